@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include "TRecordStore.h"
+#include "fasdata_export.h"
+
+// The value that carries a dataset between the module and the application server:
+// {"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false}, ...],
+//  "rows":[[...], ...]}
+// Dates as ISO-8601 text "yyyy-MM-ddThh:mm:ss.zzz", blank as null, numbers as JSON
+// numbers written so that they read back bit for bit.
+namespace DataPacket {
+
+constexpr qsizetype DefaultMaxBytes = qsizetype(512) * 1024 * 1024;
+
+FASDATA_EXPORT QByteArray encode(const TRecordStore &store);
+// Appends the packet to `out` (for writers that build a larger document around it).
+FASDATA_EXPORT void encodeTo(const TRecordStore &store, std::string &out);
+
+// Reads a whole packet. Throws PacketError naming what is wrong and where (field,
+// row, column) for bad JSON, a missing or unknown key, a wrong type, a row of the
+// wrong width, a text longer than its field, or a packet above `maxBytes`.
+FASDATA_EXPORT TRecordStore decode(QByteArrayView json, qsizetype maxBytes = DefaultMaxBytes);
+
+} // namespace DataPacket

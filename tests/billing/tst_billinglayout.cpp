@@ -1,0 +1,159 @@
+#include <QtTest>
+
+#include "BillingCodes.h"
+#include "BillingItemLayout.h"
+
+// Pins the billing item's layouts: the server writes them and the screens read
+// them by name, type and size, so any drift breaks a peer.
+class TstBillingLayout : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Expected
+    {
+        const char *name;
+        TFieldType type;
+        int size;
+    };
+
+    static QList<Expected> faturamentoFields()
+    {
+        using T = TFieldType;
+        return {{"CDEMPRESA", T::String, 2},      {"CDFILIAL", T::String, 4},
+                {"NMFILIAL", T::String, 30},      {"CDCLIENTE", T::String, 21},
+                {"NMFANTCLIE", T::String, 50},    {"IDAPURFATFAS", T::String, 1},
+                {"DTMESAPURFAS", T::DateTime, 0}, {"MESAPURADO", T::String, 7},
+                {"IDCHECK", T::FixedChar, 1},     {"IDSTAPFATFAS", T::FixedChar, 1},
+                {"NRLANCINVOICE", T::String, 10}, {"NRLANCTONF", T::String, 10},
+                {"CDGRUPONFAPUR", T::String, 5},  {"DTAPURFATFAS", T::DateTime, 0},
+                {"CDPRODUTO", T::String, 10},     {"NMPRODUTO", T::String, 50},
+                {"CDOPERAPUR", T::String, 12},    {"NMOPERADOR", T::String, 100},
+                {"CDTIPOSERV", T::String, 3},     {"IDCOMIFATFAS", T::FixedChar, 1},
+                {"DSEMISSPRONF", T::String, 400}, {"DSBOLEFATFAS", T::String, 400},
+                {"DSFATURCLIE", T::String, 400},  {"VRTOTAFATFAS", T::Float, 0},
+                {"NRNOTAFISC", T::String, 20},    {"NRINVOICE", T::String, 10},
+                {"NMEMPRESA", T::String, 40},     {"NRSOLISERV", T::String, 10}};
+    }
+
+    static void compareLayout(const TFieldDefs &defs, const QList<Expected> &expected)
+    {
+        QCOMPARE(defs.size(), expected.size());
+        for (int i = 0; i < defs.size(); ++i) {
+            QCOMPARE(defs[i].name, QString::fromLatin1(expected[i].name));
+            QCOMPARE(int(defs[i].type), int(expected[i].type));
+            QCOMPARE(defs[i].size, expected[i].size);
+        }
+    }
+
+    static const TFieldDef &byName(const TFieldDefs &defs, const char *name)
+    {
+        for (const TFieldDef &def : defs)
+            if (def.name == QLatin1String(name))
+                return def;
+        qFatal("no field %s", name);
+    }
+
+private slots:
+    void faturamentoOrderTypesSizes()
+    {
+        compareLayout(BillingItemLayout::faturamento(), faturamentoFields());
+    }
+
+    void batchOrderTypesSizes()
+    {
+        QList<Expected> expected = faturamentoFields();
+        expected.removeLast(); // NRSOLISERV
+        expected.swapItemsAt(6, 7); // MESAPURADO ahead of DTMESAPURFAS
+        compareLayout(BillingItemLayout::batch(), expected);
+    }
+
+    void labelsAndFormats_data()
+    {
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("cliente") << false << "NMFANTCLIE" << "Cliente" << true;
+        QTest::newRow("mes") << false << "MESAPURADO" << "Mês Apurado" << true;
+        QTest::newRow("mes batch has no label") << true << "MESAPURADO" << "" << true;
+        QTest::newRow("dtmes hidden") << false << "DTMESAPURFAS" << "" << false;
+        QTest::newRow("dtmes shown in batch") << true << "DTMESAPURFAS" << "" << true;
+        QTest::newRow("lancinvoice hidden") << false << "NRLANCINVOICE" << "" << false;
+        QTest::newRow("lancinvoice shown in batch") << true << "NRLANCINVOICE" << "" << true;
+        QTest::newRow("lanctonf") << false << "NRLANCTONF" << "Nº Nota Fiscal" << false;
+        QTest::newRow("apuracao") << false << "DTAPURFATFAS" << "Data da Apuração" << true;
+        QTest::newRow("notafisc") << true << "NRNOTAFISC" << "Nº Nota Fiscal" << true;
+        QTest::newRow("invoice") << true << "NRINVOICE" << "Invoice" << true;
+        QTest::newRow("total") << true << "VRTOTAFATFAS" << "" << false;
+    }
+
+    void labelsAndFormats()
+    {
+        QFETCH(bool, batch);
+        QFETCH(QString, field);
+        QFETCH(QString, label);
+        QFETCH(bool, visible);
+        const TFieldDefs &defs = batch ? BillingItemLayout::batch() : BillingItemLayout::faturamento();
+        const TFieldDef &def = byName(defs, field.toLatin1().constData());
+        QCOMPARE(def.displayLabel, label);
+        QCOMPARE(def.visible, visible);
+    }
+
+    void totalFormatAndGroupWidth()
+    {
+        for (const TFieldDefs *defs : {&BillingItemLayout::faturamento(), &BillingItemLayout::batch()}) {
+            QCOMPARE(byName(*defs, "VRTOTAFATFAS").displayFormat, QStringLiteral("#,##0.00"));
+            QCOMPARE(byName(*defs, "CDGRUPONFAPUR").displayWidth, 5);
+        }
+    }
+
+    void serviceTypeTexts_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1") << "1" << "Mão de obra";
+        QTest::newRow("2") << "2" << "Service Desk";
+        QTest::newRow("3") << "3" << "Customização";
+        QTest::newRow("4 has none") << "4" << "";
+        QTest::newRow("5") << "5" << "Licença de uso";
+        QTest::newRow("6") << "6" << "Manutenção";
+        QTest::newRow("7") << "7" << "Locação";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("whole value compared") << "66" << "";
+        QTest::newRow("padded") << " 6" << "";
+    }
+
+    void serviceTypeTexts()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, text);
+        QCOMPARE(BillingCodes::serviceTypeText(code), text);
+    }
+
+    void situationAndLegend_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("legend");
+        QTest::newRow("P") << "P" << "Pendente" << "Pendente";
+        QTest::newRow("N") << "N" << "Não realizada pelo sistema" << "Não realizado pelo sistema";
+        QTest::newRow("R") << "R" << "Realizada" << "Realizada";
+        QTest::newRow("C") << "C" << "Cancelada" << "Cancelado";
+        QTest::newRow("lower case") << "p" << "" << "";
+        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("X") << "X" << "" << "";
+    }
+
+    void situationAndLegend()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, situation);
+        QFETCH(QString, legend);
+        QCOMPARE(BillingCodes::situationText(status), situation);
+        QCOMPARE(BillingCodes::legendCaption(status), legend);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstBillingLayout)
+#include "tst_billinglayout.moc"
