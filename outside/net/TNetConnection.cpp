@@ -1,0 +1,251 @@
+#include "TNetConnection.h"
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+
+#include <httplib.h>
+#include <simdjson.h>
+
+#include "RemoteCallError.h"
+
+namespace {
+
+constexpr const char *HealthPath = "/health";
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QString secondsText(int ms)
+{
+    const int seconds = (ms + 999) / 1000;
+    return seconds == 1 ? QStringLiteral("1 segundo") : QStringLiteral("%1 segundos").arg(seconds);
+}
+
+} // namespace
+
+struct TNetConnection::Client
+{
+    Client(const std::string &host, int port) : http(host, port) {}
+    httplib::Client http;
+};
+
+struct TNetConnection::HttpAnswer
+{
+    httplib::Error error = httplib::Error::Success;
+    int status = 0;
+    std::string body;
+    qint64 elapsedMs = 0;
+};
+
+TNetConnection::TNetConnection(QObject *parent)
+    : QObject(parent)
+{
+}
+
+TNetConnection::~TNetConnection() = default;
+
+QString TNetConnection::Address() const
+{
+    return QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+}
+
+void TNetConnection::SetConnected(bool connected)
+{
+    if (connected == m_connected)
+        return;
+    if (!connected) {
+        m_client.reset();
+        m_connected = false;
+        return;
+    }
+    emit BeforeConnect(this);
+    auto client = std::make_unique<Client>(m_host.toStdString(), m_port);
+    const auto timeout = std::chrono::milliseconds(m_timeoutMs);
+    client->http.set_connection_timeout(timeout);
+    client->http.set_read_timeout(timeout);
+    client->http.set_write_timeout(timeout);
+    client->http.set_keep_alive(true);
+    if (!m_token.isEmpty())
+        client->http.set_bearer_token_auth(m_token.toStdString());
+    m_client = std::move(client);
+    try {
+        checkHealth();
+    } catch (...) {
+        m_client.reset();
+        throw;
+    }
+    m_connected = true;
+}
+
+TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::function<HttpAnswer()> &request) const
+{
+    // Without an event loop to keep alive (no application, or a call from a
+    // worker thread) the request simply runs here.
+    auto *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return request();
+
+    HttpAnswer answer;
+    QEventLoop loop;
+    std::thread worker([&] {
+        answer = request();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    return answer;
+}
+
+namespace {
+
+RemoteCallError transportError(const QString &address, const QString &what, httplib::Error error,
+                               qint64 elapsedMs, int timeoutMs)
+{
+    using R = RemoteCallError::Reason;
+    if (error == httplib::Error::ConnectionTimeout
+        || ((error == httplib::Error::Read || error == httplib::Error::Write) && elapsedMs >= timeoutMs - 50)) {
+        return RemoteCallError(R::TimedOut, 0,
+                               QStringLiteral("O servidor de aplicação em %1 não respondeu a %2 em %3. "
+                                              "Tente novamente; se persistir, verifique o servidor.")
+                                   .arg(address, what, secondsText(timeoutMs)));
+    }
+    if (error == httplib::Error::Connection) {
+        return RemoteCallError(R::Refused, 0,
+                               QStringLiteral("Não foi possível conectar ao servidor de aplicação em %1: "
+                                              "conexão recusada ou endereço inalcançável. Verifique se o "
+                                              "servidor está em execução e o endereço configurado.")
+                                   .arg(address));
+    }
+    return RemoteCallError(R::Transport, 0,
+                           QStringLiteral("A comunicação com o servidor de aplicação em %1 falhou durante %2 (%3).")
+                               .arg(address, what, QString::fromStdString(httplib::to_string(error))));
+}
+
+} // namespace
+
+void TNetConnection::checkHealth()
+{
+    Client *client = m_client.get();
+    const HttpAnswer answer = runOnWorker([client] {
+        QElapsedTimer timer;
+        timer.start();
+        HttpAnswer a;
+        auto result = client->http.Get(HealthPath);
+        a.elapsedMs = timer.elapsed();
+        a.error = result.error();
+        if (result) {
+            a.status = result->status;
+            a.body = result->body;
+        }
+        return a;
+    });
+    const QString what = QStringLiteral("a conexão");
+    if (answer.error != httplib::Error::Success)
+        throw transportError(Address(), what, answer.error, answer.elapsedMs, m_timeoutMs);
+    if (answer.status != 200) {
+        throw RemoteCallError(RemoteCallError::Reason::ServerError, 0,
+                              QStringLiteral("O servidor de aplicação em %1 não está pronto (HTTP %2): %3")
+                                  .arg(Address())
+                                  .arg(answer.status)
+                                  .arg(fromUtf8(answer.body).left(300)));
+    }
+}
+
+std::string TNetConnection::buildRequest(const QString &method, const QList<RemoteArgument> &args)
+{
+    std::string body;
+    body.reserve(256);
+    body.append("{\"jsonrpc\":\"2.0\",\"id\":");
+    body.append(std::to_string(m_nextId++));
+    body.append(",\"method\":\"");
+    body.append(method.toStdString());
+    body.append("\",\"params\":[");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (i > 0)
+            body.push_back(',');
+        args[i].writeJson(body);
+    }
+    body.append("]}");
+    return body;
+}
+
+TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgument> &args)
+{
+    using R = RemoteCallError::Reason;
+    if (!m_connected || !m_client) {
+        throw RemoteCallError(R::NotConnected, 0,
+                              QStringLiteral("Sem conexão com o servidor de aplicação em %1: %2 não foi enviado.")
+                                  .arg(Address(), method));
+    }
+    const std::string path = "/" + m_serverName.toStdString();
+    std::string body = buildRequest(method, args);
+    Client *client = m_client.get();
+    const HttpAnswer answer = runOnWorker([client, &path, &body] {
+        QElapsedTimer timer;
+        timer.start();
+        HttpAnswer a;
+        auto result = client->http.Post(path, body, "application/json");
+        a.elapsedMs = timer.elapsed();
+        a.error = result.error();
+        if (result) {
+            a.status = result->status;
+            a.body = std::move(result->body);
+        }
+        return a;
+    });
+    if (answer.error != httplib::Error::Success)
+        throw transportError(Address(), method, answer.error, answer.elapsedMs, m_timeoutMs);
+
+    const auto badAnswer = [&](const QString &why) {
+        return RemoteCallError(R::BadAnswer, 0,
+                               QStringLiteral("O servidor de aplicação em %1 deu uma resposta inválida a %2: %3")
+                                   .arg(Address(), method, why));
+    };
+
+    simdjson::padded_string json(answer.body);
+    simdjson::ondemand::parser parser;
+    simdjson::ondemand::document doc;
+    if (parser.iterate(json).get(doc) != simdjson::SUCCESS)
+        throw badAnswer(QStringLiteral("HTTP %1, conteúdo não é JSON").arg(answer.status));
+    simdjson::ondemand::object top;
+    if (doc.get_object().get(top) != simdjson::SUCCESS)
+        throw badAnswer(QStringLiteral("HTTP %1, conteúdo não é um objeto JSON-RPC").arg(answer.status));
+
+    std::string_view resultJson;
+    bool haveResult = false;
+    for (auto fieldResult : top) {
+        simdjson::ondemand::field field;
+        if (fieldResult.get(field) != simdjson::SUCCESS)
+            throw badAnswer(QStringLiteral("JSON malformado"));
+        std::string_view key;
+        if (field.unescaped_key().get(key) != simdjson::SUCCESS)
+            throw badAnswer(QStringLiteral("JSON malformado"));
+        if (key == "result") {
+            if (field.value().raw_json().get(resultJson) != simdjson::SUCCESS)
+                throw badAnswer(QStringLiteral("resultado malformado"));
+            haveResult = true;
+        } else if (key == "error") {
+            simdjson::ondemand::object error;
+            int64_t code = 0;
+            std::string_view message;
+            if (field.value().get_object().get(error) != simdjson::SUCCESS
+                || error["code"].get_int64().get(code) != simdjson::SUCCESS
+                || error["message"].get_string().get(message) != simdjson::SUCCESS)
+                throw badAnswer(QStringLiteral("objeto de erro malformado"));
+            throw RemoteCallError(R::ServerError, int(code),
+                                  QStringLiteral("O servidor de aplicação em %1 recusou %2: %3")
+                                      .arg(Address(), method, fromUtf8(message)));
+        }
+    }
+    if (!haveResult)
+        throw badAnswer(QStringLiteral("HTTP %1, sem resultado").arg(answer.status));
+    return TRemoteValue(QByteArray(resultJson.data(), qsizetype(resultJson.size())));
+}

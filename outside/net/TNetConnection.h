@@ -1,0 +1,76 @@
+#pragma once
+
+#include <memory>
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include "RemoteArgument.h"
+#include "TRemoteValue.h"
+#include "kor_export.h"
+
+// The connection to the application server's remote object. Host and port are
+// set by the BeforeConnect handler on every connect; calls are made by method
+// name with positional arguments, as JSON-RPC 2.0 over a kept-alive HTTP
+// connection.
+//
+// A call is synchronous for its caller. The request runs on a worker thread
+// while the caller's thread waits in a local event loop that excludes user
+// input: the busy animation keeps moving and no second user action can start.
+class KOR_EXPORT TNetConnection : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultTimeoutMs = 120000;
+
+    explicit TNetConnection(QObject *parent = nullptr);
+    ~TNetConnection() override;
+
+    QString ServerName() const { return m_serverName; }
+    void SetServerName(const QString &name) { m_serverName = name; }
+    QString Host() const { return m_host; }
+    void SetHost(const QString &host) { m_host = host; }
+    int Port() const { return m_port; }
+    void SetPort(int port) { m_port = port; }
+    bool ThrowException() const { return m_throwException; }
+    void SetThrowException(bool value) { m_throwException = value; }
+    int TimeoutMs() const { return m_timeoutMs; }
+    void SetTimeoutMs(int ms) { m_timeoutMs = ms; }
+    QString BearerToken() const { return m_token; }
+    void SetBearerToken(const QString &token) { m_token = token; }
+
+    QString Address() const; // "host:port", as messages name it
+
+    // Connecting runs BeforeConnect, then asks the server's health entry, so an
+    // unreachable server is reported at once. Throws RemoteCallError.
+    bool Connected() const { return m_connected; }
+    void SetConnected(bool connected);
+    void Open() { SetConnected(true); }
+    void Close() { SetConnected(false); }
+
+    // Calls `method` on the remote object. Throws RemoteCallError when the
+    // server cannot be reached, does not answer within TimeoutMs, or answers
+    // with an error.
+    TRemoteValue Call(const QString &method, const QList<RemoteArgument> &args);
+
+signals:
+    void BeforeConnect(TNetConnection *sender);
+
+private:
+    struct HttpAnswer;
+    HttpAnswer runOnWorker(const std::function<HttpAnswer()> &request) const;
+    void checkHealth();
+    std::string buildRequest(const QString &method, const QList<RemoteArgument> &args);
+
+    struct Client;
+    std::unique_ptr<Client> m_client;
+    QString m_serverName = QStringLiteral("FAS09600.rdmFaturamento");
+    QString m_host = QStringLiteral("127.0.0.1");
+    int m_port = 9600;
+    bool m_throwException = false;
+    int m_timeoutMs = DefaultTimeoutMs;
+    QString m_token;
+    bool m_connected = false;
+    qint64 m_nextId = 1;
+};

@@ -1,0 +1,201 @@
+#include <QtTest>
+
+#include <QFile>
+#include <QTcpServer>
+#include <QTimer>
+
+#include "AppServerProcess.h"
+#include "Consiste.h"
+#include "DataPacket.h"
+#include "RemoteCallError.h"
+#include "TNetConnection.h"
+
+// TNetConnection against a real application server process on loopback.
+class TstNetConnection : public QObject
+{
+    Q_OBJECT
+
+    AppServerProcess m_server;
+    AppServerProcess m_tokenServer;
+    QString m_token = QStringLiteral("s3cr3t-tok3n");
+
+    static QList<RemoteArgument> defaultFilter()
+    {
+        return {RemoteArgument::date(QDateTime(QDate(2008, 1, 1), QTime(0, 0), Qt::UTC)),
+                RemoteArgument::date(QDateTime(QDate::currentDate(), QTime(0, 0), Qt::UTC)),
+                RemoteArgument::text(QStringLiteral("_6_")),
+                RemoteArgument::text(QString()),
+                RemoteArgument::text(QStringLiteral("T")),
+                RemoteArgument::text(QString()),
+                RemoteArgument::text(QStringLiteral("T")),
+                RemoteArgument::text(QStringLiteral("_P_")),
+                RemoteArgument::text(QStringLiteral("T"))};
+    }
+
+    void pointAt(TNetConnection &net, const AppServerProcess &server)
+    {
+        net.SetHost(server.host());
+        net.SetPort(server.port());
+    }
+
+    static void expectError(const std::function<void()> &action, RemoteCallError::Reason reason,
+                            const QStringList &mustContain, int serverCode = 0)
+    {
+        try {
+            action();
+            QFAIL("the call succeeded");
+        } catch (const RemoteCallError &error) {
+            QCOMPARE(int(error.reason()), int(reason));
+            for (const QString &part : mustContain)
+                QVERIFY2(error.message().contains(part), qPrintable(error.message() + " lacks " + part));
+            if (serverCode != 0)
+                QCOMPARE(error.serverCode(), serverCode);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_server.prepareDemoDatabase(), qPrintable(m_server.errorText()));
+        QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
+
+        m_tokenServer.setDatabaseUrl(m_server.databaseUrl());
+        QFile tokenFile(m_tokenServer.tempPath(QStringLiteral("token")));
+        QVERIFY(tokenFile.open(QIODevice::WriteOnly));
+        tokenFile.write(m_token.toUtf8() + "\n");
+        tokenFile.close();
+        QVERIFY2(m_tokenServer.start({QStringLiteral("--token-file"), tokenFile.fileName()}),
+                 qPrintable(m_tokenServer.errorText()));
+    }
+
+    void beforeConnectSetsTheAddressOnEveryConnect()
+    {
+        TNetConnection net;
+        net.SetTimeoutMs(5000);
+        int calls = 0;
+        int port = m_server.port();
+        connect(&net, &TNetConnection::BeforeConnect, this, [&](TNetConnection *sender) {
+            ++calls;
+            sender->SetHost(QStringLiteral("127.0.0.1"));
+            sender->SetPort(port);
+        });
+        net.SetHost(QStringLiteral("designed.invalid"));
+        net.SetConnected(true);
+        QVERIFY(net.Connected());
+        QCOMPARE(calls, 1);
+        net.SetConnected(true); // already connected: no new connect
+        QCOMPARE(calls, 1);
+
+        net.SetConnected(false);
+        QVERIFY(!net.Connected());
+        port = AppServerProcess::freePort(); // the configuration changed meanwhile
+        expectError([&] { net.SetConnected(true); }, RemoteCallError::Reason::Refused,
+                    {QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("recusada")});
+        QCOMPARE(calls, 2);
+        QVERIFY(!net.Connected());
+    }
+
+    void callReturnsAPacket()
+    {
+        TNetConnection net;
+        pointAt(net, m_server);
+        net.Open();
+        const QByteArray packet = Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0);
+        const TRecordStore rows = DataPacket::decode(packet);
+        QCOMPARE(rows.fieldCount(), 28);
+        QVERIFY(rows.rowCount() > 0);
+        // The kept-alive connection serves a second call.
+        const TRemoteValue again = net.Call(QStringLiteral("GetFaturamento"), defaultFilter());
+        QCOMPARE(again.json(), packet);
+    }
+
+    void serverErrors_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("argumentCount");
+        QTest::addColumn<int>("code");
+        QTest::newRow("unknown method") << "MetodoInexistente" << 0 << -32601;
+        QTest::newRow("too few arguments") << "GetFaturamento" << 2 << -32602;
+        QTest::newRow("batch missing") << "GeraNF" << 0 << -32602;
+    }
+
+    void serverErrors()
+    {
+        QFETCH(QString, method);
+        QFETCH(int, argumentCount);
+        QFETCH(int, code);
+        TNetConnection net;
+        pointAt(net, m_server);
+        net.Open();
+        const QList<RemoteArgument> args = defaultFilter().mid(0, argumentCount);
+        expectError([&] { net.Call(method, args); }, RemoteCallError::Reason::ServerError,
+                    {net.Address(), method}, code);
+        // The connection and the server go on serving.
+        QVERIFY(!net.Call(QStringLiteral("GetFaturamento"), defaultFilter()).isEmpty());
+    }
+
+    void refusedConnectionNamesTheAddress()
+    {
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(AppServerProcess::freePort());
+        expectError([&] { net.Open(); }, RemoteCallError::Reason::Refused,
+                    {net.Address(), QStringLiteral("Verifique")});
+    }
+
+    void silentServerTimesOutWhileTheEventLoopRuns()
+    {
+        QTcpServer silent; // accepts connections and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(silent.serverPort());
+        net.SetTimeoutMs(700);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(20);
+        expectError([&] { net.Open(); }, RemoteCallError::Reason::TimedOut,
+                    {net.Address(), QStringLiteral("não respondeu")});
+        QVERIFY2(ticks > 3, "the caller's event loop stood still during the call");
+    }
+
+    void callWithoutConnectionIsRefused()
+    {
+        TNetConnection net;
+        pointAt(net, m_server);
+        expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
+                    RemoteCallError::Reason::NotConnected, {net.Address(), QStringLiteral("GetFaturamento")});
+    }
+
+    void bearerToken_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("right") << m_token << true;
+        QTest::newRow("wrong") << "outro" << false;
+        QTest::newRow("none") << "" << false;
+    }
+
+    void bearerToken()
+    {
+        QFETCH(QString, token);
+        QFETCH(bool, accepted);
+        TNetConnection net;
+        pointAt(net, m_tokenServer);
+        net.SetBearerToken(token);
+        try {
+            net.Open();
+            const QByteArray packet = Consiste::CheckResultServ(
+                net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0);
+            QVERIFY2(accepted, "a call without the right token was served");
+            QVERIFY(!packet.isEmpty());
+        } catch (const RemoteCallError &error) {
+            QVERIFY2(!accepted, qPrintable(error.message()));
+            QVERIFY(error.message().contains(net.Address()));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstNetConnection)
+#include "tst_netconnection.moc"

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real fas-appserver process for tests: its own demo database in a temporary
+// folder (or a database URL given), a free loopback port, started and waited
+// for until its health entry answers, stopped on destruction.
+class AppServerProcess
+{
+public:
+    AppServerProcess();
+    ~AppServerProcess();
+
+    // Creates the demo database (fas-demo-data) unless `databaseUrl` is given.
+    bool prepareDemoDatabase(const QStringList &extraArgs = {});
+    void setDatabaseUrl(const QString &url) { m_databaseUrl = url; }
+    QString databaseUrl() const { return m_databaseUrl; }
+
+    bool start(const QStringList &extraArgs = {});
+    void stop();
+
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    int port() const { return m_port; }
+    QString tempPath(const QString &name) const { return m_dir.filePath(name); }
+    QString errorText() const { return m_error; }
+    QByteArray serverLog();
+
+    static int freePort();
+    static QString binary(const QString &name);
+
+private:
+    bool waitHealthy(int timeoutMs);
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_databaseUrl;
+    QString m_error;
+    QByteArray m_log;
+    int m_port = 0;
+};
