@@ -12,6 +12,11 @@
 // and a null flag per cell, no QVariant per cell. Text is kept as UTF-8 (short
 // codes fit in std::string's inline buffer, so most cells never allocate).
 // Date-times are milliseconds since 1970-01-01T00:00 of the wall clock (no zone).
+//
+// The store is plain storage: it does not check text sizes or UTF-8 (the data
+// packet codec and TField do). Reading a cell of the wrong kind or out of range
+// gives the empty value; writing one throws std::out_of_range, because it is a
+// programming error, not a user's.
 class FASDATA_EXPORT TRecordStore
 {
 public:
@@ -23,25 +28,35 @@ public:
     int rowCount() const { return m_rows; }
     int indexOf(const QString &fieldName) const; // -1 when absent; case-insensitive
 
-    bool isNull(int row, int field) const;
-    std::string_view text(int row, int field) const;   // text fields
-    std::int64_t dateTimeMs(int row, int field) const; // date-time fields
-    double number(int row, int field) const;           // float fields
+    bool isNull(int row, int field) const;             // true out of range too
+    std::string_view text(int row, int field) const;   // text fields; "" when null
+    std::int64_t dateTimeMs(int row, int field) const; // date-time fields; 0 when null
+    double number(int row, int field) const;           // float fields; 0 when null
 
     void setNull(int row, int field);
     void setText(int row, int field, std::string_view utf8);
     void setText(int row, int field, std::string &&utf8);
+    void setText(int row, int field, const char *utf8) { setText(row, field, std::string_view(utf8)); }
     void setDateTimeMs(int row, int field, std::int64_t ms);
     void setNumber(int row, int field, double value);
 
     int appendRow();         // a row of nulls; returns its index
     void insertRow(int at);  // a row of nulls before `at`
     void removeRow(int at);
-    void copyRow(int from, const TRecordStore &source, int sourceRow); // same defs
+    // Overwrites row `from` of this store with `sourceRow` of `source`; both stores
+    // have fields of the same types in the same order.
+    void copyRow(int from, const TRecordStore &source, int sourceRow);
     void clear();            // drops the rows, keeps the definitions
     void reserve(int rows);
 
+    // The same rows with the fields in the order of `defs`: column i of the result is
+    // column sourceColumn[i] of this store, moved, not copied. `defs` gives the new
+    // definitions (labels, formats); each must have the type of its source column.
+    TRecordStore reordered(TFieldDefs defs, const std::vector<int> &sourceColumn) &&;
+
 private:
+    friend struct RecordStoreAccess; // the packet decoder fills columns directly
+
     struct Column
     {
         std::vector<std::string> texts;
