@@ -1,0 +1,57 @@
+#pragma once
+
+#include <vector>
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+
+#include "DatabaseUrl.h"
+#include "TRecordStore.h"
+
+// GeraNF and GeraInvoice: turns a batch of pending items into fiscal-note or
+// invoice entries in one transaction, all or nothing.
+//
+// Every item must exist, be pending (status "P" or blank), have no entry yet, and
+// belong to a domestic client for notes or a foreign one for invoices (domestic:
+// at least one ENDECLIE row with CDPAIS '0055' and IDTPENDECLIE 'P'). Each item is
+// claimed with a conditional UPDATE that only succeeds while it is still pending
+// and unbilled, so of two users generating the same item at once exactly one bills
+// it. The claimed items are grouped by company, branch, client and fiscal-note
+// group (CDGRUPONFAPUR); each group becomes one entry numbered per company and kind
+// from the NUMLANCFAT counter, updated inside the same transaction (SQLite takes
+// the write lock up front with BEGIN IMMEDIATE; PostgreSQL locks the counter row).
+// Items are claimed in key order and counters after all items, so two runs never
+// wait for each other in a circle.
+class GenerationRun
+{
+public:
+    enum class Kind { FiscalNote, Invoice };
+
+    struct ItemKey
+    {
+        QString company;
+        QString branch;
+        QString client;
+        QDate month; // first day
+        QString type;
+        QString clientName; // as the batch named it, for messages when the item is unknown
+
+        bool operator<(const ItemKey &other) const;
+        bool operator==(const ItemKey &other) const;
+    };
+
+    GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind);
+
+    // Returns the generated items as they now stand, in the preview's 28-field layout.
+    // Throws RpcError for a refused batch or item, SqlFailure for a database failure.
+    TRecordStore run(const TRecordStore &batch);
+
+    // The items' keys, sorted, without repeats. Throws RpcError(InvalidParams).
+    static std::vector<ItemKey> keysOf(const TRecordStore &batch);
+
+private:
+    QSqlDatabase m_db;
+    DatabaseUrl::Kind m_dialect;
+    Kind m_kind;
+};

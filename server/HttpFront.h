@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include <QString>
+
+#include "JsonRpcFront.h"
+#include "ServerOptions.h"
+
+// The HTTP side of the server (cpp-httplib on its own thread pool):
+//   POST /FAS09600.rdmFaturamento  JSON-RPC 2.0 body, answered by JsonRpcFront
+//   GET  /health                   200 {"status":"ok",...} or 503 with the reason
+// It applies the limits (body size, read/write time-outs, keep-alive), the bearer
+// token, turns every HTTP-level failure into a JSON-RPC error body, and logs one
+// line per request to standard error: method, rows, milliseconds.
+class HttpFront
+{
+public:
+    using HealthCheck = std::function<std::pair<bool, QString>()>;
+
+    static constexpr const char *RpcPath = "/FAS09600.rdmFaturamento";
+    static constexpr const char *HealthPath = "/health";
+    static constexpr int ReadTimeoutSeconds = 30;
+    static constexpr int WriteTimeoutSeconds = 120;
+    static constexpr int KeepAliveTimeoutSeconds = 5;
+    static constexpr int KeepAliveMaxRequests = 100;
+
+    HttpFront(const ServerOptions &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind);
+    ~HttpFront();
+    HttpFront(const HttpFront &) = delete;
+    HttpFront &operator=(const HttpFront &) = delete;
+
+    // Binds the listening socket; returns the port (the chosen one for port 0).
+    // Throws FasError when the address cannot be bound.
+    int bind();
+    // Serves until stop(); returns false when serving failed.
+    bool run();
+    // Safe from any thread.
+    void stop();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

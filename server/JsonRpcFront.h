@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include <QString>
+
+#include "RpcParams.h"
+
+// The JSON-RPC 2.0 side of the server: reads a request body (one call or a batch),
+// checks it, dispatches each call to its method and writes the response body. It
+// knows nothing of HTTP or of the database, so it can be fed any bytes.
+//
+// A method returns the JSON text of its result and, for the log, the number of rows
+// it carries. Failures are exceptions: RpcError keeps its code and message; a
+// PacketError becomes "invalid params"; a DatabaseError "database unavailable"; any
+// other exception becomes a generic server error whose details go to the log only.
+class JsonRpcFront
+{
+public:
+    struct Result
+    {
+        std::string json;
+        int rows = -1;
+    };
+    using Method = std::function<Result(const RpcParams &)>;
+
+    struct Reply
+    {
+        std::string body;       // empty: nothing to answer (notifications only)
+        std::string method;     // for the log; "batch" for a batch
+        int rows = -1;          // rows of the result, -1 when none
+        int errorCode = 0;      // first error answered, 0 when none
+    };
+
+    void addMethod(const std::string &name, Method method);
+    Reply handle(std::string_view body) const;
+
+    // A complete error response; `id` is the request's id as JSON text.
+    static std::string errorResponse(int code, const QString &message, std::string_view id = "null");
+
+    using MethodTable = std::map<std::string, Method, std::less<>>;
+
+private:
+    MethodTable m_methods;
+};

@@ -1,0 +1,45 @@
+#include "PreviewQuery.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "ItemRowReader.h"
+#include "SqlStatement.h"
+#include "SqlText.h"
+
+namespace {
+
+QString jsonList(const QStringList &values)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(values)).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+PreviewQuery::PreviewQuery(const PreviewFilter &filter, DatabaseUrl::Kind kind)
+    : m_sql(SqlText::get("item-select", kind) + SqlText::get("preview-where", kind))
+{
+    const QString dateFormat = QStringLiteral("yyyy-MM-dd");
+    m_bindings = {
+        filter.firstMonth.toString(dateFormat),
+        filter.endMonth.toString(dateFormat),
+        jsonList(filter.serviceTypes),
+        filter.allClients ? 1 : 0,
+        jsonList(filter.clients),
+        filter.allCompanies ? 1 : 0,
+        jsonList(filter.companies),
+        filter.allSituations ? 1 : 0,
+        jsonList(filter.situations),
+        filter.issuedWanted ? 1 : 0,
+        filter.notIssuedWanted ? 1 : 0,
+    };
+}
+
+TRecordStore PreviewQuery::run(const QSqlDatabase &db) const
+{
+    SqlStatement statement(db, m_sql, "GetFaturamento");
+    statement.exec(m_bindings);
+    TRecordStore store = ItemRowReader::emptyStore();
+    ItemRowReader::appendAll(statement.query(), store);
+    return store;
+}

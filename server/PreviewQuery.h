@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariantList>
+
+#include "DatabaseUrl.h"
+#include "PreviewFilter.h"
+#include "TRecordStore.h"
+
+// The GetFaturamento query: one fixed SQL text per database (the item columns of
+// server/sql/item-select and the conditions of server/sql/preview-where) and the
+// filter's values bound to its placeholders. Lists travel as one bound JSON array
+// each (json_each on SQLite, json_array_elements_text on PostgreSQL), so the text
+// never changes with the filter and no value is ever pasted into it.
+class PreviewQuery
+{
+public:
+    PreviewQuery(const PreviewFilter &filter, DatabaseUrl::Kind kind);
+
+    const QString &sql() const { return m_sql; }
+    const QVariantList &bindings() const { return m_bindings; }
+
+    // The rows in the preview's 28-field layout, ordered by client name, month,
+    // service type, company, branch and client code. Throws SqlFailure.
+    TRecordStore run(const QSqlDatabase &db) const;
+
+private:
+    QString m_sql;
+    QVariantList m_bindings;
+};

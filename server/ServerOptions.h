@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+// What fas-appserver runs with: read from the INI configuration shared with the
+// desktop host ([database] url, [appserver] listen, token_file, threads,
+// max_body_mb), then overridden by the command line. Throws FasError with a
+// Portuguese message for anything it cannot use.
+class ServerOptions
+{
+public:
+    static constexpr int DefaultPort = 9600;
+
+    QString databaseUrl;
+    QString listenHost = QStringLiteral("127.0.0.1");
+    int listenPort = DefaultPort; // 0: any free port, printed at start
+    QString tokenFile;
+    QByteArray token; // empty: no token required
+    int threads = 8;
+    qint64 maxBodyBytes = qint64(128) * 1024 * 1024;
+    bool helpRequested = false;
+    QString helpText;
+
+    static ServerOptions parse(const QStringList &arguments,
+                               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+
+    // "HOST:PORT" or "[IPv6]:PORT"; throws FasError.
+    static void parseListen(const QString &text, QString &host, int &port);
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include <QSqlError>
+#include <QString>
+
+// A statement the database refused. Carries the driver's error for the log and for
+// telling a busy database or a unique-key clash from other failures; it never
+// reaches a client as such (BillingService turns it into an RpcError).
+class SqlFailure : public std::exception
+{
+public:
+    SqlFailure(QString context, QSqlError error);
+
+    const QString &context() const { return m_context; }
+    const QSqlError &error() const { return m_error; }
+    const char *what() const noexcept override { return m_what.c_str(); }
+
+    bool isBusy() const;            // SQLite busy/locked, PostgreSQL deadlock or lock time-out
+    bool isUniqueViolation() const; // a primary or unique key already taken
+    bool isConnectionLost() const;  // the connection to the server broke
+
+private:
+    QString m_context;
+    QSqlError m_error;
+    std::string m_what;
+};

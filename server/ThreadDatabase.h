@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QSqlDatabase>
+
+#include "DatabaseUrl.h"
+
+// One database connection per server thread. A QSqlDatabase may only be used by the
+// thread that opened it, and cpp-httplib serves each connection on one thread of
+// its pool, so every pool thread opens its own connection on first use, under a
+// name of its own, and closes it when the thread ends.
+class ThreadDatabase
+{
+public:
+    explicit ThreadDatabase(DatabaseUrl url);
+
+    const DatabaseUrl &url() const { return m_url; }
+
+    // The calling thread's open connection; opened now if it has none or lost it.
+    // Throws DatabaseError.
+    QSqlDatabase connection() const;
+    // Forgets the calling thread's connection (after a failure that may have left it
+    // broken); the next connection() opens a fresh one.
+    void discard() const;
+
+private:
+    DatabaseUrl m_url;
+};

@@ -1,0 +1,116 @@
+// fas-appserver: the application server of the billing preview.
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include <pthread.h>
+
+#include <QCoreApplication>
+
+#include "BillingService.h"
+#include "DatabaseConnection.h"
+#include "DatabaseError.h"
+#include "HttpFront.h"
+#include "JsonRpcFront.h"
+#include "SchemaScript.h"
+#include "ServerOptions.h"
+#include "ThreadDatabase.h"
+
+namespace {
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// Refuses to start on a database without the billing tables: better a clear
+// message now than an error on every call.
+void checkDatabase(const DatabaseUrl &url)
+{
+    const QString name = QStringLiteral("fas-appserver-startup");
+    {
+        QSqlDatabase db = DatabaseConnection::open(url, name);
+        const QStringList present = SchemaScript::existingTables(db);
+        if (!present.contains(QStringLiteral("APURFATFAS")) || !present.contains(QStringLiteral("ITEMLANCFAT"))) {
+            db = QSqlDatabase();
+            DatabaseConnection::close(name);
+            throw DatabaseError(QStringLiteral("O banco de dados %1 não tem as tabelas do faturamento: crie-as com "
+                                               "fas-demo-data --database %1.")
+                                    .arg(url.displayName()));
+        }
+    }
+    DatabaseConnection::close(name);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("fas-appserver"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("6.10.038"));
+
+    ServerOptions options;
+    try {
+        options = ServerOptions::parse(QCoreApplication::arguments());
+        if (options.helpRequested) {
+            std::fputs(options.helpText.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    } catch (const FasError &error) {
+        say(error.message());
+        return 2;
+    }
+
+    // The signals that end the server are taken by one thread with sigwait, so they
+    // never interrupt a request; every thread started from here on inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        const DatabaseUrl url = DatabaseUrl::parse(options.databaseUrl);
+        checkDatabase(url);
+
+        ThreadDatabase database(url);
+        BillingService service(database);
+        JsonRpcFront front;
+        service.registerMethods(front);
+        HttpFront http(options, front, [&service] { return service.health(); },
+                       url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
+        const int port = http.bind();
+
+        const QString host = options.listenHost.contains(u':') ? u'[' + options.listenHost + u']' : options.listenHost;
+        std::printf("fas-appserver escutando em http://%s:%d\n", host.toLocal8Bit().constData(), port);
+        std::fflush(stdout);
+        say(QStringLiteral("fas-appserver %1: banco %2, %3 threads, corpo máximo %4 MB%5")
+                .arg(QCoreApplication::applicationVersion(), url.displayName())
+                .arg(options.threads)
+                .arg(options.maxBodyBytes >> 20)
+                .arg(options.token.isEmpty() ? QString() : QStringLiteral(", token exigido")));
+
+        std::thread stopper([&http, &stopSignals] {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            http.stop();
+        });
+        const bool served = http.run();
+        // run() also ends without a signal when serving fails: wake the stopper.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+        stopper.join();
+        if (!served) {
+            say(QStringLiteral("fas-appserver: o serviço HTTP parou por uma falha."));
+            return 1;
+        }
+        say(QStringLiteral("fas-appserver: encerrado."));
+        return 0;
+    } catch (const FasError &error) {
+        say(error.message());
+        return 1;
+    }
+}
