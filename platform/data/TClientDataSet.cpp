@@ -228,8 +228,12 @@ QByteArray TClientDataSet::GetData() const
 
 void TClientDataSet::SetData(const QByteArray &packet)
 {
+    LoadStore(DataPacket::decode(packet));
+}
+
+void TClientDataSet::LoadStore(TRecordStore incoming)
+{
     // Everything that can fail happens before the dataset is touched.
-    TRecordStore incoming = DataPacket::decode(packet);
     TFieldDefs newDefs;
     const bool keepFields = d->persistent;
     if (keepFields) {
@@ -251,8 +255,22 @@ void TClientDataSet::SetData(const QByteArray &packet)
                     QStringLiteral("Pacote de dados inválido: o campo \"%1\" não existe no conjunto de dados.").arg(got.name));
         }
         incoming = std::move(incoming).reordered(d->defs, sourceColumn);
-    } else {
-        newDefs = incoming.defs();
+    }
+    // Fields taken from a packet stay the same objects while the packet's fields
+    // keep their names and shapes; otherwise new ones are made here, before the
+    // dataset changes.
+    std::vector<std::unique_ptr<TField>> newFields;
+    bool replaceFields = false;
+    if (!keepFields) {
+        const TFieldDefs &defs = incoming.defs();
+        replaceFields = defs.size() != d->defs.size();
+        for (qsizetype i = 0; !replaceFields && i < defs.size(); ++i)
+            replaceFields = !defs[i].sameShape(d->defs[i]) || defs[i].name != d->defs[i].name;
+        if (replaceFields) {
+            newDefs = defs;
+            for (int i = 0; i < int(newDefs.size()); ++i)
+                newFields.push_back(std::make_unique<TField>(this, i));
+        }
     }
 
     const bool wasActive = Active();
@@ -260,17 +278,9 @@ void TClientDataSet::SetData(const QByteArray &packet)
         d->state = TDataSetState::Inactive;
         emit StateChange(this);
     }
-    if (!keepFields) {
-        // Fields taken from a packet stay the same objects while the packet's fields keep their shape.
-        bool same = newDefs.size() == d->defs.size();
-        for (qsizetype i = 0; same && i < newDefs.size(); ++i)
-            same = newDefs[i].sameShape(d->defs[i]) && newDefs[i].name == d->defs[i].name;
-        if (!same) {
-            d->defs = newDefs;
-            d->fields.clear();
-            for (int i = 0; i < int(d->defs.size()); ++i)
-                d->fields.push_back(std::make_unique<TField>(this, i));
-        }
+    if (replaceFields) {
+        d->defs.swap(newDefs);
+        d->fields.swap(newFields);
     }
     d->store = std::move(incoming);
     d->buffer = TRecordStore();

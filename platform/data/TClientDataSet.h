@@ -70,6 +70,9 @@ public:
     // the same fields (any order, same types and sizes; PacketError names a missing,
     // unknown or different field); without, the dataset takes the packet's fields.
     void SetData(const QByteArray &packet);
+    // The same for rows already read (a query's result): the store's fields are
+    // checked against the persistent fields exactly as a packet's are.
+    void LoadStore(TRecordStore rows);
     void EmptyDataSet();  // drops every row; ChangeCount back to 0
     void MergeChangeLog();
     // Posted inserts, modifying edits and deletes since the last SetData,
