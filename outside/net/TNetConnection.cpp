@@ -223,13 +223,31 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     bool haveResult = false;
     for (auto fieldResult : top) {
         simdjson::ondemand::field field;
-        if (fieldResult.get(field) != simdjson::SUCCESS)
+        if (std::move(fieldResult).get(field) != simdjson::SUCCESS)
             throw badAnswer(QStringLiteral("JSON malformado"));
         std::string_view key;
         if (field.unescaped_key().get(key) != simdjson::SUCCESS)
             throw badAnswer(QStringLiteral("JSON malformado"));
         if (key == "result") {
-            if (field.value().raw_json().get(resultJson) != simdjson::SUCCESS)
+            simdjson::ondemand::value value = field.value();
+            simdjson::ondemand::json_type type;
+            if (value.type().get(type) != simdjson::SUCCESS)
+                throw badAnswer(QStringLiteral("resultado malformado"));
+            simdjson::error_code read = simdjson::SUCCESS;
+            if (type == simdjson::ondemand::json_type::object) {
+                simdjson::ondemand::object object;
+                read = value.get_object().get(object);
+                if (read == simdjson::SUCCESS)
+                    read = object.raw_json().get(resultJson);
+            } else if (type == simdjson::ondemand::json_type::array) {
+                simdjson::ondemand::array array;
+                read = value.get_array().get(array);
+                if (read == simdjson::SUCCESS)
+                    read = array.raw_json().get(resultJson);
+            } else {
+                resultJson = value.raw_json_token();
+            }
+            if (read != simdjson::SUCCESS)
                 throw badAnswer(QStringLiteral("resultado malformado"));
             haveResult = true;
         } else if (key == "error") {

@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include "FasError.h"
+#include "MessageDialog.h"
 
 namespace Consiste {
 
@@ -13,6 +14,43 @@ bool EmptyString(const QString &text)
             return false;
     }
     return true;
+}
+
+void MensErro(const QString &text, bool abort)
+{
+    MessageDialog::error(text);
+    if (abort)
+        throw SilentAbort();
+}
+
+QString PictPess(const QString &personType)
+{
+    if (personType == QLatin1String("F"))
+        return QStringLiteral("999.999.999-99;0; ");
+    if (personType == QLatin1String("J"))
+        return QStringLiteral("99.999.999/9999-99;0; ");
+    return {};
+}
+
+QString FormatMaskText(const QString &mask, const QString &value)
+{
+    const QString pattern = mask.section(QLatin1Char(';'), 0, 0);
+    if (pattern.isEmpty())
+        return value;
+    QString out;
+    qsizetype next = 0;
+    for (QChar m : pattern) {
+        const bool place = m == QLatin1Char('9') || m == QLatin1Char('0') || m == QLatin1Char('#')
+                           || m == QLatin1Char('A') || m == QLatin1Char('a') || m == QLatin1Char('L')
+                           || m == QLatin1Char('l') || m == QLatin1Char('C') || m == QLatin1Char('c');
+        if (!place) {
+            out += m;
+            continue;
+        }
+        out += next < value.size() ? value.at(next) : QLatin1Char(' ');
+        ++next;
+    }
+    return out;
 }
 
 namespace {

@@ -13,6 +13,19 @@ namespace Consiste {
 // included, see TDateEditPlus).
 KOR_EXPORT bool EmptyString(const QString &text);
 
+// Shows `text` as an error; with `abort` the running operation is then
+// abandoned (SilentAbort), so its clean-up runs and nothing more is shown.
+KOR_EXPORT void MensErro(const QString &text, bool abort);
+
+// The edit mask of a client's registration number for its person type:
+// "F" (individual, CPF) "999.999.999-99;0; ", "J" (company, CNPJ)
+// "99.999.999/9999-99;0; "; any other type has no mask (empty text).
+KOR_EXPORT QString PictPess(const QString &personType);
+
+// Lays `value`'s characters into the mask's digit places, adding its literals
+// (the mask's text before the first ";"); characters beyond the mask are dropped.
+KOR_EXPORT QString FormatMaskText(const QString &mask, const QString &value);
+
 // Turns what a remote method returned into the data packet to load. A result
 // that is not a data packet (no value, or the text of a failure the server
 // reported as its result) is an error: with `raiseError` it throws FasError

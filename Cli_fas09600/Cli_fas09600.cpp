@@ -1,0 +1,60 @@
+#include "Cli_fas09600.h"
+
+#include <exception>
+
+#include "Cli_fas09601.h"
+#include "TApplication.h"
+#include "TDBGrid.h"
+#include "TfrmFaturamento.h"
+
+namespace Cli_fas09600 {
+
+TfrmFaturamento *frmFaturamento = nullptr;
+bool boIdCriado = false;
+bool boTodosServ = false;
+
+namespace {
+
+// A launch that fails leaves no hourglass behind.
+class DefaultCursorOnFailure
+{
+public:
+    ~DefaultCursorOnFailure()
+    {
+        if (std::uncaught_exceptions() > m_pending)
+            Screen::SetCursor(Screen::crDefault);
+    }
+
+private:
+    int m_pending = std::uncaught_exceptions();
+};
+
+} // namespace
+
+void CriaFaturamento()
+{
+    DefaultCursorOnFailure cursorGuard;
+    Screen::SetCursor(Screen::crHourGlass);
+    if (!boIdCriado) {
+        frmFaturamento = Application().CreateForm<TfrmFaturamento>();
+        boIdCriado = true;
+    }
+    frmFaturamento->SetWindowStateNormal();
+    frmFaturamento->SetActivePage(frmFaturamento->tshFolhaDados);
+    frmFaturamento->ShowAsMdiChild();
+    Screen::SetCursor(Screen::crDefault);
+    Cli_fas09601::CriaFiltroFaturamento();
+    frmFaturamento->dbgPadrao->setFocus();
+}
+
+void initialization()
+{
+    boIdCriado = false;
+    boTodosServ = false;
+}
+
+void Finalization()
+{
+}
+
+} // namespace Cli_fas09600

@@ -1,0 +1,160 @@
+#include "GenerationRun.h"
+
+#include <QTabWidget>
+
+#include "Consiste.h"
+#include "DataPacket.h"
+#include "Showavi.h"
+#include "TADOIBQuery.h"
+#include "TApplication.h"
+#include "TClientDataSet.h"
+#include "TMessages.h"
+#include "TNetConnection.h"
+#include "TfrmFaturamento.h"
+
+namespace {
+
+// Restores the preview's control updates, the cursor and the closed batches on
+// every way out of the run.
+class RunCleanUp
+{
+public:
+    explicit RunCleanUp(TfrmFaturamento &screen) : m_screen(screen) {}
+    ~RunCleanUp()
+    {
+        while (m_screen.cdsFaturamento->ControlsDisabled())
+            m_screen.cdsFaturamento->EnableControls();
+        Screen::SetCursor(Screen::crDefault);
+        m_screen.cdsNota->Close();
+        m_screen.cdsInv->Close();
+    }
+    RunCleanUp(const RunCleanUp &) = delete;
+    RunCleanUp &operator=(const RunCleanUp &) = delete;
+
+private:
+    TfrmFaturamento &m_screen;
+};
+
+QString text(TClientDataSet *dataSet, const char *field)
+{
+    return dataSet->FieldByName(QString::fromLatin1(field))->AsString();
+}
+
+void recreate(TClientDataSet *batch)
+{
+    batch->Close();
+    batch->CreateDataSet();
+    batch->EmptyDataSet();
+}
+
+} // namespace
+
+void GenerationRun::refuse(const char *code)
+{
+    Consiste::MensErro(m_screen.msgPadrao->Msg(QString::fromLatin1(code)), true);
+}
+
+void GenerationRun::run()
+{
+    RunCleanUp cleanUp(m_screen);
+    TClientDataSet *preview = m_screen.cdsFaturamento;
+    if (m_screen.pgcPadrao->currentWidget() == m_screen.tshFormulario)
+        m_screen.SetActivePage(m_screen.tshFolhaDados);
+    Screen::SetCursor(Screen::crHourGlass);
+    preview->DisableControls();
+    preview->First();
+    recreate(m_screen.cdsNota);
+    recreate(m_screen.cdsInv);
+
+    while (!preview->Eof()) {
+        if (TClientDataSet *batch = batchFor())
+            addCurrentRowTo(*batch);
+        preview->Next();
+    }
+
+    preview->First();
+    preview->EnableControls();
+    Screen::SetCursor(Screen::crDefault);
+    if (m_screen.cdsNota->IsEmpty() && m_screen.cdsInv->IsEmpty())
+        refuse("Apur_Inf");
+    if (m_screen.cdsNota->RecordCount() > 0)
+        send(*m_screen.cdsNota, "GeraNF");
+    if (m_screen.cdsInv->RecordCount() > 0)
+        send(*m_screen.cdsInv, "GeraInvoice");
+    preview->MergeChangeLog();
+    m_screen.dtsPadraoStateChange(m_screen.dtsPadrao);
+    m_screen.sbtVerificarClick(m_screen.sbtVerificar);
+    m_screen.msgPadrao->ShowMsg(QStringLiteral("Ok"), 0);
+}
+
+TClientDataSet *GenerationRun::batchFor()
+{
+    TClientDataSet *preview = m_screen.cdsFaturamento;
+    TADOIBQuery *nationality = m_screen.qryNacionalidade;
+    nationality->Close();
+    nationality->ParamByName(QStringLiteral("P_CDCLIENTE")).SetAsString(text(preview, "CDCLIENTE"));
+    nationality->Open();
+    const double clinac = nationality->FieldByName(QStringLiteral("CLINAC"))->AsFloat();
+
+    const QString check = text(preview, "IDCHECK");
+    const QString status = text(preview, "IDSTAPFATFAS");
+    const bool noNote = text(preview, "NRLANCTONF").isEmpty();
+    const bool noInvoice = text(preview, "NRLANCINVOICE").isEmpty();
+    const bool ticked = check == QLatin1String("S");
+    const bool pending = status == QLatin1String("P") || status.isEmpty();
+    if (ticked && clinac != 0 && noNote && noInvoice && pending)
+        return m_screen.cdsNota;
+    if (ticked && noNote && clinac == 0 && noInvoice && pending)
+        return m_screen.cdsInv;
+    if (ticked && !noNote && status == QLatin1String("R"))
+        refuse("NF_Exist");
+    if (ticked && !noInvoice && status == QLatin1String("R"))
+        refuse("Inv_Exist");
+    if (ticked && status == QLatin1String("C"))
+        refuse("Apur_Canc");
+    return nullptr;
+}
+
+void GenerationRun::addCurrentRowTo(TClientDataSet &batch)
+{
+    static const char *const textFields[] = {
+        "CDEMPRESA",  "NMEMPRESA",   "CDFILIAL",     "NMFILIAL",      "CDCLIENTE",  "NMFANTCLIE",
+        "IDAPURFATFAS", "DTMESAPURFAS", "MESAPURADO", "IDCHECK",     "IDSTAPFATFAS", "NRINVOICE",
+        "NRLANCINVOICE", "NRLANCTONF", "NRNOTAFISC",  "CDGRUPONFAPUR",
+    };
+    static const char *const laterTextFields[] = {
+        "CDPRODUTO", "NMPRODUTO", "CDOPERAPUR", "NMOPERADOR", "CDTIPOSERV",
+        "IDCOMIFATFAS", "DSEMISSPRONF", "DSBOLEFATFAS", "DSFATURCLIE",
+    };
+    TClientDataSet *preview = m_screen.cdsFaturamento;
+    const auto copyText = [&](const char *name) {
+        const QString field = QString::fromLatin1(name);
+        batch.FieldByName(field)->SetAsString(preview->FieldByName(field)->AsString());
+    };
+    batch.Insert();
+    for (const char *name : textFields)
+        copyText(name);
+    batch.FieldByName(QStringLiteral("DTAPURFATFAS"))
+        ->SetAsDateTime(preview->FieldByName(QStringLiteral("DTAPURFATFAS"))->AsDateTime());
+    for (const char *name : laterTextFields)
+        copyText(name);
+    batch.FieldByName(QStringLiteral("VRTOTAFATFAS"))
+        ->SetAsFloat(preview->FieldByName(QStringLiteral("VRTOTAFATFAS"))->AsFloat());
+    batch.Post();
+}
+
+void GenerationRun::send(TClientDataSet &batch, const char *method)
+{
+    Showavi::ActiveShowAvi(Application().MainForm(), 1);
+    try {
+        const QByteArray packet = batch.GetData();
+        const TRemoteValue result =
+            m_screen.netFaturamento->Call(QString::fromLatin1(method), {RemoteArgument::packet(packet)});
+        m_screen.cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
+        m_screen.cdsFaturamento->MergeChangeLog();
+    } catch (...) {
+        Showavi::DeactiveShowAvi();
+        throw;
+    }
+    Showavi::DeactiveShowAvi();
+}

@@ -1,0 +1,334 @@
+#include "TfrmFaturamento.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabWidget>
+
+#include "BillingCodes.h"
+#include "BillingItemLayout.h"
+#include "Cli_fas09600.h"
+#include "Cli_fas09601.h"
+#include "TfrmFiltroFaturamento.h"
+#include "EventGuard.h"
+#include "GenerationRun.h"
+#include "Korvane.h"
+#include "Showavi.h"
+#include "StandardGlyphs.h"
+#include "TADOIBQuery.h"
+#include "TApplication.h"
+#include "TBtnPesquisa.h"
+#include "TButtonFlat.h"
+#include "TClientDataSet.h"
+#include "TDBControls.h"
+#include "TDBGrid.h"
+#include "TDataSource.h"
+#include "TMessages.h"
+#include "TNetConnection.h"
+#include "TdtmDBGeral.h"
+#include "ui_frmFaturamento.h"
+
+TfrmFaturamento::TfrmFaturamento(QWidget *parent)
+    : TfrmPadrao(parent)
+    , m_ui(std::make_unique<Ui::frmFaturamento>())
+{
+    setObjectName(QStringLiteral("frmFaturamento"));
+    m_ui->setupUi(this);
+    BindDesign();
+
+    sbtFiltrar = m_ui->sbtFiltrar;
+    sbtGerarNF = m_ui->sbtGerarNF;
+    mnuLinha = m_ui->mnuLinha;
+    mnuLinha->setSeparator(true);
+    mnuFiltrar = m_ui->mnuFiltrar;
+    mnuGerarNF = m_ui->mnuGerarNF;
+    // The shortcuts belong to this screen, not to the whole host.
+    for (QAction *action : {mnuFiltrar, mnuGerarNF}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    grbFormulario = m_ui->grbFormulario;
+    edtSituacao = m_ui->edtSituacao;
+    btpProduto = m_ui->btpProduto;
+    panLegenda = m_ui->panLegenda;
+    lblTotalMarcado = m_ui->lblTotalMarcado;
+    imgVerde = m_ui->imgVerde;
+    imgVermelho = m_ui->imgVermelho;
+    imgCinza = m_ui->imgCinza;
+    imgAmarelo = m_ui->imgAmarelo;
+    imgNoChecked = m_ui->imgNoChecked;
+    imgUnchecked = m_ui->imgUnchecked;
+    imgChecked = m_ui->imgChecked;
+    for (QLabel *holder : {imgVerde, imgVermelho, imgCinza, imgAmarelo, imgNoChecked, imgUnchecked, imgChecked})
+        holder->setVisible(false);
+    sbtFiltrar->setIcon(StandardGlyphs::icon(StandardGlyphs::Glyph::Filter));
+    sbtGerarNF->setIcon(StandardGlyphs::icon(StandardGlyphs::Glyph::Generate));
+
+    msgPadrao->SetMessages({
+        QStringLiteral("NF_Exist|Item marcado já possui Nota Fiscal."),
+        QStringLiteral("Apur_Canc|Item marcado não pode gerar Nota Fiscal / Invoice porque a Apuração foi cancelada."),
+        QStringLiteral("Apur_Inf|Apuração deve ser informada para gerar Nota(s) Fiscal(is) / Invoice(s)."),
+        QStringLiteral("Ok|Nota(s) Fiscal(is) / Invoice(s) gerado(s) com sucesso!"),
+        QStringLiteral("Inv_Exist|Item marcado já possui Invoice."),
+    });
+
+    netFaturamento = new TNetConnection(this);
+    netFaturamento->setObjectName(QStringLiteral("netFaturamento"));
+    netFaturamento->SetServerName(QStringLiteral("FAS09600.rdmFaturamento"));
+    netFaturamento->SetHost(QStringLiteral("127.0.0.1"));
+    netFaturamento->SetThrowException(false);
+
+    createDataSets();
+    createQueries();
+    dtsPadrao->SetDataSet(cdsFaturamento);
+    setUpGridColumns();
+    bindDetailPage();
+    connectHandlers();
+}
+
+TfrmFaturamento::~TfrmFaturamento() = default;
+
+void TfrmFaturamento::createDataSets()
+{
+    const auto getText = [this](const TField &field, bool displayText) {
+        return cdsFaturamentoIDAPURFATFASGetText(field, displayText);
+    };
+    cdsFaturamento = new TClientDataSet(this);
+    cdsFaturamento->setObjectName(QStringLiteral("cdsFaturamento"));
+    cdsFaturamento->SetFieldDefs(BillingItemLayout::faturamento());
+    cdsNota = new TClientDataSet(this);
+    cdsNota->setObjectName(QStringLiteral("cdsNota"));
+    cdsNota->SetFieldDefs(BillingItemLayout::batch());
+    cdsInv = new TClientDataSet(this);
+    cdsInv->setObjectName(QStringLiteral("cdsInv"));
+    cdsInv->SetFieldDefs(BillingItemLayout::batch());
+    for (TClientDataSet *dataSet : {cdsFaturamento, cdsNota, cdsInv})
+        dataSet->FieldByName(QStringLiteral("IDAPURFATFAS"))->SetOnGetText(getText);
+}
+
+void TfrmFaturamento::createQueries()
+{
+    qryNacionalidade = new TADOIBQuery(this);
+    qryNacionalidade->setObjectName(QStringLiteral("qryNacionalidade"));
+    qryNacionalidade->SQL = QStringList{
+        QStringLiteral("SELECT"),
+        QStringLiteral("   COUNT(1) AS CLINAC"),
+        QStringLiteral("FROM"),
+        QStringLiteral("   ENDECLIE"),
+        QStringLiteral("WHERE"),
+        QStringLiteral("   CDPAIS       = '0055' AND"),
+        QStringLiteral("   CDCLIENTE    = :P_CDCLIENTE AND"),
+        QStringLiteral("   IDTPENDECLIE = 'P'"),
+    };
+    qryNacionalidade->SQL_ORACLE = qryNacionalidade->SQL;
+    qryNacionalidade->SQL_IB = qryNacionalidade->SQL;
+    qryNacionalidade->SQL_IB[1] = QStringLiteral("   CAST(COUNT(1) AS FLOAT) AS CLINAC");
+    TFieldDef clinac;
+    clinac.name = QStringLiteral("CLINAC");
+    clinac.type = TFieldType::Float;
+    qryNacionalidade->SetFieldDefs({clinac});
+
+    qryProduto = new TADOIBQuery(this);
+    qryProduto->setObjectName(QStringLiteral("qryProduto"));
+    qryProduto->SQL = QStringList{QStringLiteral("SELECT CDPRODUTO, NMPRODUTO"), QStringLiteral("FROM PRODUTO"),
+                                  QStringLiteral("ORDER BY CDPRODUTO")};
+    TFieldDef codigo;
+    codigo.name = QStringLiteral("CDPRODUTO");
+    codigo.size = 10;
+    codigo.displayLabel = QStringLiteral("Código");
+    TFieldDef nome;
+    nome.name = QStringLiteral("NMPRODUTO");
+    nome.size = 50;
+    nome.displayLabel = QStringLiteral("Nome");
+    qryProduto->SetFieldDefs({codigo, nome});
+    dtsProduto = new TDataSource(this);
+    dtsProduto->setObjectName(QStringLiteral("dtsProduto"));
+    dtsProduto->SetDataSet(qryProduto);
+    btpProduto->SetAssociatedControl(m_ui->dbeCdProduto);
+    btpProduto->SetTitle(QStringLiteral("Produto"));
+    btpProduto->SetEmptyListMessage(QStringLiteral("Não há produtos cadastros"));
+    btpProduto->SetListSource(dtsProduto);
+
+    if (TdtmDBGeral *module = dtmDBGeral()) {
+        // Queries bind to the host's connection by name when the screen is made.
+        qryNacionalidade->SetConnection(module->adcGeral);
+        qryProduto->SetConnection(module->adcGeral);
+    }
+}
+
+void TfrmFaturamento::setUpGridColumns()
+{
+    TColumn tick;
+    tick.FieldName = QStringLiteral("IDCHECK");
+    // A tick mark, as the symbol font's "4" shows it.
+    tick.Title = QString(QChar(0x2713));
+    tick.Width = 17;
+    tick.HasTitleFont = true;
+    tick.TitleFont = dbgPadrao->font();
+    tick.TitleFont.setBold(false);
+    const auto column = [](const char *field, const QString &title, int width) {
+        TColumn c;
+        c.FieldName = QString::fromLatin1(field);
+        c.Title = title;
+        c.Width = width;
+        return c;
+    };
+    dbgPadrao->SetColumns({
+        tick,
+        column("IDSTAPFATFAS", QStringLiteral(" "), 18),
+        column("NMFANTCLIE", QString(), 237),
+        column("IDAPURFATFAS", QStringLiteral("Faturamento"), 90),
+        column("DTAPURFATFAS", QString(), 93),
+        column("MESAPURADO", QString(), -1),
+        column("VRTOTAFATFAS", QStringLiteral("Valor Total"), 57),
+        column("NRNOTAFISC", QString(), 75),
+        column("NRINVOICE", QString(), 75),
+        column("NMEMPRESA", QStringLiteral("Empresa Emitente"), 137),
+    });
+}
+
+void TfrmFaturamento::bindDetailPage()
+{
+    const std::pair<TDBEdit *, const char *> edits[] = {
+        {m_ui->dbeNmEmpresa, "NMEMPRESA"},   {m_ui->dbeCdProduto, "CDPRODUTO"},
+        {m_ui->dbeNmProduto, "NMPRODUTO"},   {m_ui->dbeVrTotal, "VRTOTAFATFAS"},
+        {m_ui->dbeNrInvoice, "NRINVOICE"},   {m_ui->dbeNrLanctoNF, "NRNOTAFISC"},
+        {m_ui->dbeNmCliente, "NMFANTCLIE"},  {m_ui->dbeNmTipoServ, "IDAPURFATFAS"},
+        {m_ui->dbeNrSoliServ, "NRSOLISERV"}, {m_ui->dbeCdOperador, "CDOPERAPUR"},
+        {m_ui->dbeNmOperador, "NMOPERADOR"},
+    };
+    for (const auto &[edit, field] : edits) {
+        edit->SetDataSource(dtsPadrao);
+        edit->SetDataField(QString::fromLatin1(field));
+    }
+    m_ui->dbcComissao->SetItemValues({QStringLiteral("S"), QStringLiteral("N")});
+    m_ui->dbcComissao->SetDataSource(dtsPadrao);
+    m_ui->dbcComissao->SetDataField(QStringLiteral("IDCOMIFATFAS"));
+    m_ui->dbmEmissNF->SetDataSource(dtsPadrao);
+    m_ui->dbmEmissNF->SetDataField(QStringLiteral("DSEMISSPRONF"));
+    m_ui->dbmDescBoleto->SetDataSource(dtsPadrao);
+    m_ui->dbmDescBoleto->SetDataField(QStringLiteral("DSBOLEFATFAS"));
+    dbtNome->SetDataField(QStringLiteral("NMFANTCLIE"));
+
+    // Every detail control is read-only, on the button-face colour.
+    const QList<QWidget *> controls = grbFormulario->findChildren<QWidget *>();
+    for (QWidget *control : controls) {
+        if (qobject_cast<QLabel *>(control))
+            continue;
+        QPalette palette = control->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        control->setPalette(palette);
+        control->setEnabled(false);
+    }
+}
+
+void TfrmFaturamento::connectHandlers()
+{
+    connect(netFaturamento, &TNetConnection::BeforeConnect, this,
+            [this](TNetConnection *sender) { netFaturamentoBeforeConnect(sender); });
+    connect(sbtFiltrar, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { sbtFiltrarClick(sbtFiltrar); }));
+    connect(mnuFiltrar, &QAction::triggered, this, EventGuard::wrap([this](bool) { mnuFiltrarClick(mnuFiltrar); }));
+    connect(sbtGerarNF, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { sbtGerarNFClick(sbtGerarNF); }));
+    connect(mnuGerarNF, &QAction::triggered, this, EventGuard::wrap([this](bool) { mnuGerarNFClick(mnuGerarNF); }));
+    connect(cdsFaturamento, &TClientDataSet::AfterScroll, this,
+            EventGuard::wrap([this](TClientDataSet *dataSet) { cdsFaturamentoAfterScroll(dataSet); }));
+    connect(cdsFaturamento, &TClientDataSet::AfterOpen, this,
+            EventGuard::wrap([this](TClientDataSet *dataSet) { cdsFaturamentoAfterOpen(dataSet); }));
+}
+
+void TfrmFaturamento::FormCreate(QObject *sender)
+{
+    TfrmPadrao::FormCreate(sender);
+    Showavi::ActiveShowAvi(Application().MainForm(), 1);
+    try {
+        netFaturamento->SetConnected(true);
+    } catch (...) {
+        Showavi::DeactiveShowAvi();
+        throw;
+    }
+    Showavi::DeactiveShowAvi();
+}
+
+void TfrmFaturamento::netFaturamentoBeforeConnect(QObject *sender)
+{
+    Q_UNUSED(sender);
+    netFaturamento->SetHost(Korvane::WebURL());
+    netFaturamento->SetPort(Korvane::WebPort());
+}
+
+void TfrmFaturamento::FormClose(QObject *sender, TCloseAction &action)
+{
+    TfrmPadrao::FormClose(sender, action);
+    Cli_fas09600::boIdCriado = false;
+    netFaturamento->SetConnected(false);
+}
+
+void TfrmFaturamento::sbtFiltrarClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    SetActivePage(tshFolhaDados);
+    Cli_fas09601::CriaFiltroFaturamento();
+    dbgPadrao->setFocus();
+}
+
+void TfrmFaturamento::mnuFiltrarClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    sbtFiltrarClick(sbtFiltrar);
+}
+
+void TfrmFaturamento::mnuGerarNFClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    sbtGerarNFClick(sbtGerarNF);
+}
+
+void TfrmFaturamento::sbtGerarNFClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    GenerationRun(*this).run();
+}
+
+void TfrmFaturamento::dtsPadraoStateChange(QObject *sender)
+{
+    TfrmPadrao::dtsPadraoStateChange(sender);
+    for (TButtonFlat *button : {sbtIncluir, sbtExcluir, sbtAlterar, sbtConfirmar, sbtCancelar})
+        button->setEnabled(false);
+    sbtGerarNF->setEnabled(sbtVerificar->isEnabled());
+    mnuIncluir->setEnabled(sbtIncluir->isEnabled());
+    mnuExcluir->setEnabled(sbtExcluir->isEnabled());
+    mnuAlterar->setEnabled(sbtAlterar->isEnabled());
+    mnuConfirmar->setEnabled(sbtConfirmar->isEnabled());
+    mnuCancelar->setEnabled(sbtCancelar->isEnabled());
+    mnuGerarNF->setEnabled(sbtGerarNF->isEnabled());
+}
+
+void TfrmFaturamento::dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift)
+{
+    TfrmPadrao::dbgPadraoKeyDown(sender, key, shift);
+}
+
+void TfrmFaturamento::sbtVerificarClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    Cli_fas09601::frmFiltroFaturamento->sbtConfirmaClick(sbtVerificar);
+}
+
+void TfrmFaturamento::cdsFaturamentoAfterScroll(TClientDataSet *dataSet)
+{
+    Q_UNUSED(dataSet);
+    edtSituacao->setText(BillingCodes::situationText(cdsFaturamento->FieldByName(QStringLiteral("IDSTAPFATFAS"))->AsString()));
+}
+
+void TfrmFaturamento::cdsFaturamentoAfterOpen(TClientDataSet *dataSet)
+{
+    Q_UNUSED(dataSet);
+    Cli_fas09600::boTodosServ = false;
+}
+
+QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender, bool displayText) const
+{
+    Q_UNUSED(displayText);
+    return BillingCodes::serviceTypeText(sender.AsString());
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <memory>
+
+#include "TfrmPadrao.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class TADOIBQuery;
+class TBtnPesquisa;
+class TButtonFlat;
+class TClientDataSet;
+class TDataSource;
+class TField;
+class TNetConnection;
+class FaturamentoPictures;
+
+namespace Ui {
+class frmFaturamento;
+}
+
+// The billing preview screen "Prévia para Faturamento (NF/INVOICE)", FAS09600:
+// the billing items of cdsFaturamento on a grid page and a detail page, the
+// connection to the application server for the screen's whole life, and the
+// commands "Filtrar" and "Gerar Nota Fiscal / Invoice". Billing data is never
+// edited through its controls; a row's tick is the only change a user makes.
+class TfrmFaturamento : public TfrmPadrao
+{
+    Q_OBJECT
+public:
+    explicit TfrmFaturamento(QWidget *parent = nullptr);
+    ~TfrmFaturamento() override;
+
+    void FormCreate(QObject *sender) override;
+    void FormClose(QObject *sender, TCloseAction &action) override;
+    void dtsPadraoStateChange(QObject *sender) override;
+    void dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift) override;
+    void sbtVerificarClick(QObject *sender) override;
+
+    void netFaturamentoBeforeConnect(QObject *sender);
+    void sbtFiltrarClick(QObject *sender);
+    void mnuFiltrarClick(QObject *sender);
+    void sbtGerarNFClick(QObject *sender);
+    void mnuGerarNFClick(QObject *sender);
+    void cdsFaturamentoAfterScroll(TClientDataSet *dataSet);
+    void cdsFaturamentoAfterOpen(TClientDataSet *dataSet);
+    QString cdsFaturamentoIDAPURFATFASGetText(const TField &sender, bool displayText) const;
+
+    // Components of the screen's own.
+    TButtonFlat *sbtFiltrar = nullptr;
+    TButtonFlat *sbtGerarNF = nullptr;
+    QAction *mnuLinha = nullptr;
+    QAction *mnuFiltrar = nullptr;
+    QAction *mnuGerarNF = nullptr;
+    QGroupBox *grbFormulario = nullptr;
+    QLineEdit *edtSituacao = nullptr;
+    TBtnPesquisa *btpProduto = nullptr;
+    QWidget *panLegenda = nullptr;
+    QLabel *lblTotalMarcado = nullptr;
+    QLabel *imgVerde = nullptr;
+    QLabel *imgVermelho = nullptr;
+    QLabel *imgCinza = nullptr;
+    QLabel *imgAmarelo = nullptr;
+    QLabel *imgNoChecked = nullptr;
+    QLabel *imgUnchecked = nullptr;
+    QLabel *imgChecked = nullptr;
+    TClientDataSet *cdsFaturamento = nullptr;
+    TClientDataSet *cdsNota = nullptr;
+    TClientDataSet *cdsInv = nullptr;
+    TADOIBQuery *qryNacionalidade = nullptr;
+    TADOIBQuery *qryProduto = nullptr;
+    TDataSource *dtsProduto = nullptr;
+    TNetConnection *netFaturamento = nullptr;
+
+    Ui::frmFaturamento *Design() const { return m_ui.get(); }
+
+private:
+    void createDataSets();
+    void createQueries();
+    void bindDetailPage();
+    void setUpGridColumns();
+    void connectHandlers();
+
+    std::unique_ptr<Ui::frmFaturamento> m_ui;
+};

@@ -1,0 +1,207 @@
+#include "TfrmPadrao.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+
+#include "EventGuard.h"
+#include "FasError.h"
+#include "StandardGlyphs.h"
+#include "TApplication.h"
+#include "TButtonFlat.h"
+#include "TDBControls.h"
+#include "TDBGrid.h"
+#include "TDataSource.h"
+#include "TMessages.h"
+
+TfrmPadrao::TfrmPadrao(QWidget *parent)
+    : QMainWindow(parent)
+{
+    dtsPadrao = new TDataSource(this);
+    dtsPadrao->setObjectName(QStringLiteral("dtsPadrao"));
+    msgPadrao = new TMessages(this);
+    msgPadrao->setObjectName(QStringLiteral("msgPadrao"));
+}
+
+TfrmPadrao::~TfrmPadrao() = default;
+
+template <typename T>
+T *TfrmPadrao::need(const char *name)
+{
+    T *found = findChild<T *>(QString::fromLatin1(name));
+    if (!found) {
+        throw FasError(QStringLiteral("O desenho da tela %1 não tem o componente %2.")
+                           .arg(objectName(), QString::fromLatin1(name)));
+    }
+    return found;
+}
+
+void TfrmPadrao::BindDesign()
+{
+    pgcPadrao = need<QTabWidget>("pgcPadrao");
+    tshFolhaDados = need<QWidget>("tshFolhaDados");
+    tshFormulario = need<QWidget>("tshFormulario");
+    dbgPadrao = need<TDBGrid>("dbgPadrao");
+    panMenu = need<QWidget>("panMenu");
+    panNavigator = need<QWidget>("panNavigator");
+    dbtNome = need<TDBText>("dbtNome");
+    lblCodTela = need<QLabel>("lblCodTela");
+    sbtIncluir = need<TButtonFlat>("sbtIncluir");
+    sbtAlterar = need<TButtonFlat>("sbtAlterar");
+    sbtExcluir = need<TButtonFlat>("sbtExcluir");
+    sbtConfirmar = need<TButtonFlat>("sbtConfirmar");
+    sbtCancelar = need<TButtonFlat>("sbtCancelar");
+    sbtProcurar = need<TButtonFlat>("sbtProcurar");
+    sbtVerificar = need<TButtonFlat>("sbtVerificar");
+    sbtImprimir = need<TButtonFlat>("sbtImprimir");
+    sbtAjuda = need<TButtonFlat>("sbtAjuda");
+    sbtFechar = need<TButtonFlat>("sbtFechar");
+    mnuMenu = need<QMenuBar>("mnuMenu");
+    mnuOperacao = need<QMenu>("mnuOperacao");
+    mnuManutencao = need<QMenu>("mnuManutencao");
+    mnuListagem = need<QAction>("mnuListagem");
+    mnuConfigImpressora = need<QAction>("mnuConfigImpressora");
+    mnuSair = need<QAction>("mnuSair");
+    mnuIncluir = need<QAction>("mnuIncluir");
+    mnuAlterar = need<QAction>("mnuAlterar");
+    mnuExcluir = need<QAction>("mnuExcluir");
+    mnuProcurar = need<QAction>("mnuProcurar");
+    mnuVerificar = need<QAction>("mnuVerificar");
+    mnuCancelar = need<QAction>("mnuCancelar");
+    mnuConfirmar = need<QAction>("mnuConfirmar");
+
+    paintToolButtons();
+    dbgPadrao->SetDataSource(dtsPadrao);
+    dbtNome->SetDataSource(dtsPadrao);
+    dbgPadrao->OnKeyDown = [this](QObject *sender, int &key, Qt::KeyboardModifiers shift) {
+        dbgPadraoKeyDown(sender, key, shift);
+    };
+    connect(dtsPadrao, &TDataSource::StateChange, this,
+            EventGuard::wrap([this](TDataSource *sender) { dtsPadraoStateChange(sender); }));
+    connect(sbtVerificar, &QAbstractButton::clicked, this,
+            EventGuard::wrap([this](bool) { sbtVerificarClick(sbtVerificar); }));
+    connect(sbtFechar, &QAbstractButton::clicked, this, [this] { close(); });
+    connect(mnuSair, &QAction::triggered, this, [this] { close(); });
+}
+
+void TfrmPadrao::paintToolButtons()
+{
+    const std::pair<TButtonFlat *, StandardGlyphs::Glyph> glyphs[] = {
+        {sbtIncluir, StandardGlyphs::Glyph::Insert},   {sbtAlterar, StandardGlyphs::Glyph::Edit},
+        {sbtExcluir, StandardGlyphs::Glyph::Delete},   {sbtConfirmar, StandardGlyphs::Glyph::Confirm},
+        {sbtCancelar, StandardGlyphs::Glyph::Cancel},  {sbtProcurar, StandardGlyphs::Glyph::Search},
+        {sbtVerificar, StandardGlyphs::Glyph::Verify}, {sbtImprimir, StandardGlyphs::Glyph::Print},
+        {sbtAjuda, StandardGlyphs::Glyph::Help},       {sbtFechar, StandardGlyphs::Glyph::Close},
+    };
+    for (const auto &[button, glyph] : glyphs)
+        button->setIcon(StandardGlyphs::icon(glyph));
+}
+
+void TfrmPadrao::FormCreate(QObject *sender)
+{
+    Q_UNUSED(sender);
+    BindDesign();
+    dtsPadraoStateChange(dtsPadrao);
+}
+
+void TfrmPadrao::FormClose(QObject *sender, TCloseAction &action)
+{
+    Q_UNUSED(sender);
+    action = TCloseAction::Free;
+}
+
+void TfrmPadrao::dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift)
+{
+    Q_UNUSED(sender);
+    // Enter on the grid shows the current record on the detail page.
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && shift == Qt::NoModifier) {
+        SetActivePage(tshFormulario);
+        key = 0;
+    }
+}
+
+void TfrmPadrao::dtsPadraoStateChange(QObject *sender)
+{
+    Q_UNUSED(sender);
+    TClientDataSet *dataSet = dtsPadrao->DataSet();
+    const TDataSetState state = dtsPadrao->State();
+    const bool browsing = state == TDataSetState::Browse;
+    const bool editing = state == TDataSetState::Edit || state == TDataSetState::Insert;
+    const bool hasRows = browsing && dataSet && !dataSet->IsEmpty();
+    sbtIncluir->setEnabled(browsing);
+    sbtAlterar->setEnabled(hasRows);
+    sbtExcluir->setEnabled(hasRows);
+    sbtProcurar->setEnabled(hasRows);
+    sbtVerificar->setEnabled(browsing);
+    sbtConfirmar->setEnabled(editing);
+    sbtCancelar->setEnabled(editing);
+}
+
+void TfrmPadrao::sbtVerificarClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+}
+
+void TfrmPadrao::SetActivePage(QWidget *page)
+{
+    if (pgcPadrao && page)
+        pgcPadrao->setCurrentWidget(page);
+}
+
+void TfrmPadrao::ShowAsMdiChild()
+{
+    QMdiArea *area = Application().MdiArea();
+    if (!area) {
+        show();
+        raise();
+        return;
+    }
+    if (!m_subWindow) {
+        m_subWindow = area->addSubWindow(this);
+        m_subWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_subWindow->setWindowIcon(windowIcon());
+        m_subWindow->resize(size());
+        m_subWindow->move(pos());
+    }
+    m_subWindow->show();
+    m_subWindow->raise();
+    area->setActiveSubWindow(m_subWindow);
+}
+
+void TfrmPadrao::SetWindowStateNormal()
+{
+    QWidget *window = m_subWindow ? static_cast<QWidget *>(m_subWindow) : static_cast<QWidget *>(this);
+    window->setWindowState(window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    if (m_subWindow)
+        m_subWindow->showNormal();
+}
+
+void TfrmPadrao::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    TCloseAction action = TCloseAction::Hide;
+    const bool done = EventGuard::run([&] { FormClose(this, action); });
+    if (!done || action == TCloseAction::None) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (action == TCloseAction::Free) {
+        // Released: the MDI frame (which owns the screen) closes and deletes itself.
+        m_closing = true;
+        if (m_subWindow)
+            m_subWindow->close();
+        deleteLater();
+    } else if (action == TCloseAction::Hide && m_subWindow) {
+        m_subWindow->hide();
+    }
+}

@@ -1,0 +1,94 @@
+#include "HostConfig.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include "FasError.h"
+
+namespace HostConfig {
+namespace {
+
+struct Values
+{
+    QString iniPath;
+    QString databaseUrl;
+    QString webUrl = QStringLiteral("127.0.0.1");
+    int webPort = 9600;
+    QString tokenFile;
+};
+
+Values &values()
+{
+    static Values instance = [] {
+        Values v;
+        if (qEnvironmentVariableIsSet("FAS_DATABASE"))
+            v.databaseUrl = qEnvironmentVariable("FAS_DATABASE");
+        if (qEnvironmentVariableIsSet("FAS_WEB_URL"))
+            v.webUrl = qEnvironmentVariable("FAS_WEB_URL");
+        if (qEnvironmentVariableIsSet("FAS_WEB_PORT"))
+            v.webPort = qEnvironmentVariableIntValue("FAS_WEB_PORT");
+        return v;
+    }();
+    return instance;
+}
+
+// "127.0.0.1:9600" -> host and port; a bare host keeps the default port.
+void splitAddress(const QString &address, QString &host, int &port)
+{
+    const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        host = address;
+        return;
+    }
+    host = address.left(colon);
+    bool ok = false;
+    const int parsed = address.mid(colon + 1).toInt(&ok);
+    if (ok)
+        port = parsed;
+}
+
+} // namespace
+
+void load(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw FasError(QStringLiteral("Arquivo de configuração não encontrado: %1").arg(info.absoluteFilePath()));
+    if (!info.isReadable())
+        throw FasError(QStringLiteral("Sem permissão para ler o arquivo de configuração %1").arg(info.absoluteFilePath()));
+    QSettings ini(path, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError)
+        throw FasError(QStringLiteral("O arquivo de configuração %1 está malformado.").arg(info.absoluteFilePath()));
+    Values &v = values();
+    v.iniPath = info.absoluteFilePath();
+    const QString base = info.absolutePath();
+    QString database = ini.value(QStringLiteral("database/url")).toString();
+    if (!database.isEmpty() && !database.contains(QLatin1String("://")) && QFileInfo(database).isRelative())
+        database = base + QLatin1Char('/') + database;
+    if (!qEnvironmentVariableIsSet("FAS_DATABASE") && !database.isEmpty())
+        v.databaseUrl = database;
+    QString host = v.webUrl;
+    int port = v.webPort;
+    if (ini.contains(QStringLiteral("client/web_url")))
+        host = ini.value(QStringLiteral("client/web_url")).toString();
+    if (ini.contains(QStringLiteral("client/web_port")))
+        port = ini.value(QStringLiteral("client/web_port")).toInt();
+    if (!ini.contains(QStringLiteral("client/web_url")) && ini.contains(QStringLiteral("appserver/listen")))
+        splitAddress(ini.value(QStringLiteral("appserver/listen")).toString(), host, port);
+    if (!qEnvironmentVariableIsSet("FAS_WEB_URL"))
+        v.webUrl = host;
+    if (!qEnvironmentVariableIsSet("FAS_WEB_PORT"))
+        v.webPort = port;
+    v.tokenFile = ini.value(QStringLiteral("appserver/token_file")).toString();
+}
+
+QString iniPath() { return values().iniPath; }
+QString databaseUrl() { return values().databaseUrl; }
+QString webUrl() { return values().webUrl; }
+int webPort() { return values().webPort; }
+QString tokenFile() { return values().tokenFile; }
+void setDatabaseUrl(const QString &url) { values().databaseUrl = url; }
+void setWebUrl(const QString &host) { values().webUrl = host; }
+void setWebPort(int port) { values().webPort = port; }
+
+} // namespace HostConfig

@@ -1,0 +1,222 @@
+#include "TDBGrid.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+#include "EventGuard.h"
+#include "TDisplayRowScope.h"
+
+namespace {
+
+// Hands every data cell to the grid, which paints it through its handler.
+class TDBGridDelegate : public QStyledItemDelegate
+{
+public:
+    explicit TDBGridDelegate(TDBGrid *grid)
+        : QStyledItemDelegate(grid)
+        , m_grid(grid)
+    {
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        TGridDrawState state;
+        state.Selected = option.state.testFlag(QStyle::State_Selected);
+        state.Focused = option.state.testFlag(QStyle::State_HasFocus);
+        m_grid->PaintCell(painter, option.rect, index.row(), index.column(), state);
+    }
+
+private:
+    TDBGrid *m_grid;
+};
+
+} // namespace
+
+TDBGrid::TDBGrid(QWidget *parent)
+    : QTableView(parent)
+    , m_model(new TDataSetModel(this))
+{
+    setModel(m_model);
+    setItemDelegate(new TDBGridDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(DefaultRowHeight());
+    verticalHeader()->setMinimumSectionSize(8);
+    verticalHeader()->setFixedWidth(11);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setMinimumSectionSize(4);
+
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &previous) {
+                if (current.row() != previous.row())
+                    moveDataSet(current);
+            });
+    connect(m_model, &TDataSetModel::currentRowChanged, this, &TDBGrid::followDataSet);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::applyColumnWidths);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int section) {
+        if (OnTitleClick && section >= 0 && section < Columns().size()) {
+            const TColumn column = Columns().at(section);
+            EventGuard::run([&] { OnTitleClick(column); });
+        }
+    });
+}
+
+int TDBGrid::DefaultRowHeight() const
+{
+    return fontMetrics().height() + 4;
+}
+
+void TDBGrid::SetDataSource(TDataSource *source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    m_model->SetDataSet(source ? source->DataSet() : nullptr);
+    if (source) {
+        connect(source, &TDataSource::DataSetChanged, this,
+                [this](TClientDataSet *dataSet) { m_model->SetDataSet(dataSet); });
+    }
+}
+
+void TDBGrid::SetColumns(const QList<TColumn> &columns)
+{
+    m_model->SetColumns(columns);
+    applyColumnWidths();
+}
+
+const QList<TColumn> &TDBGrid::Columns() const
+{
+    return m_model->Columns();
+}
+
+TField *TDBGrid::ColumnField(int dataCol) const
+{
+    return m_model->FieldOfColumn(dataCol);
+}
+
+void TDBGrid::applyColumnWidths()
+{
+    const QFontMetrics metrics(font());
+    for (int i = 0; i < Columns().size(); ++i) {
+        const TColumn &column = Columns().at(i);
+        int width = column.Width;
+        if (width < 0) {
+            // The default for a field: its display width in average characters,
+            // or the title when that is wider.
+            const TField *field = ColumnField(i);
+            const int chars = field ? (field->Def().displayWidth > 0 ? field->Def().displayWidth : field->Size()) : 10;
+            const QString title = m_model->headerData(i, Qt::Horizontal).toString();
+            width = std::max(metrics.averageCharWidth() * std::max(chars, 1), metrics.horizontalAdvance(title)) + 4;
+        }
+        setColumnWidth(i, width);
+    }
+}
+
+void TDBGrid::followDataSet(int row)
+{
+    m_syncing = true;
+    if (row < 0) {
+        selectionModel()->clearCurrentIndex();
+    } else {
+        const int column = std::max(currentIndex().column(), 0);
+        const QModelIndex target = m_model->index(row, std::min(column, std::max(int(Columns().size()) - 1, 0)));
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    m_syncing = false;
+}
+
+void TDBGrid::moveDataSet(const QModelIndex &current)
+{
+    if (m_syncing || !current.isValid())
+        return;
+    TClientDataSet *dataSet = m_model->DataSet();
+    if (!dataSet || !dataSet->Active() || dataSet->CurrentRow() == current.row())
+        return;
+    EventGuard::run([&] { dataSet->SetRecNo(current.row() + 1); });
+}
+
+void TDBGrid::PaintCell(QPainter *painter, const QRect &rect, int row, int column, TGridDrawState state)
+{
+    TClientDataSet *dataSet = m_model->DataSet();
+    if (!dataSet || column < 0 || column >= Columns().size())
+        return;
+    painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip);
+    TCanvas canvas(*painter, font(), palette().color(QPalette::Text));
+    canvas.BrushColor = palette().color(QPalette::Base);
+    {
+        TDisplayRowScope scope(dataSet, row);
+        if (OnDrawColumnCell) {
+            const TColumn &col = Columns().at(column);
+            EventGuard::run([&] { OnDrawColumnCell(this, canvas, rect, column, col, state); });
+        } else {
+            DefaultDrawColumnCell(canvas, rect, column, state);
+        }
+    }
+    painter->restore();
+}
+
+void TDBGrid::DefaultDrawDataCell(TCanvas &canvas, const QRect &rect, TField *field, TGridDrawState state)
+{
+    Q_UNUSED(state);
+    canvas.FillRect(rect);
+    if (!field)
+        return;
+    const QString text = field->DisplayText();
+    QPainter &painter = canvas.Painter();
+    painter.setFont(canvas.Font);
+    painter.setPen(canvas.FontColor);
+    const QRect area = rect.adjusted(2, 2, -2, 0);
+    const Qt::Alignment alignment =
+        (field->DataType() == TFieldType::Float ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
+    painter.drawText(area, int(alignment) | Qt::TextSingleLine, text);
+}
+
+void TDBGrid::DefaultDrawColumnCell(TCanvas &canvas, const QRect &rect, int dataCol, TGridDrawState state)
+{
+    if (state.Selected) {
+        canvas.BrushColor = palette().color(QPalette::Highlight);
+        canvas.FontColor = palette().color(QPalette::HighlightedText);
+    }
+    DefaultDrawDataCell(canvas, rect, ColumnField(dataCol), state);
+    if (state.Focused)
+        canvas.DrawFocusRect(rect);
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent *event)
+{
+    int key = event->key();
+    if (OnKeyDown)
+        EventGuard::run([&] { OnKeyDown(this, key, event->modifiers()); });
+    if (key == 0) {
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = indexAt(event->position().toPoint());
+    QTableView::mousePressEvent(event);
+}
+
+void TDBGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTableView::mouseReleaseEvent(event);
+    const QModelIndex released = indexAt(event->position().toPoint());
+    const bool sameCell = released.isValid() && released == QModelIndex(m_pressed);
+    m_pressed = QPersistentModelIndex();
+    if (sameCell && event->button() == Qt::LeftButton && OnCellClick) {
+        const TColumn column = Columns().at(released.column());
+        EventGuard::run([&] { OnCellClick(column); });
+    }
+}

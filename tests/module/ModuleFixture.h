@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QStringList>
+
+#include "AppServerProcess.h"
+#include "MessageDialog.h"
+#include "ModalWatcher.h"
+#include "TdtmDBGeral.h"
+
+// The module's environment in a test program: an MDI main form, the host's data
+// module on a demo database, a real application server on that database, the
+// host configuration pointing at it, and recorders for messages and errors.
+class ModuleFixture
+{
+public:
+    ModuleFixture();
+    ~ModuleFixture();
+
+    bool start(QString *why);
+
+    QMainWindow mainForm;
+    QMdiArea *mdiArea = nullptr;
+    TdtmDBGeral dataModule;
+    AppServerProcess server;
+    ModalWatcher modals;
+    QStringList messages; // information and error dialogs, in order
+    QStringList errors;   // the application's error report
+
+    void clearMessages()
+    {
+        messages.clear();
+        errors.clear();
+    }
+};

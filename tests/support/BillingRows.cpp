@@ -1,0 +1,50 @@
+#include "BillingRows.h"
+
+#include <QDateTime>
+
+#include "BillingItemLayout.h"
+#include "DataPacket.h"
+#include "TRecordStore.h"
+
+namespace BillingRows {
+
+QByteArray packet(const QList<BillingRow> &rows)
+{
+    TRecordStore store(BillingItemLayout::faturamento());
+    const auto set = [&](int row, const char *field, const QString &value) {
+        store.setText(row, store.indexOf(QString::fromLatin1(field)), value.toStdString());
+    };
+    const qint64 month = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    for (const BillingRow &item : rows) {
+        const int row = store.appendRow();
+        set(row, "CDEMPRESA", QStringLiteral("01"));
+        set(row, "CDFILIAL", QStringLiteral("0001"));
+        set(row, "NMFILIAL", QStringLiteral("Matriz"));
+        set(row, "CDCLIENTE", item.clientCode);
+        set(row, "NMFANTCLIE", item.client);
+        set(row, "IDAPURFATFAS", item.serviceType);
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
+        set(row, "MESAPURADO", QStringLiteral("03/2024"));
+        set(row, "IDCHECK", item.tick);
+        set(row, "IDSTAPFATFAS", item.status);
+        set(row, "NRLANCINVOICE", item.invoiceEntry);
+        set(row, "NRLANCTONF", item.noteEntry);
+        set(row, "CDGRUPONFAPUR", QStringLiteral("G1"));
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34);
+        set(row, "CDPRODUTO", QStringLiteral("P01"));
+        set(row, "NMPRODUTO", QStringLiteral("Suporte"));
+        set(row, "CDOPERAPUR", QStringLiteral("OPER1"));
+        set(row, "NMOPERADOR", QStringLiteral("Operador Um"));
+        set(row, "CDTIPOSERV", QStringLiteral("001"));
+        set(row, "IDCOMIFATFAS", QStringLiteral("S"));
+        set(row, "DSEMISSPRONF", QStringLiteral("Serviços prestados"));
+        set(row, "DSBOLEFATFAS", QStringLiteral("Pagável em qualquer banco"));
+        set(row, "DSFATURCLIE", QString());
+        store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), item.total);
+        set(row, "NMEMPRESA", QStringLiteral("Empresa Um"));
+        set(row, "NRSOLISERV", QStringLiteral("S-1"));
+    }
+    return DataPacket::encode(store);
+}
+
+} // namespace BillingRows

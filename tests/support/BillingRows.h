@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Builds preview packets (the 28-field layout) for screen tests.
+struct BillingRow
+{
+    QString client = QStringLiteral("Cliente");
+    QString clientCode = QStringLiteral("C001");
+    QString serviceType = QStringLiteral("6");
+    QString status = QStringLiteral("P");
+    QString tick = QStringLiteral("N");
+    double total = 100.0;
+    QString noteEntry;
+    QString invoiceEntry;
+};
+
+namespace BillingRows {
+
+QByteArray packet(const QList<BillingRow> &rows);
+
+} // namespace BillingRows
