@@ -39,12 +39,12 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
     if (!QSqlDatabase::isDriverAvailable(url.driverName()))
         fail(url, QStringLiteral("abrir"),
              QStringLiteral("o driver %1 do Qt não está instalado").arg(url.driverName()));
+    if (url.isSqlite() && mode == Mode::OpenExisting && !QFileInfo::exists(url.path()))
+        fail(url, QStringLiteral("abrir"), QStringLiteral("o arquivo não existe"));
     close(connectionName);
 
     QSqlDatabase db = QSqlDatabase::addDatabase(url.driverName(), connectionName);
     if (url.isSqlite()) {
-        if (mode == Mode::OpenExisting && !QFileInfo::exists(url.path()))
-            fail(url, QStringLiteral("abrir"), QStringLiteral("o arquivo não existe"));
         db.setDatabaseName(url.path());
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteBusyTimeoutMs));
     } else {

@@ -1,0 +1,1182 @@
+#include <QtTest>
+
+#include <atomic>
+#include <latch>
+#include <set>
+#include <thread>
+
+#include <httplib.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "BillingItemLayout.h"
+#include "DataPacket.h"
+#include "DatabaseConnection.h"
+#include "DatabaseUrl.h"
+
+// fas-appserver as a client sees it: the real program on a loopback port, real
+// HTTP, against a database filled with known rows. The whole class runs once on
+// SQLite and once on PostgreSQL (when the test command started a cluster).
+namespace {
+
+enum class Backend { Sqlite, Postgres };
+
+const QString Rpc = QStringLiteral("/FAS09600.rdmFaturamento");
+
+// One billing calculation of the fixture, named by a short label the tests use.
+struct Calc
+{
+    const char *label;
+    const char *company;
+    const char *branch;
+    const char *client;
+    const char *month; // yyyy-MM
+    const char *type;
+    const char *status; // nullptr: blank
+    const char *group;
+    const char *noteNumber;    // NRNOTAFISC
+    const char *invoiceNumber; // NRINVOICE
+    const char *entryKind;     // "N"/"I" with entryNumber, or nullptr
+    int entryNumber;
+    double value;
+};
+
+// Clients: C1 and C2 domestic (C2 with two main addresses in Brazil), F1 foreign,
+// F2 foreign with a billing address in Brazil, and three keys with characters that
+// break naive list handling.
+const char *const OddClient1 = "A;B,'x'";
+const char *const OddClient2 = "Q\"[1]";
+const char *const OddClient3 = "João, Ção";
+const char *const OddCompany = "\"'";
+
+const Calc Fixture[] = {
+    {"c1-6-02", "01", "0001", "C1", "2024-02", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 100.0},
+    {"c1-6-03", "01", "0001", "C1", "2024-03", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 100.0},
+    {"c1-6-04", "01", "0001", "C1", "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 1234.5},
+    {"c1-6-05", "01", "0001", "C1", "2024-05", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 100.0},
+    {"c1-6-06", "01", "0001", "C1", "2024-06", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 100.0},
+    {"c1-5-04", "01", "0001", "C1", "2024-04", "5", "P", "LIC", nullptr, nullptr, nullptr, 0, 500.0},
+    {"c1-1-04", "01", "0001", "C1", "2024-04", "1", "P", "SERV", nullptr, nullptr, nullptr, 0, 10.25},
+    {"c1-2-04", "01", "0001", "C1", "2024-04", "2", "P", "SERV", nullptr, nullptr, nullptr, 0, 20.5},
+    {"c1-3-04", "01", "0001", "C1", "2024-04", "3", "P", "CUST", nullptr, nullptr, nullptr, 0, 30.0},
+    {"c1-4-04", "01", "0002", "C1", "2024-04", "4", "P", "SERV", nullptr, nullptr, nullptr, 0, 40.0},
+    {"c2-6-04", "01", "0001", "C2", "2024-04", "6", "R", "SERV", "000123", nullptr, "N", 1, 60.0},
+    {"c2-1-04", "01", "0001", "C2", "2024-04", "1", "R", "SERV", nullptr, nullptr, "N", 2, 61.0},
+    {"f1-2-04", "02", "0001", "F1", "2024-04", "2", "R", "SERV", nullptr, "INV1", "I", 1, 70.0},
+    {"f1-3-04", "02", "0001", "F1", "2024-04", "3", "C", "SERV", nullptr, nullptr, nullptr, 0, 71.0},
+    {"f2-6-04", "02", "0001", "F2", "2024-04", "6", "N", "SERV", nullptr, nullptr, nullptr, 0, 72.0},
+    {"f2-7-04", "02", "0001", "F2", "2024-04", "7", nullptr, "LOC", nullptr, nullptr, nullptr, 0, 73.0},
+    {"odd1-6-04", "01", "0001", OddClient1, "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 80.0},
+    {"odd2-6-04", "02", "0001", OddClient2, "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 81.0},
+    {"odd3-6-04", OddCompany, "0001", OddClient3, "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 82.0},
+};
+
+const Calc *fixture(const QString &label)
+{
+    for (const Calc &c : Fixture)
+        if (label == QLatin1String(c.label))
+            return &c;
+    return nullptr;
+}
+
+QString s(const char *utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+QString jsonList(const QStringList &items)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(items)).toJson(QJsonDocument::Compact));
+}
+
+struct Answer
+{
+    int status = 0;
+    QByteArray body;
+    QJsonDocument json;
+    int errorCode() const { return json.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(); }
+    QString errorMessage() const
+    {
+        return json.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString();
+    }
+    bool hasResult() const { return json.object().contains(QStringLiteral("result")); }
+    TRecordStore packet() const
+    {
+        const QJsonObject result = json.object().value(QStringLiteral("result")).toObject();
+        return DataPacket::decode(QJsonDocument(result).toJson(QJsonDocument::Compact));
+    }
+};
+
+Answer post(int port, const QByteArray &body, const httplib::Headers &headers = {})
+{
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    Answer answer;
+    auto result = client.Post(Rpc.toStdString(), headers, body.constData(), size_t(body.size()), "application/json");
+    if (!result)
+        return answer;
+    answer.status = result->status;
+    answer.body = QByteArray::fromStdString(result->body);
+    answer.json = QJsonDocument::fromJson(answer.body);
+    return answer;
+}
+
+QByteArray request(const QString &method, const QJsonArray &params, int id = 1)
+{
+    return QJsonDocument(QJsonObject{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                                     {QStringLiteral("id"), id},
+                                     {QStringLiteral("method"), method},
+                                     {QStringLiteral("params"), params}})
+        .toJson(QJsonDocument::Compact);
+}
+
+// GetFaturamento's nine arguments; April 2024 unless told otherwise.
+struct Filter
+{
+    QString dtIni = QStringLiteral("2024-04-01T00:00:00.000");
+    QString dtFin = QStringLiteral("2024-04-30T00:00:00.000");
+    QString types = QStringLiteral("_6_");
+    QString clients;
+    QString allClients = QStringLiteral("T");
+    QString companies;
+    QString allCompanies = QStringLiteral("T");
+    QString situations = QStringLiteral("_P_");
+    QString noteStates = QStringLiteral("T");
+
+    QJsonArray params() const
+    {
+        return {dtIni, dtFin, types, clients, allClients, companies, allCompanies, situations, noteStates};
+    }
+};
+
+// The labels of the rows of a preview packet, in the packet's order.
+QStringList labelsOf(const TRecordStore &rows)
+{
+    const int company = rows.indexOf(QStringLiteral("CDEMPRESA"));
+    const int branch = rows.indexOf(QStringLiteral("CDFILIAL"));
+    const int client = rows.indexOf(QStringLiteral("CDCLIENTE"));
+    const int type = rows.indexOf(QStringLiteral("IDAPURFATFAS"));
+    const int month = rows.indexOf(QStringLiteral("MESAPURADO"));
+    QStringList labels;
+    for (int r = 0; r < rows.rowCount(); ++r) {
+        QString label = QStringLiteral("?");
+        for (const Calc &c : Fixture) {
+            const QString shown = QStringLiteral("%1/%2").arg(s(c.month).mid(5, 2), s(c.month).left(4));
+            if (rows.text(r, company) == c.company && rows.text(r, branch) == c.branch
+                && rows.text(r, client) == c.client && rows.text(r, type) == c.type
+                && QString::fromUtf8(rows.text(r, month).data(), qsizetype(rows.text(r, month).size())) == shown)
+                label = s(c.label);
+        }
+        if (label == QLatin1String("?"))
+            label = QString::fromUtf8(rows.text(r, client).data(), qsizetype(rows.text(r, client).size()));
+        labels.append(label);
+    }
+    return labels;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+// A batch packet (27-field layout) holding the named fixture items, as the module
+// builds it from preview rows.
+QByteArray batchOf(const QStringList &labels)
+{
+    TRecordStore store(BillingItemLayout::batch());
+    auto put = [&store](int row, const char *field, const QString &value) {
+        const QByteArray utf8 = value.toUtf8();
+        store.setText(row, store.indexOf(QString::fromLatin1(field)), std::string_view(utf8.constData(), size_t(utf8.size())));
+    };
+    for (const QString &label : labels) {
+        const Calc *c = fixture(label);
+        const int row = store.appendRow();
+        if (!c) {
+            // An item nobody has: client "C9".
+            put(row, "CDEMPRESA", QStringLiteral("01"));
+            put(row, "CDFILIAL", QStringLiteral("0001"));
+            put(row, "CDCLIENTE", QStringLiteral("C9"));
+            put(row, "IDAPURFATFAS", QStringLiteral("6"));
+            put(row, "MESAPURADO", QStringLiteral("04/2024"));
+            const QDate month(2024, 4, 1);
+            store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
+                                (month.toJulianDay() - 2440588) * 86400000LL);
+            continue;
+        }
+        put(row, "CDEMPRESA", s(c->company));
+        put(row, "CDFILIAL", s(c->branch));
+        put(row, "CDCLIENTE", s(c->client));
+        put(row, "IDAPURFATFAS", s(c->type));
+        put(row, "IDCHECK", QStringLiteral("S"));
+        if (c->status)
+            put(row, "IDSTAPFATFAS", s(c->status));
+        put(row, "MESAPURADO", s(c->month).mid(5, 2) + u'/' + s(c->month).left(4));
+        const QDate month = QDate::fromString(s(c->month) + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
+                            (month.toJulianDay() - 2440588) * 86400000LL);
+        store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), c->value);
+    }
+    return DataPacket::encode(store);
+}
+
+QByteArray generationRequest(const QString &method, const QByteArray &packet, int id = 7)
+{
+    return QByteArray(R"({"jsonrpc":"2.0","id":)") + QByteArray::number(id) + R"(,"method":")" + method.toUtf8()
+           + R"(","params":[)" + packet + "]}";
+}
+
+// A fas-appserver process on a port of the system's choosing (--listen ...:0),
+// read from the line it prints on standard output.
+class ServerProcess
+{
+public:
+    ~ServerProcess() { stop(); }
+
+    bool start(const QString &databaseUrl, const QStringList &extra = {})
+    {
+        m_process.setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
+        m_process.setArguments(QStringList{QStringLiteral("--database"), databaseUrl, QStringLiteral("--listen"),
+                                           QStringLiteral("127.0.0.1:0")}
+                               + extra);
+        m_process.start();
+        if (!m_process.waitForStarted(10000))
+            return false;
+        QDeadlineTimer deadline(30000);
+        QByteArray out;
+        while (!deadline.hasExpired() && !out.contains('\n')) {
+            if (!m_process.waitForReadyRead(500) && m_process.state() != QProcess::Running)
+                break;
+            out += m_process.readAllStandardOutput();
+        }
+        const qsizetype colon = out.lastIndexOf(':');
+        m_port = colon > 0 ? out.mid(colon + 1).trimmed().toInt() : 0;
+        return m_port > 0;
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+        m_port = 0;
+    }
+    int port() const { return m_port; }
+    QByteArray log() { return m_process.readAllStandardError(); }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    int m_port = 0;
+};
+
+} // namespace
+
+class TstAppServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TstAppServer(Backend backend)
+        : m_backend(backend)
+    {
+    }
+
+private:
+    Backend m_backend;
+    QTemporaryDir m_dir;
+    QString m_url;
+    QString m_adminUrl;  // PostgreSQL: the database the cluster gave us, to create ours in
+    QString m_databaseName;
+    QString m_connection;
+    ServerProcess m_server;
+    ServerProcess m_tokenServer;
+
+    QSqlDatabase db() const { return QSqlDatabase::database(m_connection); }
+
+    bool exec(const QString &sql, const QVariantList &values = {})
+    {
+        QSqlQuery query(db());
+        if (!query.prepare(sql)) {
+            qWarning() << "prepare" << sql << query.lastError().text();
+            return false;
+        }
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        if (!query.exec()) {
+            qWarning() << sql << query.lastError().text();
+            return false;
+        }
+        return true;
+    }
+
+    QVariant scalar(const QString &sql, const QVariantList &values = {})
+    {
+        QSqlQuery query(db());
+        query.prepare(sql);
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        if (!query.exec() || !query.next()) {
+            qWarning() << sql << query.lastError().text();
+            return {};
+        }
+        return query.value(0);
+    }
+
+    QString monthParam(const char *month) const
+    {
+        return s(month) + QStringLiteral("-01");
+    }
+
+    QString statusOf(const Calc &c)
+    {
+        return scalar(QStringLiteral("SELECT COALESCE(IDSTAPFATFAS, '') FROM APURFATFAS WHERE CDEMPRESA = ? AND "
+                                     "CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 AND IDAPURFATFAS = ?")
+                          .arg(dateParam()),
+                      {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type)})
+            .toString();
+    }
+
+    QString dateParam() const
+    {
+        return m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");
+    }
+
+    int count(const QString &table) { return scalar(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)).toInt(); }
+
+    Answer preview(const Filter &filter) { return post(m_server.port(), request(QStringLiteral("GetFaturamento"), filter.params())); }
+
+    bool insertCalc(const Calc &c)
+    {
+        const QString ts = m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)");
+        auto text = [](const char *v) { return v ? QVariant(s(v)) : QVariant(QMetaType(QMetaType::QString)); };
+        if (!exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
+                                 "IDSTAPFATFAS, CDGRUPONFAPUR, DTAPURFATFAS, CDPRODUTO, CDOPERAPUR, CDTIPOSERV, "
+                                 "IDCOMIFATFAS, DSEMISSPRONF, DSBOLEFATFAS, DSFATURCLIE, VRTOTAFATFAS, NRNOTAFISC, "
+                                 "NRINVOICE, NRSOLISERV) VALUES (?, ?, ?, %1, ?, ?, ?, %2, 'P1', 'OP', 'MAN', 'N', "
+                                 "?, 'Não receber após o vencimento.', 'Cobrança à vista', ?, ?, ?, 'SS1')")
+                      .arg(dateParam(), ts),
+                  {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type), text(c.status),
+                   text(c.group), monthParam(c.month) + QStringLiteral(" 10:30:00"),
+                   QStringLiteral("Serviços de %1 – emissão").arg(s(c.label)), c.value, text(c.noteNumber),
+                   text(c.invoiceNumber)}))
+            return false;
+        if (!c.entryKind)
+            return true;
+        if (!exec(QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
+                                 "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) VALUES (?, ?, ?, ?, ?, ?, %1, 1, ?)")
+                      .arg(ts),
+                  {s(c.company), s(c.entryKind), c.entryNumber, s(c.branch), s(c.client), s(c.group),
+                   QStringLiteral("2024-05-10 09:00:00"), c.value}))
+            return false;
+        return exec(QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
+                                   "IDTPLANCFAT, NRLANCFAT) VALUES (?, ?, ?, %1, ?, ?, ?)")
+                        .arg(dateParam()),
+                    {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type), s(c.entryKind),
+                     c.entryNumber});
+    }
+
+    bool fillLookups()
+    {
+        bool ok = exec(QStringLiteral("INSERT INTO PARAMGERAL (CDPARAMGERAL, DTINICIOAPUR) VALUES (1, %1)").arg(dateParam()),
+                       {QStringLiteral("2008-01-01")});
+        const QList<QStringList> companies = {{"01", "Alfa Serviços Ltda"}, {"02", "Beta Tecnologia S.A."},
+                                              {s(OddCompany), "Gama \"Aspas\" Ltda"}};
+        for (const QStringList &c : companies)
+            ok = ok && exec(QStringLiteral("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES (?, ?)"), {c[0], c[1]});
+        const QList<QStringList> branches = {{"01", "0001", "Matriz Alfa"}, {"01", "0002", "Filial Norte"},
+                                             {"02", "0001", "Matriz Beta"}, {s(OddCompany), "0001", "Matriz Gama"}};
+        for (const QStringList &b : branches)
+            ok = ok && exec(QStringLiteral("INSERT INTO FILIAL (CDEMPRESA, CDFILIAL, NMFILIAL) VALUES (?, ?, ?)"),
+                            {b[0], b[1], b[2]});
+        // code, trade name, person type, then main/billing addresses as country codes
+        struct Client
+        {
+            QString code, name, type;
+            QStringList main, billing;
+        };
+        const QList<Client> clients = {
+            {"C1", "Açougue Bom Preço", "J", {"0055"}, {}},
+            {"C2", "Bar do Zé", "F", {"0055", "0055"}, {}},
+            {"F1", "Zurich Trading AG", "J", {"0041"}, {}},
+            {"F2", "Lisboa Consultoria Lda", "J", {"0351"}, {"0055"}},
+            {s(OddClient1), "Ímpar; Vírgula, 'Apóstrofo'", "J", {"0055"}, {}},
+            {s(OddClient2), "Colchete [1] \"Aspas\"", "J", {"0054"}, {}},
+            {s(OddClient3), "João Ção", "F", {"0055"}, {}},
+        };
+        for (const Client &c : clients) {
+            ok = ok && exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, "
+                                           "IDTPIJURCLIE) VALUES (?, ?, ?, '12345678901', ?)"),
+                            {c.code, c.name, c.name, c.type});
+            int seq = 0;
+            auto address = [&](const QString &type, const QString &country) {
+                ok = ok && exec(QStringLiteral("INSERT INTO ENDECLIE (CDCLIENTE, NRSEQENDECLIE, IDTPENDECLIE, CDPAIS) "
+                                               "VALUES (?, ?, ?, ?)"),
+                                {c.code, ++seq, type, country});
+            };
+            for (const QString &country : c.main)
+                address(QStringLiteral("P"), country);
+            for (const QString &country : c.billing)
+                address(QStringLiteral("C"), country);
+        }
+        ok = ok && exec(QStringLiteral("INSERT INTO PRODUTO (CDPRODUTO, NMPRODUTO) VALUES ('P1', 'Manutenção mensal')"));
+        ok = ok && exec(QStringLiteral("INSERT INTO OPERADOR (CDOPERADOR, NMOPERADOR) VALUES ('OP', 'Operadora Júlia')"));
+        return ok;
+    }
+
+    // The fixture's calculations and entries, as every test starts from them.
+    bool resetBilling()
+    {
+        bool ok = exec(QStringLiteral("DELETE FROM ITEMLANCFAT")) && exec(QStringLiteral("DELETE FROM LANCFATFAS"))
+                  && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"));
+        for (const Calc &c : Fixture)
+            ok = ok && insertCalc(c);
+        ok = ok && exec(QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) VALUES "
+                                       "('01', 'N', 2), ('02', 'I', 1)"));
+        return ok;
+    }
+
+    void expectUnchangedBilling()
+    {
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
+        QCOMPARE(count(QStringLiteral("ITEMLANCFAT")), 3);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'R'")).toInt(), 3);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                     .toInt(),
+                 2);
+    }
+
+    bool serverServes()
+    {
+        httplib::Client client("127.0.0.1", m_server.port());
+        auto health = client.Get("/health");
+        return health && health->status == 200 && preview(Filter()).hasResult();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_connection = m_backend == Backend::Sqlite ? QStringLiteral("tst-sqlite") : QStringLiteral("tst-pg");
+        if (m_backend == Backend::Sqlite) {
+            m_url = m_dir.filePath(QStringLiteral("fas.sqlite"));
+        } else {
+            m_adminUrl = qEnvironmentVariable("FAS_TEST_PG_URL");
+            if (m_adminUrl.isEmpty())
+                QSKIP("PostgreSQL: FAS_TEST_PG_URL is not set (scripts/test.sh sets it when a cluster starts); "
+                      "the PostgreSQL run is skipped.");
+            // A database of our own inside the cluster, dropped at the end.
+            m_databaseName = QStringLiteral("fas_srv_%1").arg(QCoreApplication::applicationPid());
+            {
+                QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(m_adminUrl), QStringLiteral("tst-admin"));
+                QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_databaseName));
+                QSqlQuery create(admin);
+                QVERIFY2(create.exec(QStringLiteral("CREATE DATABASE %1").arg(m_databaseName)),
+                         qPrintable(create.lastError().text()));
+            }
+            DatabaseConnection::close(QStringLiteral("tst-admin"));
+            const qsizetype slash = m_adminUrl.lastIndexOf(u'/');
+            m_url = m_adminUrl.left(slash + 1) + m_databaseName;
+        }
+
+        QProcess demo;
+        demo.setProcessChannelMode(QProcess::MergedChannels);
+        demo.start(QStringLiteral(FAS_BIN_DIR "/fas-demo-data"),
+                   {QStringLiteral("--database"), m_url, QStringLiteral("--schema-only")});
+        QVERIFY(demo.waitForFinished(60000));
+        QVERIFY2(demo.exitCode() == 0, demo.readAll().constData());
+
+        DatabaseConnection::open(DatabaseUrl::parse(m_url), m_connection);
+        QVERIFY(fillLookups());
+        QVERIFY(resetBilling());
+        // A 1 MB body limit keeps the oversize test small.
+        QVERIFY2(m_server.start(m_url, {QStringLiteral("--max-body-mb"), QStringLiteral("1")}), m_server.log().constData());
+    }
+
+    void init()
+    {
+        QVERIFY(resetBilling());
+    }
+
+    void cleanupTestCase()
+    {
+        m_server.stop();
+        m_tokenServer.stop();
+        DatabaseConnection::close(m_connection);
+        if (!m_databaseName.isEmpty()) {
+            {
+                QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(m_adminUrl), QStringLiteral("tst-admin"));
+                QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_databaseName));
+            }
+            DatabaseConnection::close(QStringLiteral("tst-admin"));
+        }
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<QString>("types");
+        QTest::addColumn<QString>("situations");
+        QTest::addColumn<QString>("noteStates");
+        QTest::addColumn<QString>("clients");
+        QTest::addColumn<QString>("allClients");
+        QTest::addColumn<QString>("companies");
+        QTest::addColumn<QString>("allCompanies");
+        QTest::addColumn<QStringList>("expected");
+
+        const QString T = QStringLiteral("T");
+        QTest::newRow("pending maintenance of everybody")
+            << "_6_" << "_P_" << T << "" << T << "" << T
+            << QStringList{"c1-6-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
+        QTest::newRow("blank status counts as pending") << "_7_" << "_P_" << T << "" << T << "" << T
+                                                        << QStringList{"f2-7-04"};
+        QTest::newRow("all situations") << "_6_" << T << T << "" << T << "" << T
+                                        << QStringList{"c1-6-04", "c2-6-04", "f2-6-04", "odd1-6-04", "odd2-6-04",
+                                                       "odd3-6-04"};
+        QTest::newRow("realized with a number issued") << "_1__2__6_" << "_R_" << "_E_" << "" << T << "" << T
+                                                       << QStringList{"c2-6-04", "f1-2-04"};
+        QTest::newRow("realized without a number") << "_1__2__6_" << "_R_" << "_N_" << "" << T << "" << T
+                                                   << QStringList{"c2-1-04"};
+        QTest::newRow("realized, both note states") << "_1__2__6_" << "_R_" << "_E__N_" << "" << T << "" << T
+                                                    << QStringList{"c2-1-04", "c2-6-04", "f1-2-04"};
+        QTest::newRow("note state leaves pending rows alone")
+            << "_1__2__6_" << "_P__R_" << "_E_" << "" << T << "" << T
+            << QStringList{"c1-1-04", "c1-2-04", "c1-6-04", "c2-6-04", "f1-2-04", "odd1-6-04", "odd2-6-04",
+                           "odd3-6-04"};
+        QTest::newRow("cancelled and not by the system") << "_3__6_" << "_C__N_" << T << "" << T << "" << T
+                                                         << QStringList{"f1-3-04", "f2-6-04"};
+        QTest::newRow("type 4 is a type like any other") << "_4_" << T << T << "" << T << "" << T
+                                                         << QStringList{"c1-4-04"};
+        QTest::newRow("several types in the client's order") << "_5__6_" << "_P_" << T << "" << T << "" << T
+                                                             << QStringList{"c1-5-04", "c1-6-04", "odd1-6-04",
+                                                                            "odd2-6-04", "odd3-6-04"};
+        QTest::newRow("company list") << "_2__3__6__7_" << T << T << "" << T << jsonList({"02"}) << ""
+                                      << QStringList{"f1-2-04", "f1-3-04", "f2-6-04", "f2-7-04", "odd2-6-04"};
+        QTest::newRow("client list") << "_1__2__3__6_" << T << T << jsonList({"C2", "F1"}) << "" << "" << T
+                                     << QStringList{"c2-1-04", "c2-6-04", "f1-2-04", "f1-3-04"};
+        QTest::newRow("client list ignored under T") << "_6_" << "_P_" << T << jsonList({"C2"}) << T << "" << T
+                                                     << QStringList{"c1-6-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
+        QTest::newRow("client and company lists together")
+            << "_1__6_" << T << T << jsonList({"C1", "C2", "F1"}) << "" << jsonList({"01"}) << ""
+            << QStringList{"c1-1-04", "c1-6-04", "c2-1-04", "c2-6-04"};
+    }
+
+    void filters()
+    {
+        QFETCH(QString, types);
+        QFETCH(QString, situations);
+        QFETCH(QString, noteStates);
+        QFETCH(QStringList, expected);
+        Filter filter;
+        filter.types = types;
+        filter.situations = situations;
+        filter.noteStates = noteStates;
+        QFETCH(QString, clients);
+        QFETCH(QString, allClients);
+        QFETCH(QString, companies);
+        QFETCH(QString, allCompanies);
+        filter.clients = clients;
+        filter.allClients = allClients;
+        filter.companies = companies;
+        filter.allCompanies = allCompanies;
+        const Answer answer = preview(filter);
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        QCOMPARE(sorted(labelsOf(answer.packet())), sorted(expected));
+    }
+
+    void periodBoundaries_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("months");
+        QTest::newRow("mid-month to mid-month takes whole months")
+            << "2024-03-15T00:00:00.000" << "2024-05-10T00:00:00.000" << QStringList{"03", "04", "05"};
+        QTest::newRow("one day") << "2024-04-30" << "2024-04-30" << QStringList{"04"};
+        QTest::newRow("first to last day") << "2024-03-01" << "2024-05-31" << QStringList{"03", "04", "05"};
+        QTest::newRow("last day to first day") << "2024-02-29" << "2024-06-01"
+                                               << QStringList{"02", "03", "04", "05", "06"};
+        QTest::newRow("last millisecond and first instant")
+            << "2024-03-31T23:59:59.999" << "2024-04-01T00:00:00.000" << QStringList{"03", "04"};
+        QTest::newRow("across the year") << "2023-12-15" << "2024-02-01" << QStringList{"02"};
+        QTest::newRow("before any calculation") << "2008-01-01" << "2024-01-31" << QStringList{};
+    }
+
+    void periodBoundaries()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, months);
+        Filter filter;
+        filter.dtIni = from;
+        filter.dtFin = to;
+        filter.clients = jsonList({"C1"});
+        filter.allClients.clear();
+        const Answer answer = preview(filter);
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        QStringList expected;
+        for (const QString &m : months)
+            expected.append(QStringLiteral("c1-6-") + m);
+        // Ordered by month within the one client.
+        QCOMPARE(labelsOf(answer.packet()), expected);
+    }
+
+    void oddKeys_data()
+    {
+        QTest::addColumn<QString>("clients");
+        QTest::addColumn<QString>("companies");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("semicolon, comma, apostrophe") << jsonList({s(OddClient1)}) << "" << QStringList{"odd1-6-04"};
+        QTest::newRow("quote and brackets") << jsonList({s(OddClient2)}) << "" << QStringList{"odd2-6-04"};
+        QTest::newRow("accents and comma") << jsonList({s(OddClient3)}) << "" << QStringList{"odd3-6-04"};
+        QTest::newRow("company of quotes") << "" << jsonList({s(OddCompany)}) << QStringList{"odd3-6-04"};
+        QTest::newRow("pieces of a key match nothing") << jsonList({"A;B", "x'", "A", "B", "'x'"}) << ""
+                                                       << QStringList{};
+        QTest::newRow("odd key beside a plain one") << jsonList({s(OddClient1), "C1"}) << ""
+                                                    << QStringList{"c1-6-04", "odd1-6-04"};
+        QTest::newRow("written with escapes") << QStringLiteral("[\"Q\\\"[1]\", \"Jo\\u00e3o, \\u00c7\\u00e3o\"]") << ""
+                                              << QStringList{"odd2-6-04", "odd3-6-04"};
+        QTest::newRow("SQL in a key is only text") << jsonList({"C1') OR ('1'='1", "C1\" OR 1=1 --"}) << ""
+                                                   << QStringList{};
+    }
+
+    void oddKeys()
+    {
+        QFETCH(QString, clients);
+        QFETCH(QString, companies);
+        QFETCH(QStringList, expected);
+        Filter filter;
+        filter.situations = QStringLiteral("T");
+        if (!clients.isEmpty()) {
+            filter.clients = clients;
+            filter.allClients.clear();
+        }
+        if (!companies.isEmpty()) {
+            filter.companies = companies;
+            filter.allCompanies.clear();
+        }
+        const Answer answer = preview(filter);
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        QCOMPARE(sorted(labelsOf(answer.packet())), sorted(expected));
+    }
+
+    void previewRowsCarryTheItem()
+    {
+        Filter filter;
+        filter.types = QStringLiteral("_1__2__6__7_");
+        filter.situations = QStringLiteral("T");
+        const Answer answer = preview(filter);
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        const TRecordStore rows = answer.packet();
+
+        // The preview's layout, field by field.
+        const TFieldDefs &layout = BillingItemLayout::faturamento();
+        QCOMPARE(rows.fieldCount(), layout.size());
+        for (int f = 0; f < layout.size(); ++f)
+            QVERIFY2(rows.defs().at(f).sameShape(layout.at(f)), qPrintable(layout.at(f).name));
+
+        // Ordered by client name (byte order: "Ímpar" after "Zurich"), then month, then service type.
+        QCOMPARE(labelsOf(rows), (QStringList{"c1-1-04", "c1-2-04", "c1-6-04", "c2-1-04", "c2-6-04", "odd2-6-04",
+                                              "odd3-6-04", "f2-6-04", "f2-7-04", "f1-2-04", "odd1-6-04"}));
+
+        auto text = [&rows](int row, const char *field) {
+            const std::string_view v = rows.text(row, rows.indexOf(QString::fromLatin1(field)));
+            return QString::fromUtf8(v.data(), qsizetype(v.size()));
+        };
+        auto isNull = [&rows](int row, const char *field) { return rows.isNull(row, rows.indexOf(QString::fromLatin1(field))); };
+        const QStringList labels = labelsOf(rows);
+
+        const int pending = int(labels.indexOf(QStringLiteral("c1-6-04")));
+        QCOMPARE(text(pending, "IDCHECK"), QStringLiteral("N"));
+        QCOMPARE(text(pending, "IDSTAPFATFAS"), QStringLiteral("P"));
+        QCOMPARE(text(pending, "MESAPURADO"), QStringLiteral("04/2024"));
+        QCOMPARE(text(pending, "NMFANTCLIE"), QStringLiteral("Açougue Bom Preço"));
+        QCOMPARE(text(pending, "NMEMPRESA"), QStringLiteral("Alfa Serviços Ltda"));
+        QCOMPARE(text(pending, "NMFILIAL"), QStringLiteral("Matriz Alfa"));
+        QCOMPARE(text(pending, "NMPRODUTO"), QStringLiteral("Manutenção mensal"));
+        QCOMPARE(text(pending, "NMOPERADOR"), QStringLiteral("Operadora Júlia"));
+        QCOMPARE(text(pending, "DSBOLEFATFAS"), QStringLiteral("Não receber após o vencimento."));
+        QCOMPARE(rows.number(pending, rows.indexOf(QStringLiteral("VRTOTAFATFAS"))), 1234.5);
+        const std::int64_t april = (QDate(2024, 4, 1).toJulianDay() - 2440588) * 86400000LL;
+        QCOMPARE(rows.dateTimeMs(pending, rows.indexOf(QStringLiteral("DTMESAPURFAS"))), april);
+        QCOMPARE(rows.dateTimeMs(pending, rows.indexOf(QStringLiteral("DTAPURFATFAS"))), april + (10 * 60 + 30) * 60000LL);
+        QVERIFY(isNull(pending, "NRLANCTONF"));
+        QVERIFY(isNull(pending, "NRLANCINVOICE"));
+        QVERIFY(isNull(pending, "NRNOTAFISC"));
+
+        const int blank = int(labels.indexOf(QStringLiteral("f2-7-04")));
+        QVERIFY(isNull(blank, "IDSTAPFATFAS"));
+        QCOMPARE(text(blank, "IDCHECK"), QStringLiteral("N"));
+
+        const int note = int(labels.indexOf(QStringLiteral("c2-6-04")));
+        QCOMPARE(text(note, "IDCHECK"), QStringLiteral("D"));
+        QCOMPARE(text(note, "NRLANCTONF"), QStringLiteral("1"));
+        QVERIFY(isNull(note, "NRLANCINVOICE"));
+        QCOMPARE(text(note, "NRNOTAFISC"), QStringLiteral("000123"));
+
+        const int invoice = int(labels.indexOf(QStringLiteral("f1-2-04")));
+        QCOMPARE(text(invoice, "NRLANCINVOICE"), QStringLiteral("1"));
+        QVERIFY(isNull(invoice, "NRLANCTONF"));
+        QCOMPARE(text(invoice, "NRINVOICE"), QStringLiteral("INV1"));
+
+        for (const char *label : {"f2-6-04"})
+            QCOMPARE(text(int(labels.indexOf(s(label))), "IDCHECK"), QStringLiteral("D"));
+    }
+
+    void generationGroupsAndNumbers()
+    {
+        const QStringList items = {"c1-1-04", "c1-2-04", "c1-3-04", "c1-4-04", "odd1-6-04", "odd3-6-04"};
+        const Answer answer = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        const TRecordStore rows = answer.packet();
+        QCOMPARE(rows.fieldCount(), 28);
+        QCOMPARE(sorted(labelsOf(rows)), sorted(items));
+
+        QMap<QString, QString> number;
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const QString label = labelsOf(rows).at(r);
+            auto field = [&](const char *name) {
+                const int f = rows.indexOf(QString::fromLatin1(name));
+                return rows.isNull(r, f) ? QString() : QString::fromUtf8(rows.text(r, f).data(), qsizetype(rows.text(r, f).size()));
+            };
+            QCOMPARE(field("IDSTAPFATFAS"), QStringLiteral("R"));
+            QCOMPARE(field("IDCHECK"), QStringLiteral("D"));
+            QVERIFY(field("NRLANCINVOICE").isEmpty());
+            number[label] = field("NRLANCTONF");
+        }
+        // Same company, branch, client and group: one entry; anything different: another.
+        QCOMPARE(number["c1-1-04"], number["c1-2-04"]);
+        const QSet<QString> company01 = {number["c1-1-04"], number["c1-3-04"], number["c1-4-04"], number["odd1-6-04"]};
+        QCOMPARE(company01.size(), 4);
+        // Numbers go on from the company's last one (2) without gaps; a company
+        // without a counter starts at 1.
+        QCOMPARE(company01, (QSet<QString>{"3", "4", "5", "6"}));
+        QCOMPARE(number["odd3-6-04"], QStringLiteral("1"));
+
+        // The database agrees: entries with their item count and total.
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3 + 5);
+        QCOMPARE(scalar(QStringLiteral("SELECT QTITEMLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
+                                       "AND NRLANCFAT = ?"),
+                        {number["c1-1-04"].toInt()})
+                     .toInt(),
+                 2);
+        QCOMPARE(scalar(QStringLiteral("SELECT VRTOTLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
+                                       "AND NRLANCFAT = ?"),
+                        {number["c1-1-04"].toInt()})
+                     .toDouble(),
+                 30.75);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                     .toInt(),
+                 6);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = 'N'"),
+                        {s(OddCompany)})
+                     .toInt(),
+                 1);
+        for (const QString &label : items)
+            QCOMPARE(statusOf(*fixture(label)), QStringLiteral("R"));
+
+        // The next note of company 01 continues the count; invoices count apart.
+        const Answer next = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-05"})));
+        QVERIFY2(next.hasResult(), next.body.constData());
+        const TRecordStore nextRows = next.packet();
+        QCOMPARE(nextRows.rowCount(), 1);
+        QCOMPARE(nextRows.text(0, nextRows.indexOf(QStringLiteral("NRLANCTONF"))), std::string_view("7"));
+
+        const Answer invoices = post(m_server.port(),
+                                     generationRequest(QStringLiteral("GeraInvoice"), batchOf({"f2-7-04", "odd2-6-04"})));
+        QVERIFY2(invoices.hasResult(), invoices.body.constData());
+        const TRecordStore invoiceRows = invoices.packet();
+        QSet<QString> invoiceNumbers;
+        for (int r = 0; r < invoiceRows.rowCount(); ++r) {
+            QVERIFY(invoiceRows.isNull(r, invoiceRows.indexOf(QStringLiteral("NRLANCTONF"))));
+            const std::string_view n = invoiceRows.text(r, invoiceRows.indexOf(QStringLiteral("NRLANCINVOICE")));
+            invoiceNumbers.insert(QString::fromUtf8(n.data(), qsizetype(n.size())));
+        }
+        QCOMPARE(invoiceNumbers, (QSet<QString>{"2", "3"}));
+    }
+
+    void generationRefusals_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("mentions");
+        const QString nf = QStringLiteral("GeraNF");
+        const QString inv = QStringLiteral("GeraInvoice");
+        QTest::newRow("note already issued") << nf << QStringList{"c2-6-04"} << -32011
+                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"};
+        QTest::newRow("invoice already issued") << inv << QStringList{"f1-2-04"} << -32011
+                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"};
+        QTest::newRow("cancelled") << inv << QStringList{"f1-3-04"} << -32012
+                                   << QStringList{"F1", "04/2024", "Customização", "cancelada"};
+        QTest::newRow("not by the system") << inv << QStringList{"f2-6-04"} << -32013
+                                           << QStringList{"F2", "Não realizada pelo sistema"};
+        QTest::newRow("domestic client in an invoice") << inv << QStringList{"c1-6-04"} << -32014
+                                                       << QStringList{"C1", "04/2024", "nacional"};
+        QTest::newRow("foreign client in a note") << nf << QStringList{"f2-7-04"} << -32014
+                                                  << QStringList{"F2", "Locação", "estrangeiro"};
+        QTest::newRow("foreign odd key in a note") << nf << QStringList{"odd2-6-04"} << -32014
+                                                   << QStringList{s(OddClient2), "estrangeiro"};
+        QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010 << QStringList{"C9", "04/2024", "não existe"};
+        QTest::newRow("one bad item spoils the batch") << nf << QStringList{"c1-6-04", "c1-6-05", "c2-6-04", "odd1-6-04"}
+                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"};
+        QTest::newRow("a realized item without its entry")
+            << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"};
+    }
+
+    void generationRefusals()
+    {
+        QFETCH(QString, method);
+        QFETCH(QStringList, items);
+        QFETCH(int, code);
+        QFETCH(QStringList, mentions);
+        if (QByteArray(QTest::currentDataTag()) == "a realized item without its entry") {
+            QVERIFY(exec(QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE CDCLIENTE = 'C1' AND "
+                                        "DTMESAPURFAS = %1 AND IDAPURFATFAS = '6'").arg(dateParam()),
+                         {QStringLiteral("2024-03-01")}));
+        }
+        const QByteArray packet = batchOf(items);
+        const Answer answer = post(m_server.port(), generationRequest(method, packet));
+        QCOMPARE(answer.status, 200);
+        QVERIFY2(!answer.hasResult(), answer.body.constData());
+        QCOMPARE(answer.errorCode(), code);
+        for (const QString &part : mentions)
+            QVERIFY2(answer.errorMessage().contains(part), qPrintable(answer.errorMessage() + " lacks " + part));
+        QVERIFY2(!answer.errorMessage().contains(QStringLiteral("SELECT"), Qt::CaseInsensitive), "SQL leaked");
+
+        // Nothing was generated, and the pending items are still pending.
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
+        QCOMPARE(count(QStringLiteral("ITEMLANCFAT")), 3);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                     .toInt(),
+                 2);
+        for (const QString &label : items)
+            if (const Calc *c = fixture(label); c && c->status && QByteArray(c->status) == "P"
+                                                 && label != QLatin1String("c1-6-03"))
+                QCOMPARE(statusOf(*c), QStringLiteral("P"));
+    }
+
+    void generationBatchErrors_data()
+    {
+        QTest::addColumn<QByteArray>("params");
+        QTest::addColumn<QString>("mentions");
+        const QByteArray empty = DataPacket::encode(TRecordStore(BillingItemLayout::batch()));
+        QTest::newRow("empty batch") << QByteArray("[" + empty + "]") << "vazio";
+        QTest::newRow("no batch") << QByteArray("[]") << "1 parâmetro";
+        QTest::newRow("batch as text") << QByteArray(R"(["lote"])") << "objeto";
+        QTest::newRow("packet without rows") << QByteArray(R"([{"fields":[]}])") << "Lote";
+        TFieldDefs partial;
+        partial.append(BillingItemLayout::batch().at(0));
+        TRecordStore keyless(partial);
+        keyless.appendRow();
+        keyless.setText(0, 0, "01");
+        QTest::newRow("batch without the key fields") << QByteArray("[" + DataPacket::encode(keyless) + "]")
+                                                      << "CDFILIAL";
+        TRecordStore noMonth(BillingItemLayout::batch());
+        noMonth.appendRow();
+        for (const char *f : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "IDAPURFATFAS"})
+            noMonth.setText(0, noMonth.indexOf(QString::fromLatin1(f)), "1");
+        QTest::newRow("item without a month") << QByteArray("[" + DataPacket::encode(noMonth) + "]") << "mês";
+    }
+
+    void generationBatchErrors()
+    {
+        QFETCH(QByteArray, params);
+        QFETCH(QString, mentions);
+        const Answer answer = post(m_server.port(),
+                                   R"({"jsonrpc":"2.0","id":3,"method":"GeraNF","params":)" + params + "}");
+        QCOMPARE(answer.errorCode(), -32602);
+        QVERIFY2(answer.errorMessage().contains(mentions), qPrintable(answer.errorMessage()));
+        expectUnchangedBilling();
+    }
+
+    void protocolErrors_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("code");
+        auto gf = [](const QJsonArray &params) { return request(QStringLiteral("GetFaturamento"), params); };
+        const QJsonArray good = Filter().params();
+        auto with = [&good](int index, const QJsonValue &value) {
+            QJsonArray p = good;
+            p[index] = value;
+            return p;
+        };
+        QTest::newRow("malformed JSON") << QByteArray(R"({"jsonrpc":"2.0","id":1,"method":)") << -32700;
+        QTest::newRow("not JSON at all") << QByteArray("GetFaturamento") << -32700;
+        QTest::newRow("a bare string") << QByteArray(R"("GetFaturamento")") << -32600;
+        QTest::newRow("no version") << QByteArray(R"({"id":1,"method":"GetFaturamento","params":[]})") << -32600;
+        QTest::newRow("old version") << QByteArray(R"({"jsonrpc":"1.0","id":1,"method":"GetFaturamento"})") << -32600;
+        QTest::newRow("method not a text") << QByteArray(R"({"jsonrpc":"2.0","id":1,"method":5})") << -32600;
+        QTest::newRow("id an object") << QByteArray(R"({"jsonrpc":"2.0","id":{},"method":"GetFaturamento"})") << -32600;
+        QTest::newRow("unknown method") << request(QStringLiteral("ApagaTudo"), {}) << -32601;
+        QTest::newRow("named params") << QByteArray(R"({"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":{"a":1}})")
+                                      << -32602;
+        QTest::newRow("too few params") << gf({QStringLiteral("2024-01-01"), QStringLiteral("2024-01-31")}) << -32602;
+        QTest::newRow("too many params") << gf(QJsonArray(good) << QStringLiteral("x")) << -32602;
+        QTest::newRow("date as a number") << gf(with(0, 20240101)) << -32602;
+        QTest::newRow("no such date") << gf(with(0, QStringLiteral("2024-02-30"))) << -32602;
+        QTest::newRow("date in another format") << gf(with(1, QStringLiteral("30/04/2024"))) << -32602;
+        QTest::newRow("end before start") << gf(with(1, QStringLiteral("2024-03-31"))) << -32602;
+        QTest::newRow("no service type") << gf(with(2, QString())) << -32602;
+        QTest::newRow("unknown service type") << gf(with(2, QStringLiteral("_6__8_"))) << -32602;
+        QTest::newRow("service types without underscores") << gf(with(2, QStringLiteral("56"))) << -32602;
+        QTest::newRow("client list not JSON") << gf(with(3, QStringLiteral("[\"C1\""))) << -32602;
+        QTest::newRow("client list of numbers") << gf(with(3, QStringLiteral("[1,2]"))) << -32602;
+        QTest::newRow("client list of the old kind") << gf(with(4, QString())) << -32602;
+        QTest::newRow("flag neither T nor empty") << gf(with(6, QStringLiteral("S"))) << -32602;
+        QTest::newRow("unknown situation") << gf(with(7, QStringLiteral("_P__X_"))) << -32602;
+        QTest::newRow("situation empty") << gf(with(7, QString())) << -32602;
+        QTest::newRow("unknown note state") << gf(with(8, QStringLiteral("_R_"))) << -32602;
+    }
+
+    void protocolErrors()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, code);
+        const Answer answer = post(m_server.port(), body);
+        QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.errorCode(), code);
+        QVERIFY(!answer.errorMessage().isEmpty());
+        QVERIFY(answer.json.object().contains(QStringLiteral("id")));
+        QCOMPARE(answer.json.object().value(QStringLiteral("jsonrpc")).toString(), QStringLiteral("2.0"));
+        QVERIFY(serverServes());
+    }
+
+    void idIsEchoed_data()
+    {
+        QTest::addColumn<QByteArray>("id");
+        QTest::newRow("number") << QByteArray("42");
+        QTest::newRow("text") << QByteArray(R"("pedido-ç")");
+        QTest::newRow("null") << QByteArray("null");
+    }
+
+    void idIsEchoed()
+    {
+        QFETCH(QByteArray, id);
+        const Answer answer = post(m_server.port(), R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"Nada"})");
+        QCOMPARE(QJsonDocument(QJsonArray{answer.json.object().value(QStringLiteral("id"))}).toJson(QJsonDocument::Compact),
+                 QByteArray("[" + id + "]"));
+    }
+
+    void batchAndNotification()
+    {
+        const QByteArray good = request(QStringLiteral("GetFaturamento"), Filter().params(), 1);
+        const Answer batch = post(m_server.port(), "[" + good + R"(,{"jsonrpc":"2.0","id":2,"method":"Nada"},)"
+                                                       R"({"jsonrpc":"2.0","method":"Nada"}])");
+        QVERIFY2(batch.json.isArray(), batch.body.constData());
+        const QJsonArray replies = batch.json.array();
+        QCOMPARE(replies.size(), 2); // the notification gets no answer
+        QCOMPARE(replies.at(0).toObject().value(QStringLiteral("id")).toInt(), 1);
+        QVERIFY(replies.at(0).toObject().contains(QStringLiteral("result")));
+        QCOMPARE(replies.at(1).toObject().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
+                 -32601);
+
+        const Answer empty = post(m_server.port(), "[]");
+        QCOMPARE(empty.errorCode(), -32600);
+
+        const Answer notification = post(m_server.port(), R"({"jsonrpc":"2.0","method":"GetFaturamento","params":[]})");
+        QCOMPARE(notification.status, 204);
+        QVERIFY(notification.body.isEmpty());
+    }
+
+    void oversizeBodyIsRefusedAndServingGoesOn()
+    {
+        QByteArray body = request(QStringLiteral("GetFaturamento"), Filter().params());
+        body.insert(1, R"("padding":")" + QByteArray(2 * 1024 * 1024, 'x') + R"(",)");
+        const Answer answer = post(m_server.port(), body);
+        QCOMPARE(answer.status, 413);
+        QCOMPARE(answer.errorCode(), -32003);
+        QVERIFY(answer.errorMessage().contains(QStringLiteral("1 MB")));
+        QVERIFY(serverServes());
+    }
+
+    void unknownPathAndHealth()
+    {
+        httplib::Client client("127.0.0.1", m_server.port());
+        auto missing = client.Get("/outra-coisa");
+        QVERIFY(missing);
+        QCOMPARE(missing->status, 404);
+        QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(missing->body)).object().contains(QStringLiteral("error")));
+        auto health = client.Get("/health");
+        QVERIFY(health);
+        QCOMPARE(health->status, 200);
+        const QJsonObject status = QJsonDocument::fromJson(QByteArray::fromStdString(health->body)).object();
+        QCOMPARE(status.value(QStringLiteral("status")).toString(), QStringLiteral("ok"));
+        QCOMPARE(status.value(QStringLiteral("database")).toString(),
+                 m_backend == Backend::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
+    }
+
+    void bearerToken_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("right token") << QByteArray("Bearer c3rto-Tok3n") << true;
+        QTest::newRow("no header") << QByteArray() << false;
+        QTest::newRow("wrong token") << QByteArray("Bearer errado") << false;
+        QTest::newRow("token with a tail") << QByteArray("Bearer c3rto-Tok3nX") << false;
+        QTest::newRow("token cut short") << QByteArray("Bearer c3rto-Tok3") << false;
+        QTest::newRow("other scheme") << QByteArray("Basic c3rto-Tok3n") << false;
+    }
+
+    void bearerToken()
+    {
+        ServerProcess &guarded = m_tokenServer; // started at the first row, stopped at the end
+        if (guarded.port() == 0) {
+            QFile token(m_dir.filePath(QStringLiteral("token")));
+            QVERIFY(token.open(QIODevice::WriteOnly));
+            token.write("c3rto-Tok3n\n");
+            token.close();
+            QVERIFY(guarded.start(m_url, {QStringLiteral("--token-file"), token.fileName()}));
+        }
+        QFETCH(QByteArray, header);
+        QFETCH(bool, accepted);
+        httplib::Headers headers;
+        if (!header.isEmpty())
+            headers.emplace("Authorization", header.toStdString());
+        const Answer answer = post(guarded.port(), request(QStringLiteral("GetFaturamento"), Filter().params()), headers);
+        if (accepted) {
+            QCOMPARE(answer.status, 200);
+            QVERIFY(answer.hasResult());
+        } else {
+            QCOMPARE(answer.status, 401);
+            QCOMPARE(answer.errorCode(), -32001);
+        }
+        // The health entry needs no token.
+        httplib::Client client("127.0.0.1", guarded.port());
+        auto health = client.Get("/health");
+        QVERIFY(health && health->status == 200);
+    }
+
+    void concurrentGenerationBillsEveryItemOnce()
+    {
+        // 40 pending items of domestic clients, and 8 users generating overlapping
+        // batches of 12 at the same moment.
+        const int itemCount = 40;
+        const int users = 8;
+        QStringList clients = {"C1", "C2", s(OddClient1)};
+        struct Item
+        {
+            QString client;
+            QString branch;
+            QDate month;
+        };
+        std::vector<Item> items;
+        for (int i = 0; i < itemCount; ++i) {
+            Item item{clients.at(i % 3), i % 2 ? QStringLiteral("0002") : QStringLiteral("0001"),
+                      QDate(2020, 1, 1).addMonths(i)};
+            items.push_back(item);
+            QVERIFY(exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                        "IDAPURFATFAS, IDSTAPFATFAS, CDGRUPONFAPUR, VRTOTAFATFAS) "
+                                        "VALUES ('01', ?, ?, %1, '6', 'P', ?, 10)")
+                             .arg(dateParam()),
+                         {item.branch, item.client, item.month.toString(QStringLiteral("yyyy-MM-dd")),
+                          i % 5 ? QStringLiteral("SERV") : QStringLiteral("LIC")}));
+        }
+        std::vector<QByteArray> batches;
+        std::vector<std::vector<int>> batchItems;
+        for (int u = 0; u < users; ++u) {
+            TRecordStore store(BillingItemLayout::batch());
+            std::vector<int> mine;
+            for (int k = 0; k < 12; ++k) {
+                const int i = (u * 5 + k) % itemCount;
+                mine.push_back(i);
+                const int row = store.appendRow();
+                auto put = [&](const char *f, const QString &v) {
+                    const QByteArray utf8 = v.toUtf8();
+                    store.setText(row, store.indexOf(QString::fromLatin1(f)), std::string_view(utf8.constData(), size_t(utf8.size())));
+                };
+                put("CDEMPRESA", QStringLiteral("01"));
+                put("CDFILIAL", items[size_t(i)].branch);
+                put("CDCLIENTE", items[size_t(i)].client);
+                put("IDAPURFATFAS", QStringLiteral("6"));
+                store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
+                                    (items[size_t(i)].month.toJulianDay() - 2440588) * 86400000LL);
+            }
+            batches.push_back(generationRequest(QStringLiteral("GeraNF"), DataPacket::encode(store), u));
+            batchItems.push_back(mine);
+        }
+
+        std::vector<Answer> answers(static_cast<size_t>(users));
+        std::latch ready(users);
+        std::vector<std::thread> threads;
+        const int port = m_server.port();
+        for (int u = 0; u < users; ++u)
+            threads.emplace_back([&, u] {
+                ready.arrive_and_wait();
+                answers[size_t(u)] = post(port, batches[size_t(u)]);
+            });
+        for (std::thread &t : threads)
+            t.join();
+
+        std::set<int> billedByAnswers;
+        int successes = 0;
+        for (int u = 0; u < users; ++u) {
+            const Answer &a = answers[size_t(u)];
+            if (a.hasResult()) {
+                ++successes;
+                QCOMPARE(a.packet().rowCount(), 12);
+                for (int i : batchItems[size_t(u)])
+                    QVERIFY2(billedByAnswers.insert(i).second, "an item was billed by two generations");
+            } else {
+                QVERIFY2(a.errorCode() == -32011, a.body.constData());
+            }
+        }
+        QVERIFY(successes >= 1);
+
+        // The database: each item at most once in an entry, exactly the answered ones.
+        for (int i = 0; i < itemCount; ++i) {
+            const Item &item = items[size_t(i)];
+            const QVariantList key = {item.branch, item.client, item.month.toString(QStringLiteral("yyyy-MM-dd"))};
+            const int links = scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDEMPRESA = '01' AND "
+                                                    "CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 AND "
+                                                    "IDAPURFATFAS = '6'").arg(dateParam()),
+                                     key)
+                                  .toInt();
+            const QString status = scalar(QStringLiteral("SELECT IDSTAPFATFAS FROM APURFATFAS WHERE CDEMPRESA = '01' "
+                                                         "AND CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 "
+                                                         "AND IDAPURFATFAS = '6'").arg(dateParam()),
+                                          key)
+                                       .toString();
+            const bool billed = billedByAnswers.count(i) > 0;
+            QCOMPARE(links, billed ? 1 : 0);
+            QCOMPARE(status, billed ? QStringLiteral("R") : QStringLiteral("P"));
+        }
+        // Entry numbers of company 01 run from 1 without gaps or repeats.
+        const int entries = scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
+                                                  "IDTPLANCFAT = 'N'")).toInt();
+        QCOMPARE(scalar(QStringLiteral("SELECT MAX(NRLANCFAT) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt(),
+                 entries);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt(),
+                 entries);
+        QCOMPARE(scalar(QStringLiteral("SELECT SUM(QTITEMLANCFAT) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt(),
+                 scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt());
+        QVERIFY(serverServes());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int status = 0;
+    {
+        TstAppServer sqlite(Backend::Sqlite);
+        status |= QTest::qExec(&sqlite, argc, argv);
+    }
+    {
+        TstAppServer postgres(Backend::Postgres);
+        status |= QTest::qExec(&postgres, argc, argv);
+    }
+    return status;
+}
+
+#include "tst_appserver.moc"
