@@ -310,7 +310,14 @@ bool stringToDateTime(const QString &text, QDateTime &value)
     const qsizetype space = trimmed.indexOf(QLatin1Char(' '));
     const QString datePart = space < 0 ? trimmed : trimmed.left(space);
     const QString timePart = space < 0 ? QString() : trimmed.mid(space + 1).trimmed();
-    const QDate date = QDate::fromString(datePart, shortDateFormat());
+    const QString dateForm = shortDateFormat();
+    QDate date = QDate::fromString(datePart, dateForm);
+    if (!date.isValid()) {
+        // Days and months typed without their leading zero ("5/3/2024").
+        QString lenient = dateForm;
+        lenient.replace(QLatin1String("dd"), QLatin1String("d")).replace(QLatin1String("MM"), QLatin1String("M"));
+        date = QDate::fromString(datePart, lenient);
+    }
     if (!date.isValid() || date.year() < 1 || date.year() > 9999)
         return false;
     QTime time(0, 0);

@@ -44,7 +44,8 @@ FASDATA_EXPORT bool stringToFloat(const QString &text, double &value);
 // "dd/MM/yyyy", with " hh:mm:ss" appended when the time is not midnight (in the
 // short date and time forms set above). Milliseconds are not shown.
 FASDATA_EXPORT QString dateTimeToString(const QDateTime &value);
-// Reads the short date form, optionally followed by the time form or "hh:mm",
+// Reads the short date form (day and month with or without leading zeros),
+// optionally followed by the time form or "hh:mm",
 // and ISO 8601 ("yyyy-MM-dd", "yyyy-MM-ddThh:mm:ss", "yyyy-MM-ddThh:mm:ss.zzz").
 // The result is a Qt::UTC date-time: a plain wall-clock value, no zone.
 FASDATA_EXPORT bool stringToDateTime(const QString &text, QDateTime &value);

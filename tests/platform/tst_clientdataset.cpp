@@ -131,6 +131,7 @@ private slots:
     void setDataFailureLeavesEverything();
     void setDataMapsFieldsByName();
     void setDataAdoptsPacketFields();
+    void loadStoreChecksLikeSetData();
     void getDataSetDataRoundTrip();
     void emptyDataSet();
     void createDataSetNeedsFields();
@@ -539,6 +540,24 @@ void TestClientDataSet::setDataAdoptsPacketFields()
     QCOMPARE(dataSet.FieldCount(), 1);
     QVERIFY(!dataSet.FindField(QStringLiteral("CODE")));
     QVERIFY_THROWS_EXCEPTION(DataSetError, dataSet.FieldByName(QStringLiteral("CODE")));
+}
+
+// Rows read elsewhere (a query) load through the same checks as a packet.
+void TestClientDataSet::loadStoreChecksLikeSetData()
+{
+    TClientDataSet dataSet;
+    dataSet.SetFieldDefs(fixture::layout());
+    dataSet.SetData(packet({"A", "B"}));
+
+    TRecordStore wrong({fixture::def("CODE", TFieldType::String, 6)});
+    wrong.setText(wrong.appendRow(), 0, "Z");
+    QVERIFY_THROWS_EXCEPTION(PacketError, dataSet.LoadStore(std::move(wrong)));
+    QCOMPARE(codes(dataSet), QStringLiteral("A,B"));
+
+    TRecordStore rows = DataPacket::decode(packet({"C"}));
+    dataSet.LoadStore(std::move(rows));
+    QCOMPARE(codes(dataSet), QStringLiteral("C"));
+    QCOMPARE(dataSet.State(), TDataSetState::Browse);
 }
 
 void TestClientDataSet::getDataSetDataRoundTrip()

@@ -161,6 +161,7 @@ void TestFormatSettings::stringToDateTime_data()
     };
     QTest::newRow("short date") << "05/03/2024" << at(2024, 3, 5);
     QTest::newRow("short date and time") << "05/03/2024 14:07:09" << at(2024, 3, 5, 14, 7, 9);
+    QTest::newRow("without leading zeros") << "5/3/2024" << at(2024, 3, 5);
     QTest::newRow("short date, hours and minutes") << "05/03/2024 14:07" << at(2024, 3, 5, 14, 7);
     QTest::newRow("ISO date") << "2024-03-05" << at(2024, 3, 5);
     QTest::newRow("ISO date-time") << "2024-03-05T14:07:09" << at(2024, 3, 5, 14, 7, 9);
