@@ -117,6 +117,12 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
     server.set_keep_alive_timeout(KeepAliveTimeoutSeconds);
     server.set_keep_alive_max_count(KeepAliveMaxRequests);
     server.set_tcp_nodelay(true);
+    // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would let
+    // a second server bind the same port and silently take half of the requests.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&yes), sizeof yes);
+    });
 
     server.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
         requestNote = RequestNote{};

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSettings>
 
 #include "BillingItemLayout.h"
 #include "DataPacket.h"
@@ -241,9 +242,13 @@ public:
     bool start(const QString &databaseUrl, const QStringList &extra = {})
     {
         m_process.setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
-        m_process.setArguments(QStringList{QStringLiteral("--database"), databaseUrl, QStringLiteral("--listen"),
-                                           QStringLiteral("127.0.0.1:0")}
-                               + extra);
+        return startWith(QStringList{QStringLiteral("--database"), databaseUrl, QStringLiteral("--listen"),
+                                     QStringLiteral("127.0.0.1:0")}
+                         + extra);
+    }
+    bool startWith(const QStringList &arguments)
+    {
+        m_process.setArguments(arguments);
         m_process.start();
         if (!m_process.waitForStarted(10000))
             return false;
@@ -1051,6 +1056,99 @@ private slots:
         httplib::Client client("127.0.0.1", guarded.port());
         auto health = client.Get("/health");
         QVERIFY(health && health->status == 200);
+    }
+
+    void startupRefusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("no database") << QStringList{} << 2 << "Banco de dados não informado";
+        QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2 << "porta";
+        QTest::newRow("configuration file missing") << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini";
+        QTest::newRow("listen without a port") << QStringList{"--database", "x.sqlite", "--listen", "localhost"} << 2
+                                               << "HOST:PORTA";
+        QTest::newRow("port out of range") << QStringList{"--database", "x.sqlite", "--listen", "127.0.0.1:70000"} << 2
+                                           << "65535";
+        QTest::newRow("database file missing") << QStringList{"--database", "/nao/existe/fas.sqlite"} << 1
+                                               << "/nao/existe/fas.sqlite";
+        QTest::newRow("database of another kind") << QStringList{"--database", "mysql://u@h/d"} << 2 << "não suportado";
+        QTest::newRow("database without the billing tables") << QStringList{"--database", "EMPTY"} << 1
+                                                             << "fas-demo-data";
+        QTest::newRow("token file empty") << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
+        QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
+                                        << "Não foi possível escutar";
+    }
+
+    void startupRefusals()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("start-up checks do not depend on the database kind: covered by the SQLite run");
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, mentions);
+        const QString empty = m_dir.filePath(QStringLiteral("empty.sqlite"));
+        {
+            QFile file(empty);
+            QVERIFY(file.open(QIODevice::WriteOnly)); // a SQLite file of zero bytes is a valid, empty database
+        }
+        const QString emptyToken = m_dir.filePath(QStringLiteral("empty-token"));
+        {
+            QFile file(emptyToken);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(" \n");
+        }
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTY$")), empty);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTYTOKEN$")), emptyToken);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), m_url);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^BUSY$")),
+                                   QStringLiteral("127.0.0.1:%1").arg(m_server.port()));
+        QProcess process;
+        process.setProcessEnvironment([] {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("FAS_CONFIG"));
+            return env;
+        }());
+        process.start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"), arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+        const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(error.contains(mentions), qPrintable(error));
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QVERIFY(serverServes()); // the server holding the port is not disturbed
+    }
+
+    void configurationFile()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the configuration file does not depend on the database kind: covered by the SQLite run");
+        // A SQLite file named relative to the configuration lies beside it.
+        const QString ini = m_dir.filePath(QStringLiteral("fas.ini"));
+        {
+            QSettings settings(ini, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("database/url"), QFileInfo(m_url).fileName());
+            settings.setValue(QStringLiteral("appserver/listen"), QStringLiteral("127.0.0.1:0"));
+        }
+        ServerProcess configured;
+        configured.process().setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FAS_CONFIG"), ini);
+        configured.process().setProcessEnvironment(env);
+        QVERIFY2(configured.startWith({}), configured.log().constData());
+        const Answer answer = post(configured.port(), request(QStringLiteral("GetFaturamento"), Filter().params()));
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        QCOMPARE(answer.packet().rowCount(), 4);
+        configured.stop();
+
+        // Options override the file.
+        QProcess overridden;
+        overridden.setProcessEnvironment(env);
+        overridden.start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"),
+                         {QStringLiteral("--database"), m_dir.filePath(QStringLiteral("outro.sqlite"))});
+        QVERIFY(overridden.waitForFinished(20000));
+        QCOMPARE(overridden.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(overridden.readAllStandardError()).contains(QStringLiteral("outro.sqlite")));
     }
 
     void concurrentGenerationBillsEveryItemOnce()
