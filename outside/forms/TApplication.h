@@ -10,8 +10,8 @@
 
 #include "kor_export.h"
 
-class QMainWindow;
-class QMdiArea;
+#include <QMainWindow>
+#include <QMdiArea>
 class QWidget;
 
 // The host's application object as the screens see it: the MDI main form that
