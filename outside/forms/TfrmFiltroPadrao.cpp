@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QShowEvent>
+#include <QStyle>
 
 #include "EventGuard.h"
 #include "FasError.h"

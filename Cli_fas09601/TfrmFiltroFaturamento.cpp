@@ -1,0 +1,483 @@
+#include "TfrmFiltroFaturamento.h"
+
+#include <exception>
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "Cli_fas09600.h"
+#include "Cli_fas09601.h"
+#include "Consiste.h"
+#include "EventGuard.h"
+#include "FasError.h"
+#include "Showavi.h"
+#include "TADOIBQuery.h"
+#include "TApplication.h"
+#include "TBtnPesquisa.h"
+#include "TClientDataSet.h"
+#include "TDateEditPlus.h"
+#include "TField.h"
+#include "TMessages.h"
+#include "TNetConnection.h"
+#include "TdtmDBGeral.h"
+#include "TfrmFaturamento.h"
+#include "ui_frmFiltroFaturamento.h"
+
+namespace {
+
+const QString &todos()
+{
+    static const QString text = QStringLiteral("T");
+    return text;
+}
+
+// Takes the busy animation down when the block it guards ends by an exception;
+// the exception goes on to the caller.
+class AnimationDownOnFailure
+{
+public:
+    AnimationDownOnFailure() = default;
+    AnimationDownOnFailure(const AnimationDownOnFailure &) = delete;
+    AnimationDownOnFailure &operator=(const AnimationDownOnFailure &) = delete;
+    ~AnimationDownOnFailure()
+    {
+        if (std::uncaught_exceptions() > m_pending)
+            Showavi::DeactiveShowAvi();
+    }
+
+private:
+    int m_pending = std::uncaught_exceptions();
+};
+
+QDateTime today()
+{
+    return QDateTime(QDate::currentDate(), QTime(0, 0), Qt::UTC);
+}
+
+} // namespace
+
+TfrmFiltroFaturamento::TfrmFiltroFaturamento(QWidget *parent)
+    : TfrmFiltroPadrao(parent)
+    , m_ui(std::make_unique<Ui::frmFiltroFaturamento>())
+{
+    setObjectName(QStringLiteral("frmFiltroFaturamento"));
+    m_ui->setupUi(this);
+    BindDesign();
+
+    grbEmpresa = m_ui->grbEmpresa;
+    rbtTEmpresa = m_ui->rbtTEmpresa;
+    rbtLEmpresa = m_ui->rbtLEmpresa;
+    btpEmpresa = m_ui->btpEmpresa;
+    grbCliente = m_ui->grbCliente;
+    rbtTCliente = m_ui->rbtTCliente;
+    rbtLCliente = m_ui->rbtLCliente;
+    btpCliente = m_ui->btpCliente;
+    grbPeriodoApu = m_ui->grbPeriodoApu;
+    depDtIniApu = m_ui->depDtIniApu;
+    depDtFinApu = m_ui->depDtFinApu;
+    grbTipoServ = m_ui->grbTipoServ;
+    chbLicencaUso = m_ui->chbLicencaUso;
+    chbManutencao = m_ui->chbManutencao;
+    chbCustomizacao = m_ui->chbCustomizacao;
+    chbMaoObra = m_ui->chbMaoObra;
+    chbServDesk = m_ui->chbServDesk;
+    grbSituacao = m_ui->grbSituacao;
+    chbTSituacao = m_ui->chbTSituacao;
+    chbPSituacao = m_ui->chbPSituacao;
+    chbRSituacao = m_ui->chbRSituacao;
+    chbEmitidas = m_ui->chbEmitidas;
+    chbNEmitidas = m_ui->chbNEmitidas;
+    chbCSituacao = m_ui->chbCSituacao;
+    chbNSituacao = m_ui->chbNSituacao;
+
+    msgPadrao->SetMessages({
+        QStringLiteral("DtIni_Inf|Data inicial deve ser informada."),
+        QStringLiteral("DtFin_Inf|Data final deve ser informada."),
+        QStringLiteral("Per_Inv|Data inicial deve ser menor ou igual à data final."),
+        QStringLiteral("Emp_Inf|Empresa deve ser informada."),
+        QStringLiteral("Clie_Inf|Cliente deve ser informado."),
+        QStringLiteral("TipoServ_Inf|Tipo de Serviço deve ser informado."),
+        QStringLiteral("Situ_Inf|Situação deve ser informada."),
+        QStringLiteral("SitNF_Inf|Situação do(a) Nota Fiscal/Invoice deve ser informada."),
+        QStringLiteral("Empresa|Empresa"),
+        QStringLiteral("Cliente|Cliente"),
+        QStringLiteral("Emp_Not|Não há empresa cadastrada."),
+        QStringLiteral("Clie_Not|Não há cliente cadastrado."),
+    });
+
+    btpEmpresa->SetAssociatedControl(rbtLEmpresa);
+    btpEmpresa->SetTitle(QStringLiteral("Empresa"));
+    btpEmpresa->SetEmptyListMessage(QStringLiteral("Não há empresa cadastrada."));
+    btpCliente->SetAssociatedControl(rbtLCliente);
+    btpCliente->SetTitle(QStringLiteral("Cliente"));
+    btpCliente->SetEmptyListMessage(QStringLiteral("Não há cliente cadastrado."));
+
+    createQuery();
+    connectHandlers();
+}
+
+TfrmFiltroFaturamento::~TfrmFiltroFaturamento() = default;
+
+void TfrmFiltroFaturamento::createQuery()
+{
+    qryData = new TADOIBQuery(this);
+    qryData->setObjectName(QStringLiteral("qryData"));
+    qryData->SQL = QStringList{QStringLiteral("SELECT TO_DATE('01/01/2008')  AS DTINI"),
+                               QStringLiteral("FROM PARAMGERAL")};
+    qryData->SQL_IB = QStringList{QStringLiteral("SELECT CAST(('01/01/2008') AS TIMESTAMP) AS DTINI"),
+                                  QStringLiteral("FROM PARAMGERAL")};
+    TFieldDef dtini;
+    dtini.name = QStringLiteral("DTINI");
+    dtini.type = TFieldType::DateTime;
+    qryData->SetFieldDefs({dtini});
+    qryDataDTINI = qryData->FieldByName(QStringLiteral("DTINI"));
+    // Queries bind to the host's connection by name when the dialog is made.
+    if (TdtmDBGeral *module = dtmDBGeral())
+        qryData->SetConnection(module->adcGeral);
+}
+
+void TfrmFiltroFaturamento::connectHandlers()
+{
+    m_rules = {
+        {rbtTEmpresa, &TfrmFiltroFaturamento::rbtTEmpresaClick},
+        {rbtLEmpresa, &TfrmFiltroFaturamento::rbtLEmpresaClick},
+        {rbtTCliente, &TfrmFiltroFaturamento::rbtTClienteClick},
+        {rbtLCliente, &TfrmFiltroFaturamento::rbtLClienteClick},
+        {chbTSituacao, &TfrmFiltroFaturamento::chbTSituacaoClick},
+        {chbPSituacao, &TfrmFiltroFaturamento::chbPSituacaoClick},
+        {chbRSituacao, &TfrmFiltroFaturamento::chbRSituacaoClick},
+        {chbCSituacao, &TfrmFiltroFaturamento::chbCSituacaoClick},
+        {chbNSituacao, &TfrmFiltroFaturamento::chbNSituacaoClick},
+    };
+    for (auto it = m_rules.cbegin(); it != m_rules.cend(); ++it)
+        ConnectClickRule(it.key());
+    connect(depDtIniApu, &TDateEditPlus::Exit, this,
+            EventGuard::wrap([this](TDateEditPlus *sender) { depDtIniApuExit(sender); }));
+    connect(depDtFinApu, &TDateEditPlus::Exit, this,
+            EventGuard::wrap([this](TDateEditPlus *sender) { depDtFinApuExit(sender); }));
+}
+
+void TfrmFiltroFaturamento::ControlClicked(QAbstractButton *button)
+{
+    TfrmFiltroPadrao::ControlClicked(button);
+    const auto rule = m_rules.constFind(button);
+    if (rule != m_rules.cend())
+        (this->*rule.value())(button);
+}
+
+void TfrmFiltroFaturamento::FormCreate(QObject *sender)
+{
+    TfrmFiltroPadrao::FormCreate(sender);
+    qryData->Close();
+    qryData->Open();
+
+    Filtro.Cliente = {todos(), QString()};
+    Filtro.Empresa = {todos(), QString()};
+    Filtro.boLicencaUso = false;
+    Filtro.boManutencao = true;
+    Filtro.boCustomizacao = false;
+    Filtro.boMaoObra = false;
+    Filtro.boServDesk = false;
+    // With no row in PARAMGERAL there is no date to read: the first date the
+    // query would have given stands in, never the zero date.
+    Filtro.dtIniApu = qryData->IsEmpty() ? QDateTime(DefaultStartDate(), QTime(0, 0), Qt::UTC)
+                                         : qryDataDTINI->AsDateTime();
+    Filtro.dtFinApu = today();
+    Filtro.boTSituacao = false;
+    Filtro.boPSituacao = true;
+    Filtro.boRSituacao = false;
+    Filtro.boEmitidas = false;
+    Filtro.boNEmitidas = false;
+    Filtro.boCSituacao = false;
+    Filtro.boNSituacao = false;
+}
+
+void TfrmFiltroFaturamento::FormActivate(QObject *sender)
+{
+    TfrmFiltroPadrao::FormActivate(sender);
+    update();
+    Atualiza_Filtro(false);
+}
+
+void TfrmFiltroFaturamento::FormClose(QObject *sender, TCloseAction &action)
+{
+    TfrmFiltroPadrao::FormClose(sender, action);
+    action = TCloseAction::Hide;
+}
+
+void TfrmFiltroFaturamento::Atualiza_Filtro(bool store)
+{
+    if (store) {
+        if (rbtTCliente->isChecked())
+            Filtro.Cliente = {todos(), QString()};
+        else
+            Filtro.Cliente = {QString(), Cli_fas09601::stCliente};
+        if (rbtTEmpresa->isChecked())
+            Filtro.Empresa = {todos(), QString()};
+        else
+            Filtro.Empresa = {QString(), Cli_fas09601::stEmpresa};
+        Filtro.boLicencaUso = chbLicencaUso->isChecked();
+        Filtro.boManutencao = chbManutencao->isChecked();
+        Filtro.boCustomizacao = chbCustomizacao->isChecked();
+        Filtro.boMaoObra = chbMaoObra->isChecked();
+        Filtro.boServDesk = chbServDesk->isChecked();
+        Filtro.dtIniApu = depDtIniApu->GetDate();
+        Filtro.dtFinApu = depDtFinApu->GetDate();
+        Filtro.boTSituacao = chbTSituacao->isChecked();
+        Filtro.boPSituacao = chbPSituacao->isChecked();
+        Filtro.boRSituacao = chbRSituacao->isChecked();
+        Filtro.boEmitidas = chbEmitidas->isChecked();
+        Filtro.boNEmitidas = chbNEmitidas->isChecked();
+        Filtro.boCSituacao = chbCSituacao->isChecked();
+        Filtro.boNSituacao = chbNSituacao->isChecked();
+        return;
+    }
+
+    // Each change below runs the control's click rule, as a click would; the
+    // note-state boxes come last so that they end exactly as stored, whatever
+    // the "Realizadas" rule did to them on the way.
+    const bool allClients = Filtro.Cliente.stTodos == todos();
+    SetChecked(rbtTCliente, allClients);
+    SetChecked(rbtLCliente, !allClients);
+    Cli_fas09601::stCliente = Filtro.Cliente.stLista;
+    const bool allCompanies = Filtro.Empresa.stTodos == todos();
+    SetChecked(rbtTEmpresa, allCompanies);
+    SetChecked(rbtLEmpresa, !allCompanies);
+    Cli_fas09601::stEmpresa = Filtro.Empresa.stLista;
+
+    SetChecked(chbManutencao, Filtro.boManutencao);
+    SetChecked(chbLicencaUso, Filtro.boLicencaUso);
+    SetChecked(chbCustomizacao, Filtro.boCustomizacao);
+    SetChecked(chbMaoObra, Filtro.boMaoObra);
+    SetChecked(chbServDesk, Filtro.boServDesk);
+
+    depDtIniApu->SetDate(Filtro.dtIniApu);
+    depDtFinApu->SetDate(Filtro.dtFinApu);
+
+    SetChecked(chbTSituacao, Filtro.boTSituacao);
+    SetChecked(chbPSituacao, Filtro.boPSituacao);
+    SetChecked(chbRSituacao, Filtro.boRSituacao);
+    SetChecked(chbCSituacao, Filtro.boCSituacao);
+    SetChecked(chbNSituacao, Filtro.boNSituacao);
+
+    chbEmitidas->setEnabled(Filtro.boRSituacao);
+    chbNEmitidas->setEnabled(Filtro.boRSituacao);
+    SetChecked(chbEmitidas, Filtro.boEmitidas);
+    SetChecked(chbNEmitidas, Filtro.boNEmitidas);
+}
+
+void TfrmFiltroFaturamento::rbtTEmpresaClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    btpEmpresa->setEnabled(false);
+}
+
+void TfrmFiltroFaturamento::rbtLEmpresaClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    btpEmpresa->setEnabled(true);
+}
+
+void TfrmFiltroFaturamento::rbtTClienteClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    btpCliente->setEnabled(false);
+}
+
+void TfrmFiltroFaturamento::rbtLClienteClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    btpCliente->setEnabled(true);
+}
+
+void TfrmFiltroFaturamento::chbTSituacaoClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    if (!chbTSituacao->isChecked())
+        return;
+    SetChecked(chbPSituacao, false);
+    SetChecked(chbRSituacao, false);
+    SetChecked(chbCSituacao, false);
+    SetChecked(chbNSituacao, false);
+}
+
+void TfrmFiltroFaturamento::chbPSituacaoClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    if (chbPSituacao->isChecked())
+        SetChecked(chbTSituacao, false);
+}
+
+void TfrmFiltroFaturamento::chbRSituacaoClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    const bool realized = chbRSituacao->isChecked();
+    if (realized)
+        SetChecked(chbTSituacao, false);
+    chbNEmitidas->setEnabled(realized);
+    chbEmitidas->setEnabled(realized);
+    if (realized && !chbEmitidas->isChecked() && !chbNEmitidas->isChecked()) {
+        SetChecked(chbNEmitidas, true);
+        SetChecked(chbEmitidas, true);
+    }
+    if (!realized) {
+        SetChecked(chbNEmitidas, false);
+        SetChecked(chbEmitidas, false);
+    }
+}
+
+void TfrmFiltroFaturamento::chbCSituacaoClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    if (chbCSituacao->isChecked())
+        SetChecked(chbTSituacao, false);
+}
+
+void TfrmFiltroFaturamento::chbNSituacaoClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    if (chbNSituacao->isChecked())
+        SetChecked(chbTSituacao, false);
+}
+
+void TfrmFiltroFaturamento::depDtIniApuExit(QObject *sender)
+{
+    Q_UNUSED(sender);
+    depDtIniApu->CheckValidDate();
+}
+
+void TfrmFiltroFaturamento::depDtFinApuExit(QObject *sender)
+{
+    Q_UNUSED(sender);
+    depDtFinApu->CheckValidDate();
+}
+
+void TfrmFiltroFaturamento::btfSaveOpcClick(QObject *sender)
+{
+    TfrmFiltroPadrao::btfSaveOpcClick(sender);
+    SetOptionValue(QStringLiteral("stCliente"), Cli_fas09601::stCliente);
+    SetOptionValue(QStringLiteral("stEmpresa"), Cli_fas09601::stEmpresa);
+}
+
+void TfrmFiltroFaturamento::btfLoadOpcClick(QObject *sender)
+{
+    TfrmFiltroPadrao::btfLoadOpcClick(sender);
+    Cli_fas09601::stCliente = OptionValue(QStringLiteral("stCliente"));
+    Cli_fas09601::stEmpresa = OptionValue(QStringLiteral("stEmpresa"));
+}
+
+void TfrmFiltroFaturamento::refuse(QWidget *control, const QString &code)
+{
+    control->setFocus(Qt::OtherFocusReason);
+    Consiste::MensErro(msgPadrao->Msg(code), true);
+    throw SilentAbort(); // MensErro with the abort flag never returns
+}
+
+void TfrmFiltroFaturamento::validate()
+{
+    if (rbtLEmpresa->isChecked() && Consiste::EmptyString(Cli_fas09601::stEmpresa))
+        refuse(rbtLEmpresa, QStringLiteral("Emp_Inf"));
+    if (rbtLCliente->isChecked() && Consiste::EmptyString(Cli_fas09601::stCliente))
+        refuse(rbtLCliente, QStringLiteral("Clie_Inf"));
+    if (Consiste::EmptyString(depDtIniApu->Text()))
+        refuse(depDtIniApu, QStringLiteral("DtIni_Inf"));
+    depDtIniApu->CheckValidDate();
+    if (Consiste::EmptyString(depDtFinApu->Text()))
+        refuse(depDtFinApu, QStringLiteral("DtFin_Inf"));
+    depDtFinApu->CheckValidDate();
+    if (!(depDtFinApu->GetDate() >= depDtIniApu->GetDate()))
+        refuse(depDtIniApu, QStringLiteral("Per_Inv"));
+    if (!chbLicencaUso->isChecked() && !chbManutencao->isChecked() && !chbCustomizacao->isChecked()
+        && !chbMaoObra->isChecked() && !chbServDesk->isChecked())
+        refuse(chbManutencao, QStringLiteral("TipoServ_Inf"));
+    if (!chbTSituacao->isChecked() && !chbPSituacao->isChecked() && !chbRSituacao->isChecked()
+        && !chbCSituacao->isChecked() && !chbNSituacao->isChecked())
+        refuse(chbTSituacao, QStringLiteral("Situ_Inf"));
+    if (!chbEmitidas->isChecked() && !chbNEmitidas->isChecked() && chbEmitidas->isEnabled()
+        && chbNEmitidas->isEnabled())
+        refuse(chbEmitidas, QStringLiteral("SitNF_Inf"));
+}
+
+QString TfrmFiltroFaturamento::tipoServ() const
+{
+    QString codes;
+    if (chbLicencaUso->isChecked())
+        codes += QLatin1String("_5_");
+    if (chbManutencao->isChecked())
+        codes += QLatin1String("_6_");
+    if (chbCustomizacao->isChecked())
+        codes += QLatin1String("_3_");
+    if (chbMaoObra->isChecked())
+        codes += QLatin1String("_1_");
+    if (chbServDesk->isChecked())
+        codes += QLatin1String("_2_");
+    return codes;
+}
+
+QString TfrmFiltroFaturamento::situacao() const
+{
+    if (chbTSituacao->isChecked())
+        return todos();
+    QString codes;
+    if (chbPSituacao->isChecked())
+        codes += QLatin1String("_P_");
+    if (chbRSituacao->isChecked())
+        codes += QLatin1String("_R_");
+    if (chbCSituacao->isChecked())
+        codes += QLatin1String("_C_");
+    if (chbNSituacao->isChecked())
+        codes += QLatin1String("_N_");
+    return codes;
+}
+
+QString TfrmFiltroFaturamento::sitNF() const
+{
+    if (!chbEmitidas->isEnabled() && !chbNEmitidas->isEnabled())
+        return todos();
+    QString codes;
+    if (chbEmitidas->isChecked())
+        codes += QLatin1String("_E_");
+    if (chbNEmitidas->isChecked())
+        codes += QLatin1String("_N_");
+    return codes;
+}
+
+void TfrmFiltroFaturamento::sbtConfirmaClick(QObject *sender)
+{
+    AnimationDownOnFailure outerCleanUp;
+    const bool userConfirm = sender == sbtConfirma;
+    if (userConfirm) {
+        validate();
+        Atualiza_Filtro(true);
+    } else {
+        Atualiza_Filtro(false);
+    }
+    const QString stTipoServ = tipoServ();
+    const QString stSituacao = situacao();
+    const QString stSitNF = sitNF();
+
+    TfrmFaturamento *screen = Cli_fas09600::frmFaturamento;
+    {
+        AnimationDownOnFailure requestCleanUp;
+        Showavi::ActiveShowAvi(Application().MainForm(), 1);
+        screen->edtSituacao->clear();
+        const TRemoteValue result = screen->netFaturamento->Call(
+            QStringLiteral("GetFaturamento"),
+            {
+                RemoteArgument::date(depDtIniApu->GetDate()),
+                RemoteArgument::date(depDtFinApu->GetDate()),
+                RemoteArgument::text(stTipoServ),
+                RemoteArgument::text(Filtro.Cliente.stLista),
+                RemoteArgument::text(Filtro.Cliente.stTodos),
+                RemoteArgument::text(Filtro.Empresa.stLista),
+                RemoteArgument::text(Filtro.Empresa.stTodos),
+                RemoteArgument::text(stSituacao),
+                RemoteArgument::text(stSitNF),
+            });
+        screen->cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
+    }
+    Showavi::DeactiveShowAvi();
+    CloseWithResult(userConfirm ? QDialog::Accepted : QDialog::Rejected);
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <memory>
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include "TfrmFiltroPadrao.h"
+#include "pkg_fas09600_export.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QGroupBox;
+class QRadioButton;
+class TADOIBQuery;
+class TBtnPesquisa;
+class TDateEditPlus;
+class TField;
+
+namespace Ui {
+class frmFiltroFaturamento;
+}
+
+// The client choice and the company choice of the stored filter: stTodos is
+// "T" when all were chosen, stLista the picked list when "Lista" was chosen;
+// after a confirm exactly one of them is non-empty.
+struct PKG_FAS09600_EXPORT TCLIENTE
+{
+    QString stTodos;
+    QString stLista;
+};
+
+struct PKG_FAS09600_EXPORT TEMPRESA
+{
+    QString stTodos;
+    QString stLista;
+};
+
+// The last confirmed choices of the filter dialog (or its defaults).
+struct PKG_FAS09600_EXPORT TFILTRO
+{
+    TCLIENTE Cliente;
+    TEMPRESA Empresa;
+    bool boLicencaUso = false;
+    bool boManutencao = false;
+    bool boCustomizacao = false;
+    bool boMaoObra = false;
+    bool boServDesk = false;
+    QDateTime dtIniApu; // midnight, wall clock
+    QDateTime dtFinApu;
+    bool boTSituacao = false;
+    bool boPSituacao = false;
+    bool boRSituacao = false;
+    bool boEmitidas = false;
+    bool boNEmitidas = false;
+    bool boCSituacao = false;
+    bool boNSituacao = false;
+};
+
+// The filter dialog "Filtro de Prévia para Faturamento (NF/INVOICE)", FAS09601.
+// One instance lives for the module's life (only hidden when closed); it keeps
+// the last confirmed choices in Filtro, restores them at every opening, and its
+// confirm turns them into the preview screen's GetFaturamento request.
+class PKG_FAS09600_EXPORT TfrmFiltroFaturamento : public TfrmFiltroPadrao
+{
+    Q_OBJECT
+public:
+    explicit TfrmFiltroFaturamento(QWidget *parent = nullptr);
+    ~TfrmFiltroFaturamento() override;
+
+    void FormCreate(QObject *sender) override;
+    void FormActivate(QObject *sender) override;
+    void FormClose(QObject *sender, TCloseAction &action) override;
+    void btfSaveOpcClick(QObject *sender) override;
+    void btfLoadOpcClick(QObject *sender) override;
+
+    // The user's confirm (sender sbtConfirma) validates and stores the
+    // controls; any other sender (the preview screen's verify) restores them
+    // from Filtro. Both then request the preview and close the dialog.
+    void sbtConfirmaClick(QObject *sender) override;
+
+    // true: controls into Filtro; false: Filtro into the controls, running the
+    // click rules of the boxes it changes.
+    void Atualiza_Filtro(bool store);
+
+    void rbtTEmpresaClick(QObject *sender);
+    void rbtLEmpresaClick(QObject *sender);
+    void rbtTClienteClick(QObject *sender);
+    void rbtLClienteClick(QObject *sender);
+    void chbTSituacaoClick(QObject *sender);
+    void chbPSituacaoClick(QObject *sender);
+    void chbRSituacaoClick(QObject *sender);
+    void chbCSituacaoClick(QObject *sender);
+    void chbNSituacaoClick(QObject *sender);
+    void depDtIniApuExit(QObject *sender);
+    void depDtFinApuExit(QObject *sender);
+
+    QGroupBox *grbEmpresa = nullptr;
+    QRadioButton *rbtTEmpresa = nullptr;
+    QRadioButton *rbtLEmpresa = nullptr;
+    TBtnPesquisa *btpEmpresa = nullptr;
+    QGroupBox *grbCliente = nullptr;
+    QRadioButton *rbtTCliente = nullptr;
+    QRadioButton *rbtLCliente = nullptr;
+    TBtnPesquisa *btpCliente = nullptr;
+    QGroupBox *grbPeriodoApu = nullptr;
+    TDateEditPlus *depDtIniApu = nullptr;
+    TDateEditPlus *depDtFinApu = nullptr;
+    QGroupBox *grbTipoServ = nullptr;
+    QCheckBox *chbLicencaUso = nullptr;
+    QCheckBox *chbManutencao = nullptr;
+    QCheckBox *chbCustomizacao = nullptr;
+    QCheckBox *chbMaoObra = nullptr;
+    QCheckBox *chbServDesk = nullptr;
+    QGroupBox *grbSituacao = nullptr;
+    QCheckBox *chbTSituacao = nullptr;
+    QCheckBox *chbPSituacao = nullptr;
+    QCheckBox *chbRSituacao = nullptr;
+    QCheckBox *chbEmitidas = nullptr;
+    QCheckBox *chbNEmitidas = nullptr;
+    QCheckBox *chbCSituacao = nullptr;
+    QCheckBox *chbNSituacao = nullptr;
+    TADOIBQuery *qryData = nullptr;
+    TField *qryDataDTINI = nullptr;
+
+    // The start date when the general-parameters table has no row.
+    static QDate DefaultStartDate() { return QDate(2008, 1, 1); }
+
+protected:
+    void ControlClicked(QAbstractButton *button) override;
+
+private:
+    using Rule = void (TfrmFiltroFaturamento::*)(QObject *);
+
+    void createQuery();
+    void connectHandlers();
+    // Focuses `control` and abandons the confirm with the catalogue text of `code`.
+    [[noreturn]] void refuse(QWidget *control, const QString &code);
+    void validate();
+    QString tipoServ() const;
+    QString situacao() const;
+    QString sitNF() const;
+
+    std::unique_ptr<Ui::frmFiltroFaturamento> m_ui;
+    QHash<QAbstractButton *, Rule> m_rules;
+    TFILTRO Filtro;
+};
