@@ -14,18 +14,34 @@
 
 namespace {
 
+enum class Retry { No, OnLostConnection };
+
 // Runs `work` on the thread's connection and turns a database failure into an
 // answer. A connection that failed is dropped, so the next call starts afresh.
+// When the old connection turns out to be broken (the database server restarted
+// meanwhile) the work runs once more on a fresh one: reading work always, a
+// generation only when it broke at its first statement, since a lost COMMIT would
+// leave unknown whether it was written.
 template<typename Work>
-auto withDatabase(const ThreadDatabase &database, const char *method, Work &&work)
+auto withDatabase(const ThreadDatabase &database, const char *method, Retry retry, Work &&work)
 {
-    QSqlDatabase db = database.connection();
     try {
-        return work(db);
+        try {
+            QSqlDatabase db = database.connection();
+            return work(db);
+        } catch (const SqlFailure &failure) {
+            if (!failure.isConnectionLost() || (retry == Retry::No && !failure.isBeforeChanges()))
+                throw;
+            std::fprintf(stderr, "fas-appserver: %s: conexão com o banco perdida (%s); reconectando\n", method,
+                         failure.error().text().simplified().toLocal8Bit().constData());
+            database.discard();
+            QSqlDatabase db = database.connection();
+            return work(db);
+        }
     } catch (const SqlFailure &failure) {
         std::fprintf(stderr, "fas-appserver: %s: erro do banco de dados em %s: %s [%s]\n", method,
                      failure.context().toLocal8Bit().constData(),
-                     failure.error().text().toLocal8Bit().constData(),
+                     failure.error().text().simplified().toLocal8Bit().constData(),
                      failure.error().nativeErrorCode().toLocal8Bit().constData());
         if (failure.isBusy())
             throw RpcError(RpcCode::Busy, QStringLiteral("O banco de dados está ocupado com outra geração. "
@@ -61,7 +77,7 @@ JsonRpcFront::Result BillingService::getFaturamento(const RpcParams &params) con
 {
     const PreviewFilter filter = PreviewFilter::fromParams(params);
     const PreviewQuery query(filter, m_database.url().kind());
-    const TRecordStore rows = withDatabase(m_database, "GetFaturamento",
+    const TRecordStore rows = withDatabase(m_database, "GetFaturamento", Retry::OnLostConnection,
                                            [&query](QSqlDatabase &db) { return query.run(db); });
     JsonRpcFront::Result result;
     result.rows = rows.rowCount();
@@ -85,7 +101,7 @@ JsonRpcFront::Result BillingService::generate(const RpcParams &params, bool invo
     params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
     const std::string &json = params.object(0, QStringLiteral("lote"));
     const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
-    const TRecordStore rows = withDatabase(m_database, invoice ? "GeraInvoice" : "GeraNF", [&](QSqlDatabase &db) {
+    const TRecordStore rows = withDatabase(m_database, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
         GenerationRun run(db, m_database.url().kind(),
                           invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
         return run.run(batch);
@@ -98,16 +114,21 @@ JsonRpcFront::Result BillingService::generate(const RpcParams &params, bool invo
 
 std::pair<bool, QString> BillingService::health() const
 {
-    try {
-        QSqlDatabase db = m_database.connection();
-        QSqlQuery query(db);
-        if (query.exec(QStringLiteral("SELECT 1")) && query.next())
-            return {true, {}};
-        const QString reason = query.lastError().text();
-        m_database.discard();
-        return {false, QStringLiteral("O banco de dados %1 não responde: %2")
-                           .arg(m_database.url().displayName(), reason)};
-    } catch (const DatabaseError &error) {
-        return {false, error.message()};
+    // A second attempt on a fresh connection tells a database that is down from a
+    // connection that broke while the database went on.
+    QString reason;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            QSqlDatabase db = m_database.connection();
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("SELECT 1")) && query.next())
+                return {true, {}};
+            reason = QStringLiteral("O banco de dados %1 não responde: %2")
+                         .arg(m_database.url().displayName(), query.lastError().text());
+            m_database.discard();
+        } catch (const DatabaseError &error) {
+            reason = error.message();
+        }
     }
+    return {false, reason};
 }

@@ -32,8 +32,11 @@ public:
         const QString begin = dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
                                                                    : QStringLiteral("BEGIN");
         QSqlQuery query(m_db);
-        if (!query.exec(begin))
-            throw SqlFailure(QStringLiteral("início da transação"), query.lastError());
+        if (!query.exec(begin)) {
+            SqlFailure failure(QStringLiteral("início da transação"), query.lastError());
+            failure.markBeforeChanges();
+            throw failure;
+        }
     }
     ~Transaction()
     {

@@ -22,8 +22,14 @@ public:
     bool isUniqueViolation() const; // a primary or unique key already taken
     bool isConnectionLost() const;  // the connection to the server broke
 
+    // The statement was the first of a unit of work, so nothing of it reached the
+    // database: running the whole unit again on a new connection is safe.
+    void markBeforeChanges() { m_beforeChanges = true; }
+    bool isBeforeChanges() const { return m_beforeChanges; }
+
 private:
     QString m_context;
     QSqlError m_error;
     std::string m_what;
+    bool m_beforeChanges = false;
 };

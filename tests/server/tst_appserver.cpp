@@ -1058,6 +1058,32 @@ private slots:
         QVERIFY(health && health->status == 200);
     }
 
+    void brokenConnectionsRecover()
+    {
+        if (m_backend != Backend::Postgres)
+            QSKIP("only a database server can break the connections: covered by the PostgreSQL run");
+        for (int i = 0; i < 16; ++i)
+            QVERIFY(preview(Filter()).hasResult());
+        // The database server drops every connection of the application server, as
+        // after a restart.
+        QSqlQuery drop(db());
+        QVERIFY2(drop.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                          "WHERE datname = current_database() AND pid <> pg_backend_pid()")),
+                 qPrintable(drop.lastError().text()));
+        int dropped = 0;
+        while (drop.next())
+            dropped += drop.value(0).toBool() ? 1 : 0;
+        QVERIFY(dropped >= 1);
+        for (int i = 0; i < 16; ++i) {
+            const Answer answer = preview(Filter());
+            QVERIFY2(answer.hasResult(), answer.body.constData());
+            QCOMPARE(answer.packet().rowCount(), 4);
+        }
+        httplib::Client client("127.0.0.1", m_server.port());
+        auto health = client.Get("/health");
+        QVERIFY(health && health->status == 200);
+    }
+
     void startupRefusals_data()
     {
         QTest::addColumn<QStringList>("arguments");
