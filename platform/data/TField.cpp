@@ -245,7 +245,7 @@ void TField::SetAsDateTime(const QDateTime &value)
     }
     switch (Def().type) {
     case TFieldType::DateTime: {
-        // The wall-clock fields as given, whatever the value's own time spec.
+        // The wall-clock fields as given, whatever zone or offset the value carries.
         const std::int64_t ms = QDateTime(value.date(), value.time(), Qt::UTC).toMSecsSinceEpoch();
         if (ms < WallClock::MinMs || ms > WallClock::MaxMs)
             refuse(QStringLiteral("a data está fora do intervalo dos anos 1 a 9999"));
