@@ -47,10 +47,10 @@ QDate PreviewFilter::parseDate(const QString &text, const QString &name)
 QStringList PreviewFilter::parseTokens(const QString &text, const QString &allowed, const QString &name)
 {
     if (text.isEmpty())
-        invalid(QStringLiteral("%1 deve ser informado(a).").arg(name));
+        invalid(QStringLiteral("%1: nenhum código informado.").arg(name));
     QStringList codes;
     if (text.size() % 3 != 0)
-        invalid(QStringLiteral("%1 inválido(a): \"%2\". Esperado códigos entre sublinhados, como \"_%3_\".")
+        invalid(QStringLiteral("%1: \"%2\" não é uma sequência de códigos entre sublinhados, como \"_%3_\".")
                     .arg(name, text, allowed.left(1)));
     for (qsizetype at = 0; at < text.size(); at += 3) {
         const QStringView token = QStringView(text).mid(at, 3);
@@ -58,7 +58,7 @@ QStringList PreviewFilter::parseTokens(const QString &text, const QString &allow
             QStringList accepted;
             for (QChar c : allowed)
                 accepted.append(u'_' + QString(c) + u'_');
-            invalid(QStringLiteral("%1 inválido(a): código \"%2\" desconhecido. Os códigos aceitos são %3.")
+            invalid(QStringLiteral("%1: código \"%2\" desconhecido. Os códigos aceitos são %3.")
                         .arg(name, token.toString(), accepted.join(QStringLiteral(", "))));
         }
         if (!codes.contains(token[1]))
