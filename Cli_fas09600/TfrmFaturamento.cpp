@@ -12,6 +12,7 @@
 #include "Cli_fas09601.h"
 #include "TfrmFiltroFaturamento.h"
 #include "EventGuard.h"
+#include "FaturamentoPictures.h"
 #include "GenerationRun.h"
 #include "Korvane.h"
 #include "Showavi.h"
@@ -27,7 +28,24 @@
 #include "TMessages.h"
 #include "TNetConnection.h"
 #include "TdtmDBGeral.h"
+#include "TickCommands.h"
+#include "TickTotals.h"
 #include "ui_frmFaturamento.h"
+
+namespace {
+
+// The pass shows the hourglass while it runs and ends on the default cursor
+// (not on the one shown before), also when it fails part way.
+class HourGlassCursor
+{
+public:
+    HourGlassCursor() { Screen::SetCursor(Screen::crHourGlass); }
+    ~HourGlassCursor() { Screen::SetCursor(Screen::crDefault); }
+    HourGlassCursor(const HourGlassCursor &) = delete;
+    HourGlassCursor &operator=(const HourGlassCursor &) = delete;
+};
+
+} // namespace
 
 TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     : TfrmPadrao(parent)
@@ -85,6 +103,7 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     setUpGridColumns();
     bindDetailPage();
     connectHandlers();
+    setUpGridPainting();
 }
 
 TfrmFaturamento::~TfrmFaturamento() = default;
@@ -237,6 +256,50 @@ void TfrmFaturamento::connectHandlers()
             EventGuard::wrap([this](TClientDataSet *dataSet) { cdsFaturamentoAfterOpen(dataSet); }));
 }
 
+void TfrmFaturamento::setUpGridPainting()
+{
+    m_pictures = std::make_unique<FaturamentoPictures>();
+    m_tickTotals = std::make_unique<TickTotals>();
+    using Picture = FaturamentoPictures::Picture;
+    const std::pair<QLabel *, Picture> holders[] = {
+        {imgAmarelo, Picture::Amarelo},     {imgCinza, Picture::Cinza},         {imgVerde, Picture::Verde},
+        {imgVermelho, Picture::Vermelho},   {imgNoChecked, Picture::NoChecked}, {imgUnchecked, Picture::Unchecked},
+        {imgChecked, Picture::Checked},
+    };
+    for (const auto &[holder, picture] : holders)
+        FaturamentoPictures::Show(holder, QPixmap::fromImage(m_pictures->Bitmap(picture)));
+    // The legend shows the lamps without their olive background.
+    const std::pair<QLabel *, Picture> legend[] = {
+        {m_ui->imgLegendaAmarelo, Picture::Amarelo},
+        {m_ui->imgLegendaCinza, Picture::Cinza},
+        {m_ui->imgLegendaVermelho, Picture::Vermelho},
+        {m_ui->imgLegendaVerde, Picture::Verde},
+    };
+    for (const auto &[label, picture] : legend)
+        FaturamentoPictures::Show(label, m_pictures->Transparent(picture));
+
+    dbgPadrao->OnDrawColumnCell = [this](TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
+                                         const TColumn &column, TGridDrawState state) {
+        dbgPadraoDrawColumnCell(sender, canvas, rect, dataCol, column, state);
+    };
+    dbgPadrao->OnCellClick = [this](const TColumn &column) { dbgPadraoCellClick(column); };
+    dbgPadrao->OnTitleClick = [this](const TColumn &column) { dbgPadraoTitleClick(column); };
+    // Closing the preview clears the ticked totals; opening counts them again
+    // (cdsFaturamentoAfterOpen).
+    connect(cdsFaturamento, &TClientDataSet::StateChange, this, [this] {
+        if (!cdsFaturamento->Active() && m_tickTotals->Loaded()) {
+            m_tickTotals->Recount(*cdsFaturamento);
+            showTickTotals();
+        }
+    });
+    showTickTotals();
+}
+
+void TfrmFaturamento::showTickTotals()
+{
+    lblTotalMarcado->setText(m_tickTotals->Text());
+}
+
 void TfrmFaturamento::FormCreate(QObject *sender)
 {
     TfrmPadrao::FormCreate(sender);
@@ -307,6 +370,78 @@ void TfrmFaturamento::dtsPadraoStateChange(QObject *sender)
 void TfrmFaturamento::dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift)
 {
     TfrmPadrao::dbgPadraoKeyDown(sender, key, shift);
+    // The space bar acts through the grid's first column, the tick column: Ctrl+Space
+    // marks or unmarks all, Space toggles the current row. Only Ctrl counts; the
+    // key goes on to the grid either way.
+    if (key != Qt::Key_Space || dbgPadrao->Columns().isEmpty())
+        return;
+    const TColumn first = dbgPadrao->Columns().first();
+    if (shift.testFlag(Qt::ControlModifier))
+        dbgPadraoTitleClick(first);
+    else
+        dbgPadraoCellClick(first);
+}
+
+void TfrmFaturamento::dbgPadraoCellClick(const TColumn &column)
+{
+    if (cdsFaturamento->IsEmpty() || column.FieldName != QLatin1String("IDCHECK"))
+        return;
+    const TickCommands::TickChange change = TickCommands::ToggleCurrent(*cdsFaturamento);
+    m_tickTotals->Changed(change.before, change.after, change.total);
+    showTickTotals();
+}
+
+void TfrmFaturamento::dbgPadraoTitleClick(const TColumn &column)
+{
+    HourGlassCursor hourGlass;
+    if (column.FieldName != QLatin1String("IDCHECK"))
+        return;
+    try {
+        TickCommands::MarkAll(*cdsFaturamento, Cli_fas09600::boTodosServ);
+    } catch (...) {
+        // The rows before the failure keep their new ticks; the toggle stays.
+        m_tickTotals->Recount(*cdsFaturamento);
+        showTickTotals();
+        throw;
+    }
+    Cli_fas09600::boTodosServ = !Cli_fas09600::boTodosServ;
+    m_tickTotals->Recount(*cdsFaturamento);
+    showTickTotals();
+}
+
+void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
+                                              const TColumn &column, TGridDrawState state)
+{
+    // The desktop's colours (docs/architecture.md), the same whether or not the
+    // screen is the active window.
+    const QPalette &palette = sender->palette();
+    TField *field = sender->ColumnField(dataCol);
+
+    canvas.BrushColor = palette.color(QPalette::Active, QPalette::ToolTipBase);
+    canvas.FillRect(rect);
+    if (state.Selected) {
+        canvas.BrushColor = palette.color(QPalette::Active, QPalette::Highlight);
+        canvas.FillRect(rect);
+        canvas.FontColor = palette.color(QPalette::Active, QPalette::BrightText);
+    }
+    canvas.TextOut(rect.left() + 2, rect.top() + 2, field ? field->DisplayText() : QString());
+    if (state.Focused)
+        canvas.DrawFocusRect(rect);
+
+    const bool statusColumn = column.FieldName == QLatin1String("IDSTAPFATFAS");
+    if (statusColumn || column.FieldName == QLatin1String("IDCHECK")) {
+        // A null code reads as the empty text: a null tick shows the grey box.
+        const QString value = field ? field->AsString() : QString();
+        QImage bitmap;
+        if (const QImage *picture = statusColumn ? m_pictures->ForStatus(value) : m_pictures->ForTick(value))
+            bitmap = *picture;
+        // Covers the code letter and the focus frame: picture cells show neither.
+        canvas.FillRect(rect);
+        canvas.BrushCopy(QRect(rect.left() + 1, rect.top(), bitmap.width(), rect.height()), bitmap,
+                         QRect(0, 0, bitmap.width(), rect.height()), FaturamentoPictures::TransparentColor());
+    }
+    if (column.FieldName == QLatin1String("VRTOTAFATFAS"))
+        sender->DefaultDrawDataCell(canvas, rect, sender->ColumnField(dataCol), state);
 }
 
 void TfrmFaturamento::sbtVerificarClick(QObject *sender)
@@ -325,6 +460,8 @@ void TfrmFaturamento::cdsFaturamentoAfterOpen(TClientDataSet *dataSet)
 {
     Q_UNUSED(dataSet);
     Cli_fas09600::boTodosServ = false;
+    m_tickTotals->Recount(*cdsFaturamento);
+    showTickTotals();
 }
 
 QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender, bool displayText) const

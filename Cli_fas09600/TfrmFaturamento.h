@@ -3,18 +3,25 @@
 #include <memory>
 
 #include "TfrmPadrao.h"
+#include "pkg_fas09600_export.h"
 
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QRect;
 class TADOIBQuery;
 class TBtnPesquisa;
 class TButtonFlat;
+class TCanvas;
 class TClientDataSet;
 class TDataSource;
+class TDBGrid;
 class TField;
 class TNetConnection;
 class FaturamentoPictures;
+class TickTotals;
+struct TColumn;
+struct TGridDrawState;
 
 namespace Ui {
 class frmFaturamento;
@@ -25,7 +32,7 @@ class frmFaturamento;
 // connection to the application server for the screen's whole life, and the
 // commands "Filtrar" and "Gerar Nota Fiscal / Invoice". Billing data is never
 // edited through its controls; a row's tick is the only change a user makes.
-class TfrmFaturamento : public TfrmPadrao
+class PKG_FAS09600_EXPORT TfrmFaturamento : public TfrmPadrao
 {
     Q_OBJECT
 public:
@@ -45,6 +52,10 @@ public:
     void mnuGerarNFClick(QObject *sender);
     void cdsFaturamentoAfterScroll(TClientDataSet *dataSet);
     void cdsFaturamentoAfterOpen(TClientDataSet *dataSet);
+    void dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
+                                 const TColumn &column, TGridDrawState state);
+    void dbgPadraoCellClick(const TColumn &column);
+    void dbgPadraoTitleClick(const TColumn &column);
     QString cdsFaturamentoIDAPURFATFASGetText(const TField &sender, bool displayText) const;
 
     // Components of the screen's own.
@@ -81,6 +92,10 @@ private:
     void bindDetailPage();
     void setUpGridColumns();
     void connectHandlers();
+    void setUpGridPainting();
+    void showTickTotals();
 
     std::unique_ptr<Ui::frmFaturamento> m_ui;
+    std::unique_ptr<FaturamentoPictures> m_pictures;
+    std::unique_ptr<TickTotals> m_tickTotals;
 };

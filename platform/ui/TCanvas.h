@@ -28,8 +28,10 @@ public:
     // Writes text with its top left corner at (x, y), on the brush colour.
     void TextOut(int x, int y, const QString &text);
     void DrawFocusRect(const QRect &rect);
-    // Copies `source` of `bitmap` into `dest`; every pixel of `transparent`
-    // takes the brush colour. Cut to `dest`, never scaled.
+    // Copies `source` of `bitmap` into `dest`; every opaque pixel of `transparent`
+    // takes the brush colour. Cut to `dest`, never scaled. The recoloured picture
+    // is kept per (picture, colours), so painting the same picture again costs
+    // one blit.
     void BrushCopy(const QRect &dest, const QImage &bitmap, const QRect &source, const QColor &transparent);
 
 private:

@@ -150,8 +150,10 @@ void TDBGrid::PaintCell(QPainter *painter, const QRect &rect, int row, int colum
         return;
     painter->save();
     painter->setClipRect(rect, Qt::IntersectClip);
-    TCanvas canvas(*painter, font(), palette().color(QPalette::Text));
-    canvas.BrushColor = palette().color(QPalette::Base);
+    // A column's font colour and the grid's colour are fixed colours of the
+    // desktop: they do not change when the window loses the focus.
+    TCanvas canvas(*painter, font(), palette().color(QPalette::Active, QPalette::Text));
+    canvas.BrushColor = palette().color(QPalette::Active, QPalette::Base);
     {
         TDisplayRowScope scope(dataSet, row);
         if (OnDrawColumnCell) {
