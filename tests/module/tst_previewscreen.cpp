@@ -11,6 +11,7 @@
 #include "Pkg_fas09600.h"
 #include "RemoteCallError.h"
 #include "Showavi.h"
+#include "TApplication.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDBControls.h"
@@ -112,7 +113,7 @@ private slots:
         QVERIFY(!screen()->SubWindow()->isMaximized());
         QVERIFY(!screen()->SubWindow()->isMinimized());
         QCOMPARE(screen()->pgcPadrao->currentWidget(), screen()->tshFolhaDados);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(screen()->dbgPadrao));
+        QTRY_COMPARE(screen()->window()->focusWidget(), static_cast<QWidget *>(screen()->dbgPadrao));
 
         screen()->SubWindow()->showMinimized();
         launch();
@@ -154,7 +155,9 @@ private slots:
         QVERIFY(!Showavi::IsActive());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(m_fixture.mdiArea->subWindowList().isEmpty());
-        QCOMPARE(QApplication::topLevelWidgets().count([](QWidget *w) { return qobject_cast<TfrmFaturamento *>(w); }), 0);
+        const QWidgetList windows = QApplication::allWidgets();
+        QVERIFY(std::none_of(windows.cbegin(), windows.cend(),
+                             [](QWidget *w) { return qobject_cast<TfrmFaturamento *>(w) != nullptr; }));
         QCOMPARE(m_fixture.modals.seen(), dialogs); // no filter dialog after a failed creation
         QCOMPARE(Screen::Cursor(), Screen::crDefault);
 
@@ -299,7 +302,7 @@ private slots:
         pressOnGrid(Qt::Key_L, Qt::ControlModifier);
         QTRY_COMPARE(m_fixture.modals.seen(), dialogs + 1);
         QCOMPARE(screen()->pgcPadrao->currentWidget(), screen()->tshFolhaDados);
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(screen()->dbgPadrao));
+        QTRY_COMPARE(screen()->window()->focusWidget(), static_cast<QWidget *>(screen()->dbgPadrao));
     }
 };
 

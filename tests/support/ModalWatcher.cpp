@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QWidget>
 
 ModalWatcher::ModalWatcher(QObject *parent)
@@ -9,6 +10,15 @@ ModalWatcher::ModalWatcher(QObject *parent)
 {
     m_timer.setInterval(5);
     connect(&m_timer, &QTimer::timeout, this, &ModalWatcher::poll);
+}
+
+bool ModalWatcher::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Hide && watched == m_last) {
+        watched->removeEventFilter(this);
+        m_last = nullptr;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void ModalWatcher::arm(std::function<void(QWidget *)> action)
@@ -40,6 +50,7 @@ void ModalWatcher::poll()
     if (modal == m_last)
         return;
     m_last = modal;
+    modal->installEventFilter(this); // its hiding makes it new again
     ++m_seen;
     // Let the window finish showing before acting on it.
     QTimer::singleShot(0, modal, [this, modal] {

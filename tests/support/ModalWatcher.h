@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QTimer>
 
-class QWidget;
+#include <QWidget>
 
 // Acts on the next modal window that opens (a dialog shown with exec() blocks
 // the test until something closes it): polls for the active modal widget and
@@ -25,6 +25,9 @@ public:
     QWidget *lastModal() const { return m_last; }
 
     static void closeModal(QWidget *modal);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void poll();
