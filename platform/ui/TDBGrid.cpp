@@ -193,6 +193,16 @@ void TDBGrid::DefaultDrawColumnCell(TCanvas &canvas, const QRect &rect, int data
         canvas.DrawFocusRect(rect);
 }
 
+QItemSelectionModel::SelectionFlags TDBGrid::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    // The selection is the current row and nothing else: Ctrl with a click or
+    // the space bar must not deselect it.
+    QItemSelectionModel::SelectionFlags flags = QTableView::selectionCommand(index, event);
+    if (flags & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        flags = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return flags;
+}
+
 void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
     int key = event->key();
