@@ -136,3 +136,9 @@ CREATE TABLE NUMLANCFAT (
   NRULTLANCFAT  INTEGER    NOT NULL DEFAULT 0,
   PRIMARY KEY (CDEMPRESA, IDTPLANCFAT)
 );
+;;
+-- TO_DATE with the date alone, as the desktop's queries write it
+-- (SELECT TO_DATE('01/01/2008') ...): day/month/year text to a date.
+CREATE FUNCTION TO_DATE(TEXT) RETURNS DATE
+  LANGUAGE SQL IMMUTABLE STRICT
+  AS $$ SELECT pg_catalog.to_date($1, 'DD/MM/YYYY') $$;

@@ -4,6 +4,7 @@
 
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
+#include "SqliteFunctions.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ void TdtmDBGeral::Open(const QString &databaseUrl)
     m_displayName = url.displayName();
     DatabaseConnection::open(url, QString::fromLatin1(ConnectionName));
     m_open = true;
+    // The screens' query texts call TO_DATE, which SQLite lacks.
+    SqliteFunctions::Register(Database());
 }
 
 void TdtmDBGeral::Close()

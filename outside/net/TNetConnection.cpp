@@ -167,13 +167,17 @@ std::string TNetConnection::buildRequest(const QString &method, const QList<Remo
     body.append(std::to_string(m_nextId++));
     body.append(",\"method\":\"");
     body.append(method.toStdString());
-    body.append("\",\"params\":[");
+    body.append("\",\"params\":");
+    const std::size_t paramsAt = body.size();
+    body.push_back('[');
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (i > 0)
             body.push_back(',');
         args[i].writeJson(body);
     }
-    body.append("]}");
+    body.push_back(']');
+    m_lastRequest = {method, QByteArray(body.data() + paramsAt, qsizetype(body.size() - paramsAt))};
+    body.push_back('}');
     return body;
 }
 

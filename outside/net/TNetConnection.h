@@ -54,6 +54,15 @@ public:
     // with an error.
     TRemoteValue Call(const QString &method, const QList<RemoteArgument> &args);
 
+    // The last call that was sent: its method and the JSON text of its
+    // positional parameters (an array). Empty before the first call.
+    struct Request
+    {
+        QString method;
+        QByteArray params;
+    };
+    const Request &LastRequest() const { return m_lastRequest; }
+
 signals:
     void BeforeConnect(TNetConnection *sender);
 
@@ -73,4 +82,5 @@ private:
     QString m_token;
     bool m_connected = false;
     qint64 m_nextId = 1;
+    Request m_lastRequest;
 };
