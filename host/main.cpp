@@ -12,6 +12,7 @@
 #include "HostConfig.h"
 #include "HostWindow.h"
 #include "ModuleLoader.h"
+#include "ScreenshotScript.h"
 #include "TApplication.h"
 #include "TdtmDBGeral.h"
 
@@ -40,7 +41,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption serverOption(QStringLiteral("server"), QStringLiteral("Application server address HOST:PORT."), QStringLiteral("address"));
     const QCommandLineOption moduleOption(QStringLiteral("module"), QStringLiteral("Path of libPkg_fas09600.so."), QStringLiteral("path"));
     const QCommandLineOption openOption(QStringLiteral("open"), QStringLiteral("Open the billing preview at start."));
-    parser.addOptions({configOption, databaseOption, serverOption, moduleOption, openOption});
+    const QCommandLineOption shotOption(QStringLiteral("screenshot"),
+                                        QStringLiteral("Debugging: save the screen to FILE MS after start (repeatable)."),
+                                        QStringLiteral("MS:FILE"));
+    const QCommandLineOption clickOption(QStringLiteral("click"),
+                                         QStringLiteral("Debugging: click the button named NAME MS after start (repeatable)."),
+                                         QStringLiteral("MS:NAME"));
+    const QCommandLineOption quitOption(QStringLiteral("quit-after"), QStringLiteral("Debugging: quit MS after start."),
+                                        QStringLiteral("MS"));
+    parser.addOptions({configOption, databaseOption, serverOption, moduleOption, openOption, shotOption, clickOption,
+                       quitOption});
     parser.process(app);
 
     ModuleLoader module(parser.isSet(moduleOption) ? parser.value(moduleOption)
@@ -76,6 +86,7 @@ int main(int argc, char *argv[])
     window.show();
     if (parser.isSet(openOption))
         QTimer::singleShot(0, &window, &HostWindow::openPreview);
+    ScreenshotScript script(parser.values(shotOption), parser.values(clickOption), parser.value(quitOption).toInt());
 
     const int result = QApplication::exec();
     // The screens go before the module's finalization; the module goes before

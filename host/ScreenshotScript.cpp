@@ -1,0 +1,64 @@
+#include "ScreenshotScript.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+// "MS:TEXT" into its delay and its text; a malformed entry is reported and skipped.
+bool split(const QString &entry, int *ms, QString *text)
+{
+    const qsizetype colon = entry.indexOf(QLatin1Char(':'));
+    bool ok = colon > 0;
+    *ms = ok ? entry.left(colon).toInt(&ok) : 0;
+    *text = entry.mid(colon + 1);
+    if (!ok || text->isEmpty())
+        std::fprintf(stderr, "fas-host: ignored \"%s\" (use MS:VALUE)\n", qPrintable(entry));
+    return ok && !text->isEmpty();
+}
+
+} // namespace
+
+ScreenshotScript::ScreenshotScript(const QStringList &shots, const QStringList &clicks, int quitAfterMs, QObject *parent)
+    : QObject(parent)
+{
+    int ms = 0;
+    QString text;
+    for (const QString &entry : shots) {
+        if (split(entry, &ms, &text))
+            QTimer::singleShot(ms, this, [text] { shoot(text); });
+    }
+    for (const QString &entry : clicks) {
+        if (split(entry, &ms, &text))
+            QTimer::singleShot(ms, this, [text] { click(text); });
+    }
+    if (quitAfterMs > 0)
+        QTimer::singleShot(quitAfterMs, this, [] { QCoreApplication::exit(0); });
+}
+
+void ScreenshotScript::shoot(const QString &file)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const bool saved = screen && screen->grabWindow(0).save(file);
+    std::fprintf(stderr, "fas-host: screenshot %s %s\n", qPrintable(file), saved ? "saved" : "FAILED");
+}
+
+void ScreenshotScript::click(const QString &name)
+{
+    QWidget *scope = QApplication::activeModalWidget();
+    QAbstractButton *button = nullptr;
+    if (scope)
+        button = scope->findChild<QAbstractButton *>(name);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (qsizetype i = 0; !button && i < windows.size(); ++i)
+        button = windows.at(i)->findChild<QAbstractButton *>(name);
+    if (button)
+        button->click();
+    std::fprintf(stderr, "fas-host: click %s %s\n", qPrintable(name), button ? "done" : "NOT FOUND");
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+// A debugging aid of the host's command line, for looking at the screens on a
+// display nobody watches (xvfb-run): at given moments after start it saves a
+// picture of the whole screen, clicks a button found by object name (in the
+// modal dialog when one is open, else anywhere), and quits.
+//   --screenshot MS:FILE   --click MS:NAME   --quit-after MS
+class ScreenshotScript : public QObject
+{
+    Q_OBJECT
+public:
+    ScreenshotScript(const QStringList &shots, const QStringList &clicks, int quitAfterMs, QObject *parent = nullptr);
+
+private:
+    static void shoot(const QString &file);
+    static void click(const QString &name);
+};
