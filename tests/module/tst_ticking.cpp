@@ -13,6 +13,7 @@
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
+#include "TDataSource.h"
 #include "TfrmFaturamento.h"
 
 Q_DECLARE_METATYPE(BillingRow)
@@ -186,6 +187,8 @@ private slots:
         load({item("P", "N", 100.0), item(status, before, 1234.5), item("P", "S", 10.0)});
         QCOMPARE(totalsText(), totals(before));
         QCOMPARE(data()->RecNo(), 1);
+        QSignalSpy stateReports(m_screen->dtsPadrao, &TDataSource::StateChange);
+        QVERIFY(stateReports.isValid());
 
         if (gesture == QLatin1String("click"))
             clickCell(1, TickColumn);
@@ -202,6 +205,7 @@ private slots:
         QCOMPARE(ticks(), QStringList({"N", after, "S"}));
         QCOMPARE(data()->State(), TDataSetState::Browse);
         QVERIFY(!data()->ControlsDisabled());
+        QCOMPARE(stateReports.count(), 0);
         const bool onTick = !gesture.endsWith(QLatin1String("click")) || gesture == QLatin1String("click");
         // The row is opened and posted even when its tick stays as it was.
         QCOMPARE(m_editedRows, onTick ? QList<int>{2} : QList<int>{});
@@ -283,7 +287,11 @@ private slots:
             Screen::SetCursor(Screen::crHourGlass); // the pass ends on the default cursor, whatever was shown
             m_editedRows.clear();
             m_sawHourGlass = false;
+            QSignalSpy stateReports(m_screen->dtsPadrao, &TDataSource::StateChange);
+            QVERIFY(stateReports.isValid());
             markAll(gesture);
+            // The rows' edits are not reported to the tool bar one by one.
+            QCOMPARE(stateReports.count(), 0);
             QCOMPARE(ticks(), expected[pass]);
             QCOMPARE(m_editedRows, pendingRows);
             QCOMPARE(data()->RecNo(), 1);

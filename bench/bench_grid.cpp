@@ -1,0 +1,239 @@
+// The preview grid with 100,000 rows loaded, on the offscreen platform: painting
+// one screenful, scrolling to the end (Ctrl+End, the dataset's cursor following),
+// a mark-all pass and one tick, each measured on the real screen. The painting
+// and the scrolling are measured again, in the same run, on a plain QTableView
+// over the same rows with Qt's default delegate (QStyledItemDelegate), of the
+// same size, font, columns and row height: the reference the grid is held to.
+//
+// Run: bench_grid [--benchmark_filter=...]; the figures that matter are the
+// ratios Paint/Grid : Paint/DefaultDelegate and Scroll/Grid : Scroll/DefaultDelegate.
+
+#include <memory>
+#include <random>
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QKeyEvent>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+#include "BillingItemLayout.h"
+#include "Cli_fas09600.h"
+#include "DataPacket.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TDataSetModel.h"
+#include "TRecordStore.h"
+#include "TfrmFaturamento.h"
+
+namespace {
+
+constexpr int Rows = 100'000;
+
+// Rows like a month's preview: mostly pending, some done, cancelled or not by
+// the system, a quarter of them ticked; names and texts of realistic length.
+QByteArray previewPacket()
+{
+    TRecordStore store(BillingItemLayout::faturamento());
+    store.reserve(Rows);
+    std::mt19937 random(9600);
+    const auto set = [&](int row, const char *field, const std::string &value) {
+        store.setText(row, store.indexOf(QString::fromLatin1(field)), value);
+    };
+    const char *statuses[] = {"P", "P", "P", "P", "P", "P", "R", "R", "C", "N"};
+    const char *services[] = {"1", "2", "3", "5", "6", "7"};
+    const qint64 month = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    for (int i = 0; i < Rows; ++i) {
+        const int row = store.appendRow();
+        const std::string n = std::to_string(i);
+        const std::string status = statuses[random() % 10];
+        set(row, "CDEMPRESA", "01");
+        set(row, "CDFILIAL", "0001");
+        set(row, "NMFILIAL", "Matriz");
+        set(row, "CDCLIENTE", "C" + n);
+        set(row, "NMFANTCLIE", "Cliente de demonstração número " + n);
+        set(row, "IDAPURFATFAS", services[random() % 6]);
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
+        set(row, "MESAPURADO", "03/2024");
+        set(row, "IDSTAPFATFAS", status);
+        set(row, "IDCHECK", status == "R" ? "D" : (random() % 4 == 0 ? "S" : "N"));
+        set(row, "CDGRUPONFAPUR", "G1");
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34);
+        set(row, "CDPRODUTO", "P01");
+        set(row, "NMPRODUTO", "Suporte técnico");
+        set(row, "CDOPERAPUR", "OPER1");
+        set(row, "NMOPERADOR", "Operador Um");
+        set(row, "CDTIPOSERV", "001");
+        set(row, "IDCOMIFATFAS", "S");
+        set(row, "DSEMISSPRONF", "Serviços prestados no mês de referência conforme contrato.");
+        set(row, "DSBOLEFATFAS", "Pagável em qualquer banco até o vencimento.");
+        store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), double(random() % 1000000) / 100.0);
+        set(row, "NRNOTAFISC", status == "R" ? "NF" + n : "");
+        set(row, "NMEMPRESA", "Empresa Emitente Um");
+        set(row, "NRSOLISERV", "S-" + n);
+    }
+    return DataPacket::encode(store);
+}
+
+// The preview screen with the rows loaded, made once for the whole run.
+struct Preview
+{
+    Preview()
+    {
+        screen = std::make_unique<TfrmFaturamento>();
+        screen->resize(900, 600);
+        screen->show();
+        screen->cdsFaturamento->SetData(previewPacket());
+        QCoreApplication::processEvents();
+    }
+
+    std::unique_ptr<TfrmFaturamento> screen;
+};
+
+std::unique_ptr<Preview> g_preview; // made on first use, gone before the application
+
+Preview &preview()
+{
+    if (!g_preview)
+        g_preview = std::make_unique<Preview>();
+    return *g_preview;
+}
+
+// A plain table view over the same rows: same model class, size, font, column
+// widths and row height, Qt's default delegate.
+std::unique_ptr<QTableView> referenceView(TDBGrid *grid, TDataSetModel *model)
+{
+    auto view = std::make_unique<QTableView>();
+    view->setModel(model);
+    view->setItemDelegate(new QStyledItemDelegate(view.get()));
+    view->setFont(grid->font());
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setWordWrap(false);
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(grid->verticalHeader()->defaultSectionSize());
+    view->verticalHeader()->setFixedWidth(grid->verticalHeader()->width());
+    for (int column = 0; column < model->columnCount(); ++column)
+        view->setColumnWidth(column, grid->columnWidth(column));
+    view->resize(grid->size());
+    view->show();
+    view->setCurrentIndex(model->index(0, 2));
+    QCoreApplication::processEvents();
+    return view;
+}
+
+void render(QWidget *viewport, QImage &image)
+{
+    viewport->render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+}
+
+void paintScreenful(benchmark::State &state, QTableView *view)
+{
+    view->scrollToTop();
+    QImage image(view->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state)
+        render(view->viewport(), image);
+    state.counters["rows"] = double(view->viewport()->height()) / view->verticalHeader()->defaultSectionSize();
+}
+
+void scrollToEnd(benchmark::State &state, QAbstractItemView *view)
+{
+    QImage image(view->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+    for (auto _ : state) {
+        QApplication::sendEvent(view, &end);
+        render(view->viewport(), image);
+        state.PauseTiming();
+        QApplication::sendEvent(view, &home);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+void BM_Paint_Grid(benchmark::State &state)
+{
+    paintScreenful(state, preview().screen->dbgPadrao);
+}
+
+void BM_Paint_DefaultDelegate(benchmark::State &state)
+{
+    TDBGrid *grid = preview().screen->dbgPadrao;
+    TDataSetModel model;
+    model.SetDataSet(preview().screen->cdsFaturamento);
+    model.SetColumns(grid->Columns());
+    const auto view = referenceView(grid, &model);
+    paintScreenful(state, view.get());
+}
+
+void BM_Scroll_Grid(benchmark::State &state)
+{
+    scrollToEnd(state, preview().screen->dbgPadrao);
+}
+
+void BM_Scroll_DefaultDelegate(benchmark::State &state)
+{
+    TDBGrid *grid = preview().screen->dbgPadrao;
+    TDataSetModel model;
+    model.SetDataSet(preview().screen->cdsFaturamento);
+    model.SetColumns(grid->Columns());
+    const auto view = referenceView(grid, &model);
+    scrollToEnd(state, view.get());
+}
+
+// One title click on the tick column: the whole pass over 100,000 rows, ticking
+// or unticking every pending row, and the grid's repaint after it.
+void BM_MarkAllPass(benchmark::State &state)
+{
+    TfrmFaturamento *screen = preview().screen.get();
+    const TColumn tick = screen->dbgPadrao->Columns().first();
+    QImage image(screen->dbgPadrao->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        screen->dbgPadraoTitleClick(tick);
+        render(screen->dbgPadrao->viewport(), image);
+    }
+}
+
+// One click on a tick cell: the toggle, its post, the totals and the repaint.
+void BM_Tick(benchmark::State &state)
+{
+    TfrmFaturamento *screen = preview().screen.get();
+    screen->cdsFaturamento->SetRecNo(Rows / 2);
+    const TColumn tick = screen->dbgPadrao->Columns().first();
+    QImage image(screen->dbgPadrao->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        screen->dbgPadraoCellClick(tick);
+        render(screen->dbgPadrao->viewport(), image);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_Paint_Grid)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Paint_DefaultDelegate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Scroll_Grid)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Scroll_DefaultDelegate)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MarkAllPass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication app(argc, argv);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+    Cli_fas09600::initialization();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_preview.reset();
+    return 0;
+}
