@@ -1,5 +1,6 @@
 #include "TDateEditPlus.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QPalette>
 
@@ -95,7 +96,7 @@ void TDateEditPlus::showState()
 {
     const QDate date = Date();
     QPalette colours = palette();
-    colours.setColor(QPalette::Text, date.isValid() ? QColor(Qt::blue) : colours.color(QPalette::WindowText));
+    colours.setColor(QPalette::Text, date.isValid() ? QColor(Qt::blue) : QApplication::palette(this).color(QPalette::Text));
     setPalette(colours);
     setToolTip(WeekdayName(date));
 }

@@ -13,6 +13,7 @@
 #include "EventGuard.h"
 #include "FasError.h"
 #include "StandardGlyphs.h"
+#include "TApplication.h"
 #include "TButtonFlat.h"
 #include "TDateEditPlus.h"
 #include "TMessages.h"
@@ -237,6 +238,11 @@ void TfrmFiltroPadrao::CloseWithResult(int result)
 
 void TfrmFiltroPadrao::showEvent(QShowEvent *event)
 {
+    // The application owns the dialog, not the main form: it opens centred
+    // over the main form all the same.
+    QWidget *mainForm = Application().MainForm();
+    if (!event->spontaneous() && !parentWidget() && mainForm && mainForm->isVisible())
+        move(mainForm->frameGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     QDialog::showEvent(event);
     if (!event->spontaneous())
         EventGuard::run([this] { FormActivate(this); });
