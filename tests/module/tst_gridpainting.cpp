@@ -240,19 +240,26 @@ private slots:
     {
         QTest::addColumn<QString>("holder");
         QTest::addColumn<QImage>("expected");
-        QTest::newRow("yellow lamp") << "imgAmarelo" << yellowLamp();
-        QTest::newRow("grey lamp") << "imgCinza" << greyLamp();
-        QTest::newRow("green lamp") << "imgVerde" << greenLamp();
-        QTest::newRow("red lamp") << "imgVermelho" << redLamp();
-        QTest::newRow("grey box") << "imgNoChecked" << greyBox();
-        QTest::newRow("white box") << "imgUnchecked" << whiteBox();
-        QTest::newRow("ticked box") << "imgChecked" << tickedBox();
+        QTest::addColumn<int>("colours"); // entries of the picture's palette
+        QTest::newRow("yellow lamp") << "imgAmarelo" << yellowLamp() << 256;
+        QTest::newRow("grey lamp") << "imgCinza" << greyLamp() << 256;
+        QTest::newRow("green lamp") << "imgVerde" << greenLamp() << 256;
+        QTest::newRow("red lamp") << "imgVermelho" << redLamp() << 256;
+        QTest::newRow("grey box") << "imgNoChecked" << greyBox() << 16;
+        QTest::newRow("white box") << "imgUnchecked" << whiteBox() << 16;
+        QTest::newRow("ticked box") << "imgChecked" << tickedBox() << 16;
     }
 
     void generatedPictures()
     {
         QFETCH(QString, holder);
         QFETCH(QImage, expected);
+        QFETCH(int, colours);
+        const QImage resource(QStringLiteral(":/fas09600/pictures/%1.png").arg(holder));
+        QCOMPARE(resource.format(), QImage::Format_Indexed8);
+        QCOMPARE(resource.colorCount(), colours);
+        QCOMPARE(resource.convertToFormat(QImage::Format_RGB32), expected);
+
         auto *label = screen()->findChild<QLabel *>(holder);
         QVERIFY(label);
         QVERIFY(label->isHidden());
