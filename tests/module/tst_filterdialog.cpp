@@ -763,6 +763,37 @@ private slots:
         QVERIFY(!Showavi::IsActive());
     }
 
+    // The screen's "Filtrar" opens the same dialog on the last confirm; a
+    // confirm there fills the grid again.
+    void filterCommandReopensTheDialog()
+    {
+        openDialog([](Dialog *d) {
+            performAll(d, {"ini:01032005", "fin:30062005", "chbTSituacao"});
+            click(d->sbtConfirma);
+        });
+        Dialog *first = dialog();
+        Shown reopened;
+        bool acted = false;
+        m_fixture.modals.arm([&](QWidget *modal) {
+            if (auto *d = qobject_cast<Dialog *>(modal)) {
+                acted = true;
+                reopened = shown(d);
+                performAll(d, {"chbManutencao", "chbCustomizacao", "chbMaoObra"});
+                click(d->sbtConfirma);
+            }
+            if (modal->isVisible())
+                ModalWatcher::closeModal(modal);
+        });
+        click(screen()->sbtFiltrar);
+        m_fixture.modals.disarm();
+        QVERIFY(acted);
+        QCOMPARE(dialog(), first);
+        QCOMPARE(reopened.ticked, (QStringList{"chbManutencao", "chbTSituacao", "rbtTCliente", "rbtTEmpresa"}));
+        QCOMPARE(reopened.ini, QStringLiteral("01/03/2005"));
+        QCOMPARE(m_fixture.errors, QStringList{});
+        QCOMPARE(previewRows(), (QStringList{"T2/TSTA/2005-05/1", "T2/TSTB/2005-05/3"}));
+    }
+
     void cancelKeepsTheStoredFilter_data()
     {
         QTest::addColumn<QString>("how");
