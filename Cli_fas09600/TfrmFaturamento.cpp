@@ -1,5 +1,8 @@
 #include "TfrmFaturamento.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +16,7 @@
 #include "TfrmFiltroFaturamento.h"
 #include "EventGuard.h"
 #include "FaturamentoPictures.h"
+#include "FormatSettings.h"
 #include "GenerationRun.h"
 #include "Korvane.h"
 #include "Showavi.h"
@@ -53,7 +57,9 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmFaturamento"));
     m_ui->setupUi(this);
+    move(77, 133); // the designed place in the host's MDI area
     BindDesign();
+    fitLegend();
 
     sbtFiltrar = m_ui->sbtFiltrar;
     sbtGerarNF = m_ui->sbtGerarNF;
@@ -462,6 +468,42 @@ void TfrmFaturamento::cdsFaturamentoAfterOpen(TClientDataSet *dataSet)
     Cli_fas09600::boTodosServ = false;
     m_tickTotals->Recount(*cdsFaturamento);
     showTickTotals();
+    fitTotalColumn();
+}
+
+void TfrmFaturamento::fitLegend()
+{
+    // The legend keeps its designed positions; where a caption needs more room
+    // in the running desktop's font than the design gave it, the items after
+    // it move right instead of the caption being cut.
+    QList<QWidget *> items = m_ui->panLegenda->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    items.removeOne(m_ui->lblTotalMarcado);
+    std::sort(items.begin(), items.end(), [](QWidget *a, QWidget *b) { return a->x() < b->x(); });
+    int nextFree = 0;
+    for (QWidget *item : std::as_const(items)) {
+        if (auto *caption = qobject_cast<QLabel *>(item); caption && caption->pixmap().isNull())
+            caption->resize(std::max(caption->width(), caption->sizeHint().width()), caption->height());
+        item->move(std::max(item->x(), nextFree), item->y());
+        nextFree = item->geometry().right() + 3;
+    }
+}
+
+void TfrmFaturamento::fitTotalColumn()
+{
+    // A total cut on its left would read as another number: the column widens
+    // to the widest total of the preview when its designed width is too small.
+    constexpr int totalColumn = 6;
+    constexpr int designedWidth = 57;
+    const TRecordStore &rows = cdsFaturamento->Store();
+    const int field = rows.indexOf(QStringLiteral("VRTOTAFATFAS"));
+    if (field < 0)
+        return;
+    double widest = 0;
+    for (int row = 0; row < rows.rowCount(); ++row)
+        widest = std::max(widest, std::abs(rows.number(row, field)));
+    const QString text = FormatSettings::formatFloat(-widest, QStringLiteral("#,##0.00"));
+    const int needed = dbgPadrao->fontMetrics().horizontalAdvance(text) + 6;
+    dbgPadrao->setColumnWidth(totalColumn, std::max(designedWidth, needed));
 }
 
 QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender, bool displayText) const

@@ -94,6 +94,8 @@ private:
     void connectHandlers();
     void setUpGridPainting();
     void showTickTotals();
+    void fitLegend();
+    void fitTotalColumn();
 
     std::unique_ptr<Ui::frmFaturamento> m_ui;
     std::unique_ptr<FaturamentoPictures> m_pictures;

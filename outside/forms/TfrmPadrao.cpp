@@ -163,11 +163,16 @@ void TfrmPadrao::ShowAsMdiChild()
         return;
     }
     if (!m_subWindow) {
+        // The design gives the frame's place in the MDI area and its outer size;
+        // the frame grows where the whole design would not show otherwise.
+        const QRect designed = geometry();
         m_subWindow = area->addSubWindow(this);
         m_subWindow->setAttribute(Qt::WA_DeleteOnClose);
         m_subWindow->setWindowIcon(windowIcon());
-        m_subWindow->resize(size());
-        m_subWindow->move(pos());
+        m_subWindow->show();
+        const QSize frame = m_subWindow->size() - size();
+        m_subWindow->resize(designed.size().expandedTo(minimumSizeHint() + frame));
+        m_subWindow->move(designed.topLeft());
     }
     m_subWindow->show();
     m_subWindow->raise();

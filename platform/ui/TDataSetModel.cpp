@@ -1,5 +1,7 @@
 #include "TDataSetModel.h"
 
+#include <utility>
+
 #include "TDisplayRowScope.h"
 
 TDataSetModel::TDataSetModel(QObject *parent)
@@ -33,7 +35,14 @@ void TDataSetModel::SetDataSet(TClientDataSet *dataSet)
                                      endRemoveRows();
                                  })
                       << connect(dataSet, &TClientDataSet::controlsCurrentChanged, this,
-                                 &TDataSetModel::currentRowChanged);
+                                 [this](int row) {
+                                     const int previous = std::exchange(m_indicatorRow, row);
+                                     for (int changed : {previous, row}) {
+                                         if (changed >= 0 && changed < m_rows)
+                                             emit headerDataChanged(Qt::Vertical, changed, changed);
+                                     }
+                                     emit currentRowChanged(row);
+                                 });
     }
     reset();
 }
@@ -103,6 +112,13 @@ QVariant TDataSetModel::data(const QModelIndex &index, int role) const
 
 QVariant TDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Vertical) {
+        // The row indicator: a mark on the current record, nothing on the others.
+        if (role != Qt::DisplayRole)
+            return {};
+        const bool current = m_dataSet && m_dataSet->Active() && m_dataSet->CurrentRow() == section;
+        return current ? QVariant(QString(QChar(0x25B8))) : QVariant(QString());
+    }
     if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
         return QAbstractTableModel::headerData(section, orientation, role);
     const TColumn &column = m_columns[section];

@@ -39,5 +39,6 @@ private:
     QList<TColumn> m_columns;
     QList<int> m_fieldIndex;
     int m_rows = 0;
+    int m_indicatorRow = -1;
     QList<QMetaObject::Connection> m_connections;
 };

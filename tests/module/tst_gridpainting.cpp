@@ -296,8 +296,31 @@ private slots:
         auto *text = panel->findChild<QLabel *>(caption);
         QVERIFY(label && text);
         QCOMPARE(label->parentWidget(), panel);
-        QCOMPARE(label->geometry(), QRect(imageLeft, 4, 17, 17));
-        QCOMPARE(text->pos(), QPoint(captionLeft, 7));
+        // The designed places hold unless a caption before needs more room in
+        // the running font: then the items after it move right, in order, and
+        // no caption is cut.
+        QCOMPARE(label->size(), QSize(17, 17));
+        QCOMPARE(label->y(), 4);
+        QCOMPARE(text->y(), 7);
+        QVERIFY(label->x() >= imageLeft);
+        QVERIFY(text->x() >= captionLeft);
+        QVERIFY(text->x() > label->geometry().right());
+        QVERIFY(text->width() >= text->sizeHint().width());
+        if (image == QLatin1String("imgLegendaAmarelo")) {
+            QCOMPARE(label->pos(), QPoint(imageLeft, 4)); // nothing stands before it
+            QCOMPARE(text->pos(), QPoint(captionLeft, 7));
+        }
+        const QLabel *previousCaption = nullptr;
+        for (QLabel *other : panel->findChildren<QLabel *>()) {
+            if (other != text && other->y() == 7 && other->x() < label->x()
+                && (!previousCaption || other->x() > previousCaption->x()))
+                previousCaption = other;
+        }
+        if (previousCaption) {
+            QVERIFY(label->x() > previousCaption->geometry().right());
+            // Moved only as far as the caption before it needs.
+            QCOMPARE(label->x(), std::max(imageLeft, previousCaption->geometry().right() + 3));
+        }
         QCOMPARE(text->text(), captionText);
 
         // Olive is transparent on the legend, every other pixel as drawn.
