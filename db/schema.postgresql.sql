@@ -139,6 +139,6 @@ CREATE TABLE NUMLANCFAT (
 ;;
 -- TO_DATE with the date alone, as the desktop's queries write it
 -- (SELECT TO_DATE('01/01/2008') ...): day/month/year text to a date.
-CREATE FUNCTION TO_DATE(TEXT) RETURNS DATE
+CREATE OR REPLACE FUNCTION TO_DATE(TEXT) RETURNS DATE
   LANGUAGE SQL IMMUTABLE STRICT
   AS $$ SELECT pg_catalog.to_date($1, 'DD/MM/YYYY') $$;
