@@ -11,6 +11,8 @@
 #include "Cli_fas09601.h"
 #include "Consiste.h"
 #include "EventGuard.h"
+#include "TDataSource.h"
+#include "Pesqlista.h"
 #include "FasError.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
@@ -115,6 +117,7 @@ TfrmFiltroFaturamento::TfrmFiltroFaturamento(QWidget *parent)
     btpCliente->SetEmptyListMessage(QStringLiteral("Não há cliente cadastrado."));
 
     createQuery();
+    createListQueries();
     connectHandlers();
 }
 
@@ -138,8 +141,79 @@ void TfrmFiltroFaturamento::createQuery()
         qryData->SetConnection(module->adcGeral);
 }
 
+void TfrmFiltroFaturamento::createListQueries()
+{
+    const auto text = [](const char *name, int size, const char *label, bool visible) {
+        TFieldDef def;
+        def.name = QString::fromLatin1(name);
+        def.size = size;
+        def.displayLabel = QString::fromUtf8(label);
+        def.visible = visible;
+        return def;
+    };
+    qryEmpresa = new TADOIBQuery(this);
+    qryEmpresa->setObjectName(QStringLiteral("qryEmpresa"));
+    qryEmpresa->SQL = QStringList{QStringLiteral("SELECT CDEMPRESA, NMEMPRESA"), QStringLiteral("FROM EMPRESA")};
+    TFieldDef nmEmpresa = text("NMEMPRESA", 40, "Nome", true);
+    nmEmpresa.displayWidth = 52;
+    qryEmpresa->SetFieldDefs({text("CDEMPRESA", 2, "Código", true), nmEmpresa});
+    dtsEmpresa = new TDataSource(this);
+    dtsEmpresa->setObjectName(QStringLiteral("dtsEmpresa"));
+    dtsEmpresa->SetDataSet(qryEmpresa);
+
+    qryCliente = new TADOIBQuery(this);
+    qryCliente->setObjectName(QStringLiteral("qryCliente"));
+    qryCliente->SQL = QStringList{QStringLiteral("SELECT CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMFANTCLIE, NMRAZSOCCLIE"),
+                                  QStringLiteral("FROM CLIENTE")};
+    // The registration number has no size of its own: it takes the widest text.
+    qryCliente->SetFieldDefs({text("CDCLIENTE", 21, "", false), text("NRINSJURCLIE", 255, "Inscrição", true),
+                              text("IDTPIJURCLIE", 1, "", false), text("NMFANTCLIE", 50, "Nome", true),
+                              text("NMRAZSOCCLIE", 50, "Razão Social", true)});
+    qryCliente->FieldByName(QStringLiteral("NRINSJURCLIE"))->SetOnGetText([this](const TField &field, bool displayText) {
+        return qryClienteNRINSJURCLIEGetText(field, displayText);
+    });
+    dtsCliente = new TDataSource(this);
+    dtsCliente->setObjectName(QStringLiteral("dtsCliente"));
+    dtsCliente->SetDataSet(qryCliente);
+
+    btpEmpresa->SetListSource(dtsEmpresa);
+    btpCliente->SetListSource(dtsCliente);
+    if (TdtmDBGeral *module = dtmDBGeral()) {
+        qryEmpresa->SetConnection(module->adcGeral);
+        qryCliente->SetConnection(module->adcGeral);
+    }
+}
+
+void TfrmFiltroFaturamento::btpEmpresaClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    qryEmpresa->Close();
+    qryEmpresa->Open();
+    const QString text = msgPadrao->Msg(QStringLiteral("Empresa")) + QLatin1Char('|') + msgPadrao->Msg(QStringLiteral("Emp_Not"));
+    Pesqlista::PesquisaLista(dtsEmpresa, QStringLiteral("CDEMPRESA"), text, false, Cli_fas09601::stEmpresa);
+}
+
+void TfrmFiltroFaturamento::btpClienteClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    qryCliente->Close();
+    qryCliente->Open();
+    const QString text = msgPadrao->Msg(QStringLiteral("Cliente")) + QLatin1Char('|') + msgPadrao->Msg(QStringLiteral("Clie_Not"));
+    Pesqlista::PesquisaLista(dtsCliente, QStringLiteral("CDCLIENTE"), text, false, Cli_fas09601::stCliente);
+}
+
+QString TfrmFiltroFaturamento::qryClienteNRINSJURCLIEGetText(const TField &sender, bool displayText) const
+{
+    Q_UNUSED(displayText);
+    const QString number = sender.AsString();
+    const QString personType = qryCliente->FieldByName(QStringLiteral("IDTPIJURCLIE"))->AsString();
+    return Consiste::FormatMaskText(Consiste::PictPess(personType), number);
+}
+
 void TfrmFiltroFaturamento::connectHandlers()
 {
+    connect(btpEmpresa, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { btpEmpresaClick(btpEmpresa); }));
+    connect(btpCliente, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { btpClienteClick(btpCliente); }));
     m_rules = {
         {rbtTEmpresa, &TfrmFiltroFaturamento::rbtTEmpresaClick},
         {rbtLEmpresa, &TfrmFiltroFaturamento::rbtLEmpresaClick},

@@ -15,6 +15,7 @@ class QGroupBox;
 class QRadioButton;
 class TADOIBQuery;
 class TBtnPesquisa;
+class TDataSource;
 class TDateEditPlus;
 class TField;
 
@@ -93,6 +94,9 @@ public:
     void chbRSituacaoClick(QObject *sender);
     void chbCSituacaoClick(QObject *sender);
     void chbNSituacaoClick(QObject *sender);
+    void btpEmpresaClick(QObject *sender);
+    void btpClienteClick(QObject *sender);
+    QString qryClienteNRINSJURCLIEGetText(const TField &sender, bool displayText) const;
     void depDtIniApuExit(QObject *sender);
     void depDtFinApuExit(QObject *sender);
 
@@ -122,6 +126,10 @@ public:
     QCheckBox *chbCSituacao = nullptr;
     QCheckBox *chbNSituacao = nullptr;
     TADOIBQuery *qryData = nullptr;
+    TADOIBQuery *qryEmpresa = nullptr;
+    TADOIBQuery *qryCliente = nullptr;
+    TDataSource *dtsEmpresa = nullptr;
+    TDataSource *dtsCliente = nullptr;
     TField *qryDataDTINI = nullptr;
 
     // The start date when the general-parameters table has no row.
@@ -134,6 +142,7 @@ private:
     using Rule = void (TfrmFiltroFaturamento::*)(QObject *);
 
     void createQuery();
+    void createListQueries();
     void connectHandlers();
     // Focuses `control` and abandons the confirm with the catalogue text of `code`.
     [[noreturn]] void refuse(QWidget *control, const QString &code);

@@ -9,7 +9,7 @@
 class KOR_EXPORT RemoteCallError : public FasError
 {
 public:
-    enum class Reason { Refused, TimedOut, Transport, ServerError, BadAnswer, NotConnected };
+    enum class Reason { Refused, TimedOut, Transport, ServerError, BadAnswer, NotConnected, Busy };
 
     RemoteCallError(Reason reason, int serverCode, QString message);
     Reason reason() const { return m_reason; }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <httplib.h>
@@ -67,7 +68,7 @@ void TNetConnection::SetConnected(bool connected)
         return;
     }
     emit BeforeConnect(this);
-    auto client = std::make_unique<Client>(m_host.toStdString(), m_port);
+    auto client = std::make_shared<Client>(m_host.toStdString(), m_port);
     const auto timeout = std::chrono::milliseconds(m_timeoutMs);
     client->http.set_connection_timeout(timeout);
     client->http.set_read_timeout(timeout);
@@ -133,7 +134,7 @@ RemoteCallError transportError(const QString &address, const QString &what, http
 
 void TNetConnection::checkHealth()
 {
-    Client *client = m_client.get();
+    std::shared_ptr<Client> client = m_client;
     const HttpAnswer answer = runOnWorker([client] {
         QElapsedTimer timer;
         timer.start();
@@ -189,9 +190,19 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
                               QStringLiteral("Sem conexão com o servidor de aplicação em %1: %2 não foi enviado.")
                                   .arg(Address(), method));
     }
+    if (m_busy) {
+        // Only something other than the user (a timer) can get here while a call
+        // waits: one connection carries one call at a time.
+        throw RemoteCallError(R::Busy, 0,
+                              QStringLiteral("Aguarde: uma chamada ao servidor de aplicação em %1 ainda está em "
+                                             "andamento; %2 não foi enviado.")
+                                  .arg(Address(), method));
+    }
     const std::string path = "/" + m_serverName.toStdString();
     std::string body = buildRequest(method, args);
-    Client *client = m_client.get();
+    std::shared_ptr<Client> client = m_client;
+    m_busy = true;
+    const auto notBusy = qScopeGuard([this] { m_busy = false; });
     const HttpAnswer answer = runOnWorker([client, &path, &body] {
         QElapsedTimer timer;
         timer.start();

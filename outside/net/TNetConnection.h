@@ -73,7 +73,8 @@ private:
     std::string buildRequest(const QString &method, const QList<RemoteArgument> &args);
 
     struct Client;
-    std::unique_ptr<Client> m_client;
+    std::shared_ptr<Client> m_client; // shared with a call in flight
+    bool m_busy = false;
     QString m_serverName = QStringLiteral("FAS09600.rdmFaturamento");
     QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 9600;

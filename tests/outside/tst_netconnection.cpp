@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "AppServerProcess.h"
@@ -158,6 +159,45 @@ private slots:
         expectError([&] { net.Open(); }, RemoteCallError::Reason::TimedOut,
                     {net.Address(), QStringLiteral("não respondeu")});
         QVERIFY2(ticks > 3, "the caller's event loop stood still during the call");
+    }
+
+    void secondCallWhileOneWaitsIsRefused()
+    {
+        // A peer that is healthy but never answers a call.
+        QTcpServer stalling;
+        QVERIFY(stalling.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket *> peers;
+        connect(&stalling, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *peer = stalling.nextPendingConnection()) {
+                peers << peer;
+                connect(peer, &QTcpSocket::readyRead, peer, [peer] {
+                    if (peer->peek(4) == "GET ") {
+                        peer->readAll();
+                        peer->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
+                                    "{\"status\":\"ok\"}");
+                    }
+                });
+            }
+        });
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(stalling.serverPort());
+        net.SetTimeoutMs(800);
+        net.Open();
+
+        bool secondRefused = false;
+        QTimer::singleShot(100, this, [&] {
+            try {
+                net.Call(QStringLiteral("GetFaturamento"), defaultFilter());
+            } catch (const RemoteCallError &error) {
+                secondRefused = error.reason() == RemoteCallError::Reason::Busy
+                                && error.message().contains(net.Address());
+            }
+        });
+        expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
+                    RemoteCallError::Reason::TimedOut, {net.Address(), QStringLiteral("GetFaturamento")});
+        QVERIFY(secondRefused);
+        qDeleteAll(peers);
     }
 
     void callWithoutConnectionIsRefused()
