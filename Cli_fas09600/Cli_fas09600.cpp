@@ -13,27 +13,9 @@ TfrmFaturamento *frmFaturamento = nullptr;
 bool boIdCriado = false;
 bool boTodosServ = false;
 
-namespace {
-
-// A launch that fails leaves no hourglass behind.
-class DefaultCursorOnFailure
-{
-public:
-    ~DefaultCursorOnFailure()
-    {
-        if (std::uncaught_exceptions() > m_pending)
-            Screen::SetCursor(Screen::crDefault);
-    }
-
-private:
-    int m_pending = std::uncaught_exceptions();
-};
-
-} // namespace
-
 void CriaFaturamento()
 {
-    DefaultCursorOnFailure cursorGuard;
+    Screen::DefaultCursorOnFailure cursorGuard;
     Screen::SetCursor(Screen::crHourGlass);
     if (!boIdCriado) {
         frmFaturamento = Application().CreateForm<TfrmFaturamento>();

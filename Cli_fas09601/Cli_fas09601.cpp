@@ -14,20 +14,6 @@ QString stCliente;
 
 namespace {
 
-// A launch that fails leaves no hourglass behind.
-class DefaultCursorOnFailure
-{
-public:
-    ~DefaultCursorOnFailure()
-    {
-        if (std::uncaught_exceptions() > m_pending)
-            Screen::SetCursor(Screen::crDefault);
-    }
-
-private:
-    int m_pending = std::uncaught_exceptions();
-};
-
 // The normal cursor while the dialog is shown modally; the hourglass again
 // once it is closed.
 class NormalCursorWhileModal
@@ -43,7 +29,7 @@ public:
 
 void CriaFiltroFaturamento()
 {
-    DefaultCursorOnFailure cursorGuard;
+    Screen::DefaultCursorOnFailure cursorGuard;
     Screen::SetCursor(Screen::crHourGlass);
     if (!boIdCriado) {
         frmFiltroFaturamento = Application().CreateForm<TfrmFiltroFaturamento>();

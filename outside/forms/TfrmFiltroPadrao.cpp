@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QStyle>
 
+#include "DesignComponents.h"
 #include "EventGuard.h"
 #include "FasError.h"
 #include "StandardGlyphs.h"
@@ -49,27 +50,16 @@ TfrmFiltroPadrao::TfrmFiltroPadrao(QWidget *parent)
 
 TfrmFiltroPadrao::~TfrmFiltroPadrao() = default;
 
-template <typename T>
-T *TfrmFiltroPadrao::need(const char *name)
-{
-    T *found = findChild<T *>(QString::fromLatin1(name));
-    if (!found) {
-        throw FasError(QStringLiteral("O desenho da tela %1 não tem o componente %2.")
-                           .arg(objectName(), QString::fromLatin1(name)));
-    }
-    return found;
-}
-
 void TfrmFiltroPadrao::BindDesign()
 {
-    grbFiltroPadrao = need<QWidget>("grbFiltroPadrao");
-    panMenu = need<QWidget>("panMenu");
-    panBotoes = need<QWidget>("panBotoes");
-    lblCodTela = need<QLabel>("lblCodTela");
-    sbtConfirma = need<TButtonFlat>("sbtConfirma");
-    sbtCancela = need<TButtonFlat>("sbtCancela");
-    btfSaveOpc = need<TButtonFlat>("btfSaveOpc");
-    btfLoadOpc = need<TButtonFlat>("btfLoadOpc");
+    grbFiltroPadrao = DesignComponent<QWidget>(this, "grbFiltroPadrao");
+    panMenu = DesignComponent<QWidget>(this, "panMenu");
+    panBotoes = DesignComponent<QWidget>(this, "panBotoes");
+    lblCodTela = DesignComponent<QLabel>(this, "lblCodTela");
+    sbtConfirma = DesignComponent<TButtonFlat>(this, "sbtConfirma");
+    sbtCancela = DesignComponent<TButtonFlat>(this, "sbtCancela");
+    btfSaveOpc = DesignComponent<TButtonFlat>(this, "btfSaveOpc");
+    btfLoadOpc = DesignComponent<TButtonFlat>(this, "btfLoadOpc");
 
     sbtConfirma->setIcon(StandardGlyphs::icon(StandardGlyphs::Glyph::Confirm));
     sbtCancela->setIcon(StandardGlyphs::icon(StandardGlyphs::Glyph::Cancel));

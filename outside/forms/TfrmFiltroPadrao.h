@@ -90,8 +90,6 @@ public:
     void reject() override;
 
 private:
-    template <typename T>
-    T *need(const char *name);
     void saveOptions();
     void loadOptions();
 

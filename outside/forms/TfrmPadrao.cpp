@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QTabWidget>
 
+#include "DesignComponents.h"
 #include "EventGuard.h"
 #include "FasError.h"
 #include "StandardGlyphs.h"
@@ -31,50 +32,39 @@ TfrmPadrao::TfrmPadrao(QWidget *parent)
 
 TfrmPadrao::~TfrmPadrao() = default;
 
-template <typename T>
-T *TfrmPadrao::need(const char *name)
-{
-    T *found = findChild<T *>(QString::fromLatin1(name));
-    if (!found) {
-        throw FasError(QStringLiteral("O desenho da tela %1 não tem o componente %2.")
-                           .arg(objectName(), QString::fromLatin1(name)));
-    }
-    return found;
-}
-
 void TfrmPadrao::BindDesign()
 {
-    pgcPadrao = need<QTabWidget>("pgcPadrao");
-    tshFolhaDados = need<QWidget>("tshFolhaDados");
-    tshFormulario = need<QWidget>("tshFormulario");
-    dbgPadrao = need<TDBGrid>("dbgPadrao");
-    panMenu = need<QWidget>("panMenu");
-    panNavigator = need<QWidget>("panNavigator");
-    dbtNome = need<TDBText>("dbtNome");
-    lblCodTela = need<QLabel>("lblCodTela");
-    sbtIncluir = need<TButtonFlat>("sbtIncluir");
-    sbtAlterar = need<TButtonFlat>("sbtAlterar");
-    sbtExcluir = need<TButtonFlat>("sbtExcluir");
-    sbtConfirmar = need<TButtonFlat>("sbtConfirmar");
-    sbtCancelar = need<TButtonFlat>("sbtCancelar");
-    sbtProcurar = need<TButtonFlat>("sbtProcurar");
-    sbtVerificar = need<TButtonFlat>("sbtVerificar");
-    sbtImprimir = need<TButtonFlat>("sbtImprimir");
-    sbtAjuda = need<TButtonFlat>("sbtAjuda");
-    sbtFechar = need<TButtonFlat>("sbtFechar");
-    mnuMenu = need<QMenuBar>("mnuMenu");
-    mnuOperacao = need<QMenu>("mnuOperacao");
-    mnuManutencao = need<QMenu>("mnuManutencao");
-    mnuListagem = need<QAction>("mnuListagem");
-    mnuConfigImpressora = need<QAction>("mnuConfigImpressora");
-    mnuSair = need<QAction>("mnuSair");
-    mnuIncluir = need<QAction>("mnuIncluir");
-    mnuAlterar = need<QAction>("mnuAlterar");
-    mnuExcluir = need<QAction>("mnuExcluir");
-    mnuProcurar = need<QAction>("mnuProcurar");
-    mnuVerificar = need<QAction>("mnuVerificar");
-    mnuCancelar = need<QAction>("mnuCancelar");
-    mnuConfirmar = need<QAction>("mnuConfirmar");
+    pgcPadrao = DesignComponent<QTabWidget>(this, "pgcPadrao");
+    tshFolhaDados = DesignComponent<QWidget>(this, "tshFolhaDados");
+    tshFormulario = DesignComponent<QWidget>(this, "tshFormulario");
+    dbgPadrao = DesignComponent<TDBGrid>(this, "dbgPadrao");
+    panMenu = DesignComponent<QWidget>(this, "panMenu");
+    panNavigator = DesignComponent<QWidget>(this, "panNavigator");
+    dbtNome = DesignComponent<TDBText>(this, "dbtNome");
+    lblCodTela = DesignComponent<QLabel>(this, "lblCodTela");
+    sbtIncluir = DesignComponent<TButtonFlat>(this, "sbtIncluir");
+    sbtAlterar = DesignComponent<TButtonFlat>(this, "sbtAlterar");
+    sbtExcluir = DesignComponent<TButtonFlat>(this, "sbtExcluir");
+    sbtConfirmar = DesignComponent<TButtonFlat>(this, "sbtConfirmar");
+    sbtCancelar = DesignComponent<TButtonFlat>(this, "sbtCancelar");
+    sbtProcurar = DesignComponent<TButtonFlat>(this, "sbtProcurar");
+    sbtVerificar = DesignComponent<TButtonFlat>(this, "sbtVerificar");
+    sbtImprimir = DesignComponent<TButtonFlat>(this, "sbtImprimir");
+    sbtAjuda = DesignComponent<TButtonFlat>(this, "sbtAjuda");
+    sbtFechar = DesignComponent<TButtonFlat>(this, "sbtFechar");
+    mnuMenu = DesignComponent<QMenuBar>(this, "mnuMenu");
+    mnuOperacao = DesignComponent<QMenu>(this, "mnuOperacao");
+    mnuManutencao = DesignComponent<QMenu>(this, "mnuManutencao");
+    mnuListagem = DesignComponent<QAction>(this, "mnuListagem");
+    mnuConfigImpressora = DesignComponent<QAction>(this, "mnuConfigImpressora");
+    mnuSair = DesignComponent<QAction>(this, "mnuSair");
+    mnuIncluir = DesignComponent<QAction>(this, "mnuIncluir");
+    mnuAlterar = DesignComponent<QAction>(this, "mnuAlterar");
+    mnuExcluir = DesignComponent<QAction>(this, "mnuExcluir");
+    mnuProcurar = DesignComponent<QAction>(this, "mnuProcurar");
+    mnuVerificar = DesignComponent<QAction>(this, "mnuVerificar");
+    mnuCancelar = DesignComponent<QAction>(this, "mnuCancelar");
+    mnuConfirmar = DesignComponent<QAction>(this, "mnuConfirmar");
 
     paintToolButtons();
     dbgPadrao->SetDataSource(dtsPadrao);

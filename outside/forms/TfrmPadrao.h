@@ -93,8 +93,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    template <typename T>
-    T *need(const char *name);
     void paintToolButtons();
 
     QPointer<QMdiSubWindow> m_subWindow;
