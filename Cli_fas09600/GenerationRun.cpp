@@ -16,25 +16,56 @@
 
 namespace {
 
-// Restores the preview's control updates, the cursor and the closed batches on
-// every way out of the run.
-class RunCleanUp
+// Closes both batches on every way out of the run: between runs they hold nothing.
+class BatchesClosed
 {
 public:
-    explicit RunCleanUp(TfrmFaturamento &screen) : m_screen(screen) {}
-    ~RunCleanUp()
+    explicit BatchesClosed(TfrmFaturamento &screen) : m_screen(screen) {}
+    ~BatchesClosed()
     {
-        while (m_screen.cdsFaturamento->ControlsDisabled())
-            m_screen.cdsFaturamento->EnableControls();
-        Screen::SetCursor(Screen::crDefault);
         m_screen.cdsNota->Close();
         m_screen.cdsInv->Close();
     }
-    RunCleanUp(const RunCleanUp &) = delete;
-    RunCleanUp &operator=(const RunCleanUp &) = delete;
+    BatchesClosed(const BatchesClosed &) = delete;
+    BatchesClosed &operator=(const BatchesClosed &) = delete;
 
 private:
     TfrmFaturamento &m_screen;
+};
+
+// The hourglass for the walk; the default cursor once the walk is over, and on
+// every way out.
+class HourGlass
+{
+public:
+    HourGlass() { Screen::SetCursor(Screen::crHourGlass); }
+    ~HourGlass() { Screen::SetCursor(Screen::crDefault); }
+    void restore() { Screen::SetCursor(Screen::crDefault); }
+    HourGlass(const HourGlass &) = delete;
+    HourGlass &operator=(const HourGlass &) = delete;
+};
+
+// Suspends the updating of the preview's controls for the walk and resumes
+// exactly that suspension once: when the walk is over, or on the way out when
+// the walk did not finish. A suspension made by someone else stays theirs.
+class ControlsSuspension
+{
+public:
+    explicit ControlsSuspension(TClientDataSet &dataSet) : m_dataSet(dataSet) { m_dataSet.DisableControls(); }
+    ~ControlsSuspension() { resume(); }
+    void resume()
+    {
+        if (!m_suspended)
+            return;
+        m_suspended = false;
+        m_dataSet.EnableControls();
+    }
+    ControlsSuspension(const ControlsSuspension &) = delete;
+    ControlsSuspension &operator=(const ControlsSuspension &) = delete;
+
+private:
+    TClientDataSet &m_dataSet;
+    bool m_suspended = true;
 };
 
 QString text(TClientDataSet *dataSet, const char *field)
@@ -58,12 +89,14 @@ void GenerationRun::refuse(const char *code)
 
 void GenerationRun::run()
 {
-    RunCleanUp cleanUp(m_screen);
+    // Declared in the reverse order of the clean-up: the controls resume first,
+    // then the cursor, then the batches close.
+    BatchesClosed batchesClosed(m_screen);
     TClientDataSet *preview = m_screen.cdsFaturamento;
     if (m_screen.pgcPadrao->currentWidget() == m_screen.tshFormulario)
         m_screen.SetActivePage(m_screen.tshFolhaDados);
-    Screen::SetCursor(Screen::crHourGlass);
-    preview->DisableControls();
+    HourGlass hourGlass;
+    ControlsSuspension suspended(*preview);
     preview->First();
     recreate(m_screen.cdsNota);
     recreate(m_screen.cdsInv);
@@ -75,8 +108,8 @@ void GenerationRun::run()
     }
 
     preview->First();
-    preview->EnableControls();
-    Screen::SetCursor(Screen::crDefault);
+    suspended.resume();
+    hourGlass.restore();
     if (m_screen.cdsNota->IsEmpty() && m_screen.cdsInv->IsEmpty())
         refuse("Apur_Inf");
     if (m_screen.cdsNota->RecordCount() > 0)
