@@ -342,14 +342,7 @@ void TClientDataSet::First()
     const int rows = d->store.rowCount();
     d->bof = true;
     d->eof = rows == 0;
-    const int target = rows > 0 ? 0 : -1;
-    if (target == d->current)
-        return;
-    d->current = target;
-    if (d->disableCount == 0)
-        emit controlsCurrentChanged(target);
-    if (target >= 0)
-        emit AfterScroll(this);
+    arriveAt(rows > 0 ? 0 : -1);
 }
 
 void TClientDataSet::Last()
@@ -359,14 +352,7 @@ void TClientDataSet::Last()
     const int rows = d->store.rowCount();
     d->eof = true;
     d->bof = rows == 0;
-    const int target = rows - 1;
-    if (target == d->current)
-        return;
-    d->current = target;
-    if (d->disableCount == 0)
-        emit controlsCurrentChanged(target);
-    if (target >= 0)
-        emit AfterScroll(this);
+    arriveAt(rows - 1);
 }
 
 void TClientDataSet::Next()
@@ -380,10 +366,7 @@ void TClientDataSet::Next()
         return;
     }
     d->bof = d->eof = false;
-    ++d->current;
-    if (d->disableCount == 0)
-        emit controlsCurrentChanged(d->current);
-    emit AfterScroll(this);
+    arriveAt(d->current + 1);
 }
 
 void TClientDataSet::Prior()
@@ -397,10 +380,7 @@ void TClientDataSet::Prior()
         return;
     }
     d->bof = d->eof = false;
-    --d->current;
-    if (d->disableCount == 0)
-        emit controlsCurrentChanged(d->current);
-    emit AfterScroll(this);
+    arriveAt(d->current - 1);
 }
 
 bool TClientDataSet::Eof() const
@@ -430,12 +410,19 @@ void TClientDataSet::SetRecNo(int recNo)
     if (recNo < 1 || recNo > rows)
         throw DataSetError(QStringLiteral("Registro %1 inexistente: o conjunto de dados tem %2 registro(s).").arg(recNo).arg(rows));
     d->bof = d->eof = false;
-    if (recNo - 1 == d->current)
+    arriveAt(recNo - 1);
+}
+
+void TClientDataSet::arriveAt(int row)
+{
+    // A move that ends where it started is no move: nothing is told.
+    if (row == d->current)
         return;
-    d->current = recNo - 1;
+    d->current = row;
     if (d->disableCount == 0)
-        emit controlsCurrentChanged(d->current);
-    emit AfterScroll(this);
+        emit controlsCurrentChanged(row);
+    if (row >= 0)
+        emit AfterScroll(this);
 }
 
 int TClientDataSet::RecordCount() const

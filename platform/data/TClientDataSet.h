@@ -133,6 +133,7 @@ signals:
     void controlsFieldChanged(int field);  // a field of the edit buffer was set
 
 private:
+    void arriveAt(int row); // makes `row` current and tells the controls and AfterScroll
     struct Private;
     std::unique_ptr<Private> d;
 };
