@@ -17,6 +17,7 @@
 #include "DatabaseUrl.h"
 #include "HostConfig.h"
 #include "ModuleFixture.h"
+#include "TestSql.h"
 #include "Pkg_fas09600.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
@@ -193,18 +194,7 @@ class TstFilterDialog : public QObject
 
     static bool exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(database());
-        if (!query.prepare(sql)) {
-            qWarning() << sql << query.lastError().text();
-            return false;
-        }
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec()) {
-            qWarning() << sql << query.lastError().text();
-            return false;
-        }
-        return true;
+        return TestSql::exec(database(), sql, values);
     }
 
     bool insertCalculations()

@@ -16,6 +16,7 @@
 #include "HostConfig.h"
 #include "MessageDialog.h"
 #include "ModuleFixture.h"
+#include "TestSql.h"
 #include "Pkg_fas09600.h"
 #include "RemoteArgument.h"
 #include "Showavi.h"
@@ -136,18 +137,7 @@ class TstGeneration : public QObject
 
     static bool exec(const QString &sql, const QVariantList &values = {})
     {
-        QSqlQuery query(db());
-        if (!query.prepare(sql)) {
-            qWarning() << sql << query.lastError().text();
-            return false;
-        }
-        for (const QVariant &value : values)
-            query.addBindValue(value);
-        if (!query.exec()) {
-            qWarning() << sql << query.lastError().text();
-            return false;
-        }
-        return true;
+        return TestSql::exec(db(), sql, values);
     }
 
     static QVariant scalar(const QString &sql, const QVariantList &values = {})

@@ -12,6 +12,7 @@
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
 #include "ModuleFixture.h"
+#include "TestSql.h"
 #include "Pesqlista.h"
 #include "Pkg_fas09600.h"
 #include "TBtnPesquisa.h"
@@ -35,25 +36,8 @@ class TstListPicking : public QObject
 
     static QSqlDatabase db() { return QSqlDatabase::database(QString::fromLatin1(Db)); }
 
-    static bool exec(const QString &sql)
-    {
-        QSqlQuery query(db());
-        if (query.exec(sql))
-            return true;
-        qWarning() << sql << query.lastError().text();
-        return false;
-    }
-
-    static QStringList column(const QString &sql)
-    {
-        QStringList values;
-        QSqlQuery query(db());
-        if (!query.exec(sql))
-            qWarning() << sql << query.lastError().text();
-        while (query.next())
-            values << query.value(0).toString();
-        return values;
-    }
+    static bool exec(const QString &sql) { return TestSql::exec(db(), sql); }
+    static QStringList column(const QString &sql) { return TestSql::column(db(), sql); }
 
     // Answers the next picker with `act`, then confirms it (or cancels).
     void answerPicker(const std::function<void(TfrmPesqLista *)> &act, bool confirm = true)
