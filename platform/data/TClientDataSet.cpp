@@ -459,25 +459,21 @@ void TClientDataSet::Insert()
 {
     checkActive(this);
     checkBrowseMode(this, d->modified);
-    d->rowBeforeInsert = d->current;
-    d->insertAt = d->current < 0 ? 0 : d->current;
-    d->buffer = TRecordStore(d->defs);
-    d->buffer.appendRow();
-    d->modified = false;
-    d->state = TDataSetState::Insert;
-    d->bof = d->eof = false;
-    emit StateChange(this);
-    if (d->disableCount == 0)
-        emit controlsCurrentChanged(-1);
-    emit AfterScroll(this);
+    beginInsert(d->current < 0 ? 0 : d->current);
 }
 
 void TClientDataSet::Append()
 {
     checkActive(this);
     checkBrowseMode(this, d->modified);
+    beginInsert(d->store.rowCount());
+}
+
+void TClientDataSet::beginInsert(int at)
+{
+    // The new record lives in the edit buffer until Post puts it at `at`.
     d->rowBeforeInsert = d->current;
-    d->insertAt = d->store.rowCount();
+    d->insertAt = at;
     d->buffer = TRecordStore(d->defs);
     d->buffer.appendRow();
     d->modified = false;

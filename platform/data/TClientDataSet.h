@@ -134,6 +134,7 @@ signals:
 
 private:
     void arriveAt(int row); // makes `row` current and tells the controls and AfterScroll
+    void beginInsert(int at);
     struct Private;
     std::unique_ptr<Private> d;
 };
