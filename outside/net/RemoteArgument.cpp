@@ -1,6 +1,6 @@
 #include "RemoteArgument.h"
 
-#include "JsonText.h"
+#include "DataPacket.h"
 
 RemoteArgument::RemoteArgument(Kind kind, QByteArray payload)
     : m_kind(kind)
@@ -33,5 +33,5 @@ void RemoteArgument::writeJson(std::string &out) const
         out.append("null");
         return;
     }
-    JsonText::appendString(out, std::string_view(m_payload.constData(), size_t(m_payload.size())));
+    DataPacket::appendJsonString(out, std::string_view(m_payload.constData(), size_t(m_payload.size())));
 }

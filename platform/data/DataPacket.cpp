@@ -640,11 +640,11 @@ public:
     }
 
     void write(const TRecordStore &store);
+    void putString(std::string_view utf8);
 
 private:
     void put(char c) { m_out.push_back(c); }
     void put(std::string_view text) { m_out.append(text.data(), decltype(m_out.size())(text.size())); }
-    void putString(std::string_view utf8);
     void putNumber(double value);
     void putInteger(int value);
 
@@ -810,6 +810,11 @@ void Encoder<Out>::write(const TRecordStore &store)
 }
 
 } // namespace
+
+void appendJsonString(std::string &out, std::string_view utf8)
+{
+    Encoder<std::string>(out).putString(utf8);
+}
 
 void encodeTo(const TRecordStore &store, std::string &out)
 {

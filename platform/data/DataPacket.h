@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -18,6 +21,9 @@ constexpr qsizetype DefaultMaxBytes = qsizetype(512) * 1024 * 1024;
 FASDATA_EXPORT QByteArray encode(const TRecordStore &store);
 // Appends the packet to `out` (for writers that build a larger document around it).
 FASDATA_EXPORT void encodeTo(const TRecordStore &store, std::string &out);
+// Appends `utf8` as a JSON string literal, escaped as the packet writer escapes
+// its texts (for writers of other JSON documents, such as remote calls).
+FASDATA_EXPORT void appendJsonString(std::string &out, std::string_view utf8);
 
 // Reads a whole packet. Throws PacketError naming what is wrong and where (field,
 // row, column) for bad JSON, a missing or unknown key, a wrong type, a row of the
