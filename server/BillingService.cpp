@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <malloc.h>
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -16,11 +18,39 @@ namespace {
 
 enum class Retry { No, OnLostConnection };
 
+// Logs a database failure and throws the answer a user can act on. A connection
+// that failed is dropped, so the next call starts afresh; a busy one is kept.
+[[noreturn]] void answerFailure(const ThreadDatabase &database, const char *method, const SqlFailure &failure)
+{
+    std::fprintf(stderr, "fas-appserver: %s: erro do banco de dados em %s: %s [%s]\n", method,
+                 failure.context().toLocal8Bit().constData(),
+                 failure.error().text().simplified().toLocal8Bit().constData(),
+                 failure.error().nativeErrorCode().toLocal8Bit().constData());
+    if (failure.isBusy())
+        throw RpcError(RpcCode::Busy, database.url().isSqlite()
+                                          ? QStringLiteral("Outro processo está gravando no banco de dados %1 e não o "
+                                                           "liberou a tempo. Nada foi alterado; tente novamente em "
+                                                           "instantes. Se persistir, feche o programa que está "
+                                                           "gravando nele.")
+                                                .arg(database.url().displayName())
+                                          : QStringLiteral("O banco de dados está ocupado com outra geração. "
+                                                           "Nada foi alterado; tente novamente em instantes."));
+    database.discard();
+    if (failure.isConnectionLost())
+        throw RpcError(RpcCode::DatabaseUnavailable,
+                       QStringLiteral("O banco de dados %1 está indisponível. Nada foi alterado; tente "
+                                      "novamente ou informe o administrador.")
+                           .arg(database.url().displayName()));
+    throw RpcError(RpcCode::ServerFailure,
+                   QStringLiteral("O banco de dados recusou a operação %1. Nada foi alterado; informe o "
+                                  "administrador (detalhes no registro do servidor).")
+                       .arg(QString::fromLatin1(method)));
+}
+
 // Runs `work` on the thread's connection and turns a database failure into an
-// answer. A connection that failed is dropped, so the next call starts afresh.
-// When the old connection turns out to be broken (the database server restarted
-// meanwhile) the work runs once more on a fresh one: reading work always, a
-// generation only when it broke at its first statement, since a lost COMMIT would
+// answer. When the old connection turns out to be broken (the database server
+// restarted meanwhile) the work runs once more on a fresh one: reading work always,
+// a generation only when it broke at its first statement, since a lost COMMIT would
 // leave unknown whether it was written.
 template<typename Work>
 auto withDatabase(const ThreadDatabase &database, const char *method, Retry retry, Work &&work)
@@ -39,25 +69,56 @@ auto withDatabase(const ThreadDatabase &database, const char *method, Retry retr
             return work(db);
         }
     } catch (const SqlFailure &failure) {
-        std::fprintf(stderr, "fas-appserver: %s: erro do banco de dados em %s: %s [%s]\n", method,
-                     failure.context().toLocal8Bit().constData(),
-                     failure.error().text().simplified().toLocal8Bit().constData(),
-                     failure.error().nativeErrorCode().toLocal8Bit().constData());
-        if (failure.isBusy())
-            throw RpcError(RpcCode::Busy, QStringLiteral("O banco de dados está ocupado com outra geração. "
-                                                         "Nada foi alterado; tente novamente em instantes."));
-        database.discard();
-        if (failure.isConnectionLost())
-            throw RpcError(RpcCode::DatabaseUnavailable,
-                           QStringLiteral("O banco de dados %1 está indisponível. Nada foi alterado; tente "
-                                          "novamente ou informe o administrador.")
-                               .arg(database.url().displayName()));
-        throw RpcError(RpcCode::ServerFailure,
-                       QStringLiteral("O banco de dados recusou a operação %1. Nada foi alterado; informe o "
-                                      "administrador (detalhes no registro do servidor).")
-                           .arg(QString::fromLatin1(method)));
+        answerFailure(database, method, failure);
     }
 }
+
+// The preview's packet as the answer's stream. The query runs on the thread's
+// connection, which nothing else uses until the answer is written; a failure
+// releases the statement before the connection may be dropped.
+class PreviewAnswer final : public JsonRpcFront::ResultStream
+{
+public:
+    PreviewAnswer(const ThreadDatabase &database, std::unique_ptr<PreviewStream> stream)
+        : m_database(database)
+        , m_stream(std::move(stream))
+    {
+    }
+
+    bool fill(std::string &out) override
+    {
+        if (!m_stream)
+            return false;
+        try {
+            const bool more = m_stream->fill(out);
+            m_rows = m_stream->rows();
+            return more;
+        } catch (const SqlFailure &failure) {
+            m_stream.reset();
+            answerFailure(m_database, "GetFaturamento", failure);
+        } catch (...) {
+            m_stream.reset();
+            throw;
+        }
+    }
+
+    int rows() const override { return m_rows; }
+
+    ~PreviewAnswer() override
+    {
+        m_stream.reset();
+        // Give back to the system what reading a large answer left in the allocator.
+        if (m_rows >= TrimAfterRows)
+            malloc_trim(0);
+    }
+
+private:
+    static constexpr int TrimAfterRows = 10'000;
+
+    const ThreadDatabase &m_database;
+    std::unique_ptr<PreviewStream> m_stream;
+    int m_rows = 0;
+};
 
 } // namespace
 
@@ -77,11 +138,10 @@ JsonRpcFront::Result BillingService::getFaturamento(const RpcParams &params) con
 {
     const PreviewFilter filter = PreviewFilter::fromParams(params);
     const PreviewQuery query(filter, m_database.url().kind());
-    const TRecordStore rows = withDatabase(m_database, "GetFaturamento", Retry::OnLostConnection,
-                                           [&query](QSqlDatabase &db) { return query.run(db); });
+    std::unique_ptr<PreviewStream> stream = withDatabase(m_database, "GetFaturamento", Retry::OnLostConnection,
+                                                         [&query](QSqlDatabase &db) { return query.stream(db); });
     JsonRpcFront::Result result;
-    result.rows = rows.rowCount();
-    DataPacket::encodeTo(rows, result.json);
+    result.stream = std::make_shared<PreviewAnswer>(m_database, std::move(stream));
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "BatchTable.h"
 #include "BillingCodes.h"
 #include "ItemRowReader.h"
 #include "RpcError.h"
@@ -194,6 +195,27 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
 
     Transaction transaction(m_db, m_dialect);
 
+    // The batch travels as one bound JSON array of [position, company, branch,
+    // client, month, type], read as a table by every statement below: a few
+    // statements per batch, however many items it has.
+    const BatchTable table(keys, m_dialect);
+    const QString keysJson = table.json();
+    const QString batchJoin = table.joinItems(QStringLiteral("a"));
+
+    // PostgreSQL: lock the batch's rows in one fixed order before reading them, so
+    // two runs over overlapping batches wait for each other instead of deadlocking,
+    // and what is read next is what the claim will find.
+    if (!sqlite) {
+        SqlStatement lock(m_db,
+                          QStringLiteral("SELECT 1 FROM %1 ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
+                                         "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, a.IDAPURFATFAS COLLATE \"C\" "
+                                         "FOR UPDATE OF a")
+                              .arg(batchJoin),
+                          "GeraNF/GeraInvoice: bloqueio dos itens");
+        lock.exec({keysJson});
+        lock.finish();
+    }
+
     SqlStatement info(m_db,
                       QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
                                      "(SELECT COUNT(1) FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE "
@@ -204,20 +226,8 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
                                      "LEFT JOIN ITEMLANCFAT l ON %1 WHERE %2")
                           .arg(entryJoin, itemKey),
                       "GeraNF/GeraInvoice: leitura do item");
-    SqlStatement claim(m_db,
-                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                      "WHERE CDEMPRESA = ? AND CDFILIAL = ? AND CDCLIENTE = ? "
-                                      "AND DTMESAPURFAS = %1 AND IDAPURFATFAS = ? "
-                                      "AND COALESCE(IDSTAPFATFAS, '') IN ('P', '') "
-                                      "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
-                                      "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
-                                      "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
-                                      "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
-                                      "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)")
-                           .arg(date),
-                       "GeraNF/GeraInvoice: reserva do item");
 
-    // Checks why an item cannot be billed, from what the database holds now.
+    // Says why one item cannot be billed, from what the database holds now.
     auto explain = [&](const ItemKey &k, bool afterClaim) {
         info.exec(bindKey(k));
         if (!info.next())
@@ -258,27 +268,72 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
         return name;
     };
 
-    std::vector<ItemState> items;
-    items.reserve(keys.size());
-    for (const ItemKey &k : keys) {
-        // Check first (to name the exact reason), then claim: the claim is what
-        // guarantees the item is still pending and unbilled at this moment.
-        explain(k, false);
-        claim.exec(bindKey(k));
-        if (claim.rowsAffected() != 1)
-            explain(k, true);
-        info.exec(bindKey(k));
-        if (!info.next())
-            refuse(RpcCode::ItemNotFound, k, k.clientName, QStringLiteral("não existe."));
-        ItemState state;
-        state.key = k;
-        state.clientName = info.value(3).toString();
-        state.groupNull = info.value(5).isNull();
-        state.group = info.value(5).toString();
-        state.value = info.value(6).toDouble();
-        info.finish();
-        items.push_back(std::move(state));
+    // The first item, in key order, that cannot be billed, or none: explain then
+    // names it with the exact reason. Before the claim, by explain's own rules;
+    // after it, any item the claim did not take (not realized now, or with an entry).
+    auto firstRefusedSql = [&](bool afterClaim) {
+        const QString nationality = QStringLiteral(
+            "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
+            "AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) <> %1").arg(invoice ? 0 : 1);
+        const QString refused = afterClaim ? QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') <> 'R'")
+                                           : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR ")
+                                                 + nationality;
+        return QStringLiteral("SELECT k.pos FROM %1 LEFT JOIN APURFATFAS a ON %2 LEFT JOIN ITEMLANCFAT l ON %3 "
+                              "WHERE a.CDEMPRESA IS NULL OR l.IDTPLANCFAT IS NOT NULL OR %4 ORDER BY k.pos LIMIT 1")
+            .arg(table.source(), BatchTable::matches(QStringLiteral("a")), entryJoin, refused);
+    };
+    auto refuseFirst = [&](bool afterClaim) {
+        SqlStatement firstRefused(m_db, firstRefusedSql(afterClaim), "GeraNF/GeraInvoice: verificação dos itens");
+        firstRefused.exec({keysJson});
+        const int position = firstRefused.next() ? firstRefused.value(0).toInt() : -1;
+        firstRefused.finish();
+        if (position >= 0)
+            explain(keys.at(size_t(position)), afterClaim);
+    };
+
+    // Check (to name the exact reason), then claim all at once: the claim is what
+    // guarantees every item is still pending and unbilled at this moment.
+    refuseFirst(false);
+    SqlStatement claim(m_db,
+                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                                      "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
+                                      "AND COALESCE(IDSTAPFATFAS, '') IN ('P', '') "
+                                      "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
+                                      "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
+                                      "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
+                                      "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
+                                      "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)")
+                           .arg(table.keyRows()),
+                       "GeraNF/GeraInvoice: reserva dos itens");
+    claim.exec({keysJson});
+    if (claim.rowsAffected() != int(keys.size())) {
+        refuseFirst(true);
+        throw RpcError(RpcCode::ItemAlreadyBilled,
+                       QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
+                                      "prévia.").arg(nothing));
     }
+
+    std::vector<ItemState> items(keys.size());
+    SqlStatement read(m_db,
+                      QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS FROM %1 "
+                                     "JOIN APURFATFAS a ON %2 LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE")
+                          .arg(table.source(), BatchTable::matches(QStringLiteral("a"))),
+                      "GeraNF/GeraInvoice: leitura dos itens");
+    read.exec({keysJson});
+    size_t found = 0;
+    while (read.next()) {
+        ItemState &state = items.at(size_t(read.value(0).toInt()));
+        state.clientName = read.value(1).toString();
+        state.groupNull = read.value(2).isNull();
+        state.group = read.value(2).toString();
+        state.value = read.value(3).toDouble();
+        ++found;
+    }
+    read.finish();
+    if (found != keys.size())
+        refuseFirst(true);
+    for (size_t i = 0; i < keys.size(); ++i)
+        items[i].key = keys[i];
 
     // One entry per company, branch, client and fiscal-note group.
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
@@ -313,41 +368,39 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
         numbers[company] = {last - count + 1, last};
     }
 
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    SqlStatement entry(m_db,
-                       QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
-                                      "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) "
-                                      "VALUES (?, ?, ?, ?, ?, ?, %1, ?, ?)")
-                           .arg(sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)")),
-                       "GeraNF/GeraInvoice: lançamento");
-    SqlStatement link(m_db,
-                      QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                     "IDAPURFATFAS, IDTPLANCFAT, NRLANCFAT) VALUES (?, ?, ?, %1, ?, ?, ?)")
-                          .arg(date),
-                      "GeraNF/GeraInvoice: item do lançamento");
+    // The entries and their items, each written by one statement from a bound list.
     std::map<QString, int> nextNumber;
     for (const auto &[company, range] : numbers)
         nextNumber[company] = range.first;
+    std::string entryRows = "[";
+    std::string linkRows = "[";
     for (const auto &[key, members] : groups) {
         const QString &company = std::get<0>(key);
         const int number = nextNumber[company]++;
         double total = 0;
         for (const ItemState *item : members)
             total += item->value;
-        entry.exec({company, kindCode, number, std::get<1>(key), std::get<2>(key),
-                    std::get<3>(key) ? QVariant(QMetaType(QMetaType::QString)) : QVariant(std::get<4>(key)), stamp,
-                    int(members.size()), qRound64(total * 100) / 100.0});
-        for (const ItemState *item : members) {
-            try {
-                link.exec({item->key.company, item->key.branch, item->key.client, dateText(item->key.month),
-                           item->key.type, kindCode, number});
-            } catch (const SqlFailure &failure) {
-                if (!failure.isUniqueViolation())
-                    throw;
-                refuse(RpcCode::ItemAlreadyBilled, item->key, item->clientName,
-                       QStringLiteral("acabou de ser faturado por outra geração; atualize a prévia."));
-            }
-        }
+        BatchTable::appendEntry(entryRows, company, number, std::get<1>(key), std::get<2>(key),
+                                std::get<3>(key) ? nullptr : &std::get<4>(key), int(members.size()),
+                                qRound64(total * 100) / 100.0);
+        for (const ItemState *item : members)
+            BatchTable::appendLink(linkRows, item->key, number);
+    }
+    entryRows += ']';
+    linkRows += ']';
+
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    SqlStatement entries(m_db, table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
+    entries.exec({kindCode, stamp, QString::fromStdString(entryRows)});
+    SqlStatement links(m_db, table.insertLinks(), "GeraNF/GeraInvoice: itens dos lançamentos");
+    try {
+        links.exec({kindCode, QString::fromStdString(linkRows)});
+    } catch (const SqlFailure &failure) {
+        if (!failure.isUniqueViolation())
+            throw;
+        throw RpcError(RpcCode::ItemAlreadyBilled,
+                       QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
+                                      "prévia.").arg(nothing));
     }
 
     // The answer: the new entries' items as they stand now, read inside the
@@ -362,6 +415,8 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
     }
     info.finish();
     claim.finish();
+    entries.finish();
+    links.finish();
     transaction.commit();
 
     // Same order as the preview: client name, month, service type, company, branch, client.

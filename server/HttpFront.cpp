@@ -92,6 +92,43 @@ std::string healthBody(bool ok, const QString &kind, const QString &reason)
     return out;
 }
 
+// An answer that goes on while its result is read: chunked, part by part. The
+// first part was read before the status line, so a failure up to there was an
+// ordinary error answer; a failure after it breaks the transfer off (no last
+// chunk), so the client sees an incomplete answer, never a short valid one.
+void streamReply(httplib::Response &res, JsonRpcFront::Reply reply)
+{
+    auto pending = std::make_shared<std::string>(std::move(reply.body));
+    auto stream = std::move(reply.stream);
+    auto tail = std::move(reply.tail);
+    auto finished = std::make_shared<bool>(false);
+    res.set_chunked_content_provider(
+        "application/json", [pending, stream, tail, finished](size_t, httplib::DataSink &sink) {
+            if (*finished) {
+                sink.done();
+                return true;
+            }
+            if (pending->empty()) {
+                try {
+                    *finished = !stream->fill(*pending);
+                } catch (const std::exception &error) {
+                    std::fprintf(stderr, "fas-appserver: %s: resposta interrompida: %s\n",
+                                 requestNote.method.c_str(), error.what());
+                    requestNote.errorCode = RpcCode::ServerFailure;
+                    return false;
+                }
+                requestNote.rows = stream->rows();
+                if (*finished)
+                    pending->append(tail);
+            }
+            // A write of nothing would end the transfer in the library: the last
+            // part always carries at least the tail.
+            const bool written = sink.write(pending->data(), pending->size());
+            pending->clear();
+            return written;
+        });
+}
+
 } // namespace
 
 struct HttpFront::Private
@@ -154,6 +191,10 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
         requestNote.errorCode = reply.errorCode;
         if (reply.body.empty()) {
             res.status = 204; // notifications only: nothing to answer
+            return;
+        }
+        if (reply.stream) {
+            streamReply(res, std::move(reply));
             return;
         }
         setJson(res, std::move(reply.body));

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include <QSqlQuery>
 
 #include "TRecordStore.h"
@@ -19,4 +22,5 @@ public:
     // "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" (or with 'T') to milliseconds since
     // 1970-01-01; false when the text is not such a date.
     static bool parseDateTime(QStringView text, std::int64_t &ms);
+    static bool parseDateTime(std::string_view text, std::int64_t &ms);
 };

@@ -68,9 +68,12 @@ struct Outcome
     std::string method;
     int rows = -1;
     int errorCode = 0;
+    std::shared_ptr<JsonRpcFront::ResultStream> stream; // the rest of the result, then "}"
 };
 
-Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root);
+enum class Streaming { Allowed, Materialize };
+
+Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root, Streaming streaming);
 
 } // namespace
 
@@ -103,8 +106,12 @@ JsonRpcFront::Reply JsonRpcFront::handle(std::string_view body) const
         return reply;
     }
     if (!root.is_array()) {
-        Outcome one = callOne(m_methods, root);
+        Outcome one = callOne(m_methods, root, Streaming::Allowed);
         reply.body = std::move(one.response);
+        if (one.stream) {
+            reply.stream = std::move(one.stream);
+            reply.tail = "}";
+        }
         reply.method = std::move(one.method);
         reply.rows = one.rows;
         reply.errorCode = one.errorCode;
@@ -122,7 +129,7 @@ JsonRpcFront::Reply JsonRpcFront::handle(std::string_view body) const
     std::string out = "[";
     bool any = false;
     for (simdjson::dom::element element : elements) {
-        Outcome one = callOne(m_methods, element);
+        Outcome one = callOne(m_methods, element, Streaming::Materialize);
         if (reply.errorCode == 0)
             reply.errorCode = one.errorCode;
         if (one.rows >= 0)
@@ -142,7 +149,7 @@ JsonRpcFront::Reply JsonRpcFront::handle(std::string_view body) const
 
 namespace {
 
-Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root)
+Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root, Streaming streaming)
 {
     Outcome outcome;
     bool notification = false;
@@ -214,6 +221,13 @@ Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element
 
     try {
         JsonRpcFront::Result result = found->second(RpcParams(std::move(values)));
+        bool more = false;
+        if (result.stream) {
+            more = result.stream->fill(result.json);
+            while (more && streaming == Streaming::Materialize)
+                more = result.stream->fill(result.json);
+            result.rows = result.stream->rows();
+        }
         outcome.rows = result.rows;
         if (notification)
             return outcome;
@@ -223,7 +237,10 @@ Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element
         out.append(id);
         out.append(R"(,"result":)");
         out.append(result.json);
-        out.push_back('}');
+        if (more)
+            outcome.stream = std::move(result.stream);
+        else
+            out.push_back('}');
         return outcome;
     } catch (const RpcError &error) {
         fail(error.code(), error.message(), id);

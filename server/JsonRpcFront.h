@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,22 +15,39 @@
 // knows nothing of HTTP or of the database, so it can be fed any bytes.
 //
 // A method returns the JSON text of its result and, for the log, the number of rows
-// it carries. Failures are exceptions: RpcError keeps its code and message; a
+// it carries, or a stream that writes the result part by part (a large packet). The
+// front reads a stream's first part before answering, so a failure there is an
+// ordinary error answer; a single call's later parts follow in the reply's stream,
+// while inside a batch the whole result is read into the batch's answer. Failures are exceptions: RpcError keeps its code and message; a
 // PacketError becomes "invalid params"; a DatabaseError "database unavailable"; any
 // other exception becomes a generic server error whose details go to the log only.
 class JsonRpcFront
 {
 public:
+    class ResultStream
+    {
+    public:
+        virtual ~ResultStream() = default;
+        // Appends the next part of the result's JSON; false once it is complete.
+        // Throws as a method does.
+        virtual bool fill(std::string &out) = 0;
+        virtual int rows() const = 0;
+    };
+
     struct Result
     {
         std::string json;
         int rows = -1;
+        std::shared_ptr<ResultStream> stream; // when set, the result's text comes from it
     };
     using Method = std::function<Result(const RpcParams &)>;
 
     struct Reply
     {
         std::string body;       // empty: nothing to answer (notifications only)
+        // When set, the answer goes on after `body` with the stream's parts, then `tail`.
+        std::shared_ptr<ResultStream> stream;
+        std::string tail;
         std::string method;     // for the log; "batch" for a batch
         int rows = -1;          // rows of the result, -1 when none
         int errorCode = 0;      // first error answered, 0 when none

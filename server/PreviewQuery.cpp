@@ -19,10 +19,13 @@ QString jsonList(const QStringList &values)
 PreviewQuery::PreviewQuery(const PreviewFilter &filter, DatabaseUrl::Kind kind)
     : m_sql(SqlText::get("item-select", kind) + SqlText::get("preview-where", kind))
 {
+    // The period by its first and last month: every calculation is dated the first
+    // day of its month, and the last month's first day is a four-digit year even
+    // for December 9999, where the month after it would not compare as text.
     const QString dateFormat = QStringLiteral("yyyy-MM-dd");
     m_bindings = {
         filter.firstMonth.toString(dateFormat),
-        filter.endMonth.toString(dateFormat),
+        filter.endMonth.addMonths(-1).toString(dateFormat),
         jsonList(filter.serviceTypes),
         filter.allClients ? 1 : 0,
         jsonList(filter.clients),
@@ -42,4 +45,9 @@ TRecordStore PreviewQuery::run(const QSqlDatabase &db) const
     TRecordStore store = ItemRowReader::emptyStore();
     ItemRowReader::appendAll(statement.query(), store);
     return store;
+}
+
+std::unique_ptr<PreviewStream> PreviewQuery::stream(const QSqlDatabase &db) const
+{
+    return std::make_unique<PreviewStream>(NativeCursor::open(db, m_sql, m_bindings, "GetFaturamento"));
 }

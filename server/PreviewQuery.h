@@ -1,11 +1,14 @@
 #pragma once
 
+#include <memory>
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
 
 #include "DatabaseUrl.h"
 #include "PreviewFilter.h"
+#include "PreviewStream.h"
 #include "TRecordStore.h"
 
 // The GetFaturamento query: one fixed SQL text per database (the item columns of
@@ -24,6 +27,9 @@ public:
     // The rows in the preview's 28-field layout, ordered by client name, month,
     // service type, company, branch and client code. Throws SqlFailure.
     TRecordStore run(const QSqlDatabase &db) const;
+    // The same rows as a packet written while they are read (the server's answer);
+    // the query has run and its first row is read. Throws SqlFailure.
+    std::unique_ptr<PreviewStream> stream(const QSqlDatabase &db) const;
 
 private:
     QString m_sql;

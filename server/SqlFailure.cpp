@@ -38,7 +38,11 @@ bool SqlFailure::isConnectionLost() const
 {
     // PostgreSQL: class 08 (connection exception) and 57P (shut down by the
     // administrator); a failure without any SQLSTATE never reached the server.
-    // SQLite always reports a result code, so the last test never holds there.
+    // SQLite always reports a result code, so the last test never holds there. A
+    // busy SQLite is no lost connection, though its driver reports a BEGIN that
+    // waited in vain as a connection error.
+    if (isBusy())
+        return false;
     const QString code = m_error.nativeErrorCode();
     return m_error.type() == QSqlError::ConnectionError || code.startsWith(QLatin1String("08"))
            || code.startsWith(QLatin1String("57P")) || (code.isEmpty() && m_error.type() != QSqlError::NoError);

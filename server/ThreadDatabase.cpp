@@ -2,7 +2,8 @@
 
 #include <atomic>
 
-#include "DatabaseConnection.h"
+#include <QSqlQuery>
+
 
 namespace {
 
@@ -23,8 +24,9 @@ thread_local ThreadConnection threadConnection;
 
 } // namespace
 
-ThreadDatabase::ThreadDatabase(DatabaseUrl url)
+ThreadDatabase::ThreadDatabase(DatabaseUrl url, int sqliteBusyMs)
     : m_url(std::move(url))
+    , m_sqliteBusyMs(sqliteBusyMs)
 {
 }
 
@@ -39,6 +41,8 @@ QSqlDatabase ThreadDatabase::connection() const
     const QString name = QStringLiteral("fas-appserver-%1").arg(++connectionSerial);
     QSqlDatabase db = DatabaseConnection::open(m_url, name);
     threadConnection.name = name;
+    if (m_url.isSqlite() && m_sqliteBusyMs != DatabaseConnection::SqliteBusyTimeoutMs)
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_sqliteBusyMs));
     return db;
 }
 

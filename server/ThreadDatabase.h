@@ -2,6 +2,7 @@
 
 #include <QSqlDatabase>
 
+#include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
 
 // One database connection per server thread. A QSqlDatabase may only be used by the
@@ -11,7 +12,9 @@
 class ThreadDatabase
 {
 public:
-    explicit ThreadDatabase(DatabaseUrl url);
+    // `sqliteBusyMs`: how long a SQLite connection waits for another writer's lock
+    // before its statement fails as busy (once; the connection is kept).
+    explicit ThreadDatabase(DatabaseUrl url, int sqliteBusyMs = DatabaseConnection::SqliteBusyTimeoutMs);
 
     const DatabaseUrl &url() const { return m_url; }
 
@@ -24,4 +27,5 @@ public:
 
 private:
     DatabaseUrl m_url;
+    int m_sqliteBusyMs;
 };

@@ -13,44 +13,10 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include "BulkInserter.h"
 #include "DatabaseError.h"
 
 namespace {
-
-// One prepared INSERT, run once per row with positional values.
-class Inserter
-{
-public:
-    Inserter(QSqlDatabase &db, const QString &table, const QStringList &columns)
-        : m_query(db)
-        , m_table(table)
-    {
-        QStringList marks;
-        for (qsizetype i = 0; i < columns.size(); ++i)
-            marks.append(QStringLiteral("?"));
-        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        if (!m_query.prepare(sql))
-            throw DatabaseError(QStringLiteral("Não foi possível preparar a gravação em %1: %2")
-                                    .arg(table, m_query.lastError().text()));
-    }
-
-    void insert(const QVariantList &values)
-    {
-        for (int i = 0; i < values.size(); ++i)
-            m_query.bindValue(i, values.at(i));
-        if (!m_query.exec())
-            throw DatabaseError(QStringLiteral("Não foi possível gravar em %1: %2")
-                                    .arg(m_table, m_query.lastError().text()));
-        ++m_count;
-    }
-    int count() const { return m_count; }
-
-private:
-    QSqlQuery m_query;
-    QString m_table;
-    int m_count = 0;
-};
 
 QVariant nullText()
 {
@@ -275,20 +241,24 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
         const QDate lastMonth(m_options.today.year(), m_options.today.month(), 1);
         const int months = (lastMonth.year() - firstMonth.year()) * 12 + lastMonth.month() - firstMonth.month() + 1;
 
-        Inserter paramgeral(m_db, QStringLiteral("PARAMGERAL"),
+        BulkInserter paramgeral(m_db, QStringLiteral("PARAMGERAL"),
                             {QStringLiteral("CDPARAMGERAL"), QStringLiteral("DTINICIOAPUR"), QStringLiteral("NMSISTEMA")});
         paramgeral.insert({1, dateText(firstMonth), QStringLiteral("Faturamento de Serviços")});
 
-        Inserter empresa(m_db, QStringLiteral("EMPRESA"),
+        BulkInserter empresa(m_db, QStringLiteral("EMPRESA"),
                          {QStringLiteral("CDEMPRESA"), QStringLiteral("NMEMPRESA"), QStringLiteral("NRCNPJEMPRESA"),
                           QStringLiteral("SGESTADO")});
-        Inserter filial(m_db, QStringLiteral("FILIAL"),
+        BulkInserter filial(m_db, QStringLiteral("FILIAL"),
                         {QStringLiteral("CDEMPRESA"), QStringLiteral("CDFILIAL"), QStringLiteral("NMFILIAL"),
                          QStringLiteral("NMCIDADE")});
-        Inserter numero(m_db, QStringLiteral("NUMLANCFAT"),
+        BulkInserter numero(m_db, QStringLiteral("NUMLANCFAT"),
                         {QStringLiteral("CDEMPRESA"), QStringLiteral("IDTPLANCFAT"), QStringLiteral("NRULTLANCFAT")});
-        for (const Company &c : companies()) {
+        paramgeral.finish();
+        // One table at a time: a COPY stream must end before the next begins.
+        for (const Company &c : companies())
             empresa.insert({QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(rng), QString::fromUtf8(c.state)});
+        empresa.finish();
+        for (const Company &c : companies()) {
             for (const auto &[code, name] : c.branches) {
                 QString city = QString::fromUtf8(name);
                 city.remove(QRegularExpression(QStringLiteral("^(Matriz|Filial) ")));
@@ -296,21 +266,24 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
                 ++summary.branches;
             }
         }
+        filial.finish();
         summary.companies = int(companies().size());
 
-        Inserter produto(m_db, QStringLiteral("PRODUTO"), {QStringLiteral("CDPRODUTO"), QStringLiteral("NMPRODUTO")});
+        BulkInserter produto(m_db, QStringLiteral("PRODUTO"), {QStringLiteral("CDPRODUTO"), QStringLiteral("NMPRODUTO")});
         for (const Product &p : products())
             produto.insert({QString::fromUtf8(p.code), QString::fromUtf8(p.name)});
-        Inserter operador(m_db, QStringLiteral("OPERADOR"), {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR")});
+        produto.finish();
+        BulkInserter operador(m_db, QStringLiteral("OPERADOR"), {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR")});
         for (const auto &[code, name] : operators())
             operador.insert({QString::fromUtf8(code), QString::fromUtf8(name)});
+        operador.finish();
 
         // Clients: the named ones, then numbered copies for large sets (a client
         // has at most a few hundred calculations in real life).
-        Inserter cliente(m_db, QStringLiteral("CLIENTE"),
+        BulkInserter cliente(m_db, QStringLiteral("CLIENTE"),
                          {QStringLiteral("CDCLIENTE"), QStringLiteral("NMFANTCLIE"), QStringLiteral("NMRAZSOCCLIE"),
                           QStringLiteral("NRINSJURCLIE"), QStringLiteral("IDTPIJURCLIE"), QStringLiteral("DSEMAILCLIE")});
-        Inserter endereco(m_db, QStringLiteral("ENDECLIE"),
+        BulkInserter endereco(m_db, QStringLiteral("ENDECLIE"),
                           {QStringLiteral("CDCLIENTE"), QStringLiteral("NRSEQENDECLIE"), QStringLiteral("IDTPENDECLIE"),
                            QStringLiteral("CDPAIS"), QStringLiteral("DSLOGRENDECLIE"), QStringLiteral("NMBAIRENDECLIE"),
                            QStringLiteral("NMCIDADE"), QStringLiteral("SGESTADO"), QStringLiteral("NRCEPENDECLIE")});
@@ -320,6 +293,7 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
                                               "Travessa do Comércio", "Avenida Getúlio Vargas", "Rua Marechal Deodoro"};
         static const char *const districts[] = {"Centro", "Jardim América", "Vila Nova", "Boa Vista", "Santa Cecília"};
         std::vector<Client> clients;
+        std::vector<QVariantList> addresses; // written after the clients they belong to
         for (int i = 0; i < clientCount; ++i) {
             const ClientSeed &seed = clientSeeds().at(size_t(i % seeds));
             const int copy = i / seeds;
@@ -345,7 +319,7 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
             int sequence = 0;
             auto address = [&](const char *type, const QString &countryCode) {
                 ++sequence;
-                endereco.insert({client.code, sequence, QString::fromLatin1(type), countryCode,
+                addresses.push_back({client.code, sequence, QString::fromLatin1(type), countryCode,
                                  QStringLiteral("%1, %2").arg(QString::fromUtf8(streets[pick(6)])).arg(10 + pick(2000)),
                                  QString::fromUtf8(districts[pick(5)]), QString::fromUtf8(seed.city),
                                  QString::fromUtf8(seed.state),
@@ -361,6 +335,10 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
                 address("C", QStringLiteral("0055"));
             clients.push_back(client);
         }
+        cliente.finish();
+        for (const QVariantList &row : addresses)
+            endereco.insert(row);
+        endereco.finish();
         summary.clients = clientCount;
 
         // Calculations: first one of every service type in the first and the last
@@ -475,7 +453,7 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
             entryOf[i] = &e;
         }
 
-        Inserter apuracao(m_db, QStringLiteral("APURFATFAS"),
+        BulkInserter apuracao(m_db, QStringLiteral("APURFATFAS"),
                           {QStringLiteral("CDEMPRESA"), QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"),
                            QStringLiteral("DTMESAPURFAS"), QStringLiteral("IDAPURFATFAS"), QStringLiteral("IDSTAPFATFAS"),
                            QStringLiteral("CDGRUPONFAPUR"), QStringLiteral("DTAPURFATFAS"), QStringLiteral("CDPRODUTO"),
@@ -523,9 +501,10 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
                              chance(0.6) ? QVariant(QStringLiteral("SS%1").arg(i + 1, 7, 10, QLatin1Char('0')))
                                          : nullText()});
         }
+        apuracao.finish();
         summary.calculations = int(calcs.size());
 
-        Inserter lancamento(m_db, QStringLiteral("LANCFATFAS"),
+        BulkInserter lancamento(m_db, QStringLiteral("LANCFATFAS"),
                             {QStringLiteral("CDEMPRESA"), QStringLiteral("IDTPLANCFAT"), QStringLiteral("NRLANCFAT"),
                              QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"), QStringLiteral("CDGRUPONFAPUR"),
                              QStringLiteral("DTLANCFAT"), QStringLiteral("QTITEMLANCFAT"), QStringLiteral("VRTOTLANCFAT")});
@@ -538,9 +517,10 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
                                                       QTime(17, 30))),
                                e.items, qRound64(e.total * 100) / 100.0});
         }
+        lancamento.finish();
         summary.entries = int(entries.size());
 
-        Inserter item(m_db, QStringLiteral("ITEMLANCFAT"),
+        BulkInserter item(m_db, QStringLiteral("ITEMLANCFAT"),
                       {QStringLiteral("CDEMPRESA"), QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"),
                        QStringLiteral("DTMESAPURFAS"), QStringLiteral("IDAPURFATFAS"), QStringLiteral("IDTPLANCFAT"),
                        QStringLiteral("NRLANCFAT")});
@@ -554,12 +534,14 @@ DemoDataGenerator::Summary DemoDataGenerator::fill()
                          clients[size_t(c.client)].code, dateText(c.month), QString(QChar::fromLatin1(c.type)),
                          e->invoice ? QStringLiteral("I") : QStringLiteral("N"), e->number});
         }
+        item.finish();
 
         for (size_t company = 0; company < companies().size(); ++company)
             for (bool invoice : {false, true})
                 numero.insert({QString::fromUtf8(companies().at(company).code),
                                invoice ? QStringLiteral("I") : QStringLiteral("N"),
                                lastNumber[{int(company), invoice}]});
+        numero.finish();
     } catch (...) {
         m_db.rollback();
         throw;

@@ -6,8 +6,9 @@
 // Fills an empty schema with a realistic, reproducible demo set: issuing companies
 // and branches, domestic and foreign clients of both person types, products,
 // operators and billing calculations from January 2008 to the current month, with
-// their fiscal-note and invoice entries. Everything goes in one transaction through
-// prepared statements, so large sets for benchmarks are quick to make.
+// their fiscal-note and invoice entries. Everything goes in one transaction, table by
+// table in bulk (COPY on PostgreSQL, multi-row INSERTs on SQLite), so large sets
+// for benchmarks are quick to make.
 class DemoDataGenerator
 {
 public:

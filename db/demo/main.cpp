@@ -78,8 +78,8 @@ int run(QCoreApplication &app)
             options.rows = rows;
             options.seed = seed;
             const DemoDataGenerator::Summary summary = DemoDataGenerator(db, options).fill();
-            if (url.isSqlite())
-                QSqlQuery(db).exec(QStringLiteral("ANALYZE"));
+            // Statistics of the fresh tables, so the first queries get good plans.
+            QSqlQuery(db).exec(QStringLiteral("ANALYZE"));
             say(QStringLiteral("%1: %2 empresas, %3 filiais, %4 clientes, %5 apurações, %6 lançamentos "
                                "em %7 ms.")
                     .arg(url.displayName())

@@ -1,4 +1,4 @@
-WHERE a.DTMESAPURFAS >= CAST(? AS DATE) AND a.DTMESAPURFAS < CAST(? AS DATE)
+WHERE a.DTMESAPURFAS >= CAST(? AS DATE) AND a.DTMESAPURFAS <= CAST(? AS DATE)
   AND a.IDAPURFATFAS IN (SELECT json_array_elements_text(CAST(? AS json)))
   AND (CAST(? AS INTEGER) = 1 OR a.CDCLIENTE IN (SELECT json_array_elements_text(CAST(? AS json))))
   AND (CAST(? AS INTEGER) = 1 OR a.CDEMPRESA IN (SELECT json_array_elements_text(CAST(? AS json))))

@@ -1,4 +1,4 @@
-WHERE a.DTMESAPURFAS >= ? AND a.DTMESAPURFAS < ?
+WHERE a.DTMESAPURFAS >= ? AND a.DTMESAPURFAS <= ?
   AND a.IDAPURFATFAS IN (SELECT value FROM json_each(?))
   AND (? = 1 OR a.CDCLIENTE IN (SELECT value FROM json_each(?)))
   AND (? = 1 OR a.CDEMPRESA IN (SELECT value FROM json_each(?)))

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <httplib.h>
+#include <sqlite3.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +20,7 @@
 #include "DataPacket.h"
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
+#include "PreviewQuery.h"
 
 // fas-appserver as a client sees it: the real program on a loopback port, real
 // HTTP, against a database filled with known rows. The whole class runs once on
@@ -75,6 +77,7 @@ const Calc Fixture[] = {
     {"odd1-6-04", "01", "0001", OddClient1, "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 80.0},
     {"odd2-6-04", "02", "0001", OddClient2, "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 81.0},
     {"odd3-6-04", OddCompany, "0001", OddClient3, "2024-04", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 82.0},
+    {"c1-6-9999-12", "01", "0001", "C1", "9999-12", "6", "P", "SERV", nullptr, nullptr, nullptr, 0, 99.0},
 };
 
 const Calc *fixture(const QString &label)
@@ -302,6 +305,8 @@ private:
     QString m_adminUrl;  // PostgreSQL: the database the cluster gave us, to create ours in
     QString m_databaseName;
     QString m_connection;
+    QString m_demoUrl;
+    QString m_demoDatabaseName;
     ServerProcess m_server;
     ServerProcess m_tokenServer;
 
@@ -459,6 +464,116 @@ private:
                  2);
     }
 
+    // `count` calculations of client C1, one a month from January 2100 on, with a
+    // long text, in one statement.
+    bool insertMonthlyRows(int count, const QString &text)
+    {
+        if (count == 0)
+            return true;
+        const QString sql = m_backend == Backend::Sqlite
+                                ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < ?) "
+                                                 "INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                                 "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, VRTOTAFATFAS) "
+                                                 "SELECT '01', '0001', 'C1', date('2100-01-01', '+' || i || ' months'), '6', "
+                                                 "'P', datetime('2100-01-01 08:00:00', '+' || i || ' hours'), ?, i * 0.25 FROM n")
+                                : QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                                 "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, VRTOTAFATFAS) "
+                                                 "SELECT '01', '0001', 'C1', CAST(DATE '2100-01-01' + i * INTERVAL '1 month' AS DATE), "
+                                                 "'6', 'P', TIMESTAMP '2100-01-01 08:00:00' + i * INTERVAL '1 hour', "
+                                                 "CAST(? AS VARCHAR), i * 0.25 FROM generate_series(0, CAST(? AS INTEGER) - 1) AS g(i)");
+        return m_backend == Backend::Sqlite ? exec(sql, {count, text}) : exec(sql, {text, count});
+    }
+
+    // Calculations whose values sit at the edges of what the reading has to get
+    // right: escapes, multi-byte texts at and beyond their field's size, fractions
+    // of seconds, and on SQLite what its loose typing lets in (invalid UTF-8, a date
+    // that is no date, a text where a number belongs).
+    bool insertEdgeValues()
+    {
+        struct Edge
+        {
+            const char *month;
+            const char *stamp;
+            QString text; // DSFATURCLIE, 400
+            QString group; // CDGRUPONFAPUR, 5
+            const char *value;
+        };
+        const QList<Edge> edges = {
+            {"2030-01-01", "2030-01-01 10:30:00.5", QStringLiteral("aspas \" barra \\ e\ttab\nlinha\x01\x1f"),
+             QStringLiteral("ÇÃÕÉÍ"), "1234567890123.45"},
+            {"2030-02-01", "2030-02-01 23:59:59.999", QString(400, QChar(0x00E7)), QStringLiteral("G1"), "-0.01"},
+            {"2030-03-01", "2030-03-01T00:00:00", QStringLiteral("😀 fora do plano básico 😀"), QStringLiteral("x"), "0"},
+        };
+        bool ok = true;
+        for (const Edge &e : edges)
+            ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                           "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, "
+                                           "VRTOTAFATFAS) VALUES ('01', '0001', 'C2', %1, '6', 'P', %2, ?, ?, %3)")
+                                .arg(dateParam(),
+                                     m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"),
+                                     m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS NUMERIC)")),
+                            {s(e.month), s(e.stamp), e.text, e.group, s(e.value)});
+        if (m_backend == Backend::Sqlite) {
+            // SQLite keeps what it is given: texts longer than their field, bytes
+            // that are no UTF-8, dates and numbers that are only text.
+            ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                           "IDAPURFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, NRSOLISERV, VRTOTAFATFAS) "
+                                           "VALUES ('01', '0001', 'C2', '2030-04-01', '6', 'amanhã', ?, ?, "
+                                           "CAST(X'41C328FF42' AS TEXT), 'muito')"),
+                            {QString(401, u'y') + QStringLiteral("😀"), QStringLiteral("ab😀cdef")});
+            ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                           "IDAPURFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, VRTOTAFATFAS) "
+                                           "VALUES ('01', '0001', 'C2', '2030-05-01', '6', 20300501, 12345, 2.5, ' 7.5 ')"));
+            ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                           "IDAPURFATFAS, DTAPURFATFAS, CDGRUPONFAPUR) "
+                                           "VALUES ('01', '0001', 'C2', '2030-06-01', '6', '2030-06-01 10:30:00.123456', "
+                                           "'abcd😀')"));
+        }
+        return ok;
+    }
+
+    // A database filled by fas-demo-data (a few thousand rows), made once.
+    QString demoDatabase()
+    {
+        if (!m_demoUrl.isEmpty())
+            return m_demoUrl;
+        QString url;
+        if (m_backend == Backend::Sqlite) {
+            url = m_dir.filePath(QStringLiteral("demo.sqlite"));
+        } else {
+            m_demoDatabaseName = m_databaseName + QStringLiteral("_demo");
+            {
+                QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(m_adminUrl), QStringLiteral("tst-admin"));
+                QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_demoDatabaseName));
+                QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1").arg(m_demoDatabaseName));
+            }
+            DatabaseConnection::close(QStringLiteral("tst-admin"));
+            url = m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + m_demoDatabaseName;
+        }
+        QProcess demo;
+        demo.setProcessChannelMode(QProcess::MergedChannels);
+        demo.start(QStringLiteral(FAS_BIN_DIR "/fas-demo-data"),
+                   {QStringLiteral("--database"), url, QStringLiteral("--rows"), QStringLiteral("3000")});
+        if (!demo.waitForFinished(120000) || demo.exitCode() != 0) {
+            qWarning() << demo.readAll();
+            return {};
+        }
+        m_demoUrl = url;
+        return url;
+    }
+
+    // A line of the server's /proc/<pid>/status, in kB.
+    qint64 serverMemoryKb(const char *key)
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_server.process().processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith(key))
+                return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toLongLong();
+        return -1;
+    }
+
     bool serverServes()
     {
         httplib::Client client("127.0.0.1", m_server.port());
@@ -520,6 +635,8 @@ private slots:
             {
                 QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(m_adminUrl), QStringLiteral("tst-admin"));
                 QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_databaseName));
+                if (!m_demoDatabaseName.isEmpty())
+                    QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_demoDatabaseName));
             }
             DatabaseConnection::close(QStringLiteral("tst-admin"));
         }
@@ -611,6 +728,9 @@ private slots:
             << "2024-03-31T23:59:59.999" << "2024-04-01T00:00:00.000" << QStringList{"03", "04"};
         QTest::newRow("across the year") << "2023-12-15" << "2024-02-01" << QStringList{"02"};
         QTest::newRow("before any calculation") << "2008-01-01" << "2024-01-31" << QStringList{};
+        QTest::newRow("December 9999 alone") << "9999-12-01" << "9999-12-31" << QStringList{"9999-12"};
+        QTest::newRow("up to December 9999") << "2024-06-30" << "9999-12-31T23:59:59.999"
+                                             << QStringList{"06", "9999-12"};
     }
 
     void periodBoundaries()
@@ -732,6 +852,157 @@ private slots:
 
         for (const char *label : {"f2-6-04"})
             QCOMPARE(text(int(labels.indexOf(s(label))), "IDCHECK"), QStringLiteral("D"));
+    }
+
+    // The streamed answer against the packet the encoder writes for the same rows
+    // read through Qt: byte for byte, on the fixture, on values at the edges of what
+    // the columns hold, and on generated demo data, whole and over HTTP.
+    void streamedAnswerIsTheEncodersPacket_data()
+    {
+        QTest::addColumn<QString>("data");
+        QTest::newRow("fixture") << "fixture";
+        QTest::newRow("values at the edges") << "edges";
+        QTest::newRow("demo data") << "demo";
+    }
+
+    void streamedAnswerIsTheEncodersPacket()
+    {
+        QFETCH(QString, data);
+        QString connection = m_connection;
+        ServerProcess demoServer;
+        ServerProcess *server = &m_server;
+        if (data == QLatin1String("edges")) {
+            QVERIFY(insertEdgeValues());
+        } else if (data == QLatin1String("demo")) {
+            const QString url = demoDatabase();
+            QVERIFY(!url.isEmpty());
+            connection = QStringLiteral("tst-demo");
+            DatabaseConnection::open(DatabaseUrl::parse(url), connection);
+            QVERIFY2(demoServer.start(url), demoServer.log().constData());
+            server = &demoServer;
+        }
+        const auto closeDemo = qScopeGuard([&] {
+            if (connection != m_connection)
+                DatabaseConnection::close(connection);
+        });
+
+        PreviewFilter filter;
+        filter.firstMonth = QDate(1, 1, 1);
+        filter.endMonth = QDate(10000, 1, 1);
+        filter.serviceTypes = {"1", "2", "3", "4", "5", "6", "7"};
+        const DatabaseUrl::Kind kind = m_backend == Backend::Sqlite ? DatabaseUrl::Kind::Sqlite
+                                                                    : DatabaseUrl::Kind::PostgreSql;
+        const PreviewQuery query(filter, kind);
+        const QSqlDatabase db = QSqlDatabase::database(connection);
+        std::string encoded;
+        DataPacket::encodeTo(query.run(db), encoded);
+        std::string streamed;
+        const std::unique_ptr<PreviewStream> stream = query.stream(db);
+        while (stream->fill(streamed)) {
+        }
+        QVERIFY(encoded.size() > 1000);
+        QCOMPARE(QByteArray::fromStdString(streamed), QByteArray::fromStdString(encoded));
+
+        Filter everything;
+        everything.dtIni = QStringLiteral("0001-01-01");
+        everything.dtFin = QStringLiteral("9999-12-31");
+        everything.types = QStringLiteral("_1__2__3__4__5__6__7_");
+        everything.situations = QStringLiteral("T");
+        const Answer answer = post(server->port(), request(QStringLiteral("GetFaturamento"), everything.params()));
+        QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.body, R"({"jsonrpc":"2.0","id":1,"result":)" + QByteArray::fromStdString(encoded) + "}");
+    }
+
+    // A failure found while the answer is being written: before the first part is
+    // sent it is an ordinary error answer; after it, the transfer breaks off, so the
+    // client never takes a short packet for the whole one. The server goes on.
+    void failureInMidAnswer_data()
+    {
+        QTest::addColumn<int>("rowsBefore");
+        QTest::newRow("in the first part") << 0;
+        QTest::newRow("after the first part") << 400;
+    }
+
+    void failureInMidAnswer()
+    {
+        QFETCH(int, rowsBefore);
+        // Rows of client C1 from January 2100 on, then one whose value no packet can
+        // carry, last in the answer's order.
+        const QString poisonMonth = QStringLiteral("9000-01-01");
+        QVERIFY(insertMonthlyRows(rowsBefore, QString(400, u'x')));
+        QVERIFY(m_backend == Backend::Sqlite
+                    ? exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                          "IDAPURFATFAS, IDSTAPFATFAS, VRTOTAFATFAS) VALUES ('01', '0001', 'C1', ?, '6', "
+                                          "'P', 9e999)"),
+                           {poisonMonth})
+                    : exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                          "IDAPURFATFAS, IDSTAPFATFAS, VRTOTAFATFAS) VALUES ('01', '0001', 'C1', "
+                                          "CAST(? AS DATE), '6', 'P', 'NaN')"),
+                           {poisonMonth}));
+        Filter filter;
+        filter.dtIni = QStringLiteral("2100-01-01");
+        filter.dtFin = QStringLiteral("9999-12-31");
+        filter.situations = QStringLiteral("T");
+        const QByteArray body = request(QStringLiteral("GetFaturamento"), filter.params());
+        httplib::Client client("127.0.0.1", m_server.port());
+        client.set_read_timeout(60, 0);
+        auto result = client.Post(Rpc.toStdString(), body.constData(), size_t(body.size()), "application/json");
+        if (rowsBefore == 0) {
+            QVERIFY(result);
+            QCOMPARE(result->status, 200);
+            const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
+            QVERIFY2(answer.contains(QStringLiteral("error")), result->body.c_str());
+            QVERIFY(!answer.contains(QStringLiteral("result")));
+        } else {
+            QVERIFY2(!result, result ? result->body.substr(0, 200).c_str() : "");
+            QCOMPARE(result.error(), httplib::Error::Read);
+        }
+        QVERIFY(serverServes());
+    }
+
+    // Server memory over many large answers, read from /proc: answers stream, so
+    // neither one answer nor sixteen at once on eight threads leave the server
+    // holding what they wrote.
+    void memoryStaysBoundedOverLargeAnswers()
+    {
+        const int rows = 20000;
+        QVERIFY(insertMonthlyRows(rows, QString(200, u'm')));
+        Filter filter;
+        filter.dtIni = QStringLiteral("2100-01-01");
+        filter.dtFin = QStringLiteral("9999-12-31");
+        filter.situations = QStringLiteral("T");
+        const QByteArray body = request(QStringLiteral("GetFaturamento"), filter.params());
+        const Answer first = post(m_server.port(), body);
+        QVERIFY2(first.status == 200 && first.body.size() > 8 * 1024 * 1024, first.body.left(300).constData());
+        const qint64 answerBytes = first.body.size();
+        const qint64 before = serverMemoryKb("VmRSS:");
+        const qint64 peakBefore = serverMemoryKb("VmHWM:");
+        QVERIFY(before > 0);
+
+        std::vector<std::thread> threads;
+        std::atomic<int> complete{0};
+        const int port = m_server.port();
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([&] {
+                for (int k = 0; k < 2; ++k) {
+                    const Answer answer = post(port, body);
+                    if (answer.status == 200 && answer.body.size() == answerBytes)
+                        ++complete;
+                }
+            });
+        for (std::thread &t : threads)
+            t.join();
+        QCOMPARE(complete.load(), 16);
+        const qint64 after = serverMemoryKb("VmRSS:");
+        const qint64 peakAfter = serverMemoryKb("VmHWM:");
+        // Sixteen answers of ~answerBytes each: held whole (rows and text) they would
+        // need about three times their size per thread, twenty-odd answers' worth on
+        // eight threads; streamed, a few parts and a connection's cache per thread.
+        const qint64 answerKb = answerBytes / 1024;
+        QVERIFY2(after - before < 4 * answerKb,
+                 qPrintable(QStringLiteral("RSS %1 kB -> %2 kB, answer %3 kB").arg(before).arg(after).arg(answerKb)));
+        QVERIFY2(peakAfter - peakBefore < 4 * answerKb,
+                 qPrintable(QStringLiteral("peak %1 kB -> %2 kB, answer %3 kB").arg(peakBefore).arg(peakAfter).arg(answerKb)));
     }
 
     void generationGroupsAndNumbers()
@@ -1082,6 +1353,42 @@ private slots:
         httplib::Client client("127.0.0.1", m_server.port());
         auto health = client.Get("/health");
         QVERIFY(health && health->status == 200);
+    }
+
+    // Another program holds SQLite's write lock: a generation waits once, then says
+    // so; the server keeps its connection (no "lost connection", no second wait) and
+    // generates as soon as the lock is gone.
+    void busySqliteIsNoLostConnection()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("a writer's lock on the file is SQLite's");
+        ServerProcess server;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("FAS_SQLITE_BUSY_TIMEOUT_MS"), QStringLiteral("300"));
+        server.process().setProcessEnvironment(environment);
+        QVERIFY2(server.start(m_url), server.log().constData());
+        // The server's thread opens its connection before the lock is taken.
+        QVERIFY(post(server.port(), request(QStringLiteral("GetFaturamento"), Filter().params())).hasResult());
+
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(m_url.toUtf8().constData(), &writer), SQLITE_OK);
+        const auto closeWriter = qScopeGuard([writer] { sqlite3_close(writer); });
+        QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+        const QByteArray generation = generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-04"}));
+        const Answer busy = post(server.port(), generation);
+        QCOMPARE(busy.status, 200);
+        QCOMPARE(busy.errorCode(), -32020);
+        QVERIFY2(busy.errorMessage().contains(QStringLiteral("Outro processo está gravando")), qPrintable(busy.errorMessage()));
+        QVERIFY(busy.errorMessage().contains(QStringLiteral("Nada foi alterado")));
+
+        QCOMPARE(sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        const Answer done = post(server.port(), generation);
+        QVERIFY2(done.hasResult(), done.body.constData());
+        server.stop();
+        const QByteArray log = server.log();
+        QVERIFY2(!log.contains("perdida") && !log.contains("reconectando"), log.constData());
+        QCOMPARE(log.count("erro do banco de dados"), 1);
     }
 
     void startupRefusals_data()

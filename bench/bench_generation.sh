@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# GeraNF of 1,000 and 10,000 pending items over HTTP, on SQLite and on PostgreSQL,
+# each run on fresh items of a demo database (100,000 calculations besides them).
+# Prints min and median of the runs against the goal: at most 1 s per call.
+#   bench/bench_generation.sh [BUILD_DIR]
+#   RUNS=5; FAS_BENCH_PG_URL=postgresql://... to use a running PostgreSQL
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-${BUILD_DIR:-$root/build}}
+runs=${RUNS:-5}
+. "$root/bench/pairs.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
+. "$root/bench/pg.sh"
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  pg_cleanup
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# RUNS x (1,000 + 10,000) pending items of domestic clients 000001..000023 (the
+# demo's first 23 clients are domestic), one a month from January 2100, so every
+# run bills items nobody billed before.
+items=$(( runs * 11000 + 23 ))
+sqlite_items="WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < $items)
+INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, IDSTAPFATFAS, CDGRUPONFAPUR, VRTOTAFATFAS)
+SELECT '01', '0001', printf('%06d', i % 23 + 1), date('2100-01-01', '+' || (i / 23) || ' months'), '6', 'P', 'SERV', 100 FROM n;"
+pg_items="INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, IDSTAPFATFAS, CDGRUPONFAPUR, VRTOTAFATFAS)
+SELECT '01', '0001', lpad(CAST(i % 23 + 1 AS TEXT), 6, '0'), CAST(DATE '2100-01-01' + (i / 23) * INTERVAL '1 month' AS DATE), '6', 'P', 'SERV', 100
+FROM generate_series(0, $items - 1) AS g(i); ANALYZE;"
+
+generate() { # COUNT FIRST_ITEM -> ms, checking the answer has a result
+  local count=$1 first=$2 ms
+  python3 "$root/bench/make_batch.py" "$count" "$first" > "$work/batch.json"
+  ms=$(time_ms curl -s -o "$work/answer.json" -H 'Content-Type: application/json' --data-binary @"$work/batch.json" "$url/FAS09600.rdmFaturamento")
+  grep -q '"result"' "$work/answer.json" || { echo "bench: GeraNF failed: $(head -c 400 "$work/answer.json")" >&2; exit 1; }
+  echo "$ms"
+}
+
+bench_on() { # NAME DATABASE_URL
+  local name=$1 database=$2
+  start_server "$build" "$database" "$work/server-$name"
+  local first=0
+  for count in 1000 10000; do
+    : > "$work/times"
+    for _ in $(seq 1 "$runs"); do
+      generate "$count" "$first" >> "$work/times"
+      first=$((first + count))
+    done
+    single_report "GeraNF of $count items, $name" 1000 "$work/times"
+  done
+  kill "$server_pid"; wait "$server_pid" 2>/dev/null || true; server_pid=
+}
+
+"$build/bin/fas-demo-data" --database "$work/gen.sqlite" --rows 100000 >&2
+sqlite3 "$work/gen.sqlite" "$sqlite_items"
+bench_on SQLite "$work/gen.sqlite"
+
+if command -v psql >/dev/null; then
+  bench_pg_database fas_bench_gen
+  "$build/bin/fas-demo-data" --database "$pg_url" --rows 100000 >&2
+  psql "$pg_url" -q -c "$pg_items"
+  bench_on PostgreSQL "$pg_url"
+fi

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# fas-appserver's memory, read from /proc/<pid>/status, against the goals:
+#   one GetFaturamento of 100,000 rows (SQLite): peak at most +100 MB over the idle server
+#   16 such answers on 8 connections at once: resident at most 300 MB afterwards
+#   1,000,000 rows unfiltered on PostgreSQL: peak at most 300 MB
+#   bench/bench_server_memory.sh [BUILD_DIR]
+#   ROWS=100000 BIG_ROWS=1000000; FAS_BENCH_PG_URL=postgresql://...; NO_PG=1 to skip it
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-${BUILD_DIR:-$root/build}}
+rows=${ROWS:-100000}
+big_rows=${BIG_ROWS:-1000000}
+. "$root/bench/pairs.sh"
+work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
+. "$root/bench/pg.sh"
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  pg_cleanup
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+kb() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$server_pid/status"; }
+mb() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
+verdict() { awk -v v="$1" -v g="$2" 'BEGIN { print (v <= g * 1024 ? "met" : "MISSED") }'; }
+request='{"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":["2008-01-01","'$(date +%Y-%m-%d)'","_1__2__3__4__5__6__7_","","T","","T","T","T"]}'
+fetch() { curl -s -o /dev/null -w '%{size_download}\n' -H 'Content-Type: application/json' --data-binary "$request" "$url/FAS09600.rdmFaturamento"; }
+
+"$build/bin/fas-demo-data" --database "$work/mem.sqlite" --rows "$rows" >&2
+start_server "$build" "$work/mem.sqlite" "$work/server"
+curl -s -o /dev/null "$url/health"
+idle=$(kb VmRSS)
+bytes=$(fetch)
+one=$(( $(kb VmHWM) - idle ))
+echo "idle server: $(mb "$idle") MB resident"
+echo "one answer of $rows rows ($bytes bytes): peak +$(mb "$one") MB (goal at most +100 MB -> $(verdict "$one" 100))"
+clients=()
+for _ in $(seq 1 8); do (fetch; fetch) > /dev/null & clients+=($!); done
+wait "${clients[@]}"
+after=$(kb VmRSS)
+echo "after 16 answers on 8 connections: $(mb "$after") MB resident, peak $(mb "$(kb VmHWM)") MB" \
+     "(goal at most 300 MB resident -> $(verdict "$after" 300))"
+echo "load (/proc/loadavg): $(cat /proc/loadavg)"
+kill "$server_pid"; wait "$server_pid" 2>/dev/null || true; server_pid=
+
+if [ -z "${NO_PG:-}" ] && command -v psql >/dev/null; then
+  bench_pg_database fas_bench_mem
+  "$build/bin/fas-demo-data" --database "$pg_url" --rows "$big_rows" >&2
+  start_server "$build" "$pg_url" "$work/server-pg"
+  curl -s -o /dev/null "$url/health"
+  bytes=$(fetch)
+  peak=$(kb VmHWM)
+  echo "PostgreSQL, $big_rows rows unfiltered ($bytes bytes): peak $(mb "$peak") MB" \
+       "(goal at most 300 MB -> $(verdict "$peak" 300))"
+  echo "load (/proc/loadavg): $(cat /proc/loadavg)"
+fi

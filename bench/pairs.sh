@@ -1,0 +1,69 @@
+# Shared by the benchmark scripts (sourced): paired timing and its report.
+#
+#   time_ms CMD...            runs CMD, prints its wall time in milliseconds
+#   paired_report NAME_A NAME_B GOAL FILE
+#       FILE holds one line per pair, "ours_ms reference_ms"; prints min and median
+#       of each side and of the per-pair ratio ours/reference, the machine's load
+#       and the goal (the ratio's median must be at most GOAL).
+#   single_report NAME GOAL_MS FILE   one time per line; min and median against a goal in ms
+
+time_ms() {
+  local t0 t1
+  t0=$(date +%s%N)
+  "$@"
+  t1=$(date +%s%N)
+  echo $(( (t1 - t0) / 1000000 ))
+}
+
+_stats() { # min and median of the numbers on stdin
+  sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "min %s median %s", v[1], m }'
+}
+
+paired_report() {
+  local a=$1 b=$2 goal=$3 file=$4
+  echo "pairs: $(wc -l < "$file") (ours and the reference alternately)"
+  echo "$a: $(awk '{ print $1 }' "$file" | _stats) ms"
+  echo "$b: $(awk '{ print $2 }' "$file" | _stats) ms"
+  echo "ratio $a / $b: $(awk '{ printf "%.3f\n", $1 / ($2 > 0 ? $2 : 1) }' "$file" | _stats)"
+  echo "load (/proc/loadavg): $(cat /proc/loadavg)"
+  local median
+  median=$(awk '{ printf "%.3f\n", $1 / ($2 > 0 ? $2 : 1) }' "$file" | sort -g |
+           awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+  awk -v m="$median" -v g="$goal" 'BEGIN { printf "goal: ratio at most %.2f -> %s\n", g, (m <= g ? "met" : "MISSED") }'
+}
+
+single_report() {
+  local name=$1 goal=$2 file=$3
+  echo "$name: runs $(wc -l < "$file"), $(_stats < "$file") ms"
+  echo "load (/proc/loadavg): $(cat /proc/loadavg)"
+  local median
+  median=$(sort -g "$file" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+  awk -v m="$median" -v g="$goal" 'BEGIN { printf "goal: at most %d ms -> %s\n", g, (m <= g ? "met" : "MISSED") }'
+}
+
+# Starts fas-appserver on DATABASE_URL in the background; sets server_pid and url.
+start_server() {
+  local build=$1 database=$2 out=$3
+  "$build/bin/fas-appserver" --database "$database" --listen 127.0.0.1:0 >"$out.out" 2>"$out.log" &
+  server_pid=$!
+  for _ in $(seq 1 200); do
+    grep -q 'http://' "$out.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  url=$(grep -o 'http://[^ ]*' "$out.out")
+  [ -n "$url" ] || { echo "bench: the server did not start" >&2; cat "$out.log" >&2; return 1; }
+}
+
+# The preview's query on one database, with the values PreviewQuery binds for the
+# whole period written in place of its '?'s. Prints the SQL.
+#   preview_sql ROOT sqlite|postgresql FIRST_MONTH LAST_MONTH
+preview_sql() {
+  local root=$1 kind=$2 first=$3 last=$4
+  local values=("'$first'" "'$last'" "'[\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\"]'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
+  cat "$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql" |
+    awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
+      BEGIN { n = split(vals, v, "\x1f"); i = 0 }
+      { out = ""; line = $0
+        while ((p = index(line, "?")) > 0) { i++; out = out substr(line, 1, p - 1) v[i]; line = substr(line, p + 1) }
+        print out line }'
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+struct pg_conn;
+
+// Rows for one table, written in bulk inside the caller's transaction: on
+// PostgreSQL one COPY ... FROM STDIN stream (libpq, on the connection the Qt
+// driver holds), on SQLite one prepared INSERT of many rows at a time. Throws
+// DatabaseError naming the table.
+class BulkInserter
+{
+public:
+    BulkInserter(QSqlDatabase &db, const QString &table, const QStringList &columns);
+    ~BulkInserter();
+    BulkInserter(const BulkInserter &) = delete;
+    BulkInserter &operator=(const BulkInserter &) = delete;
+
+    void insert(const QVariantList &values);
+    // Writes what is still buffered and ends the COPY; the table is complete after it.
+    void finish();
+    int count() const { return m_count; }
+
+private:
+    static constexpr int SqliteRowsPerStatement = 200;
+
+    void flushSqlite();
+    void prepareSqlite(int rows);
+    void startCopy();
+    void sendCopy();
+    [[noreturn]] void fail(const QString &reason) const;
+
+    QSqlDatabase &m_db;
+    QString m_table;
+    QStringList m_columns;
+    pg_conn *m_pg = nullptr;
+    bool m_copying = false;
+    QByteArray m_copyBuffer;
+    QSqlQuery m_statement;
+    int m_statementRows = 0;
+    QVariantList m_pending;
+    int m_count = 0;
+};
