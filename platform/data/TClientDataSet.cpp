@@ -35,6 +35,7 @@ struct TClientDataSet::Private
 
     TRecordStore store;
     TRecordStore buffer; // one row while editing or inserting
+    std::vector<bool> written; // fields of the buffer set since Edit
     TDataSetState state = TDataSetState::Inactive;
     int current = -1;
     bool bof = true;
@@ -47,6 +48,27 @@ struct TClientDataSet::Private
     int displayRow = -1;
 
     bool editing() const { return state == TDataSetState::Edit || state == TDataSetState::Insert; }
+
+    // The edit buffer for Edit: kept from one edit to the next while the fields
+    // stay the same, so that a pass editing thousands of rows allocates nothing
+    // per row.
+    void prepareEditBuffer()
+    {
+        if (buffer.rowCount() != 1 || buffer.defs().constData() != defs.constData()) {
+            buffer = TRecordStore(defs);
+            buffer.appendRow();
+        }
+        written.assign(std::size_t(defs.size()), false);
+    }
+    // Post of an edit writes back only the fields that were set: the others
+    // still hold what the row holds.
+    void postEditBuffer()
+    {
+        for (int f = 0; f < int(written.size()); ++f) {
+            if (written[std::size_t(f)])
+                store.copyCell(current, f, buffer, 0);
+        }
+    }
 };
 
 TClientDataSet::TClientDataSet(QObject *parent)
@@ -226,9 +248,9 @@ QByteArray TClientDataSet::GetData() const
     return DataPacket::encode(d->store);
 }
 
-void TClientDataSet::SetData(const QByteArray &packet)
+void TClientDataSet::SetData(const TDataPacket &packet)
 {
-    LoadStore(DataPacket::decode(packet));
+    LoadStore(packet.decode());
 }
 
 void TClientDataSet::LoadStore(TRecordStore incoming)
@@ -447,8 +469,7 @@ void TClientDataSet::Edit()
         Insert();
         return;
     }
-    d->buffer = TRecordStore(d->defs);
-    d->buffer.appendRow();
+    d->prepareEditBuffer();
     d->buffer.copyRow(0, d->store, d->current);
     d->modified = false;
     d->state = TDataSetState::Edit;
@@ -491,10 +512,9 @@ void TClientDataSet::Post()
     if (d->state == TDataSetState::Edit) {
         const bool modified = d->modified;
         if (modified) {
-            d->store.copyRow(d->current, d->buffer, 0);
+            d->postEditBuffer();
             ++d->changeCount;
         }
-        d->buffer = TRecordStore();
         d->modified = false;
         d->state = TDataSetState::Browse;
         emit StateChange(this);
@@ -522,7 +542,6 @@ void TClientDataSet::Cancel()
     checkActive(this);
     if (d->state == TDataSetState::Edit) {
         const bool modified = d->modified;
-        d->buffer = TRecordStore();
         d->modified = false;
         d->state = TDataSetState::Browse;
         emit StateChange(this);
@@ -634,6 +653,8 @@ void TClientDataSet::WriteBuffer(int field, const std::function<void(TRecordStor
     if (field < 0 || field >= FieldCount())
         notAllowed(QStringLiteral("campo %1 inexistente").arg(field));
     write(d->buffer, 0);
+    if (std::size_t(field) < d->written.size())
+        d->written[std::size_t(field)] = true;
     d->modified = true;
     if (d->disableCount == 0)
         emit controlsFieldChanged(field);
