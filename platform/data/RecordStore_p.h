@@ -37,7 +37,7 @@ struct RecordStoreAccess
     static void appendNull(TRecordStore &s, int f)
     {
         TRecordStore::Column &column = s.m_columns[std::size_t(f)];
-        switch (s.m_defs[f].type) {
+        switch (s.m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
             column.cells.push_back({});

@@ -161,8 +161,11 @@ TField *TClientDataSet::FieldByName(const QString &name) const
 
 TField *TClientDataSet::FindField(const QString &name) const
 {
-    for (int i = 0; i < int(d->defs.size()); ++i) {
-        if (d->defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
+    // Read through a const reference: the edit buffer shares the list, and a
+    // non-const access would copy it.
+    const TFieldDefs &defs = d->defs;
+    for (int i = 0; i < int(defs.size()); ++i) {
+        if (defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
             return d->fields[std::size_t(i)].get();
     }
     return nullptr;
@@ -287,7 +290,7 @@ void TClientDataSet::LoadStore(TRecordStore incoming)
         const TFieldDefs &defs = incoming.defs();
         replaceFields = defs.size() != d->defs.size();
         for (qsizetype i = 0; !replaceFields && i < defs.size(); ++i)
-            replaceFields = !defs[i].sameShape(d->defs[i]) || defs[i].name != d->defs[i].name;
+            replaceFields = !defs[i].sameShape(std::as_const(d->defs)[i]) || defs[i].name != std::as_const(d->defs)[i].name;
         if (replaceFields) {
             newDefs = defs;
             for (int i = 0; i < int(newDefs.size()); ++i)

@@ -28,7 +28,7 @@ TRecordStore::TRecordStore(TFieldDefs defs)
 int TRecordStore::indexOf(const QString &fieldName) const
 {
     for (int i = 0; i < int(m_defs.size()); ++i) {
-        if (m_defs[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
+        if (m_defs.at(i).name.compare(fieldName, Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -43,7 +43,7 @@ bool TRecordStore::isNull(int row, int field) const
 
 std::string_view TRecordStore::text(int row, int field) const
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs[field].type))
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs.at(field).type))
         return {};
     const Column &column = m_columns[std::size_t(field)];
     const TextCell cell = column.cells[std::size_t(row)];
@@ -52,14 +52,14 @@ std::string_view TRecordStore::text(int row, int field) const
 
 std::int64_t TRecordStore::dateTimeMs(int row, int field) const
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::DateTime)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::DateTime)
         return 0;
     return m_columns[std::size_t(field)].times[std::size_t(row)];
 }
 
 double TRecordStore::number(int row, int field) const
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::Float)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::Float)
         return 0.0;
     return m_columns[std::size_t(field)].numbers[std::size_t(row)];
 }
@@ -71,7 +71,7 @@ void TRecordStore::setNull(int row, int field)
     Column &column = m_columns[std::size_t(field)];
     const auto r = std::size_t(row);
     column.nulls[r] = 1;
-    switch (m_defs[field].type) {
+    switch (m_defs.at(field).type) {
     case TFieldType::String:
     case TFieldType::FixedChar:
         dropText(column, r);
@@ -87,7 +87,7 @@ void TRecordStore::setNull(int row, int field)
 
 void TRecordStore::setText(int row, int field, std::string_view utf8)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs[field].type))
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs.at(field).type))
         badCell("setText", row, field);
     Column &column = m_columns[std::size_t(field)];
     writeText(column, std::size_t(row), utf8);
@@ -148,7 +148,7 @@ void TRecordStore::compact(Column &column)
 
 void TRecordStore::setDateTimeMs(int row, int field, std::int64_t ms)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::DateTime)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::DateTime)
         badCell("setDateTimeMs", row, field);
     Column &column = m_columns[std::size_t(field)];
     column.times[std::size_t(row)] = ms;
@@ -157,7 +157,7 @@ void TRecordStore::setDateTimeMs(int row, int field, std::int64_t ms)
 
 void TRecordStore::setNumber(int row, int field, double value)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::Float)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::Float)
         badCell("setNumber", row, field);
     Column &column = m_columns[std::size_t(field)];
     column.numbers[std::size_t(row)] = value;
@@ -177,7 +177,7 @@ void TRecordStore::insertRow(int at)
     const auto r = std::ptrdiff_t(at);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
-        switch (m_defs[f].type) {
+        switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
             column.cells.insert(column.cells.begin() + r, TextCell());
@@ -201,7 +201,7 @@ void TRecordStore::removeRow(int at)
     const auto r = std::ptrdiff_t(at);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
-        switch (m_defs[f].type) {
+        switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
             dropText(column, std::size_t(r));
@@ -233,8 +233,8 @@ void TRecordStore::copyCell(int row, int field, const TRecordStore &source, int 
     if (row < 0 || row >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows || field < 0
         || field >= fieldCount() || field >= source.fieldCount())
         badCell("copyCell", row, field);
-    const TFieldType type = m_defs[field].type;
-    const TFieldType sourceType = source.m_defs[field].type;
+    const TFieldType type = m_defs.at(field).type;
+    const TFieldType sourceType = source.m_defs.at(field).type;
     if (type != sourceType && !(isTextType(type) && isTextType(sourceType)))
         badCell("copyCell", row, field);
     const auto to = std::size_t(row);
@@ -268,7 +268,7 @@ void TRecordStore::reserve(int rows)
     const auto n = std::size_t(rows < 0 ? 0 : rows);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
-        switch (m_defs[f].type) {
+        switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
             column.cells.reserve(n);
@@ -293,7 +293,7 @@ TRecordStore TRecordStore::reordered(TFieldDefs defs, const std::vector<int> &so
     for (std::size_t i = 0; i < sourceColumn.size(); ++i) {
         const int from = sourceColumn[i];
         if (from < 0 || from >= fieldCount() || taken[std::size_t(from)]
-            || m_defs[from].type != result.m_defs[qsizetype(i)].type)
+            || m_defs.at(from).type != result.m_defs.at(qsizetype(i)).type)
             throw std::invalid_argument("TRecordStore::reordered: each source column once, of the field's type");
         taken[std::size_t(from)] = true;
     }
