@@ -2,6 +2,8 @@
 
 #include <QTabWidget>
 
+#include "TRecordStore.h"
+
 #include "Consiste.h"
 #include "DataPacket.h"
 #include "Showavi.h"
@@ -101,6 +103,10 @@ void GenerationRun::run()
     recreate(m_screen.cdsNota);
     recreate(m_screen.cdsInv);
 
+    m_nationality.clear();
+    const TRecordStore &rows = preview->Store();
+    m_fields = {rows.indexOf(QStringLiteral("IDCHECK")), rows.indexOf(QStringLiteral("IDSTAPFATFAS")),
+                rows.indexOf(QStringLiteral("NRLANCTONF")), rows.indexOf(QStringLiteral("NRLANCINVOICE"))};
     while (!preview->Eof()) {
         if (TClientDataSet *batch = batchFor())
             addCurrentRowTo(*batch);
@@ -122,30 +128,44 @@ void GenerationRun::run()
     m_screen.msgPadrao->ShowMsg(QStringLiteral("Ok"), 0);
 }
 
+double GenerationRun::clientNationality(const QString &client)
+{
+    // One query per client and run: the answer cannot change while the run walks.
+    const auto known = m_nationality.constFind(client);
+    if (known != m_nationality.constEnd())
+        return *known;
+    TADOIBQuery *nationality = m_screen.qryNacionalidade;
+    nationality->Close();
+    nationality->ParamByName(QStringLiteral("P_CDCLIENTE")).SetAsString(client);
+    nationality->Open();
+    const double clinac = nationality->FieldByName(QStringLiteral("CLINAC"))->AsFloat();
+    m_nationality.insert(client, clinac);
+    return clinac;
+}
+
 TClientDataSet *GenerationRun::batchFor()
 {
     TClientDataSet *preview = m_screen.cdsFaturamento;
-    TADOIBQuery *nationality = m_screen.qryNacionalidade;
-    nationality->Close();
-    nationality->ParamByName(QStringLiteral("P_CDCLIENTE")).SetAsString(text(preview, "CDCLIENTE"));
-    nationality->Open();
-    const double clinac = nationality->FieldByName(QStringLiteral("CLINAC"))->AsFloat();
-
-    const QString check = text(preview, "IDCHECK");
-    const QString status = text(preview, "IDSTAPFATFAS");
-    const bool noNote = text(preview, "NRLANCTONF").isEmpty();
-    const bool noInvoice = text(preview, "NRLANCINVOICE").isEmpty();
-    const bool ticked = check == QLatin1String("S");
-    const bool pending = status == QLatin1String("P") || status.isEmpty();
-    if (ticked && clinac != 0 && noNote && noInvoice && pending)
-        return m_screen.cdsNota;
-    if (ticked && noNote && clinac == 0 && noInvoice && pending)
-        return m_screen.cdsInv;
-    if (ticked && !noNote && status == QLatin1String("R"))
+    // The row's codes straight from the preview's rows: no text is made per row.
+    const TRecordStore &rows = preview->Store();
+    const int row = preview->CurrentRow();
+    const auto cell = [&](int field) { return rows.text(row, field); };
+    const std::string_view status = cell(m_fields.status);
+    const bool ticked = cell(m_fields.tick) == "S";
+    const bool noNote = cell(m_fields.noteEntry).empty();
+    const bool noInvoice = cell(m_fields.invoiceEntry).empty();
+    const bool pending = status == "P" || status.empty();
+    // Only a row that can go into a batch needs its client's nationality; the
+    // refusals below do not depend on it, so they come in the same order.
+    if (ticked && noNote && noInvoice && pending) {
+        const double clinac = clientNationality(text(preview, "CDCLIENTE"));
+        return clinac != 0 ? m_screen.cdsNota : m_screen.cdsInv;
+    }
+    if (ticked && !noNote && status == "R")
         refuse("NF_Exist");
-    if (ticked && !noInvoice && status == QLatin1String("R"))
+    if (ticked && !noInvoice && status == "R")
         refuse("Inv_Exist");
-    if (ticked && status == QLatin1String("C"))
+    if (ticked && status == "C")
         refuse("Apur_Canc");
     return nullptr;
 }

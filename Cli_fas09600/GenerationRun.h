@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QHash>
+#include <QString>
+
 class TClientDataSet;
 class TfrmFaturamento;
 
@@ -19,9 +22,17 @@ private:
     // The batch the current preview row goes into, or nullptr; raises the
     // walk's refusals.
     TClientDataSet *batchFor();
+    // CLINAC of the client: its addresses of type "P" in country "0055".
+    double clientNationality(const QString &client);
     void addCurrentRowTo(TClientDataSet &batch);
     void send(TClientDataSet &batch, const char *method);
     void refuse(const char *code);
 
     TfrmFaturamento &m_screen;
+    QHash<QString, double> m_nationality; // per run
+    struct Fields
+    {
+        int tick = -1, status = -1, noteEntry = -1, invoiceEntry = -1;
+    };
+    Fields m_fields; // the preview's columns the walk tests
 };

@@ -260,6 +260,7 @@ void TfrmFaturamento::connectHandlers()
             EventGuard::wrap([this](TClientDataSet *dataSet) { cdsFaturamentoAfterScroll(dataSet); }));
     connect(cdsFaturamento, &TClientDataSet::AfterOpen, this,
             EventGuard::wrap([this](TClientDataSet *dataSet) { cdsFaturamentoAfterOpen(dataSet); }));
+    connect(cdsFaturamento, &TClientDataSet::controlsReset, this, [this] { showPendingSituation(); });
 }
 
 void TfrmFaturamento::setUpGridPainting()
@@ -459,7 +460,24 @@ void TfrmFaturamento::sbtVerificarClick(QObject *sender)
 void TfrmFaturamento::cdsFaturamentoAfterScroll(TClientDataSet *dataSet)
 {
     Q_UNUSED(dataSet);
-    edtSituacao->setText(BillingCodes::situationText(cdsFaturamento->FieldByName(QStringLiteral("IDSTAPFATFAS"))->AsString()));
+    QString situation = BillingCodes::situationText(cdsFaturamento->FieldByName(QStringLiteral("IDSTAPFATFAS"))->AsString());
+    // While the preview's controls are suspended (a pass over every row) nothing
+    // is painted, so only the text of the last row arrived at can ever be seen:
+    // it is kept and shown when the controls resume, as every bound control is.
+    if (cdsFaturamento->ControlsDisabled()) {
+        m_pendingSituation = std::move(situation);
+        m_situationPending = true;
+        return;
+    }
+    edtSituacao->setText(situation);
+}
+
+void TfrmFaturamento::showPendingSituation()
+{
+    if (!m_situationPending)
+        return;
+    m_situationPending = false;
+    edtSituacao->setText(m_pendingSituation);
 }
 
 void TfrmFaturamento::cdsFaturamentoAfterOpen(TClientDataSet *dataSet)

@@ -87,6 +87,7 @@ public:
     Ui::frmFaturamento *Design() const { return m_ui.get(); }
 
 private:
+    void showPendingSituation();
     void createDataSets();
     void createQueries();
     void bindDetailPage();
@@ -100,4 +101,8 @@ private:
     std::unique_ptr<Ui::frmFaturamento> m_ui;
     std::unique_ptr<FaturamentoPictures> m_pictures;
     std::unique_ptr<TickTotals> m_tickTotals;
+    // The situation text of the row the cursor last arrived at while the preview's
+    // controls were suspended: shown when they resume (see cdsFaturamentoAfterScroll).
+    QString m_pendingSituation;
+    bool m_situationPending = false;
 };

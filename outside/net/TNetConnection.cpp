@@ -1,6 +1,7 @@
 #include "TNetConnection.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -13,7 +14,9 @@
 #include <httplib.h>
 #include <simdjson.h>
 
+#include "DataPacket.h"
 #include "RemoteCallError.h"
+#include "TJsonDocument.h"
 
 namespace {
 
@@ -42,7 +45,8 @@ struct TNetConnection::HttpAnswer
 {
     httplib::Error error = httplib::Error::Success;
     int status = 0;
-    std::string body;
+    QByteArray body; // room for the JSON parser's padding is left after it
+    bool tooLarge = false;
     qint64 elapsedMs = 0;
 };
 
@@ -130,7 +134,47 @@ RemoteCallError transportError(const QString &address, const QString &what, http
                                .arg(address, what, QString::fromStdString(httplib::to_string(error))));
 }
 
+// Answers above a packet's limit are refused while they arrive, not after.
+constexpr qsizetype MaxAnswerBytes = DataPacket::DefaultMaxBytes + (qsizetype(1) << 20);
+
 } // namespace
+
+// Posts `body` and receives the answer straight into a buffer with room for the
+// JSON parser's padding after it: the only copy of the answer the host makes.
+TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body)
+{
+    QElapsedTimer timer;
+    timer.start();
+    HttpAnswer a;
+    httplib::Request request;
+    request.method = "POST";
+    request.path = path;
+    request.body = body;
+    request.set_header("Content-Type", "application/json");
+    request.response_handler = [&a](const httplib::Response &response) {
+        // A known length is received without growing the buffer.
+        const std::uint64_t length = std::strtoull(response.get_header_value("Content-Length").c_str(), nullptr, 10);
+        if (length > 0 && length <= std::uint64_t(MaxAnswerBytes))
+            a.body.reserve(qsizetype(length) + TJsonDocument::Padding);
+        return true;
+    };
+    request.content_receiver = [&a](const char *data, std::size_t length, std::uint64_t, std::uint64_t) {
+        if (a.body.size() + qsizetype(length) > MaxAnswerBytes) {
+            a.tooLarge = true;
+            return false;
+        }
+        a.body.append(data, qsizetype(length));
+        return true;
+    };
+    auto result = http.send(request);
+    a.elapsedMs = timer.elapsed();
+    a.error = result.error();
+    if (result)
+        a.status = result->status;
+    if (a.tooLarge)
+        a.error = httplib::Error::Success;
+    return a;
+}
 
 void TNetConnection::checkHealth()
 {
@@ -144,7 +188,7 @@ void TNetConnection::checkHealth()
         a.error = result.error();
         if (result) {
             a.status = result->status;
-            a.body = result->body;
+            a.body = QByteArray::fromStdString(result->body);
         }
         return a;
     });
@@ -156,7 +200,7 @@ void TNetConnection::checkHealth()
                               QStringLiteral("O servidor de aplicação em %1 não está pronto (HTTP %2): %3")
                                   .arg(Address())
                                   .arg(answer.status)
-                                  .arg(fromUtf8(answer.body).left(300)));
+                                  .arg(QString::fromUtf8(answer.body).left(300)));
     }
 }
 
@@ -203,51 +247,90 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     std::shared_ptr<Client> client = m_client;
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
-    const HttpAnswer answer = runOnWorker([client, &path, &body] {
-        QElapsedTimer timer;
-        timer.start();
-        HttpAnswer a;
-        auto result = client->http.Post(path, body, "application/json");
-        a.elapsedMs = timer.elapsed();
-        a.error = result.error();
-        if (result) {
-            a.status = result->status;
-            a.body = std::move(result->body);
-        }
-        return a;
-    });
+    HttpAnswer answer = runOnWorker([client, &path, &body] { return post(client->http, path, body); });
     if (answer.error != httplib::Error::Success)
         throw transportError(Address(), method, answer.error, answer.elapsedMs, m_timeoutMs);
 
-    const auto badAnswer = [&](const QString &why) {
-        return RemoteCallError(R::BadAnswer, 0,
-                               QStringLiteral("O servidor de aplicação em %1 deu uma resposta inválida a %2: %3")
-                                   .arg(Address(), method, why));
-    };
+    if (answer.tooLarge)
+        throw badAnswer(method, QStringLiteral("HTTP %1, resposta acima do limite de %2 bytes").arg(answer.status).arg(MaxAnswerBytes));
 
-    simdjson::padded_string json(answer.body);
+    // The answer is parsed once, in the buffer it was received into, and dropped:
+    // a data packet in it later loads from the parsed values (TDataPacket). An
+    // answer the DOM cannot read faithfully (the number -0, an integer beyond 64
+    // bits) is read by the on-demand reader instead, as text.
+    TJsonDocument::pad(answer.body);
+    auto document = std::make_shared<TJsonDocument>();
+    if (document->parse(answer.body) != simdjson::SUCCESS)
+        return readAnswerText(answer.body, method, answer.status);
+    answer.body = QByteArray();
+    return readAnswer(std::move(document), method, answer.status);
+}
+
+RemoteCallError TNetConnection::badAnswer(const QString &method, const QString &why) const
+{
+    return RemoteCallError(RemoteCallError::Reason::BadAnswer, 0,
+                           QStringLiteral("O servidor de aplicação em %1 deu uma resposta inválida a %2: %3")
+                               .arg(Address(), method, why));
+}
+
+RemoteCallError TNetConnection::refusal(const QString &method, std::int64_t code, std::string_view message) const
+{
+    return RemoteCallError(RemoteCallError::Reason::ServerError, int(code),
+                           QStringLiteral("O servidor de aplicação em %1 recusou %2: %3").arg(Address(), method, fromUtf8(message)));
+}
+
+TRemoteValue TNetConnection::readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const
+{
+    simdjson::dom::object top;
+    if (document->root().get_object().get(top) != simdjson::SUCCESS)
+        throw badAnswer(method, QStringLiteral("HTTP %1, conteúdo não é um objeto JSON-RPC").arg(status));
+    bool haveResult = false;
+    for (const simdjson::dom::key_value_pair field : top) {
+        if (field.key == "result") {
+            haveResult = true;
+        } else if (field.key == "error") {
+            simdjson::dom::object error;
+            int64_t code = 0;
+            std::string_view message;
+            if (field.value.get_object().get(error) != simdjson::SUCCESS
+                || error["code"].get_int64().get(code) != simdjson::SUCCESS
+                || error["message"].get_string().get(message) != simdjson::SUCCESS)
+                throw badAnswer(method, QStringLiteral("objeto de erro malformado"));
+            throw refusal(method, code, message);
+        }
+    }
+    if (!haveResult)
+        throw badAnswer(method, QStringLiteral("HTTP %1, sem resultado").arg(status));
+    return TRemoteValue(std::move(document));
+}
+
+TRemoteValue TNetConnection::readAnswerText(const QByteArray &body, const QString &method, int status) const
+{
+    // `body` is padded (TJsonDocument::pad).
+    const simdjson::padded_string_view json(body.constData(), std::size_t(body.size()),
+                                            std::size_t(body.size() + TJsonDocument::Padding));
     simdjson::ondemand::parser parser;
     simdjson::ondemand::document doc;
     if (parser.iterate(json).get(doc) != simdjson::SUCCESS)
-        throw badAnswer(QStringLiteral("HTTP %1, conteúdo não é JSON").arg(answer.status));
+        throw badAnswer(method, QStringLiteral("HTTP %1, conteúdo não é JSON").arg(status));
     simdjson::ondemand::object top;
     if (doc.get_object().get(top) != simdjson::SUCCESS)
-        throw badAnswer(QStringLiteral("HTTP %1, conteúdo não é um objeto JSON-RPC").arg(answer.status));
+        throw badAnswer(method, QStringLiteral("HTTP %1, conteúdo não é um objeto JSON-RPC").arg(status));
 
     std::string_view resultJson;
     bool haveResult = false;
     for (auto fieldResult : top) {
         simdjson::ondemand::field field;
         if (std::move(fieldResult).get(field) != simdjson::SUCCESS)
-            throw badAnswer(QStringLiteral("JSON malformado"));
+            throw badAnswer(method, QStringLiteral("JSON malformado"));
         std::string_view key;
         if (field.unescaped_key().get(key) != simdjson::SUCCESS)
-            throw badAnswer(QStringLiteral("JSON malformado"));
+            throw badAnswer(method, QStringLiteral("JSON malformado"));
         if (key == "result") {
             simdjson::ondemand::value value = field.value();
             simdjson::ondemand::json_type type;
             if (value.type().get(type) != simdjson::SUCCESS)
-                throw badAnswer(QStringLiteral("resultado malformado"));
+                throw badAnswer(method, QStringLiteral("resultado malformado"));
             simdjson::error_code read = simdjson::SUCCESS;
             if (type == simdjson::ondemand::json_type::object) {
                 simdjson::ondemand::object object;
@@ -263,7 +346,7 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
                 resultJson = value.raw_json_token();
             }
             if (read != simdjson::SUCCESS)
-                throw badAnswer(QStringLiteral("resultado malformado"));
+                throw badAnswer(method, QStringLiteral("resultado malformado"));
             haveResult = true;
         } else if (key == "error") {
             simdjson::ondemand::object error;
@@ -272,13 +355,11 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
             if (field.value().get_object().get(error) != simdjson::SUCCESS
                 || error["code"].get_int64().get(code) != simdjson::SUCCESS
                 || error["message"].get_string().get(message) != simdjson::SUCCESS)
-                throw badAnswer(QStringLiteral("objeto de erro malformado"));
-            throw RemoteCallError(R::ServerError, int(code),
-                                  QStringLiteral("O servidor de aplicação em %1 recusou %2: %3")
-                                      .arg(Address(), method, fromUtf8(message)));
+                throw badAnswer(method, QStringLiteral("objeto de erro malformado"));
+            throw refusal(method, code, message);
         }
     }
     if (!haveResult)
-        throw badAnswer(QStringLiteral("HTTP %1, sem resultado").arg(answer.status));
+        throw badAnswer(method, QStringLiteral("HTTP %1, sem resultado").arg(status));
     return TRemoteValue(QByteArray(resultJson.data(), qsizetype(resultJson.size())));
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include <QList>
 #include <QObject>
@@ -18,6 +20,13 @@
 // A call is synchronous for its caller. The request runs on a worker thread
 // while the caller's thread waits in a local event loop that excludes user
 // input: the busy animation keeps moving and no second user action can start.
+namespace httplib {
+class Client;
+}
+
+class RemoteCallError;
+class TJsonDocument;
+
 class KOR_EXPORT TNetConnection : public QObject
 {
     Q_OBJECT
@@ -68,6 +77,11 @@ signals:
 
 private:
     struct HttpAnswer;
+    static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body);
+    TRemoteValue readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const;
+    TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
+    RemoteCallError badAnswer(const QString &method, const QString &why) const;
+    RemoteCallError refusal(const QString &method, std::int64_t code, std::string_view message) const;
     HttpAnswer runOnWorker(const std::function<HttpAnswer()> &request) const;
     void checkHealth();
     std::string buildRequest(const QString &method, const QList<RemoteArgument> &args);

@@ -55,15 +55,6 @@ QString FormatMaskText(const QString &mask, const QString &value)
 
 namespace {
 
-char firstSignificant(const QByteArray &json)
-{
-    for (char c : json) {
-        if (c != ' ' && c != '\n' && c != '\r' && c != '\t')
-            return c;
-    }
-    return '\0';
-}
-
 QString unquoted(const QByteArray &jsonString)
 {
     simdjson::padded_string padded(jsonString.constData(), size_t(jsonString.size()));
@@ -77,11 +68,11 @@ QString unquoted(const QByteArray &jsonString)
 
 } // namespace
 
-QByteArray CheckResultServ(const TRemoteValue &result, bool raiseError, int helpContext)
+TDataPacket CheckResultServ(const TRemoteValue &result, bool raiseError, int helpContext)
 {
     Q_UNUSED(helpContext);
     QString problem;
-    const char first = firstSignificant(result.json());
+    const char first = result.firstSignificant();
     if (result.isEmpty() || first == '\0' || first == 'n') {
         problem = QStringLiteral("O servidor de aplicação não devolveu dados.");
     } else if (first == '"') {
@@ -91,7 +82,7 @@ QByteArray CheckResultServ(const TRemoteValue &result, bool raiseError, int help
         problem = QStringLiteral("O servidor de aplicação devolveu um resultado que não é um pacote de dados.");
     }
     if (problem.isEmpty())
-        return result.json();
+        return result.packet();
     if (raiseError)
         throw FasError(problem);
     return {};

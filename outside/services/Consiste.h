@@ -30,7 +30,8 @@ KOR_EXPORT QString FormatMaskText(const QString &mask, const QString &value);
 // that is not a data packet (no value, or the text of a failure the server
 // reported as its result) is an error: with `raiseError` it throws FasError
 // with a message a user can act on, otherwise it gives an empty packet.
-// `helpContext` is the help topic of the error report (0: none).
-KOR_EXPORT QByteArray CheckResultServ(const TRemoteValue &result, bool raiseError, int helpContext);
+// `helpContext` is the help topic of the error report (0: none). A packet of a
+// remote call's answer is handed on parsed, not as text.
+KOR_EXPORT TDataPacket CheckResultServ(const TRemoteValue &result, bool raiseError, int helpContext);
 
 } // namespace Consiste

@@ -9,6 +9,7 @@
 
 #include "FasError.h"
 #include "RecordStore_p.h"
+#include "TJsonDocument.h"
 
 namespace ondemand = simdjson::ondemand;
 
@@ -458,17 +459,6 @@ void Decoder::readRows(ondemand::value value)
     const int fieldCount = m_store.fieldCount();
     const TFieldDefs &defs = m_store.defs();
 
-    std::vector<std::vector<std::string> *> texts(std::size_t(fieldCount), nullptr);
-    std::vector<std::vector<std::int64_t> *> times(std::size_t(fieldCount), nullptr);
-    std::vector<std::vector<double> *> numbers(std::size_t(fieldCount), nullptr);
-    std::vector<std::vector<std::uint8_t> *> nulls(std::size_t(fieldCount), nullptr);
-    for (int f = 0; f < fieldCount; ++f) {
-        texts[std::size_t(f)] = &RecordStoreAccess::texts(m_store, f);
-        times[std::size_t(f)] = &RecordStoreAccess::times(m_store, f);
-        numbers[std::size_t(f)] = &RecordStoreAccess::numbers(m_store, f);
-        nulls[std::size_t(f)] = &RecordStoreAccess::nulls(m_store, f);
-    }
-
     // Knowing the row count up front saves growing 28 vectors (and the allocator's
     // work behind it) many times over; counting is a quick pass over the row list.
     std::size_t expected = 0;
@@ -502,18 +492,7 @@ void Decoder::readRows(ondemand::value value)
                 bool isNull = false;
                 if (v.is_null().get(isNull) != simdjson::SUCCESS || !isNull)
                     jsonError(simdjson::N_ATOM_ERROR, cellPlace(row, defs[column]));
-                switch (m_kinds[c]) {
-                case Kind::Text:
-                    texts[c]->emplace_back();
-                    break;
-                case Kind::DateTime:
-                    times[c]->push_back(0);
-                    break;
-                case Kind::Float:
-                    numbers[c]->push_back(0.0);
-                    break;
-                }
-                nulls[c]->push_back(1);
+                RecordStoreAccess::appendNull(m_store, column);
                 ++column;
                 continue;
             }
@@ -536,7 +515,7 @@ void Decoder::readRows(ondemand::value value)
                                       .arg(length)
                                       .arg(m_sizes[c]));
                 }
-                texts[c]->emplace_back(text);
+                RecordStoreAccess::appendText(m_store, column, text);
                 break;
             }
             case Kind::DateTime: {
@@ -553,7 +532,7 @@ void Decoder::readRows(ondemand::value value)
                 if (!WallClock::parseIso(text, ms))
                     invalid(cellPlace(row, defs[column])
                             + QStringLiteral(": data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
-                times[c]->push_back(ms);
+                RecordStoreAccess::appendDateTime(m_store, column, ms);
                 break;
             }
             case Kind::Float: {
@@ -563,11 +542,10 @@ void Decoder::readRows(ondemand::value value)
                 double number = 0.0;
                 if (auto error = v.get_double().get(number))
                     jsonError(error, cellPlace(row, defs[column]));
-                numbers[c]->push_back(number);
+                RecordStoreAccess::appendNumber(m_store, column, number);
                 break;
             }
             }
-            nulls[c]->push_back(0);
             ++column;
         }
         if (column != fieldCount) {
@@ -579,7 +557,187 @@ void Decoder::readRows(ondemand::value value)
     }
 }
 
+// ---------------------------------------------------------------------------
+// Reader of parsed values
+
+namespace dom = simdjson::dom;
+
+// Reads a packet from values the DOM parser has already read. It accepts only
+// packets the careful reader above accepts, and gives the same rows; anything
+// else it leaves to the careful reader (false), which says what is wrong and
+// where. Failing packets are rare and small, so reading one twice costs nothing
+// that matters.
+class ParsedReader
+{
+public:
+    bool read(dom::element root);
+    TRecordStore take() { return std::move(m_store); }
+
+private:
+    bool readFields(dom::element list);
+    bool readFieldEntry(dom::element entry, TFieldDefs &defs);
+    bool readRows(dom::element list);
+    bool readCell(dom::element cell, int column);
+
+    TRecordStore m_store;
+    std::vector<Kind> m_kinds;
+    std::vector<std::size_t> m_sizes;
+};
+
+bool ParsedReader::read(dom::element root)
+{
+    dom::object object;
+    if (root.get_object().get(object) != simdjson::SUCCESS)
+        return false;
+    dom::element fields, rows;
+    bool haveFields = false, haveRows = false;
+    for (const dom::key_value_pair member : object) {
+        if (member.key == "fields" && !haveFields) {
+            haveFields = true;
+            fields = member.value;
+        } else if (member.key == "rows" && !haveRows) {
+            haveRows = true;
+            rows = member.value;
+        } else {
+            return false;
+        }
+    }
+    return haveFields && haveRows && readFields(fields) && readRows(rows);
+}
+
+bool ParsedReader::readFields(dom::element list)
+{
+    dom::array entries;
+    if (list.get_array().get(entries) != simdjson::SUCCESS)
+        return false;
+    TFieldDefs defs;
+    for (const dom::element entry : entries) {
+        if (!readFieldEntry(entry, defs))
+            return false;
+    }
+    if (defs.isEmpty())
+        return false;
+    m_store = TRecordStore(defs);
+    for (const TFieldDef &def : defs) {
+        m_kinds.push_back(def.isText() ? Kind::Text : def.type == TFieldType::DateTime ? Kind::DateTime : Kind::Float);
+        m_sizes.push_back(std::size_t(def.size));
+    }
+    return true;
+}
+
+bool ParsedReader::readFieldEntry(dom::element entry, TFieldDefs &defs)
+{
+    dom::object object;
+    if (entry.get_object().get(object) != simdjson::SUCCESS)
+        return false;
+    std::string_view name, typeName;
+    std::int64_t size = 0;
+    bool fixed = false;
+    bool haveName = false, haveType = false, haveSize = false, haveFixed = false;
+    for (const dom::key_value_pair member : object) {
+        bool ok = false;
+        if (member.key == "name" && !haveName)
+            ok = haveName = member.value.get_string().get(name) == simdjson::SUCCESS;
+        else if (member.key == "type" && !haveType)
+            ok = haveType = member.value.get_string().get(typeName) == simdjson::SUCCESS;
+        else if (member.key == "size" && !haveSize)
+            ok = haveSize = member.value.get_int64().get(size) == simdjson::SUCCESS;
+        else if (member.key == "fixed" && !haveFixed)
+            ok = haveFixed = member.value.get_bool().get(fixed) == simdjson::SUCCESS;
+        if (!ok)
+            return false;
+    }
+    if (!haveName || !haveType || name.empty())
+        return false;
+    TFieldDef def;
+    def.name = QString::fromUtf8(name.data(), qsizetype(name.size()));
+    if (typeName == "string") {
+        if (!haveSize || size < 1 || size > std::numeric_limits<int>::max())
+            return false;
+        def.type = fixed ? TFieldType::FixedChar : TFieldType::String;
+        def.size = int(size);
+    } else if (typeName == "datetime" || typeName == "float") {
+        if (size != 0 || fixed)
+            return false;
+        def.type = typeName == "datetime" ? TFieldType::DateTime : TFieldType::Float;
+    } else {
+        return false;
+    }
+    for (const TFieldDef &other : defs) {
+        if (other.name.compare(def.name, Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    defs.append(def);
+    return true;
+}
+
+bool ParsedReader::readRows(dom::element list)
+{
+    dom::array rows;
+    if (list.get_array().get(rows) != simdjson::SUCCESS)
+        return false;
+    const int fieldCount = m_store.fieldCount();
+    if (rows.size() >= std::size_t(std::numeric_limits<int>::max()))
+        return false;
+    m_store.reserve(int(rows.size()));
+    int row = 0;
+    for (const dom::element item : rows) {
+        dom::array cells;
+        if (item.get_array().get(cells) != simdjson::SUCCESS)
+            return false;
+        int column = 0;
+        for (const dom::element cell : cells) {
+            if (column == fieldCount || !readCell(cell, column))
+                return false;
+            ++column;
+        }
+        if (column != fieldCount)
+            return false;
+        RecordStoreAccess::setRowCount(m_store, ++row);
+    }
+    return true;
+}
+
+bool ParsedReader::readCell(dom::element cell, int column)
+{
+    const auto c = std::size_t(column);
+    if (cell.is_null()) {
+        RecordStoreAccess::appendNull(m_store, column);
+        return true;
+    }
+    switch (m_kinds[c]) {
+    case Kind::Text: {
+        std::string_view text;
+        if (cell.get_string().get(text) != simdjson::SUCCESS)
+            return false;
+        if (text.size() > m_sizes[c] && Utf8::length(text) > m_sizes[c])
+            return false;
+        RecordStoreAccess::appendText(m_store, column, text);
+        return true;
+    }
+    case Kind::DateTime: {
+        std::string_view text;
+        std::int64_t ms = 0;
+        if (cell.get_string().get(text) != simdjson::SUCCESS || !WallClock::parseIso(text, ms))
+            return false;
+        RecordStoreAccess::appendDateTime(m_store, column, ms);
+        return true;
+    }
+    case Kind::Float: {
+        // Integers and decimals alike, as the careful reader's get_double reads them.
+        double number = 0.0;
+        if (cell.get_double().get(number) != simdjson::SUCCESS)
+            return false;
+        RecordStoreAccess::appendNumber(m_store, column, number);
+        return true;
+    }
+    }
+    return false;
+}
+
 thread_local ondemand::parser t_parser;
+
+constexpr qsizetype SmallPacketBytes = qsizetype(1) << 20;
 
 } // namespace
 
@@ -592,7 +750,23 @@ TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
         invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes").arg(json.size()).arg(maxBytes));
     if (QByteArrayView(json).trimmed().isEmpty())
         invalid(QStringLiteral("o pacote está vazio"));
-    // simdjson reads a little past the end of the text: it needs its own padded copy.
+    {
+        // The fast reader first (see ParsedReader); a text with the number -0 goes
+        // to the careful reader, which keeps its sign. Small packets (batches)
+        // reuse one parser per thread; a large one gets its own, so that its
+        // buffers go back to the system with it.
+        thread_local dom::parser t_domParser;
+        dom::parser ownParser;
+        dom::parser &parser = json.size() > SmallPacketBytes ? ownParser : t_domParser;
+        dom::element root;
+        ParsedReader reader;
+        const std::string_view text(json.data(), std::size_t(json.size()));
+        if (!TJsonDocument::mayHoldNegativeZero(text)
+            && parser.parse(text.data(), text.size(), true).get(root) == simdjson::SUCCESS && reader.read(root))
+            return reader.take();
+    }
+    // The careful reader says what is wrong and where. simdjson reads a little past
+    // the end of the text: it needs its own padded copy.
     simdjson::padded_string padded(json.data(), std::size_t(json.size()));
     simdjson::error_code badBytes = simdjson::SUCCESS;
     try {
@@ -623,6 +797,22 @@ TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
     } catch (const BadBytes &) {
     }
     invalid(place + problem + QStringLiteral(" (byte %1 do pacote)").arg(first + 1));
+}
+
+TRecordStore decode(const TJsonDocument &document, std::string_view member, qsizetype maxBytes)
+{
+    if (document.textBytes() > maxBytes)
+        invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes").arg(document.textBytes()).arg(maxBytes));
+    dom::element value;
+    if (document.member(member).get(value) != simdjson::SUCCESS)
+        invalid(QStringLiteral("o pacote está vazio"));
+    ParsedReader reader;
+    if (reader.read(value))
+        return reader.take();
+    // A packet that is refused: its text, written from the parsed values, goes to
+    // the careful reader for the message.
+    const std::string text = simdjson::to_string(value);
+    return decode(QByteArrayView(text.data(), qsizetype(text.size())), maxBytes);
 }
 
 // ---------------------------------------------------------------------------

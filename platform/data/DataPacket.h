@@ -9,6 +9,8 @@
 #include "TRecordStore.h"
 #include "fasdata_export.h"
 
+class TJsonDocument;
+
 // The value that carries a dataset between the module and the application server:
 // {"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false}, ...],
 //  "rows":[[...], ...]}
@@ -29,5 +31,10 @@ FASDATA_EXPORT void appendJsonString(std::string &out, std::string_view utf8);
 // row, column) for bad JSON, a missing or unknown key, a wrong type, a row of the
 // wrong width, a text longer than its field, or a packet above `maxBytes`.
 FASDATA_EXPORT TRecordStore decode(QByteArrayView json, qsizetype maxBytes = DefaultMaxBytes);
+// Reads the packet that is member `member` of the root object of a document
+// already parsed (a remote call's answer), from the parsed values: the text is
+// not read again. The same checks and messages as above.
+FASDATA_EXPORT TRecordStore decode(const TJsonDocument &document, std::string_view member,
+                                   qsizetype maxBytes = DefaultMaxBytes);
 
 } // namespace DataPacket

@@ -4,19 +4,63 @@
 
 #include <charconv>
 #include <cstdint>
+#include <limits>
+#include <stdexcept>
 #include <string_view>
 
 #include "TRecordStore.h"
 
 // Direct access to a store's columns, so the packet decoder can append cells
-// without first filling a row with nulls.
+// column by column without first filling a row with nulls. After appending one
+// cell to every column, the decoder sets the row count.
 struct RecordStoreAccess
 {
-    static std::vector<std::string> &texts(TRecordStore &s, int f) { return s.m_columns[std::size_t(f)].texts; }
-    static std::vector<std::int64_t> &times(TRecordStore &s, int f) { return s.m_columns[std::size_t(f)].times; }
-    static std::vector<double> &numbers(TRecordStore &s, int f) { return s.m_columns[std::size_t(f)].numbers; }
-    static std::vector<std::uint8_t> &nulls(TRecordStore &s, int f) { return s.m_columns[std::size_t(f)].nulls; }
+    static void appendText(TRecordStore &s, int f, std::string_view utf8)
+    {
+        TRecordStore::Column &column = s.m_columns[std::size_t(f)];
+        column.cells.push_back({checkedOffset(column.pool.size(), utf8.size()), std::uint32_t(utf8.size())});
+        column.pool.append(utf8);
+        column.nulls.push_back(0);
+    }
+    static void appendDateTime(TRecordStore &s, int f, std::int64_t ms)
+    {
+        TRecordStore::Column &column = s.m_columns[std::size_t(f)];
+        column.times.push_back(ms);
+        column.nulls.push_back(0);
+    }
+    static void appendNumber(TRecordStore &s, int f, double value)
+    {
+        TRecordStore::Column &column = s.m_columns[std::size_t(f)];
+        column.numbers.push_back(value);
+        column.nulls.push_back(0);
+    }
+    static void appendNull(TRecordStore &s, int f)
+    {
+        TRecordStore::Column &column = s.m_columns[std::size_t(f)];
+        switch (s.m_defs.at(f).type) {
+        case TFieldType::String:
+        case TFieldType::FixedChar:
+            column.cells.push_back({});
+            break;
+        case TFieldType::DateTime:
+            column.times.push_back(0);
+            break;
+        case TFieldType::Float:
+            column.numbers.push_back(0.0);
+            break;
+        }
+        column.nulls.push_back(1);
+    }
     static void setRowCount(TRecordStore &s, int rows) { s.m_rows = rows; }
+
+    // A pool offset that fits a cell; a column's text is far below 4 GiB (a
+    // packet is at most 512 MiB), so this only guards against a fault.
+    static std::uint32_t checkedOffset(std::size_t poolSize, std::size_t length)
+    {
+        if (poolSize + length > std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("TRecordStore: a column holds more than 4 GiB of text");
+        return std::uint32_t(poolSize);
+    }
 };
 
 namespace WallClock {

@@ -35,6 +35,7 @@ struct TClientDataSet::Private
 
     TRecordStore store;
     TRecordStore buffer; // one row while editing or inserting
+    std::vector<bool> written; // fields of the buffer set since Edit
     TDataSetState state = TDataSetState::Inactive;
     int current = -1;
     bool bof = true;
@@ -47,6 +48,27 @@ struct TClientDataSet::Private
     int displayRow = -1;
 
     bool editing() const { return state == TDataSetState::Edit || state == TDataSetState::Insert; }
+
+    // The edit buffer for Edit: kept from one edit to the next while the fields
+    // stay the same, so that a pass editing thousands of rows allocates nothing
+    // per row.
+    void prepareEditBuffer()
+    {
+        if (buffer.rowCount() != 1 || buffer.defs().constData() != defs.constData()) {
+            buffer = TRecordStore(defs);
+            buffer.appendRow();
+        }
+        written.assign(std::size_t(defs.size()), false);
+    }
+    // Post of an edit writes back only the fields that were set: the others
+    // still hold what the row holds.
+    void postEditBuffer()
+    {
+        for (int f = 0; f < int(written.size()); ++f) {
+            if (written[std::size_t(f)])
+                store.copyCell(current, f, buffer, 0);
+        }
+    }
 };
 
 TClientDataSet::TClientDataSet(QObject *parent)
@@ -139,8 +161,11 @@ TField *TClientDataSet::FieldByName(const QString &name) const
 
 TField *TClientDataSet::FindField(const QString &name) const
 {
-    for (int i = 0; i < int(d->defs.size()); ++i) {
-        if (d->defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
+    // Read through a const reference: the edit buffer shares the list, and a
+    // non-const access would copy it.
+    const TFieldDefs &defs = d->defs;
+    for (int i = 0; i < int(defs.size()); ++i) {
+        if (defs[i].name.compare(name, Qt::CaseInsensitive) == 0)
             return d->fields[std::size_t(i)].get();
     }
     return nullptr;
@@ -226,9 +251,9 @@ QByteArray TClientDataSet::GetData() const
     return DataPacket::encode(d->store);
 }
 
-void TClientDataSet::SetData(const QByteArray &packet)
+void TClientDataSet::SetData(const TDataPacket &packet)
 {
-    LoadStore(DataPacket::decode(packet));
+    LoadStore(packet.decode());
 }
 
 void TClientDataSet::LoadStore(TRecordStore incoming)
@@ -265,7 +290,7 @@ void TClientDataSet::LoadStore(TRecordStore incoming)
         const TFieldDefs &defs = incoming.defs();
         replaceFields = defs.size() != d->defs.size();
         for (qsizetype i = 0; !replaceFields && i < defs.size(); ++i)
-            replaceFields = !defs[i].sameShape(d->defs[i]) || defs[i].name != d->defs[i].name;
+            replaceFields = !defs[i].sameShape(std::as_const(d->defs)[i]) || defs[i].name != std::as_const(d->defs)[i].name;
         if (replaceFields) {
             newDefs = defs;
             for (int i = 0; i < int(newDefs.size()); ++i)
@@ -447,8 +472,7 @@ void TClientDataSet::Edit()
         Insert();
         return;
     }
-    d->buffer = TRecordStore(d->defs);
-    d->buffer.appendRow();
+    d->prepareEditBuffer();
     d->buffer.copyRow(0, d->store, d->current);
     d->modified = false;
     d->state = TDataSetState::Edit;
@@ -491,10 +515,9 @@ void TClientDataSet::Post()
     if (d->state == TDataSetState::Edit) {
         const bool modified = d->modified;
         if (modified) {
-            d->store.copyRow(d->current, d->buffer, 0);
+            d->postEditBuffer();
             ++d->changeCount;
         }
-        d->buffer = TRecordStore();
         d->modified = false;
         d->state = TDataSetState::Browse;
         emit StateChange(this);
@@ -522,7 +545,6 @@ void TClientDataSet::Cancel()
     checkActive(this);
     if (d->state == TDataSetState::Edit) {
         const bool modified = d->modified;
-        d->buffer = TRecordStore();
         d->modified = false;
         d->state = TDataSetState::Browse;
         emit StateChange(this);
@@ -634,6 +656,8 @@ void TClientDataSet::WriteBuffer(int field, const std::function<void(TRecordStor
     if (field < 0 || field >= FieldCount())
         notAllowed(QStringLiteral("campo %1 inexistente").arg(field));
     write(d->buffer, 0);
+    if (std::size_t(field) < d->written.size())
+        d->written[std::size_t(field)] = true;
     d->modified = true;
     if (d->disableCount == 0)
         emit controlsFieldChanged(field);

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "TDataPacket.h"
 #include "TField.h"
 #include "TRecordStore.h"
 #include "fasdata_export.h"
@@ -69,7 +70,7 @@ public:
     // cursor, edit buffer) as it was. With persistent fields the packet must carry
     // the same fields (any order, same types and sizes; PacketError names a missing,
     // unknown or different field); without, the dataset takes the packet's fields.
-    void SetData(const QByteArray &packet);
+    void SetData(const TDataPacket &packet);
     // The same for rows already read (a query's result): the store's fields are
     // checked against the persistent fields exactly as a packet's are.
     void LoadStore(TRecordStore rows);

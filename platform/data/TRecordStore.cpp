@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "RecordStore_p.h"
+
 namespace {
 
 bool isTextType(TFieldType type)
@@ -26,7 +28,7 @@ TRecordStore::TRecordStore(TFieldDefs defs)
 int TRecordStore::indexOf(const QString &fieldName) const
 {
     for (int i = 0; i < int(m_defs.size()); ++i) {
-        if (m_defs[i].name.compare(fieldName, Qt::CaseInsensitive) == 0)
+        if (m_defs.at(i).name.compare(fieldName, Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -41,21 +43,23 @@ bool TRecordStore::isNull(int row, int field) const
 
 std::string_view TRecordStore::text(int row, int field) const
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs[field].type))
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs.at(field).type))
         return {};
-    return m_columns[std::size_t(field)].texts[std::size_t(row)];
+    const Column &column = m_columns[std::size_t(field)];
+    const TextCell cell = column.cells[std::size_t(row)];
+    return std::string_view(column.pool.data() + cell.offset, cell.length);
 }
 
 std::int64_t TRecordStore::dateTimeMs(int row, int field) const
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::DateTime)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::DateTime)
         return 0;
     return m_columns[std::size_t(field)].times[std::size_t(row)];
 }
 
 double TRecordStore::number(int row, int field) const
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::Float)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::Float)
         return 0.0;
     return m_columns[std::size_t(field)].numbers[std::size_t(row)];
 }
@@ -67,10 +71,10 @@ void TRecordStore::setNull(int row, int field)
     Column &column = m_columns[std::size_t(field)];
     const auto r = std::size_t(row);
     column.nulls[r] = 1;
-    switch (m_defs[field].type) {
+    switch (m_defs.at(field).type) {
     case TFieldType::String:
     case TFieldType::FixedChar:
-        column.texts[r] = std::string(); // releases a long text's buffer
+        dropText(column, r);
         break;
     case TFieldType::DateTime:
         column.times[r] = 0;
@@ -83,25 +87,68 @@ void TRecordStore::setNull(int row, int field)
 
 void TRecordStore::setText(int row, int field, std::string_view utf8)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs[field].type))
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs.at(field).type))
         badCell("setText", row, field);
     Column &column = m_columns[std::size_t(field)];
-    column.texts[std::size_t(row)].assign(utf8);
+    writeText(column, std::size_t(row), utf8);
     column.nulls[std::size_t(row)] = 0;
 }
 
 void TRecordStore::setText(int row, int field, std::string &&utf8)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs[field].type))
-        badCell("setText", row, field);
-    Column &column = m_columns[std::size_t(field)];
-    column.texts[std::size_t(row)] = std::move(utf8);
-    column.nulls[std::size_t(row)] = 0;
+    setText(row, field, std::string_view(utf8));
+}
+
+void TRecordStore::writeText(Column &column, std::size_t row, std::string_view utf8)
+{
+    const char *poolBegin = column.pool.data();
+    if (utf8.data() >= poolBegin && utf8.data() < poolBegin + column.pool.size()) {
+        // A text of this very column: the pool may move while it is written.
+        const std::string copy(utf8);
+        writeText(column, row, copy);
+        return;
+    }
+    TextCell &cell = column.cells[row];
+    if (utf8.size() <= cell.length) {
+        // Fits where the old text was: no growth (a tick written over a tick).
+        utf8.copy(column.pool.data() + cell.offset, utf8.size());
+        column.deadBytes += cell.length - utf8.size();
+        cell.length = std::uint32_t(utf8.size());
+    } else {
+        column.deadBytes += cell.length;
+        cell.offset = RecordStoreAccess::checkedOffset(column.pool.size(), utf8.size());
+        cell.length = std::uint32_t(utf8.size());
+        column.pool.append(utf8);
+    }
+    if (column.deadBytes > 4096 && column.deadBytes > column.pool.size() / 2)
+        compact(column);
+}
+
+void TRecordStore::dropText(Column &column, std::size_t row)
+{
+    TextCell &cell = column.cells[row];
+    column.deadBytes += cell.length;
+    cell = TextCell();
+    if (column.deadBytes > 4096 && column.deadBytes > column.pool.size() / 2)
+        compact(column);
+}
+
+void TRecordStore::compact(Column &column)
+{
+    std::string pool;
+    pool.reserve(column.pool.size() - column.deadBytes);
+    for (TextCell &cell : column.cells) {
+        const std::uint32_t offset = std::uint32_t(pool.size());
+        pool.append(column.pool, cell.offset, cell.length);
+        cell.offset = cell.length == 0 ? 0 : offset;
+    }
+    column.pool = std::move(pool);
+    column.deadBytes = 0;
 }
 
 void TRecordStore::setDateTimeMs(int row, int field, std::int64_t ms)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::DateTime)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::DateTime)
         badCell("setDateTimeMs", row, field);
     Column &column = m_columns[std::size_t(field)];
     column.times[std::size_t(row)] = ms;
@@ -110,7 +157,7 @@ void TRecordStore::setDateTimeMs(int row, int field, std::int64_t ms)
 
 void TRecordStore::setNumber(int row, int field, double value)
 {
-    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs[field].type != TFieldType::Float)
+    if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::Float)
         badCell("setNumber", row, field);
     Column &column = m_columns[std::size_t(field)];
     column.numbers[std::size_t(row)] = value;
@@ -130,10 +177,10 @@ void TRecordStore::insertRow(int at)
     const auto r = std::ptrdiff_t(at);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
-        switch (m_defs[f].type) {
+        switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
-            column.texts.insert(column.texts.begin() + r, std::string());
+            column.cells.insert(column.cells.begin() + r, TextCell());
             break;
         case TFieldType::DateTime:
             column.times.insert(column.times.begin() + r, 0);
@@ -154,10 +201,11 @@ void TRecordStore::removeRow(int at)
     const auto r = std::ptrdiff_t(at);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
-        switch (m_defs[f].type) {
+        switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
-            column.texts.erase(column.texts.begin() + r);
+            dropText(column, std::size_t(r));
+            column.cells.erase(column.cells.begin() + r);
             break;
         case TFieldType::DateTime:
             column.times.erase(column.times.begin() + r);
@@ -176,29 +224,36 @@ void TRecordStore::copyRow(int from, const TRecordStore &source, int sourceRow)
     if (from < 0 || from >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows
         || source.fieldCount() != fieldCount())
         badCell("copyRow", from, 0);
-    const auto to = std::size_t(from);
+    for (int f = 0; f < fieldCount(); ++f)
+        copyCell(from, f, source, sourceRow);
+}
+
+void TRecordStore::copyCell(int row, int field, const TRecordStore &source, int sourceRow)
+{
+    if (row < 0 || row >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows || field < 0
+        || field >= fieldCount() || field >= source.fieldCount())
+        badCell("copyCell", row, field);
+    const TFieldType type = m_defs.at(field).type;
+    const TFieldType sourceType = source.m_defs.at(field).type;
+    if (type != sourceType && !(isTextType(type) && isTextType(sourceType)))
+        badCell("copyCell", row, field);
+    const auto to = std::size_t(row);
     const auto src = std::size_t(sourceRow);
-    for (int f = 0; f < fieldCount(); ++f) {
-        const TFieldType type = m_defs[f].type;
-        const TFieldType sourceType = source.m_defs[f].type;
-        if (type != sourceType && !(isTextType(type) && isTextType(sourceType)))
-            badCell("copyRow", from, f);
-        Column &column = m_columns[std::size_t(f)];
-        const Column &sourceColumn = source.m_columns[std::size_t(f)];
-        switch (type) {
-        case TFieldType::String:
-        case TFieldType::FixedChar:
-            column.texts[to] = sourceColumn.texts[src];
-            break;
-        case TFieldType::DateTime:
-            column.times[to] = sourceColumn.times[src];
-            break;
-        case TFieldType::Float:
-            column.numbers[to] = sourceColumn.numbers[src];
-            break;
-        }
-        column.nulls[to] = sourceColumn.nulls[src];
+    Column &column = m_columns[std::size_t(field)];
+    const Column &sourceColumn = source.m_columns[std::size_t(field)];
+    switch (type) {
+    case TFieldType::String:
+    case TFieldType::FixedChar:
+        writeText(column, to, source.text(sourceRow, field));
+        break;
+    case TFieldType::DateTime:
+        column.times[to] = sourceColumn.times[src];
+        break;
+    case TFieldType::Float:
+        column.numbers[to] = sourceColumn.numbers[src];
+        break;
     }
+    column.nulls[to] = sourceColumn.nulls[src];
 }
 
 void TRecordStore::clear()
@@ -213,10 +268,10 @@ void TRecordStore::reserve(int rows)
     const auto n = std::size_t(rows < 0 ? 0 : rows);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
-        switch (m_defs[f].type) {
+        switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
-            column.texts.reserve(n);
+            column.cells.reserve(n);
             break;
         case TFieldType::DateTime:
             column.times.reserve(n);
@@ -238,7 +293,7 @@ TRecordStore TRecordStore::reordered(TFieldDefs defs, const std::vector<int> &so
     for (std::size_t i = 0; i < sourceColumn.size(); ++i) {
         const int from = sourceColumn[i];
         if (from < 0 || from >= fieldCount() || taken[std::size_t(from)]
-            || m_defs[from].type != result.m_defs[qsizetype(i)].type)
+            || m_defs.at(from).type != result.m_defs.at(qsizetype(i)).type)
             throw std::invalid_argument("TRecordStore::reordered: each source column once, of the field's type");
         taken[std::size_t(from)] = true;
     }

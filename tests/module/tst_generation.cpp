@@ -266,6 +266,21 @@ class TstGeneration : public QObject
 
     // ---- preview --------------------------------------------------------
 
+    // The nationality queries a run makes when it walks rows [0, rows): one per
+    // client of a row that can go into a batch (ticked, pending or blank, no note
+    // and no invoice entry), counted from the rows themselves.
+    static int nationalityQueriesFor(int rows)
+    {
+        QSet<QString> clients;
+        for (int row = 0; row < rows; ++row) {
+            const QString status = cell(row, "IDSTAPFATFAS");
+            if (cell(row, "IDCHECK") == QLatin1String("S") && (status == QLatin1String("P") || status.isEmpty())
+                && cell(row, "NRLANCTONF").isEmpty() && cell(row, "NRLANCINVOICE").isEmpty())
+                clients.insert(cell(row, "CDCLIENTE"));
+        }
+        return int(clients.size());
+    }
+
     static QString cell(int row, const char *name)
     {
         const TRecordStore &store = preview()->Store();
@@ -707,6 +722,7 @@ private slots:
         for (const Pick &p : std::as_const(picks))
             tick(p);
         const int rowsBefore = preview()->RecordCount();
+        const int queriesBefore = stopAt >= 0 ? nationalityQueriesFor(picks.at(stopAt).row) : nationalityQueriesFor(rowsBefore);
         if (rowsBefore > 0)
             preview()->SetRecNo(rowsBefore); // the run starts where the user left the cursor
         const QStringList before = snapshot();
@@ -729,7 +745,7 @@ private slots:
             QCOMPARE(requestsMade(), 0);
             QCOMPARE(methodsSince(mark), QStringList());
             QCOMPARE(m_observed.previewOpens, 0);
-            QCOMPARE(m_observed.nationalityQueries, offending.row + 1);
+            QCOMPARE(m_observed.nationalityQueries, queriesBefore);
             QCOMPARE(billingTotals(), totalsBefore);
             QCOMPARE(snapshot(), before);
             QCOMPARE(preview()->RecNo(), offending.row + 1);
@@ -741,7 +757,7 @@ private slots:
             QCOMPARE(requestsMade(), 0);
             QCOMPARE(methodsSince(mark), QStringList());
             QCOMPARE(m_observed.previewOpens, 0);
-            QCOMPARE(m_observed.nationalityQueries, rowsBefore);
+            QCOMPARE(m_observed.nationalityQueries, 0);
             QCOMPARE(billingTotals(), totalsBefore);
             QCOMPARE(snapshot(), before);
             QCOMPARE(preview()->RecNo(), rowsBefore > 0 ? 1 : 0);
@@ -757,7 +773,8 @@ private slots:
                 expectedMethods << QStringLiteral("GeraInvoice");
             expectedMethods << QStringLiteral("GetFaturamento");
             QCOMPARE(m_dialogs, QStringList{infoDialog(message)});
-            QCOMPARE(m_observed.nationalityQueries, rowsBefore);
+            QCOMPARE(m_observed.nationalityQueries, queriesBefore);
+            QVERIFY(queriesBefore <= picks.size());
             QCOMPARE(m_observed.previewOpens, expectedMethods.size()); // each answer, then the reload
             QCOMPARE(requestsMade(), expectedMethods.size());
             QCOMPARE(methodsSince(mark), expectedMethods);

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 
 #include "BillingRows.h"
@@ -421,6 +422,42 @@ private slots:
             QVERIFY(!data()->Active());
             QCOMPARE(totalsText(), QString());
         }
+    }
+
+    // After a pass the situation box shows the row the pass left current: the
+    // first row, or the row where the pass failed.
+    void situationAfterPass_data()
+    {
+        QTest::addColumn<QString>("firstStatus");
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<QString>("situation");
+        QTest::newRow("ends on a pending first row") << "P" << false << "Pendente";
+        QTest::newRow("ends on a cancelled first row") << "C" << false << "Cancelada";
+        QTest::newRow("ends on a first row of no known status") << "X" << false << "";
+        QTest::newRow("fails on the third row") << "C" << true << "Pendente";
+    }
+
+    void situationAfterPass()
+    {
+        QFETCH(QString, firstStatus);
+        QFETCH(bool, fails);
+        QFETCH(QString, situation);
+        load({item(firstStatus, "N", 1.0), item("R", "D"), item("P", "N", 2.0), item("N", "N", 4.0)});
+        data()->SetRecNo(4);
+        QCOMPARE(m_screen->edtSituacao->text(), QStringLiteral("Não realizada pelo sistema"));
+        if (fails) {
+            m_onEdit = [this] {
+                if (data()->RecNo() == 3)
+                    data()->Cancel();
+            };
+        }
+
+        clickTitle(TickColumn);
+        m_onEdit = {};
+
+        QCOMPARE(m_fixture.errors.size(), fails ? 1 : 0);
+        QCOMPARE(m_screen->edtSituacao->text(), situation);
+        QCOMPARE(data()->RecNo(), fails ? 3 : 1);
     }
 
     void failedToggle()

@@ -3,6 +3,7 @@
 
 #include "DataSetFixture.h"
 #include "FasError.h"
+#include "TJsonDocument.h"
 
 using fixture::codes;
 using fixture::packet;
@@ -137,6 +138,8 @@ private slots:
     void createDataSetNeedsFields();
     void fieldDefsOnlyWhileClosed();
     void displayRow();
+    void postWritesTheFieldsSet();
+    void setDataFromAParsedAnswer();
 };
 
 // Cursor moves on three records A, B, C (or none): RecNo, Eof, Bof and how many
@@ -232,6 +235,17 @@ void TestClientDataSet::editing_data()
     QTest::newRow("delete while inserting cancels") << QStringList{"Next", "Insert", "Set:N", "Delete"} << "A,B,C" << 2
                                                     << browse;
     QTest::newRow("post and cancel in browse do nothing") << QStringList{"Post", "Cancel"} << "A,B,C" << 1 << browse;
+    // One edit buffer serves edit after edit: each post writes only its own row.
+    QTest::newRow("edits of two rows") << QStringList{"Edit", "Set:X", "Post", "Next", "Edit", "Set:Y", "Post"} << "X,Y,C"
+                                       << 2 << browse;
+    QTest::newRow("a cancelled edit leaves nothing for the next")
+        << QStringList{"Edit", "Set:LONGER", "Cancel", "Next", "Edit", "Set:Y", "Post"} << "A,Y,C" << 2 << browse;
+    QTest::newRow("longer text, then shorter, in one row")
+        << QStringList{"Edit", "Set:LONGER", "Post", "Edit", "Set:Q", "Post"} << "Q,B,C" << 1 << browse;
+    QTest::newRow("edit after an insert") << QStringList{"Insert", "Set:N", "Post", "Next", "Edit", "Set:X", "Post"}
+                                          << "N,X,B,C" << 2 << browse;
+    QTest::newRow("untouched edit posts nothing after a touched one")
+        << QStringList{"Edit", "Set:X", "Post", "Next", "Edit", "Post"} << "X,B,C" << 2 << browse;
 }
 
 void TestClientDataSet::editing()
@@ -666,6 +680,66 @@ void TestClientDataSet::displayRow()
     QCOMPARE(code->AsString(), QStringLiteral("B"));
     dataSet.SetDisplayRow(-1);
     QCOMPARE(scrolled.count(), 0);
+}
+
+// An edit posts the fields that were set; the others keep what the row holds,
+// null included.
+void TestClientDataSet::postWritesTheFieldsSet()
+{
+    TClientDataSet dataSet;
+    dataSet.SetData(packet({"A", "B"}));
+    dataSet.Next();
+    dataSet.Edit();
+    dataSet.FieldByName(QStringLiteral("WHEN"))->Clear();
+    dataSet.Post();
+    dataSet.First();
+    dataSet.Edit();
+    dataSet.FieldByName(QStringLiteral("VALUE"))->SetAsFloat(7.25);
+    dataSet.Post();
+    const TRecordStore &rows = dataSet.Store();
+    QCOMPARE(codes(dataSet), QStringLiteral("A,B"));
+    QCOMPARE(rows.number(0, 3), 7.25);
+    QCOMPARE(rows.text(0, 1), std::string_view("S"));
+    QVERIFY(!rows.isNull(0, 2));
+    QVERIFY(rows.isNull(1, 2));
+    QCOMPARE(rows.number(1, 3), 1.5);
+    QCOMPARE(dataSet.ChangeCount(), 2);
+}
+
+// A packet inside a parsed answer loads like its text, and a refused one is
+// refused with the same words.
+void TestClientDataSet::setDataFromAParsedAnswer()
+{
+    const auto answer = [](const QByteArray &packetJson) {
+        auto document = std::make_shared<TJsonDocument>();
+        const QByteArray text = R"({"jsonrpc":"2.0","id":7,"result":)" + packetJson + "}";
+        if (document->parse(text) != simdjson::SUCCESS)
+            qFatal("the answer does not parse");
+        return TDataPacket(document, "result");
+    };
+    TClientDataSet fromText;
+    fromText.SetData(packet({"A", "B", "C"}));
+    TClientDataSet parsed;
+    parsed.SetData(answer(packet({"A", "B", "C"})));
+    QCOMPARE(codes(parsed), codes(fromText));
+    QCOMPARE(parsed.GetData(), fromText.GetData());
+
+    QByteArray tooLong = packet({"A"});
+    tooLong.replace("\"A\"", "\"ABCDEFG\"");
+    QString fromTextMessage;
+    try {
+        fromText.SetData(tooLong);
+    } catch (const PacketError &error) {
+        fromTextMessage = error.message();
+    }
+    QVERIFY(!fromTextMessage.isEmpty());
+    QVERIFY_THROWS_EXCEPTION(PacketError, parsed.SetData(answer(tooLong)));
+    try {
+        parsed.SetData(answer(tooLong));
+    } catch (const PacketError &error) {
+        QCOMPARE(error.message(), fromTextMessage);
+    }
+    QCOMPARE(codes(parsed), QStringLiteral("A,B,C")); // a refused packet leaves the rows
 }
 
 QTEST_GUILESS_MAIN(TestClientDataSet)

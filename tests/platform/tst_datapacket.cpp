@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "DataPacket.h"
+#include "TJsonDocument.h"
 #include "FasError.h"
 #include "TRecordStore.h"
 
@@ -74,6 +75,12 @@ QString repeated(const QString &piece, int count)
     for (int i = 0; i < count; ++i)
         out += piece;
     return out;
+}
+
+// A GetFaturamento answer carrying `packetJson` as its result.
+QByteArray inAnswer(const QByteArray &packetJson)
+{
+    return R"({"jsonrpc":"2.0","id":1,"result":)" + packetJson + "}";
 }
 
 } // namespace
@@ -195,6 +202,15 @@ void TestDataPacket::roundTripCell()
 
     const TRecordStore decoded = DataPacket::decode(encoded);
     compareStores(decoded, store);
+    // The parser of answers reads every cell the same way, or refuses the number
+    // -0 (which it would read as +0) so that the answer is read as text.
+    TJsonDocument answer;
+    if (json == "-0") {
+        QCOMPARE(answer.parse(inAnswer(encoded)), simdjson::NUMBER_ERROR);
+    } else {
+        QCOMPARE(answer.parse(inAnswer(encoded)), simdjson::SUCCESS);
+        compareStores(DataPacket::decode(answer, "result"), store);
+    }
 }
 
 // A table with every type, nulls and long texts survives encode + decode, and
@@ -270,6 +286,17 @@ void TestDataPacket::acceptedInput()
     QFETCH(QVariant, expected);
 
     const TRecordStore store = DataPacket::decode(json);
+    // Read from a parsed remote answer, the packet gives the same rows. An integer
+    // beyond 64 bits is refused by the parser of answers: the host then reads the
+    // answer as text, as above.
+    TJsonDocument answer;
+    const simdjson::error_code parsed = answer.parse(inAnswer(json));
+    if (json.contains("123456789012345678901234567890")) {
+        QVERIFY(parsed != simdjson::SUCCESS);
+    } else {
+        QCOMPARE(parsed, simdjson::SUCCESS);
+        compareStores(DataPacket::decode(answer, "result"), store);
+    }
     QCOMPARE(store.rowCount(), 1);
     QVERIFY(!store.isNull(0, column));
     switch (store.defs()[column].type) {
@@ -444,6 +471,18 @@ void TestDataPacket::malformed()
         QFAIL("the packet was accepted");
     } catch (const PacketError &error) {
         QVERIFY2(error.message().startsWith(QStringLiteral("Pacote de dados inválido: ")), qPrintable(error.message()));
+        for (const QString &mention : mentions)
+            QVERIFY2(error.message().contains(mention), qPrintable(error.message()));
+    }
+    // Inside a remote answer that is good JSON, the packet is refused with the same
+    // words (the answer's envelope counts towards the size limit).
+    TJsonDocument answer;
+    if (json.isEmpty() || answer.parse(inAnswer(json)) != simdjson::SUCCESS)
+        return;
+    try {
+        DataPacket::decode(answer, "result", maxBytes);
+        QFAIL("the packet was accepted from a parsed answer");
+    } catch (const PacketError &error) {
         for (const QString &mention : mentions)
             QVERIFY2(error.message().contains(mention), qPrintable(error.message()));
     }

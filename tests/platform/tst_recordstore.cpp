@@ -64,6 +64,8 @@ private slots:
     void wrongCellAccess();
     void indexOfIgnoresCase();
     void clearKeepsDefinitions();
+    void textWrites_data();
+    void textWrites();
 };
 
 void TestRecordStore::newRowIsNull()
@@ -221,6 +223,75 @@ void TestRecordStore::clearKeepsDefinitions()
     QCOMPARE(store.fieldCount(), 3);
     setRow(store, store.appendRow(), 7);
     QCOMPARE(codes(store), QStringLiteral("R7"));
+}
+
+// Text cells share one pool per column: writes over shorter and longer texts,
+// texts taken from the same column, rows inserted and removed, and enough
+// rewrites to compact the pool all leave every cell with its own text.
+//   set R TEXT ("~" empty)  null R  copy TO FROM (whole row, same store)
+//   own TO FROM (setText with a view of this column)  insert R  remove R
+//   churn R N (N texts of 1 to 40 characters, the last 40 "p")
+void TestRecordStore::textWrites_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+
+    const QString churned = QString(40, QLatin1Char('p'));
+    QTest::newRow("shorter over longer") << "set 1 A" << "R0,A,R2";
+    QTest::newRow("longer over shorter") << "set 1 LONGERTEXT" << "R0,LONGERTEXT,R2";
+    QTest::newRow("longer, then shorter, then longer") << "set 1 LONGERTEXT; set 1 B; set 1 CCCCCCCCCCCC"
+                                                       << "R0,CCCCCCCCCCCC,R2";
+    QTest::newRow("empty text is not null") << "set 1 ~" << "R0,,R2";
+    QTest::newRow("null, then text") << "null 1; set 1 X" << "R0,X,R2";
+    QTest::newRow("text, then null") << "set 1 LONGERTEXT; null 1" << "R0,-,R2";
+    QTest::newRow("row copied within the store") << "copy 0 2" << "R2,R1,R2";
+    QTest::newRow("own text of another row") << "set 2 LONGERTEXT; own 0 2" << "LONGERTEXT,R1,LONGERTEXT";
+    QTest::newRow("own text of the same row") << "own 1 1" << "R0,R1,R2";
+    QTest::newRow("insert, then write the new row") << "insert 1; set 1 NEW" << "R0,NEW,R1,R2";
+    QTest::newRow("remove a long text's row") << "set 0 LONGERTEXT; remove 0; set 0 Z" << "Z,R2";
+    QTest::newRow("rewrites compact the pool") << "churn 1 10000" << "R0," + churned + ",R2";
+    QTest::newRow("rewrites, then a copy from the churned row") << "churn 1 10000; copy 2 1"
+                                                                << "R0," + churned + "," + churned;
+    QTest::newRow("rewrites around removed and inserted rows") << "remove 0; churn 0 5000; insert 0; set 0 A; churn 2 300"
+                                                               << "A," + QString(40, QLatin1Char('h')) + ","
+                                                                      + QString(20, QLatin1Char('n'));
+}
+
+void TestRecordStore::textWrites()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+
+    TRecordStore store = fill(3);
+    for (const QString &step : script.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList w = step.trimmed().split(QLatin1Char(' '));
+        const int row = w.value(1).toInt();
+        const int other = w.value(2).toInt();
+        if (w[0] == QLatin1String("set"))
+            store.setText(row, 0, w[2] == QLatin1String("~") ? std::string() : w[2].toStdString());
+        else if (w[0] == QLatin1String("null"))
+            store.setNull(row, 0);
+        else if (w[0] == QLatin1String("copy"))
+            store.copyRow(row, store, other);
+        else if (w[0] == QLatin1String("own"))
+            store.setText(row, 0, store.text(other, 0));
+        else if (w[0] == QLatin1String("insert"))
+            store.insertRow(row);
+        else if (w[0] == QLatin1String("remove"))
+            store.removeRow(row);
+        else if (w[0] == QLatin1String("churn")) {
+            for (int i = 0; i < other; ++i)
+                store.setText(row, 0, std::string(std::size_t(1 + i % 40), char('a' + i % 26)));
+        } else
+            QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+    }
+    QCOMPARE(codes(store), expected);
+    // Numbers are not touched by text writes: a row still coded "Rn" holds n + 0.5.
+    for (int r = 0; r < store.rowCount(); ++r) {
+        const std::string_view code = store.text(r, 0);
+        if (code.size() == 2 && code[0] == 'R')
+            QCOMPARE(store.number(r, 2), (code[1] - '0') + 0.5);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecordStore)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <QByteArray>
+
+#include "DataPacket.h"
+#include "TRecordStore.h"
+#include "fasdata_export.h"
+
+class TJsonDocument;
+
+// A data packet on its way into a client dataset: either its JSON text, or a
+// packet inside a document the parser has already read (the result of a remote
+// call), which then loads from the parsed values without its text being read or
+// copied again. SetData takes either.
+class FASDATA_EXPORT TDataPacket
+{
+public:
+    TDataPacket() = default;
+    TDataPacket(QByteArray json); // NOLINT(google-explicit-constructor): a text is a packet
+    // Member `member` of the root object of `document`.
+    TDataPacket(std::shared_ptr<const TJsonDocument> document, std::string member);
+
+    bool isEmpty() const;
+    // The packet's text; for a parsed packet it is written from the parsed values
+    // (only tests and diagnostics ask for it).
+    QByteArray json() const;
+    operator QByteArray() const { return json(); } // NOLINT(google-explicit-constructor)
+
+    // DataPacket::decode of the text or of the parsed values.
+    TRecordStore decode(qsizetype maxBytes = DataPacket::DefaultMaxBytes) const;
+
+    friend bool operator==(const TDataPacket &packet, const QByteArray &json) { return packet.json() == json; }
+
+private:
+    QByteArray m_json;
+    std::shared_ptr<const TJsonDocument> m_document;
+    std::string m_member;
+};
