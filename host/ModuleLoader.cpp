@@ -37,24 +37,27 @@ void ModuleLoader::load()
     if (!m_library.load()) {
         throw FasError(QStringLiteral("Não foi possível carregar o módulo %1: %2").arg(file, m_library.errorString()));
     }
-    const auto resolve = [&](const char *name) {
-        QFunctionPointer entry = m_library.resolve(name);
-        if (!entry) {
-            m_library.unload();
-            throw FasError(QStringLiteral("O arquivo %1 não é um módulo válido: falta a entrada %2.")
-                               .arg(file, QString::fromLatin1(name)));
-        }
-        return entry;
-    };
-    const auto iniProc = reinterpret_cast<Entry>(resolve("IniProc"));
-    const auto initialize = reinterpret_cast<Entry>(resolve("Initialize"));
-    const auto finalize = reinterpret_cast<Entry>(resolve("Finalize"));
-    const auto packageInfo = reinterpret_cast<const void *(*)()>(resolve("GetPackageInfoTable"));
+    const auto iniProc = resolve<IniProcEntry>("IniProc");
+    const auto initialize = resolve<InitializeEntry>("Initialize");
+    const auto finalize = resolve<FinalizeEntry>("Finalize");
+    const auto packageInfo = resolve<PackageInfoEntry>("GetPackageInfoTable");
     initialize();
     m_iniProc = iniProc;
     m_initialize = initialize;
     m_finalize = finalize;
     m_packageInfo = packageInfo;
+}
+
+template <typename Entry>
+Entry ModuleLoader::resolve(const char *name)
+{
+    QFunctionPointer entry = m_library.resolve(name);
+    if (!entry) {
+        m_library.unload();
+        throw FasError(QStringLiteral("O arquivo %1 não é um módulo válido: falta a entrada %2.")
+                           .arg(m_library.fileName(), QString::fromLatin1(name)));
+    }
+    return reinterpret_cast<Entry>(entry);
 }
 
 void ModuleLoader::iniProc()
@@ -77,6 +80,6 @@ QString ModuleLoader::versionText() const
 {
     if (!m_packageInfo)
         return {};
-    const auto *info = static_cast<const PackageInfoTable *>(m_packageInfo());
+    const PackageInfoTable *info = m_packageInfo();
     return QString::fromLatin1(info->versionText);
 }

@@ -3,6 +3,8 @@
 #include <QLibrary>
 #include <QString>
 
+#include "Pkg_fas09600.h"
+
 // Loads the screen module at run time and binds its plain entries: IniProc,
 // Initialize, Finalize and GetPackageInfoTable. Initialize runs once before
 // the first IniProc; Finalize after the host has destroyed the screens.
@@ -30,10 +32,19 @@ public:
     static QString defaultPath(const QString &applicationDir);
 
 private:
-    using Entry = void (*)();
+    // Each entry is called through a pointer of the type the module declares it
+    // with (Pkg_fas09600.h); calling through any other function type is undefined.
+    using IniProcEntry = decltype(&IniProc);
+    using InitializeEntry = decltype(&Initialize);
+    using FinalizeEntry = decltype(&Finalize);
+    using PackageInfoEntry = decltype(&GetPackageInfoTable);
+
+    template <typename Entry>
+    Entry resolve(const char *name);
+
     QLibrary m_library;
-    Entry m_iniProc = nullptr;
-    Entry m_initialize = nullptr;
-    Entry m_finalize = nullptr;
-    const void *(*m_packageInfo)() = nullptr;
+    IniProcEntry m_iniProc = nullptr;
+    InitializeEntry m_initialize = nullptr;
+    FinalizeEntry m_finalize = nullptr;
+    PackageInfoEntry m_packageInfo = nullptr;
 };

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Configures and builds the whole tree into build/ (Release with debug info).
+#   BUILD_DIR=...        another build folder (e.g. build-asan)
+#   FAS_SANITIZE=1       the AddressSanitizer + UndefinedBehaviorSanitizer build
+#   BUILD_JOBS=N         parallel jobs (2 by default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+[ "${FAS_SANITIZE:-0}" = 1 ] && options+=(-DFAS_SANITIZE=ON)
+cmake -S "$root" -B "$build" -G Ninja "${options[@]}" >/dev/null
 cmake --build "$build" -j "${BUILD_JOBS:-2}"

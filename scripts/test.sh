@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds, starts a throwaway
-# PostgreSQL cluster when it can, and runs every test under ctest.
+# PostgreSQL cluster when it can, and runs every test under ctest, twice: in the
+# normal build (build/) and in the AddressSanitizer + UndefinedBehaviorSanitizer
+# build (build-asan/). Then it builds the fuzz targets with clang and runs each
+# for a short bounded time over its regression corpus (scripts/fuzz.sh).
+#   FAS_TEST_SANITIZE=0   skip the sanitizer build
+#   FAS_TEST_FUZZ=0       skip the fuzz targets
+# Arguments are passed to both ctest runs (e.g. -R tst_datapacket).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
 build=${BUILD_DIR:-$root/build}
+asan_build=${ASAN_BUILD_DIR:-$root/build-asan}
+sanitize=${FAS_TEST_SANITIZE:-1}
+fuzz=${FAS_TEST_FUZZ:-1}
+
+BUILD_DIR=$build "$root/scripts/build.sh"
+[ "$sanitize" = 1 ] && BUILD_DIR=$asan_build FAS_SANITIZE=1 "$root/scripts/build.sh"
 
 pg_started=0
 if [ -x "$root/scripts/pg-test-cluster.sh" ]; then
@@ -20,5 +31,18 @@ fi
 cleanup() { [ "$pg_started" = 1 ] && "$root/scripts/pg-test-cluster.sh" stop || true; }
 trap cleanup EXIT
 
-cd "$build"
-ctest --output-on-failure -j "${TEST_JOBS:-2}" "$@"
+failed=()
+echo "== Tests (build: $build)"
+(cd "$build" && ctest --output-on-failure -j "${TEST_JOBS:-2}" "$@") || failed+=("tests")
+if [ "$sanitize" = 1 ]; then
+  echo "== Tests under AddressSanitizer + UndefinedBehaviorSanitizer (build: $asan_build)"
+  (cd "$asan_build" && ctest --output-on-failure -j "${TEST_JOBS:-2}" "$@") || failed+=("tests under the sanitizers")
+fi
+if [ "$fuzz" = 1 ]; then
+  echo "== Fuzz targets"
+  bash "$root/scripts/fuzz.sh" || failed+=("fuzz targets")
+fi
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Failed: ${failed[*]}"
+  exit 1
+fi

@@ -1,7 +1,8 @@
 // libFuzzer target for the JSON-RPC front: any bytes get either no answer
 // (notifications only) or an answer that is valid JSON; nothing crashes.
 // Methods here stand in for the billing service and exercise the parameter
-// accessors, the packet decoder and the failure paths.
+// accessors, GetFaturamento's argument readers, the packet decoder and the
+// failure paths.
 //   cmake -DFAS_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ ...; bin/fuzz_jsonrpc -max_total_time=60
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "DataPacket.h"
 #include "JsonRpcFront.h"
+#include "PreviewFilter.h"
 #include "RpcError.h"
 
 namespace {
@@ -32,6 +34,10 @@ JsonRpcFront makeFront()
         }
         result.json = "null";
         return result;
+    });
+    front.addMethod("GetFaturamento", [](const RpcParams &params) {
+        PreviewFilter::fromParams(params);
+        return JsonRpcFront::Result{"null", 0};
     });
     front.addMethod("Recusa", [](const RpcParams &) -> JsonRpcFront::Result {
         throw RpcError(RpcCode::ItemNotFound, QStringLiteral("Item \"não\" existe\n"));
