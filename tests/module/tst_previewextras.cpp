@@ -308,7 +308,7 @@ private slots:
         QTest::addColumn<QList<int>>("rowsFound"); // after Enter, then after each F3
         QTest::addColumn<bool>("wrapsAtLast");
         QTest::newRow("accents and case") << 2 << "ACAO" << QList<int>{2, 2} << true;
-        QTest::newRow("wraps to the first row") << 2 << "a" << QList<int>{2, 0, 2} << true;
+        QTest::newRow("wraps to the first row") << 2 << "a" << QList<int>{1, 2, 0} << true;
         QTest::newRow("status caption") << 1 << "cancel" << QList<int>{2} << false;
         QTest::newRow("nothing matches") << 2 << "zeta" << QList<int>{0} << false;
         QTest::newRow("another column holds it") << 9 << "alfa" << QList<int>{0} << false;
@@ -335,7 +335,7 @@ private slots:
             QCOMPARE(screen()->cdsFaturamento->RecNo(), rowsFound.at(i) + 1);
             QCOMPARE(grid()->currentIndex().column(), column);
         }
-        const bool matches = rowsFound.first() != 0 || typed == QLatin1String("a");
+        const bool matches = rowsFound.first() != 0;
         QCOMPARE(bar->lblResultado->text().startsWith(QStringLiteral("Nenhuma linha contém \"%1\"").arg(typed)),
                  !matches);
         QCOMPARE(bar->lblResultado->text() == QStringLiteral("Procura reiniciada da primeira linha."),
@@ -413,12 +413,13 @@ private slots:
         });
         QSignalSpy loads(screen()->cdsFaturamento, &TClientDataSet::AfterOpen);
         QVERIFY(loads.isValid());
+        QSignalSpy verifies(screen()->sbtVerificar, &QAbstractButton::clicked);
         QGuiApplication::clipboard()->clear();
         pressOnGrid(key, Qt::KeyboardModifiers(modifiers));
         if (reached == QLatin1String("find bar"))
             QVERIFY(screen()->findBar->isVisible());
         else if (reached == QLatin1String("preview loaded"))
-            QCOMPARE(loads.count(), 1);
+            QCOMPARE(QList<int>({int(verifies.count()), int(loads.count() > 0)}), QList<int>({1, 1}));
         else if (reached == QLatin1String("clipboard"))
             QCOMPARE(QGuiApplication::clipboard()->text(),
                      QStringList(shownTitles()).join(QLatin1Char('\t')) + QLatin1Char('\n')
@@ -453,9 +454,11 @@ private slots:
                 return ModalWatcher::closeModal(modal);
             QApplication::setActiveWindow(d);
             d->rbtTEmpresa->setFocus();
-            for (int key : keys)
+            for (int key : keys) {
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key(key & ~Qt::KeyboardModifierMask),
                                 Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
+                QTest::qWait(200); // a mnemonic clicks its button a moment later, as it shows the press
+            }
             if (expected == QLatin1String("tab order")) {
                 QList<QWidget *> reached{QApplication::focusWidget()};
                 for (int i = 0; i < 20; ++i) {
