@@ -1,6 +1,7 @@
 #include "PreviewCells.h"
 
 #include <QHeaderView>
+#include <QScopeGuard>
 
 #include "BillingCodes.h"
 #include "FormatSettings.h"
@@ -27,9 +28,10 @@ QString shownText(const TField &field)
 
 PreviewCells::PreviewCells(const TDBGrid &grid, Rows rows)
     : m_grid(grid)
+    , m_dataSet(grid.DataModel()->DataSet())
 {
     takeShownColumns();
-    const TClientDataSet *dataSet = grid.DataModel()->DataSet();
+    const TClientDataSet *dataSet = m_dataSet;
     if (!dataSet || !dataSet->Active())
         return;
     const TRecordStore &store = dataSet->Store();
@@ -45,6 +47,7 @@ PreviewCells::PreviewCells(const TDBGrid &grid, Rows rows)
 
 PreviewCells::PreviewCells(const TDBGrid &grid, QList<int> rows)
     : m_grid(grid)
+    , m_dataSet(grid.DataModel()->DataSet())
     , m_rows(std::move(rows))
 {
     takeShownColumns();
@@ -55,14 +58,19 @@ void PreviewCells::takeShownColumns()
     const QHeaderView *header = m_grid.horizontalHeader();
     for (int visual = 0; visual < header->count(); ++visual) {
         const int logical = header->logicalIndex(visual);
-        if (!header->isSectionHidden(logical) && m_grid.ColumnField(logical))
+        if (!header->isSectionHidden(logical) && m_grid.ColumnField(logical)) {
             m_columns << logical;
+            m_fields << m_grid.ColumnField(logical);
+        }
     }
 }
 
-TField *PreviewCells::field(int column) const
+template<typename Read>
+auto PreviewCells::read(int row, int column, Read read) const
 {
-    return m_grid.ColumnField(m_columns.at(column));
+    const int previous = m_dataSet->SetDisplayRow(m_rows.at(row));
+    const auto restore = qScopeGuard([&] { m_dataSet->SetDisplayRow(previous); });
+    return read(*field(column));
 }
 
 QString PreviewCells::title(int column) const
@@ -96,26 +104,22 @@ int PreviewCells::widthPixels(int column) const
 
 QString PreviewCells::text(int row, int column) const
 {
-    TDisplayRowScope scope(m_grid.DataModel()->DataSet(), m_rows.at(row));
-    return shownText(*field(column));
+    return read(row, column, [](const TField &f) { return shownText(f); });
 }
 
 bool PreviewCells::isBlank(int row, int column) const
 {
-    TDisplayRowScope scope(m_grid.DataModel()->DataSet(), m_rows.at(row));
-    return field(column)->IsNull();
+    return read(row, column, [](const TField &f) { return f.IsNull(); });
 }
 
 double PreviewCells::number(int row, int column) const
 {
-    TDisplayRowScope scope(m_grid.DataModel()->DataSet(), m_rows.at(row));
-    return field(column)->AsFloat();
+    return read(row, column, [](const TField &f) { return f.AsFloat(); });
 }
 
 QDateTime PreviewCells::dateTime(int row, int column) const
 {
-    TDisplayRowScope scope(m_grid.DataModel()->DataSet(), m_rows.at(row));
-    return field(column)->AsDateTime();
+    return read(row, column, [](const TField &f) { return f.AsDateTime(); });
 }
 
 QString PreviewCells::CellText(const TDBGrid &grid, int datasetRow, int gridColumn)

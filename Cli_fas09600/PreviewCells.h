@@ -5,6 +5,7 @@
 #include "ExportTable.h"
 #include "pkg_fas09600_export.h"
 
+class TClientDataSet;
 class TDBGrid;
 class TField;
 
@@ -36,9 +37,15 @@ public:
 
 private:
     void takeShownColumns();
-    TField *field(int column) const;
+    TField *field(int column) const { return m_fields.at(column); }
+    // The field of `column` reading dataset row `row` (the display row, set
+    // for the call: the cursor does not move).
+    template<typename Read>
+    auto read(int row, int column, Read read) const;
 
     const TDBGrid &m_grid;
+    TClientDataSet *m_dataSet;
     QList<int> m_columns; // grid columns in on-screen order
+    QList<TField *> m_fields;
     QList<int> m_rows;    // dataset rows
 };
