@@ -5,6 +5,7 @@
 #include "Cli_fas09601.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
+#include "ScreenLayout.h"
 #include "TfrmFaturamento.h"
 
 namespace Cli_fas09600 {
@@ -17,13 +18,16 @@ void CriaFaturamento()
 {
     Screen::DefaultCursorOnFailure cursorGuard;
     Screen::SetCursor(Screen::crHourGlass);
-    if (!boIdCriado) {
+    const bool creating = !boIdCriado;
+    if (creating) {
         frmFaturamento = Application().CreateForm<TfrmFaturamento>();
         boIdCriado = true;
     }
     frmFaturamento->SetWindowStateNormal();
     frmFaturamento->SetActivePage(frmFaturamento->tshFolhaDados);
     frmFaturamento->ShowAsMdiChild();
+    if (creating)
+        frmFaturamento->screenLayout->Restore(); // the user's layout, kept from the last closing
     Screen::SetCursor(Screen::crDefault);
     Cli_fas09601::CriaFiltroFaturamento();
     frmFaturamento->dbgPadrao->setFocus();

@@ -5,6 +5,7 @@
 #include "TRecordStore.h"
 
 #include "Consiste.h"
+#include "RunResultPanel.h"
 #include "DataPacket.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
@@ -207,6 +208,7 @@ void GenerationRun::send(TClientDataSet &batch, const char *method)
             m_screen.netFaturamento->Call(QString::fromLatin1(method), {RemoteArgument::packet(packet)});
         m_screen.cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
         m_screen.cdsFaturamento->MergeChangeLog();
+        m_screen.runResultPanel->AddAnswer(QString::fromLatin1(method), *m_screen.cdsFaturamento);
     } catch (...) {
         Showavi::DeactiveShowAvi();
         throw;

@@ -7,10 +7,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTabWidget>
 
 #include "BillingCodes.h"
 #include "BillingItemLayout.h"
+#include "CalculationDateColumn.h"
+#include "FindBar.h"
+#include "PreviewActions.h"
+#include "RunResultPanel.h"
+#include "ScreenLayout.h"
 #include "Cli_fas09600.h"
 #include "Cli_fas09601.h"
 #include "TfrmFiltroFaturamento.h"
@@ -110,6 +116,7 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     bindDetailPage();
     connectHandlers();
     setUpGridPainting();
+    setUpConveniences();
 }
 
 TfrmFaturamento::~TfrmFaturamento() = default;
@@ -332,6 +339,8 @@ void TfrmFaturamento::FormClose(QObject *sender, TCloseAction &action)
     TfrmPadrao::FormClose(sender, action);
     Cli_fas09600::boIdCriado = false;
     netFaturamento->SetConnected(false);
+    runResultPanel->Clear();
+    screenLayout->Save();
 }
 
 void TfrmFaturamento::sbtFiltrarClick(QObject *sender)
@@ -357,6 +366,8 @@ void TfrmFaturamento::mnuGerarNFClick(QObject *sender)
 void TfrmFaturamento::sbtGerarNFClick(QObject *sender)
 {
     Q_UNUSED(sender);
+    runResultPanel->BeginRun();
+    const auto runOver = qScopeGuard([this] { runResultPanel->EndRun(); });
     GenerationRun(*this).run();
 }
 
@@ -528,4 +539,21 @@ QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender,
 {
     Q_UNUSED(displayText);
     return BillingCodes::serviceTypeText(sender.AsString());
+}
+
+void TfrmFaturamento::setUpConveniences()
+{
+    m_calculationDate = new CalculationDateColumn(dbgPadrao, cdsFaturamento);
+    findBar = new FindBar(dbgPadrao, this);
+    connect(sbtProcurar, &QAbstractButton::clicked, findBar, [this] { findBar->Open(); });
+    runResultPanel = new RunResultPanel(this);
+    addDockWidget(Qt::BottomDockWidgetArea, runResultPanel);
+    runResultPanel->hide();
+    connect(cdsFaturamento, &TClientDataSet::AfterOpen, runResultPanel, [this] { runResultPanel->PreviewLoaded(); });
+    previewActions = new PreviewActions(this);
+    screenLayout = new ScreenLayout(this, dbgPadrao);
+    connect(previewActions->mnuRestaurarLayout, &QAction::triggered, this, [this] {
+        screenLayout->RestoreDesigned();
+        fitTotalColumn();
+    });
 }

@@ -20,6 +20,11 @@ class TField;
 class TNetConnection;
 class FaturamentoPictures;
 class TickTotals;
+class CalculationDateColumn;
+class FindBar;
+class PreviewActions;
+class RunResultPanel;
+class ScreenLayout;
 struct TColumn;
 struct TGridDrawState;
 
@@ -84,6 +89,12 @@ public:
     TDataSource *dtsProduto = nullptr;
     TNetConnection *netFaturamento = nullptr;
 
+    // Around the designed screen: find, export, the run's result, the kept layout.
+    FindBar *findBar = nullptr;
+    RunResultPanel *runResultPanel = nullptr;
+    PreviewActions *previewActions = nullptr;
+    ScreenLayout *screenLayout = nullptr;
+
     Ui::frmFaturamento *Design() const { return m_ui.get(); }
 
 private:
@@ -97,6 +108,7 @@ private:
     void showTickTotals();
     void fitLegend();
     void fitTotalColumn();
+    void setUpConveniences();
 
     std::unique_ptr<Ui::frmFaturamento> m_ui;
     std::unique_ptr<FaturamentoPictures> m_pictures;
@@ -105,4 +117,5 @@ private:
     // controls were suspended: shown when they resume (see cdsFaturamentoAfterScroll).
     QString m_pendingSituation;
     bool m_situationPending = false;
+    CalculationDateColumn *m_calculationDate = nullptr;
 };

@@ -14,6 +14,8 @@
 #include "TDataSource.h"
 #include "Pesqlista.h"
 #include "FasError.h"
+#include "FilterDialogKeys.h"
+#include "FilterDialogPlacement.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
 #include "TApplication.h"
@@ -119,6 +121,8 @@ TfrmFiltroFaturamento::TfrmFiltroFaturamento(QWidget *parent)
     createQuery();
     createListQueries();
     connectHandlers();
+    new FilterDialogKeys(this, sbtConfirma);
+    new FilterDialogPlacement(this);
 }
 
 TfrmFiltroFaturamento::~TfrmFiltroFaturamento() = default;

@@ -20,6 +20,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include "BenchPreviewRows.h"
 #include "BillingItemLayout.h"
 #include "Cli_fas09600.h"
 #include "DataPacket.h"
@@ -33,49 +34,9 @@ namespace {
 
 constexpr int Rows = 100'000;
 
-// Rows like a month's preview: mostly pending, some done, cancelled or not by
-// the system, a quarter of them ticked; names and texts of realistic length.
 QByteArray previewPacket()
 {
-    TRecordStore store(BillingItemLayout::faturamento());
-    store.reserve(Rows);
-    std::mt19937 random(9600);
-    const auto set = [&](int row, const char *field, const std::string &value) {
-        store.setText(row, store.indexOf(QString::fromLatin1(field)), value);
-    };
-    const char *statuses[] = {"P", "P", "P", "P", "P", "P", "R", "R", "C", "N"};
-    const char *services[] = {"1", "2", "3", "5", "6", "7"};
-    const qint64 month = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
-    for (int i = 0; i < Rows; ++i) {
-        const int row = store.appendRow();
-        const std::string n = std::to_string(i);
-        const std::string status = statuses[random() % 10];
-        set(row, "CDEMPRESA", "01");
-        set(row, "CDFILIAL", "0001");
-        set(row, "NMFILIAL", "Matriz");
-        set(row, "CDCLIENTE", "C" + n);
-        set(row, "NMFANTCLIE", "Cliente de demonstração número " + n);
-        set(row, "IDAPURFATFAS", services[random() % 6]);
-        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
-        set(row, "MESAPURADO", "03/2024");
-        set(row, "IDSTAPFATFAS", status);
-        set(row, "IDCHECK", status == "R" ? "D" : (random() % 4 == 0 ? "S" : "N"));
-        set(row, "CDGRUPONFAPUR", "G1");
-        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34);
-        set(row, "CDPRODUTO", "P01");
-        set(row, "NMPRODUTO", "Suporte técnico");
-        set(row, "CDOPERAPUR", "OPER1");
-        set(row, "NMOPERADOR", "Operador Um");
-        set(row, "CDTIPOSERV", "001");
-        set(row, "IDCOMIFATFAS", "S");
-        set(row, "DSEMISSPRONF", "Serviços prestados no mês de referência conforme contrato.");
-        set(row, "DSBOLEFATFAS", "Pagável em qualquer banco até o vencimento.");
-        store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), double(random() % 1000000) / 100.0);
-        set(row, "NRNOTAFISC", status == "R" ? "NF" + n : "");
-        set(row, "NMEMPRESA", "Empresa Emitente Um");
-        set(row, "NRSOLISERV", "S-" + n);
-    }
-    return DataPacket::encode(store);
+    return BenchPreviewRows::previewPacket(Rows);
 }
 
 // The preview screen with the rows loaded, made once for the whole run.

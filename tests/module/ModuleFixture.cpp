@@ -1,5 +1,7 @@
 #include "ModuleFixture.h"
 
+#include <QSettings>
+
 #include "ErrorReport.h"
 #include "HostConfig.h"
 #include "TApplication.h"
@@ -7,6 +9,7 @@
 ModuleFixture::ModuleFixture()
     : mdiArea(new QMdiArea(&mainForm))
 {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     mainForm.setCentralWidget(mdiArea);
     mainForm.resize(1100, 700);
     Application().SetMainForm(&mainForm, mdiArea);

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "AppServerProcess.h"
 #include "MessageDialog.h"
@@ -22,6 +23,8 @@ public:
 
     bool start(QString *why);
 
+    // The user's settings (kept layout, filter options) live here for the run.
+    QTemporaryDir settingsDir;
     QMainWindow mainForm;
     QMdiArea *mdiArea = nullptr;
     TdtmDBGeral dataModule;

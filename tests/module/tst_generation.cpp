@@ -19,6 +19,7 @@
 #include "TestSql.h"
 #include "Pkg_fas09600.h"
 #include "RemoteArgument.h"
+#include "RunResultPanel.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
 #include "TApplication.h"
@@ -745,6 +746,7 @@ private slots:
             QCOMPARE(requestsMade(), 0);
             QCOMPARE(methodsSince(mark), QStringList());
             QCOMPARE(m_observed.previewOpens, 0);
+            QVERIFY(screen()->runResultPanel->Result().Entries().isEmpty());
             QCOMPARE(m_observed.nationalityQueries, queriesBefore);
             QCOMPARE(billingTotals(), totalsBefore);
             QCOMPARE(snapshot(), before);
@@ -757,6 +759,8 @@ private slots:
             QCOMPARE(requestsMade(), 0);
             QCOMPARE(methodsSince(mark), QStringList());
             QCOMPARE(m_observed.previewOpens, 0);
+            QVERIFY(screen()->runResultPanel->Result().Entries().isEmpty());
+            QVERIFY(!screen()->runResultPanel->isVisible());
             QCOMPARE(m_observed.nationalityQueries, 0);
             QCOMPARE(billingTotals(), totalsBefore);
             QCOMPARE(snapshot(), before);
@@ -784,6 +788,20 @@ private slots:
                 QVERIFY2(cell(row, "IDCHECK") != QLatin1String("S"), qPrintable(keyOf(row).text()));
         }
 
+        // The run's result beside the message: one line per entry made, with its items.
+        QMap<QString, int> entriesMade;
+        for (int i = 0; i < picks.size(); ++i) {
+            const QString entry = entryOf(picks.at(i).key);
+            if (results.at(i) != QLatin1Char('-'))
+                ++entriesMade[(entry.startsWith(QLatin1Char('N')) ? QStringLiteral("Nota Fiscal ") : QStringLiteral("Invoice "))
+                              + entry.mid(2)];
+        }
+        QMap<QString, int> entriesShown;
+        for (const RunResult::Entry &entry : screen()->runResultPanel->Result().Entries())
+            entriesShown[entry.kind + QLatin1Char(' ') + entry.number] += entry.items;
+        QCOMPARE(entriesShown, entriesMade);
+        QCOMPARE(screen()->runResultPanel->isVisible(), !entriesMade.isEmpty());
+
         for (int i = 0; i < picks.size(); ++i) {
             const Pick &p = picks.at(i);
             const QChar result = results.at(i);
@@ -801,6 +819,11 @@ private slots:
             QCOMPARE(cell(row, "IDCHECK"), QStringLiteral("D"));
             QCOMPARE(cell(row, result == QLatin1Char('N') ? "NRLANCTONF" : "NRLANCINVOICE"), entry.mid(2));
             QCOMPARE(cell(row, result == QLatin1Char('N') ? "NRLANCINVOICE" : "NRLANCTONF"), QString());
+        }
+        if (message == QLatin1String("Ok")) { // the result stays until the next filter
+            loadStoredFilter();
+            QVERIFY(screen()->runResultPanel->Result().Entries().isEmpty());
+            QVERIFY(!screen()->runResultPanel->isVisible());
         }
     }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QTime>
 
 // Builds preview packets (the 28-field layout) for screen tests.
 struct BillingRow
@@ -15,6 +16,7 @@ struct BillingRow
     double total = 100.0;
     QString noteEntry;
     QString invoiceEntry;
+    QTime calculationTime{0, 0}; // the time of day of DTAPURFATFAS
 };
 
 namespace BillingRows {

@@ -1,0 +1,133 @@
+#include "ExportDialog.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ExportTable.h"
+#include "FasError.h"
+#include "MessageDialog.h"
+
+ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmExportar"));
+    setWindowTitle(QStringLiteral("Exportar"));
+    auto *layout = new QVBoxLayout(this);
+
+    auto *rows = new QGroupBox(QStringLiteral("Linhas"), this);
+    auto *rowsLayout = new QVBoxLayout(rows);
+    rbtTodas = new QRadioButton(QStringLiteral("&Todas as linhas"), rows);
+    rbtMarcadas = new QRadioButton(QStringLiteral("Somente as &marcadas"), rows);
+    rbtTodas->setChecked(true);
+    rowsLayout->addWidget(rbtTodas);
+    rowsLayout->addWidget(rbtMarcadas);
+    rows->setVisible(offerTicked);
+    layout->addWidget(rows);
+
+    auto *format = new QGroupBox(QStringLiteral("Formato"), this);
+    auto *formatLayout = new QVBoxLayout(format);
+    rbtXlsx = new QRadioButton(QStringLiteral("Planilha &XLSX"), format);
+    rbtCsv = new QRadioButton(QStringLiteral("Texto &CSV (separado por \";\")"), format);
+    rbtXlsx->setChecked(true);
+    formatLayout->addWidget(rbtXlsx);
+    formatLayout->addWidget(rbtCsv);
+    layout->addWidget(format);
+
+    auto *fileLayout = new QHBoxLayout;
+    edtArquivo = new QLineEdit(this);
+    edtArquivo->setMinimumWidth(320);
+    auto *browseButton = new QToolButton(this);
+    browseButton->setText(QStringLiteral("..."));
+    browseButton->setToolTip(QStringLiteral("Escolher o arquivo"));
+    connect(browseButton, &QToolButton::clicked, this, &ExportDialog::browse);
+    fileLayout->addWidget(edtArquivo);
+    fileLayout->addWidget(browseButton);
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("&Arquivo:"), fileLayout);
+    layout->addLayout(form);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Exportar"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &ExportDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ExportDialog::reject);
+    layout->addWidget(buttons);
+    edtArquivo->setFocus();
+}
+
+PreviewExport::Format ExportDialog::Format() const
+{
+    return rbtCsv->isChecked() ? PreviewExport::Format::Csv : PreviewExport::Format::Xlsx;
+}
+
+bool ExportDialog::OnlyTicked() const
+{
+    return rbtMarcadas->isChecked();
+}
+
+QString ExportDialog::FilePath() const
+{
+    QString path = edtArquivo->text().trimmed();
+    if (path.isEmpty())
+        return path;
+    const QString suffix = Format() == PreviewExport::Format::Csv ? QStringLiteral("csv") : QStringLiteral("xlsx");
+    if (QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) != 0)
+        path += QLatin1Char('.') + suffix;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+void ExportDialog::browse()
+{
+    const QString filter = Format() == PreviewExport::Format::Csv ? QStringLiteral("Texto CSV (*.csv)")
+                                                                  : QStringLiteral("Planilha XLSX (*.xlsx)");
+    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar"), edtArquivo->text(), filter);
+    if (!chosen.isEmpty())
+        edtArquivo->setText(QDir::toNativeSeparators(chosen));
+}
+
+void ExportDialog::accept()
+{
+    if (edtArquivo->text().trimmed().isEmpty()) {
+        edtArquivo->setFocus();
+        MessageDialog::error(QStringLiteral("Arquivo deve ser informado."));
+        return;
+    }
+    const QFileInfo target(FilePath());
+    if (!target.dir().exists()) {
+        edtArquivo->setFocus();
+        MessageDialog::error(QStringLiteral("A pasta %1 não existe.").arg(QDir::toNativeSeparators(target.path())));
+        return;
+    }
+    QDialog::accept();
+}
+
+void ExportDialog::Run(QWidget *parent, bool offerTicked, const TableSource &source)
+{
+    ExportDialog dialog(parent, offerTicked);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::unique_ptr<ExportTable> table = source(dialog.OnlyTicked());
+    QProgressDialog progress(QStringLiteral("Exportando %1 linha(s)...").arg(table->rowCount()),
+                             QStringLiteral("Cancelar"), 0, std::max(table->rowCount(), 1), parent);
+    progress.setWindowTitle(QStringLiteral("Exportar"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int) {
+        progress.setValue(done);
+        return !progress.wasCanceled();
+    });
+}

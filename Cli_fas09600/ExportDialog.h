@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QDialog>
+
+#include "PreviewExport.h"
+#include "pkg_fas09600_export.h"
+
+class QLineEdit;
+class QRadioButton;
+class ExportTable;
+
+// "Exportar": asks which rows (all or only the ticked ones, where the table has
+// ticks), the file's format and its name, then writes the file under a progress
+// dialog that can cancel. Run() is what the screen's commands call.
+class PKG_FAS09600_EXPORT ExportDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    // Builds the table to write: only the ticked rows when asked.
+    using TableSource = std::function<std::unique_ptr<ExportTable>(bool onlyTicked)>;
+
+    ExportDialog(QWidget *parent, bool offerTicked);
+
+    QRadioButton *rbtTodas = nullptr;
+    QRadioButton *rbtMarcadas = nullptr;
+    QRadioButton *rbtXlsx = nullptr;
+    QRadioButton *rbtCsv = nullptr;
+    QLineEdit *edtArquivo = nullptr;
+
+    PreviewExport::Format Format() const;
+    bool OnlyTicked() const;
+    // The file name with the format's extension when it has none of its own.
+    QString FilePath() const;
+
+    // Asks, writes and reports nothing on success; a cancel leaves no file.
+    static void Run(QWidget *parent, bool offerTicked, const TableSource &source);
+
+    void accept() override;
+
+private:
+    void browse();
+};

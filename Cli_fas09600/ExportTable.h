@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include "pkg_fas09600_export.h"
+
+// A table as a screen shows it, to be written out by PreviewExport: titled
+// columns of text, numbers or date-times, one row after the other.
+class PKG_FAS09600_EXPORT ExportTable
+{
+public:
+    enum class Kind { Text, Number, DateTime };
+
+    ExportTable() = default;
+    virtual ~ExportTable() = default;
+    ExportTable(const ExportTable &) = delete;
+    ExportTable &operator=(const ExportTable &) = delete;
+
+    virtual int columnCount() const = 0;
+    virtual QString title(int column) const = 0;
+    virtual Kind kind(int column) const = 0;
+    virtual int widthPixels(int column) const = 0;
+    virtual int rowCount() const = 0;
+    // The cell in the host's number and date forms, as the screen writes it.
+    virtual QString text(int row, int column) const = 0;
+    // The cell's value for a Number or DateTime column; blank cells have none.
+    virtual bool isBlank(int row, int column) const = 0;
+    virtual double number(int row, int column) const = 0;
+    // Decimals a Number column shows.
+    virtual int decimals(int column) const
+    {
+        Q_UNUSED(column);
+        return 2;
+    }
+    virtual QDateTime dateTime(int row, int column) const = 0;
+};

@@ -1,0 +1,132 @@
+#include "PreviewCells.h"
+
+#include <QHeaderView>
+#include <QScopeGuard>
+
+#include "BillingCodes.h"
+#include "FormatSettings.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TDisplayRowScope.h"
+#include "TField.h"
+
+namespace {
+
+QString shownText(const TField &field)
+{
+    const QString name = field.FieldName();
+    if (name == QLatin1String("IDSTAPFATFAS"))
+        return BillingCodes::situationText(field.AsString());
+    if (name == QLatin1String("IDCHECK"))
+        return field.AsString() == QLatin1String("S") ? QStringLiteral("Sim") : QStringLiteral("Não");
+    if (field.DataType() == TFieldType::DateTime)
+        return field.IsNull() ? QString() : FormatSettings::dateTimeToString(field.AsDateTime());
+    return field.DisplayText();
+}
+
+} // namespace
+
+PreviewCells::PreviewCells(const TDBGrid &grid, Rows rows)
+    : m_grid(grid)
+    , m_dataSet(grid.DataModel()->DataSet())
+{
+    takeShownColumns();
+    const TClientDataSet *dataSet = m_dataSet;
+    if (!dataSet || !dataSet->Active())
+        return;
+    const TRecordStore &store = dataSet->Store();
+    const int tick = store.indexOf(QStringLiteral("IDCHECK"));
+    const int count = grid.DataModel()->rowCount();
+    m_rows.reserve(count);
+    for (int row = 0; row < count; ++row) {
+        if (rows == Rows::Ticked && (tick < 0 || store.isNull(row, tick) || store.text(row, tick) != "S"))
+            continue;
+        m_rows << row;
+    }
+}
+
+PreviewCells::PreviewCells(const TDBGrid &grid, QList<int> rows)
+    : m_grid(grid)
+    , m_dataSet(grid.DataModel()->DataSet())
+    , m_rows(std::move(rows))
+{
+    takeShownColumns();
+}
+
+void PreviewCells::takeShownColumns()
+{
+    const QHeaderView *header = m_grid.horizontalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical) && m_grid.ColumnField(logical)) {
+            m_columns << logical;
+            m_fields << m_grid.ColumnField(logical);
+        }
+    }
+}
+
+template<typename Read>
+auto PreviewCells::read(int row, int column, Read read) const
+{
+    const int previous = m_dataSet->SetDisplayRow(m_rows.at(row));
+    const auto restore = qScopeGuard([&] { m_dataSet->SetDisplayRow(previous); });
+    return read(*field(column));
+}
+
+QString PreviewCells::title(int column) const
+{
+    const TField *columnField = field(column);
+    const QString name = columnField->FieldName();
+    // The two picture columns have a symbol and a blank for titles.
+    if (name == QLatin1String("IDCHECK"))
+        return QStringLiteral("Marcado");
+    if (name == QLatin1String("IDSTAPFATFAS"))
+        return QStringLiteral("Situação");
+    return m_grid.model()->headerData(m_columns.at(column), Qt::Horizontal).toString();
+}
+
+ExportTable::Kind PreviewCells::kind(int column) const
+{
+    switch (field(column)->DataType()) {
+    case TFieldType::Float:
+        return Kind::Number;
+    case TFieldType::DateTime:
+        return Kind::DateTime;
+    default:
+        return Kind::Text;
+    }
+}
+
+int PreviewCells::widthPixels(int column) const
+{
+    return m_grid.columnWidth(m_columns.at(column));
+}
+
+QString PreviewCells::text(int row, int column) const
+{
+    return read(row, column, [](const TField &f) { return shownText(f); });
+}
+
+bool PreviewCells::isBlank(int row, int column) const
+{
+    return read(row, column, [](const TField &f) { return f.IsNull(); });
+}
+
+double PreviewCells::number(int row, int column) const
+{
+    return read(row, column, [](const TField &f) { return f.AsFloat(); });
+}
+
+QDateTime PreviewCells::dateTime(int row, int column) const
+{
+    return read(row, column, [](const TField &f) { return f.AsDateTime(); });
+}
+
+QString PreviewCells::CellText(const TDBGrid &grid, int datasetRow, int gridColumn)
+{
+    TField *cellField = grid.ColumnField(gridColumn);
+    if (!cellField)
+        return {};
+    TDisplayRowScope scope(grid.DataModel()->DataSet(), datasetRow);
+    return shownText(*cellField);
+}

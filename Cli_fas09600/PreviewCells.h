@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+
+#include "ExportTable.h"
+#include "pkg_fas09600_export.h"
+
+class TClientDataSet;
+class TDBGrid;
+class TField;
+
+// The preview grid's rows as the user sees them, for export, the clipboard and
+// find: the shown columns in their on-screen order and titles, the rows in the
+// grid's order (all, only the ticked ones, or a chosen few). The status reads as
+// its situation text, the tick as "Sim" or "Não", the calculation's date whole.
+class PKG_FAS09600_EXPORT PreviewCells : public ExportTable
+{
+public:
+    enum class Rows { All, Ticked };
+    PreviewCells(const TDBGrid &grid, Rows rows);
+    PreviewCells(const TDBGrid &grid, QList<int> rows);
+
+    int columnCount() const override { return int(m_columns.size()); }
+    QString title(int column) const override;
+    Kind kind(int column) const override;
+    int widthPixels(int column) const override;
+    int rowCount() const override { return int(m_rows.size()); }
+    QString text(int row, int column) const override;
+    bool isBlank(int row, int column) const override;
+    double number(int row, int column) const override;
+    QDateTime dateTime(int row, int column) const override;
+
+    // The grid column (its index in the grid's column list) of a table column.
+    int gridColumn(int column) const { return m_columns.at(column); }
+    // The text of one grid cell, by dataset row and grid column, as text() gives it.
+    static QString CellText(const TDBGrid &grid, int datasetRow, int gridColumn);
+
+private:
+    void takeShownColumns();
+    TField *field(int column) const { return m_fields.at(column); }
+    // The field of `column` reading dataset row `row` (the display row, set
+    // for the call: the cursor does not move).
+    template<typename Read>
+    auto read(int row, int column, Read read) const;
+
+    const TDBGrid &m_grid;
+    TClientDataSet *m_dataSet;
+    QList<int> m_columns; // grid columns in on-screen order
+    QList<TField *> m_fields;
+    QList<int> m_rows;    // dataset rows
+};

@@ -1,0 +1,215 @@
+#include "PreviewExport.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QScopeGuard>
+
+#include <xlsxwriter.h>
+
+#include "ExportTable.h"
+#include "FasError.h"
+
+namespace {
+
+constexpr int ProgressStep = 4096;
+
+[[noreturn]] void cannotWrite(const QString &path, const QString &why)
+{
+    throw FasError(QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(QDir::toNativeSeparators(path), why));
+}
+
+bool report(const PreviewExport::Progress &progress, int done, int total)
+{
+    return !progress || progress(done, total);
+}
+
+// A spreadsheet opens XLSX columns in widths of its default font's digits.
+double characterWidth(int pixels)
+{
+    return std::max(2.0, std::round(pixels / 7.0 * 10.0) / 10.0 + 0.7);
+}
+
+lxw_datetime excelDateTime(const QDateTime &value)
+{
+    const QDate date = value.date();
+    const QTime time = value.time();
+    lxw_datetime result{};
+    result.year = date.year();
+    result.month = date.month();
+    result.day = date.day();
+    result.hour = time.hour();
+    result.min = time.minute();
+    result.sec = time.second() + time.msec() / 1000.0;
+    return result;
+}
+
+} // namespace
+
+bool PreviewExport::Write(const ExportTable &table, Format format, const QString &path, const Progress &progress)
+{
+    return format == Format::Csv ? writeCsv(table, path, progress) : writeXlsx(table, path, progress);
+}
+
+QString PreviewExport::CsvCell(const QString &text, bool isText)
+{
+    QString cell = text;
+    // "=", "+", "-" and "@" start a formula in a spreadsheet; a client's name
+    // must never run as one.
+    if (isText && !cell.isEmpty() && QStringLiteral("=+-@\t\r").contains(cell.front()))
+        cell.prepend(QLatin1Char('\''));
+    if (cell.contains(QLatin1Char(';')) || cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n'))
+        || cell.contains(QLatin1Char('\r'))) {
+        cell.replace(QLatin1String("\""), QLatin1String("\"\""));
+        cell = QLatin1Char('"') + cell + QLatin1Char('"');
+    }
+    return cell;
+}
+
+QString PreviewExport::TabSeparated(const ExportTable &table)
+{
+    const auto clean = [](QString text) {
+        text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+        text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        text.remove(QLatin1Char('\r'));
+        return text;
+    };
+    QStringList lines;
+    QStringList cells;
+    for (int column = 0; column < table.columnCount(); ++column)
+        cells << clean(table.title(column));
+    lines << cells.join(QLatin1Char('\t'));
+    for (int row = 0; row < table.rowCount(); ++row) {
+        cells.clear();
+        for (int column = 0; column < table.columnCount(); ++column)
+            cells << clean(table.text(row, column));
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+bool PreviewExport::writeCsv(const ExportTable &table, const QString &path, const Progress &progress)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        cannotWrite(path, file.errorString());
+    const int columns = table.columnCount();
+    const int rows = table.rowCount();
+    QByteArray buffer("\xEF\xBB\xBF");
+    QString line;
+    const auto endLine = [&] {
+        line += QLatin1String("\r\n");
+        buffer += line.toUtf8();
+        line.clear();
+    };
+    for (int column = 0; column < columns; ++column)
+        line += (column ? QStringLiteral(";") : QString()) + CsvCell(table.title(column), true);
+    endLine();
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (column)
+                line += QLatin1Char(';');
+            line += CsvCell(table.text(row, column), table.kind(column) == ExportTable::Kind::Text);
+        }
+        endLine();
+        if ((row + 1) % ProgressStep == 0) {
+            if (file.write(buffer) != buffer.size())
+                cannotWrite(path, file.errorString());
+            buffer.clear();
+            if (!report(progress, row + 1, rows)) {
+                file.cancelWriting();
+                return false;
+            }
+        }
+    }
+    if (file.write(buffer) != buffer.size() || !file.commit())
+        cannotWrite(path, file.errorString());
+    report(progress, rows, rows);
+    return true;
+}
+
+bool PreviewExport::writeXlsx(const ExportTable &table, const QString &path, const Progress &progress)
+{
+    constexpr int maxRows = 1048575; // a sheet's rows, less the header
+    const int columns = table.columnCount();
+    const int rows = table.rowCount();
+    if (rows > maxRows)
+        cannotWrite(path, QStringLiteral("uma planilha comporta no máximo %1 linhas").arg(maxRows));
+    // Written beside the target and renamed over it only when complete.
+    const QString partial = path + QStringLiteral(".parcial");
+    const QByteArray partialName = QFile::encodeName(partial);
+    const QByteArray tempDir = QFile::encodeName(QDir::tempPath());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char *>(tempDir.constData());
+    lxw_workbook *workbook = workbook_new_opt(partialName.constData(), &options);
+    if (!workbook)
+        cannotWrite(path, QStringLiteral("sem memória para a planilha"));
+    bool closed = false;
+    auto closeWorkbook = qScopeGuard([&] {
+        if (!closed)
+            workbook_close(workbook);
+        QFile::remove(partial);
+    });
+
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Planilha1");
+    lxw_format *header = workbook_add_format(workbook);
+    format_set_bold(header);
+    lxw_format *numberFormat = workbook_add_format(workbook);
+    format_set_num_format(numberFormat, "#,##0.00");
+    lxw_format *integerFormat = workbook_add_format(workbook);
+    format_set_num_format(integerFormat, "#,##0");
+    lxw_format *dateFormat = workbook_add_format(workbook);
+    format_set_num_format(dateFormat, "dd/mm/yyyy hh:mm:ss");
+
+    for (int column = 0; column < columns; ++column) {
+        const double width = std::max(characterWidth(table.widthPixels(column)), table.title(column).size() + 2.0);
+        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
+        worksheet_write_string(sheet, 0, lxw_col_t(column), table.title(column).toUtf8().constData(), header);
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+    for (int row = 0; row < rows; ++row) {
+        const auto sheetRow = lxw_row_t(row + 1);
+        for (int column = 0; column < columns; ++column) {
+            const auto sheetColumn = lxw_col_t(column);
+            switch (table.kind(column)) {
+            case ExportTable::Kind::Number:
+                if (!table.isBlank(row, column))
+                    worksheet_write_number(sheet, sheetRow, sheetColumn, table.number(row, column),
+                                           table.decimals(column) == 0 ? integerFormat : numberFormat);
+                break;
+            case ExportTable::Kind::DateTime:
+                if (!table.isBlank(row, column)) {
+                    lxw_datetime value = excelDateTime(table.dateTime(row, column));
+                    worksheet_write_datetime(sheet, sheetRow, sheetColumn, &value, dateFormat);
+                }
+                break;
+            case ExportTable::Kind::Text: {
+                const QString text = table.text(row, column);
+                if (!text.isEmpty())
+                    worksheet_write_string(sheet, sheetRow, sheetColumn, text.toUtf8().constData(), nullptr);
+                break;
+            }
+            }
+        }
+        if ((row + 1) % ProgressStep == 0 && !report(progress, row + 1, rows))
+            return false;
+    }
+    if (columns > 0)
+        worksheet_autofilter(sheet, 0, 0, lxw_row_t(rows), lxw_col_t(columns - 1));
+    closed = true;
+    const lxw_error error = workbook_close(workbook);
+    if (error != LXW_NO_ERROR)
+        cannotWrite(path, QString::fromUtf8(lxw_strerror(error)));
+    // rename() replaces an existing file in one step.
+    if (std::rename(partialName.constData(), QFile::encodeName(path).constData()) != 0)
+        cannotWrite(path, QString::fromLocal8Bit(std::strerror(errno)));
+    report(progress, rows, rows);
+    return true;
+}

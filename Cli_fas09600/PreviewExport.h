@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "pkg_fas09600_export.h"
+
+class ExportTable;
+
+// Writes a table to a file for spreadsheets: CSV as spreadsheets in Brazil read
+// it (UTF-8 with a byte-order mark, ";" between cells, CRLF, the host's number
+// and date forms) or XLSX (a bold header row, real number and date cells,
+// column widths from the screen's). The file appears only when complete: a
+// failure or a cancel leaves an existing file of that name as it was.
+class PKG_FAS09600_EXPORT PreviewExport
+{
+public:
+    enum class Format { Csv, Xlsx };
+    // Called every few thousand rows and at the end; returning false cancels.
+    using Progress = std::function<bool(int rowsDone, int rowsTotal)>;
+
+    // false when cancelled; FasError when the file cannot be written.
+    static bool Write(const ExportTable &table, Format format, const QString &path, const Progress &progress = {});
+
+    // One cell of a CSV line: quoted when it holds ";", quotes or line breaks; a
+    // text that a spreadsheet would take for a formula gets a leading apostrophe.
+    static QString CsvCell(const QString &text, bool isText);
+    // Tab-separated lines, a title line first, for the clipboard.
+    static QString TabSeparated(const ExportTable &table);
+
+private:
+    static bool writeCsv(const ExportTable &table, const QString &path, const Progress &progress);
+    static bool writeXlsx(const ExportTable &table, const QString &path, const Progress &progress);
+};

@@ -1,0 +1,118 @@
+#include "RunResultPanel.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "EventGuard.h"
+#include "ExportDialog.h"
+
+RunResultPanel::RunResultPanel(QWidget *screen)
+    : QDockWidget(QStringLiteral("Resultado da geração"), screen)
+{
+    setObjectName(QStringLiteral("panResultado"));
+    setFeatures(QDockWidget::DockWidgetClosable);
+    auto *content = new QWidget(this);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(4, 2, 4, 4);
+    tblResultado = new QTableWidget(0, m_result.columnCount(), content);
+    tblResultado->setObjectName(QStringLiteral("tblResultado"));
+    tblResultado->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblResultado->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tblResultado->verticalHeader()->hide();
+    tblResultado->verticalHeader()->setDefaultSectionSize(tblResultado->fontMetrics().height() + 4);
+    for (int column = 0; column < m_result.columnCount(); ++column) {
+        tblResultado->setHorizontalHeaderItem(column, new QTableWidgetItem(m_result.title(column)));
+        tblResultado->setColumnWidth(column, m_result.widthPixels(column));
+    }
+    tblResultado->setMinimumHeight(90);
+    btnExportar = new QPushButton(QStringLiteral("E&xportar..."), content);
+    btnExportar->setObjectName(QStringLiteral("btnExportar"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnExportar);
+    layout->addWidget(tblResultado);
+    layout->addLayout(buttons);
+    setWidget(content);
+    hide();
+
+    connect(btnExportar, &QPushButton::clicked, this, EventGuard::wrap([this](bool) {
+        ExportDialog::Run(this, false, [this](bool) {
+            auto copy = std::make_unique<RunResult>();
+            for (const RunResult::Entry &entry : m_result.Entries())
+                copy->AddEntry(entry);
+            return std::unique_ptr<ExportTable>(std::move(copy));
+        });
+    }));
+    connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (!visible && m_grownBy > 0)
+            showBeside(false);
+    });
+}
+
+void RunResultPanel::BeginRun()
+{
+    Clear();
+    m_running = true;
+}
+
+void RunResultPanel::AddAnswer(const QString &method, const TClientDataSet &answer)
+{
+    m_result.AddAnswer(method, answer);
+    fill();
+    showBeside(true);
+}
+
+void RunResultPanel::PreviewLoaded()
+{
+    if (!m_running)
+        Clear();
+}
+
+void RunResultPanel::Clear()
+{
+    m_result.Clear();
+    fill();
+    showBeside(false);
+}
+
+void RunResultPanel::fill()
+{
+    tblResultado->setRowCount(m_result.rowCount());
+    for (int row = 0; row < m_result.rowCount(); ++row) {
+        for (int column = 0; column < m_result.columnCount(); ++column) {
+            auto *item = new QTableWidgetItem(m_result.text(row, column));
+            if (m_result.kind(column) == ExportTable::Kind::Number)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            tblResultado->setItem(row, column, item);
+        }
+    }
+}
+
+void RunResultPanel::showBeside(bool visible)
+{
+    auto *screen = qobject_cast<QMainWindow *>(parentWidget());
+    QWidget *frame = screen ? screen->parentWidget() : nullptr;
+    auto *subWindow = qobject_cast<QMdiSubWindow *>(frame);
+    const bool resizable = subWindow && !subWindow->isMaximized();
+    if (visible && !isVisible()) {
+        const int height = sizeHint().height();
+        setVisible(true);
+        if (resizable) {
+            m_grownBy = height;
+            subWindow->resize(subWindow->width(), subWindow->height() + height);
+        }
+    } else if (!visible && isVisible()) {
+        setVisible(false);
+    }
+    if (!visible && m_grownBy > 0) {
+        if (resizable)
+            subWindow->resize(subWindow->width(), subWindow->height() - m_grownBy);
+        m_grownBy = 0;
+    }
+}

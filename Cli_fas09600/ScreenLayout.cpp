@@ -1,0 +1,97 @@
+#include "ScreenLayout.h"
+
+#include <QHeaderView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSettings>
+
+#include "TDBGrid.h"
+#include "TfrmPadrao.h"
+
+namespace {
+
+const QString &columnsKey()
+{
+    static const QString key = QStringLiteral("colunas");
+    return key;
+}
+
+const QString &frameKey()
+{
+    static const QString key = QStringLiteral("janela");
+    return key;
+}
+
+} // namespace
+
+ScreenLayout::ScreenLayout(TfrmPadrao *screen, TDBGrid *grid)
+    : QObject(screen)
+    , m_screen(screen)
+    , m_grid(grid)
+{
+    QHeaderView *header = grid->horizontalHeader();
+    header->setSectionsMovable(true);
+    m_designedColumns = header->saveState();
+    connect(grid->model(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_beforeLoad = m_grid->horizontalHeader()->saveState(); });
+    // Connected after the grid's own handler, which applies the designed widths.
+    connect(grid->model(), &QAbstractItemModel::modelReset, this, [this] {
+        if (!m_beforeLoad.isEmpty())
+            m_grid->horizontalHeader()->restoreState(m_beforeLoad);
+    });
+}
+
+QSettings ScreenLayout::Store()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("fas09600"), QStringLiteral("layout"));
+}
+
+QWidget *ScreenLayout::frame() const
+{
+    return m_screen->SubWindow() ? static_cast<QWidget *>(m_screen->SubWindow()) : static_cast<QWidget *>(m_screen);
+}
+
+void ScreenLayout::Restore()
+{
+    m_designedFrame = frame()->geometry();
+    QSettings store = Store();
+    store.beginGroup(ScreenGroup());
+    const QByteArray columns = store.value(columnsKey()).toByteArray();
+    const QRect kept = store.value(frameKey()).toRect();
+    store.endGroup();
+    if (!columns.isEmpty())
+        m_grid->horizontalHeader()->restoreState(columns);
+    if (kept.isValid()) {
+        // A place outside the MDI area (a smaller screen since) is pulled back in.
+        QRect place = kept;
+        if (QWidget *area = frame()->parentWidget()) {
+            const QRect visible(QPoint(0, 0), area->size());
+            if (!visible.intersects(place.adjusted(0, 0, 0, -place.height() + 20)))
+                place.moveTopLeft(m_designedFrame.topLeft());
+        }
+        frame()->setGeometry(place);
+    }
+}
+
+void ScreenLayout::Save() const
+{
+    QSettings store = Store();
+    store.beginGroup(ScreenGroup());
+    store.setValue(columnsKey(), m_grid->horizontalHeader()->saveState());
+    store.setValue(frameKey(), frame()->geometry());
+    store.endGroup();
+}
+
+void ScreenLayout::RestoreDesigned()
+{
+    QHeaderView *header = m_grid->horizontalHeader();
+    header->restoreState(m_designedColumns);
+    for (int logical = 0; logical < header->count(); ++logical)
+        header->moveSection(header->visualIndex(logical), logical);
+    m_grid->SetColumns(m_grid->Columns());
+    if (m_designedFrame.isValid())
+        frame()->setGeometry(m_designedFrame);
+    QSettings store = Store();
+    store.remove(ScreenGroup());
+    store.remove(DialogGroup());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+
+#include "pkg_fas09600_export.h"
+
+class QDialog;
+
+// Keeps the filter dialog's place per user: remembered when the dialog is
+// hidden, given back when it is shown again (over the centring that the base
+// dialog does at every showing). The preview screen's "restore the designed
+// layout" forgets it, and the dialog opens centred again.
+class PKG_FAS09600_EXPORT FilterDialogPlacement : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FilterDialogPlacement(QDialog *dialog);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void remember() const;
+    void giveBack();
+
+    QDialog *m_dialog;
+};
