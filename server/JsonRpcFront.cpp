@@ -7,6 +7,7 @@
 
 #include "DataPacket.h"
 #include "DatabaseError.h"
+#include "LogText.h"
 #include "RpcError.h"
 
 namespace {
@@ -37,7 +38,8 @@ void appendJsonString(std::string &out, std::string_view text)
 
 void logFailure(std::string_view method, const char *what)
 {
-    std::fprintf(stderr, "fas-appserver: falha interna em %.*s: %s\n", int(method.size()), method.data(), what);
+    std::fprintf(stderr, "fas-appserver: falha interna em %s: %s\n", LogText::escaped(method).c_str(),
+                 LogText::escaped(what).c_str());
 }
 
 RpcParams::Kind kindOf(simdjson::dom::element_type type)
@@ -71,6 +73,23 @@ struct Outcome
 };
 
 Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root);
+
+// A call of a batch whose answer is already too large: not run, answered with an
+// error when it has an id.
+Outcome notRun(simdjson::dom::element root)
+{
+    Outcome outcome;
+    outcome.errorCode = RpcCode::AnswerTooLarge;
+    simdjson::dom::element id;
+    if (root.is_object() && root["id"].get(id) == simdjson::SUCCESS && !id.is_object() && !id.is_array()
+        && !id.is_bool())
+        outcome.response = JsonRpcFront::errorResponse(
+            RpcCode::AnswerTooLarge,
+            QStringLiteral("Chamada não executada: a resposta do lote passou de %1 MB. Envie-a em outro lote.")
+                .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20),
+            simdjson::to_string(id));
+    return outcome;
+}
 
 } // namespace
 
@@ -119,10 +138,19 @@ JsonRpcFront::Reply JsonRpcFront::handle(std::string_view body) const
         return reply;
     }
     reply.method = "batch";
+    if (elements.size() > MaxBatchCalls) {
+        reply.body = errorResponse(RpcCode::BatchTooLarge,
+                                   QStringLiteral("Lote com %1 chamadas: o servidor de aplicação aceita no máximo %2 "
+                                                  "por lote. Nenhuma foi executada.")
+                                       .arg(elements.size())
+                                       .arg(MaxBatchCalls));
+        reply.errorCode = RpcCode::BatchTooLarge;
+        return reply;
+    }
     std::string out = "[";
     bool any = false;
     for (simdjson::dom::element element : elements) {
-        Outcome one = callOne(m_methods, element);
+        Outcome one = out.size() > MaxBatchAnswerBytes ? notRun(element) : callOne(m_methods, element);
         if (reply.errorCode == 0)
             reply.errorCode = one.errorCode;
         if (one.rows >= 0)
