@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl1-mesa-dev
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev libsimdjson-dev
   libgtest-dev libbenchmark-dev
-  sqlite3 postgresql curl libsqlite3-dev
+  sqlite3 postgresql curl libsqlite3-dev nginx openssl
   xvfb xauth fonts-dejavu-core
 )
 missing=()
