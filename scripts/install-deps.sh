@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl1-mesa-dev
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev libsimdjson-dev
   libbenchmark-dev libxlsxwriter-dev
-  sqlite3 postgresql curl jq libsqlite3-dev libpq-dev unzip
+  sqlite3 postgresql curl jq libsqlite3-dev libpq-dev unzip nginx openssl
   xvfb xauth fonts-dejavu-core
 )
 missing=()

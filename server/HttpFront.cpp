@@ -1,5 +1,6 @@
 #include "HttpFront.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -9,6 +10,8 @@
 #include <QDateTime>
 
 #include "FasError.h"
+#include "GuardedServer.h"
+#include "LogText.h"
 #include "RpcError.h"
 
 namespace {
@@ -33,11 +36,11 @@ void logLine(const httplib::Request &req, const httplib::Response &res)
     const RequestNote &note = requestNote;
     std::string line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toStdString();
     line += ' ';
-    line += req.method;
+    line += req.method.empty() ? std::string("-") : LogText::escaped(req.method);
     line += ' ';
-    line += req.path;
+    line += req.path.empty() ? std::string("-") : LogText::escaped(req.path);
     line += " method=";
-    line += note.method.empty() ? std::string("-") : note.method;
+    line += note.method.empty() ? std::string("-") : LogText::escaped(note.method);
     line += " rows=";
     line += note.rows >= 0 ? std::to_string(note.rows) : std::string("-");
     line += " ms=";
@@ -113,7 +116,7 @@ void streamReply(httplib::Response &res, JsonRpcFront::Reply reply)
                     *finished = !stream->fill(*pending);
                 } catch (const std::exception &error) {
                     std::fprintf(stderr, "fas-appserver: %s: resposta interrompida: %s\n",
-                                 requestNote.method.c_str(), error.what());
+                                 LogText::escaped(requestNote.method).c_str(), error.what());
                     requestNote.errorCode = RpcCode::ServerFailure;
                     return false;
                 }
@@ -129,28 +132,220 @@ void streamReply(httplib::Response &res, JsonRpcFront::Reply reply)
         });
 }
 
+// A refusal of the whole request, answered before or instead of its body: the
+// connection closes after it, since what is left of the body was not read.
+void refuse(httplib::Response &res, int status, int code, const QString &message)
+{
+    res.status = status;
+    res.set_header("Connection", "close");
+    requestNote.errorCode = code;
+    setJson(res, JsonRpcFront::errorResponse(code, message));
+    GuardedServer::closeAfterAnswer();
+}
+
+QString fromStd(const std::string &text)
+{
+    return QString::fromStdString(LogText::escaped(text.substr(0, 100)));
+}
+
+std::string lowerTrimmed(std::string text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    const auto last = text.find_last_not_of(" \t");
+    text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    for (char &c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+QString tooLargeMessage(qint64 maxBodyBytes)
+{
+    return QStringLiteral("A requisição excede o limite de %1 MB do servidor de aplicação; envie lotes menores.")
+        .arg(maxBodyBytes >> 20);
+}
+
+// The headers that say how the body of a call arrives. Only what the client of this
+// server sends is taken: JSON, not compressed, framed by Content-Length or chunked,
+// and not above the body limit. Returns false after answering a refusal.
+bool acceptBodyHeaders(const httplib::Request &req, httplib::Response &res, qint64 maxBodyBytes)
+{
+    const bool hasLength = req.has_header("Content-Length");
+    if (req.has_header("Transfer-Encoding")) {
+        const std::string coding = lowerTrimmed(req.get_header_value("Transfer-Encoding"));
+        if (coding != "chunked" || hasLength || req.get_header_value_count("Transfer-Encoding") > 1) {
+            refuse(res, 400, RpcCode::InvalidRequest,
+                   QStringLiteral("Requisição HTTP inválida: o corpo deve vir com Content-Length ou com "
+                                  "Transfer-Encoding: chunked, um dos dois (recebido \"%1\").")
+                       .arg(fromStd(req.get_header_value("Transfer-Encoding"))));
+            return false;
+        }
+    }
+    if (req.has_header("Content-Encoding")
+        && lowerTrimmed(req.get_header_value("Content-Encoding")) != "identity") {
+        refuse(res, 415, RpcCode::UnsupportedContent,
+               QStringLiteral("O servidor de aplicação não aceita corpo comprimido (Content-Encoding: %1); "
+                              "envie o JSON sem compressão.")
+                   .arg(fromStd(req.get_header_value("Content-Encoding"))));
+        return false;
+    }
+    const std::string type = lowerTrimmed(req.get_header_value("Content-Type"));
+    if (lowerTrimmed(type.substr(0, type.find(';'))) != "application/json") {
+        refuse(res, 415, RpcCode::UnsupportedContent,
+               QStringLiteral("O corpo de uma chamada deve ser JSON, com Content-Type: application/json "
+                              "(recebido \"%1\").")
+                   .arg(fromStd(req.get_header_value("Content-Type"))));
+        return false;
+    }
+    if (hasLength) {
+        const std::string length = req.get_header_value("Content-Length");
+        const bool digits = !length.empty() && length.size() <= 18
+                            && length.find_first_not_of("0123456789") == std::string::npos
+                            && req.get_header_value_count("Content-Length") == 1;
+        if (!digits) {
+            refuse(res, 400, RpcCode::InvalidRequest,
+                   QStringLiteral("Requisição HTTP inválida: Content-Length \"%1\" não é um tamanho.")
+                       .arg(fromStd(length)));
+            return false;
+        }
+        if (std::stoll(length) > maxBodyBytes) {
+            refuse(res, 413, RpcCode::RequestTooLarge, tooLargeMessage(maxBodyBytes));
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 struct HttpFront::Private
 {
+    Private(const ServerOptions &serverOptions, const JsonRpcFront &rpcFront, HealthCheck healthCheck, QString kind,
+            const ConnectionStream::Limits &limits, GuardedServer::HeaderRefusal refusal)
+        : options(serverOptions)
+        , front(rpcFront)
+        , health(std::move(healthCheck))
+        , databaseKind(std::move(kind))
+        , server(limits, serverOptions.threads, serverOptions.threads + ExtraConnectionThreads, std::move(refusal))
+    {
+    }
+
     const ServerOptions &options;
     const JsonRpcFront &front;
     HealthCheck health;
     QString databaseKind;
-    httplib::Server server;
+    GuardedServer server;
     int port = 0;
+
+    void answer(const std::string &body, httplib::Response &res) const;
+    void readBodyAndAnswer(const httplib::ContentReader &reader, httplib::Response &res) const;
 };
+
+void HttpFront::Private::answer(const std::string &body, httplib::Response &res) const
+{
+    JsonRpcFront::Reply reply = front.handle(body);
+    requestNote.method = std::move(reply.method);
+    requestNote.rows = reply.rows;
+    requestNote.errorCode = reply.errorCode;
+    if (reply.body.empty()) {
+        res.status = 204; // notifications only: nothing to answer
+        return;
+    }
+    if (reply.stream) {
+        streamReply(res, std::move(reply));
+        return;
+    }
+    setJson(res, std::move(reply.body));
+}
+
+// The body is counted as it arrives, after the chunked framing is taken off: the
+// limit holds whatever the framing, and reading stops at the first byte too many.
+void HttpFront::Private::readBodyAndAnswer(const httplib::ContentReader &reader, httplib::Response &res) const
+{
+    std::string body;
+    bool tooLarge = false;
+    const auto limit = size_t(options.maxBodyBytes);
+    const bool complete = reader([&](const char *data, size_t size) {
+        if (body.size() + size > limit) {
+            tooLarge = true;
+            return false;
+        }
+        body.append(data, size);
+        return true;
+    });
+    const ConnectionStream *stream = GuardedServer::currentStream();
+    const auto failure = stream ? stream->bodyFailure() : ConnectionStream::BodyFailure::None;
+    if (tooLarge || failure == ConnectionStream::BodyFailure::OverBudget) {
+        refuse(res, 413, RpcCode::RequestTooLarge, tooLargeMessage(options.maxBodyBytes));
+    } else if (failure == ConnectionStream::BodyFailure::TimedOut) {
+        refuse(res, 408, RpcCode::InvalidRequest,
+               QStringLiteral("O corpo da requisição não chegou inteiro em %1 segundos; a chamada não foi "
+                              "executada.")
+                   .arg(BodyDeadlineSeconds));
+    } else if (!complete) {
+        refuse(res, 400, RpcCode::InvalidRequest,
+               QStringLiteral("Requisição HTTP inválida: o corpo chegou incompleto ou malformado; a chamada não "
+                              "foi executada."));
+    } else {
+        answer(body, res);
+    }
+}
+
+namespace {
+
+ConnectionStream::Limits limitsFor(const ServerOptions &options)
+{
+    ConnectionStream::Limits limits;
+    limits.headerDeadline = std::chrono::seconds(HttpFront::HeaderDeadlineSeconds);
+    limits.maxHeaderBytes = HttpFront::MaxHeaderBytes;
+    limits.maxHeaderLines = HttpFront::MaxHeaderLines;
+    limits.bodyDeadline = std::chrono::seconds(HttpFront::BodyDeadlineSeconds);
+    // Chunk framing adds a few bytes per chunk; a client that sends more framing
+    // than data is not one of ours.
+    limits.maxBodyWireBytes = size_t(options.maxBodyBytes) * 2 + 65536;
+    limits.readTimeout = std::chrono::seconds(HttpFront::ReadTimeoutSeconds);
+    limits.writeTimeout = std::chrono::seconds(HttpFront::WriteTimeoutSeconds);
+    return limits;
+}
+
+std::string headerRefusal(int status, ConnectionStream::HeaderResult why)
+{
+    QString message;
+    using H = ConnectionStream::HeaderResult;
+    if (why == H::TimedOut)
+        message = QStringLiteral("Os cabeçalhos da requisição não chegaram inteiros em %1 segundos; a conexão "
+                                 "foi encerrada.")
+                      .arg(HttpFront::HeaderDeadlineSeconds);
+    else if (why == H::TooManyLines)
+        message = QStringLiteral("A requisição tem mais de %1 linhas de cabeçalho; o servidor de aplicação não a "
+                                 "aceita.")
+                      .arg(HttpFront::MaxHeaderLines - 1);
+    else
+        message = QStringLiteral("Os cabeçalhos da requisição passam de %1 KB; o servidor de aplicação não a "
+                                 "aceita.")
+                      .arg(HttpFront::MaxHeaderBytes / 1024);
+    requestNote = RequestNote{};
+    requestNote.errorCode = RpcCode::InvalidRequest;
+    httplib::Request req;
+    httplib::Response res;
+    res.status = status;
+    logLine(req, res);
+    requestNote = RequestNote{};
+    return JsonRpcFront::errorResponse(RpcCode::InvalidRequest, message);
+}
+
+} // namespace
 
 HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, HealthCheck health,
                      QString databaseKind)
-    : d(new Private{options, front, std::move(health), std::move(databaseKind), {}, 0})
+    : d(new Private(options, front, std::move(health), std::move(databaseKind), limitsFor(options), headerRefusal))
 {
-    httplib::Server &server = d->server;
-    const size_t threads = size_t(options.threads);
-    server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    GuardedServer &server = d->server;
+    // Content-Length bodies are checked against the limit before they are read;
+    // the reader below also counts chunked ones.
     server.set_payload_max_length(size_t(options.maxBodyBytes));
     server.set_read_timeout(ReadTimeoutSeconds, 0);
     server.set_write_timeout(WriteTimeoutSeconds, 0);
+    server.setKeepAlive(std::chrono::seconds(KeepAliveTimeoutSeconds), KeepAliveMaxRequests);
     server.set_keep_alive_timeout(KeepAliveTimeoutSeconds);
     server.set_keep_alive_max_count(KeepAliveMaxRequests);
     server.set_tcp_nodelay(true);
@@ -164,41 +359,43 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
     server.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
         requestNote = RequestNote{};
         requestNote.start = Clock::now();
-        if (req.path != RpcPath || d->options.token.isEmpty())
+        if (req.path != RpcPath)
             return httplib::Server::HandlerResponse::Unhandled;
-        const std::string header = req.get_header_value("Authorization");
-        const std::string prefix = "Bearer ";
-        const bool ok = header.size() > prefix.size() && header.compare(0, prefix.size(), prefix) == 0
-                        && sameToken(header.substr(prefix.size()), d->options.token);
-        if (ok)
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.status = 401;
-        res.set_header("WWW-Authenticate", "Bearer realm=\"FAS09600.rdmFaturamento\"");
-        requestNote.errorCode = RpcCode::Unauthorized;
-        setJson(res, JsonRpcFront::errorResponse(
-                         RpcCode::Unauthorized,
-                         header.empty() ? QStringLiteral("Acesso não autorizado: o servidor de aplicação exige um "
-                                                         "token (cabeçalho Authorization: Bearer).")
-                                        : QStringLiteral("Acesso não autorizado: o token enviado não é o "
-                                                         "configurado no servidor de aplicação.")));
-        return httplib::Server::HandlerResponse::Handled;
+        if (!d->options.token.isEmpty()) {
+            const std::string header = req.get_header_value("Authorization");
+            const std::string prefix = "Bearer ";
+            const bool ok = header.size() > prefix.size() && header.compare(0, prefix.size(), prefix) == 0
+                            && sameToken(header.substr(prefix.size()), d->options.token);
+            if (!ok) {
+                res.set_header("WWW-Authenticate", "Bearer realm=\"FAS09600.rdmFaturamento\"");
+                refuse(res, 401, RpcCode::Unauthorized,
+                       header.empty() ? QStringLiteral("Acesso não autorizado: o servidor de aplicação exige um "
+                                                       "token (cabeçalho Authorization: Bearer).")
+                                      : QStringLiteral("Acesso não autorizado: o token enviado não é o "
+                                                       "configurado no servidor de aplicação."));
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
+        if (req.method == "POST" && !acceptBodyHeaders(req, res, d->options.maxBodyBytes))
+            return httplib::Server::HandlerResponse::Handled;
+        return httplib::Server::HandlerResponse::Unhandled;
     });
 
-    server.Post(RpcPath, [this](const httplib::Request &req, httplib::Response &res) {
-        JsonRpcFront::Reply reply = d->front.handle(req.body);
-        requestNote.method = std::move(reply.method);
-        requestNote.rows = reply.rows;
-        requestNote.errorCode = reply.errorCode;
-        if (reply.body.empty()) {
-            res.status = 204; // notifications only: nothing to answer
-            return;
-        }
-        if (reply.stream) {
-            streamReply(res, std::move(reply));
-            return;
-        }
-        setJson(res, std::move(reply.body));
+    // A client that asks before sending a body learns at once that it is too large.
+    server.set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
+        const std::string length = req.get_header_value("Content-Length");
+        if (length.empty() || length.size() > 18 || length.find_first_not_of("0123456789") != std::string::npos
+            || std::stoll(length) <= d->options.maxBodyBytes)
+            return 100;
+        res.status = 413;
+        return 413;
     });
+
+    // A call with a body, of either framing.
+    server.Post(RpcPath, [this](const httplib::Request &, httplib::Response &res,
+                                const httplib::ContentReader &reader) { d->readBodyAndAnswer(reader, res); });
+    // A call without a body.
+    server.Post(RpcPath, [this](const httplib::Request &req, httplib::Response &res) { d->answer(req.body, res); });
 
     server.Get(HealthPath, [this](const httplib::Request &, httplib::Response &res) {
         const auto [ok, reason] = d->health();
@@ -213,14 +410,14 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
         int code = RpcCode::InvalidRequest;
         if (res.status == 413) {
             code = RpcCode::RequestTooLarge;
-            message = QStringLiteral("A requisição excede o limite de %1 MB do servidor de aplicação; "
-                                     "envie lotes menores.")
-                          .arg(d->options.maxBodyBytes >> 20);
+            message = tooLargeMessage(d->options.maxBodyBytes);
+            GuardedServer::closeAfterAnswer();
         } else if (res.status == 404) {
             message = QStringLiteral("Endereço desconhecido %1: use POST %2 ou GET %3.")
-                          .arg(QString::fromStdString(req.path), QLatin1String(RpcPath), QLatin1String(HealthPath));
+                          .arg(fromStd(req.path), QLatin1String(RpcPath), QLatin1String(HealthPath));
         } else {
             message = QStringLiteral("Requisição HTTP inválida (%1).").arg(res.status);
+            GuardedServer::closeAfterAnswer();
         }
         requestNote.errorCode = code;
         setJson(res, JsonRpcFront::errorResponse(code, message));
@@ -235,8 +432,8 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
             what = e.what();
         } catch (...) {
         }
-        std::fprintf(stderr, "fas-appserver: falha interna em %s %s: %s\n", req.method.c_str(), req.path.c_str(),
-                     what.c_str());
+        std::fprintf(stderr, "fas-appserver: falha interna em %s %s: %s\n", LogText::escaped(req.method).c_str(),
+                     LogText::escaped(req.path).c_str(), LogText::escaped(what).c_str());
         res.status = 500;
         requestNote.errorCode = RpcCode::ServerFailure;
         setJson(res, JsonRpcFront::errorResponse(RpcCode::ServerFailure,

@@ -12,9 +12,11 @@
 // The HTTP side of the server (cpp-httplib on its own thread pool):
 //   POST /FAS09600.rdmFaturamento  JSON-RPC 2.0 body, answered by JsonRpcFront
 //   GET  /health                   200 {"status":"ok",...} or 503 with the reason
-// It applies the limits (body size, read/write time-outs, keep-alive), the bearer
-// token, turns every HTTP-level failure into a JSON-RPC error body, and logs one
-// line per request to standard error: method, rows, milliseconds.
+// It applies the limits (header deadline, size and count, body size whatever its
+// framing, body deadline, read/write time-outs, keep-alive; see GuardedServer), the
+// bearer token, refuses bodies it does not need (compressed, not JSON), turns every
+// HTTP-level failure into a JSON-RPC error body, and logs one line per request to
+// standard error: method, rows, milliseconds, with what the client sent escaped.
 class HttpFront
 {
 public:
@@ -26,6 +28,13 @@ public:
     static constexpr int WriteTimeoutSeconds = 120;
     static constexpr int KeepAliveTimeoutSeconds = 5;
     static constexpr int KeepAliveMaxRequests = 100;
+    static constexpr int HeaderDeadlineSeconds = 10;
+    static constexpr int MaxHeaderBytes = 16384;
+    static constexpr int MaxHeaderLines = 65; // the request line and 64 headers
+    static constexpr int BodyDeadlineSeconds = 60;
+    // Connection threads beyond the application threads: they only wait for header
+    // blocks, so this many slow clients can wait without delaying anyone.
+    static constexpr int ExtraConnectionThreads = 128;
 
     HttpFront(const ServerOptions &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind);
     ~HttpFront();

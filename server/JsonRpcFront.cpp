@@ -1,5 +1,6 @@
 #include "JsonRpcFront.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 
@@ -7,6 +8,7 @@
 
 #include "DataPacket.h"
 #include "DatabaseError.h"
+#include "LogText.h"
 #include "RpcError.h"
 
 namespace {
@@ -37,7 +39,8 @@ void appendJsonString(std::string &out, std::string_view text)
 
 void logFailure(std::string_view method, const char *what)
 {
-    std::fprintf(stderr, "fas-appserver: falha interna em %.*s: %s\n", int(method.size()), method.data(), what);
+    std::fprintf(stderr, "fas-appserver: falha interna em %s: %s\n", LogText::escaped(method).c_str(),
+                 LogText::escaped(what).c_str());
 }
 
 RpcParams::Kind kindOf(simdjson::dom::element_type type)
@@ -73,7 +76,27 @@ struct Outcome
 
 enum class Streaming { Allowed, Materialize };
 
-Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root, Streaming streaming);
+// `budget`: how large a materialized result may grow before the call is answered
+// with "answer too large" instead.
+Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root, Streaming streaming,
+                std::size_t budget = SIZE_MAX);
+
+// A call of a batch whose answer is already too large: not run, answered with an
+// error when it has an id.
+Outcome notRun(simdjson::dom::element root)
+{
+    Outcome outcome;
+    outcome.errorCode = RpcCode::AnswerTooLarge;
+    simdjson::dom::element id;
+    if (root.is_object() && root["id"].get(id) == simdjson::SUCCESS && !id.is_object() && !id.is_array()
+        && !id.is_bool())
+        outcome.response = JsonRpcFront::errorResponse(
+            RpcCode::AnswerTooLarge,
+            QStringLiteral("Chamada não executada: a resposta do lote passou de %1 MB. Envie-a em outro lote.")
+                .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20),
+            simdjson::to_string(id));
+    return outcome;
+}
 
 } // namespace
 
@@ -126,10 +149,21 @@ JsonRpcFront::Reply JsonRpcFront::handle(std::string_view body) const
         return reply;
     }
     reply.method = "batch";
+    if (elements.size() > MaxBatchCalls) {
+        reply.body = errorResponse(RpcCode::BatchTooLarge,
+                                   QStringLiteral("Lote com %1 chamadas: o servidor de aplicação aceita no máximo %2 "
+                                                  "por lote. Nenhuma foi executada.")
+                                       .arg(elements.size())
+                                       .arg(MaxBatchCalls));
+        reply.errorCode = RpcCode::BatchTooLarge;
+        return reply;
+    }
     std::string out = "[";
     bool any = false;
     for (simdjson::dom::element element : elements) {
-        Outcome one = callOne(m_methods, element, Streaming::Materialize);
+        Outcome one = out.size() > MaxBatchAnswerBytes
+                          ? notRun(element)
+                          : callOne(m_methods, element, Streaming::Materialize, MaxBatchAnswerBytes - out.size());
         if (reply.errorCode == 0)
             reply.errorCode = one.errorCode;
         if (one.rows >= 0)
@@ -149,7 +183,8 @@ JsonRpcFront::Reply JsonRpcFront::handle(std::string_view body) const
 
 namespace {
 
-Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root, Streaming streaming)
+Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element root, Streaming streaming,
+                std::size_t budget)
 {
     Outcome outcome;
     bool notification = false;
@@ -224,8 +259,14 @@ Outcome callOne(const JsonRpcFront::MethodTable &methods, simdjson::dom::element
         bool more = false;
         if (result.stream) {
             more = result.stream->fill(result.json);
-            while (more && streaming == Streaming::Materialize)
+            while (more && streaming == Streaming::Materialize) {
+                if (result.json.size() > budget)
+                    throw RpcError(RpcCode::AnswerTooLarge,
+                                   QStringLiteral("A resposta desta chamada passa de %1 MB, o limite de um lote: "
+                                                  "faça-a fora do lote.")
+                                       .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20));
                 more = result.stream->fill(result.json);
+            }
             result.rows = result.stream->rows();
         }
         outcome.rows = result.rows;

@@ -53,6 +53,12 @@ public:
         int errorCode = 0;      // first error answered, 0 when none
     };
 
+    // A batch holds at most this many calls; a longer one is refused whole.
+    static constexpr std::size_t MaxBatchCalls = 16;
+    // Once a batch's answer has grown past this, its remaining calls are not run:
+    // each is answered with error -32006.
+    static constexpr std::size_t MaxBatchAnswerBytes = std::size_t(16) << 20;
+
     void addMethod(const std::string &name, Method method);
     Reply handle(std::string_view body) const;
 

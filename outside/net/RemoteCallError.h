@@ -9,7 +9,8 @@
 class KOR_EXPORT RemoteCallError : public FasError
 {
 public:
-    enum class Reason { Refused, TimedOut, Transport, ServerError, BadAnswer, NotConnected, Busy };
+    enum class Reason { Refused, TimedOut, Transport, ServerError, BadAnswer, NotConnected, Busy, Unauthorized,
+                        Certificate, Configuration };
 
     RemoteCallError(Reason reason, int serverCode, QString message);
     Reason reason() const { return m_reason; }

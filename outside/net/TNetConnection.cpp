@@ -2,12 +2,16 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
 
@@ -15,6 +19,7 @@
 #include <simdjson.h>
 
 #include "DataPacket.h"
+#include "HostConfig.h"
 #include "RemoteCallError.h"
 #include "TJsonDocument.h"
 
@@ -33,12 +38,88 @@ QString secondsText(int ms)
     return seconds == 1 ? QStringLiteral("1 segundo") : QStringLiteral("%1 segundos").arg(seconds);
 }
 
+bool isHttps(const QString &host)
+{
+    return host.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+// The host without its scheme ("https://" or "http://") and trailing slashes.
+QString hostName(const QString &host)
+{
+    QString name = host.trimmed();
+    if (isHttps(name))
+        name = name.mid(8);
+    else if (name.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
+        name = name.mid(7);
+    while (name.endsWith(u'/'))
+        name.chop(1);
+    return name;
+}
+
+// Runs `request` with one deadline for the whole of it. When the deadline passes,
+// the connection is shut down under the request, whatever it is doing, and again
+// every few milliseconds until it returns (a connect still in progress only sees
+// the socket it ends up with). Returns whether the deadline passed.
+bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<void()> &request)
+{
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool passed = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        if (finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done; }))
+            return;
+        passed = true;
+        do
+            http.stop();
+        while (!finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done; }));
+    });
+    {
+        const auto stopWatchdog = qScopeGuard([&] {
+            {
+                std::lock_guard lock(mutex);
+                done = true;
+            }
+            finished.notify_all();
+            watchdog.join();
+        });
+        request();
+    }
+    return passed;
+}
+
+QString configurationHint()
+{
+    const QString ini = HostConfig::iniPath();
+    return ini.isEmpty() ? QStringLiteral("na seção [client] da configuração")
+                         : QStringLiteral("na seção [client] de %1").arg(ini);
+}
+
+QString readTokenFile(const QString &path, const QString &address)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw RemoteCallError(RemoteCallError::Reason::Configuration, 0,
+                              QStringLiteral("Sem conexão com o servidor de aplicação em %1: o arquivo do token de "
+                                             "acesso %2 (token_file %3) não pôde ser lido: %4.")
+                                  .arg(address, path, configurationHint(), file.errorString()));
+    const QString token = QString::fromUtf8(file.readAll()).trimmed();
+    if (token.isEmpty())
+        throw RemoteCallError(RemoteCallError::Reason::Configuration, 0,
+                              QStringLiteral("Sem conexão com o servidor de aplicação em %1: o arquivo do token de "
+                                             "acesso %2 (token_file %3) está vazio.")
+                                  .arg(address, path, configurationHint()));
+    return token;
+}
+
 } // namespace
 
 struct TNetConnection::Client
 {
-    Client(const std::string &host, int port) : http(host, port) {}
+    explicit Client(const std::string &schemeHostPort) : http(schemeHostPort) {}
     httplib::Client http;
+    bool tls = false;
 };
 
 struct TNetConnection::HttpAnswer
@@ -48,6 +129,8 @@ struct TNetConnection::HttpAnswer
     QByteArray body; // room for the JSON parser's padding is left after it
     bool tooLarge = false;
     qint64 elapsedMs = 0;
+    bool deadlinePassed = false;
+    long certificateCheck = 0; // OpenSSL's verification result, for a refused certificate
 };
 
 TNetConnection::TNetConnection(QObject *parent)
@@ -59,7 +142,36 @@ TNetConnection::~TNetConnection() = default;
 
 QString TNetConnection::Address() const
 {
-    return QStringLiteral("%1:%2").arg(m_host).arg(m_port);
+    return QStringLiteral("%1%2:%3").arg(isHttps(m_host) ? QStringLiteral("https://") : QString(), hostName(m_host)).arg(m_port);
+}
+
+std::shared_ptr<TNetConnection::Client> TNetConnection::makeClient() const
+{
+    QString name = hostName(m_host);
+    if (name.contains(u':') && !name.startsWith(u'['))
+        name = u'[' + name + u']';
+    const bool tls = isHttps(m_host);
+    auto client = std::make_shared<Client>(
+        QStringLiteral("%1://%2:%3").arg(tls ? QStringLiteral("https") : QStringLiteral("http"), name).arg(m_port).toStdString());
+    client->tls = tls;
+    const QString token = !m_token.isEmpty() || HostConfig::tokenFile().isEmpty() ? m_token
+                                                                                 : readTokenFile(HostConfig::tokenFile(), Address());
+    if (!token.isEmpty())
+        client->http.set_bearer_token_auth(token.toStdString());
+    if (tls) {
+        const QString caFile = m_caFile.isEmpty() ? HostConfig::caFile() : m_caFile;
+        if (!caFile.isEmpty()) {
+            if (!QFileInfo(caFile).isReadable())
+                throw RemoteCallError(RemoteCallError::Reason::Configuration, 0,
+                                      QStringLiteral("Sem conexão com o servidor de aplicação em %1: o arquivo da "
+                                                     "autoridade certificadora %2 (ca_file %3) não existe ou não "
+                                                     "pode ser lido.")
+                                          .arg(Address(), caFile, configurationHint()));
+            client->http.set_ca_cert_path(caFile.toStdString());
+        }
+        client->http.enable_server_certificate_verification(true);
+    }
+    return client;
 }
 
 void TNetConnection::SetConnected(bool connected)
@@ -72,14 +184,12 @@ void TNetConnection::SetConnected(bool connected)
         return;
     }
     emit BeforeConnect(this);
-    auto client = std::make_shared<Client>(m_host.toStdString(), m_port);
+    auto client = makeClient();
     const auto timeout = std::chrono::milliseconds(m_timeoutMs);
     client->http.set_connection_timeout(timeout);
     client->http.set_read_timeout(timeout);
     client->http.set_write_timeout(timeout);
     client->http.set_keep_alive(true);
-    if (!m_token.isEmpty())
-        client->http.set_bearer_token_auth(m_token.toStdString());
     m_client = std::move(client);
     try {
         checkHealth();
@@ -90,18 +200,28 @@ void TNetConnection::SetConnected(bool connected)
     m_connected = true;
 }
 
-TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::function<HttpAnswer()> &request) const
+TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Client> &client,
+                                                       const std::function<HttpAnswer()> &request) const
 {
+    HttpAnswer answer;
+    const int timeoutMs = m_timeoutMs;
+    const auto run = [&answer, &client, &request, timeoutMs] {
+        const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); });
+        answer.deadlinePassed = passed;
+        if (answer.error == httplib::Error::SSLServerVerification)
+            answer.certificateCheck = client->http.get_openssl_verify_result();
+    };
     // Without an event loop to keep alive (no application, or a call from a
     // worker thread) the request simply runs here.
     auto *app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread())
-        return request();
+    if (!app || QThread::currentThread() != app->thread()) {
+        run();
+        return answer;
+    }
 
-    HttpAnswer answer;
     QEventLoop loop;
     std::thread worker([&] {
-        answer = request();
+        run();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -111,15 +231,38 @@ TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::function<HttpA
 
 namespace {
 
+// OpenSSL's verdict on a refused certificate, in the user's words.
+QString certificateProblem(long check)
+{
+    switch (check) {
+    case X509_V_OK:
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return QStringLiteral("o certificado não é do endereço configurado");
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        return QStringLiteral("o certificado não foi assinado pela autoridade certificadora configurada");
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return QStringLiteral("o certificado está vencido");
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return QStringLiteral("o certificado ainda não vale; confira a data e a hora deste computador");
+    default:
+        return QStringLiteral("erro do OpenSSL: %1").arg(QString::fromUtf8(X509_verify_cert_error_string(check)));
+    }
+}
+
 RemoteCallError transportError(const QString &address, const QString &what, httplib::Error error,
-                               qint64 elapsedMs, int timeoutMs)
+                               qint64 elapsedMs, int timeoutMs, bool deadlinePassed, long certificateCheck)
 {
     using R = RemoteCallError::Reason;
-    if (error == httplib::Error::ConnectionTimeout
+    if (deadlinePassed || error == httplib::Error::ConnectionTimeout
         || ((error == httplib::Error::Read || error == httplib::Error::Write) && elapsedMs >= timeoutMs - 50)) {
         return RemoteCallError(R::TimedOut, 0,
-                               QStringLiteral("O servidor de aplicação em %1 não respondeu a %2 em %3. "
-                                              "Tente novamente; se persistir, verifique o servidor.")
+                               QStringLiteral("O servidor de aplicação em %1 não respondeu a %2 em %3 (prazo da "
+                                              "chamada inteira). Tente novamente; se persistir, verifique o servidor.")
                                    .arg(address, what, secondsText(timeoutMs)));
     }
     if (error == httplib::Error::Connection) {
@@ -129,6 +272,21 @@ RemoteCallError transportError(const QString &address, const QString &what, http
                                               "servidor está em execução e o endereço configurado.")
                                    .arg(address));
     }
+    if (error == httplib::Error::SSLServerVerification) {
+        const QString why = certificateProblem(certificateCheck);
+        return RemoteCallError(R::Certificate, 0,
+                               QStringLiteral("O certificado do servidor de aplicação em %1 não foi aceito (%2): a "
+                                              "conexão segura foi recusada e nada foi enviado. Verifique o endereço "
+                                              "e o arquivo da autoridade certificadora (ca_file %3).")
+                                   .arg(address, why, configurationHint()));
+    }
+    if (error == httplib::Error::SSLConnection || error == httplib::Error::SSLLoadingCerts) {
+        return RemoteCallError(R::Certificate, 0,
+                               QStringLiteral("Não foi possível abrir uma conexão segura (TLS) com o servidor de "
+                                              "aplicação em %1. Verifique se o endereço atende por https e o arquivo "
+                                              "da autoridade certificadora (ca_file %2).")
+                                   .arg(address, configurationHint()));
+    }
     return RemoteCallError(R::Transport, 0,
                            QStringLiteral("A comunicação com o servidor de aplicação em %1 falhou durante %2 (%3).")
                                .arg(address, what, QString::fromStdString(httplib::to_string(error))));
@@ -136,6 +294,21 @@ RemoteCallError transportError(const QString &address, const QString &what, http
 
 // Answers above a packet's limit are refused while they arrive, not after.
 constexpr qsizetype MaxAnswerBytes = DataPacket::DefaultMaxBytes + (qsizetype(1) << 20);
+
+// HTTP 401: the token is missing or not the server's. The server's own words say
+// which; the rest tells where the token is configured.
+RemoteCallError unauthorized(const QString &address, const QString &method, const QByteArray &body)
+{
+    QString serverWords;
+    simdjson::dom::parser parser;
+    std::string_view message;
+    if (parser.parse(body.constData(), std::size_t(body.size())).at_pointer("/error/message").get_string().get(message) == simdjson::SUCCESS)
+        serverWords = fromUtf8(message) + u' ';
+    return RemoteCallError(RemoteCallError::Reason::Unauthorized, -32001,
+                           QStringLiteral("O servidor de aplicação em %1 recusou %2 por falta de autorização. %3"
+                                          "Informe o token de acesso do servidor no arquivo indicado por token_file %4.")
+                               .arg(address, method, serverWords, configurationHint()));
+}
 
 } // namespace
 
@@ -179,7 +352,7 @@ TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std
 void TNetConnection::checkHealth()
 {
     std::shared_ptr<Client> client = m_client;
-    const HttpAnswer answer = runOnWorker([client] {
+    const HttpAnswer answer = runOnWorker(client, [client] {
         QElapsedTimer timer;
         timer.start();
         HttpAnswer a;
@@ -194,7 +367,8 @@ void TNetConnection::checkHealth()
     });
     const QString what = QStringLiteral("a conexão");
     if (answer.error != httplib::Error::Success)
-        throw transportError(Address(), what, answer.error, answer.elapsedMs, m_timeoutMs);
+        throw transportError(Address(), what, answer.error, answer.elapsedMs, m_timeoutMs, answer.deadlinePassed,
+                             answer.certificateCheck);
     if (answer.status != 200) {
         throw RemoteCallError(RemoteCallError::Reason::ServerError, 0,
                               QStringLiteral("O servidor de aplicação em %1 não está pronto (HTTP %2): %3")
@@ -247,9 +421,12 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     std::shared_ptr<Client> client = m_client;
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
-    HttpAnswer answer = runOnWorker([client, &path, &body] { return post(client->http, path, body); });
+    HttpAnswer answer = runOnWorker(client, [client, &path, &body] { return post(client->http, path, body); });
     if (answer.error != httplib::Error::Success)
-        throw transportError(Address(), method, answer.error, answer.elapsedMs, m_timeoutMs);
+        throw transportError(Address(), method, answer.error, answer.elapsedMs, m_timeoutMs, answer.deadlinePassed,
+                             answer.certificateCheck);
+    if (answer.status == 401)
+        throw unauthorized(Address(), method, answer.body);
 
     if (answer.tooLarge)
         throw badAnswer(method, QStringLiteral("HTTP %1, resposta acima do limite de %2 bytes").arg(answer.status).arg(MaxAnswerBytes));

@@ -17,6 +17,13 @@
 // name with positional arguments, as JSON-RPC 2.0 over a kept-alive HTTP
 // connection.
 //
+// A host written "https://name" is reached over TLS, with the server's
+// certificate checked against the CA file (the system's authorities when none is
+// given) and its name against the certificate. The bearer token and the CA file
+// are those set here, or else those of the host's configuration ([client]
+// token_file and ca_file). Every request has one deadline, TimeoutMs, for the
+// whole of it: connecting, sending and receiving together.
+//
 // A call is synchronous for its caller. The request runs on a worker thread
 // while the caller's thread waits in a local event loop that excludes user
 // input: the busy animation keeps moving and no second user action can start.
@@ -48,8 +55,10 @@ public:
     void SetTimeoutMs(int ms) { m_timeoutMs = ms; }
     QString BearerToken() const { return m_token; }
     void SetBearerToken(const QString &token) { m_token = token; }
+    QString CaFile() const { return m_caFile; }
+    void SetCaFile(const QString &path) { m_caFile = path; }
 
-    QString Address() const; // "host:port", as messages name it
+    QString Address() const; // "host:port" or "https://host:port", as messages name it
 
     // Connecting runs BeforeConnect, then asks the server's health entry, so an
     // unreachable server is reported at once. Throws RemoteCallError.
@@ -82,11 +91,12 @@ private:
     TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
     RemoteCallError badAnswer(const QString &method, const QString &why) const;
     RemoteCallError refusal(const QString &method, std::int64_t code, std::string_view message) const;
-    HttpAnswer runOnWorker(const std::function<HttpAnswer()> &request) const;
+    struct Client;
+    HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request) const;
+    std::shared_ptr<Client> makeClient() const;
     void checkHealth();
     std::string buildRequest(const QString &method, const QList<RemoteArgument> &args);
 
-    struct Client;
     std::shared_ptr<Client> m_client; // shared with a call in flight
     bool m_busy = false;
     QString m_serverName = QStringLiteral("FAS09600.rdmFaturamento");
@@ -95,6 +105,7 @@ private:
     bool m_throwException = false;
     int m_timeoutMs = DefaultTimeoutMs;
     QString m_token;
+    QString m_caFile;
     bool m_connected = false;
     qint64 m_nextId = 1;
     Request m_lastRequest;

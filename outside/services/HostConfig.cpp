@@ -15,6 +15,7 @@ struct Values
     QString webUrl = QStringLiteral("127.0.0.1");
     int webPort = 9600;
     QString tokenFile;
+    QString caFile;
 };
 
 Values &values()
@@ -27,6 +28,8 @@ Values &values()
             v.webUrl = qEnvironmentVariable("FAS_WEB_URL");
         if (qEnvironmentVariableIsSet("FAS_WEB_PORT"))
             v.webPort = qEnvironmentVariableIntValue("FAS_WEB_PORT");
+        v.tokenFile = qEnvironmentVariable("FAS_TOKEN_FILE");
+        v.caFile = qEnvironmentVariable("FAS_CA_FILE");
         return v;
     }();
     return instance;
@@ -79,7 +82,18 @@ void load(const QString &path)
         v.webUrl = host;
     if (!qEnvironmentVariableIsSet("FAS_WEB_PORT"))
         v.webPort = port;
-    v.tokenFile = ini.value(QStringLiteral("appserver/token_file")).toString();
+    // The server's own token file serves a host on the same machine that names none.
+    const auto pathOf = [&ini, &base](const QString &key) {
+        const QString path = ini.value(key).toString().trimmed();
+        return path.isEmpty() || !QFileInfo(path).isRelative() ? path : base + QLatin1Char('/') + path;
+    };
+    QString token = pathOf(QStringLiteral("client/token_file"));
+    if (token.isEmpty())
+        token = pathOf(QStringLiteral("appserver/token_file"));
+    if (!qEnvironmentVariableIsSet("FAS_TOKEN_FILE"))
+        v.tokenFile = token;
+    if (!qEnvironmentVariableIsSet("FAS_CA_FILE"))
+        v.caFile = pathOf(QStringLiteral("client/ca_file"));
 }
 
 QString iniPath() { return values().iniPath; }
@@ -87,6 +101,7 @@ QString databaseUrl() { return values().databaseUrl; }
 QString webUrl() { return values().webUrl; }
 int webPort() { return values().webPort; }
 QString tokenFile() { return values().tokenFile; }
+QString caFile() { return values().caFile; }
 void setDatabaseUrl(const QString &url) { values().databaseUrl = url; }
 void setWebUrl(const QString &host) { values().webUrl = host; }
 void setWebPort(int port) { values().webPort = port; }

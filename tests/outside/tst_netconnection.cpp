@@ -1,6 +1,11 @@
 #include <QtTest>
 
+#include <thread>
+
+#include <httplib.h>
+
 #include <QFile>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -8,6 +13,7 @@
 #include "AppServerProcess.h"
 #include "Consiste.h"
 #include "DataPacket.h"
+#include "HostConfig.h"
 #include "RemoteCallError.h"
 #include "TNetConnection.h"
 
@@ -19,6 +25,68 @@ class TstNetConnection : public QObject
     AppServerProcess m_server;
     AppServerProcess m_tokenServer;
     QString m_token = QStringLiteral("s3cr3t-tok3n");
+    QTemporaryDir m_pki; // a test CA, a certificate it signs for 127.0.0.1, and another CA
+    std::unique_ptr<httplib::SSLServer> m_tls; // HTTPS in front of the token server
+    std::thread m_tlsThread;
+    int m_tlsPort = 0;
+
+    QString pki(const char *name) const { return m_pki.filePath(QString::fromLatin1(name)); }
+
+    static bool openssl(const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral("openssl"), arguments);
+        return process.waitForFinished(60000) && process.exitCode() == 0;
+    }
+
+    bool makeCertificates()
+    {
+        const auto ca = [this](const char *key, const char *cert, const QString &subject) {
+            return openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject,
+                            "-keyout", pki(key), "-out", pki(cert)});
+        };
+        QFile san(pki("san.ext"));
+        if (!san.open(QIODevice::WriteOnly))
+            return false;
+        san.write("subjectAltName=IP:127.0.0.1\n");
+        san.close();
+        return ca("ca.key", "ca.crt", QStringLiteral("/CN=Teste CA")) && ca("other.key", "other.crt", QStringLiteral("/CN=Outra CA"))
+               && openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
+                           pki("server.key"), "-out", pki("server.csr")})
+               && openssl({"x509", "-req", "-in", pki("server.csr"), "-CA", pki("ca.crt"), "-CAkey", pki("ca.key"),
+                           "-CAcreateserial", "-days", "2", "-extfile", pki("san.ext"), "-out", pki("server.crt")});
+    }
+
+    // An HTTPS server that hands each request, Authorization included, to the token server.
+    bool startTlsFront()
+    {
+        m_tls = std::make_unique<httplib::SSLServer>(pki("server.crt").toLocal8Bit().constData(),
+                                                     pki("server.key").toLocal8Bit().constData());
+        if (!m_tls->is_valid())
+            return false;
+        const int backend = m_tokenServer.port();
+        m_tls->Get("/health", [backend](const httplib::Request &, httplib::Response &res) {
+            httplib::Client client("127.0.0.1", backend);
+            if (auto answer = client.Get("/health")) {
+                res.status = answer->status;
+                res.set_content(answer->body, "application/json");
+            }
+        });
+        m_tls->Post("/FAS09600.rdmFaturamento", [backend](const httplib::Request &req, httplib::Response &res) {
+            httplib::Client client("127.0.0.1", backend);
+            httplib::Headers headers;
+            if (req.has_header("Authorization"))
+                headers.emplace("Authorization", req.get_header_value("Authorization"));
+            if (auto answer = client.Post("/FAS09600.rdmFaturamento", headers, req.body, "application/json")) {
+                res.status = answer->status;
+                res.set_content(answer->body, "application/json");
+            }
+        });
+        m_tlsPort = m_tls->bind_to_any_port("127.0.0.1");
+        m_tlsThread = std::thread([this] { m_tls->listen_after_bind(); });
+        return m_tlsPort > 0;
+    }
 
     static QList<RemoteArgument> defaultFilter()
     {
@@ -67,6 +135,17 @@ private slots:
         tokenFile.close();
         QVERIFY2(m_tokenServer.start({QStringLiteral("--token-file"), tokenFile.fileName()}),
                  qPrintable(m_tokenServer.errorText()));
+        QVERIFY(m_pki.isValid());
+        QVERIFY2(makeCertificates(), "openssl could not make the test certificates");
+        QVERIFY(startTlsFront());
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_tls) {
+            m_tls->stop();
+            m_tlsThread.join();
+        }
     }
 
     void beforeConnectSetsTheAddressOnEveryConnect()
@@ -208,6 +287,101 @@ private slots:
                     RemoteCallError::Reason::NotConnected, {net.Address(), QStringLiteral("GetFaturamento")});
     }
 
+    // The HTTPS address with the token: each wrong piece is named so that the user
+    // knows what to fix, and nothing reaches the server without it.
+    void tls_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<bool>("plainPort");
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<int>("reason"); // -1: the call is served
+        QTest::addColumn<QString>("mentions");
+        using R = RemoteCallError::Reason;
+        QTest::newRow("right CA and token") << "https://" << false << "ca.crt" << m_token << -1 << "";
+        QTest::newRow("no token") << "https://" << false << "ca.crt" << "" << int(R::Unauthorized) << "token_file";
+        QTest::newRow("wrong token") << "https://" << false << "ca.crt" << "outro" << int(R::Unauthorized)
+                                     << "não é o configurado";
+        QTest::newRow("certificate of another CA") << "https://" << false << "other.crt" << m_token
+                                                   << int(R::Certificate) << "não foi assinado pela autoridade certificadora";
+        QTest::newRow("CA file missing") << "https://" << false << "nao-existe.crt" << m_token
+                                         << int(R::Configuration) << "nao-existe.crt";
+        QTest::newRow("https to a plain server") << "https://" << true << "ca.crt" << m_token << int(R::Certificate)
+                                                 << "conexão segura";
+        QTest::newRow("scheme http to the plain server") << "http://" << true << "" << m_token << -1 << "";
+    }
+
+    void tls()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(bool, plainPort);
+        QFETCH(QString, caFile);
+        QFETCH(QString, token);
+        QFETCH(int, reason);
+        QFETCH(QString, mentions);
+        TNetConnection net;
+        net.SetTimeoutMs(20000);
+        net.SetHost(scheme + QStringLiteral("127.0.0.1/"));
+        net.SetPort(plainPort ? m_tokenServer.port() : m_tlsPort);
+        net.SetCaFile(caFile.isEmpty() ? QString() : m_pki.filePath(caFile));
+        net.SetBearerToken(token);
+        try {
+            net.Open();
+            const QByteArray packet =
+                Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0);
+            QVERIFY2(reason == -1, "the call was served");
+            QCOMPARE(DataPacket::decode(packet).fieldCount(), 28);
+        } catch (const RemoteCallError &error) {
+            QVERIFY2(reason != -1, qPrintable(error.message()));
+            QCOMPARE(int(error.reason()), reason);
+            QVERIFY2(error.message().contains(mentions), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(net.Address()), qPrintable(error.message()));
+        }
+    }
+
+    // A server that answers a byte at a time never lets a call outlive its deadline,
+    // and the message names that deadline.
+    void tricklingServerMeetsTheWholeCallDeadline()
+    {
+        QTcpServer trickling;
+        QVERIFY(trickling.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket *> peers;
+        QTimer drip;
+        connect(&trickling, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *peer = trickling.nextPendingConnection()) {
+                peers << peer;
+                connect(peer, &QTcpSocket::readyRead, peer, [peer] {
+                    const bool health = peer->peek(4) == "GET ";
+                    peer->readAll();
+                    if (health)
+                        peer->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
+                                    "{\"status\":\"ok\"}");
+                    else
+                        peer->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n");
+                });
+            }
+        });
+        connect(&drip, &QTimer::timeout, this, [&] {
+            for (QTcpSocket *peer : std::as_const(peers))
+                peer->write(" ");
+        });
+        drip.start(200);
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(trickling.serverPort());
+        net.SetTimeoutMs(2000);
+        net.Open();
+        QElapsedTimer timer;
+        timer.start();
+        expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
+                    RemoteCallError::Reason::TimedOut,
+                    {net.Address(), QStringLiteral("GetFaturamento"), QStringLiteral("2 segundos")});
+        // Each byte came well within any per-read time-out: only a deadline for the
+        // whole call ends it (100 000 bytes would take over five hours).
+        QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
+        qDeleteAll(peers);
+    }
+
     void bearerToken_data()
     {
         QTest::addColumn<QString>("token");
@@ -234,6 +408,39 @@ private slots:
             QVERIFY2(!accepted, qPrintable(error.message()));
             QVERIFY(error.message().contains(net.Address()));
         }
+    }
+
+    // Last: it loads a host configuration for the rest of the process. The token and
+    // the CA come from its [client] section, relative to the file.
+    void configurationGivesTokenAndCa()
+    {
+        QFile token(m_pki.filePath(QStringLiteral("client-token")));
+        QVERIFY(token.open(QIODevice::WriteOnly));
+        token.write(m_token.toUtf8() + "\n");
+        token.close();
+        const QString ini = m_pki.filePath(QStringLiteral("fas.ini"));
+        {
+            QSettings settings(ini, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("client/web_url"), QStringLiteral("https://127.0.0.1"));
+            settings.setValue(QStringLiteral("client/web_port"), m_tlsPort);
+            settings.setValue(QStringLiteral("client/token_file"), QStringLiteral("client-token"));
+            settings.setValue(QStringLiteral("client/ca_file"), QStringLiteral("ca.crt"));
+        }
+        HostConfig::load(ini);
+        QCOMPARE(HostConfig::caFile(), pki("ca.crt"));
+        TNetConnection net;
+        net.SetHost(HostConfig::webUrl());
+        net.SetPort(HostConfig::webPort());
+        net.Open();
+        QVERIFY(!Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0).isEmpty());
+
+        // A token file that cannot be read is named before anything is sent.
+        QVERIFY(token.remove());
+        TNetConnection unreadable;
+        unreadable.SetHost(HostConfig::webUrl());
+        unreadable.SetPort(HostConfig::webPort());
+        expectError([&] { unreadable.Open(); }, RemoteCallError::Reason::Configuration,
+                    {token.fileName(), QStringLiteral("token_file")});
     }
 };
 

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <latch>
+
+#include <unistd.h>
 #include <set>
 #include <thread>
 
@@ -21,6 +23,7 @@
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
 #include "PreviewQuery.h"
+#include "RawHttp.h"
 
 // fas-appserver as a client sees it: the real program on a loopback port, real
 // HTTP, against a database filled with known rows. The whole class runs once on
@@ -233,6 +236,42 @@ QByteArray generationRequest(const QString &method, const QByteArray &packet, in
 {
     return QByteArray(R"({"jsonrpc":"2.0","id":)") + QByteArray::number(id) + R"(,"method":")" + method.toUtf8()
            + R"(","params":[)" + packet + "]}";
+}
+
+// A request as the wire carries it, with the headers given (each ending in CRLF).
+QByteArray rawPost(const QByteArray &headers, const QByteArray &body = {}, const QByteArray &target = "/FAS09600.rdmFaturamento")
+{
+    return "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n" + body;
+}
+
+QByteArray chunked(const QByteArray &body, int chunkBytes)
+{
+    QByteArray out;
+    for (qsizetype at = 0; at < body.size(); at += chunkBytes) {
+        const QByteArray piece = body.mid(at, chunkBytes);
+        out += QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
+
+// GeraNF of a pending item, padded with a member the server ignores to `size` bytes:
+// a refused body must leave that item pending.
+QByteArray paddedGeneration(qsizetype size)
+{
+    QByteArray body = generationRequest(QStringLiteral("GeraNF"), batchOf({QStringLiteral("c1-6-04")}));
+    body.insert(1, R"("padding":")" + QByteArray(qMax<qsizetype>(0, size - body.size() - 14), 'x') + R"(",)");
+    return body;
+}
+
+QByteArray gzipped(const QByteArray &data)
+{
+    QProcess gzip;
+    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-c")});
+    gzip.waitForStarted();
+    gzip.write(data);
+    gzip.closeWriteChannel();
+    gzip.waitForFinished(60000);
+    return gzip.readAllStandardOutput();
 }
 
 // A fas-appserver process on a port of the system's choosing (--listen ...:0),
@@ -572,6 +611,19 @@ private:
             if (line.startsWith(key))
                 return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toLongLong();
         return -1;
+    }
+
+    // The server that asks for the token "c3rto-Tok3n", started once.
+    void startTokenServer()
+    {
+        if (m_tokenServer.port() != 0)
+            return;
+        QFile token(m_dir.filePath(QStringLiteral("token")));
+        QVERIFY(token.open(QIODevice::WriteOnly));
+        token.write("c3rto-Tok3n\n");
+        token.close();
+        QVERIFY(m_tokenServer.start(m_url, {QStringLiteral("--token-file"), token.fileName(), QStringLiteral("--max-body-mb"),
+                                            QStringLiteral("1")}));
     }
 
     bool serverServes()
@@ -1272,6 +1324,178 @@ private slots:
         QVERIFY(serverServes());
     }
 
+    // Every way a request can be malformed, oversized or forged. Each is answered with
+    // its status and JSON-RPC code, changes nothing, does not grow the server, and
+    // the server goes on serving.
+    void badRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("halfClose");
+        QTest::addColumn<bool>("tokenServer");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("notLogged");
+        const QByteArray json = "Content-Type: application/json\r\n";
+        const QByteArray good = request(QStringLiteral("GetFaturamento"), Filter().params());
+        const QByteArray twoMb = paddedGeneration(2 * 1024 * 1024);
+        const QByteArray generation = paddedGeneration(0);
+        const QByteArray bomb = gzipped(generation + QByteArray(64 * 1024 * 1024, ' '));
+        QByteArray calls17 = "[";
+        for (int i = 0; i < 17; ++i)
+            calls17 += (i ? "," : "") + request(QStringLiteral("GetFaturamento"), Filter().params(), i + 1);
+        calls17 += "]";
+        QByteArray calls500 = "[";
+        for (int i = 0; i < 500; ++i)
+            calls500 += (i ? "," : "") + generation;
+        calls500 += "]";
+        QByteArray manyHeaders;
+        for (int i = 0; i < 100; ++i)
+            manyHeaders += "X-Extra-" + QByteArray::number(i) + ": a\r\n";
+        auto row = [](const char *name, const QByteArray &req, int status, int code, bool halfClose = false,
+                      bool token = false, const QByteArray &notLogged = {}) {
+            QTest::newRow(name) << req << halfClose << token << status << code << notLogged;
+        };
+        const auto length = [](const QByteArray &body) { return "Content-Length: " + QByteArray::number(body.size()) + "\r\n"; };
+        const QByteArray te = "Transfer-Encoding: chunked\r\n";
+
+        row("chunked body above the limit", rawPost(json + te, chunked(twoMb, 65536)), 413, -32003);
+        row("chunked in one-byte chunks", rawPost(json + te, chunked(twoMb.left(600 * 1024), 1)), 413, -32003);
+        row("chunk size line without end", rawPost(json + te, QByteArray(3 * 1024 * 1024, 'f')), 413, -32003);
+        row("chunk size not hexadecimal", rawPost(json + te, "zz\r\nabc\r\n0\r\n\r\n"), 400, -32600);
+        row("chunked body cut short", rawPost(json + te, "10\r\n{\"jsonrpc\""), 400, -32600, true);
+        row("gzip bomb", rawPost(json + "Content-Encoding: gzip\r\n" + length(bomb), bomb), 415, -32004);
+        row("brotli body", rawPost(json + "Content-Encoding: br\r\n" + length(generation), generation), 415, -32004);
+        row("Content-Length above the limit", rawPost(json + "Content-Length: 536870912\r\n"), 413, -32003);
+        row("Content-Length not a number", rawPost(json + "Content-Length: 12abc\r\n", generation), 400, -32600);
+        row("two Content-Length headers", rawPost(json + length(generation) + length(generation), generation), 400,
+            -32600);
+        row("Content-Length and chunked together", rawPost(json + te + length(generation), chunked(generation, 100)),
+            400, -32600);
+        row("another transfer coding", rawPost(json + "Transfer-Encoding: gzip, chunked\r\n", chunked(generation, 64)),
+            400, -32600);
+        row("body shorter than its length", rawPost(json + "Content-Length: 5000\r\n", generation.left(100)), 400,
+            -32600, true);
+        row("too many headers", rawPost(json + manyHeaders + length(generation), generation), 431, -32600);
+        row("one huge header", rawPost(json + "X-Big: " + QByteArray(20000, 'a') + "\r\n" + length(good), good), 431,
+            -32600);
+        row("huge request line", rawPost(json + length(good), good, "/FAS09600.rdmFaturamento?" + QByteArray(20000, 'q')),
+            431, -32600);
+        row("header block never ends", rawPost(json + "X-Slow: " + QByteArray(100, 'a')).chopped(4), 408, -32600);
+        row("batch above the call limit", rawPost(json + length(calls17), calls17), 200, -32005);
+        row("batch of 500 generations", rawPost(json + length(calls500), calls500), 200, -32005);
+        row("wrong content type", rawPost("Content-Type: text/plain\r\n" + length(generation), generation), 415, -32004);
+        row("no content type", rawPost(length(generation), generation), 415, -32004);
+        row("form post", rawPost("Content-Type: application/x-www-form-urlencoded\r\n" + length(generation), generation),
+            415, -32004);
+        row("no token", rawPost(json + length(generation), generation), 401, -32001, false, true);
+        row("wrong token", rawPost(json + "Authorization: Bearer errado\r\n" + length(generation), generation), 401,
+            -32001, false, true);
+        row("forged log line in the path", "GET /x%0A2024-01-01T00:00:00.000%20POST%20/FORJADA HTTP/1.1\r\n\r\n", 404,
+            -32600, false, false, "\n2024-01-01T00:00:00.000 POST /FORJADA");
+        const QByteArray forgedMethod = R"({"jsonrpc":"2.0","id":1,"method":"Nada\nFORJADA status=200"})";
+        row("forged log line in the method", rawPost(json + length(forgedMethod), forgedMethod), 200, -32601, false,
+            false, "\nFORJADA");
+        row("not HTTP at all", "HELLO\r\n\r\n", 400, -32600);
+        row("empty body", rawPost(json + "Content-Length: 0\r\n"), 200, -32700);
+        row("expect continue above the limit",
+            rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"), 413, -32003);
+    }
+
+    void badRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, halfClose);
+        QFETCH(bool, tokenServer);
+        QFETCH(int, status);
+        QFETCH(int, code);
+        QFETCH(QByteArray, notLogged);
+        if (tokenServer)
+            startTokenServer();
+        ServerProcess &server = tokenServer ? m_tokenServer : m_server;
+        server.log(); // what came before this row
+        const qint64 before = RawHttp::residentKb(server.process().processId());
+        const RawHttp::Answer answer = RawHttp::exchange(server.port(), request, halfClose);
+        QVERIFY2(answer.status == status, answer.head + "\n" + answer.body.left(300));
+        const QJsonObject error = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("error")).toObject();
+        QCOMPARE(error.value(QStringLiteral("code")).toInt(), code);
+        QVERIFY(!error.value(QStringLiteral("message")).toString().isEmpty());
+        const qint64 after = RawHttp::residentKb(server.process().processId());
+        QVERIFY2(after - before < 64 * 1024, qPrintable(QStringLiteral("RSS %1 KB -> %2 KB").arg(before).arg(after)));
+        expectUnchangedBilling();
+        QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
+        QVERIFY(serverServes());
+        httplib::Client client("127.0.0.1", server.port());
+        auto health = client.Get("/health");
+        QVERIFY(health && health->status == 200);
+        if (!notLogged.isEmpty()) {
+            QByteArray log = server.log();
+            for (int i = 0; i < 50 && !log.contains("\\x0a"); ++i) {
+                server.process().waitForReadyRead(100);
+                log += server.log();
+            }
+            QVERIFY2(!log.contains(notLogged), log.constData());
+            QVERIFY2(log.contains("\\x0a"), log.constData());
+        }
+    }
+
+    // Clients that send their headers a byte at a time hold no thread that serves
+    // calls: the health entry and calls are answered meanwhile, and each slow
+    // client is answered 408 when the header deadline passes.
+    void slowClientsDoNotStopTheServer()
+    {
+        const int slowClients = 24; // three times the server's threads
+        std::vector<int> sockets;
+        for (int i = 0; i < slowClients; ++i) {
+            const int sock = RawHttp::connectTo(m_server.port());
+            QVERIFY(sock >= 0);
+            sockets.push_back(sock);
+        }
+        const auto closeAll = qScopeGuard([&sockets] {
+            for (int sock : sockets)
+                ::close(sock);
+        });
+        std::atomic<bool> stop{false};
+        std::thread trickle([&] {
+            const QByteArray start = "POST /FAS09600.rdmFaturamento HTTP/1.1\r\nX-Slow: ";
+            for (int i = 0; i < 200 && !stop; ++i) {
+                for (int sock : sockets)
+                    RawHttp::sendAll(sock, i < start.size() ? start.mid(i, 1) : QByteArray("a"));
+                QThread::msleep(100);
+            }
+        });
+        const auto stopTrickle = qScopeGuard([&] {
+            stop = true;
+            if (trickle.joinable())
+                trickle.join();
+        });
+        QThread::msleep(500);
+        for (int i = 0; i < 5; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            httplib::Client client("127.0.0.1", m_server.port());
+            auto health = client.Get("/health");
+            QVERIFY(health && health->status == 200);
+            // Generous for a loaded machine; a blocked server waits for the slow clients (10 s or more).
+            QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+            QVERIFY(preview(Filter()).hasResult());
+        }
+        stop = true;
+        trickle.join();
+        const RawHttp::Answer slow = RawHttp::readAnswer(sockets.front(), 30000);
+        QCOMPARE(slow.status, 408);
+    }
+
+    void halfClosedConnectionGetsItsAnswer()
+    {
+        const QByteArray body = request(QStringLiteral("GetFaturamento"), Filter().params());
+        const RawHttp::Answer answer = RawHttp::exchange(
+            m_server.port(),
+            rawPost("Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n", body),
+            true);
+        QCOMPARE(answer.status, 200);
+        QVERIFY2(QJsonDocument::fromJson(answer.body).object().contains(QStringLiteral("result")), answer.body.left(300));
+    }
+
     void unknownPathAndHealth()
     {
         httplib::Client client("127.0.0.1", m_server.port());
@@ -1303,13 +1527,7 @@ private slots:
     void bearerToken()
     {
         ServerProcess &guarded = m_tokenServer; // started at the first row, stopped at the end
-        if (guarded.port() == 0) {
-            QFile token(m_dir.filePath(QStringLiteral("token")));
-            QVERIFY(token.open(QIODevice::WriteOnly));
-            token.write("c3rto-Tok3n\n");
-            token.close();
-            QVERIFY(guarded.start(m_url, {QStringLiteral("--token-file"), token.fileName()}));
-        }
+        startTokenServer();
         QFETCH(QByteArray, header);
         QFETCH(bool, accepted);
         httplib::Headers headers;

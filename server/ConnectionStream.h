@@ -1,0 +1,74 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+#include <httplib.h>
+
+// One client connection as cpp-httplib's request parser reads it.
+//
+// The header block of each request is gathered here first, under one deadline for
+// the whole block and limits on its size and number of lines, before any
+// application thread sees the request: a client sending its headers a byte at a
+// time, or ten thousand of them, never holds a thread that serves calls. The body
+// that follows is read under a deadline of its own and a budget of bytes on the
+// wire, whatever its framing (Content-Length, chunked), so a body can neither
+// trickle for ever nor grow without bound before the handler counts it.
+class ConnectionStream : public httplib::Stream
+{
+public:
+    using Milliseconds = std::chrono::milliseconds;
+
+    struct Limits
+    {
+        Milliseconds headerDeadline{10000};   // first byte to the blank line
+        std::size_t maxHeaderBytes = 16384;   // request line and headers together
+        int maxHeaderLines = 64;              // request line included
+        Milliseconds bodyDeadline{60000};     // end of the headers to the end of the body
+        std::size_t maxBodyWireBytes = 0;     // bytes read after the header block
+        Milliseconds readTimeout{30000};      // one wait for data
+        Milliseconds writeTimeout{120000};    // one wait to write
+    };
+
+    enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines };
+    enum class BodyFailure { None, TimedOut, OverBudget };
+
+    ConnectionStream(socket_t sock, const Limits &limits);
+
+    // Waits up to `idle` for the first byte of the next request, then gathers its
+    // whole header block. Idle: nothing came; Closed: the client closed or broke the
+    // connection before a complete block.
+    HeaderResult readHeaderBlock(Milliseconds idle);
+    BodyFailure bodyFailure() const { return m_bodyFailure; }
+
+    // After the answer: stop writing, then read and drop what the client still
+    // sends, for at most `linger`, so that closing does not reset the connection
+    // before the client has read the answer.
+    void closeGracefully(Milliseconds linger);
+
+    bool is_readable() const override;
+    bool is_writable() const override;
+    ssize_t read(char *ptr, size_t size) override;
+    ssize_t write(const char *ptr, size_t size) override;
+    void get_remote_ip_and_port(std::string &ip, int &port) const override;
+    void get_local_ip_and_port(std::string &ip, int &port) const override;
+    socket_t socket() const override { return m_sock; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // Waits until the socket is readable (or writable) or `until` passes.
+    bool waitFor(short events, Clock::time_point until) const;
+    // Appends what the socket has to the buffer; 0: closed, -1: failed.
+    ssize_t fill(std::size_t most);
+    std::size_t buffered() const { return m_buffer.size() - m_offset; }
+
+    socket_t m_sock;
+    Limits m_limits;
+    std::string m_buffer;
+    std::size_t m_offset = 0;
+    Clock::time_point m_bodyDeadline{};
+    std::size_t m_bodyBudget = 0;
+    BodyFailure m_bodyFailure = BodyFailure::None;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include <httplib.h>
+
+#include "ConnectionStream.h"
+
+// cpp-httplib's server with a gate in front of the application threads.
+//
+// Every accepted connection gets a connection thread (many, cheap: they only wait
+// for bytes) that gathers each request's header block under ConnectionStream's
+// limits. Only a complete, bounded header block is handed to one of the few
+// application threads, which parses it, reads the body and runs the handlers; the
+// connection thread waits for it and then for the next request on the
+// connection. So slow or oversized headers are answered (408, 431) or dropped
+// without ever holding an application thread, and each application thread keeps
+// its own database connection as before.
+class GuardedServer : public httplib::Server
+{
+public:
+    // Writes the answer to a refused header block: the status and the JSON body.
+    using HeaderRefusal = std::function<std::string(int status, ConnectionStream::HeaderResult why)>;
+
+    GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
+                  HeaderRefusal refusal);
+    ~GuardedServer() override;
+
+    void setKeepAlive(std::chrono::milliseconds idle, int maxRequests);
+
+    // Called by a handler: the connection of the request being answered on this
+    // thread closes after the answer (its body was not read whole).
+    static void closeAfterAnswer();
+    // The stream of the request being answered on this thread.
+    static const ConnectionStream *currentStream();
+
+private:
+    bool process_and_close_socket(socket_t sock) override;
+    bool serveOne(ConnectionStream &stream, bool last, bool &closeAfter);
+    void refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why);
+
+    ConnectionStream::Limits m_limits;
+    httplib::ThreadPool m_applicationPool;
+    HeaderRefusal m_refusal;
+    std::chrono::milliseconds m_keepAliveIdle{5000};
+    int m_keepAliveMax = 100;
+};

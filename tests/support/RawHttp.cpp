@@ -1,0 +1,127 @@
+#include "RawHttp.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QScopeGuard>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace RawHttp {
+
+int connectTo(int port)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (sock < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(sock, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
+bool sendAll(int sock, const QByteArray &data)
+{
+    qsizetype offset = 0;
+    while (offset < data.size()) {
+        pollfd fd{sock, POLLOUT, 0};
+        if (::poll(&fd, 1, 30000) <= 0)
+            return false;
+        const ssize_t sent = ::send(sock, data.constData() + offset, size_t(data.size() - offset), MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        offset += sent;
+    }
+    return true;
+}
+
+Answer readAnswer(int sock, int timeoutMs)
+{
+    QByteArray received;
+    QDeadlineTimer deadline(timeoutMs);
+    char buffer[65536];
+    while (!deadline.hasExpired()) {
+        pollfd fd{sock, POLLIN, 0};
+        if (::poll(&fd, 1, int(qMax<qint64>(1, deadline.remainingTime()))) <= 0)
+            break;
+        const ssize_t got = ::recv(sock, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        received.append(buffer, got);
+        // One answer is enough: stop when its body is complete.
+        const qsizetype end = received.indexOf("\r\n\r\n");
+        if (end > 0) {
+            const QByteArray head = received.left(end).toLower();
+            const qsizetype at = head.indexOf("content-length:");
+            if (at > 0) {
+                const qsizetype lineEnd = head.indexOf('\r', at);
+                const qint64 length = head.mid(at + 15, lineEnd < 0 ? -1 : lineEnd - at - 15).trimmed().toLongLong();
+                if (received.size() >= end + 4 + length)
+                    break;
+            }
+        }
+    }
+    // An interim "100 Continue" is not the answer.
+    while (received.startsWith("HTTP/1.1 1") && received.indexOf("\r\n\r\n") > 0)
+        received.remove(0, received.indexOf("\r\n\r\n") + 4);
+    Answer answer;
+    const qsizetype end = received.indexOf("\r\n\r\n");
+    answer.head = end < 0 ? received : received.left(end);
+    answer.body = end < 0 ? QByteArray() : received.mid(end + 4);
+    if (received.startsWith("HTTP/1."))
+        answer.status = received.mid(9, 3).toInt();
+    return answer;
+}
+
+Answer exchange(int port, const QByteArray &request, bool halfClose, int timeoutMs)
+{
+    const int sock = connectTo(port);
+    if (sock < 0)
+        return {};
+    const auto closeSocket = qScopeGuard([sock] { ::close(sock); });
+    // A refusal may come before the whole request is sent: read it all the same.
+    sendAll(sock, request);
+    if (halfClose)
+        ::shutdown(sock, SHUT_WR);
+    return readAnswer(sock, timeoutMs);
+}
+
+Answer streamChunked(int port, const QByteArray &head, qint64 totalBytes, int chunkBytes, int timeoutMs)
+{
+    const int sock = connectTo(port);
+    if (sock < 0)
+        return {};
+    const auto closeSocket = qScopeGuard([sock] { ::close(sock); });
+    if (!sendAll(sock, head))
+        return readAnswer(sock, timeoutMs);
+    const QByteArray chunk = QByteArray::number(chunkBytes, 16) + "\r\n" + QByteArray(chunkBytes, 'x') + "\r\n";
+    for (qint64 sent = 0; sent < totalBytes; sent += chunkBytes) {
+        // Stop as soon as the server has answered or stopped reading.
+        pollfd fd{sock, POLLIN, 0};
+        if (::poll(&fd, 1, 0) > 0 || !sendAll(sock, chunk))
+            return readAnswer(sock, timeoutMs);
+    }
+    sendAll(sock, "0\r\n\r\n");
+    return readAnswer(sock, timeoutMs);
+}
+
+qint64 residentKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+} // namespace RawHttp
