@@ -122,7 +122,9 @@ step "fas-appserver"
 server=$!
 port=
 for _ in $(seq 1 600); do
-    port=$(sed -n 's|^fas-appserver escutando em http://127\.0\.0\.1:\([0-9]*\)$|\1|p' "$work/server.out")
+    port=$(awk 'match($0, /escutando em http:\/\/127\.0\.0\.1:[0-9]+/) {
+                    address = substr($0, RSTART, RLENGTH); sub(/.*:/, "", address); print address; exit }' \
+                "$work/server.out" "$work/server.err")
     [ -n "$port" ] && break
     kill -0 "$server" 2>/dev/null || { cat "$work/server.err" >&2; fail "the installed fas-appserver stopped"; }
     sleep 0.1
@@ -141,7 +143,7 @@ rows=$(jq '.result.rows | length' <<<"$answer" 2>/dev/null) || fail "GetFaturame
 echo "GetFaturamento: $rows rows"
 
 step "fas-host"
-calls_before=$(grep -c GetFaturamento "$work/server.err" || true)
+calls_before=$(cat "$work/server.out" "$work/server.err" | grep -c GetFaturamento || true)
 # The filter dialog opens modally with the preview; its confirm button exists
 # only when the module was loaded. Generous delays: the machine may be busy.
 host_status=0
@@ -153,7 +155,7 @@ cat "$work/host.err"
 [ "$host_status" -eq 0 ] || fail "the installed fas-host ended with status $host_status"
 grep -q 'click sbtConfirma done' "$work/host.err" || fail "the module's filter dialog never showed"
 grep -q 'screenshot .* saved' "$work/host.err" || fail "no screenshot"
-calls_after=$(grep -c GetFaturamento "$work/server.err" || true)
+calls_after=$(cat "$work/server.out" "$work/server.err" | grep -c GetFaturamento || true)
 [ "$calls_after" -gt "$calls_before" ] || fail "the host's confirm did not reach the server: $(tail -n 5 "$work/server.err")"
 
 echo "PASS: the package installs and its programs run from the scratch root"
