@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QToolTip>
 #include <QXmlStreamReader>
 
@@ -22,6 +23,7 @@
 #include "ModuleFixture.h"
 #include "Pkg_fas09600.h"
 #include "PreviewActions.h"
+#include "RunResultPanel.h"
 #include "ScreenLayout.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
@@ -297,6 +299,49 @@ private slots:
             }
         }
         QVERIFY(!QFile::exists(file + QStringLiteral(".parcial")));
+    }
+
+    // The run's result, grouped per entry from a generation's answer, exported
+    // from its panel; the new menu entries come after the designed ones.
+    void resultListAndMenus()
+    {
+        QList<BillingRow> rows = sampleRows();
+        rows[0].noteEntry = rows[1].noteEntry = QStringLiteral("7");
+        rows[2].noteEntry = QStringLiteral("8");
+        screen()->cdsFaturamento->SetData(BillingRows::packet(rows));
+        RunResultPanel *panel = screen()->runResultPanel;
+        panel->BeginRun();
+        panel->AddAnswer(QStringLiteral("GeraNF"), *screen()->cdsFaturamento);
+        panel->EndRun();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->tblResultado->rowCount(), 2);
+        const QString path = m_files.filePath(QStringLiteral("resultado.csv"));
+        m_fixture.modals.arm([&](QWidget *modal) {
+            auto *dialog = qobject_cast<ExportDialog *>(modal);
+            if (!dialog)
+                return ModalWatcher::closeModal(modal);
+            dialog->rbtCsv->click();
+            dialog->edtArquivo->setText(path);
+            QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
+        });
+        panel->btnExportar->click();
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(parseCsv(QString::fromUtf8(written.readAll().mid(3))),
+                 (QList<QStringList>{{"Tipo", "Lançamento", "Empresa", "Cliente", "Itens", "Valor Total"},
+                                     {"Nota Fiscal", "7", "Empresa Um", "Alfa; \"Beta\"", "2", "1.234,00"},
+                                     {"Nota Fiscal", "8", "Empresa Um", "Ação Çedilha", "1", "100,00"}}));
+        screen()->cdsFaturamento->SetData(BillingRows::packet(rows)); // a new filter empties it
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(panel->tblResultado->rowCount(), 0);
+
+        const QList<QAction *> operacao = screen()->mnuOperacao->actions();
+        QCOMPARE(operacao.mid(0, 4), (QList<QAction *>{screen()->mnuListagem, screen()->mnuConfigImpressora,
+                                                       operacao.at(2), screen()->mnuSair}));
+        QCOMPARE(operacao.mid(5), (QList<QAction *>{screen()->previewActions->mnuExportar,
+                                                    screen()->previewActions->mnuRestaurarLayout}));
+        QCOMPARE(screen()->previewActions->mnuExportar->text(), QStringLiteral("Exportar…"));
+        QCOMPARE(screen()->mnuManutencao->actions().size(), 11);
     }
 
     // Find: Ctrl+F, the text, Enter, then F3; the current column only, case and
