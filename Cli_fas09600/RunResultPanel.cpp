@@ -35,7 +35,7 @@ RunResultPanel::RunResultPanel(QWidget *screen)
     // Room for five entries; more scroll.
     const int rowHeight = tblResultado->verticalHeader()->defaultSectionSize();
     tblResultado->setFixedHeight(tblResultado->horizontalHeader()->sizeHint().height() + 5 * rowHeight + 4);
-    btnExportar = new QPushButton(QStringLiteral("E&xportar..."), content);
+    btnExportar = new QPushButton(QStringLiteral("E&xportar…"), content);
     btnExportar->setObjectName(QStringLiteral("btnExportar"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

@@ -233,30 +233,49 @@ private slots:
     {
         QTest::addColumn<bool>("csv");
         QTest::addColumn<bool>("onlyTicked");
-        QTest::newRow("CSV, all rows") << true << false;
-        QTest::newRow("CSV, ticked rows") << true << true;
-        QTest::newRow("XLSX, all rows") << false << false;
-        QTest::newRow("XLSX, ticked rows") << false << true;
+        QTest::addColumn<bool>("fileThere"); // the user declines to replace it
+        QTest::newRow("CSV, all rows") << true << false << false;
+        QTest::newRow("CSV, ticked rows") << true << true << false;
+        QTest::newRow("XLSX, all rows") << false << false << false;
+        QTest::newRow("XLSX, ticked rows") << false << true << false;
+        QTest::newRow("XLSX over a file kept") << false << false << true;
     }
 
     void exportReadBack()
     {
         QFETCH(bool, csv);
         QFETCH(bool, onlyTicked);
+        QFETCH(bool, fileThere);
         loadSample();
         const QString path = m_files.filePath(QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
+        if (fileThere) {
+            QFile before(path + QStringLiteral(".xlsx"));
+            QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
+        }
+        QStringList questions;
         m_fixture.modals.arm([&](QWidget *modal) {
             auto *dialog = qobject_cast<ExportDialog *>(modal);
-            if (!dialog)
+            if (!dialog) {
+                questions << modal->metaObject()->className();
                 return ModalWatcher::closeModal(modal);
+            }
             (onlyTicked ? dialog->rbtMarcadas : dialog->rbtTodas)->click();
             (csv ? dialog->rbtCsv : dialog->rbtXlsx)->click();
+            dialog->edtArquivo->selectAll();
             QTest::keyClicks(dialog->edtArquivo, path);
             QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
+            if (dialog->isVisible()) // kept open when the file is not to be replaced
+                ModalWatcher::closeModal(dialog);
         });
         pressOnGrid(Qt::Key_E, Qt::ControlModifier);
-        QCOMPARE(m_fixture.modals.seen() > 0, true);
         QCOMPARE(m_fixture.errors, QStringList());
+        QCOMPARE(questions, fileThere ? QStringList{QStringLiteral("QMessageBox")} : QStringList());
+        if (fileThere) {
+            QFile kept(path + QStringLiteral(".xlsx"));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), QByteArray("antes"));
+            return;
+        }
 
         QList<QStringList> expected = shownRows();
         if (onlyTicked)
