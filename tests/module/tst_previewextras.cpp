@@ -448,6 +448,11 @@ private slots:
         QCOMPARE(header->sectionSize(2), 237);
         QCOMPARE(screen()->SubWindow()->geometry(), designed);
         QVERIFY(!ScreenLayout::Store().contains(QStringLiteral("FAS09601/posicao")));
+
+        screen()->SubWindow()->showMaximized(); // closed maximized: the normal place is what stays
+        closeScreen();
+        launch();
+        QCOMPARE(screen()->SubWindow()->geometry(), designed);
     }
 
     // Every command of the screen from the keyboard.
