@@ -465,6 +465,8 @@ private slots:
         QTest::newRow("Ctrl+E: export") << int(Qt::Key_E) << int(Qt::ControlModifier) << "ExportDialog";
         QTest::newRow("Ctrl+F: find") << int(Qt::Key_F) << int(Qt::ControlModifier) << "find bar";
         QTest::newRow("F5: verify") << int(Qt::Key_F5) << 0 << "preview loaded";
+        QTest::newRow("Menu: context menu") << int(Qt::Key_Menu) << 0 << "context menu";
+        QTest::newRow("Shift+F10: context menu") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << "context menu";
         QTest::newRow("Ctrl+C: copy") << int(Qt::Key_C) << int(Qt::ControlModifier) << "clipboard";
     }
 
@@ -489,12 +491,15 @@ private slots:
             QVERIFY(screen()->findBar->isVisible());
         else if (reached == QLatin1String("preview loaded"))
             QCOMPARE(QList<int>({int(verifies.count()), int(loads.count() > 0)}), QList<int>({1, 1}));
+        else if (reached == QLatin1String("context menu"))
+            QVERIFY(screen()->previewActions->ppmGrade->isVisible());
         else if (reached == QLatin1String("clipboard"))
             QCOMPARE(QGuiApplication::clipboard()->text(),
                      QStringList(shownTitles()).join(QLatin1Char('\t')) + QLatin1Char('\n')
                          + shownRows().at(1).join(QLatin1Char('\t')) + QLatin1Char('\n'));
         else
             QCOMPARE(modalClass, reached);
+        screen()->previewActions->ppmGrade->hide();
         QCOMPARE(m_fixture.errors, QStringList());
     }
 
