@@ -3,8 +3,8 @@
 #include <QTabWidget>
 
 #include "Consiste.h"
-#include "RunResultPanel.h"
 #include "DataPacket.h"
+#include "RunResultPanel.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
 #include "TApplication.h"
