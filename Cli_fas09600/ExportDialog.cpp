@@ -142,7 +142,8 @@ void ExportDialog::Run(QWidget *parent, bool offerTicked, const TableSource &sou
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int) {
+    PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int total) {
+        progress.setMaximum(std::max(total, 1));
         progress.setValue(done);
         return !progress.wasCanceled();
     });

@@ -22,6 +22,8 @@
 #include "FindBar.h"
 #include "ModuleFixture.h"
 #include "Pkg_fas09600.h"
+#include "PreviewCells.h"
+#include "PreviewExport.h"
 #include "PreviewActions.h"
 #include "RunResultPanel.h"
 #include "ScreenLayout.h"
@@ -318,6 +320,37 @@ private slots:
             }
         }
         QVERIFY(!QFile::exists(file + QStringLiteral(".parcial")));
+    }
+
+    // A cancel from the progress dialog leaves the file that was there as it was.
+    void cancelKeepsTheFile_data()
+    {
+        QTest::addColumn<bool>("csv");
+        QTest::newRow("CSV") << true;
+        QTest::newRow("XLSX") << false;
+    }
+
+    void cancelKeepsTheFile()
+    {
+        QFETCH(bool, csv);
+        screen()->cdsFaturamento->SetData(BillingRows::packet(QList<BillingRow>(9000)));
+        const QString path = m_files.filePath(csv ? QStringLiteral("cancelada.csv") : QStringLiteral("cancelada.xlsx"));
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
+        before.close();
+        QList<int> steps;
+        const bool written = PreviewExport::Write(PreviewCells(*grid(), PreviewCells::Rows::All),
+                                                  csv ? PreviewExport::Format::Csv : PreviewExport::Format::Xlsx, path,
+                                                  [&steps](int done, int total) {
+                                                      steps << done << total;
+                                                      return false;
+                                                  });
+        QVERIFY(!written);
+        QCOMPARE(steps, (QList<int>{4096, csv ? 9000 : 13500}));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QCOMPARE(before.readAll(), QByteArray("antes"));
+        const QString name = QFileInfo(path).fileName();
+        QCOMPARE(QDir(m_files.path()).entryList({name + QLatin1Char('*')}, QDir::Files), QStringList{name});
     }
 
     // The run's result, grouped per entry from a generation's answer, exported
