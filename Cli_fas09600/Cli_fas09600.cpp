@@ -3,9 +3,9 @@
 #include <exception>
 
 #include "Cli_fas09601.h"
+#include "ScreenLayout.h"
 #include "TApplication.h"
 #include "TDBGrid.h"
-#include "ScreenLayout.h"
 #include "TfrmFaturamento.h"
 
 namespace Cli_fas09600 {

@@ -9,9 +9,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -47,7 +49,12 @@ ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
 
     auto *fileLayout = new QHBoxLayout;
     edtArquivo = new QLineEdit(this);
+    edtArquivo->setObjectName(QStringLiteral("edtArquivo"));
     edtArquivo->setMinimumWidth(320);
+    // The format's extension is added when the name has none of its own.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    edtArquivo->setText(QDir::toNativeSeparators(
+        QDir(documents.isEmpty() ? QDir::homePath() : documents).filePath(QStringLiteral("Prévia para Faturamento"))));
     auto *browseButton = new QToolButton(this);
     browseButton->setText(QStringLiteral("..."));
     browseButton->setToolTip(QStringLiteral("Escolher o arquivo"));
@@ -92,7 +99,8 @@ void ExportDialog::browse()
 {
     const QString filter = Format() == PreviewExport::Format::Csv ? QStringLiteral("Texto CSV (*.csv)")
                                                                   : QStringLiteral("Planilha XLSX (*.xlsx)");
-    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar"), edtArquivo->text(), filter);
+    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar"), edtArquivo->text(), filter,
+                                                        nullptr, QFileDialog::DontConfirmOverwrite);
     if (!chosen.isEmpty())
         edtArquivo->setText(QDir::toNativeSeparators(chosen));
 }
@@ -108,6 +116,14 @@ void ExportDialog::accept()
     if (!target.dir().exists()) {
         edtArquivo->setFocus();
         MessageDialog::error(QStringLiteral("A pasta %1 não existe.").arg(QDir::toNativeSeparators(target.path())));
+        return;
+    }
+    if (target.exists()
+        && QMessageBox::question(this, QStringLiteral("Exportar"),
+                                 QStringLiteral("O arquivo %1 já existe. Deseja substituí-lo?")
+                                     .arg(QDir::toNativeSeparators(target.filePath())))
+               != QMessageBox::Yes) {
+        edtArquivo->setFocus();
         return;
     }
     QDialog::accept();
@@ -126,7 +142,8 @@ void ExportDialog::Run(QWidget *parent, bool offerTicked, const TableSource &sou
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int) {
+    PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int total) {
+        progress.setMaximum(std::max(total, 1));
         progress.setValue(done);
         return !progress.wasCanceled();
     });

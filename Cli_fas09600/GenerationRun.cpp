@@ -5,8 +5,8 @@
 #include "TRecordStore.h"
 
 #include "Consiste.h"
-#include "RunResultPanel.h"
 #include "DataPacket.h"
+#include "RunResultPanel.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
 #include "TApplication.h"

@@ -48,6 +48,16 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
     connect(screen->dbgPadrao, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         ppmGrade->popup(m_screen->dbgPadrao->viewport()->mapToGlobal(pos));
     });
+    // From the keyboard (the menu key, Shift+F10), at the current cell.
+    actMenuGrade = new QAction(screen->dbgPadrao);
+    actMenuGrade->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+    actMenuGrade->setShortcutContext(Qt::WidgetShortcut);
+    screen->dbgPadrao->addAction(actMenuGrade);
+    connect(actMenuGrade, &QAction::triggered, this, [this] {
+        TDBGrid *grid = m_screen->dbgPadrao;
+        const QRect cell = grid->visualRect(grid->currentIndex());
+        ppmGrade->popup(grid->viewport()->mapToGlobal(cell.isValid() ? cell.center() : QPoint(0, 0)));
+    });
 
     connect(mnuExportar, &QAction::triggered, this, EventGuard::wrap([this](bool) { Export(); }));
     connect(actCopiar, &QAction::triggered, this, EventGuard::wrap([this](bool) { CopySelectedRows(); }));

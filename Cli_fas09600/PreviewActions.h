@@ -22,6 +22,7 @@ public:
     QAction *mnuRestaurarLayout = nullptr;
     QAction *actCopiar = nullptr;
     QAction *actVerificar = nullptr;
+    QAction *actMenuGrade = nullptr;
     QMenu *ppmGrade = nullptr;
 
     void Export();

@@ -139,6 +139,8 @@ bool PreviewExport::writeXlsx(const ExportTable &table, const QString &path, con
     constexpr int maxRows = 1048575; // a sheet's rows, less the header
     const int columns = table.columnCount();
     const int rows = table.rowCount();
+    // Packing the workbook at the end takes about half as long as its rows.
+    const int steps = rows + rows / 2;
     if (rows > maxRows)
         cannotWrite(path, QStringLiteral("uma planilha comporta no máximo %1 linhas").arg(maxRows));
     // Written beside the target and renamed over it only when complete.
@@ -198,11 +200,13 @@ bool PreviewExport::writeXlsx(const ExportTable &table, const QString &path, con
             }
             }
         }
-        if ((row + 1) % ProgressStep == 0 && !report(progress, row + 1, rows))
+        if ((row + 1) % ProgressStep == 0 && !report(progress, row + 1, steps))
             return false;
     }
     if (columns > 0)
         worksheet_autofilter(sheet, 0, 0, lxw_row_t(rows), lxw_col_t(columns - 1));
+    if (!report(progress, rows, steps))
+        return false;
     closed = true;
     const lxw_error error = workbook_close(workbook);
     if (error != LXW_NO_ERROR)
@@ -210,6 +214,6 @@ bool PreviewExport::writeXlsx(const ExportTable &table, const QString &path, con
     // rename() replaces an existing file in one step.
     if (std::rename(partialName.constData(), QFile::encodeName(path).constData()) != 0)
         cannotWrite(path, QString::fromLocal8Bit(std::strerror(errno)));
-    report(progress, rows, rows);
+    report(progress, steps, steps);
     return true;
 }

@@ -17,8 +17,9 @@ class PKG_FAS09600_EXPORT PreviewExport
 {
 public:
     enum class Format { Csv, Xlsx };
-    // Called every few thousand rows and at the end; returning false cancels.
-    using Progress = std::function<bool(int rowsDone, int rowsTotal)>;
+    // Called every few thousand rows and at the end with the steps done of
+    // all (rows, and for XLSX the packing of the file); returning false cancels.
+    using Progress = std::function<bool(int stepsDone, int stepsTotal)>;
 
     // false when cancelled; FasError when the file cannot be written.
     static bool Write(const ExportTable &table, Format format, const QString &path, const Progress &progress = {});

@@ -1,5 +1,7 @@
 #include "RunResultPanel.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -30,8 +32,10 @@ RunResultPanel::RunResultPanel(QWidget *screen)
         tblResultado->setHorizontalHeaderItem(column, new QTableWidgetItem(m_result.title(column)));
         tblResultado->setColumnWidth(column, m_result.widthPixels(column));
     }
-    tblResultado->setMinimumHeight(90);
-    btnExportar = new QPushButton(QStringLiteral("E&xportar..."), content);
+    // Room for five entries; more scroll.
+    const int rowHeight = tblResultado->verticalHeader()->defaultSectionSize();
+    tblResultado->setFixedHeight(tblResultado->horizontalHeader()->sizeHint().height() + 5 * rowHeight + 4);
+    btnExportar = new QPushButton(QStringLiteral("E&xportar…"), content);
     btnExportar->setObjectName(QStringLiteral("btnExportar"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -106,13 +110,20 @@ void RunResultPanel::showBeside(bool visible)
         if (resizable) {
             m_grownBy = height;
             subWindow->resize(subWindow->width(), subWindow->height() + height);
+            // Grown past the bottom of the MDI area, the window moves up as far as it can.
+            const int overflow = subWindow->geometry().bottom() - subWindow->parentWidget()->height() + 1;
+            m_movedUpBy = std::clamp(overflow, 0, subWindow->y());
+            subWindow->move(subWindow->x(), subWindow->y() - m_movedUpBy);
         }
     } else if (!visible && isVisible()) {
         setVisible(false);
     }
     if (!visible && m_grownBy > 0) {
-        if (resizable)
+        if (resizable) {
             subWindow->resize(subWindow->width(), subWindow->height() - m_grownBy);
+            subWindow->move(subWindow->x(), subWindow->y() + m_movedUpBy);
+        }
         m_grownBy = 0;
+        m_movedUpBy = 0;
     }
 }

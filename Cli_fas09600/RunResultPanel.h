@@ -40,4 +40,5 @@ private:
     RunResult m_result;
     bool m_running = false;
     int m_grownBy = 0;
+    int m_movedUpBy = 0;
 };

@@ -78,7 +78,9 @@ void ScreenLayout::Save() const
     QSettings store = Store();
     store.beginGroup(ScreenGroup());
     store.setValue(columnsKey(), m_grid->horizontalHeader()->saveState());
-    store.setValue(frameKey(), frame()->geometry());
+    // A maximized or minimized window keeps the place it had before.
+    if (!(frame()->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)))
+        store.setValue(frameKey(), frame()->geometry());
     store.endGroup();
 }
 

@@ -55,7 +55,8 @@ void exportWithProgress(const TDBGrid &grid, PreviewExport::Format format, const
     const PreviewCells cells(grid, PreviewCells::Rows::All);
     QProgressDialog progress(QStringLiteral("Exportando..."), QStringLiteral("Cancelar"), 0, cells.rowCount());
     progress.setMinimumDuration(300);
-    PreviewExport::Write(cells, format, path, [&progress](int done, int) {
+    PreviewExport::Write(cells, format, path, [&progress](int done, int total) {
+        progress.setMaximum(std::max(total, 1));
         progress.setValue(done);
         return !progress.wasCanceled();
     });

@@ -733,6 +733,8 @@ private slots:
         QVERIFY(screen()->sbtGerarNF->isEnabled());
         const qsizetype mark = settledLog();
         QVERIFY(mark >= 0);
+        const QRect frameBefore = screen()->SubWindow()->geometry();
+        const QSize designedPart = screen()->centralWidget()->size();
 
         generate(gesture);
 
@@ -801,6 +803,7 @@ private slots:
             entriesShown[entry.kind + QLatin1Char(' ') + entry.number] += entry.items;
         QCOMPARE(entriesShown, entriesMade);
         QCOMPARE(screen()->runResultPanel->isVisible(), !entriesMade.isEmpty());
+        QCOMPARE(screen()->centralWidget()->size(), designedPart); // the window grew for the result
 
         for (int i = 0; i < picks.size(); ++i) {
             const Pick &p = picks.at(i);
@@ -824,6 +827,7 @@ private slots:
             loadStoredFilter();
             QVERIFY(screen()->runResultPanel->Result().Entries().isEmpty());
             QVERIFY(!screen()->runResultPanel->isVisible());
+            QCOMPARE(screen()->SubWindow()->geometry(), frameBefore);
         }
     }
 

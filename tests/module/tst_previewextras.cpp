@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QToolTip>
 #include <QXmlStreamReader>
 
@@ -21,7 +22,10 @@
 #include "FindBar.h"
 #include "ModuleFixture.h"
 #include "Pkg_fas09600.h"
+#include "PreviewCells.h"
+#include "PreviewExport.h"
 #include "PreviewActions.h"
+#include "RunResultPanel.h"
 #include "ScreenLayout.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
@@ -231,30 +235,49 @@ private slots:
     {
         QTest::addColumn<bool>("csv");
         QTest::addColumn<bool>("onlyTicked");
-        QTest::newRow("CSV, all rows") << true << false;
-        QTest::newRow("CSV, ticked rows") << true << true;
-        QTest::newRow("XLSX, all rows") << false << false;
-        QTest::newRow("XLSX, ticked rows") << false << true;
+        QTest::addColumn<bool>("fileThere"); // the user declines to replace it
+        QTest::newRow("CSV, all rows") << true << false << false;
+        QTest::newRow("CSV, ticked rows") << true << true << false;
+        QTest::newRow("XLSX, all rows") << false << false << false;
+        QTest::newRow("XLSX, ticked rows") << false << true << false;
+        QTest::newRow("XLSX over a file kept") << false << false << true;
     }
 
     void exportReadBack()
     {
         QFETCH(bool, csv);
         QFETCH(bool, onlyTicked);
+        QFETCH(bool, fileThere);
         loadSample();
         const QString path = m_files.filePath(QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
+        if (fileThere) {
+            QFile before(path + QStringLiteral(".xlsx"));
+            QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
+        }
+        QStringList questions;
         m_fixture.modals.arm([&](QWidget *modal) {
             auto *dialog = qobject_cast<ExportDialog *>(modal);
-            if (!dialog)
+            if (!dialog) {
+                questions << modal->metaObject()->className();
                 return ModalWatcher::closeModal(modal);
+            }
             (onlyTicked ? dialog->rbtMarcadas : dialog->rbtTodas)->click();
             (csv ? dialog->rbtCsv : dialog->rbtXlsx)->click();
+            dialog->edtArquivo->selectAll();
             QTest::keyClicks(dialog->edtArquivo, path);
             QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
+            if (dialog->isVisible()) // kept open when the file is not to be replaced
+                ModalWatcher::closeModal(dialog);
         });
         pressOnGrid(Qt::Key_E, Qt::ControlModifier);
-        QCOMPARE(m_fixture.modals.seen() > 0, true);
         QCOMPARE(m_fixture.errors, QStringList());
+        QCOMPARE(questions, fileThere ? QStringList{QStringLiteral("QMessageBox")} : QStringList());
+        if (fileThere) {
+            QFile kept(path + QStringLiteral(".xlsx"));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), QByteArray("antes"));
+            return;
+        }
 
         QList<QStringList> expected = shownRows();
         if (onlyTicked)
@@ -297,6 +320,80 @@ private slots:
             }
         }
         QVERIFY(!QFile::exists(file + QStringLiteral(".parcial")));
+    }
+
+    // A cancel from the progress dialog leaves the file that was there as it was.
+    void cancelKeepsTheFile_data()
+    {
+        QTest::addColumn<bool>("csv");
+        QTest::newRow("CSV") << true;
+        QTest::newRow("XLSX") << false;
+    }
+
+    void cancelKeepsTheFile()
+    {
+        QFETCH(bool, csv);
+        screen()->cdsFaturamento->SetData(BillingRows::packet(QList<BillingRow>(9000)));
+        const QString path = m_files.filePath(csv ? QStringLiteral("cancelada.csv") : QStringLiteral("cancelada.xlsx"));
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
+        before.close();
+        QList<int> steps;
+        const bool written = PreviewExport::Write(PreviewCells(*grid(), PreviewCells::Rows::All),
+                                                  csv ? PreviewExport::Format::Csv : PreviewExport::Format::Xlsx, path,
+                                                  [&steps](int done, int total) {
+                                                      steps << done << total;
+                                                      return false;
+                                                  });
+        QVERIFY(!written);
+        QCOMPARE(steps, (QList<int>{4096, csv ? 9000 : 13500}));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QCOMPARE(before.readAll(), QByteArray("antes"));
+        const QString name = QFileInfo(path).fileName();
+        QCOMPARE(QDir(m_files.path()).entryList({name + QLatin1Char('*')}, QDir::Files), QStringList{name});
+    }
+
+    // The run's result, grouped per entry from a generation's answer, exported
+    // from its panel; the new menu entries come after the designed ones.
+    void resultListAndMenus()
+    {
+        QList<BillingRow> rows = sampleRows();
+        rows[0].noteEntry = rows[1].noteEntry = QStringLiteral("7");
+        rows[2].noteEntry = QStringLiteral("8");
+        screen()->cdsFaturamento->SetData(BillingRows::packet(rows));
+        RunResultPanel *panel = screen()->runResultPanel;
+        panel->BeginRun();
+        panel->AddAnswer(QStringLiteral("GeraNF"), *screen()->cdsFaturamento);
+        panel->EndRun();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->tblResultado->rowCount(), 2);
+        const QString path = m_files.filePath(QStringLiteral("resultado.csv"));
+        m_fixture.modals.arm([&](QWidget *modal) {
+            auto *dialog = qobject_cast<ExportDialog *>(modal);
+            if (!dialog)
+                return ModalWatcher::closeModal(modal);
+            dialog->rbtCsv->click();
+            dialog->edtArquivo->setText(path);
+            QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
+        });
+        panel->btnExportar->click();
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(parseCsv(QString::fromUtf8(written.readAll().mid(3))),
+                 (QList<QStringList>{{"Tipo", "Lançamento", "Empresa", "Cliente", "Itens", "Valor Total"},
+                                     {"Nota Fiscal", "7", "Empresa Um", "Alfa; \"Beta\"", "2", "1.234,00"},
+                                     {"Nota Fiscal", "8", "Empresa Um", "Ação Çedilha", "1", "100,00"}}));
+        screen()->cdsFaturamento->SetData(BillingRows::packet(rows)); // a new filter empties it
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(panel->tblResultado->rowCount(), 0);
+
+        const QList<QAction *> operacao = screen()->mnuOperacao->actions();
+        QCOMPARE(operacao.mid(0, 4), (QList<QAction *>{screen()->mnuListagem, screen()->mnuConfigImpressora,
+                                                       operacao.at(2), screen()->mnuSair}));
+        QCOMPARE(operacao.mid(5), (QList<QAction *>{screen()->previewActions->mnuExportar,
+                                                    screen()->previewActions->mnuRestaurarLayout}));
+        QCOMPARE(screen()->previewActions->mnuExportar->text(), QStringLiteral("Exportar…"));
+        QCOMPARE(screen()->mnuManutencao->actions().size(), 11);
     }
 
     // Find: Ctrl+F, the text, Enter, then F3; the current column only, case and
@@ -384,6 +481,11 @@ private slots:
         QCOMPARE(header->sectionSize(2), 237);
         QCOMPARE(screen()->SubWindow()->geometry(), designed);
         QVERIFY(!ScreenLayout::Store().contains(QStringLiteral("FAS09601/posicao")));
+
+        screen()->SubWindow()->showMaximized(); // closed maximized: the normal place is what stays
+        closeScreen();
+        launch();
+        QCOMPARE(screen()->SubWindow()->geometry(), designed);
     }
 
     // Every command of the screen from the keyboard.
@@ -396,6 +498,8 @@ private slots:
         QTest::newRow("Ctrl+E: export") << int(Qt::Key_E) << int(Qt::ControlModifier) << "ExportDialog";
         QTest::newRow("Ctrl+F: find") << int(Qt::Key_F) << int(Qt::ControlModifier) << "find bar";
         QTest::newRow("F5: verify") << int(Qt::Key_F5) << 0 << "preview loaded";
+        QTest::newRow("Menu: context menu") << int(Qt::Key_Menu) << 0 << "context menu";
+        QTest::newRow("Shift+F10: context menu") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << "context menu";
         QTest::newRow("Ctrl+C: copy") << int(Qt::Key_C) << int(Qt::ControlModifier) << "clipboard";
     }
 
@@ -420,12 +524,15 @@ private slots:
             QVERIFY(screen()->findBar->isVisible());
         else if (reached == QLatin1String("preview loaded"))
             QCOMPARE(QList<int>({int(verifies.count()), int(loads.count() > 0)}), QList<int>({1, 1}));
+        else if (reached == QLatin1String("context menu"))
+            QVERIFY(screen()->previewActions->ppmGrade->isVisible());
         else if (reached == QLatin1String("clipboard"))
             QCOMPARE(QGuiApplication::clipboard()->text(),
                      QStringList(shownTitles()).join(QLatin1Char('\t')) + QLatin1Char('\n')
                          + shownRows().at(1).join(QLatin1Char('\t')) + QLatin1Char('\n'));
         else
             QCOMPARE(modalClass, reached);
+        screen()->previewActions->ppmGrade->hide();
         QCOMPARE(m_fixture.errors, QStringList());
     }
 
