@@ -92,5 +92,8 @@ if [ "${host_rows:-0}" != "$sqlite_rows" ]; then
 fi
 python3 "$root/bench/compare.py" --what "filter confirmed -> $host_rows rows painted in fas-host" \
   --ours "fas-host confirm to painted" --reference "sqlite3 -json, same query" --goal 1.3 < "$work/pairs"
+# How much of the host's figure the server spent on its side (its log's ms=).
+grep 'GetFaturamento' "$work/server.log" | grep -o 'ms=[0-9]*' | cut -d= -f2 | tail -n "$pairs" \
+  | python3 -c 'import statistics,sys; v=[float(x) for x in sys.stdin]; print(f"   of which the server (its log, GetFaturamento): min {min(v):.0f} ms  median {statistics.median(v):.0f} ms")'
 python3 "$root/bench/compare.py" --what "fas-host peak RSS with $host_rows rows" \
   --ours "VmHWM" --unit MB --goal-value 250 < "$work/rss"
