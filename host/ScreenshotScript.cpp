@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -38,8 +40,24 @@ ScreenshotScript::ScreenshotScript(const QStringList &shots, const QStringList &
         if (split(entry, &ms, &text))
             QTimer::singleShot(ms, this, [text] { click(text); });
     }
-    if (quitAfterMs > 0)
-        QTimer::singleShot(quitAfterMs, this, [] { QCoreApplication::exit(0); });
+    if (quitAfterMs > 0) {
+        QTimer::singleShot(quitAfterMs, this, [] {
+            std::fprintf(stderr, "fas-host: peak RSS %s\n", qPrintable(peakResidentSet()));
+            QCoreApplication::exit(0);
+        });
+    }
+}
+
+QString ScreenshotScript::peakResidentSet()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return QString::fromLatin1(line.mid(6).simplified());
+    }
+    return QStringLiteral("unknown");
 }
 
 void ScreenshotScript::shoot(const QString &file)
@@ -58,7 +76,20 @@ void ScreenshotScript::click(const QString &name)
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (qsizetype i = 0; !button && i < windows.size(); ++i)
         button = windows.at(i)->findChild<QAbstractButton *>(name);
-    if (button)
-        button->click();
-    std::fprintf(stderr, "fas-host: click %s %s\n", qPrintable(name), button ? "done" : "NOT FOUND");
+    if (!button) {
+        std::fprintf(stderr, "fas-host: click %s NOT FOUND\n", qPrintable(name));
+        return;
+    }
+    // The click's handlers run before click() returns (a remote call waits in its
+    // own event loop); the windows are then painted at once, so the time printed
+    // runs from the click to the result on the screen.
+    QElapsedTimer timer;
+    timer.start();
+    button->click();
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible())
+            window->repaint();
+    }
+    std::fprintf(stderr, "fas-host: click %s done in %lld ms (handled and painted)\n", qPrintable(name),
+                 static_cast<long long>(timer.elapsed()));
 }

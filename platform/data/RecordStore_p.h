@@ -52,6 +52,7 @@ struct RecordStoreAccess
         column.nulls.push_back(1);
     }
     static void setRowCount(TRecordStore &s, int rows) { s.m_rows = rows; }
+    static void reserveText(TRecordStore &s, int f, std::size_t bytes) { s.m_columns[std::size_t(f)].pool.reserve(bytes); }
 
     // A pool offset that fits a cell; a column's text is far below 4 GiB (a
     // packet is at most 512 MiB), so this only guards against a fault.

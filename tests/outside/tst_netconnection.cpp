@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <cmath>
 #include <thread>
 
 #include <httplib.h>
@@ -15,6 +16,7 @@
 #include "DataPacket.h"
 #include "HostConfig.h"
 #include "RemoteCallError.h"
+#include "TClientDataSet.h"
 #include "TNetConnection.h"
 
 // TNetConnection against a real application server process on loopback.
@@ -277,6 +279,92 @@ private slots:
                     RemoteCallError::Reason::TimedOut, {net.Address(), QStringLiteral("GetFaturamento")});
         QVERIFY(secondRefused);
         qDeleteAll(peers);
+    }
+
+    // Answers as a server may send them, each read into the receive buffer and
+    // parsed once; those the DOM cannot read faithfully are read as text.
+    void answers_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("chunked");
+        QTest::addColumn<double>("value");     // VR of the packet's one row, when it loads
+        QTest::addColumn<int>("reason");       // -1: loads; else the RemoteCallError reason
+        QTest::addColumn<QString>("mention");
+        const auto answer = [](const QByteArray &number) {
+            return QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float","size":0,)"
+                              R"("fixed":false}],"rows":[[)") + number + "]]}}";
+        };
+        using R = RemoteCallError::Reason;
+        QTest::newRow("packet with a length") << answer("1234.5") << false << 1234.5 << -1 << "";
+        QTest::newRow("packet in chunks") << answer("1234.5") << true << 1234.5 << -1 << "";
+        QTest::newRow("result before id") << QByteArray(R"({"jsonrpc":"2.0","result":{"fields":[{"name":"VR","type":"float"}],)"
+                                                        R"("rows":[[2]]},"id":1})")
+                                          << false << 2.0 << -1 << "";
+        QTest::newRow("negative zero keeps its sign") << answer("-0") << false << -0.0 << -1 << "";
+        QTest::newRow("negative zero in chunks") << answer("-0") << true << -0.0 << -1 << "";
+        QTest::newRow("integer beyond 64 bits") << answer("123456789012345678901234567890") << false
+                                                << 123456789012345678901234567890.0 << -1 << "";
+        QTest::newRow("error object") << QByteArray(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001,"message":"Sem dados"}})")
+                                      << false << 0.0 << int(R::ServerError) << "Sem dados";
+        QTest::newRow("answer cut short") << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
+        QTest::newRow("not JSON") << QByteArray("<html>erro</html>") << false << 0.0 << int(R::BadAnswer) << "HTTP 200";
+        QTest::newRow("no result") << QByteArray(R"({"jsonrpc":"2.0","id":1})") << false << 0.0 << int(R::BadAnswer)
+                                   << "sem resultado";
+    }
+
+    void answers()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, chunked);
+        QFETCH(double, value);
+        QFETCH(int, reason);
+        QFETCH(QString, mention);
+
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket *> sockets;
+        connect(&peer, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = peer.nextPendingConnection()) {
+                sockets << socket;
+                connect(socket, &QTcpSocket::readyRead, socket, [socket, &body, chunked] {
+                    const QByteArray data = socket->readAll();
+                    if (data.startsWith("GET ")) {
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
+                                      "{\"status\":\"ok\"}");
+                    } else if (data.startsWith("POST ")) {
+                        if (!chunked) {
+                            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                                          + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                        } else {
+                            socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                          "Transfer-Encoding: chunked\r\n\r\n");
+                            for (qsizetype at = 0; at < body.size(); at += 7) {
+                                const QByteArray piece = body.mid(at, 7);
+                                socket->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
+                            }
+                            socket->write("0\r\n\r\n");
+                        }
+                    }
+                });
+            }
+        });
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(peer.serverPort());
+        net.SetTimeoutMs(5000);
+        net.Open();
+        if (reason >= 0) {
+            expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
+                        RemoteCallError::Reason(reason), {net.Address(), mention});
+        } else {
+            TClientDataSet dataSet;
+            dataSet.SetData(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
+            QCOMPARE(dataSet.RecordCount(), 1);
+            const double got = dataSet.Fields(0)->AsFloat();
+            QCOMPARE(got, value);
+            QCOMPARE(std::signbit(got), std::signbit(value));
+        }
+        qDeleteAll(sockets);
     }
 
     void callWithoutConnectionIsRefused()

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The host end to end, on a demo SQLite database with about 100,000 matching rows:
+#   1. filter confirmed -> rows painted in the real fas-host (its --click report:
+#      from the click on "Confirma" to the windows painted), against sqlite3 -json
+#      running the same query on the same file; ours and the reference alternate,
+#      PAIRS pairs (default 5); goal: ratio at most 1.3;
+#   2. the host's peak resident set with those rows loaded (VmHWM at quit); goal:
+#      at most 250 MB.
+#   bench/bench_host.sh [BUILD_DIR]      ROWS=152000 rows generated (every service
+#   type; the filter asks for the four the dialog lets one tick), PAIRS=5
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-${BUILD_DIR:-$root/build}}
+rows=${ROWS:-152000}
+pairs=${PAIRS:-5}
+for tool in sqlite3 xvfb-run python3; do
+  command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 1; }
+done
+[ -x "$build/bin/fas-host" ] && [ -x "$build/bin/fas-appserver" ] || { echo "bench: build first" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench-host.XXXXXX")
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+db="$work/bench.sqlite"
+"$build/bin/fas-demo-data" --database "$db" --rows "$rows" >/dev/null 2>&1
+"$build/bin/fas-appserver" --database "$db" --listen 127.0.0.1:0 >"$work/server.out" 2>"$work/server.log" &
+server_pid=$!
+for _ in $(seq 1 100); do
+  grep -q 'http://' "$work/server.out" 2>/dev/null && break
+  sleep 0.1
+done
+address=$(grep -o 'http://[^ /]*' "$work/server.out" | head -n 1 | sed 's|http://||')
+[ -n "$address" ] || { echo "bench: the server did not start" >&2; cat "$work/server.log" >&2; exit 1; }
+
+# What the dialog asks once every service type it lets one tick (Service Desk stays
+# disabled) and every situation are ticked: the whole period from 01/01/2008 to
+# today, all companies and clients.
+from=2008-01-01
+end_month=$(date -d "$(date +%Y-%m-01) +1 month" +%Y-%m-%d)
+values=("'$from'" "'$end_month'" "'[\"5\",\"6\",\"3\",\"1\"]'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
+cat "$root/server/sql/item-select.sqlite.sql" "$root/server/sql/preview-where.sqlite.sql" > "$work/query.sql"
+sql=$(awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
+  BEGIN { n = split(vals, v, "\x1f"); i = 0 }
+  { out = ""; line = $0
+    while ((p = index(line, "?")) > 0) { i++; out = out substr(line, 1, p - 1) v[i]; line = substr(line, p + 1) }
+    print out line }' "$work/query.sql")
+printf '%s;\n' "$sql" > "$work/query.sql"
+
+# One host run: open the preview, tick the boxes, confirm, quit well after the
+# rows are shown; prints the confirm's milliseconds and the peak RSS in kB.
+host_run() {
+  local clicks=() t=2500
+  for box in chbLicencaUso chbCustomizacao chbMaoObra chbTSituacao; do
+    clicks+=(--click "$t:$box"); t=$((t + 200))
+  done
+  clicks+=(--click "$t:sbtConfirma")
+  HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1280x1024x24" \
+    "$build/bin/fas-host" --database "$db" --server "$address" --open "${clicks[@]}" --quit-after $((t + 25000)) \
+    2>"$work/host.log" >/dev/null || true
+  local ms kb
+  ms=$(grep -o 'click sbtConfirma done in [0-9]*' "$work/host.log" | grep -o '[0-9]*$' || true)
+  kb=$(grep -o 'peak RSS [0-9]*' "$work/host.log" | grep -o '[0-9]*$' || true)
+  if [ -z "$ms" ] || [ -z "$kb" ]; then
+    echo "bench: the host run did not report (see below)" >&2; cat "$work/host.log" >&2; exit 1
+  fi
+  echo "$ms $kb"
+}
+now_ms() { date +%s%3N; }
+
+: > "$work/pairs"; : > "$work/rss"
+for i in $(seq 1 "$pairs"); do
+  read -r ms kb < <(host_run)
+  t0=$(now_ms)
+  sqlite3 -json "$db" < "$work/query.sql" > "$work/sqlite.json"
+  t1=$(now_ms)
+  echo "$ms $((t1 - t0))" >> "$work/pairs"
+  echo "$((kb / 1024))" >> "$work/rss"
+done
+
+host_rows=$(grep 'GetFaturamento' "$work/server.log" | grep -o 'rows=[0-9]*' | tail -n 1 | cut -d= -f2)
+sqlite_rows=$(grep -c '^\[\?{' "$work/sqlite.json" || true)
+echo "rows: host ${host_rows:-?}, sqlite3 -json $sqlite_rows (generated $rows)"
+if [ "${host_rows:-0}" != "$sqlite_rows" ]; then
+  echo "bench: the row counts differ; the comparison would be meaningless" >&2
+  exit 1
+fi
+python3 "$root/bench/compare.py" --what "filter confirmed -> $host_rows rows painted in fas-host" \
+  --ours "fas-host confirm to painted" --reference "sqlite3 -json, same query" --goal 1.3 < "$work/pairs"
+# How much of the host's figure the server spent on its side (its log's ms=), and
+# what is left for the host itself (request, parse, load, paint).
+grep 'GetFaturamento' "$work/server.log" | grep -o 'ms=[0-9]*' | cut -d= -f2 | tail -n "$pairs" > "$work/server_ms"
+paste -d' ' "$work/pairs" "$work/server_ms" | python3 -c '
+import statistics, sys
+rows = [[float(x) for x in line.split()] for line in sys.stdin if line.strip()]
+server = [r[2] for r in rows]
+host = [r[0] - r[2] for r in rows]
+print(f"   of which the server (its log):   min {min(server):9.1f} ms  median {statistics.median(server):9.1f} ms")
+print(f"   the host itself (confirm-server) min {min(host):9.1f} ms  median {statistics.median(host):9.1f} ms")'
+python3 "$root/bench/compare.py" --what "fas-host peak RSS with $host_rows rows" \
+  --ours "VmHWM" --unit MB --goal-value 250 < "$work/rss"

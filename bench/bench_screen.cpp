@@ -1,0 +1,185 @@
+// The preview screen's passes over 100,000 rows, on the offscreen platform:
+//   - MarkAllPass: one title click on the tick column (the pass ticking or
+//     unticking every pending row, the totals, the situation text); goal < 300 ms;
+//   - GenerationWalk: "Gerar Nota Fiscal / Invoice" with 10 rows ticked, up to the
+//     first remote call: the walk over every row with its nationality queries and
+//     the batches; the connection is left closed, so the run stops at its first
+//     call, right after the walk; goal <= 0.2 s.
+// Run through bench_screen.sh, which repeats each and prints min, median and goal.
+
+#include <memory>
+#include <random>
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include "BillingItemLayout.h"
+#include "Cli_fas09600.h"
+#include "DataPacket.h"
+#include "FasError.h"
+#include "TClientDataSet.h"
+#include "TButtonFlat.h"
+#include "TDBGrid.h"
+#include "TRecordStore.h"
+#include "TdtmDBGeral.h"
+#include "TfrmFaturamento.h"
+
+namespace {
+
+constexpr int Rows = 100'000;
+constexpr int Clients = 5'000;
+
+QString clientCode(int client)
+{
+    return QStringLiteral("C%1").arg(client);
+}
+
+// A preview like a busy month: mostly pending, some done, cancelled or not by the
+// system; 5,000 clients; nothing ticked.
+QByteArray previewPacket()
+{
+    TRecordStore store(BillingItemLayout::faturamento());
+    store.reserve(Rows);
+    std::mt19937 random(9600);
+    const auto set = [&](int row, const char *field, const std::string &value) {
+        store.setText(row, store.indexOf(QString::fromLatin1(field)), value);
+    };
+    const char *statuses[] = {"P", "P", "P", "P", "P", "P", "R", "R", "C", "N"};
+    const qint64 month = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    for (int i = 0; i < Rows; ++i) {
+        const int row = store.appendRow();
+        const std::string status = statuses[random() % 10];
+        set(row, "CDEMPRESA", "01");
+        set(row, "CDFILIAL", "0001");
+        set(row, "NMFILIAL", "Matriz");
+        set(row, "CDCLIENTE", clientCode(int(random() % Clients)).toStdString());
+        set(row, "NMFANTCLIE", "Cliente de demonstração número " + std::to_string(i % Clients));
+        set(row, "IDAPURFATFAS", "6");
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
+        set(row, "MESAPURADO", "03/2024");
+        set(row, "IDSTAPFATFAS", status);
+        set(row, "IDCHECK", status == "R" ? "D" : "N");
+        set(row, "CDGRUPONFAPUR", "G1");
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34);
+        set(row, "CDPRODUTO", "P01");
+        set(row, "NMPRODUTO", "Suporte técnico");
+        set(row, "DSEMISSPRONF", "Serviços prestados no mês de referência conforme contrato.");
+        store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), double(random() % 1000000) / 100.0);
+        set(row, "NMEMPRESA", "Empresa Emitente Um");
+        set(row, "NRSOLISERV", "S-" + std::to_string(i));
+    }
+    return DataPacket::encode(store);
+}
+
+// The host database with the clients' addresses: every other client domestic.
+void createAddresses(const QString &file)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+        db.setDatabaseName(file);
+        db.open();
+        QSqlQuery query(db);
+        query.exec(QStringLiteral("CREATE TABLE ENDECLIE (CDCLIENTE VARCHAR(21), CDPAIS VARCHAR(4), IDTPENDECLIE CHAR(1))"));
+        query.exec(QStringLiteral("CREATE INDEX ENDECLIE_CLIENTE ON ENDECLIE (CDCLIENTE)"));
+        db.transaction();
+        query.prepare(QStringLiteral("INSERT INTO ENDECLIE VALUES (?, ?, 'P')"));
+        for (int client = 0; client < Clients; ++client) {
+            query.addBindValue(clientCode(client));
+            query.addBindValue(client % 2 ? QStringLiteral("0055") : QStringLiteral("0001"));
+            query.exec();
+        }
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    TdtmDBGeral::Instance()->Open(file);
+}
+
+struct Preview
+{
+    Preview()
+    {
+        createAddresses(directory.filePath(QStringLiteral("host.sqlite")));
+        screen = std::make_unique<TfrmFaturamento>();
+        screen->resize(900, 600);
+        screen->show();
+        screen->cdsFaturamento->SetData(previewPacket());
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir directory;
+    TdtmDBGeral dataModule;
+    std::unique_ptr<TfrmFaturamento> screen;
+};
+
+std::unique_ptr<Preview> g_preview;
+
+Preview &preview()
+{
+    if (!g_preview)
+        g_preview = std::make_unique<Preview>();
+    return *g_preview;
+}
+
+void BM_MarkAllPass(benchmark::State &state)
+{
+    TfrmFaturamento *screen = preview().screen.get();
+    const TColumn tick = screen->dbgPadrao->Columns().first();
+    for (auto _ : state)
+        screen->dbgPadraoTitleClick(tick);
+}
+
+void BM_GenerationWalk(benchmark::State &state)
+{
+    TfrmFaturamento *screen = preview().screen.get();
+    TClientDataSet *rows = screen->cdsFaturamento;
+    if (Cli_fas09600::boTodosServ) // leave every row unticked
+        screen->dbgPadraoTitleClick(screen->dbgPadrao->Columns().first());
+    // Ten pending rows ticked, spread over the preview.
+    TField *tick = rows->FieldByName(QStringLiteral("IDCHECK"));
+    TField *status = rows->FieldByName(QStringLiteral("IDSTAPFATFAS"));
+    int ticked = 0;
+    for (int recNo = 1; ticked < 10 && recNo <= Rows; recNo += Rows / 40) {
+        rows->SetRecNo(recNo);
+        if (status->AsString() != QLatin1String("P"))
+            continue;
+        rows->Edit();
+        tick->SetAsString(QStringLiteral("S"));
+        rows->Post();
+        ++ticked;
+    }
+    for (auto _ : state) {
+        try {
+            screen->sbtGerarNFClick(screen->sbtGerarNF);
+            state.SkipWithError("the run reached the server");
+            break;
+        } catch (const FasError &) {
+            // Stopped at its first remote call: the connection is closed.
+        }
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_MarkAllPass)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_GenerationWalk)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication app(argc, argv);
+    Cli_fas09600::initialization();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_preview.reset();
+    return 0;
+}
