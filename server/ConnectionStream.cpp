@@ -25,20 +25,21 @@ void addressOf(const sockaddr_storage &address, socklen_t length, std::string &i
 
 } // namespace
 
-ConnectionStream::ConnectionStream(socket_t sock, const Limits &limits)
+ConnectionStream::ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping)
     : m_sock(sock)
     , m_limits(limits)
+    , m_stopping(stopping)
 {
 }
 
-bool ConnectionStream::waitFor(short events, Clock::time_point until) const
+bool ConnectionStream::waitFor(short events, Clock::time_point until, bool betweenRequests) const
 {
     for (;;) {
         const auto left = std::chrono::duration_cast<Milliseconds>(until - Clock::now()).count();
-        if (left <= 0)
+        if (left <= 0 || (betweenRequests && m_stopping))
             return false;
         pollfd fd{m_sock, events, 0};
-        const int ready = ::poll(&fd, 1, int(std::min<long long>(left, 1000000)));
+        const int ready = ::poll(&fd, 1, int(std::min<long long>(left, betweenRequests ? 100 : 1000000)));
         if (ready > 0)
             return true;
         if (ready < 0 && errno != EINTR)
@@ -69,7 +70,7 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
     m_offset = 0;
     m_bodyFailure = BodyFailure::None;
     if (m_buffer.empty()) {
-        if (!waitFor(POLLIN, Clock::now() + idle))
+        if (!waitFor(POLLIN, Clock::now() + idle, true))
             return HeaderResult::Idle;
     }
     const Clock::time_point deadline = Clock::now() + m_limits.headerDeadline;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -34,7 +35,8 @@ public:
     enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines };
     enum class BodyFailure { None, TimedOut, OverBudget };
 
-    ConnectionStream(socket_t sock, const Limits &limits);
+    // `stopping` tells a wait for the next request to give up: the server is ending.
+    ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping);
 
     // Waits up to `idle` for the first byte of the next request, then gathers its
     // whole header block. Idle: nothing came; Closed: the client closed or broke the
@@ -58,14 +60,16 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    // Waits until the socket is readable (or writable) or `until` passes.
-    bool waitFor(short events, Clock::time_point until) const;
+    // Waits until the socket is readable (or writable) or `until` passes; a wait
+    // between requests also ends when the server stops.
+    bool waitFor(short events, Clock::time_point until, bool betweenRequests = false) const;
     // Appends what the socket has to the buffer; 0: closed, -1: failed.
     ssize_t fill(std::size_t most);
     std::size_t buffered() const { return m_buffer.size() - m_offset; }
 
     socket_t m_sock;
     Limits m_limits;
+    const std::atomic<bool> &m_stopping;
     std::string m_buffer;
     std::size_t m_offset = 0;
     Clock::time_point m_bodyDeadline{};
