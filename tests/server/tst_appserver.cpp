@@ -1214,6 +1214,22 @@ private slots:
         QCOMPARE(slow.status, 408);
     }
 
+    // 512 MB sent chunked, as a stream: the server stops reading at its limit,
+    // answers 413 and does not grow.
+    void hugeChunkedStreamIsStoppedAtTheLimit()
+    {
+        const qint64 pid = m_server.process().processId();
+        const qint64 before = RawHttp::residentKb(pid);
+        const RawHttp::Answer answer = RawHttp::streamChunked(
+            m_server.port(),
+            rawPost("Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n"), qint64(512) << 20, 65536);
+        QCOMPARE(answer.status, 413);
+        const qint64 after = RawHttp::residentKb(pid);
+        QVERIFY2(after - before < 32 * 1024, qPrintable(QStringLiteral("RSS %1 KB -> %2 KB").arg(before).arg(after)));
+        expectUnchangedBilling();
+        QVERIFY(serverServes());
+    }
+
     void halfClosedConnectionGetsItsAnswer()
     {
         const QByteArray body = request(QStringLiteral("GetFaturamento"), Filter().params());
