@@ -30,6 +30,7 @@ public:
         std::size_t maxBodyWireBytes = 0;     // bytes read after the header block
         Milliseconds readTimeout{30000};      // one wait for data
         Milliseconds writeTimeout{120000};    // one wait to write
+        std::size_t prefetchBytes = 1 << 20;  // a body up to this size is read before it is handed on
     };
 
     enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines };
@@ -43,6 +44,11 @@ public:
     // connection before a complete block.
     HeaderResult readHeaderBlock(Milliseconds idle);
     BodyFailure bodyFailure() const { return m_bodyFailure; }
+    // Reads ahead, under the body deadline, a body of at most prefetchBytes (its
+    // Content-Length, or chunks up to the last one), so that a client sending a small
+    // body slowly does not hold a serving thread either. A larger or endless body is
+    // left for the reader; so is anything that goes wrong, which it then meets.
+    void prefetchSmallBody();
 
     // After the answer: stop writing, then read and drop what the client still
     // sends, for at most `linger`, so that closing does not reset the connection
@@ -72,6 +78,7 @@ private:
     const std::atomic<bool> &m_stopping;
     std::string m_buffer;
     std::size_t m_offset = 0;
+    std::size_t m_headerEnd = 0; // where the current request's body starts in the buffer
     Clock::time_point m_bodyDeadline{};
     std::size_t m_bodyBudget = 0;
     BodyFailure m_bodyFailure = BodyFailure::None;

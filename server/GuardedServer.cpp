@@ -77,6 +77,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
             closeAfter = true;
             break;
         }
+        stream.prefetchSmallBody();
         if (!serveOne(stream, served + 1 == m_keepAliveMax, closeAfter))
             break;
     }
