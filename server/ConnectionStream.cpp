@@ -1,7 +1,10 @@
 #include "ConnectionStream.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include <netdb.h>
 #include <poll.h>
@@ -25,20 +28,21 @@ void addressOf(const sockaddr_storage &address, socklen_t length, std::string &i
 
 } // namespace
 
-ConnectionStream::ConnectionStream(socket_t sock, const Limits &limits)
+ConnectionStream::ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping)
     : m_sock(sock)
     , m_limits(limits)
+    , m_stopping(stopping)
 {
 }
 
-bool ConnectionStream::waitFor(short events, Clock::time_point until) const
+bool ConnectionStream::waitFor(short events, Clock::time_point until, bool betweenRequests) const
 {
     for (;;) {
         const auto left = std::chrono::duration_cast<Milliseconds>(until - Clock::now()).count();
-        if (left <= 0)
+        if (left <= 0 || (betweenRequests && m_stopping))
             return false;
         pollfd fd{m_sock, events, 0};
-        const int ready = ::poll(&fd, 1, int(std::min<long long>(left, 1000000)));
+        const int ready = ::poll(&fd, 1, int(std::min<long long>(left, betweenRequests ? 100 : 1000000)));
         if (ready > 0)
             return true;
         if (ready < 0 && errno != EINTR)
@@ -69,7 +73,7 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
     m_offset = 0;
     m_bodyFailure = BodyFailure::None;
     if (m_buffer.empty()) {
-        if (!waitFor(POLLIN, Clock::now() + idle))
+        if (!waitFor(POLLIN, Clock::now() + idle, true))
             return HeaderResult::Idle;
     }
     const Clock::time_point deadline = Clock::now() + m_limits.headerDeadline;
@@ -81,6 +85,7 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
             if (lines > m_limits.maxHeaderLines)
                 return HeaderResult::TooManyLines;
             // The body's budget counts what was read past the block already.
+            m_headerEnd = end + 4;
             m_bodyDeadline = Clock::now() + m_limits.bodyDeadline;
             const std::size_t ahead = m_buffer.size() - (end + 4);
             m_bodyBudget = m_limits.maxBodyWireBytes > ahead ? m_limits.maxBodyWireBytes - ahead : 0;
@@ -95,6 +100,50 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
             return HeaderResult::TimedOut;
         if (fill(m_limits.maxHeaderBytes - searched) <= 0)
             return HeaderResult::Closed;
+    }
+}
+
+namespace {
+
+// The body size a header block announces: its one Content-Length, 0 without one
+// and without chunks, -1 when chunked, -2 when unclear.
+long long announcedLength(std::string_view block)
+{
+    std::string lower(block);
+    for (char &c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.find("\r\ntransfer-encoding:") != std::string::npos)
+        return -1;
+    const std::size_t at = lower.find("\r\ncontent-length:");
+    if (at == std::string::npos)
+        return 0;
+    if (lower.find("\r\ncontent-length:", at + 1) != std::string::npos)
+        return -2;
+    const char *digits = lower.c_str() + at + 17;
+    char *end = nullptr;
+    const long long length = std::strtoll(digits, &end, 10);
+    return end != digits && length >= 0 ? length : -2;
+}
+
+} // namespace
+
+void ConnectionStream::prefetchSmallBody()
+{
+    const std::string_view block(m_buffer.data(), m_headerEnd);
+    const long long length = announcedLength(block);
+    if (length == 0 || length == -2 || (length > 0 && std::size_t(length) > m_limits.prefetchBytes))
+        return;
+    const auto complete = [&] {
+        const std::string_view body(m_buffer.data() + m_headerEnd, m_buffer.size() - m_headerEnd);
+        return length > 0 ? body.size() >= std::size_t(length)
+                          : body.size() > m_limits.prefetchBytes || body.find("0\r\n\r\n") != std::string_view::npos;
+    };
+    while (!complete() && waitFor(POLLIN, m_bodyDeadline)) {
+        const std::size_t room = m_headerEnd + m_limits.prefetchBytes + 16 - m_buffer.size();
+        const ssize_t got = fill(std::min({ReadChunk, room, m_bodyBudget}));
+        if (got <= 0)
+            return;
+        m_bodyBudget -= std::size_t(got);
     }
 }
 

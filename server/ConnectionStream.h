@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <string>
@@ -29,18 +30,25 @@ public:
         std::size_t maxBodyWireBytes = 0;     // bytes read after the header block
         Milliseconds readTimeout{30000};      // one wait for data
         Milliseconds writeTimeout{120000};    // one wait to write
+        std::size_t prefetchBytes = 1 << 20;  // a body up to this size is read before it is handed on
     };
 
     enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines };
     enum class BodyFailure { None, TimedOut, OverBudget };
 
-    ConnectionStream(socket_t sock, const Limits &limits);
+    // `stopping` tells a wait for the next request to give up: the server is ending.
+    ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping);
 
     // Waits up to `idle` for the first byte of the next request, then gathers its
     // whole header block. Idle: nothing came; Closed: the client closed or broke the
     // connection before a complete block.
     HeaderResult readHeaderBlock(Milliseconds idle);
     BodyFailure bodyFailure() const { return m_bodyFailure; }
+    // Reads ahead, under the body deadline, a body of at most prefetchBytes (its
+    // Content-Length, or chunks up to the last one), so that a client sending a small
+    // body slowly does not hold a serving thread either. A larger or endless body is
+    // left for the reader; so is anything that goes wrong, which it then meets.
+    void prefetchSmallBody();
 
     // After the answer: stop writing, then read and drop what the client still
     // sends, for at most `linger`, so that closing does not reset the connection
@@ -58,16 +66,19 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    // Waits until the socket is readable (or writable) or `until` passes.
-    bool waitFor(short events, Clock::time_point until) const;
+    // Waits until the socket is readable (or writable) or `until` passes; a wait
+    // between requests also ends when the server stops.
+    bool waitFor(short events, Clock::time_point until, bool betweenRequests = false) const;
     // Appends what the socket has to the buffer; 0: closed, -1: failed.
     ssize_t fill(std::size_t most);
     std::size_t buffered() const { return m_buffer.size() - m_offset; }
 
     socket_t m_sock;
     Limits m_limits;
+    const std::atomic<bool> &m_stopping;
     std::string m_buffer;
     std::size_t m_offset = 0;
+    std::size_t m_headerEnd = 0; // where the current request's body starts in the buffer
     Clock::time_point m_bodyDeadline{};
     std::size_t m_bodyBudget = 0;
     BodyFailure m_bodyFailure = BodyFailure::None;

@@ -46,6 +46,12 @@ void GuardedServer::setKeepAlive(std::chrono::milliseconds idle, int maxRequests
     m_keepAliveMax = maxRequests;
 }
 
+void GuardedServer::shutDown()
+{
+    m_stopping = true;
+    stop();
+}
+
 void GuardedServer::closeAfterAnswer()
 {
     closeRequested = true;
@@ -58,9 +64,9 @@ const ConnectionStream *GuardedServer::currentStream()
 
 bool GuardedServer::process_and_close_socket(socket_t sock)
 {
-    ConnectionStream stream(sock, m_limits);
+    ConnectionStream stream(sock, m_limits, m_stopping);
     bool closeAfter = false;
-    for (int served = 0; served < m_keepAliveMax && is_running() && !closeAfter; ++served) {
+    for (int served = 0; served < m_keepAliveMax && !m_stopping && !closeAfter; ++served) {
         // A new connection gets the whole header deadline for its first byte too.
         const auto idle = served == 0 ? m_limits.headerDeadline : m_keepAliveIdle;
         const ConnectionStream::HeaderResult header = stream.readHeaderBlock(idle);
@@ -71,6 +77,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
             closeAfter = true;
             break;
         }
+        stream.prefetchSmallBody();
         if (!serveOne(stream, served + 1 == m_keepAliveMax, closeAfter))
             break;
     }

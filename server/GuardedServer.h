@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -29,6 +30,8 @@ public:
     ~GuardedServer() override;
 
     void setKeepAlive(std::chrono::milliseconds idle, int maxRequests);
+    // Stops accepting, and ends the connections waiting for their next request.
+    void shutDown();
 
     // Called by a handler: the connection of the request being answered on this
     // thread closes after the answer (its body was not read whole).
@@ -46,4 +49,5 @@ private:
     HeaderRefusal m_refusal;
     std::chrono::milliseconds m_keepAliveIdle{5000};
     int m_keepAliveMax = 100;
+    std::atomic<bool> m_stopping{false};
 };

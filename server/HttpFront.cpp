@@ -143,7 +143,8 @@ void refuse(httplib::Response &res, int status, int code, const QString &message
     GuardedServer::closeAfterAnswer();
 }
 
-QString fromStd(const std::string &text)
+// What a client sent, as a message may quote it: short and without control characters.
+QString clientText(const std::string &text)
 {
     return QString::fromStdString(LogText::escaped(text.substr(0, 100)));
 }
@@ -164,55 +165,73 @@ QString tooLargeMessage(qint64 maxBodyBytes)
         .arg(maxBodyBytes >> 20);
 }
 
+// The declared Content-Length: -1 when there is none, -2 when it is not one plain number.
+long long declaredLength(const httplib::Request &req)
+{
+    if (!req.has_header("Content-Length"))
+        return -1;
+    const std::string length = req.get_header_value("Content-Length");
+    const bool plain = !length.empty() && length.size() <= 18
+                       && length.find_first_not_of("0123456789") == std::string::npos
+                       && req.get_header_value_count("Content-Length") == 1;
+    return plain ? std::stoll(length) : -2;
+}
+
+bool acceptFraming(const httplib::Request &req, httplib::Response &res)
+{
+    if (!req.has_header("Transfer-Encoding"))
+        return true;
+    if (lowerTrimmed(req.get_header_value("Transfer-Encoding")) == "chunked" && !req.has_header("Content-Length")
+        && req.get_header_value_count("Transfer-Encoding") == 1)
+        return true;
+    refuse(res, 400, RpcCode::InvalidRequest,
+           QStringLiteral("Requisição HTTP inválida: o corpo deve vir com Content-Length ou com "
+                          "Transfer-Encoding: chunked, um dos dois (recebido \"%1\").")
+               .arg(clientText(req.get_header_value("Transfer-Encoding"))));
+    return false;
+}
+
+bool acceptContent(const httplib::Request &req, httplib::Response &res)
+{
+    if (req.has_header("Content-Encoding") && lowerTrimmed(req.get_header_value("Content-Encoding")) != "identity") {
+        refuse(res, 415, RpcCode::UnsupportedContent,
+               QStringLiteral("O servidor de aplicação não aceita corpo comprimido (Content-Encoding: %1); "
+                              "envie o JSON sem compressão.")
+                   .arg(clientText(req.get_header_value("Content-Encoding"))));
+        return false;
+    }
+    const std::string type = req.get_header_value("Content-Type");
+    if (lowerTrimmed(type.substr(0, type.find(';'))) == "application/json")
+        return true;
+    refuse(res, 415, RpcCode::UnsupportedContent,
+           QStringLiteral("O corpo de uma chamada deve ser JSON, com Content-Type: application/json "
+                          "(recebido \"%1\").")
+               .arg(clientText(type)));
+    return false;
+}
+
+bool acceptLength(const httplib::Request &req, httplib::Response &res, qint64 maxBodyBytes)
+{
+    const long long length = declaredLength(req);
+    if (length == -2) {
+        refuse(res, 400, RpcCode::InvalidRequest,
+               QStringLiteral("Requisição HTTP inválida: Content-Length \"%1\" não é um tamanho.")
+                   .arg(clientText(req.get_header_value("Content-Length"))));
+        return false;
+    }
+    if (length > maxBodyBytes) {
+        refuse(res, 413, RpcCode::RequestTooLarge, tooLargeMessage(maxBodyBytes));
+        return false;
+    }
+    return true;
+}
+
 // The headers that say how the body of a call arrives. Only what the client of this
 // server sends is taken: JSON, not compressed, framed by Content-Length or chunked,
 // and not above the body limit. Returns false after answering a refusal.
 bool acceptBodyHeaders(const httplib::Request &req, httplib::Response &res, qint64 maxBodyBytes)
 {
-    const bool hasLength = req.has_header("Content-Length");
-    if (req.has_header("Transfer-Encoding")) {
-        const std::string coding = lowerTrimmed(req.get_header_value("Transfer-Encoding"));
-        if (coding != "chunked" || hasLength || req.get_header_value_count("Transfer-Encoding") > 1) {
-            refuse(res, 400, RpcCode::InvalidRequest,
-                   QStringLiteral("Requisição HTTP inválida: o corpo deve vir com Content-Length ou com "
-                                  "Transfer-Encoding: chunked, um dos dois (recebido \"%1\").")
-                       .arg(fromStd(req.get_header_value("Transfer-Encoding"))));
-            return false;
-        }
-    }
-    if (req.has_header("Content-Encoding")
-        && lowerTrimmed(req.get_header_value("Content-Encoding")) != "identity") {
-        refuse(res, 415, RpcCode::UnsupportedContent,
-               QStringLiteral("O servidor de aplicação não aceita corpo comprimido (Content-Encoding: %1); "
-                              "envie o JSON sem compressão.")
-                   .arg(fromStd(req.get_header_value("Content-Encoding"))));
-        return false;
-    }
-    const std::string type = lowerTrimmed(req.get_header_value("Content-Type"));
-    if (lowerTrimmed(type.substr(0, type.find(';'))) != "application/json") {
-        refuse(res, 415, RpcCode::UnsupportedContent,
-               QStringLiteral("O corpo de uma chamada deve ser JSON, com Content-Type: application/json "
-                              "(recebido \"%1\").")
-                   .arg(fromStd(req.get_header_value("Content-Type"))));
-        return false;
-    }
-    if (hasLength) {
-        const std::string length = req.get_header_value("Content-Length");
-        const bool digits = !length.empty() && length.size() <= 18
-                            && length.find_first_not_of("0123456789") == std::string::npos
-                            && req.get_header_value_count("Content-Length") == 1;
-        if (!digits) {
-            refuse(res, 400, RpcCode::InvalidRequest,
-                   QStringLiteral("Requisição HTTP inválida: Content-Length \"%1\" não é um tamanho.")
-                       .arg(fromStd(length)));
-            return false;
-        }
-        if (std::stoll(length) > maxBodyBytes) {
-            refuse(res, 413, RpcCode::RequestTooLarge, tooLargeMessage(maxBodyBytes));
-            return false;
-        }
-    }
-    return true;
+    return acceptFraming(req, res) && acceptContent(req, res) && acceptLength(req, res, maxBodyBytes);
 }
 
 } // namespace
@@ -383,9 +402,7 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
 
     // A client that asks before sending a body learns at once that it is too large.
     server.set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
-        const std::string length = req.get_header_value("Content-Length");
-        if (length.empty() || length.size() > 18 || length.find_first_not_of("0123456789") != std::string::npos
-            || std::stoll(length) <= d->options.maxBodyBytes)
+        if (declaredLength(req) <= d->options.maxBodyBytes)
             return 100;
         res.status = 413;
         return 413;
@@ -414,7 +431,7 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
             GuardedServer::closeAfterAnswer();
         } else if (res.status == 404) {
             message = QStringLiteral("Endereço desconhecido %1: use POST %2 ou GET %3.")
-                          .arg(fromStd(req.path), QLatin1String(RpcPath), QLatin1String(HealthPath));
+                          .arg(clientText(req.path), QLatin1String(RpcPath), QLatin1String(HealthPath));
         } else {
             message = QStringLiteral("Requisição HTTP inválida (%1).").arg(res.status);
             GuardedServer::closeAfterAnswer();
@@ -474,5 +491,5 @@ bool HttpFront::run()
 
 void HttpFront::stop()
 {
-    d->server.stop();
+    d->server.shutDown();
 }

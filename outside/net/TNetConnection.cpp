@@ -119,7 +119,6 @@ struct TNetConnection::Client
 {
     explicit Client(const std::string &schemeHostPort) : http(schemeHostPort) {}
     httplib::Client http;
-    bool tls = false;
 };
 
 struct TNetConnection::HttpAnswer
@@ -142,7 +141,8 @@ TNetConnection::~TNetConnection() = default;
 
 QString TNetConnection::Address() const
 {
-    return QStringLiteral("%1%2:%3").arg(isHttps(m_host) ? QStringLiteral("https://") : QString(), hostName(m_host)).arg(m_port);
+    const QString scheme = isHttps(m_host) ? QStringLiteral("https://") : QString();
+    return QStringLiteral("%1%2:%3").arg(scheme, hostName(m_host)).arg(m_port);
 }
 
 std::shared_ptr<TNetConnection::Client> TNetConnection::makeClient() const
@@ -151,11 +151,11 @@ std::shared_ptr<TNetConnection::Client> TNetConnection::makeClient() const
     if (name.contains(u':') && !name.startsWith(u'['))
         name = u'[' + name + u']';
     const bool tls = isHttps(m_host);
-    auto client = std::make_shared<Client>(
-        QStringLiteral("%1://%2:%3").arg(tls ? QStringLiteral("https") : QStringLiteral("http"), name).arg(m_port).toStdString());
-    client->tls = tls;
-    const QString token = !m_token.isEmpty() || HostConfig::tokenFile().isEmpty() ? m_token
-                                                                                 : readTokenFile(HostConfig::tokenFile(), Address());
+    const QString scheme = tls ? QStringLiteral("https") : QStringLiteral("http");
+    auto client = std::make_shared<Client>(QStringLiteral("%1://%2:%3").arg(scheme, name).arg(m_port).toStdString());
+    // A token set on the connection wins over the configured one.
+    const QString configured = HostConfig::tokenFile();
+    const QString token = m_token.isEmpty() && !configured.isEmpty() ? readTokenFile(configured, Address()) : m_token;
     if (!token.isEmpty())
         client->http.set_bearer_token_auth(token.toStdString());
     if (tls) {
