@@ -60,7 +60,8 @@ start_server() {
 preview_sql() {
   local root=$1 kind=$2 first=$3 last=$4
   local values=("'$first'" "'$last'" "'[\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\"]'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
-  cat "$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql" |
+  cat "$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql" \
+      "$root/server/sql/item-order.$kind.sql" |
     awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
       BEGIN { n = split(vals, v, "\x1f"); i = 0 }
       { out = ""; line = $0

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <numeric>
 #include <tuple>
 
 #include <QDateTime>
@@ -11,7 +10,8 @@
 
 #include "BatchTable.h"
 #include "BillingCodes.h"
-#include "ItemRowReader.h"
+#include "NativeCursor.h"
+#include "PreviewStream.h"
 #include "RpcError.h"
 #include "SqlFailure.h"
 #include "SqlStatement.h"
@@ -160,7 +160,7 @@ GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind ki
 {
 }
 
-TRecordStore GenerationRun::run(const TRecordStore &batch)
+GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
 {
     const std::vector<ItemKey> keys = keysOf(batch);
     const bool invoice = m_kind == Kind::Invoice;
@@ -403,48 +403,24 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
                                       "prévia.").arg(nothing));
     }
 
-    // The answer: the new entries' items as they stand now, read inside the
-    // transaction so that they are exactly what this run wrote.
-    TRecordStore generated = ItemRowReader::emptyStore();
-    const QString answerSql = SqlText::get("item-select", m_dialect) + SqlText::get("entries-where", m_dialect);
-    for (const auto &[company, range] : numbers) {
-        SqlStatement answer(m_db, answerSql, "GeraNF/GeraInvoice: resposta");
-        answer.exec({company, kindCode, range.first, range.second});
-        ItemRowReader::appendAll(answer.query(), generated);
-        answer.finish();
-    }
+    // The answer: the batch's items as they now stand (each in a new entry), read
+    // inside the transaction so that they are exactly what this run wrote, in the
+    // preview's order, written straight into the packet's text.
     info.finish();
     claim.finish();
     entries.finish();
     links.finish();
-    transaction.commit();
-
-    // Same order as the preview: client name, month, service type, company, branch, client.
-    static constexpr int orderFields[] = {4, 6, 5, 0, 1, 3};
-    std::vector<int> order(size_t(generated.rowCount()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&generated](int a, int b) {
-        for (int f : orderFields) {
-            const bool nullA = generated.isNull(a, f);
-            const bool nullB = generated.isNull(b, f);
-            if (nullA != nullB)
-                return nullA;
-            if (nullA)
-                continue;
-            if (generated.defs().at(f).type == TFieldType::DateTime) {
-                if (generated.dateTimeMs(a, f) != generated.dateTimeMs(b, f))
-                    return generated.dateTimeMs(a, f) < generated.dateTimeMs(b, f);
-                continue;
-            }
-            const int c = generated.text(a, f).compare(generated.text(b, f));
-            if (c != 0)
-                return c < 0;
+    const QString answerSql = SqlText::get("item-select", m_dialect)
+                              + QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
+                                               "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+                              + SqlText::get("item-order", m_dialect);
+    Answer answer;
+    {
+        PreviewStream rows(NativeCursor::open(m_db, answerSql, {keysJson}, "GeraNF/GeraInvoice: resposta"));
+        while (rows.fill(answer.packet)) {
         }
-        return false;
-    });
-    TRecordStore sorted = ItemRowReader::emptyStore();
-    sorted.reserve(generated.rowCount());
-    for (int source : order)
-        sorted.copyRow(sorted.appendRow(), generated, source);
-    return sorted;
+        answer.rows = rows.rows();
+    }
+    transaction.commit();
+    return answer;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <QDate>
@@ -43,9 +44,14 @@ public:
 
     GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind);
 
-    // Returns the generated items as they now stand, in the preview's 28-field layout.
+    struct Answer
+    {
+        std::string packet; // the generated items as they now stand, a 28-field preview packet
+        int rows = 0;
+    };
+
     // Throws RpcError for a refused batch or item, SqlFailure for a database failure.
-    TRecordStore run(const TRecordStore &batch);
+    Answer run(const TRecordStore &batch);
 
     // The items' keys, sorted, without repeats. Throws RpcError(InvalidParams).
     static std::vector<ItemKey> keysOf(const TRecordStore &batch);
