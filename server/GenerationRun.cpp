@@ -200,21 +200,34 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     // statements per batch, however many items it has.
     const BatchTable table(keys, m_dialect);
     const QString keysJson = table.json();
-    const QString batchJoin = table.joinItems(QStringLiteral("a"));
 
-    // PostgreSQL: lock the batch's rows in one fixed order before reading them, so
+    // What the run needs of each item (client name, note group, value), read first.
+    // On PostgreSQL the same statement locks the batch's rows in one fixed order, so
     // two runs over overlapping batches wait for each other instead of deadlocking,
-    // and what is read next is what the claim will find.
-    if (!sqlite) {
-        SqlStatement lock(m_db,
-                          QStringLiteral("SELECT 1 FROM %1 ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
-                                         "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, a.IDAPURFATFAS COLLATE \"C\" "
-                                         "FOR UPDATE OF a")
-                              .arg(batchJoin),
-                          "GeraNF/GeraInvoice: bloqueio dos itens");
-        lock.exec({keysJson});
-        lock.finish();
+    // and the check and the claim below see the rows as they now stand.
+    std::vector<ItemState> items(keys.size());
+    {
+        const QString lockOrder = sqlite ? QString()
+                                         : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
+                                                          "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
+                                                          "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
+        SqlStatement read(m_db,
+                          QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS FROM %1 "
+                                         "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE%2")
+                              .arg(table.joinItems(QStringLiteral("a")), lockOrder),
+                          "GeraNF/GeraInvoice: leitura dos itens");
+        read.exec({keysJson});
+        while (read.next()) {
+            ItemState &state = items.at(size_t(read.value(0).toInt()));
+            state.clientName = read.value(1).toString();
+            state.groupNull = read.value(2).isNull();
+            state.group = read.value(2).toString();
+            state.value = read.value(3).toDouble();
+        }
+        read.finish();
     }
+    for (size_t i = 0; i < keys.size(); ++i)
+        items[i].key = keys[i];
 
     SqlStatement info(m_db,
                       QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
@@ -312,28 +325,6 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
                        QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
                                       "prévia.").arg(nothing));
     }
-
-    std::vector<ItemState> items(keys.size());
-    SqlStatement read(m_db,
-                      QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS FROM %1 "
-                                     "JOIN APURFATFAS a ON %2 LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE")
-                          .arg(table.source(), BatchTable::matches(QStringLiteral("a"))),
-                      "GeraNF/GeraInvoice: leitura dos itens");
-    read.exec({keysJson});
-    size_t found = 0;
-    while (read.next()) {
-        ItemState &state = items.at(size_t(read.value(0).toInt()));
-        state.clientName = read.value(1).toString();
-        state.groupNull = read.value(2).isNull();
-        state.group = read.value(2).toString();
-        state.value = read.value(3).toDouble();
-        ++found;
-    }
-    read.finish();
-    if (found != keys.size())
-        refuseFirst(true);
-    for (size_t i = 0; i < keys.size(); ++i)
-        items[i].key = keys[i];
 
     // One entry per company, branch, client and fiscal-note group.
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
