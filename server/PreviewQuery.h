@@ -26,7 +26,8 @@ public:
     const QVariantList &bindings() const { return m_bindings; }
 
     // The rows in the preview's 28-field layout, ordered by client name, month,
-    // service type, company, branch and client code. Throws SqlFailure.
+    // service type, company, branch and client code, read through Qt SQL: the
+    // reference the streamed packet is checked against. Throws SqlFailure.
     TRecordStore run(const QSqlDatabase &db) const;
     // The same rows as a packet written while they are read (the server's answer);
     // the query has run and its first row is read. Throws SqlFailure.
