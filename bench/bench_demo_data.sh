@@ -9,10 +9,7 @@ build=${1:-${BUILD_DIR:-$root/build}}
 rows=${ROWS:-1000000}
 runs=${RUNS:-5}
 . "$root/bench/pairs.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
-. "$root/bench/pg.sh"
-cleanup() { pg_cleanup; rm -rf "$work"; }
-trap cleanup EXIT
+bench_begin
 
 bench_pg_database fas_bench_demo
 : > "$work/times"

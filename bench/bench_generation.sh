@@ -9,15 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${BUILD_DIR:-$root/build}}
 runs=${RUNS:-5}
 . "$root/bench/pairs.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
-. "$root/bench/pg.sh"
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  pg_cleanup
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_begin
 
 # RUNS x (1,000 + 10,000) pending items of domestic clients 000001..000023 (the
 # demo's first 23 clients are domestic), one a month from January 2100, so every
@@ -50,7 +42,7 @@ bench_on() { # NAME DATABASE_URL
     done
     single_report "GeraNF of $count items, $name" 1000 "$work/times"
   done
-  kill "$server_pid"; wait "$server_pid" 2>/dev/null || true; server_pid=
+  stop_server
 }
 
 "$build/bin/fas-demo-data" --database "$work/gen.sqlite" --rows 100000 >&2

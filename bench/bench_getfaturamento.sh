@@ -16,13 +16,7 @@ for tool in sqlite3 curl; do
 done
 [ -x "$build/bin/fas-appserver" ] || { echo "bench: build fas-appserver and fas-demo-data in $build first" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_begin
 
 db="$work/bench.sqlite"
 "$build/bin/fas-demo-data" --database "$db" --rows "$rows" >&2
@@ -37,11 +31,7 @@ printf '%s;\n' "$(preview_sql "$root" sqlite "$from" "$last_month")" > "$work/qu
 
 ours() { curl -s -o "$work/http.json" -H 'Content-Type: application/json' --data-binary "$request" "$url/FAS09600.rdmFaturamento"; }
 reference() { sqlite3 -json "$db" < "$work/query.sql" > "$work/sqlite.json"; }
-ours; reference # warm the caches of both
-: > "$work/times"
-for _ in $(seq 1 "$pairs"); do
-  echo "$(time_ms ours) $(time_ms reference)" >> "$work/times"
-done
+run_pairs ours reference
 
 # Both sides must have produced every row: one JSON array per row for the packet,
 # one object per row for sqlite3.

@@ -14,15 +14,7 @@ pairs=${PAIRS:-7}
 for tool in psql curl; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 1; }
 done
-work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
-. "$root/bench/pg.sh"
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  pg_cleanup
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_begin
 
 bench_pg_database fas_bench
 "$build/bin/fas-demo-data" --database "$pg_url" --rows "$rows" >&2
@@ -36,11 +28,7 @@ printf 'SELECT json_agg(t) FROM (%s) t;\n' "$(preview_sql "$root" postgresql "$f
 
 ours() { curl -s -o "$work/http.json" -H 'Content-Type: application/json' --data-binary "$request" "$url/FAS09600.rdmFaturamento"; }
 reference() { psql "$pg_url" -q -At -f "$work/query.sql" > "$work/psql.json"; }
-ours; reference
-: > "$work/times"
-for _ in $(seq 1 "$pairs"); do
-  echo "$(time_ms ours) $(time_ms reference)" >> "$work/times"
-done
+run_pairs ours reference
 
 http_rows=$(grep -o '\],\[' "$work/http.json" | wc -l); http_rows=$((http_rows + 1))
 psql_rows=$(wc -l < "$work/psql.json")

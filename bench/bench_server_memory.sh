@@ -11,15 +11,7 @@ build=${1:-${BUILD_DIR:-$root/build}}
 rows=${ROWS:-100000}
 big_rows=${BIG_ROWS:-1000000}
 . "$root/bench/pairs.sh"
-work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
-. "$root/bench/pg.sh"
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  pg_cleanup
-  rm -rf "$work"
-}
-trap cleanup EXIT
+bench_begin
 
 kb() { awk -v k="$1:" '$1 == k { print $2 }' "/proc/$server_pid/status"; }
 mb() { awk -v v="$1" 'BEGIN { printf "%.1f", v / 1024 }'; }
@@ -42,7 +34,7 @@ after=$(kb VmRSS)
 echo "after 16 answers on 8 connections: $(mb "$after") MB resident, peak $(mb "$(kb VmHWM)") MB" \
      "(goal at most 300 MB resident -> $(verdict "$after" 300))"
 echo "load (/proc/loadavg): $(cat /proc/loadavg)"
-kill "$server_pid"; wait "$server_pid" 2>/dev/null || true; server_pid=
+stop_server
 
 if [ -z "${NO_PG:-}" ] && command -v psql >/dev/null; then
   bench_pg_database fas_bench_mem

@@ -7,12 +7,37 @@
 #       and the goal (the ratio's median must be at most GOAL).
 #   single_report NAME GOAL_MS FILE   one time per line; min and median against a goal in ms
 
+# Makes the work folder $work and, on exit, stops the server and any PostgreSQL
+# cluster started here and removes the folder.
+bench_begin() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench.XXXXXX")
+  server_pid=
+  . "$root/bench/pg.sh"
+  trap bench_end EXIT
+}
+bench_end() { stop_server; pg_cleanup; rm -rf "$work"; }
+stop_server() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; fi
+  server_pid=
+}
+
 time_ms() {
   local t0 t1
   t0=$(date +%s%N)
   "$@"
   t1=$(date +%s%N)
   echo $(( (t1 - t0) / 1000000 ))
+}
+
+# One warm-up run of each, then PAIRS pairs of OURS and REFERENCE (functions),
+# alternately; the times go to $work/times.
+run_pairs() {
+  local ours=$1 reference=$2
+  "$ours"; "$reference"
+  : > "$work/times"
+  for _ in $(seq 1 "${pairs:-5}"); do
+    echo "$(time_ms "$ours") $(time_ms "$reference")" >> "$work/times"
+  done
 }
 
 _stats() { # min and median of the numbers on stdin
@@ -60,7 +85,8 @@ start_server() {
 preview_sql() {
   local root=$1 kind=$2 first=$3 last=$4
   local values=("'$first'" "'$last'" "'[\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\"]'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
-  cat "$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql" |
+  cat "$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql" \
+      "$root/server/sql/item-order.$kind.sql" |
     awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
       BEGIN { n = split(vals, v, "\x1f"); i = 0 }
       { out = ""; line = $0

@@ -57,9 +57,7 @@ QString BatchTable::column(int index, const char *type) const
 
 QString BatchTable::source() const
 {
-    const QString from = m_dialect == DatabaseUrl::Kind::Sqlite
-                             ? QStringLiteral("json_each(?)")
-                             : QStringLiteral("json_array_elements(CAST(? AS json)) AS j(e)");
+    const QString from = rowsOf();
     return QStringLiteral("(SELECT %1 AS pos, %2 AS company, %3 AS branch, %4 AS client, %5 AS month, %6 AS type "
                           "FROM %7) k")
         .arg(column(0, "INTEGER"), column(1), column(2), column(3), column(4, "DATE"), column(5, "CHAR(1)"), from);
@@ -115,11 +113,16 @@ void BatchTable::appendLink(std::string &out, const GenerationRun::ItemKey &key,
     out += ',' + std::to_string(number) + ']';
 }
 
+QString BatchTable::rowsOf() const
+{
+    return m_dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("json_each(?)")
+                                                  : QStringLiteral("json_array_elements(CAST(? AS json)) AS j(e)");
+}
+
 QString BatchTable::insertEntries() const
 {
     const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
-    const QString from = sqlite ? QStringLiteral("json_each(?)")
-                                : QStringLiteral("json_array_elements(CAST(? AS json)) AS j(e)");
+    const QString from = rowsOf();
     return QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
                           "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) "
                           "SELECT %1, t.kind, %2, %3, %4, %5, t.stamp, %6, %7 FROM (SELECT %8 AS kind, %9 AS stamp) t, %10")
@@ -131,8 +134,7 @@ QString BatchTable::insertEntries() const
 QString BatchTable::insertLinks() const
 {
     const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
-    const QString from = sqlite ? QStringLiteral("json_each(?)")
-                                : QStringLiteral("json_array_elements(CAST(? AS json)) AS j(e)");
+    const QString from = rowsOf();
     return QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
                           "IDTPLANCFAT, NRLANCFAT) "
                           "SELECT %1, %2, %3, %4, %5, t.kind, %6 FROM (SELECT %7 AS kind) t, %8")

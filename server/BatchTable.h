@@ -41,6 +41,8 @@ public:
 
 private:
     QString column(int index, const char *type = nullptr) const;
+    // The rows of a bound JSON array of arrays, each as `value` (SQLite) or `e`.
+    QString rowsOf() const;
 
     DatabaseUrl::Kind m_dialect;
     QString m_json;

@@ -161,14 +161,14 @@ JsonRpcFront::Result BillingService::generate(const RpcParams &params, bool invo
     params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
     const std::string &json = params.object(0, QStringLiteral("lote"));
     const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
-    const TRecordStore rows = withDatabase(m_database, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
+    GenerationRun::Answer answer = withDatabase(m_database, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
         GenerationRun run(db, m_database.url().kind(),
                           invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
         return run.run(batch);
     });
     JsonRpcFront::Result result;
-    result.rows = rows.rowCount();
-    DataPacket::encodeTo(rows, result.json);
+    result.rows = answer.rows;
+    result.json = std::move(answer.packet);
     return result;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <numeric>
 #include <tuple>
 
 #include <QDateTime>
@@ -11,7 +10,8 @@
 
 #include "BatchTable.h"
 #include "BillingCodes.h"
-#include "ItemRowReader.h"
+#include "NativeCursor.h"
+#include "PreviewStream.h"
 #include "RpcError.h"
 #include "SqlFailure.h"
 #include "SqlStatement.h"
@@ -160,7 +160,7 @@ GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind ki
 {
 }
 
-TRecordStore GenerationRun::run(const TRecordStore &batch)
+GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
 {
     const std::vector<ItemKey> keys = keysOf(batch);
     const bool invoice = m_kind == Kind::Invoice;
@@ -200,21 +200,34 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
     // statements per batch, however many items it has.
     const BatchTable table(keys, m_dialect);
     const QString keysJson = table.json();
-    const QString batchJoin = table.joinItems(QStringLiteral("a"));
 
-    // PostgreSQL: lock the batch's rows in one fixed order before reading them, so
+    // What the run needs of each item (client name, note group, value), read first.
+    // On PostgreSQL the same statement locks the batch's rows in one fixed order, so
     // two runs over overlapping batches wait for each other instead of deadlocking,
-    // and what is read next is what the claim will find.
-    if (!sqlite) {
-        SqlStatement lock(m_db,
-                          QStringLiteral("SELECT 1 FROM %1 ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
-                                         "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, a.IDAPURFATFAS COLLATE \"C\" "
-                                         "FOR UPDATE OF a")
-                              .arg(batchJoin),
-                          "GeraNF/GeraInvoice: bloqueio dos itens");
-        lock.exec({keysJson});
-        lock.finish();
+    // and the check and the claim below see the rows as they now stand.
+    std::vector<ItemState> items(keys.size());
+    {
+        const QString lockOrder = sqlite ? QString()
+                                         : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
+                                                          "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
+                                                          "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
+        SqlStatement read(m_db,
+                          QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS FROM %1 "
+                                         "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE%2")
+                              .arg(table.joinItems(QStringLiteral("a")), lockOrder),
+                          "GeraNF/GeraInvoice: leitura dos itens");
+        read.exec({keysJson});
+        while (read.next()) {
+            ItemState &state = items.at(size_t(read.value(0).toInt()));
+            state.clientName = read.value(1).toString();
+            state.groupNull = read.value(2).isNull();
+            state.group = read.value(2).toString();
+            state.value = read.value(3).toDouble();
+        }
+        read.finish();
     }
+    for (size_t i = 0; i < keys.size(); ++i)
+        items[i].key = keys[i];
 
     SqlStatement info(m_db,
                       QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
@@ -313,28 +326,6 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
                                       "prévia.").arg(nothing));
     }
 
-    std::vector<ItemState> items(keys.size());
-    SqlStatement read(m_db,
-                      QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS FROM %1 "
-                                     "JOIN APURFATFAS a ON %2 LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE")
-                          .arg(table.source(), BatchTable::matches(QStringLiteral("a"))),
-                      "GeraNF/GeraInvoice: leitura dos itens");
-    read.exec({keysJson});
-    size_t found = 0;
-    while (read.next()) {
-        ItemState &state = items.at(size_t(read.value(0).toInt()));
-        state.clientName = read.value(1).toString();
-        state.groupNull = read.value(2).isNull();
-        state.group = read.value(2).toString();
-        state.value = read.value(3).toDouble();
-        ++found;
-    }
-    read.finish();
-    if (found != keys.size())
-        refuseFirst(true);
-    for (size_t i = 0; i < keys.size(); ++i)
-        items[i].key = keys[i];
-
     // One entry per company, branch, client and fiscal-note group.
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
     std::map<GroupKey, std::vector<const ItemState *>> groups;
@@ -403,48 +394,24 @@ TRecordStore GenerationRun::run(const TRecordStore &batch)
                                       "prévia.").arg(nothing));
     }
 
-    // The answer: the new entries' items as they stand now, read inside the
-    // transaction so that they are exactly what this run wrote.
-    TRecordStore generated = ItemRowReader::emptyStore();
-    const QString answerSql = SqlText::get("item-select", m_dialect) + SqlText::get("entries-where", m_dialect);
-    for (const auto &[company, range] : numbers) {
-        SqlStatement answer(m_db, answerSql, "GeraNF/GeraInvoice: resposta");
-        answer.exec({company, kindCode, range.first, range.second});
-        ItemRowReader::appendAll(answer.query(), generated);
-        answer.finish();
-    }
+    // The answer: the batch's items as they now stand (each in a new entry), read
+    // inside the transaction so that they are exactly what this run wrote, in the
+    // preview's order, written straight into the packet's text.
     info.finish();
     claim.finish();
     entries.finish();
     links.finish();
-    transaction.commit();
-
-    // Same order as the preview: client name, month, service type, company, branch, client.
-    static constexpr int orderFields[] = {4, 6, 5, 0, 1, 3};
-    std::vector<int> order(size_t(generated.rowCount()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&generated](int a, int b) {
-        for (int f : orderFields) {
-            const bool nullA = generated.isNull(a, f);
-            const bool nullB = generated.isNull(b, f);
-            if (nullA != nullB)
-                return nullA;
-            if (nullA)
-                continue;
-            if (generated.defs().at(f).type == TFieldType::DateTime) {
-                if (generated.dateTimeMs(a, f) != generated.dateTimeMs(b, f))
-                    return generated.dateTimeMs(a, f) < generated.dateTimeMs(b, f);
-                continue;
-            }
-            const int c = generated.text(a, f).compare(generated.text(b, f));
-            if (c != 0)
-                return c < 0;
+    const QString answerSql = SqlText::get("item-select", m_dialect)
+                              + QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
+                                               "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+                              + SqlText::get("item-order", m_dialect);
+    Answer answer;
+    {
+        PreviewStream rows(NativeCursor::open(m_db, answerSql, {keysJson}, "GeraNF/GeraInvoice: resposta"));
+        while (rows.fill(answer.packet)) {
         }
-        return false;
-    });
-    TRecordStore sorted = ItemRowReader::emptyStore();
-    sorted.reserve(generated.rowCount());
-    for (int source : order)
-        sorted.copyRow(sorted.appendRow(), generated, source);
-    return sorted;
+        answer.rows = rows.rows();
+    }
+    transaction.commit();
+    return answer;
 }

@@ -64,6 +64,11 @@ PgCursor::PgCursor(pg_conn *connection, const QString &sql, const QVariantList &
         texts.push_back(value.toString().toStdString());
         pointers.push_back(value.isNull() ? nullptr : texts.back().c_str());
     }
+    // The Qt driver reads forward-only results in single-row mode and leaves the
+    // end of the last one on the connection until its next query: read it off, or
+    // libpq refuses a new query while another is in progress.
+    while (PGresult *rest = PQgetResult(m_connection))
+        PQclear(rest);
     const QByteArray text = numberedPlaceholders(sql);
     if (!PQsendQueryParams(m_connection, text.constData(), int(pointers.size()), nullptr, pointers.data(), nullptr,
                            nullptr, 0))

@@ -17,7 +17,7 @@ QString jsonList(const QStringList &values)
 } // namespace
 
 PreviewQuery::PreviewQuery(const PreviewFilter &filter, DatabaseUrl::Kind kind)
-    : m_sql(SqlText::get("item-select", kind) + SqlText::get("preview-where", kind))
+    : m_sql(SqlText::get("item-select", kind) + SqlText::get("preview-where", kind) + SqlText::get("item-order", kind))
 {
     // The period by its first and last month: every calculation is dated the first
     // day of its month, and the last month's first day is a four-digit year even

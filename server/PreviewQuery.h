@@ -12,7 +12,8 @@
 #include "TRecordStore.h"
 
 // The GetFaturamento query: one fixed SQL text per database (the item columns of
-// server/sql/item-select and the conditions of server/sql/preview-where) and the
+// server/sql/item-select, the conditions of server/sql/preview-where, the order of
+// server/sql/item-order) and the
 // filter's values bound to its placeholders. Lists travel as one bound JSON array
 // each (json_each on SQLite, json_array_elements_text on PostgreSQL), so the text
 // never changes with the filter and no value is ever pasted into it.
@@ -25,7 +26,8 @@ public:
     const QVariantList &bindings() const { return m_bindings; }
 
     // The rows in the preview's 28-field layout, ordered by client name, month,
-    // service type, company, branch and client code. Throws SqlFailure.
+    // service type, company, branch and client code, read through Qt SQL: the
+    // reference the streamed packet is checked against. Throws SqlFailure.
     TRecordStore run(const QSqlDatabase &db) const;
     // The same rows as a packet written while they are read (the server's answer);
     // the query has run and its first row is read. Throws SqlFailure.

@@ -13,7 +13,7 @@ QString get(const char *name, DatabaseUrl::Kind kind)
     // Read once, on first use; later calls from any thread only read the map.
     static const std::map<std::pair<std::string, bool>, QString> texts = [] {
         std::map<std::pair<std::string, bool>, QString> all;
-        for (const char *file : {"item-select", "preview-where", "entries-where"})
+        for (const char *file : {"item-select", "preview-where", "item-order"})
             for (bool sqlite : {true, false}) {
                 QFile in(QStringLiteral(":/fas/server/sql/%1.%2.sql")
                              .arg(QLatin1String(file), sqlite ? QLatin1String("sqlite") : QLatin1String("postgresql")));

@@ -1,6 +1,7 @@
 #include "BulkInserter.h"
 
 #include <cstring>
+#include <utility>
 
 #include <libpq-fe.h>
 
@@ -113,10 +114,43 @@ void BulkInserter::finish()
     }
     if (!error.isEmpty())
         fail(error);
+    for (const QString &key : std::exchange(m_foreignKeys, {}))
+        PQclear(execPg(key.toUtf8(), PGRES_COMMAND_OK));
+}
+
+PGresult *BulkInserter::execPg(const QByteArray &sql, int expected) const
+{
+    PGresult *result = PQexec(m_pg, sql.constData());
+    if (PQresultStatus(result) != expected) {
+        const QString error = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+        PQclear(result);
+        fail(error);
+    }
+    return result;
+}
+
+// The table's foreign keys are checked once for the whole table when they are put
+// back, instead of by a trigger per row during the COPY.
+void BulkInserter::setForeignKeysAside()
+{
+    PGresult *keys = execPg(QStringLiteral("SELECT conname, pg_get_constraintdef(oid) FROM pg_constraint "
+                                           "WHERE conrelid = CAST('%1' AS regclass) AND contype = 'f'")
+                                .arg(m_table.toLower())
+                                .toUtf8(),
+                            PGRES_TUPLES_OK);
+    for (int row = 0; row < PQntuples(keys); ++row) {
+        const QString name = QString::fromUtf8(PQgetvalue(keys, row, 0));
+        m_foreignKeys.append(QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %2 %3")
+                                 .arg(m_table, name, QString::fromUtf8(PQgetvalue(keys, row, 1))));
+        PQclear(execPg(QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT %2").arg(m_table, name).toUtf8(),
+                       PGRES_COMMAND_OK));
+    }
+    PQclear(keys);
 }
 
 void BulkInserter::startCopy()
 {
+    setForeignKeysAside();
     const QByteArray sql =
         QStringLiteral("COPY %1 (%2) FROM STDIN").arg(m_table, m_columns.join(QStringLiteral(", "))).toUtf8();
     PGresult *result = PQexec(m_pg, sql.constData());

@@ -7,6 +7,7 @@
 #include <QVariantList>
 
 struct pg_conn;
+struct pg_result;
 
 // Rows for one table, written in bulk inside the caller's transaction: on
 // PostgreSQL one COPY ... FROM STDIN stream (libpq, on the connection the Qt
@@ -31,6 +32,8 @@ private:
     void flushSqlite();
     void prepareSqlite(int rows);
     void startCopy();
+    void setForeignKeysAside();
+    pg_result *execPg(const QByteArray &sql, int expected) const;
     void sendCopy();
     [[noreturn]] void fail(const QString &reason) const;
 
@@ -40,6 +43,7 @@ private:
     pg_conn *m_pg = nullptr;
     bool m_copying = false;
     QByteArray m_copyBuffer;
+    QStringList m_foreignKeys; // put back by finish()
     QSqlQuery m_statement;
     int m_statementRows = 0;
     QVariantList m_pending;
