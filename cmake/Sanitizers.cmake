@@ -22,11 +22,17 @@ elseif(FAS_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# The run-time options every instrumented program of the tree runs with (tests,
-# servers they start, build-time generators): leaks reported, findings in Qt and
-# system libraries suppressed, each suppression explained in its file.
+# The run-time options every instrumented test runs with, passed on to the servers
+# and tools the tests start: leaks reported, findings in Qt and system libraries
+# suppressed (each suppression explained in its file), and every report written to
+# sanitizer-reports/ in the build folder, so that one from a child process, whose
+# error output no test reads, is seen too: scripts/test.sh fails when a report is there.
 set(FAS_SANITIZER_DIR ${CMAKE_SOURCE_DIR}/scripts/sanitizers)
+set(FAS_SANITIZER_REPORTS ${CMAKE_BINARY_DIR}/sanitizer-reports)
 set(FAS_SANITIZER_ENV
-  "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1"
+  "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:log_path=${FAS_SANITIZER_REPORTS}/asan"
   "LSAN_OPTIONS=suppressions=${FAS_SANITIZER_DIR}/lsan.supp:print_suppressions=0"
-  "UBSAN_OPTIONS=suppressions=${FAS_SANITIZER_DIR}/ubsan.supp:print_stacktrace=1:halt_on_error=1")
+  "UBSAN_OPTIONS=suppressions=${FAS_SANITIZER_DIR}/ubsan.supp:print_stacktrace=1:halt_on_error=1:log_path=${FAS_SANITIZER_REPORTS}/ubsan")
+if(FAS_SANITIZE OR FAS_FUZZ)
+  file(MAKE_DIRECTORY ${FAS_SANITIZER_REPORTS})
+endif()

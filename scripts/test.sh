@@ -36,7 +36,13 @@ echo "== Tests (build: $build)"
 (cd "$build" && ctest --output-on-failure -j "${TEST_JOBS:-2}" "$@") || failed+=("tests")
 if [ "$sanitize" = 1 ]; then
   echo "== Tests under AddressSanitizer + UndefinedBehaviorSanitizer (build: $asan_build)"
+  rm -rf "$asan_build/sanitizer-reports" && mkdir -p "$asan_build/sanitizer-reports"
   (cd "$asan_build" && ctest --output-on-failure -j "${TEST_JOBS:-2}" "$@") || failed+=("tests under the sanitizers")
+  # Every report, also one from a server or tool a test started.
+  if [ -n "$(ls -A "$asan_build/sanitizer-reports")" ]; then
+    for report in "$asan_build"/sanitizer-reports/*; do echo "== $report"; cat "$report"; done
+    failed+=("sanitizer reports")
+  fi
 fi
 if [ "$fuzz" = 1 ]; then
   echo "== Fuzz targets"

@@ -62,10 +62,13 @@ void checkRoundTrip(TDateEditPlus &edit)
 
 } // namespace
 
+// The application and the edit live until the process ends: destroyed among the
+// exit handlers, Qt's objects would outlive the platform they belong to.
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(*argc, *argv);
+    static const QApplication *application = new QApplication(*argc, *argv);
+    Q_UNUSED(application);
     return 0;
 }
 
@@ -73,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size == 0 || size > 64)
         return 0;
-    static TDateEditPlus edit;
+    static TDateEditPlus &edit = *new TDateEditPlus;
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
     switch (data[0] % 3) {
     case 0:
