@@ -284,13 +284,18 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     // The first item, in key order, that cannot be billed, or none: explain then
     // names it with the exact reason. Before the claim, by explain's own rules;
     // after it, any item the claim did not take (not realized now, or with an entry).
+    // Whether the client's main address is in Brazil matches the kind of document.
+    const QString rightNationality = QStringLiteral(
+        "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
+        "AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) = %1").arg(invoice ? 0 : 1);
+
+    // The first item, in key order, that cannot be billed, or none: explain then
+    // names it with the exact reason. Before the claim, by explain's own rules;
+    // after it, any item the claim did not take (not realized now, or with an entry).
     auto firstRefusedSql = [&](bool afterClaim) {
-        const QString nationality = QStringLiteral(
-            "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
-            "AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) <> %1").arg(invoice ? 0 : 1);
         const QString refused = afterClaim ? QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') <> 'R'")
-                                           : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR ")
-                                                 + nationality;
+                                           : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR NOT ")
+                                                 + rightNationality;
         return QStringLiteral("SELECT k.pos FROM %1 LEFT JOIN APURFATFAS a ON %2 LEFT JOIN ITEMLANCFAT l ON %3 "
                               "WHERE a.CDEMPRESA IS NULL OR l.IDTPLANCFAT IS NOT NULL OR %4 ORDER BY k.pos LIMIT 1")
             .arg(table.source(), BatchTable::matches(QStringLiteral("a")), entryJoin, refused);
@@ -304,27 +309,53 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
             explain(keys.at(size_t(position)), afterClaim);
     };
 
-    // Check (to name the exact reason), then claim all at once: the claim is what
-    // guarantees every item is still pending and unbilled at this moment.
-    refuseFirst(false);
-    SqlStatement claim(m_db,
-                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                      "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
-                                      "AND COALESCE(IDSTAPFATFAS, '') IN ('P', '') "
-                                      "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
-                                      "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
-                                      "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
-                                      "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
-                                      "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)")
-                           .arg(table.keyRows()),
-                       "GeraNF/GeraInvoice: reserva dos itens");
-    claim.exec({keysJson});
-    if (claim.rowsAffected() != int(keys.size())) {
-        refuseFirst(true);
-        throw RpcError(RpcCode::ItemAlreadyBilled,
-                       QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
-                                      "prévia.").arg(nothing));
+    // The claim: one conditional update over the batch, which takes only items
+    // still pending and unbilled at this moment (and, in the first attempt, of a
+    // client of the right nationality).
+    auto claimSql = [&](bool withNationality) {
+        return QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                              "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
+                              "AND COALESCE(IDSTAPFATFAS, '') IN ('P', '') "
+                              "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
+                              "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
+                              "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
+                              "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
+                              "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)%2")
+            .arg(table.keyRows(),
+                 withNationality ? QStringLiteral(" AND ") + QString(rightNationality).replace(
+                                                                 QStringLiteral("a.CDCLIENTE"),
+                                                                 QStringLiteral("APURFATFAS.CDCLIENTE"))
+                                 : QString());
+    };
+    auto claimAll = [&](bool withNationality) {
+        SqlStatement claim(m_db, claimSql(withNationality), "GeraNF/GeraInvoice: reserva dos itens");
+        claim.exec({keysJson});
+        const bool all = claim.rowsAffected() == int(keys.size());
+        claim.finish();
+        return all;
+    };
+    auto plain = [&](const QString &sql) { // not preparable on PostgreSQL
+        QSqlQuery query(m_db);
+        if (!query.exec(sql))
+            throw SqlFailure(QStringLiteral("reserva dos itens"), query.lastError());
+    };
+
+    // The rows are locked: when the claim, under every rule the check applies,
+    // takes the whole batch, no item can be refused and the check is not needed.
+    // Otherwise the claim is undone and the run goes the long way: the check
+    // names the first refused item with the exact reason, then the claim again.
+    plain(QStringLiteral("SAVEPOINT claim"));
+    if (!claimAll(true)) {
+        plain(QStringLiteral("ROLLBACK TO SAVEPOINT claim"));
+        refuseFirst(false);
+        if (!claimAll(false)) {
+            refuseFirst(true);
+            throw RpcError(RpcCode::ItemAlreadyBilled,
+                           QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
+                                          "prévia.").arg(nothing));
+        }
     }
+    plain(QStringLiteral("RELEASE SAVEPOINT claim"));
 
     // One entry per company, branch, client and fiscal-note group.
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
@@ -398,12 +429,15 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     // inside the transaction so that they are exactly what this run wrote, in the
     // preview's order, written straight into the packet's text.
     info.finish();
-    claim.finish();
     entries.finish();
     links.finish();
-    const QString answerSql = SqlText::get("item-select", m_dialect)
-                              + QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
-                                               "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+    // The batch's keys are unique, so on PostgreSQL a join picks the same rows as
+    // the IN and spares the planner the de-duplication of the batch.
+    const QString batchRows = sqlite ? QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
+                                                      "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+                                     : QStringLiteral("JOIN %1 ON %2\n")
+                                           .arg(table.source(), BatchTable::matches(QStringLiteral("a")));
+    const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
                               + SqlText::get("item-order", m_dialect);
     Answer answer;
     {
