@@ -287,9 +287,6 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
         return name;
     };
 
-    // The first item, in key order, that cannot be billed, or none: explain then
-    // names it with the exact reason. Before the claim, by explain's own rules;
-    // after it, any item the claim did not take (not realized now, or with an entry).
     // Whether the client's main address is in Brazil matches the kind of document.
     const QString rightNationality = QStringLiteral(
         "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
