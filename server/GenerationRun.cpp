@@ -201,33 +201,39 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     const BatchTable table(keys, m_dialect);
     const QString keysJson = table.json();
 
-    // What the run needs of each item (client name, note group, value), read first.
-    // On PostgreSQL the same statement locks the batch's rows in one fixed order, so
-    // two runs over overlapping batches wait for each other instead of deadlocking,
-    // and the check and the claim below see the rows as they now stand.
+    // What the run needs of each item (client name, note group, value). On
+    // PostgreSQL the statement that reads it locks the batch's rows in one fixed
+    // order, so two runs over overlapping batches wait for each other instead of
+    // deadlocking, and the check and the claim see the rows as they now stand.
     std::vector<ItemState> items(keys.size());
-    {
-        const QString lockOrder = sqlite ? QString()
-                                         : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
-                                                          "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
-                                                          "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
-        SqlStatement read(m_db,
-                          QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS FROM %1 "
-                                         "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE%2")
-                              .arg(table.joinItems(QStringLiteral("a")), lockOrder),
-                          "GeraNF/GeraInvoice: leitura dos itens");
+    const QString lockOrder = sqlite ? QString()
+                                     : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
+                                                      "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
+                                                      "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
+    const QString readSql = QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS%1 FROM %2 "
+                                           "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE%3");
+    // Fills `items` from a statement whose rows are pos, client name, group, value;
+    // returns how many rows it read.
+    auto readItems = [&](const QString &sql, const char *context) {
+        items.assign(keys.size(), ItemState());
+        SqlStatement read(m_db, sql, context);
         read.exec({keysJson});
+        int count = 0;
         while (read.next()) {
             ItemState &state = items.at(size_t(read.value(0).toInt()));
             state.clientName = read.value(1).toString();
             state.groupNull = read.value(2).isNull();
             state.group = read.value(2).toString();
             state.value = read.value(3).toDouble();
+            ++count;
         }
         read.finish();
-    }
-    for (size_t i = 0; i < keys.size(); ++i)
-        items[i].key = keys[i];
+        return count;
+    };
+    auto readAndLock = [&] {
+        readItems(readSql.arg(QString(), table.joinItems(QStringLiteral("a")), lockOrder),
+                  "GeraNF/GeraInvoice: leitura dos itens");
+    };
 
     SqlStatement info(m_db,
                       QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
@@ -281,16 +287,18 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
         return name;
     };
 
+    // Whether the client's main address is in Brazil matches the kind of document.
+    const QString rightNationality = QStringLiteral(
+        "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
+        "AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) = %1").arg(invoice ? 0 : 1);
+
     // The first item, in key order, that cannot be billed, or none: explain then
     // names it with the exact reason. Before the claim, by explain's own rules;
     // after it, any item the claim did not take (not realized now, or with an entry).
     auto firstRefusedSql = [&](bool afterClaim) {
-        const QString nationality = QStringLiteral(
-            "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
-            "AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) <> %1").arg(invoice ? 0 : 1);
         const QString refused = afterClaim ? QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') <> 'R'")
-                                           : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR ")
-                                                 + nationality;
+                                           : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR NOT ")
+                                                 + rightNationality;
         return QStringLiteral("SELECT k.pos FROM %1 LEFT JOIN APURFATFAS a ON %2 LEFT JOIN ITEMLANCFAT l ON %3 "
                               "WHERE a.CDEMPRESA IS NULL OR l.IDTPLANCFAT IS NOT NULL OR %4 ORDER BY k.pos LIMIT 1")
             .arg(table.source(), BatchTable::matches(QStringLiteral("a")), entryJoin, refused);
@@ -304,27 +312,76 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
             explain(keys.at(size_t(position)), afterClaim);
     };
 
-    // Check (to name the exact reason), then claim all at once: the claim is what
-    // guarantees every item is still pending and unbilled at this moment.
-    refuseFirst(false);
-    SqlStatement claim(m_db,
-                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                      "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
-                                      "AND COALESCE(IDSTAPFATFAS, '') IN ('P', '') "
-                                      "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
-                                      "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
-                                      "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
-                                      "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
-                                      "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)")
-                           .arg(table.keyRows()),
-                       "GeraNF/GeraInvoice: reserva dos itens");
-    claim.exec({keysJson});
-    if (claim.rowsAffected() != int(keys.size())) {
-        refuseFirst(true);
-        throw RpcError(RpcCode::ItemAlreadyBilled,
-                       QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
-                                      "prévia.").arg(nothing));
+    // What the claim requires of an item besides being in the batch: still pending
+    // and unbilled at this moment and, in the first attempt, of a client of the
+    // right nationality.
+    auto claimable = [&](bool withNationality) {
+        return QStringLiteral("COALESCE(APURFATFAS.IDSTAPFATFAS, '') IN ('P', '') "
+                              "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
+                              "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
+                              "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
+                              "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
+                              "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)%1")
+            .arg(withNationality ? QStringLiteral(" AND ") + QString(rightNationality).replace(
+                                                                 QStringLiteral("a.CDCLIENTE"),
+                                                                 QStringLiteral("APURFATFAS.CDCLIENTE"))
+                                 : QString());
+    };
+    // The claim: one conditional update over the batch.
+    auto claimAll = [&](bool withNationality) {
+        SqlStatement claim(m_db,
+                           QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                                          "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
+                                          "AND %2")
+                               .arg(table.keyRows(), claimable(withNationality)),
+                           "GeraNF/GeraInvoice: reserva dos itens");
+        claim.exec({keysJson});
+        const bool all = claim.rowsAffected() == int(keys.size());
+        claim.finish();
+        return all;
+    };
+    // The first attempt: read, lock and claim the whole batch under every rule of
+    // the check. On PostgreSQL one statement locks the rows in key order, as the
+    // read alone does, then claims exactly the rows it locked.
+    auto claimWholeBatch = [&] {
+        if (sqlite) {
+            readAndLock();
+            return claimAll(true);
+        }
+        const QString locked = readSql.arg(QStringLiteral(", a.ctid AS rowid"), table.joinItems(QStringLiteral("a")),
+                                           lockOrder);
+        const QString sql = QStringLiteral("WITH locked AS (%1), claimed AS (UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                                           "FROM locked WHERE APURFATFAS.ctid = locked.rowid AND %2 "
+                                           "RETURNING locked.pos, locked.NMFANTCLIE, locked.CDGRUPONFAPUR, "
+                                           "locked.VRTOTAFATFAS) SELECT * FROM claimed")
+                                .arg(locked, claimable(true));
+        return readItems(sql, "GeraNF/GeraInvoice: reserva dos itens") == int(keys.size());
+    };
+    auto plain = [&](const QString &sql) { // not preparable on PostgreSQL
+        QSqlQuery query(m_db);
+        if (!query.exec(sql))
+            throw SqlFailure(QStringLiteral("reserva dos itens"), query.lastError());
+    };
+
+    // When the first attempt takes the whole batch no item can be refused and the
+    // check is not needed. Otherwise it is undone and the run goes the long way:
+    // read and lock, the check names the first refused item with the exact
+    // reason, then the claim again.
+    plain(QStringLiteral("SAVEPOINT claim"));
+    if (!claimWholeBatch()) {
+        plain(QStringLiteral("ROLLBACK TO SAVEPOINT claim"));
+        readAndLock();
+        refuseFirst(false);
+        if (!claimAll(false)) {
+            refuseFirst(true);
+            throw RpcError(RpcCode::ItemAlreadyBilled,
+                           QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
+                                          "prévia.").arg(nothing));
+        }
     }
+    plain(QStringLiteral("RELEASE SAVEPOINT claim"));
+    for (size_t i = 0; i < keys.size(); ++i)
+        items[i].key = keys[i];
 
     // One entry per company, branch, client and fiscal-note group.
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
@@ -398,12 +455,15 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     // inside the transaction so that they are exactly what this run wrote, in the
     // preview's order, written straight into the packet's text.
     info.finish();
-    claim.finish();
     entries.finish();
     links.finish();
-    const QString answerSql = SqlText::get("item-select", m_dialect)
-                              + QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
-                                               "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+    // The batch's keys are unique, so on PostgreSQL a join picks the same rows as
+    // the IN and spares the planner the de-duplication of the batch.
+    const QString batchRows = sqlite ? QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
+                                                      "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+                                     : QStringLiteral("JOIN %1 ON %2\n")
+                                           .arg(table.source(), BatchTable::matches(QStringLiteral("a")));
+    const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
                               + SqlText::get("item-order", m_dialect);
     Answer answer;
     {

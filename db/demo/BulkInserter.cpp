@@ -114,8 +114,8 @@ void BulkInserter::finish()
     }
     if (!error.isEmpty())
         fail(error);
-    for (const QString &key : std::exchange(m_foreignKeys, {}))
-        PQclear(execPg(key.toUtf8(), PGRES_COMMAND_OK));
+    for (const QString &statement : std::exchange(m_setAside, {}))
+        PQclear(execPg(statement.toUtf8(), PGRES_COMMAND_OK));
 }
 
 PGresult *BulkInserter::execPg(const QByteArray &sql, int expected) const
@@ -129,28 +129,43 @@ PGresult *BulkInserter::execPg(const QByteArray &sql, int expected) const
     return result;
 }
 
-// The table's foreign keys are checked once for the whole table when they are put
-// back, instead of by a trigger per row during the COPY.
-void BulkInserter::setForeignKeysAside()
+// What a COPY would otherwise check or update row by row is set aside and put
+// back once the table is complete: its primary key, unique keys and indexes are
+// then built by one sort each, and its foreign keys, and those of other tables
+// that refer to it, checked by one join each. Dropped in this order, put back in
+// the reverse one.
+void BulkInserter::setConstraintsAside()
 {
-    PGresult *keys = execPg(QStringLiteral("SELECT conname, pg_get_constraintdef(oid) FROM pg_constraint "
-                                           "WHERE conrelid = CAST('%1' AS regclass) AND contype = 'f'")
-                                .arg(m_table.toLower())
-                                .toUtf8(),
-                            PGRES_TUPLES_OK);
-    for (int row = 0; row < PQntuples(keys); ++row) {
-        const QString name = QString::fromUtf8(PQgetvalue(keys, row, 0));
-        m_foreignKeys.append(QStringLiteral("ALTER TABLE %1 ADD CONSTRAINT %2 %3")
-                                 .arg(m_table, name, QString::fromUtf8(PQgetvalue(keys, row, 1))));
-        PQclear(execPg(QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT %2").arg(m_table, name).toUtf8(),
-                       PGRES_COMMAND_OK));
+    const QString table = QStringLiteral("CAST('%1' AS regclass)").arg(m_table.toLower());
+    const QString constraints = QStringLiteral(
+        "SELECT format('ALTER TABLE %s DROP CONSTRAINT %I', CAST(conrelid AS regclass), conname), "
+        "format('ALTER TABLE %s ADD CONSTRAINT %I %s', CAST(conrelid AS regclass), conname, pg_get_constraintdef(oid)) "
+        "FROM pg_constraint WHERE ");
+    const QStringList finders = {
+        // foreign keys of other tables that refer to this one
+        constraints + QStringLiteral("confrelid = %1 AND conrelid <> confrelid AND contype = 'f'").arg(table),
+        // the table's own foreign keys
+        constraints + QStringLiteral("conrelid = %1 AND contype = 'f'").arg(table),
+        // its primary and unique keys
+        constraints + QStringLiteral("conrelid = %1 AND contype IN ('p', 'u')").arg(table),
+        // its other indexes
+        QStringLiteral("SELECT format('DROP INDEX %s', CAST(indexrelid AS regclass)), pg_get_indexdef(indexrelid) "
+                       "FROM pg_index i WHERE indrelid = %1 AND NOT EXISTS (SELECT 1 FROM pg_constraint c "
+                       "WHERE c.conrelid = i.indrelid AND c.conindid = i.indexrelid)").arg(table),
+    };
+    for (const QString &finder : finders) {
+        PGresult *found = execPg(finder.toUtf8(), PGRES_TUPLES_OK);
+        for (int row = 0; row < PQntuples(found); ++row) {
+            m_setAside.prepend(QString::fromUtf8(PQgetvalue(found, row, 1)));
+            PQclear(execPg(QByteArray(PQgetvalue(found, row, 0)), PGRES_COMMAND_OK));
+        }
+        PQclear(found);
     }
-    PQclear(keys);
 }
 
 void BulkInserter::startCopy()
 {
-    setForeignKeysAside();
+    setConstraintsAside();
     const QByteArray sql =
         QStringLiteral("COPY %1 (%2) FROM STDIN").arg(m_table, m_columns.join(QStringLiteral(", "))).toUtf8();
     PGresult *result = PQexec(m_pg, sql.constData());

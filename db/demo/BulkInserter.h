@@ -32,7 +32,7 @@ private:
     void flushSqlite();
     void prepareSqlite(int rows);
     void startCopy();
-    void setForeignKeysAside();
+    void setConstraintsAside();
     pg_result *execPg(const QByteArray &sql, int expected) const;
     void sendCopy();
     [[noreturn]] void fail(const QString &reason) const;
@@ -43,7 +43,7 @@ private:
     pg_conn *m_pg = nullptr;
     bool m_copying = false;
     QByteArray m_copyBuffer;
-    QStringList m_foreignKeys; // put back by finish()
+    QStringList m_setAside; // keys, indexes and foreign keys, put back by finish()
     QSqlQuery m_statement;
     int m_statementRows = 0;
     QVariantList m_pending;
