@@ -1017,6 +1017,10 @@ private slots:
     // holding what they wrote.
     void memoryStaysBoundedOverLargeAnswers()
     {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer's allocator holds freed memory in quarantine and ignores the server's arena "
+              "settings: the server's memory is measured in the normal build");
+#endif
         const int rows = 20000;
         QVERIFY(insertMonthlyRows(rows, QString(200, u'm')));
         Filter filter;
