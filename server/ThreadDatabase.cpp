@@ -1,6 +1,7 @@
 #include "ThreadDatabase.h"
 
 #include <atomic>
+#include <map>
 
 #include <QSqlQuery>
 
@@ -8,39 +9,44 @@
 namespace {
 
 std::atomic<int> connectionSerial{0};
+std::atomic<quint64> instanceSerial{0};
 
-// Closes the thread's connection when the thread ends.
-struct ThreadConnection
+// The calling thread's connections, one per ThreadDatabase (keyed by its serial, not
+// its address, so a later object at the same address never inherits a connection to
+// another database); closed when the thread ends.
+struct ThreadConnections
 {
-    QString name;
-    ~ThreadConnection()
+    std::map<quint64, QString> names;
+    ~ThreadConnections()
     {
-        if (!name.isEmpty())
-            DatabaseConnection::close(name);
+        for (const auto &entry : names)
+            DatabaseConnection::close(entry.second);
     }
 };
 
-thread_local ThreadConnection threadConnection;
+thread_local ThreadConnections threadConnections;
 
 } // namespace
 
 ThreadDatabase::ThreadDatabase(DatabaseUrl url, int sqliteBusyMs)
     : m_url(std::move(url))
     , m_sqliteBusyMs(sqliteBusyMs)
+    , m_serial(++instanceSerial)
 {
 }
 
 QSqlDatabase ThreadDatabase::connection() const
 {
-    if (!threadConnection.name.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::database(threadConnection.name, false);
+    const auto known = threadConnections.names.find(m_serial);
+    if (known != threadConnections.names.end()) {
+        QSqlDatabase db = QSqlDatabase::database(known->second, false);
         if (db.isOpen())
             return db;
         discard();
     }
     const QString name = QStringLiteral("fas-appserver-%1").arg(++connectionSerial);
     QSqlDatabase db = DatabaseConnection::open(m_url, name);
-    threadConnection.name = name;
+    threadConnections.names[m_serial] = name;
     if (m_url.isSqlite() && m_sqliteBusyMs != DatabaseConnection::SqliteBusyTimeoutMs)
         QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_sqliteBusyMs));
     return db;
@@ -48,8 +54,9 @@ QSqlDatabase ThreadDatabase::connection() const
 
 void ThreadDatabase::discard() const
 {
-    if (threadConnection.name.isEmpty())
+    const auto known = threadConnections.names.find(m_serial);
+    if (known == threadConnections.names.end())
         return;
-    DatabaseConnection::close(threadConnection.name);
-    threadConnection.name.clear();
+    DatabaseConnection::close(known->second);
+    threadConnections.names.erase(known);
 }

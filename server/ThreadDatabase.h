@@ -8,7 +8,8 @@
 // One database connection per server thread. A QSqlDatabase may only be used by the
 // thread that opened it, and cpp-httplib serves each connection on one thread of
 // its pool, so every pool thread opens its own connection on first use, under a
-// name of its own, and closes it when the thread ends.
+// name of its own, and closes it when the thread ends. Each ThreadDatabase has its
+// own connections: two on one thread (two databases) never share one.
 class ThreadDatabase
 {
 public:
@@ -28,4 +29,5 @@ public:
 private:
     DatabaseUrl m_url;
     int m_sqliteBusyMs;
+    quint64 m_serial; // tells this object's connections from another's on the same thread
 };

@@ -24,6 +24,7 @@
 #include "DatabaseUrl.h"
 #include "PreviewQuery.h"
 #include "RawHttp.h"
+#include "ThreadDatabase.h"
 
 // fas-appserver as a client sees it: the real program on a loopback port, real
 // HTTP, against a database filled with known rows. The whole class runs once on
@@ -1603,6 +1604,32 @@ private slots:
         httplib::Client client("127.0.0.1", m_server.port());
         auto health = client.Get("/health");
         QVERIFY(health && health->status == 200);
+    }
+
+    // Two databases served from one thread: each keeps its own connection, and one
+    // discarding its connection leaves the other's open.
+    void threadDatabasesKeepTheirOwnConnections()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the connections' bookkeeping does not depend on the database kind: covered by the SQLite run");
+        const QString first = m_dir.filePath(QStringLiteral("first.sqlite"));
+        const QString second = m_dir.filePath(QStringLiteral("second.sqlite"));
+        for (const QString &path : {first, second}) {
+            QFile file(path); // an empty file is an empty SQLite database
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        ThreadDatabase a(DatabaseUrl::parse(first));
+        ThreadDatabase b(DatabaseUrl::parse(second));
+        QCOMPARE(a.connection().databaseName(), first);
+        QCOMPARE(b.connection().databaseName(), second);
+        QCOMPARE(a.connection().connectionName(), a.connection().connectionName());
+        const QString kept = b.connection().connectionName();
+        a.discard();
+        QVERIFY(b.connection().isOpen());
+        QCOMPARE(b.connection().connectionName(), kept);
+        QCOMPARE(a.connection().databaseName(), first);
+        a.discard();
+        b.discard();
     }
 
     // Another program holds SQLite's write lock: a generation waits once, then says
