@@ -22,14 +22,10 @@ db="$work/bench.sqlite"
 "$build/bin/fas-demo-data" --database "$db" --rows "$rows" >&2
 start_server "$build" "$db" "$work/server"
 
-# The whole period, every service type, client, company, situation and note state.
-from=2008-01-01
-to=$(date +%Y-%m-%d)
-last_month=$(date +%Y-%m-01)
-request='{"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":["'$from'","'$to'","_1__2__3__4__5__6__7_","","T","","T","T","T"]}'
+whole_period_request
 printf '%s;\n' "$(preview_sql "$root" sqlite "$from" "$last_month")" > "$work/query.sql"
 
-ours() { curl -s -o "$work/http.json" -H 'Content-Type: application/json' --data-binary "$request" "$url/FAS09600.rdmFaturamento"; }
+ours() { post_preview; }
 reference() { sqlite3 -json "$db" < "$work/query.sql" > "$work/sqlite.json"; }
 run_pairs ours reference
 

@@ -20,13 +20,10 @@ bench_pg_database fas_bench
 "$build/bin/fas-demo-data" --database "$pg_url" --rows "$rows" >&2
 start_server "$build" "$pg_url" "$work/server"
 
-from=2008-01-01
-to=$(date +%Y-%m-%d)
-last_month=$(date +%Y-%m-01)
-request='{"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":["'$from'","'$to'","_1__2__3__4__5__6__7_","","T","","T","T","T"]}'
+whole_period_request
 printf 'SELECT json_agg(t) FROM (%s) t;\n' "$(preview_sql "$root" postgresql "$from" "$last_month")" > "$work/query.sql"
 
-ours() { curl -s -o "$work/http.json" -H 'Content-Type: application/json' --data-binary "$request" "$url/FAS09600.rdmFaturamento"; }
+ours() { post_preview; }
 reference() { psql "$pg_url" -q -At -f "$work/query.sql" > "$work/psql.json"; }
 run_pairs ours reference
 

@@ -93,3 +93,17 @@ preview_sql() {
         while ((p = index(line, "?")) > 0) { i++; out = out substr(line, 1, p - 1) v[i]; line = substr(line, p + 1) }
         print out line }'
 }
+
+# The whole period, every service type, client, company, situation and note state:
+# sets from, to, last_month and the JSON-RPC request of GetFaturamento.
+whole_period_request() {
+  from=2008-01-01
+  to=$(date +%Y-%m-%d)
+  last_month=$(date +%Y-%m-01)
+  request='{"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":["'$from'","'$to'","_1__2__3__4__5__6__7_","","T","","T","T","T"]}'
+}
+
+# Posts $request to the server at $url; the answer goes to $work/http.json.
+post_preview() {
+  curl -s -o "$work/http.json" -H 'Content-Type: application/json' --data-binary "$request" "$url/FAS09600.rdmFaturamento"
+}
