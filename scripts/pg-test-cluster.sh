@@ -20,17 +20,7 @@ as_owner() {
   fi
 }
 
-free_port() {
-  local port
-  for _ in $(seq 1 50); do
-    port=$(( 20000 + RANDOM % 30000 ))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
+. "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/free-port.sh"
 
 start() {
   if [ ! -x "$bin/initdb" ] || [ ! -x "$bin/pg_ctl" ]; then

@@ -24,17 +24,7 @@ max_mb=${FAS_SHARED_MAX_BODY_MB:-128}
 log() { echo "shared-install: $*" >&2; }
 export FAS_PG_STATE_FILE="$dir/pg.state"
 
-free_port() {
-  local port
-  for _ in $(seq 1 50); do
-    port=$(( 20000 + RANDOM % 30000 ))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return 0
-    fi
-  done
-  return 1
-}
+. "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/free-port.sh"
 
 make_certificates() {
   local ssl="$dir/ssl"
