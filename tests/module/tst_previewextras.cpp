@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
@@ -213,6 +214,8 @@ private slots:
         QVERIFY2(m_fixture.start(&why), qPrintable(why));
         Initialize();
         launch();
+        // Finding, exporting and moving columns also go through Qt's model checks.
+        new QAbstractItemModelTester(grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, screen());
     }
 
     void cleanup()

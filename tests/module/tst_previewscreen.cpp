@@ -141,15 +141,15 @@ private slots:
     void serverDownAtCreationLeavesNoScreen()
     {
         closeScreen();
-        const int freePort = AppServerProcess::freePort();
-        HostConfig::setWebPort(freePort);
+        const int unusedPort = AppServerProcess::unusedPort();
+        HostConfig::setWebPort(unusedPort);
         m_fixture.modals.arm();
         const int dialogs = m_fixture.modals.seen();
         try {
             IniProc();
             QFAIL("the screen was created without a server");
         } catch (const RemoteCallError &error) {
-            QVERIFY(error.message().contains(QStringLiteral("127.0.0.1:%1").arg(freePort)));
+            QVERIFY(error.message().contains(QStringLiteral("127.0.0.1:%1").arg(unusedPort)));
         }
         QVERIFY(!Cli_fas09600::boIdCriado);
         QVERIFY(!Showavi::IsActive());

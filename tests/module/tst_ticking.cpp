@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +121,8 @@ private slots:
         m_screen->ShowAsMdiChild();
         m_screen->SubWindow()->resize(m_fixture.mdiArea->size());
         QVERIFY(QTest::qWaitForWindowExposed(m_screen));
+        // Every load, edit and tick below also goes through Qt's model checks.
+        new QAbstractItemModelTester(grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, m_screen);
         connect(data(), &TClientDataSet::StateChange, this, [this](TClientDataSet *dataSet) {
             if (dataSet->State() != TDataSetState::Edit)
                 return;

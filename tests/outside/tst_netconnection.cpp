@@ -170,7 +170,7 @@ private slots:
 
         net.SetConnected(false);
         QVERIFY(!net.Connected());
-        port = AppServerProcess::freePort(); // the configuration changed meanwhile
+        port = AppServerProcess::unusedPort(); // the configuration changed meanwhile
         expectError([&] { net.SetConnected(true); }, RemoteCallError::Reason::Refused,
                     {QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("recusada")});
         QCOMPARE(calls, 2);
@@ -220,7 +220,7 @@ private slots:
     {
         TNetConnection net;
         net.SetHost(QStringLiteral("127.0.0.1"));
-        net.SetPort(AppServerProcess::freePort());
+        net.SetPort(AppServerProcess::unusedPort());
         expectError([&] { net.Open(); }, RemoteCallError::Reason::Refused,
                     {net.Address(), QStringLiteral("Verifique")});
     }

@@ -18,6 +18,7 @@
 #include <QSqlQuery>
 #include <QSettings>
 
+#include "AppServerProcess.h"
 #include "BillingItemLayout.h"
 #include "DataPacket.h"
 #include "DatabaseConnection.h"
@@ -295,15 +296,7 @@ public:
         m_process.start();
         if (!m_process.waitForStarted(10000))
             return false;
-        QDeadlineTimer deadline(30000);
-        QByteArray out;
-        while (!deadline.hasExpired() && !out.contains('\n')) {
-            if (!m_process.waitForReadyRead(500) && m_process.state() != QProcess::Running)
-                break;
-            out += m_process.readAllStandardOutput();
-        }
-        const qsizetype colon = out.lastIndexOf(':');
-        m_port = colon > 0 ? out.mid(colon + 1).trimmed().toInt() : 0;
+        m_port = AppServerProcess::readListeningPort(m_process, 30000);
         return m_port > 0;
     }
     void stop()

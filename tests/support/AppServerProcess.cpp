@@ -1,6 +1,7 @@
 #include "AppServerProcess.h"
 
 #include <QDeadlineTimer>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -20,7 +21,7 @@ QString AppServerProcess::binary(const QString &name)
     return QStringLiteral(FAS_BIN_DIR "/") + name;
 }
 
-int AppServerProcess::freePort()
+int AppServerProcess::unusedPort()
 {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
@@ -44,22 +45,36 @@ bool AppServerProcess::prepareDemoDatabase(const QStringList &extraArgs)
 
 bool AppServerProcess::start(const QStringList &extraArgs)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = freePort();
-        m_process.start(binary(QStringLiteral("fas-appserver")),
-                        QStringList{QStringLiteral("--database"), m_databaseUrl, QStringLiteral("--listen"),
-                                    QStringLiteral("127.0.0.1:%1").arg(m_port)}
-                            + extraArgs);
-        if (!m_process.waitForStarted(10000)) {
-            m_error = QStringLiteral("fas-appserver did not start: ") + m_process.errorString();
-            return false;
-        }
-        if (waitHealthy(20000))
-            return true;
-        stop();
+    m_process.start(binary(QStringLiteral("fas-appserver")),
+                    QStringList{QStringLiteral("--database"), m_databaseUrl, QStringLiteral("--listen"),
+                                QStringLiteral("127.0.0.1:0")}
+                        + extraArgs);
+    if (!m_process.waitForStarted(10000)) {
+        m_error = QStringLiteral("fas-appserver did not start: ") + m_process.errorString();
+        return false;
     }
+    m_port = readListeningPort(m_process, 30000);
+    if (m_port > 0 && waitHealthy(20000))
+        return true;
+    stop();
     m_error = QStringLiteral("fas-appserver never became healthy: ") + QString::fromUtf8(m_log);
     return false;
+}
+
+int AppServerProcess::readListeningPort(QProcess &process, int timeoutMs)
+{
+    static const QRegularExpression listening(QStringLiteral("escutando em http://\\S+:(\\d+)"));
+    QDeadlineTimer deadline(timeoutMs);
+    QByteArray out;
+    while (!deadline.hasExpired()) {
+        out += process.readAllStandardOutput();
+        const QRegularExpressionMatch match = listening.match(QString::fromUtf8(out));
+        if (match.hasMatch())
+            return match.captured(1).toInt();
+        if (!process.waitForReadyRead(500) && process.state() != QProcess::Running)
+            break;
+    }
+    return 0;
 }
 
 bool AppServerProcess::waitHealthy(int timeoutMs)

@@ -6,8 +6,9 @@
 #include <QTemporaryDir>
 
 // A real fas-appserver process for tests: its own demo database in a temporary
-// folder (or a database URL given), a free loopback port, started and waited
-// for until its health entry answers, stopped on destruction.
+// folder (or a database URL given), listening on a loopback port of the
+// system's choosing (read from the line the server prints), waited for until
+// its health entry answers, stopped on destruction.
 class AppServerProcess
 {
 public:
@@ -28,8 +29,13 @@ public:
     QString errorText() const { return m_error; }
     QByteArray serverLog();
 
-    static int freePort();
+    // A loopback port nobody listens on, for tests of a refused connection.
+    static int unusedPort();
     static QString binary(const QString &name);
+
+    // The port from the server's "fas-appserver escutando em http://HOST:PORT"
+    // line on standard output; 0 when the process ends or says nothing in time.
+    static int readListeningPort(QProcess &process, int timeoutMs);
 
 private:
     bool waitHealthy(int timeoutMs);
