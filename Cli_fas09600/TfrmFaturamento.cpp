@@ -19,6 +19,9 @@
 #include "ScreenLayout.h"
 #include "Cli_fas09600.h"
 #include "Cli_fas09601.h"
+#include "Consiste.h"
+#include "PreviewRequest.h"
+#include "TFILTRO.h"
 #include "TfrmFiltroFaturamento.h"
 #include "EventGuard.h"
 #include "FaturamentoPictures.h"
@@ -465,7 +468,17 @@ void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, 
 void TfrmFaturamento::sbtVerificarClick(QObject *sender)
 {
     Q_UNUSED(sender);
-    Cli_fas09601::frmFiltroFaturamento->sbtConfirmaClick(sbtVerificar);
+    LoadPreview(Cli_fas09601::frmFiltroFaturamento->RestoreStoredFilter());
+}
+
+void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
+{
+    const PreviewRequest request = PreviewRequest::FromFilter(filtro);
+    Showavi::ActiveShowAvi(Application().MainForm(), 1);
+    const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
+    edtSituacao->clear();
+    const TRemoteValue result = netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments());
+    cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
 }
 
 void TfrmFaturamento::cdsFaturamentoAfterScroll(TClientDataSet *dataSet)
