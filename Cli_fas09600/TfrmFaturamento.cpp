@@ -45,21 +45,6 @@
 #include "TickTotals.h"
 #include "ui_frmFaturamento.h"
 
-namespace {
-
-// The pass shows the hourglass while it runs and ends on the default cursor
-// (not on the one shown before), also when it fails part way.
-class HourGlassCursor
-{
-public:
-    HourGlassCursor() { Screen::SetCursor(Screen::crHourGlass); }
-    ~HourGlassCursor() { Screen::SetCursor(Screen::crDefault); }
-    HourGlassCursor(const HourGlassCursor &) = delete;
-    HourGlassCursor &operator=(const HourGlassCursor &) = delete;
-};
-
-} // namespace
-
 TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     : TfrmPadrao(parent)
     , m_ui(std::make_unique<Ui::frmFaturamento>())
@@ -321,13 +306,8 @@ void TfrmFaturamento::FormCreate(QObject *sender)
 {
     TfrmPadrao::FormCreate(sender);
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
-    try {
-        netFaturamento->SetConnected(true);
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
-    }
-    Showavi::DeactiveShowAvi();
+    const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
+    netFaturamento->SetConnected(true);
 }
 
 void TfrmFaturamento::netFaturamentoBeforeConnect(QObject *sender)
@@ -414,20 +394,19 @@ void TfrmFaturamento::dbgPadraoCellClick(const TColumn &column)
 
 void TfrmFaturamento::dbgPadraoTitleClick(const TColumn &column)
 {
-    HourGlassCursor hourGlass;
+    // The pass shows the hourglass while it runs and ends on the default cursor
+    // (not on the one shown before), also when it fails part way.
+    Screen::SetCursor(Screen::crHourGlass);
+    const auto defaultCursor = qScopeGuard([] { Screen::SetCursor(Screen::crDefault); });
     if (column.FieldName != QLatin1String("IDCHECK"))
         return;
-    try {
-        TickCommands::MarkAll(*cdsFaturamento, Cli_fas09600::boTodosServ);
-    } catch (...) {
-        // The rows before the failure keep their new ticks; the toggle stays.
+    // Also after a failure: the rows before it keep their new ticks; the toggle stays.
+    const auto ticksCounted = qScopeGuard([this] {
         m_tickTotals->Recount(*cdsFaturamento);
         showTickTotals();
-        throw;
-    }
+    });
+    TickCommands::MarkAll(*cdsFaturamento, Cli_fas09600::boTodosServ);
     Cli_fas09600::boTodosServ = !Cli_fas09600::boTodosServ;
-    m_tickTotals->Recount(*cdsFaturamento);
-    showTickTotals();
 }
 
 void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
