@@ -95,7 +95,7 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     netFaturamento->setObjectName(QStringLiteral("netFaturamento"));
     netFaturamento->SetServerName(QStringLiteral("FAS09600.rdmFaturamento"));
     netFaturamento->SetHost(QStringLiteral("127.0.0.1"));
-    netFaturamento->SetThrowException(false);
+    // The connection reports every failure by throwing from the call.
 
     createDataSets();
     createQueries();
