@@ -1,5 +1,8 @@
 #include "PreviewRequest.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include "TFILTRO.h"
 
 namespace {
@@ -15,37 +18,29 @@ QDateTime dayOf(const QDateTime &value)
     return value.isValid() ? QDateTime(value.date(), QTime(0, 0), Qt::UTC) : QDateTime();
 }
 
-// In this fixed order, whatever order the boxes stand in.
-QString tipoServ(const TFILTRO &f)
+// The codes of the ticked boxes, in the order given here (a fixed order,
+// whatever order the boxes stand in), each between underscores.
+QString codesOf(std::initializer_list<std::pair<bool, const char *>> boxes)
 {
     QString codes;
-    if (f.boLicencaUso)
-        codes += QLatin1String("_5_");
-    if (f.boManutencao)
-        codes += QLatin1String("_6_");
-    if (f.boCustomizacao)
-        codes += QLatin1String("_3_");
-    if (f.boMaoObra)
-        codes += QLatin1String("_1_");
-    if (f.boServDesk)
-        codes += QLatin1String("_2_");
+    for (const auto &[ticked, code] : boxes) {
+        if (ticked)
+            codes += QLatin1Char('_') + QLatin1String(code) + QLatin1Char('_');
+    }
     return codes;
+}
+
+QString tipoServ(const TFILTRO &f)
+{
+    return codesOf({{f.boLicencaUso, "5"}, {f.boManutencao, "6"}, {f.boCustomizacao, "3"}, {f.boMaoObra, "1"},
+                    {f.boServDesk, "2"}});
 }
 
 QString situacao(const TFILTRO &f)
 {
     if (f.boTSituacao)
         return todos();
-    QString codes;
-    if (f.boPSituacao)
-        codes += QLatin1String("_P_");
-    if (f.boRSituacao)
-        codes += QLatin1String("_R_");
-    if (f.boCSituacao)
-        codes += QLatin1String("_C_");
-    if (f.boNSituacao)
-        codes += QLatin1String("_N_");
-    return codes;
+    return codesOf({{f.boPSituacao, "P"}, {f.boRSituacao, "R"}, {f.boCSituacao, "C"}, {f.boNSituacao, "N"}});
 }
 
 // The note-state boxes count only while "Realizadas" is ticked (they are
@@ -54,12 +49,7 @@ QString sitNF(const TFILTRO &f)
 {
     if (!f.boRSituacao)
         return todos();
-    QString codes;
-    if (f.boEmitidas)
-        codes += QLatin1String("_E_");
-    if (f.boNEmitidas)
-        codes += QLatin1String("_N_");
-    return codes;
+    return codesOf({{f.boEmitidas, "E"}, {f.boNEmitidas, "N"}});
 }
 
 } // namespace
