@@ -1,6 +1,6 @@
 #include "Cli_fas09600.h"
 
-#include <exception>
+#include <QScopeGuard>
 
 #include "Cli_fas09601.h"
 #include "ScreenLayout.h"
@@ -16,7 +16,8 @@ bool boTodosServ = false;
 
 void CriaFaturamento()
 {
-    Screen::DefaultCursorOnFailure cursorGuard;
+    // A launch that fails leaves no hourglass behind.
+    auto defaultCursorOnFailure = qScopeGuard([] { Screen::SetCursor(Screen::crDefault); });
     Screen::SetCursor(Screen::crHourGlass);
     const bool creating = !boIdCriado;
     if (creating) {
@@ -31,6 +32,7 @@ void CriaFaturamento()
     Screen::SetCursor(Screen::crDefault);
     Cli_fas09601::CriaFiltroFaturamento();
     frmFaturamento->dbgPadrao->setFocus();
+    defaultCursorOnFailure.dismiss();
 }
 
 void initialization()

@@ -1,5 +1,6 @@
 #include "GenerationRun.h"
 
+#include <QScopeGuard>
 #include <QTabWidget>
 
 #include "TRecordStore.h"
@@ -18,58 +19,6 @@
 #include "TfrmFaturamento.h"
 
 namespace {
-
-// Closes both batches on every way out of the run: between runs they hold nothing.
-class BatchesClosed
-{
-public:
-    explicit BatchesClosed(TfrmFaturamento &screen) : m_screen(screen) {}
-    ~BatchesClosed()
-    {
-        m_screen.cdsNota->Close();
-        m_screen.cdsInv->Close();
-    }
-    BatchesClosed(const BatchesClosed &) = delete;
-    BatchesClosed &operator=(const BatchesClosed &) = delete;
-
-private:
-    TfrmFaturamento &m_screen;
-};
-
-// The hourglass for the walk; the default cursor once the walk is over, and on
-// every way out.
-class HourGlass
-{
-public:
-    HourGlass() { Screen::SetCursor(Screen::crHourGlass); }
-    ~HourGlass() { Screen::SetCursor(Screen::crDefault); }
-    void restore() { Screen::SetCursor(Screen::crDefault); }
-    HourGlass(const HourGlass &) = delete;
-    HourGlass &operator=(const HourGlass &) = delete;
-};
-
-// Suspends the updating of the preview's controls for the walk and resumes
-// exactly that suspension once: when the walk is over, or on the way out when
-// the walk did not finish. A suspension made by someone else stays theirs.
-class ControlsSuspension
-{
-public:
-    explicit ControlsSuspension(TClientDataSet &dataSet) : m_dataSet(dataSet) { m_dataSet.DisableControls(); }
-    ~ControlsSuspension() { resume(); }
-    void resume()
-    {
-        if (!m_suspended)
-            return;
-        m_suspended = false;
-        m_dataSet.EnableControls();
-    }
-    ControlsSuspension(const ControlsSuspension &) = delete;
-    ControlsSuspension &operator=(const ControlsSuspension &) = delete;
-
-private:
-    TClientDataSet &m_dataSet;
-    bool m_suspended = true;
-};
 
 QString text(TClientDataSet *dataSet, const char *field)
 {
@@ -92,14 +41,21 @@ void GenerationRun::refuse(const char *code)
 
 void GenerationRun::run()
 {
-    // Declared in the reverse order of the clean-up: the controls resume first,
-    // then the cursor, then the batches close.
-    BatchesClosed batchesClosed(m_screen);
+    // Clean-up on every way out, in this order: the controls resume, the
+    // default cursor comes back, the batches close (between runs they hold nothing).
+    const auto batchesClosed = qScopeGuard([this] {
+        m_screen.cdsNota->Close();
+        m_screen.cdsInv->Close();
+    });
     TClientDataSet *preview = m_screen.cdsFaturamento;
     if (m_screen.pgcPadrao->currentWidget() == m_screen.tshFormulario)
         m_screen.SetActivePage(m_screen.tshFolhaDados);
-    HourGlass hourGlass;
-    ControlsSuspension suspended(*preview);
+    Screen::SetCursor(Screen::crHourGlass);
+    const auto defaultCursor = qScopeGuard([] { Screen::SetCursor(Screen::crDefault); });
+    // The walk's own suspension is resumed exactly once: when the walk is over,
+    // or on the way out when it did not finish. One made by someone else stays theirs.
+    preview->DisableControls();
+    auto controlsResumed = qScopeGuard([preview] { preview->EnableControls(); });
     preview->First();
     recreate(m_screen.cdsNota);
     recreate(m_screen.cdsInv);
@@ -115,8 +71,9 @@ void GenerationRun::run()
     }
 
     preview->First();
-    suspended.resume();
-    hourGlass.restore();
+    controlsResumed.dismiss();
+    preview->EnableControls();
+    Screen::SetCursor(Screen::crDefault);
     if (m_screen.cdsNota->IsEmpty() && m_screen.cdsInv->IsEmpty())
         refuse("Apur_Inf");
     if (m_screen.cdsNota->RecordCount() > 0)
@@ -202,16 +159,11 @@ void GenerationRun::addCurrentRowTo(TClientDataSet &batch)
 void GenerationRun::send(TClientDataSet &batch, const char *method)
 {
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
-    try {
-        const QByteArray packet = batch.GetData();
-        const TRemoteValue result =
-            m_screen.netFaturamento->Call(QString::fromLatin1(method), {RemoteArgument::packet(packet)});
-        m_screen.cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
-        m_screen.cdsFaturamento->MergeChangeLog();
-        m_screen.runResultPanel->AddAnswer(QString::fromLatin1(method), *m_screen.cdsFaturamento);
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
-    }
-    Showavi::DeactiveShowAvi();
+    const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
+    const QByteArray packet = batch.GetData();
+    const TRemoteValue result =
+        m_screen.netFaturamento->Call(QString::fromLatin1(method), {RemoteArgument::packet(packet)});
+    m_screen.cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
+    m_screen.cdsFaturamento->MergeChangeLog();
+    m_screen.runResultPanel->AddAnswer(QString::fromLatin1(method), *m_screen.cdsFaturamento);
 }

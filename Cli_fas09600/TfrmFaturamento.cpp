@@ -19,6 +19,9 @@
 #include "ScreenLayout.h"
 #include "Cli_fas09600.h"
 #include "Cli_fas09601.h"
+#include "Consiste.h"
+#include "PreviewRequest.h"
+#include "TFILTRO.h"
 #include "TfrmFiltroFaturamento.h"
 #include "EventGuard.h"
 #include "FaturamentoPictures.h"
@@ -41,21 +44,6 @@
 #include "TickCommands.h"
 #include "TickTotals.h"
 #include "ui_frmFaturamento.h"
-
-namespace {
-
-// The pass shows the hourglass while it runs and ends on the default cursor
-// (not on the one shown before), also when it fails part way.
-class HourGlassCursor
-{
-public:
-    HourGlassCursor() { Screen::SetCursor(Screen::crHourGlass); }
-    ~HourGlassCursor() { Screen::SetCursor(Screen::crDefault); }
-    HourGlassCursor(const HourGlassCursor &) = delete;
-    HourGlassCursor &operator=(const HourGlassCursor &) = delete;
-};
-
-} // namespace
 
 TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     : TfrmPadrao(parent)
@@ -107,7 +95,7 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     netFaturamento->setObjectName(QStringLiteral("netFaturamento"));
     netFaturamento->SetServerName(QStringLiteral("FAS09600.rdmFaturamento"));
     netFaturamento->SetHost(QStringLiteral("127.0.0.1"));
-    netFaturamento->SetThrowException(false);
+    // The connection reports every failure by throwing from the call.
 
     createDataSets();
     createQueries();
@@ -318,13 +306,8 @@ void TfrmFaturamento::FormCreate(QObject *sender)
 {
     TfrmPadrao::FormCreate(sender);
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
-    try {
-        netFaturamento->SetConnected(true);
-    } catch (...) {
-        Showavi::DeactiveShowAvi();
-        throw;
-    }
-    Showavi::DeactiveShowAvi();
+    const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
+    netFaturamento->SetConnected(true);
 }
 
 void TfrmFaturamento::netFaturamentoBeforeConnect(QObject *sender)
@@ -411,20 +394,19 @@ void TfrmFaturamento::dbgPadraoCellClick(const TColumn &column)
 
 void TfrmFaturamento::dbgPadraoTitleClick(const TColumn &column)
 {
-    HourGlassCursor hourGlass;
+    // The pass shows the hourglass while it runs and ends on the default cursor
+    // (not on the one shown before), also when it fails part way.
+    Screen::SetCursor(Screen::crHourGlass);
+    const auto defaultCursor = qScopeGuard([] { Screen::SetCursor(Screen::crDefault); });
     if (column.FieldName != QLatin1String("IDCHECK"))
         return;
-    try {
-        TickCommands::MarkAll(*cdsFaturamento, Cli_fas09600::boTodosServ);
-    } catch (...) {
-        // The rows before the failure keep their new ticks; the toggle stays.
+    // Also after a failure: the rows before it keep their new ticks; the toggle stays.
+    const auto ticksCounted = qScopeGuard([this] {
         m_tickTotals->Recount(*cdsFaturamento);
         showTickTotals();
-        throw;
-    }
+    });
+    TickCommands::MarkAll(*cdsFaturamento, Cli_fas09600::boTodosServ);
     Cli_fas09600::boTodosServ = !Cli_fas09600::boTodosServ;
-    m_tickTotals->Recount(*cdsFaturamento);
-    showTickTotals();
 }
 
 void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
@@ -465,7 +447,17 @@ void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, 
 void TfrmFaturamento::sbtVerificarClick(QObject *sender)
 {
     Q_UNUSED(sender);
-    Cli_fas09601::frmFiltroFaturamento->sbtConfirmaClick(sbtVerificar);
+    LoadPreview(Cli_fas09601::frmFiltroFaturamento->RestoreStoredFilter());
+}
+
+void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
+{
+    const PreviewRequest request = PreviewRequest::FromFilter(filtro);
+    Showavi::ActiveShowAvi(Application().MainForm(), 1);
+    const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
+    edtSituacao->clear();
+    const TRemoteValue result = netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments());
+    cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
 }
 
 void TfrmFaturamento::cdsFaturamentoAfterScroll(TClientDataSet *dataSet)

@@ -26,6 +26,7 @@ class PreviewActions;
 class RunResultPanel;
 class ScreenLayout;
 struct TColumn;
+struct TFILTRO;
 struct TGridDrawState;
 
 namespace Ui {
@@ -48,7 +49,15 @@ public:
     void FormClose(QObject *sender, TCloseAction &action) override;
     void dtsPadraoStateChange(QObject *sender) override;
     void dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift) override;
+    // Loads the preview again for the filter dialog's stored filter, without
+    // showing the dialog (its controls and picked lists are restored from it).
     void sbtVerificarClick(QObject *sender) override;
+
+    // The one place that loads the preview for a filter: under the busy
+    // animation, empties the situation box, asks the application server's
+    // GetFaturamento and replaces the rows of cdsFaturamento with the answer.
+    // A failed call leaves the rows as they were and passes the failure on.
+    void LoadPreview(const TFILTRO &filtro);
 
     void netFaturamentoBeforeConnect(QObject *sender);
     void sbtFiltrarClick(QObject *sender);

@@ -1,46 +1,25 @@
 #include "TickCommands.h"
 
-#include <exception>
+#include <QScopeGuard>
 
 #include "BillingCodes.h"
 #include "TClientDataSet.h"
 
 namespace {
 
-// Suspends the dataset's control updates for a command's lifetime. When the
-// command fails, the row it left in edit is cancelled before the controls
-// resume, so they never show a half-made change.
-class ControlsSuspension
+// A command that fails part way cancels the row it left in edit before the
+// controls resume, so they never show a half-made change.
+void cancelPendingEdit(TClientDataSet &dataSet) noexcept
 {
-public:
-    explicit ControlsSuspension(TClientDataSet &dataSet)
-        : m_dataSet(dataSet)
-    {
-        m_dataSet.DisableControls();
+    const TDataSetState state = dataSet.State();
+    if (state != TDataSetState::Edit && state != TDataSetState::Insert)
+        return;
+    try {
+        dataSet.Cancel();
+    } catch (...) {
+        // The original failure is the one to report.
     }
-
-    ~ControlsSuspension()
-    {
-        if (std::uncaught_exceptions() > m_pending) {
-            const TDataSetState state = m_dataSet.State();
-            if (state == TDataSetState::Edit || state == TDataSetState::Insert) {
-                try {
-                    m_dataSet.Cancel();
-                } catch (...) {
-                    // The original failure is the one to report.
-                }
-            }
-        }
-        m_dataSet.EnableControls();
-    }
-
-    ControlsSuspension(const ControlsSuspension &) = delete;
-    ControlsSuspension &operator=(const ControlsSuspension &) = delete;
-
-private:
-    TClientDataSet &m_dataSet;
-    int m_pending = std::uncaught_exceptions();
-};
+}
 
 QString code(char c)
 {
@@ -60,7 +39,9 @@ TickChange ToggleCurrent(TClientDataSet &dataSet)
     TField *status = dataSet.FieldByName(QStringLiteral("IDSTAPFATFAS"));
     TField *total = dataSet.FieldByName(QStringLiteral("VRTOTAFATFAS"));
 
-    ControlsSuspension suspended(dataSet);
+    dataSet.DisableControls();
+    const auto controlsResumed = qScopeGuard([&dataSet] { dataSet.EnableControls(); });
+    auto editCancelled = qScopeGuard([&dataSet] { cancelPendingEdit(dataSet); });
     dataSet.Edit();
     change.before = tick->AsString();
     change.total = total->AsFloat();
@@ -72,6 +53,7 @@ TickChange ToggleCurrent(TClientDataSet &dataSet)
         tick->SetAsString(code(BillingCodes::TickUnticked));
     change.after = tick->AsString();
     dataSet.Post();
+    editCancelled.dismiss();
     return change;
 }
 
@@ -82,7 +64,9 @@ void MarkAll(TClientDataSet &dataSet, bool untick)
     const QString pending = code(BillingCodes::StatusPending);
     const QString value = code(untick ? BillingCodes::TickUnticked : BillingCodes::TickTicked);
 
-    ControlsSuspension suspended(dataSet);
+    dataSet.DisableControls();
+    const auto controlsResumed = qScopeGuard([&dataSet] { dataSet.EnableControls(); });
+    auto editCancelled = qScopeGuard([&dataSet] { cancelPendingEdit(dataSet); });
     dataSet.First();
     while (!dataSet.Eof()) {
         if (status->AsString() == pending) {
@@ -93,6 +77,7 @@ void MarkAll(TClientDataSet &dataSet, bool untick)
         dataSet.Next();
     }
     dataSet.First();
+    editCancelled.dismiss();
 }
 
 } // namespace TickCommands

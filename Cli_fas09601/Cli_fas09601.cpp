@@ -1,6 +1,6 @@
 #include "Cli_fas09601.h"
 
-#include <exception>
+#include <QScopeGuard>
 
 #include "TApplication.h"
 #include "TfrmFiltroFaturamento.h"
@@ -12,35 +12,24 @@ bool boIdCriado = false;
 QString stEmpresa;
 QString stCliente;
 
-namespace {
-
-// The normal cursor while the dialog is shown modally; the hourglass again
-// once it is closed.
-class NormalCursorWhileModal
-{
-public:
-    NormalCursorWhileModal() { Screen::SetCursor(Screen::crDefault); }
-    ~NormalCursorWhileModal() { Screen::SetCursor(Screen::crHourGlass); }
-    NormalCursorWhileModal(const NormalCursorWhileModal &) = delete;
-    NormalCursorWhileModal &operator=(const NormalCursorWhileModal &) = delete;
-};
-
-} // namespace
-
 void CriaFiltroFaturamento()
 {
-    Screen::DefaultCursorOnFailure cursorGuard;
+    // A launch that fails leaves no hourglass behind.
+    auto defaultCursorOnFailure = qScopeGuard([] { Screen::SetCursor(Screen::crDefault); });
     Screen::SetCursor(Screen::crHourGlass);
     if (!boIdCriado) {
         frmFiltroFaturamento = Application().CreateForm<TfrmFiltroFaturamento>();
         boIdCriado = true;
     }
     {
-        NormalCursorWhileModal normalCursor;
+        // The normal cursor while the dialog is shown; the hourglass again once it is closed.
+        Screen::SetCursor(Screen::crDefault);
+        const auto hourGlassAgain = qScopeGuard([] { Screen::SetCursor(Screen::crHourGlass); });
         frmFiltroFaturamento->exec();
     }
     frmFiltroFaturamento->setWindowState(frmFiltroFaturamento->windowState()
                                          & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    defaultCursorOnFailure.dismiss();
     Screen::SetCursor(Screen::crDefault);
 }
 

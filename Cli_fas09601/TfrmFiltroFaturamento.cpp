@@ -1,10 +1,7 @@
 #include "TfrmFiltroFaturamento.h"
 
-#include <exception>
-
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QLineEdit>
 #include <QRadioButton>
 
 #include "Cli_fas09600.h"
@@ -16,15 +13,11 @@
 #include "FasError.h"
 #include "FilterDialogKeys.h"
 #include "FilterDialogPlacement.h"
-#include "Showavi.h"
 #include "TADOIBQuery.h"
-#include "TApplication.h"
 #include "TBtnPesquisa.h"
-#include "TClientDataSet.h"
 #include "TDateEditPlus.h"
 #include "TField.h"
 #include "TMessages.h"
-#include "TNetConnection.h"
 #include "TdtmDBGeral.h"
 #include "TfrmFaturamento.h"
 #include "ui_frmFiltroFaturamento.h"
@@ -36,24 +29,6 @@ const QString &todos()
     static const QString text = QStringLiteral("T");
     return text;
 }
-
-// Takes the busy animation down when the block it guards ends by an exception;
-// the exception goes on to the caller.
-class AnimationDownOnFailure
-{
-public:
-    AnimationDownOnFailure() = default;
-    AnimationDownOnFailure(const AnimationDownOnFailure &) = delete;
-    AnimationDownOnFailure &operator=(const AnimationDownOnFailure &) = delete;
-    ~AnimationDownOnFailure()
-    {
-        if (std::uncaught_exceptions() > m_pending)
-            Showavi::DeactiveShowAvi();
-    }
-
-private:
-    int m_pending = std::uncaught_exceptions();
-};
 
 QDateTime today()
 {
@@ -478,53 +453,14 @@ void TfrmFiltroFaturamento::validate()
         refuse(chbEmitidas, QStringLiteral("SitNF_Inf"));
 }
 
-QString TfrmFiltroFaturamento::tipoServ() const
+TFILTRO TfrmFiltroFaturamento::RestoreStoredFilter()
 {
-    QString codes;
-    if (chbLicencaUso->isChecked())
-        codes += QLatin1String("_5_");
-    if (chbManutencao->isChecked())
-        codes += QLatin1String("_6_");
-    if (chbCustomizacao->isChecked())
-        codes += QLatin1String("_3_");
-    if (chbMaoObra->isChecked())
-        codes += QLatin1String("_1_");
-    if (chbServDesk->isChecked())
-        codes += QLatin1String("_2_");
-    return codes;
-}
-
-QString TfrmFiltroFaturamento::situacao() const
-{
-    if (chbTSituacao->isChecked())
-        return todos();
-    QString codes;
-    if (chbPSituacao->isChecked())
-        codes += QLatin1String("_P_");
-    if (chbRSituacao->isChecked())
-        codes += QLatin1String("_R_");
-    if (chbCSituacao->isChecked())
-        codes += QLatin1String("_C_");
-    if (chbNSituacao->isChecked())
-        codes += QLatin1String("_N_");
-    return codes;
-}
-
-QString TfrmFiltroFaturamento::sitNF() const
-{
-    if (!chbEmitidas->isEnabled() && !chbNEmitidas->isEnabled())
-        return todos();
-    QString codes;
-    if (chbEmitidas->isChecked())
-        codes += QLatin1String("_E_");
-    if (chbNEmitidas->isChecked())
-        codes += QLatin1String("_N_");
-    return codes;
+    Atualiza_Filtro(false);
+    return Filtro;
 }
 
 void TfrmFiltroFaturamento::sbtConfirmaClick(QObject *sender)
 {
-    AnimationDownOnFailure outerCleanUp;
     const bool userConfirm = sender == sbtConfirma;
     if (userConfirm) {
         validate();
@@ -532,30 +468,7 @@ void TfrmFiltroFaturamento::sbtConfirmaClick(QObject *sender)
     } else {
         Atualiza_Filtro(false);
     }
-    const QString stTipoServ = tipoServ();
-    const QString stSituacao = situacao();
-    const QString stSitNF = sitNF();
-
-    TfrmFaturamento *screen = Cli_fas09600::frmFaturamento;
-    {
-        AnimationDownOnFailure requestCleanUp;
-        Showavi::ActiveShowAvi(Application().MainForm(), 1);
-        screen->edtSituacao->clear();
-        const TRemoteValue result = screen->netFaturamento->Call(
-            QStringLiteral("GetFaturamento"),
-            {
-                RemoteArgument::date(depDtIniApu->GetDate()),
-                RemoteArgument::date(depDtFinApu->GetDate()),
-                RemoteArgument::text(stTipoServ),
-                RemoteArgument::text(Filtro.Cliente.stLista),
-                RemoteArgument::text(Filtro.Cliente.stTodos),
-                RemoteArgument::text(Filtro.Empresa.stLista),
-                RemoteArgument::text(Filtro.Empresa.stTodos),
-                RemoteArgument::text(stSituacao),
-                RemoteArgument::text(stSitNF),
-            });
-        screen->cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
-    }
-    Showavi::DeactiveShowAvi();
+    // A failed load leaves the dialog open on the choices just stored.
+    Cli_fas09600::frmFaturamento->LoadPreview(Filtro);
     CloseWithResult(userConfirm ? QDialog::Accepted : QDialog::Rejected);
 }

@@ -2,10 +2,11 @@
 
 #include <memory>
 
-#include <QDateTime>
+#include <QDate>
 #include <QHash>
 #include <QString>
 
+#include "TFILTRO.h"
 #include "TfrmFiltroPadrao.h"
 #include "pkg_fas09600_export.h"
 
@@ -23,46 +24,11 @@ namespace Ui {
 class frmFiltroFaturamento;
 }
 
-// The client choice and the company choice of the stored filter: stTodos is
-// "T" when all were chosen, stLista the picked list when "Lista" was chosen;
-// after a confirm exactly one of them is non-empty.
-struct PKG_FAS09600_EXPORT TCLIENTE
-{
-    QString stTodos;
-    QString stLista;
-};
-
-struct PKG_FAS09600_EXPORT TEMPRESA
-{
-    QString stTodos;
-    QString stLista;
-};
-
-// The last confirmed choices of the filter dialog (or its defaults).
-struct PKG_FAS09600_EXPORT TFILTRO
-{
-    TCLIENTE Cliente;
-    TEMPRESA Empresa;
-    bool boLicencaUso = false;
-    bool boManutencao = false;
-    bool boCustomizacao = false;
-    bool boMaoObra = false;
-    bool boServDesk = false;
-    QDateTime dtIniApu; // midnight, wall clock
-    QDateTime dtFinApu;
-    bool boTSituacao = false;
-    bool boPSituacao = false;
-    bool boRSituacao = false;
-    bool boEmitidas = false;
-    bool boNEmitidas = false;
-    bool boCSituacao = false;
-    bool boNSituacao = false;
-};
-
 // The filter dialog "Filtro de Prévia para Faturamento (NF/INVOICE)", FAS09601.
 // One instance lives for the module's life (only hidden when closed); it keeps
-// the last confirmed choices in Filtro, restores them at every opening, and its
-// confirm turns them into the preview screen's GetFaturamento request.
+// the last confirmed choices in Filtro and restores them at every opening. Its
+// confirm validates and stores the choices, then asks the preview screen to
+// load the preview for them; the screen's verify asks it for the stored ones.
 class PKG_FAS09600_EXPORT TfrmFiltroFaturamento : public TfrmFiltroPadrao
 {
     Q_OBJECT
@@ -77,9 +43,13 @@ public:
     void btfLoadOpcClick(QObject *sender) override;
 
     // The user's confirm (sender sbtConfirma) validates and stores the
-    // controls; any other sender (the preview screen's verify) restores them
-    // from Filtro. Both then request the preview and close the dialog.
+    // controls; any other sender restores them from Filtro. Both then have the
+    // preview screen load the preview for Filtro and close the dialog.
     void sbtConfirmaClick(QObject *sender) override;
+
+    // Restores the controls and the picked lists from Filtro, as an opening
+    // does, and gives Filtro: what the preview screen's verify loads again.
+    TFILTRO RestoreStoredFilter();
 
     // true: controls into Filtro; false: Filtro into the controls, running the
     // click rules of the boxes it changes.
@@ -147,9 +117,6 @@ private:
     // Focuses `control` and abandons the confirm with the catalogue text of `code`.
     [[noreturn]] void refuse(QWidget *control, const QString &code);
     void validate();
-    QString tipoServ() const;
-    QString situacao() const;
-    QString sitNF() const;
 
     std::unique_ptr<Ui::frmFiltroFaturamento> m_ui;
     QHash<QAbstractButton *, Rule> m_rules;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <exception>
 #include <memory>
 #include <utility>
 
@@ -58,23 +57,5 @@ inline constexpr int crHourGlass = -11;
 
 KOR_EXPORT void SetCursor(int cursor);
 KOR_EXPORT int Cursor();
-
-// Puts the default cursor back when the scope is left by an exception, so a
-// launch that fails leaves no hourglass behind.
-class DefaultCursorOnFailure
-{
-public:
-    DefaultCursorOnFailure() = default;
-    ~DefaultCursorOnFailure()
-    {
-        if (std::uncaught_exceptions() > m_pending)
-            SetCursor(crDefault);
-    }
-    DefaultCursorOnFailure(const DefaultCursorOnFailure &) = delete;
-    DefaultCursorOnFailure &operator=(const DefaultCursorOnFailure &) = delete;
-
-private:
-    int m_pending = std::uncaught_exceptions();
-};
 
 } // namespace Screen

@@ -191,12 +191,10 @@ void TNetConnection::SetConnected(bool connected)
     client->http.set_write_timeout(timeout);
     client->http.set_keep_alive(true);
     m_client = std::move(client);
-    try {
-        checkHealth();
-    } catch (...) {
-        m_client.reset();
-        throw;
-    }
+    // An unreachable server leaves the connection closed.
+    auto clientDropped = qScopeGuard([this] { m_client.reset(); });
+    checkHealth();
+    clientDropped.dismiss();
     m_connected = true;
 }
 

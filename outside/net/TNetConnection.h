@@ -49,8 +49,6 @@ public:
     void SetHost(const QString &host) { m_host = host; }
     int Port() const { return m_port; }
     void SetPort(int port) { m_port = port; }
-    bool ThrowException() const { return m_throwException; }
-    void SetThrowException(bool value) { m_throwException = value; }
     int TimeoutMs() const { return m_timeoutMs; }
     void SetTimeoutMs(int ms) { m_timeoutMs = ms; }
     QString BearerToken() const { return m_token; }
@@ -102,7 +100,6 @@ private:
     QString m_serverName = QStringLiteral("FAS09600.rdmFaturamento");
     QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 9600;
-    bool m_throwException = false;
     int m_timeoutMs = DefaultTimeoutMs;
     QString m_token;
     QString m_caFile;

@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include <QtTest>
 
 #include <QCheckBox>
@@ -19,6 +21,7 @@
 #include "ModuleFixture.h"
 #include "TestSql.h"
 #include "Pkg_fas09600.h"
+#include "PreviewRequest.h"
 #include "Showavi.h"
 #include "TADOIBQuery.h"
 #include "TApplication.h"
@@ -26,6 +29,7 @@
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDateEditPlus.h"
+#include "TFILTRO.h"
 #include "TField.h"
 #include "TNetConnection.h"
 #include "TfrmFaturamento.h"
@@ -174,6 +178,50 @@ QString brokenInvariant(Dialog *d)
 QSettings optionsStore()
 {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("fas09600"), QStringLiteral("filtros"));
+}
+
+// A stored filter as the data rows write it: the names of the flags that are
+// on, and each choice as "T" (all) or the picked list.
+TFILTRO filterOf(const QStringList &flags, const QString &clients, const QString &companies, const QDateTime &ini,
+                 const QDateTime &fin)
+{
+    TFILTRO f;
+    const auto choice = [](const QString &value) {
+        return value == QLatin1String("T") ? std::pair{value, QString()} : std::pair{QString(), value};
+    };
+    std::tie(f.Cliente.stTodos, f.Cliente.stLista) = choice(clients);
+    std::tie(f.Empresa.stTodos, f.Empresa.stLista) = choice(companies);
+    const std::pair<const char *, bool *> named[] = {
+        {"boLicencaUso", &f.boLicencaUso}, {"boManutencao", &f.boManutencao}, {"boCustomizacao", &f.boCustomizacao},
+        {"boMaoObra", &f.boMaoObra},       {"boServDesk", &f.boServDesk},     {"boTSituacao", &f.boTSituacao},
+        {"boPSituacao", &f.boPSituacao},   {"boRSituacao", &f.boRSituacao},   {"boEmitidas", &f.boEmitidas},
+        {"boNEmitidas", &f.boNEmitidas},   {"boCSituacao", &f.boCSituacao},   {"boNSituacao", &f.boNSituacao},
+    };
+    QStringList unknown = flags;
+    for (const auto &[name, flag] : named)
+        *flag = unknown.removeAll(QString::fromLatin1(name)) > 0;
+    if (!unknown.isEmpty())
+        qFatal("no flag named %s", qPrintable(unknown.join(QLatin1Char(' '))));
+    f.dtIniApu = ini;
+    f.dtFinApu = fin;
+    return f;
+}
+
+// The arguments as the connection writes them, in order, as text.
+QStringList sentArguments(const PreviewRequest &request)
+{
+    std::string json = "[";
+    for (const RemoteArgument &argument : request.Arguments()) {
+        if (json.size() > 1)
+            json += ',';
+        argument.writeJson(json);
+    }
+    json += ']';
+    QStringList args;
+    const QJsonArray params = QJsonDocument::fromJson(QByteArray::fromStdString(json)).array();
+    for (const QJsonValue &value : params)
+        args << value.toString();
+    return args;
 }
 
 } // namespace
@@ -719,6 +767,82 @@ private slots:
             QVERIFY(QStringList({"P", ""}).contains(rows->FieldByName(QStringLiteral("IDSTAPFATFAS"))->AsString()));
             QVERIFY(rows->FieldByName(QStringLiteral("DTMESAPURFAS"))->AsDateTime().date() >= QDate(2008, 1, 1));
         }
+    }
+
+    // The stored filter to the nine GetFaturamento arguments, without the
+    // dialog: also states no confirm stores but a restore sends as it stands.
+    void previewRequestFromFilter_data()
+    {
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QString>("clients");
+        QTest::addColumn<QString>("companies");
+        QTest::addColumn<QDateTime>("ini");
+        QTest::addColumn<QDateTime>("fin");
+        QTest::addColumn<QStringList>("arguments");
+
+        const QString T = QStringLiteral("T");
+        const QDateTime start(QDate(2008, 1, 1), QTime(0, 0), Qt::UTC);
+        const QDateTime end(QDate(2008, 12, 31), QTime(0, 0), Qt::UTC);
+        const QString s = isoDay(start.date());
+        const QString e = isoDay(end.date());
+        const QString clients = QStringLiteral("[\"TSTA\",\"TSTB\"]");
+        const QString companies = QStringLiteral("[\"T1\"]");
+        const auto row = [&](const char *name, const QStringList &flags, const QStringList &arguments) {
+            QTest::newRow(name) << flags << T << T << start << end << arguments;
+        };
+
+        row("defaults", {"boManutencao", "boPSituacao"}, {s, e, "_6_", "", T, "", T, "_P_", T});
+        row("every service type, in the fixed order",
+            {"boServDesk", "boMaoObra", "boCustomizacao", "boManutencao", "boLicencaUso", "boPSituacao"},
+            {s, e, "_5__6__3__1__2_", "", T, "", T, "_P_", T});
+        row("service desk alone", {"boServDesk", "boPSituacao"}, {s, e, "_2_", "", T, "", T, "_P_", T});
+        row("no service type", {"boPSituacao"}, {s, e, "", "", T, "", T, "_P_", T});
+        row("cancelled", {"boManutencao", "boCSituacao"}, {s, e, "_6_", "", T, "", T, "_C_", T});
+        row("not realized by the system", {"boManutencao", "boNSituacao"}, {s, e, "_6_", "", T, "", T, "_N_", T});
+        row("every situation but Todas, in the fixed order",
+            {"boNSituacao", "boCSituacao", "boRSituacao", "boPSituacao", "boManutencao", "boEmitidas", "boNEmitidas"},
+            {s, e, "_6_", "", T, "", T, "_P__R__C__N_", "_E__N_"});
+        row("realized, issued", {"boManutencao", "boRSituacao", "boEmitidas"}, {s, e, "_6_", "", T, "", T, "_R_", "_E_"});
+        row("realized, not issued", {"boManutencao", "boRSituacao", "boNEmitidas"},
+            {s, e, "_6_", "", T, "", T, "_R_", "_N_"});
+        row("realized without a note state", {"boManutencao", "boRSituacao"}, {s, e, "_6_", "", T, "", T, "_R_", ""});
+        row("note states count only with Realizadas", {"boManutencao", "boPSituacao", "boEmitidas", "boNEmitidas"},
+            {s, e, "_6_", "", T, "", T, "_P_", T});
+        row("Todas whatever else is on", {"boManutencao", "boTSituacao", "boPSituacao", "boCSituacao", "boNSituacao"},
+            {s, e, "_6_", "", T, "", T, T, T});
+        row("Todas decides the situation only", {"boManutencao", "boTSituacao", "boRSituacao", "boEmitidas"},
+            {s, e, "_6_", "", T, "", T, T, "_E_"});
+
+        const QStringList pending{"boManutencao", "boPSituacao"};
+        QTest::newRow("client list, all companies")
+            << pending << clients << T << start << end << QStringList{s, e, "_6_", clients, "", "", T, "_P_", T};
+        QTest::newRow("company list, all clients")
+            << pending << T << companies << start << end << QStringList{s, e, "_6_", "", T, companies, "", "_P_", T};
+        QTest::newRow("both lists")
+            << pending << clients << companies << start << end
+            << QStringList{s, e, "_6_", clients, "", companies, "", "_P_", T};
+        QTest::newRow("list chosen, nothing picked")
+            << pending << QString() << QString() << start << end << QStringList{s, e, "_6_", "", "", "", "", "_P_", T};
+        QTest::newRow("the time of day is dropped")
+            << pending << T << T << QDateTime(QDate(2005, 3, 1), QTime(13, 45, 10, 5))
+            << QDateTime(QDate(2005, 6, 30), QTime(23, 59, 59, 999), Qt::UTC)
+            << QStringList{isoDay(QDate(2005, 3, 1)), isoDay(QDate(2005, 6, 30)), "_6_", "", T, "", T, "_P_", T};
+        QTest::newRow("equal dates")
+            << pending << T << T << end << end << QStringList{e, e, "_6_", "", T, "", T, "_P_", T};
+        QTest::newRow("no dates") << pending << T << T << QDateTime() << QDateTime()
+                                  << QStringList{"", "", "_6_", "", T, "", T, "_P_", T};
+    }
+
+    void previewRequestFromFilter()
+    {
+        QFETCH(QStringList, flags);
+        QFETCH(QString, clients);
+        QFETCH(QString, companies);
+        QFETCH(QDateTime, ini);
+        QFETCH(QDateTime, fin);
+        QFETCH(QStringList, arguments);
+        const PreviewRequest request = PreviewRequest::FromFilter(filterOf(flags, clients, companies, ini, fin));
+        QCOMPARE(sentArguments(request), arguments);
     }
 
     // The preview's verify re-runs the stored filter without the dialog,
