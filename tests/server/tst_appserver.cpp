@@ -1311,6 +1311,29 @@ private slots:
         QVERIFY(notification.body.isEmpty());
     }
 
+    // A batch whose answers would pass 16 MB: the first preview is answered in
+    // full, the ones that would take the batch over the limit are answered -32006
+    // instead of their rows, and the server goes on.
+    void batchStopsAtItsAnswerLimit()
+    {
+        QVERIFY(insertMonthlyRows(20000, QString(300, u'b'))); // one preview > 8 MB
+        Filter filter;
+        filter.dtIni = QStringLiteral("2100-01-01");
+        filter.dtFin = QStringLiteral("9999-12-31");
+        filter.situations = QStringLiteral("T");
+        const QByteArray preview = request(QStringLiteral("GetFaturamento"), filter.params(), 1);
+        const Answer batch = post(m_server.port(), "[" + preview + "," + preview + "," + preview + "]");
+        QVERIFY2(batch.json.isArray(), batch.body.left(300).constData());
+        QVERIFY2(batch.body.size() < 16 * 1024 * 1024, QByteArray::number(batch.body.size()).constData());
+        const QJsonArray replies = batch.json.array();
+        QCOMPARE(replies.size(), 3);
+        QVERIFY(replies.at(0).toObject().contains(QStringLiteral("result")));
+        for (int i = 1; i < 3; ++i)
+            QCOMPARE(replies.at(i).toObject().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
+                     -32006);
+        QVERIFY(serverServes());
+    }
+
     void oversizeBodyIsRefusedAndServingGoesOn()
     {
         QByteArray body = request(QStringLiteral("GetFaturamento"), Filter().params());
