@@ -64,7 +64,7 @@ int ItemRowReader::appendAll(QSqlQuery &query, TRecordStore &store)
                     if (!dt.isValid())
                         continue;
                     ms = CivilDate::fromQt(dt);
-                } else if (!CivilDate::parseIso(QStringView(value.toString()), CivilDate::IsoForm::Database, ms)) {
+                } else if (!CivilDate::parseIso<CivilDate::IsoForm::Database>(QStringView(value.toString()), ms)) {
                     continue; // not a date: left blank
                 }
                 store.setDateTimeMs(row, f, ms);

@@ -107,7 +107,7 @@ void PacketRowWriter::putNumber(double value)
 void PacketRowWriter::putDateText(std::string_view text)
 {
     std::int64_t ms = 0;
-    if (!CivilDate::parseIso(text, CivilDate::IsoForm::Database, ms)) {
+    if (!CivilDate::parseIso<CivilDate::IsoForm::Database>(text, ms)) {
         putNull();
         return;
     }

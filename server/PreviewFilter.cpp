@@ -30,7 +30,7 @@ QDate PreviewFilter::parseDate(const QString &text, const QString &name)
 {
     // Only the date part counts; a time, when sent, must still be well formed.
     std::int64_t ms = 0;
-    if (CivilDate::parseIso(QStringView(text).trimmed(), CivilDate::IsoForm::Request, ms))
+    if (CivilDate::parseIso<CivilDate::IsoForm::Request>(QStringView(text).trimmed(), ms))
         return CivilDate::dateOf(ms);
     invalid(QStringLiteral("%1 inválida: \"%2\". Use o formato aaaa-mm-dd ou aaaa-mm-ddThh:mm:ss.zzz.")
                 .arg(name, text));

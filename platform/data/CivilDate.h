@@ -126,14 +126,14 @@ template<typename View>
 constexpr std::size_t fraction(View text, std::size_t at, unsigned &ms, std::size_t &count)
 {
     const std::size_t size = std::size_t(text.size());
+    const std::size_t start = at;
     ms = 0;
-    count = 0;
-    for (; at < size && unitAt(text, at) >= u'0' && unitAt(text, at) <= u'9'; ++at, ++count) {
-        if (count < 3)
-            ms = ms * 10 + unsigned(unitAt(text, at) - u'0');
+    unsigned weight = 100; // 0 from the fourth digit on
+    for (; at < size && unitAt(text, at) >= u'0' && unitAt(text, at) <= u'9'; ++at) {
+        ms += weight * unsigned(unitAt(text, at) - u'0');
+        weight /= 10;
     }
-    for (std::size_t scaled = count; scaled < 3; ++scaled)
-        ms *= 10;
+    count = at - start;
     return at;
 }
 
@@ -157,8 +157,8 @@ constexpr std::size_t zone(View text, std::size_t at)
 
 // The time after the date ("hh:mm[:ss[.f…]][zone]" from position 11) in `form`;
 // the position after it, or 0 when it is not well formed.
-template<typename View>
-constexpr std::size_t timeOfDay(View text, IsoForm form, unsigned &h, unsigned &mi, unsigned &s, unsigned &ms)
+template<IsoForm form, typename View>
+constexpr std::size_t timeOfDay(View text, unsigned &h, unsigned &mi, unsigned &s, unsigned &ms)
 {
     const std::size_t size = std::size_t(text.size());
     if (!digits(text, 11, 2, h) || size < 16 || unitAt(text, 13) != u':' || !digits(text, 14, 2, mi))
@@ -169,16 +169,24 @@ constexpr std::size_t timeOfDay(View text, IsoForm form, unsigned &h, unsigned &
             return 0;
         at += 3;
         if (at < size && unitAt(text, at) == u'.') {
-            std::size_t count = 0;
-            at = fraction(text, at + 1, ms, count);
-            if (count == 0 || (form == IsoForm::Packet && count != 3) || (form == IsoForm::Request && count > 9))
-                return 0;
+            if constexpr (form == IsoForm::Packet) { // always three digits
+                if (!digits(text, at + 1, 3, ms))
+                    return 0;
+                at += 4;
+            } else {
+                std::size_t count = 0;
+                at = fraction(text, at + 1, ms, count);
+                if (count == 0 || (form == IsoForm::Request && count > 9))
+                    return 0;
+            }
         }
-    } else if (form == IsoForm::Packet) {
+    } else if constexpr (form == IsoForm::Packet) {
         return 0; // the packet always carries the seconds
     }
-    if (form == IsoForm::Request && at < size)
-        at = zone(text, at);
+    if constexpr (form == IsoForm::Request) {
+        if (at < size)
+            at = zone(text, at);
+    }
     return h <= 23 && mi <= 59 && s <= 59 ? at : 0;
 }
 
@@ -186,8 +194,9 @@ constexpr std::size_t timeOfDay(View text, IsoForm form, unsigned &h, unsigned &
 
 // Reads ISO text of `form` into milliseconds; false, with `ms` untouched, when the
 // text is not such a date-time. Works on UTF-8 (std::string_view) and on QStringView.
-template<typename View>
-constexpr bool parseIso(View text, IsoForm form, std::int64_t &ms)
+// The form is a template argument so that each caller gets a reader made for it.
+template<IsoForm form, typename View>
+constexpr bool parseIso(View text, std::int64_t &ms)
 {
     const std::size_t size = std::size_t(text.size());
     unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, milli = 0;
@@ -201,7 +210,7 @@ constexpr bool parseIso(View text, IsoForm form, std::int64_t &ms)
         const char16_t separator = detail::unitAt(text, 10);
         if (separator != u'T' && (separator != u' ' || form == IsoForm::Packet))
             return false;
-        if (detail::timeOfDay(text, form, h, mi, s, milli) != size)
+        if (detail::timeOfDay<form>(text, h, mi, s, milli) != size)
             return false;
     }
     ms = msFromParts(date, h, mi, s, milli);

@@ -530,7 +530,7 @@ void Decoder::readRows(ondemand::value value)
                 if (auto error = v.get_string().get(text))
                     jsonError(error, cellPlace(row, defs[column]));
                 std::int64_t ms = 0;
-                if (!CivilDate::parseIso(text, CivilDate::IsoForm::Packet, ms))
+                if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
                     invalid(cellPlace(row, defs[column])
                             + QStringLiteral(": data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
                 RecordStoreAccess::appendDateTime(m_store, column, ms);
@@ -752,7 +752,7 @@ bool ParsedReader::readCell(dom::element cell, int column)
     case Kind::DateTime: {
         std::string_view text;
         std::int64_t ms = 0;
-        if (cell.get_string().get(text) != simdjson::SUCCESS || !CivilDate::parseIso(text, CivilDate::IsoForm::Packet, ms))
+        if (cell.get_string().get(text) != simdjson::SUCCESS || !CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
             return false;
         RecordStoreAccess::appendDateTime(m_store, column, ms);
         return true;

@@ -300,7 +300,7 @@ bool stringToDateTime(const QString &text, QDateTime &value)
     const QString trimmed = text.trimmed();
     if (trimmed.size() >= 10 && trimmed[4] == QLatin1Char('-')) {
         std::int64_t ms = 0;
-        if (!CivilDate::parseIso(QStringView(trimmed), CivilDate::IsoForm::Packet, ms))
+        if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(QStringView(trimmed), ms))
             return false;
         value = CivilDate::toQt(ms);
         return true;

@@ -10,6 +10,21 @@ qint64 ms(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int z = 0)
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s, z), Qt::UTC).toMSecsSinceEpoch();
 }
 
+// The reader of `form` on `text`.
+template<typename View>
+bool parse(View text, CivilDate::IsoForm form, std::int64_t &out)
+{
+    switch (form) {
+    case CivilDate::IsoForm::Packet:
+        return CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, out);
+    case CivilDate::IsoForm::Database:
+        return CivilDate::parseIso<CivilDate::IsoForm::Database>(text, out);
+    case CivilDate::IsoForm::Request:
+        return CivilDate::parseIso<CivilDate::IsoForm::Request>(text, out);
+    }
+    return false;
+}
+
 } // namespace
 
 class TestCivilDate : public QObject
@@ -85,9 +100,9 @@ void TestCivilDate::parseIso()
         const bool accepted = forms.contains(letter);
         std::int64_t fromUtf8 = -1;
         std::int64_t fromQString = -1;
-        QCOMPARE(CivilDate::parseIso(std::string_view(utf8.constData(), std::size_t(utf8.size())), form, fromUtf8),
+        QCOMPARE(parse(std::string_view(utf8.constData(), std::size_t(utf8.size())), form, fromUtf8),
                  accepted);
-        QCOMPARE(CivilDate::parseIso(QStringView(text), form, fromQString), accepted);
+        QCOMPARE(parse(QStringView(text), form, fromQString), accepted);
         QCOMPARE(fromUtf8, accepted ? expected : -1); // untouched when refused
         QCOMPARE(fromQString, accepted ? expected : -1);
     }
@@ -124,7 +139,7 @@ void TestCivilDate::formatIso()
         return;
     QCOMPARE(QString::fromLatin1(buffer, 23), expected);
     std::int64_t back = 0;
-    QVERIFY(CivilDate::parseIso(std::string_view(buffer, 23), CivilDate::IsoForm::Packet, back));
+    QVERIFY(CivilDate::parseIso<CivilDate::IsoForm::Packet>(std::string_view(buffer, 23), back));
     QCOMPARE(back, value);
 
     const QDateTime qt = QDateTime::fromMSecsSinceEpoch(value, Qt::UTC);
