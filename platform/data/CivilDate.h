@@ -24,18 +24,6 @@ namespace CivilDate {
 
 constexpr std::int64_t MsPerDay = 86'400'000;
 
-// Days since 1970-01-01 of a civil date (any date std::chrono can hold).
-constexpr std::int64_t daysFromCivil(std::chrono::year_month_day date)
-{
-    return std::chrono::sys_days(date).time_since_epoch().count();
-}
-
-// The civil date of a day count since 1970-01-01.
-constexpr std::chrono::year_month_day civilFromDays(std::int64_t days)
-{
-    return std::chrono::year_month_day(std::chrono::sys_days(std::chrono::days(days)));
-}
-
 // Milliseconds of a date-time given by its parts; no range check.
 constexpr std::int64_t msFromParts(std::chrono::year_month_day date, unsigned hour, unsigned minute,
                                    unsigned second, unsigned ms)
