@@ -28,6 +28,8 @@ thread_local RequestNote requestNote;
 
 void logLine(const httplib::Request &req, const httplib::Response &res)
 {
+    if (!lcHttp().isInfoEnabled())
+        return;
     const RequestNote &note = requestNote;
     std::string line = req.method.empty() ? std::string("-") : LogText::escaped(req.method);
     line += ' ';
