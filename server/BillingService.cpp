@@ -1,7 +1,5 @@
 #include "BillingService.h"
 
-#include <cstdio>
-
 #include <malloc.h>
 
 #include <QSqlError>
@@ -12,6 +10,7 @@
 #include "GenerationRun.h"
 #include "PreviewQuery.h"
 #include "RpcError.h"
+#include "ServerLog.h"
 #include "SqlFailure.h"
 
 namespace {
@@ -22,10 +21,8 @@ enum class Retry { No, OnLostConnection };
 // that failed is dropped, so the next call starts afresh; a busy one is kept.
 [[noreturn]] void answerFailure(const ThreadDatabase &database, const char *method, const SqlFailure &failure)
 {
-    std::fprintf(stderr, "fas-appserver: %s: erro do banco de dados em %s: %s [%s]\n", method,
-                 failure.context().toLocal8Bit().constData(),
-                 failure.error().text().simplified().toLocal8Bit().constData(),
-                 failure.error().nativeErrorCode().toLocal8Bit().constData());
+    qCWarning(lcSql, "%s: erro do banco de dados em %s: %s [%s]", method, qUtf8Printable(failure.context()),
+              qUtf8Printable(failure.error().text().simplified()), qUtf8Printable(failure.error().nativeErrorCode()));
     if (failure.isBusy())
         throw RpcError(RpcCode::Busy, database.url().isSqlite()
                                           ? QStringLiteral("Outro processo está gravando no banco de dados %1 e não o "
@@ -62,8 +59,8 @@ auto withDatabase(const ThreadDatabase &database, const char *method, Retry retr
         } catch (const SqlFailure &failure) {
             if (!failure.isConnectionLost() || (retry == Retry::No && !failure.isBeforeChanges()))
                 throw;
-            std::fprintf(stderr, "fas-appserver: %s: conexão com o banco perdida (%s); reconectando\n", method,
-                         failure.error().text().simplified().toLocal8Bit().constData());
+            qCWarning(lcSql, "%s: conexão com o banco perdida (%s); reconectando", method,
+                      qUtf8Printable(failure.error().text().simplified()));
             database.discard();
             QSqlDatabase db = database.connection();
             return work(db);

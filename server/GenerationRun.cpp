@@ -10,6 +10,7 @@
 
 #include "BatchTable.h"
 #include "BillingCodes.h"
+#include "CivilDate.h"
 #include "NativeCursor.h"
 #include "PreviewStream.h"
 #include "RpcError.h"
@@ -18,8 +19,6 @@
 #include "SqlText.h"
 
 namespace {
-
-constexpr std::int64_t MsPerDay = 86'400'000;
 
 // Rolls back unless committed, on every way out of the run.
 class Transaction
@@ -131,9 +130,10 @@ std::vector<GenerationRun::ItemKey> GenerationRun::keysOf(const TRecordStore &ba
         key.clientName = text(batch, row, name);
         if (month >= 0 && !batch.isNull(row, month)) {
             const std::int64_t ms = batch.dateTimeMs(row, month);
-            const std::int64_t days = ms >= 0 ? ms / MsPerDay : -((-ms + MsPerDay - 1) / MsPerDay);
-            const QDate date = QDate::fromJulianDay(days + 2440588); // 1970-01-01
-            key.month = QDate(date.year(), date.month(), 1);
+            if (CivilDate::inRange(ms)) {
+                const QDate date = CivilDate::dateOf(ms);
+                key.month = QDate(date.year(), date.month(), 1);
+            }
         } else if (monthText >= 0) {
             // "MM/yyyy", as the preview shows the month.
             const QString shown = text(batch, row, monthText);

@@ -2,17 +2,14 @@
 
 #include <cctype>
 #include <chrono>
-#include <cstdio>
-#include <mutex>
 
 #include <httplib.h>
-
-#include <QDateTime>
 
 #include "FasError.h"
 #include "GuardedServer.h"
 #include "LogText.h"
 #include "RpcError.h"
+#include "ServerLog.h"
 
 namespace {
 
@@ -29,14 +26,12 @@ struct RequestNote
 };
 thread_local RequestNote requestNote;
 
-std::mutex logMutex;
-
 void logLine(const httplib::Request &req, const httplib::Response &res)
 {
+    if (!lcHttp().isInfoEnabled())
+        return;
     const RequestNote &note = requestNote;
-    std::string line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toStdString();
-    line += ' ';
-    line += req.method.empty() ? std::string("-") : LogText::escaped(req.method);
+    std::string line = req.method.empty() ? std::string("-") : LogText::escaped(req.method);
     line += ' ';
     line += req.path.empty() ? std::string("-") : LogText::escaped(req.path);
     line += " method=";
@@ -55,10 +50,7 @@ void logLine(const httplib::Request &req, const httplib::Response &res)
         line += " error=";
         line += std::to_string(note.errorCode);
     }
-    line += '\n';
-    std::lock_guard lock(logMutex);
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
+    qCInfo(lcHttp, "%s", line.c_str());
 }
 
 void setJson(httplib::Response &res, std::string body)
@@ -115,8 +107,8 @@ void streamReply(httplib::Response &res, JsonRpcFront::Reply reply)
                 try {
                     *finished = !stream->fill(*pending);
                 } catch (const std::exception &error) {
-                    std::fprintf(stderr, "fas-appserver: %s: resposta interrompida: %s\n",
-                                 LogText::escaped(requestNote.method).c_str(), error.what());
+                    qCWarning(lcHttp, "%s: resposta interrompida: %s", LogText::escaped(requestNote.method).c_str(),
+                              error.what());
                     requestNote.errorCode = RpcCode::ServerFailure;
                     return false;
                 }
@@ -449,8 +441,8 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
             what = e.what();
         } catch (...) {
         }
-        std::fprintf(stderr, "fas-appserver: falha interna em %s %s: %s\n", LogText::escaped(req.method).c_str(),
-                     LogText::escaped(req.path).c_str(), LogText::escaped(what).c_str());
+        qCCritical(lcHttp, "falha interna em %s %s: %s", LogText::escaped(req.method).c_str(),
+                   LogText::escaped(req.path).c_str(), LogText::escaped(what).c_str());
         res.status = 500;
         requestNote.errorCode = RpcCode::ServerFailure;
         setJson(res, JsonRpcFront::errorResponse(RpcCode::ServerFailure,

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <string_view>
-
 #include <QSqlQuery>
 
 #include "TRecordStore.h"
@@ -18,9 +15,4 @@ public:
     static TRecordStore emptyStore();
     // Appends every remaining row of `query` to `store`; returns the number added.
     static int appendAll(QSqlQuery &query, TRecordStore &store);
-
-    // "YYYY-MM-DD", "YYYY-MM-DD HH:MM[:SS[.fff]]" (or with 'T') to milliseconds since
-    // 1970-01-01; false when the text is not such a date.
-    static bool parseDateTime(QStringView text, std::int64_t &ms);
-    static bool parseDateTime(std::string_view text, std::int64_t &ms);
 };

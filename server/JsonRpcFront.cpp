@@ -10,6 +10,7 @@
 #include "DatabaseError.h"
 #include "LogText.h"
 #include "RpcError.h"
+#include "ServerLog.h"
 
 namespace {
 
@@ -39,8 +40,7 @@ void appendJsonString(std::string &out, std::string_view text)
 
 void logFailure(std::string_view method, const char *what)
 {
-    std::fprintf(stderr, "fas-appserver: falha interna em %s: %s\n", LogText::escaped(method).c_str(),
-                 LogText::escaped(what).c_str());
+    qCCritical(lcRpc, "falha interna em %s: %s", LogText::escaped(method).c_str(), LogText::escaped(what).c_str());
 }
 
 RpcParams::Kind kindOf(simdjson::dom::element_type type)

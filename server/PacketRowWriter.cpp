@@ -5,10 +5,9 @@
 
 #include <simdjson.h>
 
+#include "CivilDate.h"
 #include "DataPacket.h"
 #include "FasError.h"
-#include "ItemRowReader.h"
-#include "RecordStore_p.h"
 #include "TRecordStore.h"
 
 PacketRowWriter::PacketRowWriter(const TFieldDefs &defs, std::string &out, int rowsBefore)
@@ -108,7 +107,7 @@ void PacketRowWriter::putNumber(double value)
 void PacketRowWriter::putDateText(std::string_view text)
 {
     std::int64_t ms = 0;
-    if (!ItemRowReader::parseDateTime(text, ms)) {
+    if (!CivilDate::parseIso<CivilDate::IsoForm::Database>(text, ms)) {
         putNull();
         return;
     }
@@ -119,7 +118,7 @@ void PacketRowWriter::putDateMs(std::int64_t ms)
 {
     separate();
     char buffer[24];
-    if (!WallClock::formatIso(ms, buffer))
+    if (!CivilDate::formatIso(ms, buffer))
         notEncodable(QStringLiteral("data fora do intervalo dos anos 1 a 9999"));
     m_out.push_back('"');
     m_out.append(buffer, 23);

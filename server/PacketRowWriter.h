@@ -35,8 +35,8 @@ public:
     bool putText(std::string_view utf8);
     void putText(const QString &text);
     void putNumber(double value);
-    // "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" as ItemRowReader::parseDateTime reads it; not
-    // such a date: a blank cell.
+    // A date as the database prints it (CivilDate::IsoForm::Database); not such a
+    // date: a blank cell.
     void putDateText(std::string_view text);
     void putDateMs(std::int64_t ms);
 

@@ -3,8 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QRegularExpression>
 
+#include "CivilDate.h"
 #include "RpcError.h"
 
 namespace {
@@ -29,17 +29,9 @@ bool parseAllFlag(const QString &text, const QString &name)
 QDate PreviewFilter::parseDate(const QString &text, const QString &name)
 {
     // Only the date part counts; a time, when sent, must still be well formed.
-    static const QRegularExpression form(QStringLiteral(
-        "^(\\d{4})-(\\d{2})-(\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.\\d{1,9})?)?(?:Z|[+-]\\d{2}:?\\d{2})?)?$"));
-    const auto match = form.match(text.trimmed());
-    if (match.hasMatch()) {
-        const QDate date(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
-        const bool timeOk = !match.hasCaptured(4)
-                            || (match.captured(4).toInt() < 24 && match.captured(5).toInt() < 60
-                                && (!match.hasCaptured(6) || match.captured(6).toInt() < 60));
-        if (date.isValid() && timeOk)
-            return date;
-    }
+    std::int64_t ms = 0;
+    if (CivilDate::parseIso<CivilDate::IsoForm::Request>(QStringView(text).trimmed(), ms))
+        return CivilDate::dateOf(ms);
     invalid(QStringLiteral("%1 inválida: \"%2\". Use o formato aaaa-mm-dd ou aaaa-mm-ddThh:mm:ss.zzz.")
                 .arg(name, text));
 }

@@ -15,11 +15,14 @@
 #include "HttpFront.h"
 #include "JsonRpcFront.h"
 #include "SchemaScript.h"
+#include "ServerLog.h"
 #include "ServerOptions.h"
 #include "ThreadDatabase.h"
 
 namespace {
 
+// What the user must read (a refusal to start, the reason the server stopped):
+// plain text on standard error, whatever the log rules filter.
 void say(const QString &text)
 {
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
@@ -54,6 +57,7 @@ int main(int argc, char **argv)
     // server's memory bounded by what the requests in flight need.
     mallopt(M_ARENA_MAX, 2);
     QCoreApplication app(argc, argv);
+    ServerLog::installMessagePattern();
     QCoreApplication::setApplicationName(QStringLiteral("fas-appserver"));
     QCoreApplication::setApplicationVersion(QStringLiteral("6.10.038"));
 
@@ -96,11 +100,10 @@ int main(int argc, char **argv)
         const QString host = options.listenHost.contains(u':') ? u'[' + options.listenHost + u']' : options.listenHost;
         std::printf("fas-appserver escutando em http://%s:%d\n", host.toLocal8Bit().constData(), port);
         std::fflush(stdout);
-        say(QStringLiteral("fas-appserver %1: banco %2, %3 threads, corpo máximo %4 MB%5")
-                .arg(QCoreApplication::applicationVersion(), url.displayName())
-                .arg(options.threads)
-                .arg(options.maxBodyBytes >> 20)
-                .arg(options.token.isEmpty() ? QString() : QStringLiteral(", token exigido")));
+        qCInfo(lcServer, "fas-appserver %s: banco %s, %d threads, corpo máximo %lld MB%s",
+               qUtf8Printable(QCoreApplication::applicationVersion()), qUtf8Printable(url.displayName()),
+               options.threads, static_cast<long long>(options.maxBodyBytes >> 20),
+               options.token.isEmpty() ? "" : ", token exigido");
 
         std::thread stopper([&http, &stopSignals] {
             int signal = 0;
@@ -115,7 +118,7 @@ int main(int argc, char **argv)
             say(QStringLiteral("fas-appserver: o serviço HTTP parou por uma falha."));
             return 1;
         }
-        say(QStringLiteral("fas-appserver: encerrado."));
+        qCInfo(lcServer, "encerrado.");
         return 0;
     } catch (const FasError &error) {
         say(error.message());

@@ -7,6 +7,7 @@
 
 #include <simdjson.h>
 
+#include "CivilDate.h"
 #include "FasError.h"
 #include "RecordStore_p.h"
 #include "TJsonDocument.h"
@@ -529,7 +530,7 @@ void Decoder::readRows(ondemand::value value)
                 if (auto error = v.get_string().get(text))
                     jsonError(error, cellPlace(row, defs[column]));
                 std::int64_t ms = 0;
-                if (!WallClock::parseIso(text, ms))
+                if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
                     invalid(cellPlace(row, defs[column])
                             + QStringLiteral(": data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
                 RecordStoreAccess::appendDateTime(m_store, column, ms);
@@ -751,7 +752,7 @@ bool ParsedReader::readCell(dom::element cell, int column)
     case Kind::DateTime: {
         std::string_view text;
         std::int64_t ms = 0;
-        if (cell.get_string().get(text) != simdjson::SUCCESS || !WallClock::parseIso(text, ms))
+        if (cell.get_string().get(text) != simdjson::SUCCESS || !CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
             return false;
         RecordStoreAccess::appendDateTime(m_store, column, ms);
         return true;
@@ -1008,7 +1009,7 @@ void Encoder<Out>::write(const TRecordStore &store)
             case TFieldType::DateTime: {
                 char buffer[24];
                 const std::int64_t ms = store.dateTimeMs(r, f);
-                if (!WallClock::formatIso(ms, buffer))
+                if (!CivilDate::formatIso(ms, buffer))
                     notEncodable(cellPlace(r, def) + QStringLiteral(": data fora do intervalo dos anos 1 a 9999"));
                 put('"');
                 put(std::string_view(buffer, 23));

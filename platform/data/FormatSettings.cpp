@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "RecordStore_p.h"
+#include "CivilDate.h"
 
 namespace FormatSettings {
 namespace {
@@ -300,9 +300,9 @@ bool stringToDateTime(const QString &text, QDateTime &value)
     const QString trimmed = text.trimmed();
     if (trimmed.size() >= 10 && trimmed[4] == QLatin1Char('-')) {
         std::int64_t ms = 0;
-        if (!WallClock::parseIso(trimmed.toStdString(), ms))
+        if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(QStringView(trimmed), ms))
             return false;
-        value = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        value = CivilDate::toQt(ms);
         return true;
     }
     // Date and time are read apart: a wall-clock value needs no time zone, and

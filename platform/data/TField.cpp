@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "CivilDate.h"
 #include "FasError.h"
 #include "FormatSettings.h"
-#include "RecordStore_p.h"
 #include "TClientDataSet.h"
 
 namespace {
@@ -16,32 +16,6 @@ qsizetype characterCount(const QString &text)
     for (const QChar c : text)
         count -= c.isLowSurrogate() ? 1 : 0;
     return count;
-}
-
-QDateTime fromMs(std::int64_t ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-}
-
-// Days since 1899-12-30 as a number: the whole part counts days, the fraction is the
-// time of day, with the sign of the whole (-1.25 is 1899-12-29 06:00).
-double daysFromMs(std::int64_t ms)
-{
-    const std::int64_t sinceZero = ms - WallClock::ZeroDateMs;
-    const std::int64_t day = WallClock::floorDiv(sinceZero, WallClock::MsPerDay);
-    const double time = double(sinceZero - day * WallClock::MsPerDay) / double(WallClock::MsPerDay);
-    return day < 0 ? double(day) - time : double(day) + time;
-}
-
-bool msFromDays(double days, std::int64_t &ms)
-{
-    if (!std::isfinite(days) || std::fabs(days) > 3.0e6)
-        return false;
-    const double whole = std::trunc(days);
-    const double time = std::fabs(days - whole);
-    ms = WallClock::ZeroDateMs + std::int64_t(whole) * WallClock::MsPerDay
-       + std::llround(time * double(WallClock::MsPerDay));
-    return ms >= WallClock::MinMs && ms <= WallClock::MaxMs;
 }
 
 } // namespace
@@ -106,7 +80,7 @@ QString TField::AsString() const
         return QString::fromUtf8(text.data(), qsizetype(text.size()));
     }
     case TFieldType::DateTime:
-        return FormatSettings::dateTimeToString(fromMs(store.dateTimeMs(row, m_index)));
+        return FormatSettings::dateTimeToString(CivilDate::toQt(store.dateTimeMs(row, m_index)));
     case TFieldType::Float:
         return FormatSettings::floatToString(store.number(row, m_index));
     }
@@ -118,15 +92,15 @@ QDateTime TField::AsDateTime() const
     const TRecordStore &store = m_dataSet->BufferStore();
     const int row = m_dataSet->BufferRow();
     if (store.isNull(row, m_index))
-        return fromMs(WallClock::ZeroDateMs);
+        return CivilDate::toQt(CivilDate::ZeroDateMs);
     switch (Def().type) {
     case TFieldType::DateTime:
-        return fromMs(store.dateTimeMs(row, m_index));
+        return CivilDate::toQt(store.dateTimeMs(row, m_index));
     case TFieldType::Float: {
         std::int64_t ms = 0;
-        if (!msFromDays(store.number(row, m_index), ms))
+        if (!CivilDate::fromZeroDateDays(store.number(row, m_index), ms))
             refuse(QStringLiteral("o valor %1 não é uma data válida").arg(AsString()));
-        return fromMs(ms);
+        return CivilDate::toQt(ms);
     }
     case TFieldType::String:
     case TFieldType::FixedChar: {
@@ -149,7 +123,7 @@ double TField::AsFloat() const
     case TFieldType::Float:
         return store.number(row, m_index);
     case TFieldType::DateTime:
-        return daysFromMs(store.dateTimeMs(row, m_index));
+        return CivilDate::toZeroDateDays(store.dateTimeMs(row, m_index));
     case TFieldType::String:
     case TFieldType::FixedChar: {
         double value = 0.0;
@@ -246,8 +220,8 @@ void TField::SetAsDateTime(const QDateTime &value)
     switch (Def().type) {
     case TFieldType::DateTime: {
         // The wall-clock fields as given, whatever zone or offset the value carries.
-        const std::int64_t ms = QDateTime(value.date(), value.time(), Qt::UTC).toMSecsSinceEpoch();
-        if (ms < WallClock::MinMs || ms > WallClock::MaxMs)
+        const std::int64_t ms = CivilDate::fromQt(value);
+        if (!CivilDate::inRange(ms))
             refuse(QStringLiteral("a data está fora do intervalo dos anos 1 a 9999"));
         m_dataSet->WriteBuffer(m_index, [this, ms](TRecordStore &store, int row) {
             store.setDateTimeMs(row, m_index, ms);
@@ -255,7 +229,7 @@ void TField::SetAsDateTime(const QDateTime &value)
         return;
     }
     case TFieldType::Float:
-        SetAsFloat(daysFromMs(QDateTime(value.date(), value.time(), Qt::UTC).toMSecsSinceEpoch()));
+        SetAsFloat(CivilDate::toZeroDateDays(CivilDate::fromQt(value)));
         return;
     case TFieldType::String:
     case TFieldType::FixedChar:
@@ -276,7 +250,7 @@ void TField::SetAsFloat(double value)
         return;
     case TFieldType::DateTime: {
         std::int64_t ms = 0;
-        if (!msFromDays(value, ms))
+        if (!CivilDate::fromZeroDateDays(value, ms))
             refuse(QStringLiteral("o valor %1 não é uma data válida").arg(FormatSettings::floatToString(value)));
         m_dataSet->WriteBuffer(m_index, [this, ms](TRecordStore &store, int row) {
             store.setDateTimeMs(row, m_index, ms);

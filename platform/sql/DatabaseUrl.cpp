@@ -1,28 +1,11 @@
 #include "DatabaseUrl.h"
 
 #include <QUrl>
+#include <QUrlQuery>
 
 #include "DatabaseError.h"
 
 namespace {
-
-// Percent-decodes one URL part; a '%' not followed by two hex digits is an error,
-// so that a mistyped password is reported rather than silently changed.
-QString decodePart(QStringView part, const QString &whole, const char *what)
-{
-    for (qsizetype i = 0; i < part.size(); ++i) {
-        if (part[i] != u'%')
-            continue;
-        auto isHex = [](QChar c) {
-            return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        };
-        if (i + 2 >= part.size() || !isHex(part[i + 1]) || !isHex(part[i + 2]))
-            throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                               "codificação %% incorreta em %2.")
-                                    .arg(whole, QString::fromUtf8(what)));
-    }
-    return QUrl::fromPercentEncoding(part.toUtf8());
-}
 
 QString redacted(const QString &text)
 {
@@ -32,6 +15,86 @@ QString redacted(const QString &text)
     if (at < 0 || scheme < 0 || at < scheme)
         return text;
     return text.left(scheme + 3) + QStringLiteral("***@") + text.mid(at + 1);
+}
+
+[[noreturn]] void refuse(const QString &shown, const QString &why)
+{
+    throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): %2").arg(shown, why));
+}
+
+// A part as typed, with what QUrl would take as a delimiter ('@', '#', '/', blanks…)
+// percent-encoded, so that only the escapes written in the address are decoded and
+// checked. A '%' stays as typed: QUrl's strict mode refuses one not followed by two
+// hex digits, so a mistyped password is reported rather than silently changed.
+QString literal(QStringView part, const QByteArray &delimiters = {})
+{
+    // The encoder always encodes '%' (as "%25", which nothing else becomes): put the
+    // typed ones back.
+    QByteArray encoded = QUrl::toPercentEncoding(part.toString(), "!$'()*+,;:" + delimiters);
+    return QString::fromLatin1(encoded.replace("%25", "%"));
+}
+
+// Refuses the address when QUrl refused the part just set: with every delimiter
+// encoded, only a broken escape is left to refuse.
+void checkPart(const QUrl &reader, const QString &shown, const char *what)
+{
+    if (!reader.isValid())
+        refuse(shown, QStringLiteral("codificação % incorreta em %1.").arg(QString::fromUtf8(what)));
+}
+
+int portOf(const QString &text, const QString &shown)
+{
+    bool ok = false;
+    const int port = text.toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        refuse(shown, QStringLiteral("porta \"%1\" fora de 1 a 65535.").arg(text));
+    return port;
+}
+
+// The address after "postgresql://", split the way the configuration is written:
+// the query after the first '?', the database after the first '/', the user
+// information up to the last '@' (a password may hold '@'), the user name up to
+// the first ':'. QUrl then checks and decodes every part.
+struct AddressParts
+{
+    QStringView user, password, host, port, database, query;
+    bool ipv6 = false;
+};
+
+AddressParts split(QStringView rest, const QString &shown)
+{
+    AddressParts parts;
+    if (const qsizetype q = rest.indexOf(u'?'); q >= 0) {
+        parts.query = rest.mid(q + 1);
+        rest = rest.left(q);
+    }
+    if (const qsizetype slash = rest.indexOf(u'/'); slash >= 0) {
+        parts.database = rest.mid(slash + 1);
+        rest = rest.left(slash);
+    }
+    if (const qsizetype at = rest.lastIndexOf(u'@'); at >= 0) {
+        const QStringView userInfo = rest.left(at);
+        const qsizetype colon = userInfo.indexOf(u':');
+        parts.user = colon < 0 ? userInfo : userInfo.left(colon);
+        parts.password = colon < 0 ? QStringView() : userInfo.mid(colon + 1);
+        rest = rest.mid(at + 1);
+    }
+    if (rest.startsWith(u'[')) {
+        const qsizetype close = rest.indexOf(u']');
+        if (close < 0)
+            refuse(shown, QStringLiteral("falta ']' no endereço IPv6."));
+        parts.ipv6 = true;
+        parts.host = rest.left(close + 1);
+        const QStringView after = rest.mid(close + 1);
+        if (!after.isEmpty() && !after.startsWith(u':'))
+            refuse(shown, QStringLiteral("texto inesperado após o endereço IPv6."));
+        parts.port = after.mid(1);
+    } else {
+        const qsizetype colon = rest.lastIndexOf(u':');
+        parts.host = colon < 0 ? rest : rest.left(colon);
+        parts.port = colon < 0 ? QStringView() : rest.mid(colon + 1);
+    }
+    return parts;
 }
 
 } // namespace
@@ -68,93 +131,52 @@ DatabaseUrl DatabaseUrl::parse(const QString &input)
 
     url.m_kind = Kind::PostgreSql;
     const QString shown = redacted(text);
-    QStringView rest = QStringView(text).mid(schemeEnd + 3);
+    const AddressParts parts = split(QStringView(text).mid(schemeEnd + 3), shown);
 
-    // Split off the query, then the path (the database name), leaving the authority.
-    QStringView query;
-    if (const qsizetype q = rest.indexOf(u'?'); q >= 0) {
-        query = rest.mid(q + 1);
-        rest = rest.left(q);
-    }
-    QStringView path;
-    if (const qsizetype slash = rest.indexOf(u'/'); slash >= 0) {
-        path = rest.mid(slash + 1);
-        rest = rest.left(slash);
-    }
-    QStringView authority = rest;
-    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0) {
-        QStringView userInfo = authority.left(at);
-        authority = authority.mid(at + 1);
-        if (const qsizetype colon = userInfo.indexOf(u':'); colon >= 0) {
-            url.m_user = decodePart(userInfo.left(colon), shown, "usuário");
-            url.m_password = decodePart(userInfo.mid(colon + 1), shown, "senha");
-        } else {
-            url.m_user = decodePart(userInfo, shown, "usuário");
-        }
-    }
+    QUrl reader(QStringLiteral("postgresql:"));
+    reader.setUserName(literal(parts.user), QUrl::StrictMode);
+    checkPart(reader, shown, "usuário");
+    reader.setPassword(literal(parts.password), QUrl::StrictMode);
+    checkPart(reader, shown, "senha");
+    reader.setHost(parts.host.toString(), QUrl::StrictMode);
+    if (!reader.isValid())
+        refuse(shown, parts.host.contains(u'%') && !parts.ipv6
+                          ? QStringLiteral("codificação % incorreta em servidor.")
+                          : QStringLiteral("servidor \"%1\" inválido.").arg(parts.host.toString()));
+    if (!parts.port.isEmpty())
+        url.m_port = portOf(parts.port.toString(), shown);
+    reader.setPath(u'/' + literal(parts.database), QUrl::StrictMode);
+    checkPart(reader, shown, "nome do banco");
+    reader.setQuery(literal(parts.query, "&="), QUrl::StrictMode);
+    checkPart(reader, shown, "parâmetro");
 
-    QStringView portText;
-    if (authority.startsWith(u'[')) {
-        const qsizetype close = authority.indexOf(u']');
-        if (close < 0)
-            throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                               "falta ']' no endereço IPv6.").arg(shown));
-        url.m_host = authority.mid(1, close - 1).toString();
-        QStringView after = authority.mid(close + 1);
-        if (!after.isEmpty()) {
-            if (!after.startsWith(u':'))
-                throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                                   "texto inesperado após o endereço IPv6.").arg(shown));
-            portText = after.mid(1);
-        }
-    } else if (const qsizetype colon = authority.lastIndexOf(u':'); colon >= 0) {
-        url.m_host = decodePart(authority.left(colon), shown, "servidor");
-        portText = authority.mid(colon + 1);
-    } else {
-        url.m_host = decodePart(authority, shown, "servidor");
-    }
-    if (!portText.isEmpty()) {
-        bool ok = false;
-        const int port = portText.toInt(&ok);
-        if (!ok || port < 1 || port > 65535)
-            throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                               "porta \"%2\" fora de 1 a 65535.")
-                                    .arg(shown, portText.toString()));
-        url.m_port = port;
-    }
-
-    url.m_database = decodePart(path, shown, "nome do banco");
+    url.m_user = reader.userName(QUrl::FullyDecoded);
+    url.m_password = reader.password(QUrl::FullyDecoded);
+    url.m_host = reader.host(QUrl::FullyDecoded);
+    url.m_database = reader.path(QUrl::FullyDecoded).mid(1);
     if (url.m_database.isEmpty())
-        throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                           "falta o nome do banco após a barra.").arg(shown));
+        refuse(shown, QStringLiteral("falta o nome do banco após a barra."));
     if (url.m_database.contains(u'/'))
-        throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                           "o nome do banco não pode conter '/'.").arg(shown));
-
-    if (!query.isEmpty()) {
-        for (QStringView pair : query.split(u'&', Qt::SkipEmptyParts)) {
-            const qsizetype eq = pair.indexOf(u'=');
-            if (eq <= 0)
-                throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                                   "parâmetro \"%2\" sem valor.")
-                                        .arg(shown, pair.toString()));
-            const QString key = decodePart(pair.left(eq), shown, "parâmetro");
-            const QString value = decodePart(pair.mid(eq + 1), shown, "parâmetro");
-            // A socket directory given as ?host=/run/postgresql takes the host's place.
-            if (key == QLatin1String("host"))
-                url.m_host = value;
-            else if (key == QLatin1String("port")) {
-                bool ok = false;
-                const int port = value.toInt(&ok);
-                if (!ok || port < 1 || port > 65535)
-                    throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                                       "porta \"%2\" fora de 1 a 65535.").arg(shown, value));
-                url.m_port = port;
-            } else
-                url.m_parameters.append({key, value});
-        }
-    }
+        refuse(shown, QStringLiteral("o nome do banco não pode conter '/'."));
+    url.readParameters(QUrlQuery(reader), parts.query, shown);
     return url;
+}
+
+void DatabaseUrl::readParameters(const QUrlQuery &query, QStringView typed, const QString &shown)
+{
+    for (const QStringView pair : typed.split(u'&', Qt::SkipEmptyParts)) {
+        if (pair.indexOf(u'=') <= 0)
+            refuse(shown, QStringLiteral("parâmetro \"%1\" sem valor.").arg(pair.toString()));
+    }
+    for (const auto &[key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        // A socket directory given as ?host=/run/postgresql takes the host's place.
+        if (key == QLatin1String("host"))
+            m_host = value;
+        else if (key == QLatin1String("port"))
+            m_port = portOf(value, shown);
+        else if (!key.isEmpty()) // an empty part between two '&'
+            m_parameters.append({key, value});
+    }
 }
 
 QString DatabaseUrl::driverName() const

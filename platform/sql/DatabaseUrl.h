@@ -3,8 +3,11 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringView>
 
 #include "fassql_export.h"
+
+class QUrlQuery;
 
 // Where a database lives, as written in the configuration or on the command line:
 // either a SQLite file path (optionally prefixed "sqlite://") or a PostgreSQL URL
@@ -36,6 +39,9 @@ public:
     QString displayName() const;
 
 private:
+    // The query's parameters; `typed` is the query as written, for the messages.
+    void readParameters(const QUrlQuery &query, QStringView typed, const QString &shown);
+
     Kind m_kind = Kind::Sqlite;
     QString m_path;
     QString m_user;

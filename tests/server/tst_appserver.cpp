@@ -1777,6 +1777,40 @@ private slots:
         QVERIFY(QString::fromLocal8Bit(overridden.readAllStandardError()).contains(QStringLiteral("outro.sqlite")));
     }
 
+    // The log's categories follow QT_LOGGING_RULES; the address line on standard
+    // output (read by start) is printed whatever the rules say.
+    void logRules_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("requestLogged");
+        QTest::addColumn<bool>("stopLogged");
+        QTest::newRow("default") << "" << true << true;
+        QTest::newRow("request lines off") << "fas.server.http.info=false" << false << true;
+        QTest::newRow("all server categories off") << "fas.server*=false" << false << false;
+    }
+
+    void logRules()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the log does not depend on the database kind: covered by the SQLite run");
+        QFETCH(QString, rules);
+        QFETCH(bool, requestLogged);
+        QFETCH(bool, stopLogged);
+        ServerProcess server;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
+        env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+        server.process().setProcessEnvironment(env);
+        QVERIFY2(server.start(m_url), server.log().constData());
+        httplib::Client client("127.0.0.1", server.port());
+        auto health = client.Get("/health");
+        QVERIFY(health && health->status == 200);
+        server.stop();
+        const QByteArray log = server.log();
+        QVERIFY2(log.contains(" info fas.server.http: GET /health method=- ") == requestLogged, log.constData());
+        QVERIFY2(log.contains(" info fas.server: encerrado.") == stopLogged, log.constData());
+    }
+
     void concurrentGenerationBillsEveryItemOnce()
     {
         // 40 pending items of domestic clients, and 8 users generating overlapping

@@ -67,6 +67,35 @@ private slots:
         QCOMPARE(url.parameters().at(1).second, QStringLiteral("3"));
     }
 
+    // Characters a URL reserves, typed as they are where the address has no use for
+    // them, keep their meaning of plain text.
+    void typedCharactersKept_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QStringList>("parameters");
+        QTest::newRow("'#' and a blank in the password") << "postgresql://u:p#ss w@h/d" << "p#ss w" << "d" << QStringList{};
+        QTest::newRow("blank in the database name") << "postgresql://u@h/minha base" << "" << "minha base"
+                                                    << QStringList{};
+        QTest::newRow("'=' and a blank in a parameter's value")
+            << "postgresql://u@h/d?application_name=meu app&options=-c x=1" << "" << "d"
+            << QStringList{"application_name=meu app", "options=-c x=1"};
+    }
+
+    void typedCharactersKept()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, parameters);
+        const DatabaseUrl url = DatabaseUrl::parse(text);
+        QTEST(url.password(), "password");
+        QTEST(url.databaseName(), "database");
+        QStringList actual;
+        for (const auto &[key, value] : url.parameters())
+            actual << key + u'=' + value;
+        QCOMPARE(actual, parameters);
+    }
+
     void sqlitePaths_data()
     {
         QTest::addColumn<QString>("text");
