@@ -8,6 +8,7 @@
 #include "CivilDate.h"
 #include "DataPacket.h"
 #include "FasError.h"
+#include "RpcError.h"
 #include "TRecordStore.h"
 
 PacketRowWriter::PacketRowWriter(const TFieldDefs &defs, std::string &out, int rowsBefore)
@@ -54,9 +55,12 @@ void PacketRowWriter::separate()
 
 void PacketRowWriter::notEncodable(const QString &what) const
 {
-    throw PacketError(QStringLiteral("Não foi possível gerar o pacote de dados: linha %1, campo \"%2\": %3.")
-                          .arg(m_rows + 1)
-                          .arg(m_defs.at(m_field - 1).name, what));
+    // A value stored in the database, not sent by the caller: the request was fine.
+    throw RpcError(RpcCode::UnsendableValue,
+                   QStringLiteral("Não foi possível gerar o pacote de dados: linha %1, campo \"%2\": %3. "
+                                  "O valor precisa ser corrigido no banco de dados.")
+                       .arg(m_rows + 1)
+                       .arg(m_defs.at(m_field - 1).name, what));
 }
 
 void PacketRowWriter::putNull()

@@ -26,7 +26,7 @@ public:
     void beginRow();
     void endRow();
 
-    // Each cell of a row, in field order. Throw PacketError for a value no packet can
+    // Each cell of a row, in field order. Throw RpcError (UnsendableValue) for a value no packet can
     // carry (a date outside the years 1 to 9999, a number that is not finite).
     void putNull();
     // UTF-8 from the database: false, with nothing written, when it is not valid

@@ -17,6 +17,7 @@ inline constexpr int RequestTooLarge = -32003;      // body above the configured
 inline constexpr int UnsupportedContent = -32004;   // compressed or not JSON (HTTP 415)
 inline constexpr int BatchTooLarge = -32005;        // more calls in a batch than allowed
 inline constexpr int AnswerTooLarge = -32006;       // a batch's answer reached its limit: call not run
+inline constexpr int UnsendableValue = -32007;      // a stored value no data packet can carry (NaN, ±Inf, year 0)
 inline constexpr int ItemNotFound = -32010;         // a batch item that does not exist
 inline constexpr int ItemAlreadyBilled = -32011;    // already has a note/invoice entry or is realized
 inline constexpr int ItemCancelled = -32012;        // the calculation was cancelled

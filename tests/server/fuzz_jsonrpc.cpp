@@ -37,7 +37,7 @@ JsonRpcFront makeFront()
     });
     front.addMethod("GetFaturamento", [](const RpcParams &params) {
         PreviewFilter::fromParams(params);
-        return JsonRpcFront::Result{"null", 0};
+        return JsonRpcFront::Result{"null", 0, {}};
     });
     front.addMethod("Recusa", [](const RpcParams &) -> JsonRpcFront::Result {
         throw RpcError(RpcCode::ItemNotFound, QStringLiteral("Item \"não\" existe\n"));

@@ -999,6 +999,11 @@ private slots:
             const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
             QVERIFY2(answer.contains(QStringLiteral("error")), result->body.c_str());
             QVERIFY(!answer.contains(QStringLiteral("result")));
+            // The stored value is at fault, not the request: the answer says which one.
+            const QJsonObject error = answer.value(QStringLiteral("error")).toObject();
+            QCOMPARE(error.value(QStringLiteral("code")).toInt(), -32007);
+            QVERIFY2(error.value(QStringLiteral("message")).toString().contains(QStringLiteral("\"VRTOTAFATFAS\"")),
+                     result->body.c_str());
         } else {
             QVERIFY2(!result, result ? result->body.substr(0, 200).c_str() : "");
             QCOMPARE(result.error(), httplib::Error::Read);

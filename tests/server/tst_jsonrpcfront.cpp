@@ -46,7 +46,7 @@ private slots:
         int ran = 0;
         front.addMethod("Big", [&](const RpcParams &) {
             ++ran;
-            return JsonRpcFront::Result{'"' + std::string(size_t(answerBytes), 'x') + '"', 1};
+            return JsonRpcFront::Result{'"' + std::string(size_t(answerBytes), 'x') + '"', 1, {}};
         });
         const QByteArray batch = batchOf(calls, "Big");
         const JsonRpcFront::Reply reply = front.handle(std::string_view(batch.constData(), size_t(batch.size())));
