@@ -454,6 +454,20 @@ RemoteCallError TNetConnection::refusal(const QString &method, std::int64_t code
                            QStringLiteral("O servidor de aplicação em %1 recusou %2: %3").arg(Address(), method, fromUtf8(message)));
 }
 
+// The server's error object, read by either of simdjson's readers: thrown as the
+// server's refusal, or as a bad answer when it has no numeric code and text message.
+template <typename ErrorObject, typename Value>
+void TNetConnection::throwRefusal(Value value, const QString &method) const
+{
+    ErrorObject error;
+    int64_t code = 0;
+    std::string_view message;
+    if (value.get_object().get(error) != simdjson::SUCCESS || error["code"].get_int64().get(code) != simdjson::SUCCESS
+        || error["message"].get_string().get(message) != simdjson::SUCCESS)
+        throw badAnswer(method, QStringLiteral("objeto de erro malformado"));
+    throw refusal(method, code, message);
+}
+
 TRemoteValue TNetConnection::readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const
 {
     simdjson::dom::object top;
@@ -464,14 +478,7 @@ TRemoteValue TNetConnection::readAnswer(std::shared_ptr<TJsonDocument> document,
         if (field.key == "result") {
             haveResult = true;
         } else if (field.key == "error") {
-            simdjson::dom::object error;
-            int64_t code = 0;
-            std::string_view message;
-            if (field.value.get_object().get(error) != simdjson::SUCCESS
-                || error["code"].get_int64().get(code) != simdjson::SUCCESS
-                || error["message"].get_string().get(message) != simdjson::SUCCESS)
-                throw badAnswer(method, QStringLiteral("objeto de erro malformado"));
-            throw refusal(method, code, message);
+            throwRefusal<simdjson::dom::object>(field.value, method);
         }
     }
     if (!haveResult)
@@ -524,14 +531,7 @@ TRemoteValue TNetConnection::readAnswerText(const QByteArray &body, const QStrin
                 throw badAnswer(method, QStringLiteral("resultado malformado"));
             haveResult = true;
         } else if (key == "error") {
-            simdjson::ondemand::object error;
-            int64_t code = 0;
-            std::string_view message;
-            if (field.value().get_object().get(error) != simdjson::SUCCESS
-                || error["code"].get_int64().get(code) != simdjson::SUCCESS
-                || error["message"].get_string().get(message) != simdjson::SUCCESS)
-                throw badAnswer(method, QStringLiteral("objeto de erro malformado"));
-            throw refusal(method, code, message);
+            throwRefusal<simdjson::ondemand::object>(field.value(), method);
         }
     }
     if (!haveResult)

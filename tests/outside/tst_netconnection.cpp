@@ -306,6 +306,14 @@ private slots:
                                                 << 123456789012345678901234567890.0 << -1 << "";
         QTest::newRow("error object") << QByteArray(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001,"message":"Sem dados"}})")
                                       << false << 0.0 << int(R::ServerError) << "Sem dados";
+        QTest::newRow("error object read as text") // -0 sends the answer to the on-demand reader
+            << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":{"code":-32010,"message":"Item inexistente"}})") << false
+            << 0.0 << int(R::ServerError) << "Item inexistente";
+        QTest::newRow("error without a message") << QByteArray(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001}})")
+                                                 << false << 0.0 << int(R::BadAnswer) << "objeto de erro malformado";
+        QTest::newRow("error as text, read as text")
+            << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":"falhou"})") << false << 0.0 << int(R::BadAnswer)
+            << "objeto de erro malformado";
         QTest::newRow("answer cut short") << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
         QTest::newRow("not JSON") << QByteArray("<html>erro</html>") << false << 0.0 << int(R::BadAnswer) << "HTTP 200";
         QTest::newRow("no result") << QByteArray(R"({"jsonrpc":"2.0","id":1})") << false << 0.0 << int(R::BadAnswer)
