@@ -1,6 +1,7 @@
 #include "GenerationRun.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <tuple>
 
@@ -118,11 +119,27 @@ struct GenerationRun::RunState
 {
     const std::vector<ItemKey> &keys;
     // The batch travels as one bound JSON array of [position, company, branch,
-    // client, month, type], read as a table by every statement below: a few
+    // client, month, type], read as a table by every statement of the run: a few
     // statements per batch, however many items it has.
     const BatchTable table;
-    SqlStatement itemRead; // explain's
+    SqlStatement itemRead; // explain's, prepared before the claim
     std::vector<ItemState> items; // by position in `keys`
+    std::deque<SqlStatement> lasting; // see prepareLasting
+
+    // A statement kept until the run ends: on PostgreSQL the driver releases a
+    // prepared statement with a round trip of its own, which then comes after the
+    // commit instead of inside the transaction's locks.
+    SqlStatement &prepareLasting(const QSqlDatabase &db, const QString &sql, const char *context)
+    {
+        return lasting.emplace_back(db, sql, context);
+    }
+    // Releases every result, so the transaction can end.
+    void finishAll()
+    {
+        itemRead.finish();
+        for (SqlStatement &statement : lasting)
+            statement.finish();
+    }
 };
 
 bool GenerationRun::ItemKey::operator<(const ItemKey &o) const
@@ -213,7 +230,7 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
                                                    .arg(nothingGenerated()));
 
     Transaction transaction(m_db, m_dialect);
-    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}};
+    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}};
 
     // When the first attempt takes the whole batch no item can be refused and the
     // check is not needed. Otherwise it is undone and the run goes the long way:
@@ -227,10 +244,10 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     execUnprepared(QStringLiteral("RELEASE SAVEPOINT claim"));
 
     const Groups groups = groupItems(state.items);
-    const std::map<QString, int> firstNumbers = numberEntries(groups);
-    writeEntriesAndLinks(state.table, groups, firstNumbers);
+    const std::map<QString, int> firstNumbers = numberEntries(state, groups);
+    writeEntriesAndLinks(state, groups, firstNumbers);
 
-    state.itemRead.finish();
+    state.finishAll();
     Answer answer = readAnswer(state.table);
     transaction.commit();
     return answer;
@@ -470,22 +487,22 @@ GenerationRun::Groups GenerationRun::groupItems(const std::vector<ItemState> &it
 
 // The first number of each company's new entries: its NUMLANCFAT counter (the
 // row made if missing) moves past them inside the run's transaction.
-std::map<QString, int> GenerationRun::numberEntries(const Groups &groups) const
+std::map<QString, int> GenerationRun::numberEntries(RunState &state, const Groups &groups) const
 {
     std::map<QString, int> entriesPerCompany;
     for (const auto &[key, members] : groups)
         ++entriesPerCompany[std::get<0>(key)];
 
     const QString kind = kindCode();
-    SqlStatement counterRow(m_db,
+    SqlStatement &counterRow = state.prepareLasting(m_db,
                             QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) "
                                            "VALUES (?, ?, 0) ON CONFLICT (CDEMPRESA, IDTPLANCFAT) DO NOTHING"),
                             "GeraNF/GeraInvoice: contador");
-    SqlStatement counterStep(m_db,
+    SqlStatement &counterStep = state.prepareLasting(m_db,
                              QStringLiteral("UPDATE NUMLANCFAT SET NRULTLANCFAT = NRULTLANCFAT + ? "
                                             "WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
                              "GeraNF/GeraInvoice: numeração");
-    SqlStatement counterRead(m_db,
+    SqlStatement &counterRead = state.prepareLasting(m_db,
                              QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
                              "GeraNF/GeraInvoice: numeração");
     std::map<QString, int> firstNumbers;
@@ -503,7 +520,7 @@ std::map<QString, int> GenerationRun::numberEntries(const Groups &groups) const
 }
 
 // The entries and their items, each written by one statement from a bound list.
-void GenerationRun::writeEntriesAndLinks(const BatchTable &table, const Groups &groups,
+void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
                                          std::map<QString, int> nextNumber) const
 {
     std::string entryRows = "[";
@@ -522,17 +539,18 @@ void GenerationRun::writeEntriesAndLinks(const BatchTable &table, const Groups &
     }
     entryRows += ']';
     linkRows += ']';
-    insertEntriesAndLinks(table, entryRows, linkRows);
+    insertEntriesAndLinks(state, entryRows, linkRows);
 }
 
-void GenerationRun::insertEntriesAndLinks(const BatchTable &table, const std::string &entryRows,
+void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &entryRows,
                                           const std::string &linkRows) const
 {
     const QString kind = kindCode();
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    SqlStatement entries(m_db, table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
+    SqlStatement &entries = state.prepareLasting(m_db, state.table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
     entries.exec({kind, stamp, QString::fromStdString(entryRows)});
-    SqlStatement links(m_db, table.insertLinks(), "GeraNF/GeraInvoice: itens dos lançamentos");
+    SqlStatement &links = state.prepareLasting(m_db, state.table.insertLinks(),
+                                               "GeraNF/GeraInvoice: itens dos lançamentos");
     try {
         links.exec({kind, QString::fromStdString(linkRows)});
     } catch (const SqlFailure &failure) {

@@ -91,10 +91,9 @@ private:
     void explain(RunState &state, const ItemKey &key, bool afterClaim) const;
 
     static Groups groupItems(const std::vector<ItemState> &items);
-    std::map<QString, int> numberEntries(const Groups &groups) const;
-    void writeEntriesAndLinks(const BatchTable &table, const Groups &groups, std::map<QString, int> nextNumber) const;
-    void insertEntriesAndLinks(const BatchTable &table, const std::string &entryRows,
-                               const std::string &linkRows) const;
+    std::map<QString, int> numberEntries(RunState &state, const Groups &groups) const;
+    void writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
+    void insertEntriesAndLinks(RunState &state, const std::string &entryRows, const std::string &linkRows) const;
     Answer readAnswer(const BatchTable &table) const;
 
     QSqlDatabase m_db;
