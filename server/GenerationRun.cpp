@@ -260,7 +260,8 @@ QString GenerationRun::kindCode() const
 
 QString GenerationRun::nothingGenerated() const
 {
-    return isInvoice() ? QStringLiteral("Nenhuma Invoice foi gerada") : QStringLiteral("Nenhuma Nota Fiscal foi gerada");
+    return isInvoice() ? QStringLiteral("Nenhuma Invoice foi gerada")
+                       : QStringLiteral("Nenhuma Nota Fiscal foi gerada");
 }
 
 void GenerationRun::refuse(int code, const ItemKey &key, const QString &name, const QString &why) const
@@ -300,10 +301,6 @@ SqlStatement GenerationRun::prepareItemRead() const
                         "GeraNF/GeraInvoice: leitura do item");
 }
 
-// What the run needs of each item (client name, note group, value). On
-// PostgreSQL the statement that reads it locks the batch's rows in one fixed
-// order, so two runs over overlapping batches wait for each other instead of
-// deadlocking, and the check and the claim see the rows as they now stand.
 QString GenerationRun::lockOrder() const
 {
     return onSqlite() ? QString()
@@ -334,6 +331,10 @@ int GenerationRun::readItems(RunState &state, const QString &sql, const char *co
     return count;
 }
 
+// What the run needs of each item (client name, note group, value). On
+// PostgreSQL the statement that reads it locks the batch's rows in one fixed
+// order, so two runs over overlapping batches wait for each other instead of
+// deadlocking, and the check and the claim see the rows as they now stand.
 void GenerationRun::readAndLock(RunState &state) const
 {
     readItems(state, readSql().arg(QString(), state.table.joinItems(QStringLiteral("a")), lockOrder()),
@@ -359,8 +360,9 @@ QString GenerationRun::claimable(bool withNationality) const
                           "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
                           "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
                           "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)%1")
-        .arg(withNationality ? QStringLiteral(" AND ") + rightNationality().replace(QStringLiteral("a.CDCLIENTE"),
-                                                                                   QStringLiteral("APURFATFAS.CDCLIENTE"))
+        .arg(withNationality ? QStringLiteral(" AND ")
+                                   + rightNationality().replace(QStringLiteral("a.CDCLIENTE"),
+                                                                QStringLiteral("APURFATFAS.CDCLIENTE"))
                              : QString());
 }
 
@@ -373,8 +375,8 @@ bool GenerationRun::claimWholeBatch(RunState &state) const
         readAndLock(state);
         return claimAll(state, true);
     }
-    const QString locked = readSql().arg(QStringLiteral(", a.ctid AS rowid"), state.table.joinItems(QStringLiteral("a")),
-                                         lockOrder());
+    const QString locked = readSql().arg(QStringLiteral(", a.ctid AS rowid"),
+                                         state.table.joinItems(QStringLiteral("a")), lockOrder());
     const QString sql = QStringLiteral("WITH locked AS (%1), claimed AS (UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
                                        "FROM locked WHERE APURFATFAS.ctid = locked.rowid AND %2 "
                                        "RETURNING locked.pos, locked.NMFANTCLIE, locked.CDGRUPONFAPUR, "
@@ -450,8 +452,9 @@ void GenerationRun::explain(RunState &state, const ItemKey &key, bool afterClaim
     info.finish();
     if (!entryKind.isEmpty())
         refuse(RpcCode::ItemAlreadyBilled, key, name,
-               entryKind == QLatin1String("I") ? QStringLiteral("já possui Invoice (lançamento %1).").arg(entryNumber)
-                                               : QStringLiteral("já possui Nota Fiscal (lançamento %1).").arg(entryNumber));
+               entryKind == QLatin1String("I")
+                   ? QStringLiteral("já possui Invoice (lançamento %1).").arg(entryNumber)
+                   : QStringLiteral("já possui Nota Fiscal (lançamento %1).").arg(entryNumber));
     if (status == QLatin1String("C"))
         refuse(RpcCode::ItemCancelled, key, name,
                QStringLiteral("não pode gerar Nota Fiscal / Invoice porque a Apuração foi cancelada."));
@@ -571,7 +574,8 @@ GenerationRun::Answer GenerationRun::readAnswer(const BatchTable &table) const
                                                           "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
                                          : QStringLiteral("JOIN %1 ON %2\n")
                                                .arg(table.source(), BatchTable::matches(QStringLiteral("a")));
-    const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows + SqlText::get("item-order", m_dialect);
+    const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
+                              + SqlText::get("item-order", m_dialect);
     Answer answer;
     PreviewStream rows(NativeCursor::open(m_db, answerSql, {table.json()}, "GeraNF/GeraInvoice: resposta"));
     while (rows.fill(answer.packet)) {

@@ -63,8 +63,8 @@ public:
     static std::vector<ItemKey> keysOf(const TRecordStore &batch);
 
 private:
-    struct ItemState;
-    struct RunState;
+    struct ItemState; // what the run read of one item
+    struct RunState; // what the steps of one run share
     // One entry per company, branch, client and fiscal-note group (whether null, value).
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
     using Groups = std::map<GroupKey, std::vector<const ItemState *>>;
@@ -77,6 +77,7 @@ private:
     [[noreturn]] void refuseBilledMeanwhile() const;
     void execUnprepared(const QString &sql) const;
 
+    // The claim: at once (claimWholeBatch) or, when that misses an item, the long way.
     SqlStatement prepareItemRead() const;
     QString lockOrder() const;
     int readItems(RunState &state, const QString &sql, const char *context) const;
@@ -90,6 +91,7 @@ private:
     void refuseFirst(RunState &state, bool afterClaim) const;
     void explain(RunState &state, const ItemKey &key, bool afterClaim) const;
 
+    // The entries: grouped, numbered, written; then the answer.
     static Groups groupItems(const std::vector<ItemState> &items);
     std::map<QString, int> numberEntries(RunState &state, const Groups &groups) const;
     void writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
