@@ -1,6 +1,7 @@
 #include "GenerationRun.h"
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <tuple>
 
@@ -71,16 +72,75 @@ QString text(const TRecordStore &store, int row, int field)
     return QString::fromUtf8(value.data(), qsizetype(value.size()));
 }
 
-struct ItemState
+QVariantList bindKey(const GenerationRun::ItemKey &k)
 {
-    GenerationRun::ItemKey key;
+    return QVariantList{k.company, k.branch, k.client, dateText(k.month), k.type};
+}
+
+// How a refusal names an item.
+QString describe(const GenerationRun::ItemKey &k, const QString &name)
+{
+    QString service = BillingCodes::serviceTypeText(k.type);
+    service = service.isEmpty() ? QStringLiteral("tipo de serviço \"%1\"").arg(k.type)
+                                : QStringLiteral("%1 (tipo %2)").arg(service, k.type);
+    const QString client = name.isEmpty() ? k.client : QStringLiteral("%1 – %2").arg(k.client, name);
+    return QStringLiteral("cliente %1, mês %2, %3, empresa %4, filial %5")
+        .arg(client, k.month.toString(QStringLiteral("MM/yyyy")), service, k.company, k.branch);
+}
+
+// An item's entry, if it has one: ITEMLANCFAT l joined to APURFATFAS a.
+QString entryJoin()
+{
+    return QStringLiteral("l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND l.CDCLIENTE = a.CDCLIENTE "
+                          "AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = a.IDAPURFATFAS");
+}
+
+// Reads pos, client name, group and value of the batch's items; %1: more columns,
+// %2: the batch joined to APURFATFAS a, %3: the lock order.
+QString readSql()
+{
+    return QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS%1 FROM %2 "
+                          "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE%3");
+}
+
+} // namespace
+
+struct GenerationRun::ItemState
+{
+    ItemKey key;
     QString clientName;
     QString group;
     bool groupNull = true;
     double value = 0;
 };
 
-} // namespace
+// What the steps of one run share.
+struct GenerationRun::RunState
+{
+    const std::vector<ItemKey> &keys;
+    // The batch travels as one bound JSON array of [position, company, branch,
+    // client, month, type], read as a table by every statement of the run: a few
+    // statements per batch, however many items it has.
+    const BatchTable table;
+    SqlStatement itemRead; // explain's, prepared before the claim
+    std::vector<ItemState> items; // by position in `keys`
+    std::deque<SqlStatement> lasting; // see prepareLasting
+
+    // A statement kept until the run ends: on PostgreSQL the driver releases a
+    // prepared statement with a round trip of its own, which then comes after the
+    // commit instead of inside the transaction's locks.
+    SqlStatement &prepareLasting(const QSqlDatabase &db, const QString &sql, const char *context)
+    {
+        return lasting.emplace_back(db, sql, context);
+    }
+    // Releases every result, so the transaction can end.
+    void finishAll()
+    {
+        itemRead.finish();
+        for (SqlStatement &statement : lasting)
+            statement.finish();
+    }
+};
 
 bool GenerationRun::ItemKey::operator<(const ItemKey &o) const
 {
@@ -160,266 +220,312 @@ GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind ki
 {
 }
 
+// Runs the batch in one transaction: check the keys, begin, claim the items, number
+// their entries, write the entries and their links, read the answer, commit.
 GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
 {
     const std::vector<ItemKey> keys = keysOf(batch);
-    const bool invoice = m_kind == Kind::Invoice;
-    const QString nothing = invoice ? QStringLiteral("Nenhuma Invoice foi gerada")
-                                    : QStringLiteral("Nenhuma Nota Fiscal foi gerada");
     if (keys.empty())
         throw RpcError(RpcCode::InvalidParams, QStringLiteral("O lote está vazio: informe ao menos um item. %1.")
-                                                   .arg(nothing));
-
-    const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
-    const QString date = sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");
-    const QString itemKey = QStringLiteral("a.CDEMPRESA = ? AND a.CDFILIAL = ? AND a.CDCLIENTE = ? "
-                                           "AND a.DTMESAPURFAS = %1 AND a.IDAPURFATFAS = ?").arg(date);
-    const QString entryJoin = QStringLiteral(
-        "l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND l.CDCLIENTE = a.CDCLIENTE "
-        "AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = a.IDAPURFATFAS");
-    auto bindKey = [](const ItemKey &k) {
-        return QVariantList{k.company, k.branch, k.client, dateText(k.month), k.type};
-    };
-
-    auto describe = [&](const ItemKey &k, const QString &name) {
-        QString service = BillingCodes::serviceTypeText(k.type);
-        service = service.isEmpty() ? QStringLiteral("tipo de serviço \"%1\"").arg(k.type)
-                                    : QStringLiteral("%1 (tipo %2)").arg(service, k.type);
-        const QString client = name.isEmpty() ? k.client : QStringLiteral("%1 – %2").arg(k.client, name);
-        return QStringLiteral("cliente %1, mês %2, %3, empresa %4, filial %5")
-            .arg(client, k.month.toString(QStringLiteral("MM/yyyy")), service, k.company, k.branch);
-    };
-    auto refuse = [&](int code, const ItemKey &k, const QString &name, const QString &why) {
-        throw RpcError(code, QStringLiteral("%1. O item do %2 %3").arg(nothing, describe(k, name), why));
-    };
+                                                   .arg(nothingGenerated()));
 
     Transaction transaction(m_db, m_dialect);
-
-    // The batch travels as one bound JSON array of [position, company, branch,
-    // client, month, type], read as a table by every statement below: a few
-    // statements per batch, however many items it has.
-    const BatchTable table(keys, m_dialect);
-    const QString keysJson = table.json();
-
-    // What the run needs of each item (client name, note group, value). On
-    // PostgreSQL the statement that reads it locks the batch's rows in one fixed
-    // order, so two runs over overlapping batches wait for each other instead of
-    // deadlocking, and the check and the claim see the rows as they now stand.
-    std::vector<ItemState> items(keys.size());
-    const QString lockOrder = sqlite ? QString()
-                                     : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
-                                                      "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
-                                                      "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
-    const QString readSql = QStringLiteral("SELECT k.pos, c.NMFANTCLIE, a.CDGRUPONFAPUR, a.VRTOTAFATFAS%1 FROM %2 "
-                                           "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE%3");
-    // Fills `items` from a statement whose rows are pos, client name, group, value;
-    // returns how many rows it read.
-    auto readItems = [&](const QString &sql, const char *context) {
-        items.assign(keys.size(), ItemState());
-        SqlStatement read(m_db, sql, context);
-        read.exec({keysJson});
-        int count = 0;
-        while (read.next()) {
-            ItemState &state = items.at(size_t(read.value(0).toInt()));
-            state.clientName = read.value(1).toString();
-            state.groupNull = read.value(2).isNull();
-            state.group = read.value(2).toString();
-            state.value = read.value(3).toDouble();
-            ++count;
-        }
-        read.finish();
-        return count;
-    };
-    auto readAndLock = [&] {
-        readItems(readSql.arg(QString(), table.joinItems(QStringLiteral("a")), lockOrder),
-                  "GeraNF/GeraInvoice: leitura dos itens");
-    };
-
-    SqlStatement info(m_db,
-                      QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
-                                     "(SELECT COUNT(1) FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE "
-                                     "AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P'), "
-                                     "a.CDGRUPONFAPUR, a.VRTOTAFATFAS "
-                                     "FROM APURFATFAS a "
-                                     "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE "
-                                     "LEFT JOIN ITEMLANCFAT l ON %1 WHERE %2")
-                          .arg(entryJoin, itemKey),
-                      "GeraNF/GeraInvoice: leitura do item");
-
-    // Says why one item cannot be billed, from what the database holds now.
-    auto explain = [&](const ItemKey &k, bool afterClaim) {
-        info.exec(bindKey(k));
-        if (!info.next())
-            refuse(RpcCode::ItemNotFound, k, k.clientName, QStringLiteral("não existe."));
-        const QString status = info.value(0).toString();
-        const QString entryKind = info.value(1).toString();
-        const QString entryNumber = info.value(2).toString();
-        const QString name = info.value(3).toString();
-        const int domesticAddresses = info.value(4).toInt();
-        info.finish();
-        if (!entryKind.isEmpty())
-            refuse(RpcCode::ItemAlreadyBilled, k, name,
-                   entryKind == QLatin1String("I")
-                       ? QStringLiteral("já possui Invoice (lançamento %1).").arg(entryNumber)
-                       : QStringLiteral("já possui Nota Fiscal (lançamento %1).").arg(entryNumber));
-        if (status == QLatin1String("C"))
-            refuse(RpcCode::ItemCancelled, k, name,
-                   QStringLiteral("não pode gerar Nota Fiscal / Invoice porque a Apuração foi cancelada."));
-        if (status == QLatin1String("R"))
-            refuse(RpcCode::ItemAlreadyBilled, k, name, QStringLiteral("já foi realizado (faturado)."));
-        if (status != QLatin1String("P") && !status.isEmpty()) {
-            const QString shown = BillingCodes::situationText(status);
-            refuse(RpcCode::ItemNotPending, k, name,
-                   QStringLiteral("não está pendente (situação \"%1\"); só itens pendentes podem ser faturados.")
-                       .arg(shown.isEmpty() ? status : shown));
-        }
-        if (invoice && domesticAddresses > 0)
-            refuse(RpcCode::ItemWrongNationality, k, name,
-                   QStringLiteral("é de cliente nacional (endereço principal no Brasil): gere Nota Fiscal, "
-                                  "não Invoice."));
-        if (!invoice && domesticAddresses == 0)
-            refuse(RpcCode::ItemWrongNationality, k, name,
-                   QStringLiteral("é de cliente estrangeiro (sem endereço principal no Brasil): gere Invoice, "
-                                  "não Nota Fiscal."));
-        if (afterClaim)
-            refuse(RpcCode::ItemAlreadyBilled, k, name,
-                   QStringLiteral("acabou de ser faturado por outra geração; atualize a prévia."));
-        return name;
-    };
-
-    // Whether the client's main address is in Brazil matches the kind of document.
-    const QString rightNationality = QStringLiteral(
-        "(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE AND d.CDPAIS = '0055' "
-        "AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) = %1").arg(invoice ? 0 : 1);
-
-    // The first item, in key order, that cannot be billed, or none: explain then
-    // names it with the exact reason. Before the claim, by explain's own rules;
-    // after it, any item the claim did not take (not realized now, or with an entry).
-    auto firstRefusedSql = [&](bool afterClaim) {
-        const QString refused = afterClaim ? QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') <> 'R'")
-                                           : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR NOT ")
-                                                 + rightNationality;
-        return QStringLiteral("SELECT k.pos FROM %1 LEFT JOIN APURFATFAS a ON %2 LEFT JOIN ITEMLANCFAT l ON %3 "
-                              "WHERE a.CDEMPRESA IS NULL OR l.IDTPLANCFAT IS NOT NULL OR %4 ORDER BY k.pos LIMIT 1")
-            .arg(table.source(), BatchTable::matches(QStringLiteral("a")), entryJoin, refused);
-    };
-    auto refuseFirst = [&](bool afterClaim) {
-        SqlStatement firstRefused(m_db, firstRefusedSql(afterClaim), "GeraNF/GeraInvoice: verificação dos itens");
-        firstRefused.exec({keysJson});
-        const int position = firstRefused.next() ? firstRefused.value(0).toInt() : -1;
-        firstRefused.finish();
-        if (position >= 0)
-            explain(keys.at(size_t(position)), afterClaim);
-    };
-
-    // What the claim requires of an item besides being in the batch: still pending
-    // and unbilled at this moment and, in the first attempt, of a client of the
-    // right nationality.
-    auto claimable = [&](bool withNationality) {
-        return QStringLiteral("COALESCE(APURFATFAS.IDSTAPFATFAS, '') IN ('P', '') "
-                              "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
-                              "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
-                              "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
-                              "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
-                              "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)%1")
-            .arg(withNationality ? QStringLiteral(" AND ") + QString(rightNationality).replace(
-                                                                 QStringLiteral("a.CDCLIENTE"),
-                                                                 QStringLiteral("APURFATFAS.CDCLIENTE"))
-                                 : QString());
-    };
-    // The claim: one conditional update over the batch.
-    auto claimAll = [&](bool withNationality) {
-        SqlStatement claim(m_db,
-                           QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                          "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
-                                          "AND %2")
-                               .arg(table.keyRows(), claimable(withNationality)),
-                           "GeraNF/GeraInvoice: reserva dos itens");
-        claim.exec({keysJson});
-        const bool all = claim.rowsAffected() == int(keys.size());
-        claim.finish();
-        return all;
-    };
-    // The first attempt: read, lock and claim the whole batch under every rule of
-    // the check. On PostgreSQL one statement locks the rows in key order, as the
-    // read alone does, then claims exactly the rows it locked.
-    auto claimWholeBatch = [&] {
-        if (sqlite) {
-            readAndLock();
-            return claimAll(true);
-        }
-        const QString locked = readSql.arg(QStringLiteral(", a.ctid AS rowid"), table.joinItems(QStringLiteral("a")),
-                                           lockOrder);
-        const QString sql = QStringLiteral("WITH locked AS (%1), claimed AS (UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                           "FROM locked WHERE APURFATFAS.ctid = locked.rowid AND %2 "
-                                           "RETURNING locked.pos, locked.NMFANTCLIE, locked.CDGRUPONFAPUR, "
-                                           "locked.VRTOTAFATFAS) SELECT * FROM claimed")
-                                .arg(locked, claimable(true));
-        return readItems(sql, "GeraNF/GeraInvoice: reserva dos itens") == int(keys.size());
-    };
-    auto plain = [&](const QString &sql) { // not preparable on PostgreSQL
-        QSqlQuery query(m_db);
-        if (!query.exec(sql))
-            throw SqlFailure(QStringLiteral("reserva dos itens"), query.lastError());
-    };
+    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}};
 
     // When the first attempt takes the whole batch no item can be refused and the
     // check is not needed. Otherwise it is undone and the run goes the long way:
     // read and lock, the check names the first refused item with the exact
     // reason, then the claim again.
-    plain(QStringLiteral("SAVEPOINT claim"));
-    if (!claimWholeBatch()) {
-        plain(QStringLiteral("ROLLBACK TO SAVEPOINT claim"));
-        readAndLock();
-        refuseFirst(false);
-        if (!claimAll(false)) {
-            refuseFirst(true);
-            throw RpcError(RpcCode::ItemAlreadyBilled,
-                           QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
-                                          "prévia.").arg(nothing));
-        }
+    execUnprepared(QStringLiteral("SAVEPOINT claim"));
+    if (!claimWholeBatch(state)) {
+        execUnprepared(QStringLiteral("ROLLBACK TO SAVEPOINT claim"));
+        claimTheLongWay(state);
     }
-    plain(QStringLiteral("RELEASE SAVEPOINT claim"));
-    for (size_t i = 0; i < keys.size(); ++i)
-        items[i].key = keys[i];
+    execUnprepared(QStringLiteral("RELEASE SAVEPOINT claim"));
 
-    // One entry per company, branch, client and fiscal-note group.
-    using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
-    std::map<GroupKey, std::vector<const ItemState *>> groups;
+    const Groups groups = groupItems(state.items);
+    const std::map<QString, int> firstNumbers = numberEntries(state, groups);
+    writeEntriesAndLinks(state, groups, firstNumbers);
+
+    state.finishAll();
+    Answer answer = readAnswer(state.table);
+    transaction.commit();
+    return answer;
+}
+
+QString GenerationRun::kindCode() const
+{
+    return isInvoice() ? QStringLiteral("I") : QStringLiteral("N");
+}
+
+QString GenerationRun::nothingGenerated() const
+{
+    return isInvoice() ? QStringLiteral("Nenhuma Invoice foi gerada")
+                       : QStringLiteral("Nenhuma Nota Fiscal foi gerada");
+}
+
+void GenerationRun::refuse(int code, const ItemKey &key, const QString &name, const QString &why) const
+{
+    throw RpcError(code, QStringLiteral("%1. O item do %2 %3").arg(nothingGenerated(), describe(key, name), why));
+}
+
+void GenerationRun::refuseBilledMeanwhile() const
+{
+    throw RpcError(RpcCode::ItemAlreadyBilled,
+                   QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
+                                  "prévia.").arg(nothingGenerated()));
+}
+
+void GenerationRun::execUnprepared(const QString &sql) const // not preparable on PostgreSQL
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(sql))
+        throw SqlFailure(QStringLiteral("reserva dos itens"), query.lastError());
+}
+
+// The statement explain reads one item with, prepared once before the claim.
+SqlStatement GenerationRun::prepareItemRead() const
+{
+    const QString date = onSqlite() ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");
+    const QString itemKey = QStringLiteral("a.CDEMPRESA = ? AND a.CDFILIAL = ? AND a.CDCLIENTE = ? "
+                                           "AND a.DTMESAPURFAS = %1 AND a.IDAPURFATFAS = ?").arg(date);
+    return SqlStatement(m_db,
+                        QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
+                                       "(SELECT COUNT(1) FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE "
+                                       "AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P'), "
+                                       "a.CDGRUPONFAPUR, a.VRTOTAFATFAS "
+                                       "FROM APURFATFAS a "
+                                       "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE "
+                                       "LEFT JOIN ITEMLANCFAT l ON %1 WHERE %2")
+                            .arg(entryJoin(), itemKey),
+                        "GeraNF/GeraInvoice: leitura do item");
+}
+
+QString GenerationRun::lockOrder() const
+{
+    return onSqlite() ? QString()
+                      : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
+                                       "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
+                                       "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
+}
+
+// Fills `items` from a statement whose rows are pos, client name, group, value;
+// returns how many rows it read.
+int GenerationRun::readItems(RunState &state, const QString &sql, const char *context) const
+{
+    state.items.assign(state.keys.size(), ItemState());
+    for (size_t i = 0; i < state.keys.size(); ++i)
+        state.items[i].key = state.keys[i];
+    SqlStatement read(m_db, sql, context);
+    read.exec({state.table.json()});
+    int count = 0;
+    while (read.next()) {
+        ItemState &item = state.items.at(size_t(read.value(0).toInt()));
+        item.clientName = read.value(1).toString();
+        item.groupNull = read.value(2).isNull();
+        item.group = read.value(2).toString();
+        item.value = read.value(3).toDouble();
+        ++count;
+    }
+    read.finish();
+    return count;
+}
+
+// What the run needs of each item (client name, note group, value). On
+// PostgreSQL the statement that reads it locks the batch's rows in one fixed
+// order, so two runs over overlapping batches wait for each other instead of
+// deadlocking, and the check and the claim see the rows as they now stand.
+void GenerationRun::readAndLock(RunState &state) const
+{
+    readItems(state, readSql().arg(QString(), state.table.joinItems(QStringLiteral("a")), lockOrder()),
+              "GeraNF/GeraInvoice: leitura dos itens");
+}
+
+// Whether the client's main address is in Brazil matches the kind of document.
+QString GenerationRun::rightNationality() const
+{
+    return QStringLiteral("(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE "
+                          "AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) = %1")
+        .arg(isInvoice() ? 0 : 1);
+}
+
+// What the claim requires of an item besides being in the batch: still pending
+// and unbilled at this moment and, in the first attempt, of a client of the
+// right nationality.
+QString GenerationRun::claimable(bool withNationality) const
+{
+    return QStringLiteral("COALESCE(APURFATFAS.IDSTAPFATFAS, '') IN ('P', '') "
+                          "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
+                          "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
+                          "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
+                          "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
+                          "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)%1")
+        .arg(withNationality ? QStringLiteral(" AND ")
+                                   + rightNationality().replace(QStringLiteral("a.CDCLIENTE"),
+                                                                QStringLiteral("APURFATFAS.CDCLIENTE"))
+                             : QString());
+}
+
+// The first attempt: read, lock and claim the whole batch under every rule of
+// the check. On PostgreSQL one statement locks the rows in key order, as the
+// read alone does, then claims exactly the rows it locked.
+bool GenerationRun::claimWholeBatch(RunState &state) const
+{
+    if (onSqlite()) {
+        readAndLock(state);
+        return claimAll(state, true);
+    }
+    const QString locked = readSql().arg(QStringLiteral(", a.ctid AS rowid"),
+                                         state.table.joinItems(QStringLiteral("a")), lockOrder());
+    const QString sql = QStringLiteral("WITH locked AS (%1), claimed AS (UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                                       "FROM locked WHERE APURFATFAS.ctid = locked.rowid AND %2 "
+                                       "RETURNING locked.pos, locked.NMFANTCLIE, locked.CDGRUPONFAPUR, "
+                                       "locked.VRTOTAFATFAS) SELECT * FROM claimed")
+                            .arg(locked, claimable(true));
+    return readItems(state, sql, "GeraNF/GeraInvoice: reserva dos itens") == int(state.keys.size());
+}
+
+// The claim: one conditional update over the batch.
+bool GenerationRun::claimAll(const RunState &state, bool withNationality) const
+{
+    SqlStatement claim(m_db,
+                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                                      "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
+                                      "AND %2")
+                           .arg(state.table.keyRows(), claimable(withNationality)),
+                       "GeraNF/GeraInvoice: reserva dos itens");
+    claim.exec({state.table.json()});
+    const bool all = claim.rowsAffected() == int(state.keys.size());
+    claim.finish();
+    return all;
+}
+
+// The long way, after the first attempt was undone: read and lock, name the first
+// item that cannot be billed, claim again; an item the claim still misses was
+// billed by another run meanwhile.
+void GenerationRun::claimTheLongWay(RunState &state) const
+{
+    readAndLock(state);
+    refuseFirst(state, false);
+    if (!claimAll(state, false)) {
+        refuseFirst(state, true);
+        refuseBilledMeanwhile();
+    }
+}
+
+// The first item, in key order, that cannot be billed, or none: explain then
+// names it with the exact reason. Before the claim, by explain's own rules;
+// after it, any item the claim did not take (not realized now, or with an entry).
+QString GenerationRun::firstRefusedSql(const BatchTable &table, bool afterClaim) const
+{
+    const QString refused = afterClaim ? QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') <> 'R'")
+                                       : QStringLiteral("COALESCE(a.IDSTAPFATFAS, '') NOT IN ('P', '') OR NOT ")
+                                             + rightNationality();
+    return QStringLiteral("SELECT k.pos FROM %1 LEFT JOIN APURFATFAS a ON %2 LEFT JOIN ITEMLANCFAT l ON %3 "
+                          "WHERE a.CDEMPRESA IS NULL OR l.IDTPLANCFAT IS NOT NULL OR %4 ORDER BY k.pos LIMIT 1")
+        .arg(table.source(), BatchTable::matches(QStringLiteral("a")), entryJoin(), refused);
+}
+
+void GenerationRun::refuseFirst(RunState &state, bool afterClaim) const
+{
+    SqlStatement firstRefused(m_db, firstRefusedSql(state.table, afterClaim),
+                              "GeraNF/GeraInvoice: verificação dos itens");
+    firstRefused.exec({state.table.json()});
+    const int position = firstRefused.next() ? firstRefused.value(0).toInt() : -1;
+    firstRefused.finish();
+    if (position >= 0)
+        explain(state, state.keys.at(size_t(position)), afterClaim);
+}
+
+// Says why one item cannot be billed, from what the database holds now.
+void GenerationRun::explain(RunState &state, const ItemKey &key, bool afterClaim) const
+{
+    SqlStatement &info = state.itemRead;
+    info.exec(bindKey(key));
+    if (!info.next())
+        refuse(RpcCode::ItemNotFound, key, key.clientName, QStringLiteral("não existe."));
+    const QString status = info.value(0).toString();
+    const QString entryKind = info.value(1).toString();
+    const QString entryNumber = info.value(2).toString();
+    const QString name = info.value(3).toString();
+    const int domesticAddresses = info.value(4).toInt();
+    info.finish();
+    if (!entryKind.isEmpty())
+        refuse(RpcCode::ItemAlreadyBilled, key, name,
+               entryKind == QLatin1String("I")
+                   ? QStringLiteral("já possui Invoice (lançamento %1).").arg(entryNumber)
+                   : QStringLiteral("já possui Nota Fiscal (lançamento %1).").arg(entryNumber));
+    if (status == QLatin1String("C"))
+        refuse(RpcCode::ItemCancelled, key, name,
+               QStringLiteral("não pode gerar Nota Fiscal / Invoice porque a Apuração foi cancelada."));
+    if (status == QLatin1String("R"))
+        refuse(RpcCode::ItemAlreadyBilled, key, name, QStringLiteral("já foi realizado (faturado)."));
+    if (status != QLatin1String("P") && !status.isEmpty()) {
+        const QString shown = BillingCodes::situationText(status);
+        refuse(RpcCode::ItemNotPending, key, name,
+               QStringLiteral("não está pendente (situação \"%1\"); só itens pendentes podem ser faturados.")
+                   .arg(shown.isEmpty() ? status : shown));
+    }
+    if (isInvoice() && domesticAddresses > 0)
+        refuse(RpcCode::ItemWrongNationality, key, name,
+               QStringLiteral("é de cliente nacional (endereço principal no Brasil): gere Nota Fiscal, "
+                              "não Invoice."));
+    if (!isInvoice() && domesticAddresses == 0)
+        refuse(RpcCode::ItemWrongNationality, key, name,
+               QStringLiteral("é de cliente estrangeiro (sem endereço principal no Brasil): gere Invoice, "
+                              "não Nota Fiscal."));
+    if (afterClaim)
+        refuse(RpcCode::ItemAlreadyBilled, key, name,
+               QStringLiteral("acabou de ser faturado por outra geração; atualize a prévia."));
+}
+
+// One entry per company, branch, client and fiscal-note group.
+GenerationRun::Groups GenerationRun::groupItems(const std::vector<ItemState> &items)
+{
+    Groups groups;
     for (const ItemState &item : items)
         groups[{item.key.company, item.key.branch, item.key.client, item.groupNull, item.group}].push_back(&item);
+    return groups;
+}
+
+// The first number of each company's new entries: its NUMLANCFAT counter (the
+// row made if missing) moves past them inside the run's transaction.
+std::map<QString, int> GenerationRun::numberEntries(RunState &state, const Groups &groups) const
+{
     std::map<QString, int> entriesPerCompany;
     for (const auto &[key, members] : groups)
         ++entriesPerCompany[std::get<0>(key)];
 
-    const QString kindCode = invoice ? QStringLiteral("I") : QStringLiteral("N");
-    SqlStatement counterRow(m_db,
+    const QString kind = kindCode();
+    SqlStatement &counterRow = state.prepareLasting(m_db,
                             QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) "
                                            "VALUES (?, ?, 0) ON CONFLICT (CDEMPRESA, IDTPLANCFAT) DO NOTHING"),
                             "GeraNF/GeraInvoice: contador");
-    SqlStatement counterStep(m_db,
+    SqlStatement &counterStep = state.prepareLasting(m_db,
                              QStringLiteral("UPDATE NUMLANCFAT SET NRULTLANCFAT = NRULTLANCFAT + ? "
                                             "WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
                              "GeraNF/GeraInvoice: numeração");
-    SqlStatement counterRead(m_db,
+    SqlStatement &counterRead = state.prepareLasting(m_db,
                              QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
                              "GeraNF/GeraInvoice: numeração");
-    std::map<QString, std::pair<int, int>> numbers; // company -> first, last
+    std::map<QString, int> firstNumbers;
     for (const auto &[company, count] : entriesPerCompany) {
-        counterRow.exec({company, kindCode});
-        counterStep.exec({count, company, kindCode});
-        counterRead.exec({company, kindCode});
+        counterRow.exec({company, kind});
+        counterStep.exec({count, company, kind});
+        counterRead.exec({company, kind});
         if (!counterRead.next())
             throw SqlFailure(QStringLiteral("numeração da empresa %1").arg(company), QSqlError());
         const int last = counterRead.value(0).toInt();
         counterRead.finish();
-        numbers[company] = {last - count + 1, last};
+        firstNumbers[company] = last - count + 1;
     }
+    return firstNumbers;
+}
 
-    // The entries and their items, each written by one statement from a bound list.
-    std::map<QString, int> nextNumber;
-    for (const auto &[company, range] : numbers)
-        nextNumber[company] = range.first;
+// The entries and their items, each written by one statement from a bound list.
+void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
+                                         std::map<QString, int> nextNumber) const
+{
     std::string entryRows = "[";
     std::string linkRows = "[";
     for (const auto &[key, members] : groups) {
@@ -436,42 +542,44 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
     }
     entryRows += ']';
     linkRows += ']';
+    insertEntriesAndLinks(state, entryRows, linkRows);
+}
 
+void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &entryRows,
+                                          const std::string &linkRows) const
+{
+    const QString kind = kindCode();
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    SqlStatement entries(m_db, table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
-    entries.exec({kindCode, stamp, QString::fromStdString(entryRows)});
-    SqlStatement links(m_db, table.insertLinks(), "GeraNF/GeraInvoice: itens dos lançamentos");
+    SqlStatement &entries = state.prepareLasting(m_db, state.table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
+    entries.exec({kind, stamp, QString::fromStdString(entryRows)});
+    SqlStatement &links = state.prepareLasting(m_db, state.table.insertLinks(),
+                                               "GeraNF/GeraInvoice: itens dos lançamentos");
     try {
-        links.exec({kindCode, QString::fromStdString(linkRows)});
+        links.exec({kind, QString::fromStdString(linkRows)});
     } catch (const SqlFailure &failure) {
         if (!failure.isUniqueViolation())
             throw;
-        throw RpcError(RpcCode::ItemAlreadyBilled,
-                       QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
-                                      "prévia.").arg(nothing));
+        refuseBilledMeanwhile();
     }
+}
 
-    // The answer: the batch's items as they now stand (each in a new entry), read
-    // inside the transaction so that they are exactly what this run wrote, in the
-    // preview's order, written straight into the packet's text.
-    info.finish();
-    entries.finish();
-    links.finish();
+// The answer: the batch's items as they now stand (each in a new entry), read
+// inside the transaction so that they are exactly what this run wrote, in the
+// preview's order, written straight into the packet's text.
+GenerationRun::Answer GenerationRun::readAnswer(const BatchTable &table) const
+{
     // The batch's keys are unique, so on PostgreSQL a join picks the same rows as
     // the IN and spares the planner the de-duplication of the batch.
-    const QString batchRows = sqlite ? QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
-                                                      "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
-                                     : QStringLiteral("JOIN %1 ON %2\n")
-                                           .arg(table.source(), BatchTable::matches(QStringLiteral("a")));
+    const QString batchRows = onSqlite() ? QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
+                                                          "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
+                                         : QStringLiteral("JOIN %1 ON %2\n")
+                                               .arg(table.source(), BatchTable::matches(QStringLiteral("a")));
     const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
                               + SqlText::get("item-order", m_dialect);
     Answer answer;
-    {
-        PreviewStream rows(NativeCursor::open(m_db, answerSql, {keysJson}, "GeraNF/GeraInvoice: resposta"));
-        while (rows.fill(answer.packet)) {
-        }
-        answer.rows = rows.rows();
+    PreviewStream rows(NativeCursor::open(m_db, answerSql, {table.json()}, "GeraNF/GeraInvoice: resposta"));
+    while (rows.fill(answer.packet)) {
     }
-    transaction.commit();
+    answer.rows = rows.rows();
     return answer;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <QDate>
@@ -9,6 +11,9 @@
 
 #include "DatabaseUrl.h"
 #include "TRecordStore.h"
+
+class BatchTable;
+class SqlStatement;
 
 // GeraNF and GeraInvoice: turns a batch of pending items into fiscal-note or
 // invoice entries in one transaction, all or nothing, with a few statements per
@@ -58,6 +63,41 @@ public:
     static std::vector<ItemKey> keysOf(const TRecordStore &batch);
 
 private:
+    struct ItemState; // what the run read of one item
+    struct RunState; // what the steps of one run share
+    // One entry per company, branch, client and fiscal-note group (whether null, value).
+    using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
+    using Groups = std::map<GroupKey, std::vector<const ItemState *>>;
+
+    bool onSqlite() const { return m_dialect == DatabaseUrl::Kind::Sqlite; }
+    bool isInvoice() const { return m_kind == Kind::Invoice; }
+    QString kindCode() const;
+    QString nothingGenerated() const;
+    [[noreturn]] void refuse(int code, const ItemKey &key, const QString &name, const QString &why) const;
+    [[noreturn]] void refuseBilledMeanwhile() const;
+    void execUnprepared(const QString &sql) const;
+
+    // The claim: at once (claimWholeBatch) or, when that misses an item, the long way.
+    SqlStatement prepareItemRead() const;
+    QString lockOrder() const;
+    int readItems(RunState &state, const QString &sql, const char *context) const;
+    void readAndLock(RunState &state) const;
+    QString rightNationality() const;
+    QString claimable(bool withNationality) const;
+    bool claimWholeBatch(RunState &state) const;
+    bool claimAll(const RunState &state, bool withNationality) const;
+    void claimTheLongWay(RunState &state) const;
+    QString firstRefusedSql(const BatchTable &table, bool afterClaim) const;
+    void refuseFirst(RunState &state, bool afterClaim) const;
+    void explain(RunState &state, const ItemKey &key, bool afterClaim) const;
+
+    // The entries: grouped, numbered, written; then the answer.
+    static Groups groupItems(const std::vector<ItemState> &items);
+    std::map<QString, int> numberEntries(RunState &state, const Groups &groups) const;
+    void writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
+    void insertEntriesAndLinks(RunState &state, const std::string &entryRows, const std::string &linkRows) const;
+    Answer readAnswer(const BatchTable &table) const;
+
     QSqlDatabase m_db;
     DatabaseUrl::Kind m_dialect;
     Kind m_kind;
