@@ -1052,11 +1052,12 @@ private slots:
         const qint64 peakAfter = serverMemoryKb("VmHWM:");
         // Sixteen answers of ~answerBytes each: held whole (rows and text) they would
         // need about three times their size per thread, twenty-odd answers' worth on
-        // eight threads; streamed, a few parts and a connection's cache per thread.
+        // eight threads; streamed, a few parts and a connection's cache per thread
+        // (about 4 MB each at the peak, hence the peak's wider margin).
         const qint64 answerKb = answerBytes / 1024;
         QVERIFY2(after - before < 4 * answerKb,
                  qPrintable(QStringLiteral("RSS %1 kB -> %2 kB, answer %3 kB").arg(before).arg(after).arg(answerKb)));
-        QVERIFY2(peakAfter - peakBefore < 4 * answerKb,
+        QVERIFY2(peakAfter - peakBefore < 8 * answerKb,
                  qPrintable(QStringLiteral("peak %1 kB -> %2 kB, answer %3 kB").arg(peakBefore).arg(peakAfter).arg(answerKb)));
     }
 
