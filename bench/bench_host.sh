@@ -18,38 +18,20 @@ for tool in sqlite3 xvfb-run python3; do
 done
 [ -x "$build/bin/fas-host" ] && [ -x "$build/bin/fas-appserver" ] || { echo "bench: build first" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/fas-bench-host.XXXXXX")
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/pairs.sh"
+bench_begin
 
 db="$work/bench.sqlite"
 "$build/bin/fas-demo-data" --database "$db" --rows "$rows" >/dev/null 2>&1
-"$build/bin/fas-appserver" --database "$db" --listen 127.0.0.1:0 >"$work/server.out" 2>"$work/server.log" &
-server_pid=$!
-for _ in $(seq 1 100); do
-  grep -q 'http://' "$work/server.out" 2>/dev/null && break
-  sleep 0.1
-done
-address=$(grep -o 'http://[^ /]*' "$work/server.out" | head -n 1 | sed 's|http://||')
-[ -n "$address" ] || { echo "bench: the server did not start" >&2; cat "$work/server.log" >&2; exit 1; }
+start_server "$build" "$db" "$work/server"
+address=${url#http://}
 
 # What the dialog asks once every service type it lets one tick (Service Desk stays
 # disabled) and every situation are ticked: the whole period from 01/01/2008 to
 # today, all companies and clients.
 from=2008-01-01
 end_month=$(date -d "$(date +%Y-%m-01) +1 month" +%Y-%m-%d)
-values=("'$from'" "'$end_month'" "'[\"5\",\"6\",\"3\",\"1\"]'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
-cat "$root/server/sql/item-select.sqlite.sql" "$root/server/sql/preview-where.sqlite.sql" > "$work/query.sql"
-sql=$(awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
-  BEGIN { n = split(vals, v, "\x1f"); i = 0 }
-  { out = ""; line = $0
-    while ((p = index(line, "?")) > 0) { i++; out = out substr(line, 1, p - 1) v[i]; line = substr(line, p + 1) }
-    print out line }' "$work/query.sql")
-printf '%s;\n' "$sql" > "$work/query.sql"
+printf '%s;\n' "$(preview_sql "$root" sqlite "$from" "$end_month" '["5","6","3","1"]' unordered)" > "$work/query.sql"
 
 # One host run: open the preview, tick the boxes, confirm, quit well after the
 # rows are shown; prints the confirm's milliseconds and the peak RSS in kB.

@@ -80,13 +80,16 @@ start_server() {
 }
 
 # The preview's query on one database, with the values PreviewQuery binds for the
-# whole period written in place of its '?'s. Prints the SQL.
-#   preview_sql ROOT sqlite|postgresql FIRST_MONTH LAST_MONTH
+# period written in place of its '?'s. Prints the SQL.
+#   preview_sql ROOT sqlite|postgresql FIRST_MONTH LAST_MONTH [TYPES_JSON [unordered]]
+#   TYPES_JSON: the service types asked for (default every one); "unordered" leaves
+#   out the ORDER BY.
 preview_sql() {
-  local root=$1 kind=$2 first=$3 last=$4
-  local values=("'$first'" "'$last'" "'[\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\"]'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
-  cat "$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql" \
-      "$root/server/sql/item-order.$kind.sql" |
+  local root=$1 kind=$2 first=$3 last=$4 types=${5:-'["1","2","3","4","5","6","7"]'} order=${6:-ordered}
+  local values=("'$first'" "'$last'" "'$types'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
+  local parts=("$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql")
+  [ "$order" = unordered ] || parts+=("$root/server/sql/item-order.$kind.sql")
+  cat "${parts[@]}" |
     awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
       BEGIN { n = split(vals, v, "\x1f"); i = 0 }
       { out = ""; line = $0
