@@ -11,7 +11,7 @@
 
 namespace BenchPreviewRows {
 
-QByteArray previewPacket(int rows)
+QByteArray previewPacket(int rows, Shape shape)
 {
     TRecordStore store(BillingItemLayout::faturamento());
     store.reserve(rows);
@@ -25,17 +25,18 @@ QByteArray previewPacket(int rows)
     for (int i = 0; i < rows; ++i) {
         const int row = store.appendRow();
         const std::string n = std::to_string(i);
+        const std::string client = shape.clients > 0 ? std::to_string(random() % unsigned(shape.clients)) : n;
         const std::string status = statuses[random() % 10];
         set(row, "CDEMPRESA", "01");
         set(row, "CDFILIAL", "0001");
         set(row, "NMFILIAL", "Matriz");
-        set(row, "CDCLIENTE", "C" + n);
-        set(row, "NMFANTCLIE", "Cliente de demonstração número " + n);
+        set(row, "CDCLIENTE", "C" + client);
+        set(row, "NMFANTCLIE", "Cliente de demonstração número " + client);
         set(row, "IDAPURFATFAS", services[random() % 6]);
         store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
         set(row, "MESAPURADO", "03/2024");
         set(row, "IDSTAPFATFAS", status);
-        set(row, "IDCHECK", status == "R" ? "D" : (random() % 4 == 0 ? "S" : "N"));
+        set(row, "IDCHECK", status == "R" ? "D" : (shape.ticked && random() % 4 == 0 ? "S" : "N"));
         set(row, "CDGRUPONFAPUR", "G1");
         store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34);
         set(row, "CDPRODUTO", "P01");

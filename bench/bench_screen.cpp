@@ -8,7 +8,6 @@
 // Run through bench_screen.sh, which repeats each and prints min, median and goal.
 
 #include <memory>
-#include <random>
 
 #include <benchmark/benchmark.h>
 
@@ -18,14 +17,12 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "BillingItemLayout.h"
+#include "BenchPreviewRows.h"
 #include "Cli_fas09600.h"
-#include "DataPacket.h"
 #include "FasError.h"
 #include "TClientDataSet.h"
 #include "TButtonFlat.h"
 #include "TDBGrid.h"
-#include "TRecordStore.h"
 #include "TdtmDBGeral.h"
 #include "TfrmFaturamento.h"
 
@@ -37,43 +34,6 @@ constexpr int Clients = 5'000;
 QString clientCode(int client)
 {
     return QStringLiteral("C%1").arg(client);
-}
-
-// A preview like a busy month: mostly pending, some done, cancelled or not by the
-// system; 5,000 clients; nothing ticked.
-QByteArray previewPacket()
-{
-    TRecordStore store(BillingItemLayout::faturamento());
-    store.reserve(Rows);
-    std::mt19937 random(9600);
-    const auto set = [&](int row, const char *field, const std::string &value) {
-        store.setText(row, store.indexOf(QString::fromLatin1(field)), value);
-    };
-    const char *statuses[] = {"P", "P", "P", "P", "P", "P", "R", "R", "C", "N"};
-    const qint64 month = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
-    for (int i = 0; i < Rows; ++i) {
-        const int row = store.appendRow();
-        const std::string status = statuses[random() % 10];
-        set(row, "CDEMPRESA", "01");
-        set(row, "CDFILIAL", "0001");
-        set(row, "NMFILIAL", "Matriz");
-        set(row, "CDCLIENTE", clientCode(int(random() % Clients)).toStdString());
-        set(row, "NMFANTCLIE", "Cliente de demonstração número " + std::to_string(i % Clients));
-        set(row, "IDAPURFATFAS", "6");
-        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
-        set(row, "MESAPURADO", "03/2024");
-        set(row, "IDSTAPFATFAS", status);
-        set(row, "IDCHECK", status == "R" ? "D" : "N");
-        set(row, "CDGRUPONFAPUR", "G1");
-        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34);
-        set(row, "CDPRODUTO", "P01");
-        set(row, "NMPRODUTO", "Suporte técnico");
-        set(row, "DSEMISSPRONF", "Serviços prestados no mês de referência conforme contrato.");
-        store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), double(random() % 1000000) / 100.0);
-        set(row, "NMEMPRESA", "Empresa Emitente Um");
-        set(row, "NRSOLISERV", "S-" + std::to_string(i));
-    }
-    return DataPacket::encode(store);
 }
 
 // The host database with the clients' addresses: every other client domestic.
@@ -108,7 +68,7 @@ struct Preview
         screen = std::make_unique<TfrmFaturamento>();
         screen->resize(900, 600);
         screen->show();
-        screen->cdsFaturamento->SetData(previewPacket());
+        screen->cdsFaturamento->SetData(BenchPreviewRows::previewPacket(Rows, {Clients, false}));
         QCoreApplication::processEvents();
     }
 
