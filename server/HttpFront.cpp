@@ -357,8 +357,6 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
     server.set_read_timeout(ReadTimeoutSeconds, 0);
     server.set_write_timeout(WriteTimeoutSeconds, 0);
     server.setKeepAlive(std::chrono::seconds(KeepAliveTimeoutSeconds), KeepAliveMaxRequests);
-    server.set_keep_alive_timeout(KeepAliveTimeoutSeconds);
-    server.set_keep_alive_max_count(KeepAliveMaxRequests);
     server.set_tcp_nodelay(true);
     // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would let
     // a second server bind the same port and silently take half of the requests.
@@ -400,11 +398,10 @@ HttpFront::HttpFront(const ServerOptions &options, const JsonRpcFront &front, He
         return 413;
     });
 
-    // A call with a body, of either framing.
+    // Every call, with a body of either framing or none: the library hands each POST
+    // to a reader handler first.
     server.Post(RpcPath, [this](const httplib::Request &, httplib::Response &res,
                                 const httplib::ContentReader &reader) { d->readBodyAndAnswer(reader, res); });
-    // A call without a body.
-    server.Post(RpcPath, [this](const httplib::Request &req, httplib::Response &res) { d->answer(req.body, res); });
 
     server.Get(HealthPath, [this](const httplib::Request &, httplib::Response &res) {
         const auto [ok, reason] = d->health();
