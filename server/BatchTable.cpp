@@ -19,6 +19,19 @@ void appendNumber(std::string &out, double value)
     out.append(buffer, std::size_t(result.ptr - buffer));
 }
 
+// The item's key, its five parts as JSON texts separated by commas.
+void appendKey(std::string &out, const GenerationRun::ItemKey &key)
+{
+    bool first = true;
+    for (const QString &text : {key.company, key.branch, key.client, key.month.toString(QStringLiteral("yyyy-MM-dd")),
+                                key.type}) {
+        if (!first)
+            out.push_back(',');
+        first = false;
+        appendText(out, text);
+    }
+}
+
 void openRow(std::string &out)
 {
     if (out.size() > 1)
@@ -35,12 +48,8 @@ BatchTable::BatchTable(const std::vector<GenerationRun::ItemKey> &keys, Database
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const GenerationRun::ItemKey &k = keys[i];
         openRow(out);
-        out += std::to_string(i);
-        for (const QString &text : {k.company, k.branch, k.client,
-                                    k.month.toString(QStringLiteral("yyyy-MM-dd")), k.type}) {
-            out.push_back(',');
-            appendText(out, text);
-        }
+        out += std::to_string(i) + ',';
+        appendKey(out, k);
         out.push_back(']');
     }
     out.push_back(']');
@@ -102,14 +111,7 @@ void BatchTable::appendEntry(std::string &out, const QString &company, int numbe
 void BatchTable::appendLink(std::string &out, const GenerationRun::ItemKey &key, int number)
 {
     openRow(out);
-    bool first = true;
-    for (const QString &text : {key.company, key.branch, key.client,
-                                key.month.toString(QStringLiteral("yyyy-MM-dd")), key.type}) {
-        if (!first)
-            out.push_back(',');
-        first = false;
-        appendText(out, text);
-    }
+    appendKey(out, key);
     out += ',' + std::to_string(number) + ']';
 }
 

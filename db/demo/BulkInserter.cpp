@@ -1,29 +1,18 @@
 #include "BulkInserter.h"
 
-#include <cstring>
 #include <utility>
 
 #include <libpq-fe.h>
 
 #include <QLocale>
-#include <QSqlDriver>
 #include <QSqlError>
 
 #include "DatabaseError.h"
+#include "NativeHandle.h"
 
 namespace {
 
 constexpr qsizetype CopyChunkBytes = qsizetype(1) << 20;
-
-pg_conn *postgresHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    // Qt spells libpq's PGconn by its struct's name.
-    if (!handle.isValid()
-        || (std::strcmp(handle.typeName(), "PGconn*") != 0 && std::strcmp(handle.typeName(), "pg_conn*") != 0))
-        return nullptr;
-    return *static_cast<pg_conn *const *>(handle.constData());
-}
 
 // One value in COPY's text format: \N for null, backslash escapes for the
 // characters that end a field or a row.
@@ -50,10 +39,9 @@ void appendCopyValue(QByteArray &out, const QVariant &value)
 } // namespace
 
 BulkInserter::BulkInserter(QSqlDatabase &db, const QString &table, const QStringList &columns)
-    : m_db(db)
-    , m_table(table)
+    : m_table(table)
     , m_columns(columns)
-    , m_pg(postgresHandle(db))
+    , m_pg(DatabaseConnection::nativeHandle<pg_conn>(db, "PGconn*", "pg_conn*"))
     , m_statement(db)
 {
 }
@@ -75,7 +63,6 @@ void BulkInserter::fail(const QString &reason) const
 
 void BulkInserter::insert(const QVariantList &values)
 {
-    ++m_count;
     if (m_pg) {
         if (!m_copying)
             startCopy();

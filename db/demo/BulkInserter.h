@@ -24,7 +24,6 @@ public:
     void insert(const QVariantList &values);
     // Writes what is still buffered and ends the COPY; the table is complete after it.
     void finish();
-    int count() const { return m_count; }
 
 private:
     static constexpr int SqliteRowsPerStatement = 200;
@@ -37,7 +36,6 @@ private:
     void sendCopy();
     [[noreturn]] void fail(const QString &reason) const;
 
-    QSqlDatabase &m_db;
     QString m_table;
     QStringList m_columns;
     pg_conn *m_pg = nullptr;
@@ -47,5 +45,4 @@ private:
     QSqlQuery m_statement;
     int m_statementRows = 0;
     QVariantList m_pending;
-    int m_count = 0;
 };

@@ -1,14 +1,13 @@
 #include "SqliteFunctions.h"
 
-#include <cstring>
 
 #include <QDate>
-#include <QSqlDriver>
 #include <QVariant>
 
 #include <sqlite3.h>
 
 #include "FasError.h"
+#include "NativeHandle.h"
 
 namespace {
 
@@ -37,12 +36,9 @@ namespace SqliteFunctions {
 
 void Register(const QSqlDatabase &database)
 {
-    if (!database.isOpen() || !database.driver())
+    if (!database.isOpen())
         return;
-    const QVariant handle = database.driver()->handle();
-    if (!handle.isValid() || std::strcmp(handle.typeName(), "sqlite3*") != 0)
-        return;
-    sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.data());
+    sqlite3 *connection = DatabaseConnection::nativeHandle<sqlite3>(database, "sqlite3*");
     if (!connection)
         return;
     const int status = sqlite3_create_function_v2(connection, "TO_DATE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
