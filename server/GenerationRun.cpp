@@ -88,11 +88,19 @@ QString describe(const GenerationRun::ItemKey &k, const QString &name)
         .arg(client, k.month.toString(QStringLiteral("MM/yyyy")), service, k.company, k.branch);
 }
 
-// An item's entry, if it has one: ITEMLANCFAT l joined to APURFATFAS a.
-QString entryJoin()
+// An item's entry, if it has one: ITEMLANCFAT l joined to the item (APURFATFAS
+// under the name `item`).
+QString entryJoin(const QString &item = QStringLiteral("a"))
 {
-    return QStringLiteral("l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND l.CDCLIENTE = a.CDCLIENTE "
-                          "AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = a.IDAPURFATFAS");
+    return QStringLiteral("l.CDEMPRESA = %1.CDEMPRESA AND l.CDFILIAL = %1.CDFILIAL AND l.CDCLIENTE = %1.CDCLIENTE "
+                          "AND l.DTMESAPURFAS = %1.DTMESAPURFAS AND l.IDAPURFATFAS = %1.IDAPURFATFAS")
+        .arg(item);
+}
+
+// The client's main address in Brazil, as ENDECLIE d (the item under the name `item`).
+QString mainAddressInBrazil(const QString &item = QStringLiteral("a"))
+{
+    return QStringLiteral("d.CDCLIENTE = %1.CDCLIENTE AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P'").arg(item);
 }
 
 // Reads pos, client name, group and value of the batch's items; %1: more columns,
@@ -291,13 +299,12 @@ SqlStatement GenerationRun::prepareItemRead() const
                                            "AND a.DTMESAPURFAS = %1 AND a.IDAPURFATFAS = ?").arg(date);
     return SqlStatement(m_db,
                         QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
-                                       "(SELECT COUNT(1) FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE "
-                                       "AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P'), "
+                                       "(SELECT COUNT(1) FROM ENDECLIE d WHERE %1), "
                                        "a.CDGRUPONFAPUR, a.VRTOTAFATFAS "
                                        "FROM APURFATFAS a "
                                        "LEFT JOIN CLIENTE c ON c.CDCLIENTE = a.CDCLIENTE "
-                                       "LEFT JOIN ITEMLANCFAT l ON %1 WHERE %2")
-                            .arg(entryJoin(), itemKey),
+                                       "LEFT JOIN ITEMLANCFAT l ON %2 WHERE %3")
+                            .arg(mainAddressInBrazil(), entryJoin(), itemKey),
                         "GeraNF/GeraInvoice: leitura do item");
 }
 
@@ -342,10 +349,10 @@ void GenerationRun::readAndLock(RunState &state) const
 }
 
 // Whether the client's main address is in Brazil matches the kind of document.
-QString GenerationRun::rightNationality() const
+QString GenerationRun::rightNationality(const QString &item) const
 {
-    return QStringLiteral("(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = a.CDCLIENTE "
-                          "AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P') THEN 1 ELSE 0 END) = %1")
+    return QStringLiteral("(CASE WHEN EXISTS (SELECT 1 FROM ENDECLIE d WHERE %1) THEN 1 ELSE 0 END) = %2")
+        .arg(mainAddressInBrazil(item))
         .arg(isInvoice() ? 0 : 1);
 }
 
@@ -354,16 +361,10 @@ QString GenerationRun::rightNationality() const
 // right nationality.
 QString GenerationRun::claimable(bool withNationality) const
 {
+    const QString item = QStringLiteral("APURFATFAS");
     return QStringLiteral("COALESCE(APURFATFAS.IDSTAPFATFAS, '') IN ('P', '') "
-                          "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE "
-                          "l.CDEMPRESA = APURFATFAS.CDEMPRESA AND l.CDFILIAL = APURFATFAS.CDFILIAL "
-                          "AND l.CDCLIENTE = APURFATFAS.CDCLIENTE "
-                          "AND l.DTMESAPURFAS = APURFATFAS.DTMESAPURFAS "
-                          "AND l.IDAPURFATFAS = APURFATFAS.IDAPURFATFAS)%1")
-        .arg(withNationality ? QStringLiteral(" AND ")
-                                   + rightNationality().replace(QStringLiteral("a.CDCLIENTE"),
-                                                                QStringLiteral("APURFATFAS.CDCLIENTE"))
-                             : QString());
+                          "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE %1)%2")
+        .arg(entryJoin(item), withNationality ? QStringLiteral(" AND ") + rightNationality(item) : QString());
 }
 
 // The first attempt: read, lock and claim the whole batch under every rule of

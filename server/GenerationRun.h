@@ -82,7 +82,7 @@ private:
     QString lockOrder() const;
     int readItems(RunState &state, const QString &sql, const char *context) const;
     void readAndLock(RunState &state) const;
-    QString rightNationality() const;
+    QString rightNationality(const QString &item = QStringLiteral("a")) const;
     QString claimable(bool withNationality) const;
     bool claimWholeBatch(RunState &state) const;
     bool claimAll(const RunState &state, bool withNationality) const;
