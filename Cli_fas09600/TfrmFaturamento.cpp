@@ -463,16 +463,20 @@ void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
 void TfrmFaturamento::cdsFaturamentoAfterScroll(TClientDataSet *dataSet)
 {
     Q_UNUSED(dataSet);
-    QString situation = BillingCodes::situationText(cdsFaturamento->FieldByName(QStringLiteral("IDSTAPFATFAS"))->AsString());
     // While the preview's controls are suspended (a pass over every row) nothing
     // is painted, so only the text of the last row arrived at can ever be seen:
-    // it is kept and shown when the controls resume, as every bound control is.
+    // it is made and shown when the controls resume, as every bound control is.
     if (cdsFaturamento->ControlsDisabled()) {
-        m_pendingSituation = std::move(situation);
         m_situationPending = true;
         return;
     }
-    edtSituacao->setText(situation);
+    showSituation();
+}
+
+void TfrmFaturamento::showSituation()
+{
+    edtSituacao->setText(
+        BillingCodes::situationText(cdsFaturamento->FieldByName(QStringLiteral("IDSTAPFATFAS"))->AsString()));
 }
 
 void TfrmFaturamento::showPendingSituation()
@@ -480,7 +484,8 @@ void TfrmFaturamento::showPendingSituation()
     if (!m_situationPending)
         return;
     m_situationPending = false;
-    edtSituacao->setText(m_pendingSituation);
+    if (cdsFaturamento->Active())
+        showSituation();
 }
 
 void TfrmFaturamento::cdsFaturamentoAfterOpen(TClientDataSet *dataSet)

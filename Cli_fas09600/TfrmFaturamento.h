@@ -107,6 +107,7 @@ public:
     Ui::frmFaturamento *Design() const { return m_ui.get(); }
 
 private:
+    void showSituation();
     void showPendingSituation();
     void createDataSets();
     void createQueries();
@@ -122,9 +123,8 @@ private:
     std::unique_ptr<Ui::frmFaturamento> m_ui;
     std::unique_ptr<FaturamentoPictures> m_pictures;
     std::unique_ptr<TickTotals> m_tickTotals;
-    // The situation text of the row the cursor last arrived at while the preview's
-    // controls were suspended: shown when they resume (see cdsFaturamentoAfterScroll).
-    QString m_pendingSituation;
+    // The cursor moved while the preview's controls were suspended: the situation
+    // text of the row it arrived at is shown when they resume (see cdsFaturamentoAfterScroll).
     bool m_situationPending = false;
     CalculationDateColumn *m_calculationDate = nullptr;
 };
