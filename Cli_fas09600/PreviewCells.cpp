@@ -1,7 +1,6 @@
 #include "PreviewCells.h"
 
 #include <QHeaderView>
-#include <QScopeGuard>
 
 #include "BillingCodes.h"
 #include "FormatSettings.h"
@@ -68,8 +67,7 @@ void PreviewCells::takeShownColumns()
 template<typename Read>
 auto PreviewCells::read(int row, int column, Read read) const
 {
-    const int previous = m_dataSet->SetDisplayRow(m_rows.at(row));
-    const auto restore = qScopeGuard([&] { m_dataSet->SetDisplayRow(previous); });
+    const TDisplayRowScope displayed(m_dataSet, m_rows.at(row));
     return read(*field(column));
 }
 

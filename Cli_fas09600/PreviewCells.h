@@ -31,7 +31,6 @@ public:
     QDateTime dateTime(int row, int column) const override;
 
     // The grid column (its index in the grid's column list) of a table column.
-    int gridColumn(int column) const { return m_columns.at(column); }
     // The text of one grid cell, by dataset row and grid column, as text() gives it.
     static QString CellText(const TDBGrid &grid, int datasetRow, int gridColumn);
 

@@ -182,7 +182,7 @@ void TField::SetAsString(const QString &text)
             refuse(QStringLiteral("texto com %1 caracteres excede o tamanho %2").arg(length).arg(def.size));
         std::string utf8 = text.toStdString();
         m_dataSet->WriteBuffer(m_index, [this, &utf8](TRecordStore &store, int row) {
-            store.setText(row, m_index, std::move(utf8));
+            store.setText(row, m_index, utf8);
         });
         return;
     }

@@ -38,7 +38,6 @@ public:
     // such a sequence stands inside a string, which only costs the caller speed.
     static bool mayHoldNegativeZero(std::string_view text);
 
-    bool parsed() const { return m_parsed; }
     simdjson::dom::element root() const { return m_root; } // only once parsed
     qsizetype textBytes() const { return m_textBytes; }
     // Member `key` of the root object; an error when the root is no object or

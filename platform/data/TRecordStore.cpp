@@ -94,11 +94,6 @@ void TRecordStore::setText(int row, int field, std::string_view utf8)
     column.nulls[std::size_t(row)] = 0;
 }
 
-void TRecordStore::setText(int row, int field, std::string &&utf8)
-{
-    setText(row, field, std::string_view(utf8));
-}
-
 void TRecordStore::writeText(Column &column, std::size_t row, std::string_view utf8)
 {
     const char *poolBegin = column.pool.data();
@@ -120,8 +115,7 @@ void TRecordStore::writeText(Column &column, std::size_t row, std::string_view u
         cell.length = std::uint32_t(utf8.size());
         column.pool.append(utf8);
     }
-    if (column.deadBytes > 4096 && column.deadBytes > column.pool.size() / 2)
-        compact(column);
+    compactIfWasteful(column);
 }
 
 void TRecordStore::dropText(Column &column, std::size_t row)
@@ -129,6 +123,12 @@ void TRecordStore::dropText(Column &column, std::size_t row)
     TextCell &cell = column.cells[row];
     column.deadBytes += cell.length;
     cell = TextCell();
+    compactIfWasteful(column);
+}
+
+// A pool more than half dead (and not small) is compacted.
+void TRecordStore::compactIfWasteful(Column &column)
+{
     if (column.deadBytes > 4096 && column.deadBytes > column.pool.size() / 2)
         compact(column);
 }

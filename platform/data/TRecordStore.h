@@ -40,7 +40,6 @@ public:
 
     void setNull(int row, int field);
     void setText(int row, int field, std::string_view utf8);
-    void setText(int row, int field, std::string &&utf8);
     void setText(int row, int field, const char *utf8) { setText(row, field, std::string_view(utf8)); }
     void setDateTimeMs(int row, int field, std::int64_t ms);
     void setNumber(int row, int field, double value);
@@ -81,6 +80,7 @@ private:
     };
     static void writeText(Column &column, std::size_t row, std::string_view utf8);
     static void dropText(Column &column, std::size_t row);
+    static void compactIfWasteful(Column &column);
     static void compact(Column &column);
 
     TFieldDefs m_defs;
