@@ -181,6 +181,11 @@ qsizetype patchRawControls(std::string &text)
 
 enum class Kind : std::uint8_t { Text, DateTime, Float };
 
+Kind kindOf(const TFieldDef &def)
+{
+    return def.isText() ? Kind::Text : def.type == TFieldType::DateTime ? Kind::DateTime : Kind::Float;
+}
+
 // simdjson found invalid UTF-8 or a raw control character in a string somewhere
 // in the text (it checks the whole text before reading any of it); decode() then
 // finds where.
@@ -341,7 +346,7 @@ void Decoder::readFields(ondemand::value value)
     m_kinds.clear();
     m_sizes.clear();
     for (const TFieldDef &def : defs) {
-        m_kinds.push_back(def.isText() ? Kind::Text : def.type == TFieldType::DateTime ? Kind::DateTime : Kind::Float);
+        m_kinds.push_back(kindOf(def));
         m_sizes.push_back(std::size_t(def.size));
     }
 }
@@ -621,7 +626,7 @@ bool ParsedReader::readFields(dom::element list)
         return false;
     m_store = TRecordStore(defs);
     for (const TFieldDef &def : defs) {
-        m_kinds.push_back(def.isText() ? Kind::Text : def.type == TFieldType::DateTime ? Kind::DateTime : Kind::Float);
+        m_kinds.push_back(kindOf(def));
         m_sizes.push_back(std::size_t(def.size));
     }
     return true;
@@ -778,29 +783,12 @@ constexpr qsizetype SmallPacketBytes = qsizetype(1) << 20;
 // ---------------------------------------------------------------------------
 // decode
 
-TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
+namespace {
+
+// The careful reader says what is wrong and where. simdjson reads a little past
+// the end of the text: it needs its own padded copy.
+TRecordStore decodeCarefully(QByteArrayView json)
 {
-    if (json.size() > maxBytes)
-        invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes").arg(json.size()).arg(maxBytes));
-    if (QByteArrayView(json).trimmed().isEmpty())
-        invalid(QStringLiteral("o pacote está vazio"));
-    {
-        // The fast reader first (see ParsedReader); a text with the number -0 goes
-        // to the careful reader, which keeps its sign. Small packets (batches)
-        // reuse one parser per thread; a large one gets its own, so that its
-        // buffers go back to the system with it.
-        thread_local dom::parser t_domParser;
-        dom::parser ownParser;
-        dom::parser &parser = json.size() > SmallPacketBytes ? ownParser : t_domParser;
-        dom::element root;
-        ParsedReader reader;
-        const std::string_view text(json.data(), std::size_t(json.size()));
-        if (!TJsonDocument::mayHoldNegativeZero(text)
-            && parser.parse(text.data(), text.size(), true).get(root) == simdjson::SUCCESS && reader.read(root))
-            return reader.take();
-    }
-    // The careful reader says what is wrong and where. simdjson reads a little past
-    // the end of the text: it needs its own padded copy.
     simdjson::padded_string padded(json.data(), std::size_t(json.size()));
     simdjson::error_code badBytes = simdjson::SUCCESS;
     try {
@@ -833,6 +821,32 @@ TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
     invalid(place + problem + QStringLiteral(" (byte %1 do pacote)").arg(first + 1));
 }
 
+} // namespace
+
+TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
+{
+    if (json.size() > maxBytes)
+        invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes").arg(json.size()).arg(maxBytes));
+    if (QByteArrayView(json).trimmed().isEmpty())
+        invalid(QStringLiteral("o pacote está vazio"));
+    {
+        // The fast reader first (see ParsedReader); a text with the number -0 goes
+        // to the careful reader, which keeps its sign. Small packets (batches)
+        // reuse one parser per thread; a large one gets its own, so that its
+        // buffers go back to the system with it.
+        thread_local dom::parser t_domParser;
+        dom::parser ownParser;
+        dom::parser &parser = json.size() > SmallPacketBytes ? ownParser : t_domParser;
+        dom::element root;
+        ParsedReader reader;
+        const std::string_view text(json.data(), std::size_t(json.size()));
+        if (!TJsonDocument::mayHoldNegativeZero(text)
+            && parser.parse(text.data(), text.size(), true).get(root) == simdjson::SUCCESS && reader.read(root))
+            return reader.take();
+    }
+    return decodeCarefully(json);
+}
+
 TRecordStore decode(const TJsonDocument &document, std::string_view member, qsizetype maxBytes)
 {
     if (document.textBytes() > maxBytes)
@@ -846,7 +860,7 @@ TRecordStore decode(const TJsonDocument &document, std::string_view member, qsiz
     // A packet that is refused: its text, written from the parsed values, goes to
     // the careful reader for the message.
     const std::string text = simdjson::to_string(value);
-    return decode(QByteArrayView(text.data(), qsizetype(text.size())), maxBytes);
+    return decodeCarefully(QByteArrayView(text.data(), qsizetype(text.size())));
 }
 
 // ---------------------------------------------------------------------------
