@@ -1,6 +1,5 @@
 #include "BatchTable.h"
 
-#include <charconv>
 
 #include "DataPacket.h"
 
@@ -10,13 +9,6 @@ void appendText(std::string &out, const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
     DataPacket::appendJsonString(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
-}
-
-void appendNumber(std::string &out, double value)
-{
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, std::size_t(result.ptr - buffer));
 }
 
 // The item's key, its five parts as JSON texts separated by commas.
@@ -104,7 +96,7 @@ void BatchTable::appendEntry(std::string &out, const QString &company, int numbe
     else
         out += "null";
     out += ',' + std::to_string(items) + ',';
-    appendNumber(out, total);
+    DataPacket::appendNumber(out, total);
     out.push_back(']');
 }
 

@@ -1,6 +1,5 @@
 #include "PacketRowWriter.h"
 
-#include <charconv>
 #include <cmath>
 
 #include <simdjson.h>
@@ -103,9 +102,7 @@ void PacketRowWriter::putNumber(double value)
                          .arg(std::isnan(value) ? QStringLiteral("NaN")
                               : value > 0       ? QStringLiteral("+Inf")
                                                 : QStringLiteral("-Inf")));
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    m_out.append(buffer, std::size_t(result.ptr - buffer));
+    DataPacket::appendNumber(m_out, value);
 }
 
 void PacketRowWriter::putDateText(std::string_view text)

@@ -879,11 +879,11 @@ public:
 
     void write(const TRecordStore &store);
     void putString(std::string_view utf8);
+    void putNumber(double value);
 
 private:
     void put(char c) { m_out.push_back(c); }
     void put(std::string_view text) { m_out.append(text.data(), decltype(m_out.size())(text.size())); }
-    void putNumber(double value);
     void putInteger(int value);
 
     Out &m_out;
@@ -1052,6 +1052,11 @@ void Encoder<Out>::write(const TRecordStore &store)
 void appendJsonString(std::string &out, std::string_view utf8)
 {
     Encoder<std::string>(out).putString(utf8);
+}
+
+void appendNumber(std::string &out, double value)
+{
+    Encoder<std::string>(out).putNumber(value);
 }
 
 void encodeTo(const TRecordStore &store, std::string &out)

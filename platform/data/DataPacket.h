@@ -26,6 +26,8 @@ FASDATA_EXPORT void encodeTo(const TRecordStore &store, std::string &out);
 // Appends `utf8` as a JSON string literal, escaped as the packet writer escapes
 // its texts (for writers of other JSON documents, such as remote calls).
 FASDATA_EXPORT void appendJsonString(std::string &out, std::string_view utf8);
+// Appends a finite number as the packet writer writes it (shortest round trip).
+FASDATA_EXPORT void appendNumber(std::string &out, double value);
 
 // Reads a whole packet. Throws PacketError naming what is wrong and where (field,
 // row, column) for bad JSON, a missing or unknown key, a wrong type, a row of the
