@@ -204,7 +204,10 @@ TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Cli
     HttpAnswer answer;
     const int timeoutMs = m_timeoutMs;
     const auto run = [&answer, &client, &request, timeoutMs] {
+        QElapsedTimer timer;
+        timer.start();
         const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); });
+        answer.elapsedMs = timer.elapsed();
         answer.deadlinePassed = passed;
         if (answer.error == httplib::Error::SSLServerVerification)
             answer.certificateCheck = client->http.get_openssl_verify_result();
@@ -314,8 +317,6 @@ RemoteCallError unauthorized(const QString &address, const QString &method, cons
 // JSON parser's padding after it: the only copy of the answer the host makes.
 TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body)
 {
-    QElapsedTimer timer;
-    timer.start();
     HttpAnswer a;
     httplib::Request request;
     request.method = "POST";
@@ -338,7 +339,6 @@ TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std
         return true;
     };
     auto result = http.send(request);
-    a.elapsedMs = timer.elapsed();
     a.error = result.error();
     if (result)
         a.status = result->status;
@@ -347,15 +347,20 @@ TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std
     return a;
 }
 
+// A request that did not reach the server or whose answer did not come back.
+void TNetConnection::throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const
+{
+    if (answer.error != httplib::Error::Success)
+        throw transportError(Address(), what, answer.error, answer.elapsedMs, m_timeoutMs, answer.deadlinePassed,
+                             answer.certificateCheck);
+}
+
 void TNetConnection::checkHealth()
 {
     std::shared_ptr<Client> client = m_client;
     const HttpAnswer answer = runOnWorker(client, [client] {
-        QElapsedTimer timer;
-        timer.start();
         HttpAnswer a;
         auto result = client->http.Get(HealthPath);
-        a.elapsedMs = timer.elapsed();
         a.error = result.error();
         if (result) {
             a.status = result->status;
@@ -363,10 +368,7 @@ void TNetConnection::checkHealth()
         }
         return a;
     });
-    const QString what = QStringLiteral("a conexão");
-    if (answer.error != httplib::Error::Success)
-        throw transportError(Address(), what, answer.error, answer.elapsedMs, m_timeoutMs, answer.deadlinePassed,
-                             answer.certificateCheck);
+    throwIfNotDelivered(answer, QStringLiteral("a conexão"));
     if (answer.status != 200) {
         throw RemoteCallError(RemoteCallError::Reason::ServerError, 0,
                               QStringLiteral("O servidor de aplicação em %1 não está pronto (HTTP %2): %3")
@@ -420,9 +422,7 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
     HttpAnswer answer = runOnWorker(client, [client, &path, &body] { return post(client->http, path, body); });
-    if (answer.error != httplib::Error::Success)
-        throw transportError(Address(), method, answer.error, answer.elapsedMs, m_timeoutMs, answer.deadlinePassed,
-                             answer.certificateCheck);
+    throwIfNotDelivered(answer, method);
     if (answer.status == 401)
         throw unauthorized(Address(), method, answer.body);
 

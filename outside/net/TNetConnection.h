@@ -94,6 +94,7 @@ private:
     struct Client;
     HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request) const;
     std::shared_ptr<Client> makeClient() const;
+    void throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const;
     void checkHealth();
     std::string buildRequest(const QString &method, const QList<RemoteArgument> &args);
 
