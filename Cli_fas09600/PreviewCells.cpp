@@ -11,15 +11,33 @@
 
 namespace {
 
-QString shownText(const TField &field)
+} // namespace
+
+PreviewCells::Shown PreviewCells::shownAs(const TField &field)
 {
     const QString name = field.FieldName();
     if (name == QLatin1String("IDSTAPFATFAS"))
-        return BillingCodes::situationText(field.AsString());
+        return Shown::Situation;
     if (name == QLatin1String("IDCHECK"))
+        return Shown::Tick;
+    return field.DataType() == TFieldType::DateTime ? Shown::DateTime : Shown::Plain;
+}
+
+namespace {
+
+QString shownText(const TField &field, PreviewCells::Shown shown)
+{
+    using Shown = PreviewCells::Shown;
+    switch (shown) {
+    case Shown::Situation:
+        return BillingCodes::situationText(field.AsString());
+    case Shown::Tick:
         return field.AsString() == QLatin1String("S") ? QStringLiteral("Sim") : QStringLiteral("Não");
-    if (field.DataType() == TFieldType::DateTime)
+    case Shown::DateTime:
         return field.IsNull() ? QString() : FormatSettings::dateTimeToString(field.AsDateTime());
+    case Shown::Plain:
+        break;
+    }
     return field.DisplayText();
 }
 
@@ -60,6 +78,7 @@ void PreviewCells::takeShownColumns()
         if (!header->isSectionHidden(logical) && m_grid.ColumnField(logical)) {
             m_columns << logical;
             m_fields << m_grid.ColumnField(logical);
+            m_shown << shownAs(*m_fields.last());
         }
     }
 }
@@ -102,7 +121,7 @@ int PreviewCells::widthPixels(int column) const
 
 QString PreviewCells::text(int row, int column) const
 {
-    return read(row, column, [](const TField &f) { return shownText(f); });
+    return read(row, column, [shown = m_shown.at(column)](const TField &f) { return shownText(f, shown); });
 }
 
 bool PreviewCells::isBlank(int row, int column) const
@@ -126,5 +145,5 @@ QString PreviewCells::CellText(const TDBGrid &grid, int datasetRow, int gridColu
     if (!cellField)
         return {};
     TDisplayRowScope scope(grid.DataModel()->DataSet(), datasetRow);
-    return shownText(*cellField);
+    return shownText(*cellField, shownAs(*cellField));
 }

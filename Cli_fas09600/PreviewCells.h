@@ -17,6 +17,9 @@ class PKG_FAS09600_EXPORT PreviewCells : public ExportTable
 {
 public:
     enum class Rows { All, Ticked };
+    // How a field's cells read: the status as its situation text, the tick as
+    // "Sim"/"Não", a date-time whole, anything else as the grid shows it.
+    enum class Shown { Situation, Tick, DateTime, Plain };
     PreviewCells(const TDBGrid &grid, Rows rows);
     PreviewCells(const TDBGrid &grid, QList<int> rows);
 
@@ -30,12 +33,12 @@ public:
     double number(int row, int column) const override;
     QDateTime dateTime(int row, int column) const override;
 
-    // The grid column (its index in the grid's column list) of a table column.
     // The text of one grid cell, by dataset row and grid column, as text() gives it.
     static QString CellText(const TDBGrid &grid, int datasetRow, int gridColumn);
 
 private:
     void takeShownColumns();
+    static Shown shownAs(const TField &field);
     TField *field(int column) const { return m_fields.at(column); }
     // The field of `column` reading dataset row `row` (the display row, set
     // for the call: the cursor does not move).
@@ -46,5 +49,6 @@ private:
     TClientDataSet *m_dataSet;
     QList<int> m_columns; // grid columns in on-screen order
     QList<TField *> m_fields;
+    QList<Shown> m_shown;  // per column, found once
     QList<int> m_rows;    // dataset rows
 };
