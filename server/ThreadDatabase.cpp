@@ -3,7 +3,6 @@
 #include <atomic>
 #include <map>
 
-#include <QSqlQuery>
 
 
 namespace {
@@ -45,10 +44,8 @@ QSqlDatabase ThreadDatabase::connection() const
         discard();
     }
     const QString name = QStringLiteral("fas-appserver-%1").arg(++connectionSerial);
-    QSqlDatabase db = DatabaseConnection::open(m_url, name);
+    QSqlDatabase db = DatabaseConnection::open(m_url, name, DatabaseConnection::Mode::OpenExisting, m_sqliteBusyMs);
     threadConnections.names[m_serial] = name;
-    if (m_url.isSqlite() && m_sqliteBusyMs != DatabaseConnection::SqliteBusyTimeoutMs)
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(m_sqliteBusyMs));
     return db;
 }
 

@@ -34,7 +34,7 @@ void execOrFail(QSqlDatabase &db, const DatabaseUrl &url, const QString &stateme
 
 } // namespace
 
-QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mode)
+QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mode, int sqliteBusyMs)
 {
     if (!QSqlDatabase::isDriverAvailable(url.driverName()))
         fail(url, QStringLiteral("abrir"),
@@ -46,7 +46,7 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
     QSqlDatabase db = QSqlDatabase::addDatabase(url.driverName(), connectionName);
     if (url.isSqlite()) {
         db.setDatabaseName(url.path());
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteBusyTimeoutMs));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(sqliteBusyMs));
     } else {
         db.setDatabaseName(url.databaseName());
         if (!url.host().isEmpty())
@@ -85,7 +85,7 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
             execOrFail(db, url, QStringLiteral("PRAGMA journal_mode = WAL"));
             execOrFail(db, url, QStringLiteral("PRAGMA synchronous = NORMAL"));
             execOrFail(db, url, QStringLiteral("PRAGMA foreign_keys = ON"));
-            execOrFail(db, url, QStringLiteral("PRAGMA busy_timeout = %1").arg(SqliteBusyTimeoutMs));
+            execOrFail(db, url, QStringLiteral("PRAGMA busy_timeout = %1").arg(sqliteBusyMs));
         } else {
             execOrFail(db, url, QStringLiteral("SET client_encoding TO 'UTF8'"));
         }

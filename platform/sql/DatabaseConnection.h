@@ -15,17 +15,17 @@ enum class Mode {
     CreateIfMissing, // a missing SQLite file is created (the demo data generator)
 };
 
+// Milliseconds a SQLite connection waits for another writer before giving up.
+inline constexpr int SqliteBusyTimeoutMs = 15000;
+
 // Adds and opens a connection under `connectionName` (replacing one of that name).
-// SQLite gets write-ahead logging, a busy time-out and foreign keys; PostgreSQL a
-// connect time-out unless the URL sets one. Throws DatabaseError with a Portuguese
-// message naming the database and the driver's reason.
+// SQLite gets write-ahead logging, a busy time-out (`sqliteBusyMs`) and foreign
+// keys; PostgreSQL a connect time-out unless the URL sets one. Throws DatabaseError
+// with a Portuguese message naming the database and the driver's reason.
 FASSQL_EXPORT QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName,
-                                Mode mode = Mode::OpenExisting);
+                                Mode mode = Mode::OpenExisting, int sqliteBusyMs = SqliteBusyTimeoutMs);
 
 // Closes and removes the connection; harmless when it does not exist.
 FASSQL_EXPORT void close(const QString &connectionName);
-
-// Milliseconds a SQLite connection waits for another writer before giving up.
-inline constexpr int SqliteBusyTimeoutMs = 15000;
 
 } // namespace DatabaseConnection
