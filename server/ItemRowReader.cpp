@@ -8,21 +8,23 @@
 
 namespace {
 
-// Keeps a text within its field's size in characters (SQLite does not enforce
-// VARCHAR sizes, and a packet refuses a text longer than its field).
 void setText(TRecordStore &store, int row, int field, const QString &text, int size)
 {
-    QByteArray utf8 = text.toUtf8();
-    if (size > 0 && utf8.size() > size && text.size() > size) {
-        qsizetype cut = size;
-        if (text.at(cut - 1).isHighSurrogate())
-            --cut;
-        utf8 = text.left(cut).toUtf8();
-    }
+    const QByteArray utf8 = ItemRowReader::fittedUtf8(text, size);
     store.setText(row, field, std::string_view(utf8.constData(), size_t(utf8.size())));
 }
 
 } // namespace
+
+QByteArray ItemRowReader::fittedUtf8(const QString &text, int size)
+{
+    if (size <= 0 || text.size() <= size)
+        return text.toUtf8();
+    qsizetype cut = size;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(cut).toUtf8();
+}
 
 TRecordStore ItemRowReader::emptyStore()
 {

@@ -7,6 +7,7 @@
 #include "CivilDate.h"
 #include "DataPacket.h"
 #include "FasError.h"
+#include "ItemRowReader.h"
 #include "RpcError.h"
 #include "TRecordStore.h"
 
@@ -80,16 +81,7 @@ bool PacketRowWriter::putText(std::string_view utf8)
 
 void PacketRowWriter::putText(const QString &text)
 {
-    const int size = nextField().size;
-    QByteArray utf8;
-    if (size > 0 && text.size() > size) {
-        qsizetype cut = size;
-        if (text.at(cut - 1).isHighSurrogate())
-            --cut;
-        utf8 = text.left(cut).toUtf8();
-    } else {
-        utf8 = text.toUtf8();
-    }
+    const QByteArray utf8 = ItemRowReader::fittedUtf8(text, nextField().size);
     separate();
     DataPacket::appendJsonString(m_out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
 }
