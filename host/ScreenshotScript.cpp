@@ -63,7 +63,14 @@ QString ScreenshotScript::peakResidentSet()
 void ScreenshotScript::shoot(const QString &file)
 {
     QScreen *screen = QGuiApplication::primaryScreen();
-    const bool saved = screen && screen->grabWindow(0).save(file);
+    // The part of the screen the program's windows cover, the dialogs included.
+    QRect shown;
+    for (const QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->windowType() != Qt::ToolTip)
+            shown |= window->frameGeometry();
+    }
+    const bool saved = screen && !shown.isEmpty()
+                       && screen->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height()).save(file);
     std::fprintf(stderr, "fas-host: screenshot %s %s\n", qPrintable(file), saved ? "saved" : "FAILED");
 }
 

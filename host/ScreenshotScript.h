@@ -5,8 +5,9 @@
 
 // A debugging aid of the host's command line, for looking at the screens on a
 // display nobody watches (xvfb-run): at given moments after start it saves a
-// picture of the whole screen, clicks a button found by object name (in the
-// modal dialog when one is open, else anywhere), and quits. A click reports how
+// picture of the part of the screen the program's windows cover, clicks a
+// button found by object name (in the modal dialog when one is open, else
+// anywhere), and quits. A click reports how
 // long its handling and the painting after it took; quitting reports the
 // process's peak resident set (the benchmarks read both).
 //   --screenshot MS:FILE   --click MS:NAME   --quit-after MS

@@ -10,6 +10,7 @@
 #include "EventGuard.h"
 #include "FasError.h"
 #include "HostConfig.h"
+#include "HostTranslations.h"
 #include "HostWindow.h"
 #include "ModuleLoader.h"
 #include "ScreenshotScript.h"
@@ -56,6 +57,8 @@ int main(int argc, char *argv[])
     ModuleLoader module(parser.isSet(moduleOption) ? parser.value(moduleOption)
                                                    : ModuleLoader::defaultPath(QApplication::applicationDirPath()));
     TdtmDBGeral dataModule;
+    // Qt's own dialogs (a file's choice, a yes/no question) in the screens' language.
+    HostTranslations::install(app);
     try {
         const QString config = parser.isSet(configOption) ? parser.value(configOption) : qEnvironmentVariable("FAS_CONFIG");
         if (!config.isEmpty())

@@ -28,6 +28,12 @@ void TApplication::DestroyForms()
         delete form.data();
 }
 
+void TApplication::ShowHelp() const
+{
+    if (m_showHelp)
+        m_showHelp();
+}
+
 TApplication &Application()
 {
     return TApplication::instance();

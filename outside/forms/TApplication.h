@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -41,10 +42,16 @@ public:
     void RegisterForm(QWidget *form);
     void DestroyForms();
 
+    // The host's help: the screens' help button asks for it, the host says what
+    // it shows. Without a host that set one, asking does nothing.
+    void SetHelp(std::function<void()> showHelp) { m_showHelp = std::move(showHelp); }
+    void ShowHelp() const;
+
 private:
     QPointer<QMainWindow> m_mainForm;
     QPointer<QMdiArea> m_mdiArea;
     QList<QPointer<QWidget>> m_forms;
+    std::function<void()> m_showHelp;
 };
 
 KOR_EXPORT TApplication &Application();

@@ -76,6 +76,9 @@ void TfrmPadrao::BindDesign()
             EventGuard::wrap([this](TDataSource *sender) { dtsPadraoStateChange(sender); }));
     connect(sbtVerificar, &QAbstractButton::clicked, this,
             EventGuard::wrap([this](bool) { sbtVerificarClick(sbtVerificar); }));
+    // A screen may bind its design more than once; the help opens once per click.
+    disconnect(sbtAjuda, &QAbstractButton::clicked, this, nullptr);
+    connect(sbtAjuda, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { sbtAjudaClick(sbtAjuda); }));
     connect(sbtFechar, &QAbstractButton::clicked, this, [this] { close(); });
     connect(mnuSair, &QAction::triggered, this, [this] { close(); });
 }
@@ -136,6 +139,12 @@ void TfrmPadrao::dtsPadraoStateChange(QObject *sender)
 void TfrmPadrao::sbtVerificarClick(QObject *sender)
 {
     Q_UNUSED(sender);
+}
+
+void TfrmPadrao::sbtAjudaClick(QObject *sender)
+{
+    Q_UNUSED(sender);
+    Application().ShowHelp();
 }
 
 void TfrmPadrao::SetActivePage(QWidget *page)

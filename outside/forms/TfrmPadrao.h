@@ -45,6 +45,8 @@ public:
     virtual void dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
     virtual void dtsPadraoStateChange(QObject *sender);
     virtual void sbtVerificarClick(QObject *sender);
+    // The help button shows the host's help (TApplication::ShowHelp).
+    virtual void sbtAjudaClick(QObject *sender);
 
     void SetActivePage(QWidget *page);
     // Shows the screen as a child of the application's MDI main form.

@@ -1,0 +1,53 @@
+#include "GuideWindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+
+#include "FasError.h"
+
+namespace {
+
+const QSize designedSize(820, 680);
+
+} // namespace
+
+GuideWindow::GuideWindow(QWidget *parent)
+    : QTextBrowser(parent)
+{
+    setObjectName(QStringLiteral("frmGuia"));
+    setWindowFlag(Qt::Window);
+    setWindowTitle(QStringLiteral("Guia do usuário — Prévia para Faturamento"));
+    setOpenExternalLinks(true);
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? designedSize.boundedTo(screen->availableGeometry().size()) : designedSize);
+}
+
+void GuideWindow::open(const QString &file)
+{
+    if (!QFileInfo(file).isFile()) {
+        throw FasError(QStringLiteral("O guia do usuário não foi encontrado em \"%1\". Reinstale o programa "
+                                      "(o guia vem com ele) ou peça o arquivo ao suporte.")
+                           .arg(QDir::toNativeSeparators(file)));
+    }
+    setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()), QTextDocument::MarkdownResource);
+    show();
+    raise();
+    activateWindow();
+}
+
+QString GuideWindow::defaultPath(const QString &applicationDir)
+{
+    const QString guide = QStringLiteral("share/doc/fas09600/docs/guia-do-usuario.md");
+    const QStringList candidates = {
+        QDir(applicationDir).absoluteFilePath(QStringLiteral("../") + guide),
+        QDir(applicationDir).absoluteFilePath(QStringLiteral("../../") + guide),
+    };
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).isFile())
+            return QDir::cleanPath(candidate);
+    }
+    return QDir::cleanPath(candidates.first());
+}

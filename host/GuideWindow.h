@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QTextBrowser>
+
+// The clerk's guide (docs/guia-do-usuario.md with its pictures) in a window of
+// its own beside the screens: Markdown rendered by Qt, links inside the guide
+// followed, the pictures read from the guide's folder.
+class GuideWindow : public QTextBrowser
+{
+    Q_OBJECT
+public:
+    explicit GuideWindow(QWidget *parent = nullptr);
+
+    // Reads the guide from `file` and shows the window at its top. Throws
+    // FasError naming the file when the guide is not there.
+    void open(const QString &file);
+
+    // Where the host finds the guide it ships: the documents folder of the
+    // installed tree (share/doc/fas09600/docs) seen from the program's folder,
+    // whether the program lies in bin/ or in the private lib/fas09600/. The
+    // first of those that exists, else the first.
+    static QString defaultPath(const QString &applicationDir);
+};
