@@ -3,7 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QUrl>
 
 #include "FasError.h"
@@ -11,6 +15,8 @@
 namespace {
 
 const QSize designedSize(820, 680);
+// The widest a picture is shown: the window's text width at its designed size.
+constexpr int widestPicture = 760;
 
 } // namespace
 
@@ -33,9 +39,31 @@ void GuideWindow::open(const QString &file)
                            .arg(QDir::toNativeSeparators(file)));
     }
     setSource(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()), QTextDocument::MarkdownResource);
+    fitPictures();
     show();
     raise();
     activateWindow();
+}
+
+void GuideWindow::fitPictures()
+{
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QTextImageFormat picture = fragment.charFormat().toImageFormat();
+            if (!picture.isValid())
+                continue;
+            const QImage image = document()->resource(QTextDocument::ImageResource, QUrl(picture.name())).value<QImage>();
+            if (image.width() <= widestPicture)
+                continue;
+            picture.setWidth(widestPicture);
+            picture.setHeight(image.height() * widestPicture / image.width());
+            QTextCursor cursor(document());
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(picture);
+        }
+    }
 }
 
 QString GuideWindow::defaultPath(const QString &applicationDir)

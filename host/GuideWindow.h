@@ -5,7 +5,8 @@
 
 // The clerk's guide (docs/guia-do-usuario.md with its pictures) in a window of
 // its own beside the screens: Markdown rendered by Qt, links inside the guide
-// followed, the pictures read from the guide's folder.
+// followed, the pictures read from the guide's folder and shown no wider than
+// the window's text.
 class GuideWindow : public QTextBrowser
 {
     Q_OBJECT
@@ -21,4 +22,7 @@ public:
     // whether the program lies in bin/ or in the private lib/fas09600/. The
     // first of those that exists, else the first.
     static QString defaultPath(const QString &applicationDir);
+
+private:
+    void fitPictures();
 };
