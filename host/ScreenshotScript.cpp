@@ -1,6 +1,7 @@
 #include "ScreenshotScript.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -84,7 +85,7 @@ void ScreenshotScript::click(const QString &name)
     for (qsizetype i = 0; !button && i < windows.size(); ++i)
         button = windows.at(i)->findChild<QAbstractButton *>(name);
     if (!button) {
-        std::fprintf(stderr, "fas-host: click %s NOT FOUND\n", qPrintable(name));
+        triggerAction(name);
         return;
     }
     // The click's handlers run before click() returns (a remote call waits in its
@@ -99,4 +100,19 @@ void ScreenshotScript::click(const QString &name)
     }
     std::fprintf(stderr, "fas-host: click %s done in %lld ms (handled and painted)\n", qPrintable(name),
                  static_cast<long long>(timer.elapsed()));
+}
+
+void ScreenshotScript::triggerAction(const QString &name)
+{
+    QAction *action = nullptr;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (qsizetype i = 0; !action && i < windows.size(); ++i)
+        action = windows.at(i)->findChild<QAction *>(name);
+    if (!action) {
+        std::fprintf(stderr, "fas-host: click %s NOT FOUND\n", qPrintable(name));
+        return;
+    }
+    // A menu entry's dialog runs its own event loop here, as a click's would.
+    action->trigger();
+    std::fprintf(stderr, "fas-host: click %s done (menu entry)\n", qPrintable(name));
 }

@@ -7,7 +7,8 @@
 // display nobody watches (xvfb-run): at given moments after start it saves a
 // picture of the part of the screen the program's windows cover, clicks a
 // button found by object name (in the modal dialog when one is open, else
-// anywhere), and quits. A click reports how
+// anywhere) or, when no button has the name, triggers the menu entry that has
+// it, and quits. A click reports how
 // long its handling and the painting after it took; quitting reports the
 // process's peak resident set (the benchmarks read both).
 //   --screenshot MS:FILE   --click MS:NAME   --quit-after MS
@@ -20,5 +21,6 @@ public:
 private:
     static void shoot(const QString &file);
     static void click(const QString &name);
+    static void triggerAction(const QString &name);
     static QString peakResidentSet();
 };
