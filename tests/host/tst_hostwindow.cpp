@@ -42,6 +42,13 @@ class TestHostWindow : public QObject
     ModalWatcher m_modals;
     QStringList m_errors;
 
+    static QAction *actionNamed(const QWidget *holder, const QString &text)
+    {
+        const QList<QAction *> actions = holder->actions();
+        const auto found = std::find_if(actions.begin(), actions.end(), [&](QAction *a) { return a->text() == text; });
+        return found == actions.end() ? nullptr : *found;
+    }
+
     TfrmPadrao *openedScreen()
     {
         m_modals.arm(); // the filter dialog opens with the screen: cancelled
@@ -107,20 +114,12 @@ private slots:
         QFETCH(QString, entry);
         const QString address = QStringLiteral("Servidor de aplicação: %1:%2").arg(m_server.host()).arg(m_server.port());
         QMenuBar *bar = m_window->menuBar();
-        QAction *title = nullptr;
-        for (QAction *action : bar->actions()) {
-            if (action->text() == menu)
-                title = action;
-        }
+        QAction *title = actionNamed(bar, menu);
         QVERIFY(title);
         QMenu *opened = title->menu();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
         QVERIFY(QTest::qWaitForWindowExposed(opened));
-        QAction *hovered = nullptr;
-        for (QAction *action : opened->actions()) {
-            if (action->text() == entry)
-                hovered = action;
-        }
+        QAction *hovered = actionNamed(opened, entry);
         QVERIFY(hovered);
         QTest::mouseMove(opened, opened->actionGeometry(hovered).center());
         QTRY_COMPARE(opened->activeAction(), hovered);
@@ -152,7 +151,8 @@ private slots:
         QVERIFY(screen);
         QMdiArea *area = m_window->mdiArea();
         QMdiSubWindow *frame = screen->SubWindow();
-        QCOMPARE(frame->size(), QSize(915, 491).expandedTo(screen->minimumSizeHint() + frame->size() - screen->size()));
+        const QSize designed = QSize(915, 491).expandedTo(screen->minimumSizeHint() + frame->size() - screen->size());
+        QCOMPARE(frame->size(), designed);
         const bool fits = area->viewport()->rect().contains(frame->geometry());
         QCOMPARE(area->horizontalScrollBar()->isVisible() || area->verticalScrollBar()->isVisible(), !fits);
         area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(legend);
         QVERIFY(shown.contains(screen->sbtFechar->mapTo(area->viewport(), screen->sbtFechar->rect().center())));
         QVERIFY(shown.contains(legend->mapTo(area->viewport(), legend->rect().bottomRight())));
-        QCOMPARE(frame->size(), QSize(915, 491).expandedTo(screen->minimumSizeHint() + frame->size() - screen->size()));
+        QCOMPARE(frame->size(), designed);
     }
 
     void helpOpensTheGuide_data()
