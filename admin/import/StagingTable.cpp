@@ -67,8 +67,10 @@ void StagingTable::exec(const QString &sql) const
 void StagingTable::load(const std::vector<ImportRow> &rows)
 {
     const QString columns = m_target.columns.join(QStringLiteral(", "));
-    exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name()));
     if (m_sqlite) {
+        // PostgreSQL drops its staging tables with the transaction; SQLite keeps them
+        // for the connection.
+        exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name()));
         exec(QStringLiteral("CREATE TEMP TABLE %1 AS SELECT 0 AS LINHA, %2 FROM %3 WHERE 0")
                  .arg(bareName(), columns, m_target.table));
         loadSqlite(rows);
