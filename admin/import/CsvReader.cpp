@@ -71,7 +71,9 @@ QString CsvReader::quotedField(CsvRecord &record)
 bool CsvReader::next(CsvRecord &record)
 {
     while (m_at < m_text.size()) {
+        const qsizetype expected = record.fields.size();
         record = CsvRecord();
+        record.fields.reserve(expected);
         record.line = m_line;
         for (;;) {
             while (m_at < m_text.size() && (m_text[m_at] == u' ' || m_text[m_at] == u'\t'))

@@ -12,6 +12,10 @@ ImportValidator::ImportValidator(const ImportLayout &layout)
         for (const QString &name : target.columns)
             columns.push_back(layout.columnIndex(name));
         m_targetColumns.push_back(columns);
+        std::vector<int> key;
+        for (const QString &name : target.key)
+            key.push_back(int(target.columns.indexOf(name)));
+        m_keyColumns.push_back(key);
     }
 }
 
@@ -121,10 +125,13 @@ QString ImportValidator::keyText(const ImportTarget &target, const QStringList &
 void ImportValidator::addRow(size_t target, int line, const QStringList &values)
 {
     ImportRow row{line, {}};
+    row.values.reserve(qsizetype(m_targetColumns[target].size()));
     for (const int column : m_targetColumns[target])
         row.values << values.at(column);
     const ImportTarget &layoutTarget = m_layout.targets.at(qsizetype(target));
-    const QString key = keyText(layoutTarget, row.values);
+    QString key;
+    for (const int column : m_keyColumns[target])
+        key += row.values.at(column) + u'\x1f';
     std::vector<ImportRow> &rows = m_batch.targets[target];
     const auto seen = m_keys[target].constFind(key);
     if (seen == m_keys[target].constEnd()) {
@@ -139,7 +146,7 @@ void ImportValidator::addRow(size_t target, int line, const QStringList &values)
         compareRepeated(first, row, layoutTarget);
     else
         problem(line, {}, QStringLiteral("%1 (%2) aparece duas vezes no arquivo: já está na linha %3")
-                              .arg(layoutTarget.what, key).arg(first.line));
+                              .arg(layoutTarget.what, keyText(layoutTarget, row.values)).arg(first.line));
 }
 
 void ImportValidator::compareRepeated(const ImportRow &first, const ImportRow &row, const ImportTarget &target)
