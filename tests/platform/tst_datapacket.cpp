@@ -4,21 +4,13 @@
 
 #include <QTest>
 
+#include "DataSetFixture.h"
 #include "DataPacket.h"
 #include "TJsonDocument.h"
 #include "FasError.h"
 #include "TRecordStore.h"
 
 namespace {
-
-TFieldDef field(const char *name, TFieldType type, int size = 0)
-{
-    TFieldDef def;
-    def.name = QString::fromLatin1(name);
-    def.type = type;
-    def.size = size;
-    return def;
-}
 
 // Milliseconds of a wall-clock date-time, computed by Qt independently of the codec.
 qint64 ms(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int z = 0)
@@ -181,7 +173,7 @@ void TestDataPacket::roundTripCell()
     QFETCH(double, number);
     QFETCH(QByteArray, json);
 
-    TRecordStore store({field("F", TFieldType(type), size)});
+    TRecordStore store({fixture::def("F", TFieldType(type), size)});
     const int row = store.appendRow();
     if (!isNull) {
         switch (TFieldType(type)) {
@@ -217,9 +209,9 @@ void TestDataPacket::roundTripCell()
 // encoding the decoded table gives the same bytes.
 void TestDataPacket::roundTripTable()
 {
-    TRecordStore store({field("CDEMPRESA", TFieldType::String, 2), field("IDCHECK", TFieldType::FixedChar, 1),
-                        field("DTMESAPURFAS", TFieldType::DateTime), field("VRTOTAFATFAS", TFieldType::Float),
-                        field("DSEMISSPRONF", TFieldType::String, 400)});
+    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
+                        fixture::def("DTMESAPURFAS", TFieldType::DateTime), fixture::def("VRTOTAFATFAS", TFieldType::Float),
+                        fixture::def("DSEMISSPRONF", TFieldType::String, 400)});
     const QString longText = repeated(QStringLiteral("ção "), 100);
     for (int r = 0; r < 50; ++r) {
         const int row = store.appendRow();
@@ -242,8 +234,8 @@ void TestDataPacket::roundTripTable()
 
 void TestDataPacket::fieldsHeader()
 {
-    TRecordStore store({field("CDEMPRESA", TFieldType::String, 2), field("IDCHECK", TFieldType::FixedChar, 1),
-                        field("DT", TFieldType::DateTime), field("VR", TFieldType::Float)});
+    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
+                        fixture::def("DT", TFieldType::DateTime), fixture::def("VR", TFieldType::Float)});
     QCOMPARE(DataPacket::encode(store),
              QByteArray(R"({"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false},)"
                         R"({"name":"IDCHECK","type":"string","size":1,"fixed":true},)"
@@ -338,7 +330,7 @@ void TestDataPacket::textSizeCountsCharacters()
 
     const QByteArray json = packet(R"({"name":"DS","type":"string","size":)" + QByteArray::number(size) + ",\"fixed\":false}",
                                    "[\"" + text.toUtf8() + "\"]");
-    TRecordStore store({field("DS", TFieldType::String, size)});
+    TRecordStore store({fixture::def("DS", TFieldType::String, size)});
     store.setText(store.appendRow(), 0, text.toStdString());
     const qsizetype characters = text.toStdU32String().size();
     const QString expected = QStringLiteral("linha 1, campo \"DS\": texto com %1 caracteres excede o tamanho %2.")
@@ -519,7 +511,7 @@ void TestDataPacket::notEncodable()
     QFETCH(double, number);
     QFETCH(QString, mention);
 
-    TRecordStore store({field("OK", TFieldType::Float), field("X", TFieldType(type), type == int(TFieldType::String) ? 4 : 0)});
+    TRecordStore store({fixture::def("OK", TFieldType::Float), fixture::def("X", TFieldType(type), type == int(TFieldType::String) ? 4 : 0)});
     store.appendRow();
     const int row = store.appendRow();
     switch (TFieldType(type)) {
@@ -545,7 +537,7 @@ void TestDataPacket::notEncodable()
 
 void TestDataPacket::encodeToAppends()
 {
-    TRecordStore store({field("A", TFieldType::String, 2)});
+    TRecordStore store({fixture::def("A", TFieldType::String, 2)});
     store.setText(store.appendRow(), 0, "x");
     std::string out = R"({"result":)";
     DataPacket::encodeTo(store, out);
