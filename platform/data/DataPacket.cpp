@@ -12,6 +12,7 @@
 #include "RecordStore_p.h"
 #include "TJsonDocument.h"
 
+namespace dom = simdjson::dom;
 namespace ondemand = simdjson::ondemand;
 
 namespace DataPacket {
@@ -73,25 +74,6 @@ QString jsonProblem(simdjson::error_code error)
     default:
         return QStringLiteral("JSON malformado (%1)").arg(QString::fromUtf8(simdjson::error_message(error)));
     }
-}
-
-QString jsonTypeName(ondemand::json_type type)
-{
-    switch (type) {
-    case ondemand::json_type::array:
-        return QStringLiteral("uma lista");
-    case ondemand::json_type::object:
-        return QStringLiteral("um objeto");
-    case ondemand::json_type::number:
-        return QStringLiteral("um número");
-    case ondemand::json_type::string:
-        return QStringLiteral("um texto");
-    case ondemand::json_type::boolean:
-        return QStringLiteral("um valor lógico");
-    case ondemand::json_type::null:
-        return QStringLiteral("null");
-    }
-    return QStringLiteral("um valor desconhecido");
 }
 
 [[noreturn]] void invalid(const QString &what)
@@ -177,7 +159,66 @@ qsizetype patchRawControls(std::string &text)
 }
 
 // ---------------------------------------------------------------------------
-// Decoder
+// Numbers the DOM cannot carry as they are written
+
+// The DOM reads the integer -0 as 0, losing the sign, and refuses an integer
+// beyond 64 bits; as a decimal ("-0.0", "123...0.0") it reads either to the
+// double the text means. Returns the text with those integers (outside strings)
+// so widened, or an empty text when none was found.
+bool integerNeedsWidening(std::string_view token)
+{
+    if (token == "-0")
+        return true;
+    if (token.front() == '-') {
+        std::int64_t value = 0;
+        return std::from_chars(token.data(), token.data() + token.size(), value).ec == std::errc::result_out_of_range;
+    }
+    std::uint64_t value = 0;
+    return std::from_chars(token.data(), token.data() + token.size(), value).ec == std::errc::result_out_of_range;
+}
+
+std::string widenedIntegers(std::string_view text)
+{
+    std::string out;
+    std::size_t copied = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            continue;
+        }
+        if (c != '-' && (c < '0' || c > '9'))
+            continue;
+        std::size_t end = i + 1;
+        bool integer = true;
+        while (end < text.size() && std::strchr("0123456789.eE+-", text[end]) && text[end] != '\0') {
+            integer = integer && text[end] >= '0' && text[end] <= '9';
+            ++end;
+        }
+        const std::string_view token = text.substr(i, end - i);
+        if (integer && token != "-" && integerNeedsWidening(token)) {
+            out.append(text.substr(copied, end - copied));
+            out.append(".0");
+            copied = end;
+        }
+        i = end - 1;
+    }
+    if (copied == 0)
+        return {};
+    out.append(text.substr(copied));
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Reader
 
 enum class Kind : std::uint8_t { Text, DateTime, Float };
 
@@ -186,196 +227,117 @@ Kind kindOf(const TFieldDef &def)
     return def.isText() ? Kind::Text : def.type == TFieldType::DateTime ? Kind::DateTime : Kind::Float;
 }
 
-// simdjson found invalid UTF-8 or a raw control character in a string somewhere
-// in the text (it checks the whole text before reading any of it); decode() then
-// finds where.
-struct BadBytes
+QString jsonTypeName(dom::element_type type)
 {
-    simdjson::error_code error;
-};
+    switch (type) {
+    case dom::element_type::ARRAY:
+        return QStringLiteral("uma lista");
+    case dom::element_type::OBJECT:
+        return QStringLiteral("um objeto");
+    case dom::element_type::INT64:
+    case dom::element_type::UINT64:
+    case dom::element_type::DOUBLE:
+        return QStringLiteral("um número");
+    case dom::element_type::STRING:
+        return QStringLiteral("um texto");
+    case dom::element_type::BOOL:
+        return QStringLiteral("um valor lógico");
+    case dom::element_type::NULL_VALUE:
+        return QStringLiteral("null");
+    }
+    return QStringLiteral("um valor desconhecido");
+}
 
-// Where a located UTF-8 error was found (see Decoder::locateOffset).
-struct Located
-{
-    QString place;
-};
-
-class Decoder
+// Reads a packet from the values the DOM parser has read, checking every rule of
+// the format and saying what is wrong and where (field, row, column).
+class PacketReader
 {
 public:
-    Decoder(ondemand::parser &parser, const char *base)
-        : m_parser(parser)
-        , m_base(base)
-    {
-    }
-
-    // When >= 0, the decoder is re-reading a copy whose invalid UTF-8 was patched,
-    // to find the field or cell that holds this byte offset; it throws Located.
-    qsizetype locateOffset = -1;
-
-    TRecordStore run(simdjson::padded_string_view json);
+    TRecordStore read(dom::element root);
 
 private:
-    [[noreturn]] void jsonError(simdjson::error_code error, const QString &place);
-    void readFields(ondemand::value value);
-    void readFieldEntry(ondemand::value value, int index, TFieldDefs &defs);
-    void readRows(ondemand::value value);
-    void checkLocate(ondemand::value &value, const QString &place);
-    qsizetype offsetOf(const char *p) const { return qsizetype(p - m_base); }
+    void readFields(dom::element list);
+    void readFieldEntry(dom::element entry, int index, TFieldDefs &defs) const;
+    void readRows(dom::element list);
+    void reserveText(dom::array rows);
+    void readCell(dom::element cell, int row, int column);
+    [[noreturn]] void badCell(int row, int column, const QString &problem) const;
 
-    ondemand::parser &m_parser;
-    ondemand::document m_doc;
-    const char *m_base;
-    bool m_docReady = false; // m_doc can say where it stopped
     TRecordStore m_store;
     std::vector<Kind> m_kinds;
     std::vector<std::size_t> m_sizes;
 };
 
-void Decoder::jsonError(simdjson::error_code error, const QString &place)
+TRecordStore PacketReader::read(dom::element root)
 {
-    if (error == simdjson::UTF8_ERROR || error == simdjson::UNESCAPED_CHARS)
-        throw BadBytes{error};
-    // The row and field say where; without them, the byte position does.
-    QString where = place;
-    if (where.isEmpty() && m_docReady) {
-        const char *at = nullptr;
-        if (m_doc.current_location().get(at) == simdjson::SUCCESS && at != m_base)
-            where = QStringLiteral("posição %1").arg(offsetOf(at) + 1);
-    }
-    invalid(where.isEmpty() ? jsonProblem(error) : where + QStringLiteral(": ") + jsonProblem(error));
-}
-
-void Decoder::checkLocate(ondemand::value &value, const QString &place)
-{
-    const std::string_view raw = value.raw_json_token();
-    const qsizetype from = offsetOf(raw.data());
-    if (locateOffset >= from && locateOffset < from + qsizetype(raw.size()))
-        throw Located{place};
-}
-
-TRecordStore Decoder::run(simdjson::padded_string_view json)
-{
-    if (auto error = m_parser.iterate(json).get(m_doc))
-        jsonError(error, QString());
-    m_docReady = true;
-    ondemand::object root;
-    if (auto error = m_doc.get_object().get(root)) {
-        if (error == simdjson::INCORRECT_TYPE)
-            invalid(QStringLiteral("o pacote não é um objeto JSON"));
-        jsonError(error, QString());
-    }
-    bool haveFields = false;
-    bool haveRows = false;
-    bool rowsBeforeFields = false;
-    for (auto member : root) {
-        if (auto error = member.error())
-            jsonError(error, QString());
-        ondemand::field &field = member.value_unsafe();
-        std::string_view key;
-        if (auto error = field.unescaped_key().get(key))
-            jsonError(error, QString());
-        if (key == "fields") {
+    dom::object object;
+    if (root.get_object().get(object) != simdjson::SUCCESS)
+        invalid(QStringLiteral("o pacote não é um objeto JSON"));
+    bool haveFields = false, haveRows = false;
+    dom::element rowsBeforeFields;
+    bool rowsWait = false;
+    for (const dom::key_value_pair member : object) {
+        if (member.key == "fields") {
             if (haveFields)
                 invalid(QStringLiteral("a chave \"fields\" aparece mais de uma vez"));
             haveFields = true;
-            readFields(field.value());
-        } else if (key == "rows") {
+            readFields(member.value);
+        } else if (member.key == "rows") {
             if (haveRows)
                 invalid(QStringLiteral("a chave \"rows\" aparece mais de uma vez"));
             haveRows = true;
             if (haveFields)
-                readRows(field.value());
+                readRows(member.value);
             else
-                rowsBeforeFields = true; // skipped now, read once the fields are known
+                rowsBeforeFields = member.value; // read once the fields are known
+            rowsWait = !haveFields;
         } else {
             invalid(QStringLiteral("chave %1 desconhecida no objeto do pacote (esperadas \"fields\" e \"rows\")")
-                        .arg(inQuotes(key)));
+                        .arg(inQuotes(member.key)));
         }
     }
     if (!haveFields)
         invalid(QStringLiteral("falta a chave \"fields\""));
     if (!haveRows)
         invalid(QStringLiteral("falta a chave \"rows\""));
-    // Anything left after the root object is an error, not a second document.
-    const char *rest = nullptr;
-    if (m_doc.current_location().get(rest) == simdjson::SUCCESS)
-        jsonError(simdjson::TRAILING_CONTENT, QString());
-
-    if (rowsBeforeFields) {
-        m_doc.rewind();
-        if (auto error = m_doc.get_object().get(root))
-            jsonError(error, QString());
-        for (auto member : root) {
-            if (auto error = member.error())
-                jsonError(error, QString());
-            ondemand::field &field = member.value_unsafe();
-            std::string_view key;
-            if (auto error = field.unescaped_key().get(key))
-                jsonError(error, QString());
-            if (key == "rows") {
-                readRows(field.value());
-                break;
-            }
-        }
-    }
+    if (rowsWait)
+        readRows(rowsBeforeFields);
     return std::move(m_store);
 }
 
-void Decoder::readFields(ondemand::value value)
+void PacketReader::readFields(dom::element list)
 {
-    ondemand::array list;
-    if (auto error = value.get_array().get(list)) {
-        if (error == simdjson::INCORRECT_TYPE)
-            invalid(QStringLiteral("\"fields\" não é uma lista"));
-        jsonError(error, QStringLiteral("lista \"fields\""));
-    }
+    dom::array entries;
+    if (list.get_array().get(entries) != simdjson::SUCCESS)
+        invalid(QStringLiteral("\"fields\" não é uma lista"));
     TFieldDefs defs;
     int index = 0;
-    for (auto item : list) {
-        ondemand::value entry;
-        if (auto error = item.get(entry))
-            jsonError(error, QStringLiteral("campo %1 da lista \"fields\"").arg(index + 1));
-        readFieldEntry(entry, index, defs);
-        ++index;
-    }
+    for (const dom::element entry : entries)
+        readFieldEntry(entry, index++, defs);
     if (defs.isEmpty())
         invalid(QStringLiteral("a lista \"fields\" não declara nenhum campo"));
-
     m_store = TRecordStore(defs);
-    m_kinds.clear();
-    m_sizes.clear();
     for (const TFieldDef &def : defs) {
         m_kinds.push_back(kindOf(def));
         m_sizes.push_back(std::size_t(def.size));
     }
 }
 
-void Decoder::readFieldEntry(ondemand::value value, int index, TFieldDefs &defs)
+void PacketReader::readFieldEntry(dom::element entry, int index, TFieldDefs &defs) const
 {
     QString place = QStringLiteral("campo %1 da lista \"fields\"").arg(index + 1);
-    ondemand::object object;
-    if (auto error = value.get_object().get(object)) {
-        if (error == simdjson::INCORRECT_TYPE)
-            invalid(place + QStringLiteral(": esperado um objeto"));
-        jsonError(error, place);
-    }
-    bool haveName = false, haveType = false, haveSize = false, haveFixed = false;
-    QString name;
-    std::string typeName;
+    dom::object object;
+    if (entry.get_object().get(object) != simdjson::SUCCESS)
+        invalid(place + QStringLiteral(": esperado um objeto"));
+    std::string_view name, typeName;
     std::int64_t size = 0;
     bool fixed = false;
-    const auto wrongType = [&](std::string_view key, const char *expected) {
+    bool haveName = false, haveType = false, haveSize = false, haveFixed = false;
+    const auto wrongType = [&place](std::string_view key, const char *expected) {
         invalid(place + QStringLiteral(": a chave %1 deve ser %2").arg(inQuotes(key), QString::fromUtf8(expected)));
     };
-    for (auto member : object) {
-        if (auto error = member.error())
-            jsonError(error, place);
-        ondemand::field &field = member.value_unsafe();
-        std::string_view key;
-        if (auto error = field.unescaped_key().get(key))
-            jsonError(error, place);
-        ondemand::value v = field.value();
+    for (const dom::key_value_pair member : object) {
+        const std::string_view key = member.key;
         bool *seen = key == "name" ? &haveName
                    : key == "type" ? &haveType
                    : key == "size" ? &haveSize
@@ -387,38 +349,19 @@ void Decoder::readFieldEntry(ondemand::value value, int index, TFieldDefs &defs)
             invalid(place + QStringLiteral(": a chave %1 aparece mais de uma vez").arg(inQuotes(key)));
         *seen = true;
         if (key == "name") {
-            if (locateOffset >= 0)
-                checkLocate(v, place);
-            std::string_view text;
-            if (auto error = v.get_string().get(text)) {
-                if (error == simdjson::INCORRECT_TYPE)
-                    wrongType(key, "um texto");
-                jsonError(error, place);
-            }
-            name = QString::fromUtf8(text.data(), qsizetype(text.size()));
-            if (name.isEmpty())
+            if (member.value.get_string().get(name) != simdjson::SUCCESS)
+                wrongType(key, "um texto");
+            if (name.empty())
                 invalid(place + QStringLiteral(": o nome do campo está vazio"));
             place = QStringLiteral("campo %1").arg(inQuotes(name));
         } else if (key == "type") {
-            std::string_view text;
-            if (auto error = v.get_string().get(text)) {
-                if (error == simdjson::INCORRECT_TYPE)
-                    wrongType(key, "um texto");
-                jsonError(error, place);
-            }
-            typeName.assign(text);
+            if (member.value.get_string().get(typeName) != simdjson::SUCCESS)
+                wrongType(key, "um texto");
         } else if (key == "size") {
-            if (auto error = v.get_int64().get(size)) {
-                if (error == simdjson::INCORRECT_TYPE || error == simdjson::NUMBER_ERROR)
-                    wrongType(key, "um número inteiro");
-                jsonError(error, place);
-            }
-        } else {
-            if (auto error = v.get_bool().get(fixed)) {
-                if (error == simdjson::INCORRECT_TYPE)
-                    wrongType(key, "true ou false");
-                jsonError(error, place);
-            }
+            if (member.value.get_int64().get(size) != simdjson::SUCCESS)
+                wrongType(key, "um número inteiro");
+        } else if (member.value.get_bool().get(fixed) != simdjson::SUCCESS) {
+            wrongType(key, "true ou false");
         }
     }
     if (!haveName)
@@ -427,7 +370,7 @@ void Decoder::readFieldEntry(ondemand::value value, int index, TFieldDefs &defs)
         invalid(place + QStringLiteral(": falta a chave \"type\""));
 
     TFieldDef def;
-    def.name = name;
+    def.name = QString::fromUtf8(name.data(), qsizetype(name.size()));
     if (typeName == "string") {
         def.type = fixed ? TFieldType::FixedChar : TFieldType::String;
         if (!haveSize)
@@ -438,8 +381,8 @@ void Decoder::readFieldEntry(ondemand::value value, int index, TFieldDefs &defs)
     } else if (typeName == "datetime" || typeName == "float") {
         def.type = typeName == "datetime" ? TFieldType::DateTime : TFieldType::Float;
         if (size != 0)
-            invalid(place + QStringLiteral(": um campo do tipo \"%1\" não tem tamanho (\"size\" é %2)")
-                                .arg(QString::fromStdString(typeName))
+            invalid(place + QStringLiteral(": um campo do tipo %1 não tem tamanho (\"size\" é %2)")
+                                .arg(inQuotes(typeName))
                                 .arg(size));
         if (fixed)
             invalid(place + QStringLiteral(": só um campo de texto pode ser de tamanho fixo"));
@@ -448,265 +391,43 @@ void Decoder::readFieldEntry(ondemand::value value, int index, TFieldDefs &defs)
                             .arg(inQuotes(typeName)));
     }
     for (const TFieldDef &other : defs) {
-        if (other.name.compare(name, Qt::CaseInsensitive) == 0)
-            invalid(QStringLiteral("o campo %1 aparece mais de uma vez na lista \"fields\"").arg(inQuotes(name)));
-    }
-    defs.append(def);
-}
-
-void Decoder::readRows(ondemand::value value)
-{
-    ondemand::array rows;
-    if (auto error = value.get_array().get(rows)) {
-        if (error == simdjson::INCORRECT_TYPE)
-            invalid(QStringLiteral("\"rows\" não é uma lista"));
-        jsonError(error, QStringLiteral("lista \"rows\""));
-    }
-    const int fieldCount = m_store.fieldCount();
-    const TFieldDefs &defs = m_store.defs();
-
-    // Knowing the row count up front saves growing 28 vectors (and the allocator's
-    // work behind it) many times over; counting is a quick pass over the row list.
-    std::size_t expected = 0;
-    if (rows.count_elements().get(expected) == simdjson::SUCCESS && expected < std::size_t(std::numeric_limits<int>::max()))
-        m_store.reserve(int(expected));
-
-    int row = 0;
-    for (auto item : rows) {
-        if (row == std::numeric_limits<int>::max())
-            invalid(QStringLiteral("o pacote tem linhas demais"));
-        ondemand::array cells;
-        if (auto error = item.get_array().get(cells)) {
-            if (error == simdjson::INCORRECT_TYPE)
-                invalid(QStringLiteral("linha %1: esperada uma lista de valores").arg(row + 1));
-            jsonError(error, QStringLiteral("linha %1").arg(row + 1));
-        }
-        int column = 0;
-        for (auto cell : cells) {
-            if (column == fieldCount)
-                invalid(QStringLiteral("linha %1: mais de %2 valores; o pacote declara %2 campos")
-                            .arg(row + 1)
-                            .arg(fieldCount));
-            const auto c = std::size_t(column);
-            ondemand::value v;
-            ondemand::json_type type{};
-            if (auto error = cell.get(v))
-                jsonError(error, cellPlace(row, defs[column]));
-            if (auto error = v.type().get(type))
-                jsonError(error, cellPlace(row, defs[column]));
-            if (type == ondemand::json_type::null) {
-                bool isNull = false;
-                if (v.is_null().get(isNull) != simdjson::SUCCESS || !isNull)
-                    jsonError(simdjson::N_ATOM_ERROR, cellPlace(row, defs[column]));
-                RecordStoreAccess::appendNull(m_store, column);
-                ++column;
-                continue;
-            }
-            switch (m_kinds[c]) {
-            case Kind::Text: {
-                if (type != ondemand::json_type::string)
-                    invalid(cellPlace(row, defs[column])
-                            + QStringLiteral(": esperado um texto ou null, encontrado %1").arg(jsonTypeName(type)));
-                if (locateOffset >= 0)
-                    checkLocate(v, cellPlace(row, defs[column]));
-                std::string_view text;
-                if (auto error = v.get_string().get(text))
-                    jsonError(error, cellPlace(row, defs[column]));
-                // Sizes count characters; a text within the size in bytes is within it in characters too.
-                if (text.size() > m_sizes[c]) {
-                    const std::size_t length = Utf8::length(text);
-                    if (length > m_sizes[c])
-                        invalid(cellPlace(row, defs[column])
-                                + QStringLiteral(": texto com %1 caracteres excede o tamanho %2")
-                                      .arg(length)
-                                      .arg(m_sizes[c]));
-                }
-                RecordStoreAccess::appendText(m_store, column, text);
-                break;
-            }
-            case Kind::DateTime: {
-                if (type != ondemand::json_type::string)
-                    invalid(cellPlace(row, defs[column])
-                            + QStringLiteral(": esperada uma data em texto ou null, encontrado %1")
-                                  .arg(jsonTypeName(type)));
-                if (locateOffset >= 0)
-                    checkLocate(v, cellPlace(row, defs[column]));
-                std::string_view text;
-                if (auto error = v.get_string().get(text))
-                    jsonError(error, cellPlace(row, defs[column]));
-                std::int64_t ms = 0;
-                if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
-                    invalid(cellPlace(row, defs[column])
-                            + QStringLiteral(": data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
-                RecordStoreAccess::appendDateTime(m_store, column, ms);
-                break;
-            }
-            case Kind::Float: {
-                if (type != ondemand::json_type::number)
-                    invalid(cellPlace(row, defs[column])
-                            + QStringLiteral(": esperado um número ou null, encontrado %1").arg(jsonTypeName(type)));
-                double number = 0.0;
-                if (auto error = v.get_double().get(number))
-                    jsonError(error, cellPlace(row, defs[column]));
-                RecordStoreAccess::appendNumber(m_store, column, number);
-                break;
-            }
-            }
-            ++column;
-        }
-        if (column != fieldCount) {
-            // Cells were already appended to the first columns: the store is dropped with the exception.
-            invalid(QStringLiteral("linha %1: %2 valores; o pacote declara %3 campos").arg(row + 1).arg(column).arg(fieldCount));
-        }
-        ++row;
-        RecordStoreAccess::setRowCount(m_store, row);
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Reader of parsed values
-
-namespace dom = simdjson::dom;
-
-// Reads a packet from values the DOM parser has already read. It accepts only
-// packets the careful reader above accepts, and gives the same rows; anything
-// else it leaves to the careful reader (false), which says what is wrong and
-// where. Failing packets are rare and small, so reading one twice costs nothing
-// that matters.
-class ParsedReader
-{
-public:
-    bool read(dom::element root);
-    TRecordStore take() { return std::move(m_store); }
-
-private:
-    bool readFields(dom::element list);
-    bool readFieldEntry(dom::element entry, TFieldDefs &defs);
-    bool readRows(dom::element list);
-    void reserveText(dom::array rows);
-    bool readCell(dom::element cell, int column);
-
-    TRecordStore m_store;
-    std::vector<Kind> m_kinds;
-    std::vector<std::size_t> m_sizes;
-};
-
-bool ParsedReader::read(dom::element root)
-{
-    dom::object object;
-    if (root.get_object().get(object) != simdjson::SUCCESS)
-        return false;
-    dom::element fields, rows;
-    bool haveFields = false, haveRows = false;
-    for (const dom::key_value_pair member : object) {
-        if (member.key == "fields" && !haveFields) {
-            haveFields = true;
-            fields = member.value;
-        } else if (member.key == "rows" && !haveRows) {
-            haveRows = true;
-            rows = member.value;
-        } else {
-            return false;
-        }
-    }
-    return haveFields && haveRows && readFields(fields) && readRows(rows);
-}
-
-bool ParsedReader::readFields(dom::element list)
-{
-    dom::array entries;
-    if (list.get_array().get(entries) != simdjson::SUCCESS)
-        return false;
-    TFieldDefs defs;
-    for (const dom::element entry : entries) {
-        if (!readFieldEntry(entry, defs))
-            return false;
-    }
-    if (defs.isEmpty())
-        return false;
-    m_store = TRecordStore(defs);
-    for (const TFieldDef &def : defs) {
-        m_kinds.push_back(kindOf(def));
-        m_sizes.push_back(std::size_t(def.size));
-    }
-    return true;
-}
-
-bool ParsedReader::readFieldEntry(dom::element entry, TFieldDefs &defs)
-{
-    dom::object object;
-    if (entry.get_object().get(object) != simdjson::SUCCESS)
-        return false;
-    std::string_view name, typeName;
-    std::int64_t size = 0;
-    bool fixed = false;
-    bool haveName = false, haveType = false, haveSize = false, haveFixed = false;
-    for (const dom::key_value_pair member : object) {
-        bool ok = false;
-        if (member.key == "name" && !haveName)
-            ok = haveName = member.value.get_string().get(name) == simdjson::SUCCESS;
-        else if (member.key == "type" && !haveType)
-            ok = haveType = member.value.get_string().get(typeName) == simdjson::SUCCESS;
-        else if (member.key == "size" && !haveSize)
-            ok = haveSize = member.value.get_int64().get(size) == simdjson::SUCCESS;
-        else if (member.key == "fixed" && !haveFixed)
-            ok = haveFixed = member.value.get_bool().get(fixed) == simdjson::SUCCESS;
-        if (!ok)
-            return false;
-    }
-    if (!haveName || !haveType || name.empty())
-        return false;
-    TFieldDef def;
-    def.name = QString::fromUtf8(name.data(), qsizetype(name.size()));
-    if (typeName == "string") {
-        if (!haveSize || size < 1 || size > std::numeric_limits<int>::max())
-            return false;
-        def.type = fixed ? TFieldType::FixedChar : TFieldType::String;
-        def.size = int(size);
-    } else if (typeName == "datetime" || typeName == "float") {
-        if (size != 0 || fixed)
-            return false;
-        def.type = typeName == "datetime" ? TFieldType::DateTime : TFieldType::Float;
-    } else {
-        return false;
-    }
-    for (const TFieldDef &other : defs) {
         if (other.name.compare(def.name, Qt::CaseInsensitive) == 0)
-            return false;
+            invalid(QStringLiteral("o campo %1 aparece mais de uma vez na lista \"fields\"").arg(inQuotes(def.name)));
     }
     defs.append(def);
-    return true;
 }
 
-bool ParsedReader::readRows(dom::element list)
+void PacketReader::readRows(dom::element list)
 {
     dom::array rows;
     if (list.get_array().get(rows) != simdjson::SUCCESS)
-        return false;
-    const int fieldCount = m_store.fieldCount();
+        invalid(QStringLiteral("\"rows\" não é uma lista"));
     if (rows.size() >= std::size_t(std::numeric_limits<int>::max()))
-        return false;
+        invalid(QStringLiteral("o pacote tem linhas demais"));
+    const int fieldCount = m_store.fieldCount();
     m_store.reserve(int(rows.size()));
     reserveText(rows);
     int row = 0;
     for (const dom::element item : rows) {
         dom::array cells;
         if (item.get_array().get(cells) != simdjson::SUCCESS)
-            return false;
+            invalid(QStringLiteral("linha %1: esperada uma lista de valores").arg(row + 1));
         int column = 0;
         for (const dom::element cell : cells) {
-            if (column == fieldCount || !readCell(cell, column))
-                return false;
-            ++column;
+            if (column == fieldCount)
+                invalid(QStringLiteral("linha %1: mais de %2 valores; o pacote declara %2 campos")
+                            .arg(row + 1)
+                            .arg(fieldCount));
+            readCell(cell, row, column++);
         }
+        // Cells were already appended to the first columns: the store is dropped with the exception.
         if (column != fieldCount)
-            return false;
+            invalid(QStringLiteral("linha %1: %2 valores; o pacote declara %3 campos").arg(row + 1).arg(column).arg(fieldCount));
         RecordStoreAccess::setRowCount(m_store, ++row);
     }
-    return true;
 }
 
-void ParsedReader::reserveText(dom::array rows)
+void PacketReader::reserveText(dom::array rows)
 {
     // Each text column's pool is sized from the first rows, so that it does not
     // grow (and copy itself) step by step; a column that turns out longer still grows.
@@ -737,69 +458,294 @@ void ParsedReader::reserveText(dom::array rows)
     }
 }
 
-bool ParsedReader::readCell(dom::element cell, int column)
+void PacketReader::readCell(dom::element cell, int row, int column)
 {
     const auto c = std::size_t(column);
     if (cell.is_null()) {
         RecordStoreAccess::appendNull(m_store, column);
-        return true;
+        return;
     }
+    std::string_view text;
     switch (m_kinds[c]) {
-    case Kind::Text: {
-        std::string_view text;
+    case Kind::Text:
         if (cell.get_string().get(text) != simdjson::SUCCESS)
-            return false;
+            badCell(row, column, QStringLiteral("esperado um texto ou null, encontrado %1").arg(jsonTypeName(cell.type())));
+        // Sizes count characters; a text within the size in bytes is within it in characters too.
         if (text.size() > m_sizes[c] && Utf8::length(text) > m_sizes[c])
-            return false;
+            badCell(row, column,
+                    QStringLiteral("texto com %1 caracteres excede o tamanho %2").arg(Utf8::length(text)).arg(m_sizes[c]));
         RecordStoreAccess::appendText(m_store, column, text);
-        return true;
-    }
+        return;
     case Kind::DateTime: {
-        std::string_view text;
         std::int64_t ms = 0;
-        if (cell.get_string().get(text) != simdjson::SUCCESS || !CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
-            return false;
+        if (cell.get_string().get(text) != simdjson::SUCCESS)
+            badCell(row, column,
+                    QStringLiteral("esperada uma data em texto ou null, encontrado %1").arg(jsonTypeName(cell.type())));
+        if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
+            badCell(row, column, QStringLiteral("data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
         RecordStoreAccess::appendDateTime(m_store, column, ms);
-        return true;
+        return;
     }
     case Kind::Float: {
-        // Integers and decimals alike, as the careful reader's get_double reads them.
-        double number = 0.0;
+        double number = 0.0; // integers and decimals alike
         if (cell.get_double().get(number) != simdjson::SUCCESS)
-            return false;
+            badCell(row, column, QStringLiteral("esperado um número ou null, encontrado %1").arg(jsonTypeName(cell.type())));
         RecordStoreAccess::appendNumber(m_store, column, number);
-        return true;
+        return;
     }
     }
-    return false;
 }
 
-thread_local ondemand::parser t_parser;
-
-constexpr qsizetype SmallPacketBytes = qsizetype(1) << 20;
-
-} // namespace
+void PacketReader::badCell(int row, int column, const QString &problem) const
+{
+    invalid(cellPlace(row, m_store.defs()[column]) + QStringLiteral(": ") + problem);
+}
 
 // ---------------------------------------------------------------------------
-// decode
+// Where a text the parser refused goes wrong
 
-namespace {
-
-// The careful reader says what is wrong and where. simdjson reads a little past
-// the end of the text: it needs its own padded copy.
-TRecordStore decodeCarefully(QByteArrayView json)
+// Where a located string was found.
+struct Located
 {
-    simdjson::padded_string padded(json.data(), std::size_t(json.size()));
-    simdjson::error_code badBytes = simdjson::SUCCESS;
-    try {
-        Decoder decoder(t_parser, padded.data());
-        return decoder.run(padded);
-    } catch (const BadBytes &bad) {
-        badBytes = bad.error;
+    QString place;
+};
+
+// simdjson's DOM says only what is wrong with a text it refuses. To say where,
+// the text is walked again value by value (refused packets are rare and small),
+// naming the place as the reader does: the field entry, the row, the cell.
+class FaultLocator
+{
+public:
+    explicit FaultLocator(const char *base)
+        : m_base(base)
+    {
     }
-    // To say which field or cell holds the bad bytes, read a copy whose bad bytes
-    // are replaced and stop at the value that covers the first of them.
-    const bool utf8 = badBytes == simdjson::UTF8_ERROR;
+
+    // When >= 0, the walk looks for the string that holds this byte offset
+    // instead of a fault, and throws Located with its place.
+    qsizetype locateOffset = -1;
+
+    // Throws the PacketError of the first fault found; returns when none is.
+    void run(simdjson::padded_string_view json);
+
+private:
+    [[noreturn]] void fault(simdjson::error_code error, const QString &place);
+    void walk(ondemand::value value, const QString &place);
+    void checkLocate(ondemand::value &value, const QString &place) const;
+    void walkFields(ondemand::value value);
+    void walkFieldEntry(ondemand::value value, int index);
+    void walkRows(ondemand::value value);
+    QString cellPlace(int row, int column) const;
+
+    ondemand::parser m_parser;
+    ondemand::document m_doc;
+    const char *m_base;
+    bool m_docReady = false;
+    std::vector<QString> m_names;
+};
+
+void FaultLocator::fault(simdjson::error_code error, const QString &place)
+{
+    QString where = place;
+    if (where.isEmpty() && m_docReady) {
+        const char *at = nullptr;
+        if (m_doc.current_location().get(at) == simdjson::SUCCESS && at != m_base)
+            where = QStringLiteral("posição %1").arg(qsizetype(at - m_base) + 1);
+    }
+    invalid(where.isEmpty() ? jsonProblem(error) : where + QStringLiteral(": ") + jsonProblem(error));
+}
+
+QString FaultLocator::cellPlace(int row, int column) const
+{
+    if (std::size_t(column) >= m_names.size())
+        return QStringLiteral("linha %1").arg(row + 1);
+    return QStringLiteral("linha %1, campo %2").arg(row + 1).arg(inQuotes(m_names[std::size_t(column)]));
+}
+
+void FaultLocator::run(simdjson::padded_string_view json)
+{
+    if (auto error = m_parser.iterate(json).get(m_doc))
+        fault(error, QString());
+    m_docReady = true;
+    ondemand::object root;
+    if (auto error = m_doc.get_object().get(root)) {
+        if (error == simdjson::INCORRECT_TYPE)
+            return; // the reader names it
+        fault(error, QString());
+    }
+    for (auto member : root) {
+        if (auto error = member.error())
+            fault(error, QString());
+        ondemand::field &field = member.value_unsafe();
+        std::string_view key;
+        if (auto error = field.unescaped_key().get(key))
+            fault(error, QString());
+        if (key == "fields")
+            walkFields(field.value());
+        else if (key == "rows")
+            walkRows(field.value());
+        else
+            walk(field.value(), QString());
+    }
+    const char *rest = nullptr;
+    if (m_doc.current_location().get(rest) == simdjson::SUCCESS)
+        fault(simdjson::TRAILING_CONTENT, QString());
+}
+
+void FaultLocator::checkLocate(ondemand::value &value, const QString &place) const
+{
+    if (locateOffset < 0)
+        return;
+    const std::string_view raw = value.raw_json_token();
+    const qsizetype from = qsizetype(raw.data() - m_base);
+    if (locateOffset >= from && locateOffset < from + qsizetype(raw.size()))
+        throw Located{place};
+}
+
+void FaultLocator::walk(ondemand::value value, const QString &place)
+{
+    ondemand::json_type type{};
+    if (auto error = value.type().get(type))
+        fault(error, place);
+    switch (type) {
+    case ondemand::json_type::object: {
+        ondemand::object object;
+        if (auto error = value.get_object().get(object))
+            fault(error, place);
+        for (auto member : object) {
+            if (auto error = member.error())
+                fault(error, place);
+            ondemand::field &field = member.value_unsafe();
+            std::string_view key;
+            if (auto error = field.unescaped_key().get(key))
+                fault(error, place);
+            walk(field.value(), place);
+        }
+        return;
+    }
+    case ondemand::json_type::array: {
+        ondemand::array array;
+        if (auto error = value.get_array().get(array))
+            fault(error, place);
+        for (auto item : array) {
+            ondemand::value v;
+            if (auto error = item.get(v))
+                fault(error, place);
+            walk(v, place);
+        }
+        return;
+    }
+    case ondemand::json_type::string: {
+        checkLocate(value, place);
+        std::string_view text;
+        if (auto error = value.get_string().get(text))
+            fault(error, place);
+        return;
+    }
+    case ondemand::json_type::number: {
+        double number = 0.0;
+        if (auto error = value.get_double().get(number))
+            fault(error, place);
+        return;
+    }
+    case ondemand::json_type::boolean: {
+        bool flag = false;
+        if (auto error = value.get_bool().get(flag))
+            fault(error, place);
+        return;
+    }
+    case ondemand::json_type::null: {
+        bool isNull = false;
+        if (value.is_null().get(isNull) != simdjson::SUCCESS || !isNull)
+            fault(simdjson::N_ATOM_ERROR, place);
+        return;
+    }
+    }
+}
+
+void FaultLocator::walkFields(ondemand::value value)
+{
+    ondemand::array list;
+    if (value.get_array().get(list) != simdjson::SUCCESS)
+        return walk(value, QStringLiteral("lista \"fields\""));
+    int index = 0;
+    for (auto item : list) {
+        ondemand::value entry;
+        if (auto error = item.get(entry))
+            fault(error, QStringLiteral("campo %1 da lista \"fields\"").arg(index + 1));
+        walkFieldEntry(entry, index++);
+    }
+}
+
+void FaultLocator::walkFieldEntry(ondemand::value value, int index)
+{
+    QString place = QStringLiteral("campo %1 da lista \"fields\"").arg(index + 1);
+    ondemand::object object;
+    if (value.get_object().get(object) != simdjson::SUCCESS)
+        return walk(value, place);
+    for (auto member : object) {
+        if (auto error = member.error())
+            fault(error, place);
+        ondemand::field &field = member.value_unsafe();
+        std::string_view key;
+        if (auto error = field.unescaped_key().get(key))
+            fault(error, place);
+        ondemand::value v = field.value();
+        std::string_view name;
+        ondemand::json_type type{};
+        if (key == "name" && v.type().get(type) == simdjson::SUCCESS && type == ondemand::json_type::string) {
+            checkLocate(v, place);
+            if (auto error = v.get_string().get(name))
+                fault(error, place);
+            if (!name.empty()) {
+                place = QStringLiteral("campo %1").arg(inQuotes(name));
+                m_names.resize(std::size_t(index) + 1);
+                m_names[std::size_t(index)] = QString::fromUtf8(name.data(), qsizetype(name.size()));
+            }
+        } else {
+            walk(v, place);
+        }
+    }
+}
+
+void FaultLocator::walkRows(ondemand::value value)
+{
+    ondemand::array rows;
+    if (value.get_array().get(rows) != simdjson::SUCCESS)
+        return walk(value, QStringLiteral("lista \"rows\""));
+    int row = 0;
+    for (auto item : rows) {
+        ondemand::value v;
+        ondemand::array cells;
+        if (auto error = item.get(v))
+            fault(error, QStringLiteral("linha %1").arg(row + 1));
+        if (v.get_array().get(cells) != simdjson::SUCCESS) {
+            walk(v, QStringLiteral("linha %1").arg(row + 1));
+        } else {
+            int column = 0;
+            for (auto cell : cells) {
+                ondemand::value c;
+                if (auto error = cell.get(c))
+                    fault(error, cellPlace(row, column));
+                walk(c, cellPlace(row, column));
+                ++column;
+            }
+        }
+        ++row;
+    }
+}
+
+// Throws the PacketError for a text the DOM refused with `error`.
+[[noreturn]] void refuse(QByteArrayView json, simdjson::error_code error)
+{
+    const bool utf8 = error == simdjson::UTF8_ERROR;
+    if (!utf8 && error != simdjson::UNESCAPED_CHARS) {
+        simdjson::padded_string padded(json.data(), std::size_t(json.size()));
+        FaultLocator(padded.data()).run(padded);
+        invalid(jsonProblem(error));
+    }
+    // To say which field or cell holds the bad bytes, walk a copy whose bad bytes
+    // are replaced and stop at the string that covers the first of them.
     const QString problem = utf8 ? QStringLiteral("texto em UTF-8 inválido")
                                  : QStringLiteral("caractere de controle sem escape dentro de um texto");
     std::string patched(json.data(), std::size_t(json.size()));
@@ -809,19 +755,39 @@ TRecordStore decodeCarefully(QByteArrayView json)
     QString place;
     try {
         simdjson::padded_string copy(patched);
-        ondemand::parser parser;
-        Decoder locator(parser, copy.data());
+        FaultLocator locator(copy.data());
         locator.locateOffset = first;
         locator.run(copy);
     } catch (const Located &located) {
         place = located.place + QStringLiteral(": ");
     } catch (const PacketError &) {
-    } catch (const BadBytes &) {
     }
     invalid(place + problem + QStringLiteral(" (byte %1 do pacote)").arg(first + 1));
 }
 
+constexpr qsizetype SmallPacketBytes = qsizetype(1) << 20;
+
+// Parses `text` with the DOM; a text the DOM would misread or refuse for its
+// integers alone is parsed with them widened (see widenedIntegers).
+simdjson::error_code parseWhole(dom::parser &parser, std::string_view text, dom::element &root)
+{
+    std::string widened;
+    if (TJsonDocument::mayHoldNegativeZero(text))
+        widened = widenedIntegers(text);
+    simdjson::error_code error = widened.empty() ? parser.parse(text.data(), text.size(), true).get(root)
+                                                 : parser.parse(widened).get(root);
+    if (error == simdjson::NUMBER_ERROR && widened.empty()) {
+        widened = widenedIntegers(text);
+        if (!widened.empty())
+            error = parser.parse(widened).get(root);
+    }
+    return error;
+}
+
 } // namespace
+
+// ---------------------------------------------------------------------------
+// decode
 
 TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
 {
@@ -829,22 +795,15 @@ TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
         invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes").arg(json.size()).arg(maxBytes));
     if (QByteArrayView(json).trimmed().isEmpty())
         invalid(QStringLiteral("o pacote está vazio"));
-    {
-        // The fast reader first (see ParsedReader); a text with the number -0 goes
-        // to the careful reader, which keeps its sign. Small packets (batches)
-        // reuse one parser per thread; a large one gets its own, so that its
-        // buffers go back to the system with it.
-        thread_local dom::parser t_domParser;
-        dom::parser ownParser;
-        dom::parser &parser = json.size() > SmallPacketBytes ? ownParser : t_domParser;
-        dom::element root;
-        ParsedReader reader;
-        const std::string_view text(json.data(), std::size_t(json.size()));
-        if (!TJsonDocument::mayHoldNegativeZero(text)
-            && parser.parse(text.data(), text.size(), true).get(root) == simdjson::SUCCESS && reader.read(root))
-            return reader.take();
-    }
-    return decodeCarefully(json);
+    // Small packets (batches) reuse one parser per thread; a large one gets its
+    // own, so that its buffers go back to the system with it.
+    thread_local dom::parser t_domParser;
+    dom::parser ownParser;
+    dom::parser &parser = json.size() > SmallPacketBytes ? ownParser : t_domParser;
+    dom::element root;
+    if (auto error = parseWhole(parser, std::string_view(json.data(), std::size_t(json.size())), root))
+        refuse(json, error);
+    return PacketReader().read(root);
 }
 
 TRecordStore decode(const TJsonDocument &document, std::string_view member, qsizetype maxBytes)
@@ -854,13 +813,7 @@ TRecordStore decode(const TJsonDocument &document, std::string_view member, qsiz
     dom::element value;
     if (document.member(member).get(value) != simdjson::SUCCESS)
         invalid(QStringLiteral("o pacote está vazio"));
-    ParsedReader reader;
-    if (reader.read(value))
-        return reader.take();
-    // A packet that is refused: its text, written from the parsed values, goes to
-    // the careful reader for the message.
-    const std::string text = simdjson::to_string(value);
-    return decodeCarefully(QByteArrayView(text.data(), qsizetype(text.size())));
+    return PacketReader().read(value);
 }
 
 // ---------------------------------------------------------------------------

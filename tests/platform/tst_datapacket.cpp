@@ -259,6 +259,8 @@ void TestDataPacket::acceptedInput_data()
     QTest::newRow("exponent for a float") << packet(fields, R"([null,null,-1.5E3])") << 2 << QVariant(-1500.0);
     QTest::newRow("big integer for a float") << packet(fields, R"([null,null,123456789012345678901234567890])") << 2
                                              << QVariant(123456789012345678901234567890.0);
+    QTest::newRow("negative integer beyond 64 bits") << packet(fields, R"([null,null,-123456789012345678901234567890])")
+                                                     << 2 << QVariant(-123456789012345678901234567890.0);
     QTest::newRow("unicode escapes") << packet(fields, R"(["N\u00e3o",null,null])") << 0 << QVariant(QStringLiteral("Não"));
     QTest::newRow("surrogate pair escape") << packet(fields, R"(["\ud83d\ude00",null,null])") << 0
                                            << QVariant(QString::fromUtf8("\xF0\x9F\x98\x80"));
@@ -320,6 +322,7 @@ void TestDataPacket::textSizeCountsCharacters_data()
     QTest::newRow("emoji is one character") << QString::fromUtf8("\xF0\x9F\x98\x80") << 1 << true;
     QTest::newRow("ASCII exactly at size") << QStringLiteral("ABCD") << 4 << true;
     QTest::newRow("ASCII one over") << QStringLiteral("ABCDE") << 4 << false;
+    QTest::newRow("-0 inside a text stays text") << QStringLiteral("a -0") << 4 << true;
 }
 
 void TestDataPacket::textSizeCountsCharacters()
@@ -418,6 +421,13 @@ void TestDataPacket::malformed_data()
     QTest::newRow("list in a text field") << row2("[[],1]") << noLimit
                                           << QStringList{"linha 2, campo \"A\"", "encontrado uma lista"};
     QTest::newRow("misspelt null") << row2(R"(["ab",nul])") << noLimit << QStringList{"linha 2, campo \"B\""};
+    QTest::newRow("-0 in a text field") << row2("[-0,1]") << noLimit
+                                        << QStringList{"linha 2, campo \"A\"", "encontrado um número"};
+    QTest::newRow("missing comma after -0") << row2(R"(["ab" -0])") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("size -0") << packet(R"({"name":"A","type":"string","size":-0})", "") << noLimit
+                             << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
+    QTest::newRow("size beyond 64 bits") << packet(R"({"name":"A","type":"string","size":99999999999999999999})", "")
+                                         << noLimit << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
     QTest::newRow("number too big") << row2(R"(["ab",1e400])") << noLimit
                                     << QStringList{"linha 2, campo \"B\"", "número inválido"};
     QTest::newRow("text too long") << row2(R"(["abc",1])") << noLimit
