@@ -58,7 +58,8 @@ bool ScratchDatabase::create()
     if (!unavailableReason().isEmpty() || !recreate())
         return false;
     try {
-        SchemaScript::create(open(m_connection));
+        QSqlDatabase db = open(m_connection);
+        SchemaScript::create(db);
     } catch (const DatabaseError &error) {
         m_error = error.message();
         return false;
