@@ -23,9 +23,9 @@
 #include "DataPacket.h"
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
-#include "PreviewQuery.h"
+#include "server/billing/PreviewQuery.h"
 #include "RawHttp.h"
-#include "ThreadDatabase.h"
+#include "server/sql/ThreadDatabase.h"
 
 // fas-appserver as a client sees it: the real program on a loopback port, real
 // HTTP, against a database filled with known rows. The whole class runs once on
