@@ -243,11 +243,11 @@ private slots:
         row("forged log line in the method", rawPost(json + length(forgedMethod), forgedMethod), 200, -32601, false,
             false, "\nFORJADA");
         row("not HTTP at all", "HELLO\r\n\r\n", 400, -32600);
+        row("unreadable range", rawPost(json + "Range: bytes=z-\r\n" + length(good), good), 416, -32600);
         row("empty body", rawPost(json + "Content-Length: 0\r\n"), 200, -32700);
         row("expect continue above the limit",
             rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"), 413, -32003);
     }
-
 
     void badRequests()
     {

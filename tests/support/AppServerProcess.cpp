@@ -120,7 +120,6 @@ void AppServerProcess::stop()
         m_process.waitForFinished(5000);
     }
     m_log += m_process.readAllStandardError();
-    m_port = 0;
 }
 
 QByteArray AppServerProcess::serverLog()
