@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 
 #include "FasError.h"
-#include "ServerOptions.h"
+#include "server/app/ServerOptions.h"
 
 AdminOptions AdminOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)
 {
