@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # GetFaturamento of 100,000 rows over HTTP (the whole answer received by curl)
-# against sqlite3 -json running the same query text (server/sql/item-select +
+# against sqlite3 -json running the same query text (server/billing/sql/item-select +
 # preview-where, the same values in place of the placeholders) on the same file.
 # Ours and the reference run alternately; goal: ours at most 1.0x the reference.
 #   bench/bench_getfaturamento.sh [BUILD_DIR]     (default: build/, or $BUILD_DIR)

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # fas-appserver's memory, read from /proc/<pid>/status, against the goals:
 #   one GetFaturamento of 100,000 rows (SQLite): peak at most +100 MB over the idle server
-#   16 such answers on 8 connections at once: resident at most 300 MB afterwards
+#   16 such answers on 8 connections at once: resident at most 300 MB afterwards; and,
+#     against the size of one answer, resident growth at most 4 answers' worth, peak
+#     growth at most 8 (answers stream: held whole they would need twenty-odd)
+#   refused bodies (1 MB limit): a 512 MB chunked stream at most +32 MB resident, a
+#     declared 64 MB body at most +64 MB
 #   1,000,000 rows unfiltered on PostgreSQL: peak at most 300 MB
 #   bench/bench_server_memory.sh [BUILD_DIR]
 #   ROWS=100000 BIG_ROWS=1000000; FAS_BENCH_PG_URL=postgresql://...; NO_PG=1 to skip it
@@ -27,13 +31,34 @@ bytes=$(fetch)
 one=$(( $(kb VmHWM) - idle ))
 echo "idle server: $(mb "$idle") MB resident"
 echo "one answer of $rows rows ($bytes bytes): peak +$(mb "$one") MB (goal at most +100 MB -> $(verdict "$one" 100))"
+before=$(kb VmRSS)
+peak_before=$(kb VmHWM)
 clients=()
 for _ in $(seq 1 8); do (fetch; fetch) > /dev/null & clients+=($!); done
 wait "${clients[@]}"
 after=$(kb VmRSS)
 echo "after 16 answers on 8 connections: $(mb "$after") MB resident, peak $(mb "$(kb VmHWM)") MB" \
      "(goal at most 300 MB resident -> $(verdict "$after" 300))"
+answer_kb=$((bytes / 1024))
+grown=$((after - before)); peak_grown=$(( $(kb VmHWM) - peak_before ))
+echo "  growth against one answer ($(mb "$answer_kb") MB): resident +$(mb "$grown") MB" \
+     "(goal at most 4 answers -> $(verdict "$grown" "$((4 * answer_kb / 1024))")), peak +$(mb "$peak_grown") MB" \
+     "(goal at most 8 answers -> $(verdict "$peak_grown" "$((8 * answer_kb / 1024))"))"
 echo "load (/proc/loadavg): $(cat /proc/loadavg)"
+stop_server
+
+# Refused bodies, on a server with a 1 MB body limit: nothing of them is kept.
+start_server "$build" "$work/mem.sqlite" "$work/server-limit" --max-body-mb 1
+curl -s -o /dev/null "$url/health"
+refuse() { curl -s -o /dev/null -w '%{http_code}' -H 'Content-Type: application/json' "$@" "$url/FAS09600.rdmFaturamento" || true; }
+before=$(kb VmRSS)
+status=$(head -c $((512 << 20)) /dev/zero | refuse -H 'Transfer-Encoding: chunked' --data-binary @-)
+grown=$(( $(kb VmRSS) - before ))
+echo "512 MB chunked body refused ($status): resident +$(mb "$grown") MB (goal at most +32 MB -> $(verdict "$grown" 32))"
+before=$(kb VmRSS)
+status=$(head -c $((64 << 20)) /dev/zero | refuse -H 'Expect:' --data-binary @-)
+grown=$(( $(kb VmRSS) - before ))
+echo "64 MB body refused ($status): resident +$(mb "$grown") MB (goal at most +64 MB -> $(verdict "$grown" 64))"
 stop_server
 
 if [ -z "${NO_PG:-}" ] && command -v psql >/dev/null; then

@@ -69,7 +69,8 @@ single_report() {
 # Starts fas-appserver on DATABASE_URL in the background; sets server_pid and url.
 start_server() {
   local build=$1 database=$2 out=$3
-  "$build/bin/fas-appserver" --database "$database" --listen 127.0.0.1:0 >"$out.out" 2>"$out.log" &
+  shift 3 # the rest: more options for the server
+  "$build/bin/fas-appserver" --database "$database" --listen 127.0.0.1:0 "$@" >"$out.out" 2>"$out.log" &
   server_pid=$!
   for _ in $(seq 1 200); do
     grep -q 'http://' "$out.out" 2>/dev/null && break
@@ -87,8 +88,8 @@ start_server() {
 preview_sql() {
   local root=$1 kind=$2 first=$3 last=$4 types=${5:-'["1","2","3","4","5","6","7"]'} order=${6:-ordered}
   local values=("'$first'" "'$last'" "'$types'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
-  local parts=("$root/server/sql/item-select.$kind.sql" "$root/server/sql/preview-where.$kind.sql")
-  [ "$order" = unordered ] || parts+=("$root/server/sql/item-order.$kind.sql")
+  local parts=("$root/server/billing/sql/item-select.$kind.sql" "$root/server/billing/sql/preview-where.$kind.sql")
+  [ "$order" = unordered ] || parts+=("$root/server/billing/sql/item-order.$kind.sql")
   cat "${parts[@]}" |
     awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
       BEGIN { n = split(vals, v, "\x1f"); i = 0 }

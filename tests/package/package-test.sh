@@ -52,7 +52,7 @@ for script in postinst prerm postrm; do
     sh -n "$work/control/$script" || fail "$script is not valid sh"
 done
 grep -q 'adduser --system' "$work/control/postinst" || fail "postinst does not create the system user"
-grep -q '/usr/bin/fas-demo-data' "$work/control/postinst" || fail "postinst does not run the installed fas-demo-data"
+grep -q '/usr/bin/fas-admin --database "$database" init' "$work/control/postinst" || fail "postinst does not run the installed fas-admin init"
 
 step "contents"
 root=$work/root
@@ -62,7 +62,7 @@ for dir in "$root"/usr/lib/fas09600 "$root"/usr/lib/*/fas09600; do
     [ -d "$dir" ] && private=${dir#"$root"/}
 done
 [ -n "$private" ] || fail "no private library directory under usr/lib"
-for file in usr/bin/fas-appserver usr/bin/fas-demo-data "$private/fas-host" \
+for file in usr/bin/fas-appserver usr/bin/fas-admin usr/bin/fas-demo-data "$private/fas-host" \
             "$private/libPkg_fas09600.so.$version" "$private/libfasdata.so" "$private/libfassql.so" \
             "$private/libfasui.so" "$private/libkor.so" "$private/libfasbilling.so" \
             usr/lib/systemd/system/fas-appserver.service etc/fas09600/fas09600.ini \

@@ -11,16 +11,17 @@
 #include <simdjson.h>
 
 #include "DataPacket.h"
-#include "JsonRpcFront.h"
-#include "PreviewFilter.h"
-#include "RpcError.h"
+#include "server/billing/PreviewFilter.h"
+#include "server/rpc/JsonRpcFront.h"
+#include "server/rpc/MethodRegistry.h"
+#include "server/rpc/RpcError.h"
 
 namespace {
 
-JsonRpcFront makeFront()
+MethodRegistry makeMethods()
 {
-    JsonRpcFront front;
-    front.addMethod("Eco", [](const RpcParams &params) {
+    MethodRegistry methods;
+    methods.add("Eco", AccessRight::Anyone, [](const RpcParams &params, const RequestContext &) {
         JsonRpcFront::Result result;
         for (int i = 0; i < params.size(); ++i) {
             if (params.at(i).kind == RpcParams::Kind::Object) {
@@ -35,23 +36,27 @@ JsonRpcFront makeFront()
         result.json = "null";
         return result;
     });
-    front.addMethod("GetFaturamento", [](const RpcParams &params) {
+    methods.add("GetFaturamento", AccessRight::Consulta, [](const RpcParams &params, const RequestContext &) {
         PreviewFilter::fromParams(params);
         return JsonRpcFront::Result{"null", 0, {}};
     });
-    front.addMethod("Recusa", [](const RpcParams &) -> JsonRpcFront::Result {
+    methods.add("Recusa", AccessRight::Anyone, [](const RpcParams &, const RequestContext &) -> JsonRpcFront::Result {
         throw RpcError(RpcCode::ItemNotFound, QStringLiteral("Item \"não\" existe\n"));
     });
-    front.addMethod("Falha", [](const RpcParams &) -> JsonRpcFront::Result { throw std::runtime_error("interno"); });
-    return front;
+    methods.add("Falha", AccessRight::Anyone,
+                [](const RpcParams &, const RequestContext &) -> JsonRpcFront::Result { throw std::runtime_error("interno"); });
+    return methods;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const JsonRpcFront front = makeFront();
-    const JsonRpcFront::Reply reply = front.handle(std::string_view(reinterpret_cast<const char *>(data), size));
+    static const MethodRegistry methods = makeMethods();
+    static const JsonRpcFront front(methods);
+    const RequestContext context;
+    const JsonRpcFront::Reply reply =
+        front.handle(context, std::string_view(reinterpret_cast<const char *>(data), size));
     if (!reply.body.empty()) {
         simdjson::dom::parser parser;
         simdjson::dom::element answer;

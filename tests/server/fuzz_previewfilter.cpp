@@ -13,8 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "PreviewFilter.h"
-#include "RpcError.h"
+#include "server/billing/PreviewFilter.h"
+#include "server/rpc/RpcError.h"
 
 namespace {
 

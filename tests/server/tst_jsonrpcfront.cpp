@@ -4,11 +4,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "JsonRpcFront.h"
+#include "server/rpc/JsonRpcFront.h"
+#include "server/rpc/MethodRegistry.h"
+#include "server/rpc/RequestContext.h"
 
-// The batch limits of the JSON-RPC front, with methods whose answers have a known
-// size: a batch never runs more calls than allowed, and stops running calls once
-// its answer is large enough.
+// The JSON-RPC front over a registry of stand-in methods. The batch limits, with
+// methods whose answers have a known size: a batch never runs more calls than
+// allowed, and stops running calls once its answer is large enough. The registry:
+// what an unknown method's answer lists, and the request's context reaching the
+// method that runs.
 class TstJsonRpcFront : public QObject
 {
     Q_OBJECT
@@ -20,6 +24,17 @@ class TstJsonRpcFront : public QObject
             batch += (i ? "," : "") + QByteArray("{\"jsonrpc\":\"2.0\",\"id\":") + QByteArray::number(i + 1)
                      + ",\"method\":\"" + method + "\"}";
         return batch + "]";
+    }
+
+    static JsonRpcFront::Reply handle(const JsonRpcFront &front, const QByteArray &body,
+                                      const RequestContext &context = RequestContext())
+    {
+        return front.handle(context, std::string_view(body.constData(), size_t(body.size())));
+    }
+
+    static QJsonObject errorOf(const JsonRpcFront::Reply &reply)
+    {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object().value(u"error").toObject();
     }
 
 private slots:
@@ -42,14 +57,14 @@ private slots:
         QFETCH(int, answerBytes);
         QFETCH(int, run);
         QFETCH(int, refusedAs);
-        JsonRpcFront front;
+        MethodRegistry methods;
         int ran = 0;
-        front.addMethod("Big", [&](const RpcParams &) {
+        methods.add("Big", AccessRight::Anyone, [&](const RpcParams &, const RequestContext &) {
             ++ran;
             return JsonRpcFront::Result{'"' + std::string(size_t(answerBytes), 'x') + '"', 1, {}};
         });
-        const QByteArray batch = batchOf(calls, "Big");
-        const JsonRpcFront::Reply reply = front.handle(std::string_view(batch.constData(), size_t(batch.size())));
+        const JsonRpcFront front(methods);
+        const JsonRpcFront::Reply reply = handle(front, batchOf(calls, "Big"));
         QCOMPARE(ran, run);
         const QJsonDocument answer = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body));
         if (refusedAs == -32005) {
@@ -67,6 +82,59 @@ private slots:
             else
                 QCOMPARE(one.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), refusedAs);
         }
+    }
+
+    void unknownMethod_data()
+    {
+        QTest::addColumn<QStringList>("registered");
+        QTest::addColumn<QByteArray>("called");
+        QTest::addColumn<QString>("message");
+        const QStringList service{"GetFaturamento", "GeraNF", "GeraInvoice"};
+        QTest::newRow("the service's three") << service << QByteArray("GeraNota")
+                                             << "Método desconhecido: GeraNota. Os métodos são GetFaturamento, GeraNF e "
+                                                "GeraInvoice.";
+        QTest::newRow("names are case-sensitive") << service << QByteArray("geranf")
+                                                  << "Método desconhecido: geranf. Os métodos são GetFaturamento, GeraNF "
+                                                     "e GeraInvoice.";
+        QTest::newRow("two") << QStringList{"A", "B"} << QByteArray("C") << "Método desconhecido: C. Os métodos são A e B.";
+        QTest::newRow("one") << QStringList{"A"} << QByteArray("") << "Método desconhecido: . Os métodos são A.";
+    }
+
+    void unknownMethod()
+    {
+        QFETCH(QStringList, registered);
+        QFETCH(QByteArray, called);
+        QFETCH(QString, message);
+        MethodRegistry methods;
+        for (const QString &name : registered)
+            methods.add(name.toStdString(), AccessRight::Consulta,
+                        [](const RpcParams &, const RequestContext &) { return JsonRpcFront::Result{"1", -1, {}}; });
+        const JsonRpcFront::Reply reply =
+            handle(JsonRpcFront(methods), R"({"jsonrpc":"2.0","id":7,"method":")" + called + R"("})");
+        QCOMPARE(errorOf(reply).value(u"code").toInt(), -32601);
+        QCOMPARE(errorOf(reply).value(u"message").toString(), message);
+        QCOMPARE(reply.errorCode, -32601);
+    }
+
+    void registry()
+    {
+        MethodRegistry methods;
+        std::string seenKey;
+        methods.add("Gera", AccessRight::Faturamento, [&seenKey](const RpcParams &, const RequestContext &context) {
+            seenKey = context.idempotencyKey();
+            return JsonRpcFront::Result{"true", 1, {}};
+        });
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, methods.add("Gera", AccessRight::Anyone, {}));
+        QCOMPARE(methods.find("Gera")->required, AccessRight::Faturamento);
+        QVERIFY(!methods.find("gera"));
+
+        RequestContext context("127.0.0.1");
+        context.setIdempotencyKey("chave-1");
+        const JsonRpcFront::Reply reply =
+            handle(JsonRpcFront(methods), R"({"jsonrpc":"2.0","id":1,"method":"Gera"})", context);
+        QCOMPARE(QByteArray::fromStdString(reply.body), QByteArray(R"({"jsonrpc":"2.0","id":1,"result":true})"));
+        QCOMPARE(seenKey, std::string("chave-1"));
+        QCOMPARE(reply.method, std::string("Gera"));
     }
 };
 

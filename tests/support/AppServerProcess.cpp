@@ -61,6 +61,17 @@ bool AppServerProcess::start(const QStringList &extraArgs)
     return false;
 }
 
+bool AppServerProcess::startWith(const QStringList &arguments)
+{
+    m_process.start(binary(QStringLiteral("fas-appserver")), arguments);
+    if (!m_process.waitForStarted(10000)) {
+        m_error = QStringLiteral("fas-appserver did not start: ") + m_process.errorString();
+        return false;
+    }
+    m_port = readListeningPort(m_process, 30000);
+    return m_port > 0;
+}
+
 int AppServerProcess::readListeningPort(QProcess &process, int timeoutMs)
 {
     static const QRegularExpression listening(QStringLiteral("escutando em http://\\S+:(\\d+)"));
@@ -104,7 +115,7 @@ void AppServerProcess::stop()
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
+    if (!m_process.waitForFinished(10000)) {
         m_process.kill();
         m_process.waitForFinished(5000);
     }
@@ -115,4 +126,12 @@ QByteArray AppServerProcess::serverLog()
 {
     m_log += m_process.readAllStandardError();
     return m_log;
+}
+
+QByteArray AppServerProcess::newLog()
+{
+    serverLog();
+    const QByteArray fresh = m_log.mid(m_logTaken);
+    m_logTaken = m_log.size();
+    return fresh;
 }

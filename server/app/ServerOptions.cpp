@@ -1,0 +1,142 @@
+#include "server/app/ServerOptions.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+#include "ConfigFile.h"
+#include "DatabaseError.h"
+#include "DatabaseUrl.h"
+#include "FasError.h"
+
+namespace {
+
+int parseInt(const QString &text, int low, int high, const QString &what)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        throw FasError(QStringLiteral("%1 deve ser um número de %2 a %3 (recebido \"%4\").")
+                           .arg(what)
+                           .arg(low)
+                           .arg(high)
+                           .arg(text));
+    return value;
+}
+
+} // namespace
+
+void ServerOptions::parseListen(const QString &text, QString &host, int &port)
+{
+    const QString value = text.trimmed();
+    const qsizetype colon = value.lastIndexOf(u':');
+    if (colon <= 0)
+        throw FasError(QStringLiteral("Endereço de escuta inválido \"%1\": use HOST:PORTA, por exemplo "
+                                      "127.0.0.1:9600.").arg(text));
+    QString h = value.left(colon);
+    if (h.startsWith(u'[') && h.endsWith(u']'))
+        h = h.mid(1, h.size() - 2);
+    else if (h.contains(u':'))
+        throw FasError(QStringLiteral("Endereço de escuta inválido \"%1\": escreva um endereço IPv6 entre "
+                                      "colchetes, por exemplo [::1]:9600.").arg(text));
+    if (h.isEmpty())
+        throw FasError(QStringLiteral("Endereço de escuta inválido \"%1\": falta o host.").arg(text));
+    port = parseInt(value.mid(colon + 1), 0, 65535, QStringLiteral("A porta de escuta"));
+    host = h;
+}
+
+ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Servidor de aplicação do faturamento (FAS09600.rdmFaturamento): JSON-RPC 2.0 sobre HTTP.\n"
+        "As opções prevalecem sobre o arquivo de configuração."));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Mostra esta ajuda."));
+    const QCommandLineOption configOption(
+        QStringLiteral("config"),
+        QStringLiteral("Arquivo INI de configuração (padrão: variável FAS_CONFIG, se houver)."),
+        QStringLiteral("arquivo"));
+    const QCommandLineOption databaseOption(QStringLiteral("database"),
+                                            QStringLiteral("Arquivo SQLite ou endereço postgresql://."),
+                                            QStringLiteral("url"));
+    const QCommandLineOption listenOption(
+        QStringLiteral("listen"),
+        QStringLiteral("Endereço de escuta HOST:PORTA (padrão 127.0.0.1:9600; porta 0 = qualquer livre)."),
+        QStringLiteral("host:porta"));
+    const QCommandLineOption tokenOption(QStringLiteral("token-file"),
+                                         QStringLiteral("Arquivo com o token exigido no cabeçalho "
+                                                        "Authorization: Bearer."),
+                                         QStringLiteral("arquivo"));
+    const QCommandLineOption threadsOption(QStringLiteral("threads"),
+                                           QStringLiteral("Número de threads de atendimento (padrão 8)."),
+                                           QStringLiteral("n"));
+    const QCommandLineOption bodyOption(QStringLiteral("max-body-mb"),
+                                        QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
+                                                       "(padrão 128)."),
+                                        QStringLiteral("mb"));
+    parser.addOptions({helpOption, configOption, databaseOption, listenOption, tokenOption, threadsOption,
+                       bodyOption});
+
+    ServerOptions options;
+    if (!parser.parse(arguments))
+        throw FasError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        throw FasError(QStringLiteral("Argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
+    if (parser.isSet(helpOption)) {
+        options.helpRequested = true;
+        options.helpText = parser.helpText();
+        return options;
+    }
+
+    QString configPath = parser.value(configOption);
+    if (configPath.isEmpty())
+        configPath = environment.value(QStringLiteral("FAS_CONFIG"));
+    QString tokenFile;
+    if (!configPath.isEmpty()) {
+        const ConfigFile ini(configPath);
+        options.databaseUrl = ini.databaseUrl();
+        const QString listen = ini.text(QStringLiteral("appserver/listen"));
+        if (!listen.isEmpty())
+            parseListen(listen, options.listenHost, options.listenPort);
+        tokenFile = ini.path(QStringLiteral("appserver/token_file"));
+        const QString threads = ini.text(QStringLiteral("appserver/threads"));
+        if (!threads.isEmpty())
+            options.threads = parseInt(threads, 1, 256, QStringLiteral("[appserver] threads"));
+        const QString body = ini.text(QStringLiteral("appserver/max_body_mb"));
+        if (!body.isEmpty())
+            options.maxBodyBytes = qint64(parseInt(body, 1, 4096, QStringLiteral("[appserver] max_body_mb"))) << 20;
+    }
+
+    if (parser.isSet(databaseOption))
+        options.databaseUrl = parser.value(databaseOption);
+    if (parser.isSet(listenOption))
+        parseListen(parser.value(listenOption), options.listenHost, options.listenPort);
+    if (parser.isSet(tokenOption))
+        tokenFile = parser.value(tokenOption);
+    if (parser.isSet(threadsOption))
+        options.threads = parseInt(parser.value(threadsOption), 1, 256, QStringLiteral("--threads"));
+    if (parser.isSet(bodyOption))
+        options.maxBodyBytes = qint64(parseInt(parser.value(bodyOption), 1, 4096, QStringLiteral("--max-body-mb")))
+                               << 20;
+
+    if (options.databaseUrl.trimmed().isEmpty())
+        throw FasError(QStringLiteral("Banco de dados não informado: use --database ou [database] url na "
+                                      "configuração."));
+    DatabaseUrl::parse(options.databaseUrl); // reports a malformed address now
+
+    options.tokenFile = tokenFile;
+    if (!tokenFile.isEmpty()) {
+        QFile file(tokenFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw FasError(QStringLiteral("O arquivo de token %1 não pôde ser lido: %2")
+                               .arg(tokenFile, file.errorString()));
+        options.token = file.readAll().trimmed();
+        if (options.token.isEmpty())
+            throw FasError(QStringLiteral("O arquivo de token %1 está vazio.").arg(tokenFile));
+        for (char c : std::as_const(options.token))
+            if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+                throw FasError(QStringLiteral("O token de %1 deve ser uma única linha de caracteres ASCII "
+                                              "visíveis.").arg(tokenFile));
+    }
+    return options;
+}

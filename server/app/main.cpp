@@ -1,0 +1,122 @@
+// fas-appserver: the application server of the billing preview.
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include <malloc.h>
+#include <pthread.h>
+
+#include <QCoreApplication>
+
+#include "DatabaseConnection.h"
+#include "DatabaseError.h"
+#include "SchemaGate.h"
+#include "server/app/ServerOptions.h"
+#include "server/base/ServerLog.h"
+#include "server/billing/BillingService.h"
+#include "server/http/HttpFront.h"
+#include "server/rpc/JsonRpcFront.h"
+#include "server/rpc/MethodRegistry.h"
+#include "server/sql/ThreadDatabase.h"
+
+namespace {
+
+// What the user must read (a refusal to start, the reason the server stopped):
+// plain text on standard error, whatever the log rules filter.
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+HttpFront::Settings httpSettings(const ServerOptions &options)
+{
+    HttpFront::Settings settings;
+    settings.listenHost = options.listenHost;
+    settings.listenPort = options.listenPort;
+    settings.threads = options.threads;
+    settings.maxBodyBytes = options.maxBodyBytes;
+    settings.token = options.token;
+    return settings;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // glibc gives every thread that allocates under contention an arena of its own
+    // and keeps what a large answer used there: a few shared arenas keep the
+    // server's memory bounded by what the requests in flight need.
+    mallopt(M_ARENA_MAX, 2);
+    QCoreApplication app(argc, argv);
+    ServerLog::installMessagePattern();
+    QCoreApplication::setApplicationName(QStringLiteral("fas-appserver"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("6.10.038"));
+
+    ServerOptions options;
+    try {
+        options = ServerOptions::parse(QCoreApplication::arguments());
+        if (options.helpRequested) {
+            std::fputs(options.helpText.toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    } catch (const FasError &error) {
+        say(error.message());
+        return 2;
+    }
+
+    // The signals that end the server are taken by one thread with sigwait, so they
+    // never interrupt a request; every thread started from here on inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    try {
+        const DatabaseUrl url = DatabaseUrl::parse(options.databaseUrl);
+        // Refuses a database without the billing tables or at another schema version.
+        SchemaGate::requireCurrent(url);
+
+        // Tests shorten the wait for a busy SQLite file.
+        bool busyGiven = false;
+        const int busyMs = qEnvironmentVariableIntValue("FAS_SQLITE_BUSY_TIMEOUT_MS", &busyGiven);
+        ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs);
+        BillingService service(database);
+        MethodRegistry methods;
+        service.registerMethods(methods);
+        const JsonRpcFront front(methods);
+        HttpFront http(httpSettings(options), front, [&service] { return service.health(); },
+                       url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
+        const int port = http.bind();
+
+        const QString host = options.listenHost.contains(u':') ? u'[' + options.listenHost + u']' : options.listenHost;
+        std::printf("fas-appserver escutando em http://%s:%d\n", host.toLocal8Bit().constData(), port);
+        std::fflush(stdout);
+        qCInfo(lcServer, "fas-appserver %s: banco %s, %d threads, corpo máximo %lld MB%s",
+               qUtf8Printable(QCoreApplication::applicationVersion()), qUtf8Printable(url.displayName()),
+               options.threads, static_cast<long long>(options.maxBodyBytes >> 20),
+               options.token.isEmpty() ? "" : ", token exigido");
+
+        std::thread stopper([&http, &stopSignals] {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            http.stop();
+        });
+        const bool served = http.run();
+        // run() also ends without a signal when serving fails: wake the stopper.
+        pthread_kill(stopper.native_handle(), SIGTERM);
+        stopper.join();
+        if (!served) {
+            say(QStringLiteral("fas-appserver: o serviço HTTP parou por uma falha."));
+            return 1;
+        }
+        qCInfo(lcServer, "encerrado.");
+        return 0;
+    } catch (const FasError &error) {
+        say(error.message());
+        return 1;
+    }
+}

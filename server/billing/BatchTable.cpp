@@ -1,0 +1,137 @@
+#include "server/billing/BatchTable.h"
+
+#include "CivilDate.h"
+#include "DataPacket.h"
+
+namespace {
+
+void appendText(std::string &out, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    DataPacket::appendJsonString(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+}
+
+// The item's key, its five parts as JSON texts separated by commas.
+void appendKey(std::string &out, const ItemKey &key)
+{
+    bool first = true;
+    for (const QString &text : {key.company, key.branch, key.client, CivilDate::sqlDate(key.month),
+                                key.type}) {
+        if (!first)
+            out.push_back(',');
+        first = false;
+        appendText(out, text);
+    }
+}
+
+void openRow(std::string &out)
+{
+    if (out.size() > 1)
+        out.push_back(',');
+    out.push_back('[');
+}
+
+} // namespace
+
+BatchTable::BatchTable(const std::vector<ItemKey> &keys, DatabaseUrl::Kind dialect)
+    : m_dialect(dialect)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const ItemKey &k = keys[i];
+        openRow(out);
+        out += std::to_string(i) + ',';
+        appendKey(out, k);
+        out.push_back(']');
+    }
+    out.push_back(']');
+    m_json = QString::fromStdString(out);
+}
+
+QString BatchTable::column(int index, const char *type) const
+{
+    if (m_dialect == DatabaseUrl::Kind::Sqlite)
+        return QStringLiteral("json_extract(value, '$[%1]')").arg(index);
+    const QString text = QStringLiteral("(e ->> %1)").arg(index);
+    return type ? QStringLiteral("CAST(%1 AS %2)").arg(text, QLatin1String(type)) : text;
+}
+
+QString BatchTable::source() const
+{
+    const QString from = rowsOf();
+    return QStringLiteral("(SELECT %1 AS pos, %2 AS company, %3 AS branch, %4 AS client, %5 AS month, %6 AS type "
+                          "FROM %7) k")
+        .arg(column(0, "INTEGER"), column(1), column(2), column(3), column(4, "DATE"), column(5, "CHAR(1)"), from);
+}
+
+QString BatchTable::matches(const QString &alias)
+{
+    return QStringLiteral("%1.CDEMPRESA = k.company AND %1.CDFILIAL = k.branch AND %1.CDCLIENTE = k.client "
+                          "AND %1.DTMESAPURFAS = k.month AND %1.IDAPURFATFAS = k.type")
+        .arg(alias);
+}
+
+QString BatchTable::joinItems(const QString &alias) const
+{
+    return QStringLiteral("%1 JOIN APURFATFAS %2 ON %3").arg(source(), alias, matches(alias));
+}
+
+QString BatchTable::keyRows() const
+{
+    return QStringLiteral("SELECT k.company, k.branch, k.client, k.month, k.type FROM %1").arg(source());
+}
+
+void BatchTable::appendEntry(std::string &out, const QString &company, int number, const QString &branch,
+                             const QString &client, const QString *group, int items, double total)
+{
+    openRow(out);
+    appendText(out, company);
+    out += ',' + std::to_string(number) + ',';
+    appendText(out, branch);
+    out.push_back(',');
+    appendText(out, client);
+    out.push_back(',');
+    if (group)
+        appendText(out, *group);
+    else
+        out += "null";
+    out += ',' + std::to_string(items) + ',';
+    DataPacket::appendNumber(out, total);
+    out.push_back(']');
+}
+
+void BatchTable::appendLink(std::string &out, const ItemKey &key, int number)
+{
+    openRow(out);
+    appendKey(out, key);
+    out += ',' + std::to_string(number) + ']';
+}
+
+QString BatchTable::rowsOf() const
+{
+    return m_dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("json_each(?)")
+                                                  : QStringLiteral("json_array_elements(CAST(? AS json)) AS j(e)");
+}
+
+QString BatchTable::insertEntries() const
+{
+    const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
+    const QString from = rowsOf();
+    return QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
+                          "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) "
+                          "SELECT %1, t.kind, %2, %3, %4, %5, t.stamp, %6, %7 FROM (SELECT %8 AS kind, %9 AS stamp) t, %10")
+        .arg(column(0), column(1, "INTEGER"), column(2), column(3), column(4), column(5, "INTEGER"),
+             column(6, "NUMERIC"), sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS CHAR(1))"),
+             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"), from);
+}
+
+QString BatchTable::insertLinks() const
+{
+    const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
+    const QString from = rowsOf();
+    return QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
+                          "IDTPLANCFAT, NRLANCFAT) "
+                          "SELECT %1, %2, %3, %4, %5, t.kind, %6 FROM (SELECT %7 AS kind) t, %8")
+        .arg(column(0), column(1), column(2), column(3, "DATE"), column(4, "CHAR(1)"), column(5, "INTEGER"),
+             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS CHAR(1))"), from);
+}

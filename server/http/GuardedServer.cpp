@@ -1,0 +1,144 @@
+#include "server/http/GuardedServer.h"
+
+#include <future>
+
+#include <unistd.h>
+
+namespace {
+
+// How long a closing connection still reads what its client sends, so the client
+// reads the answer instead of a reset.
+constexpr std::chrono::milliseconds Linger{2000};
+
+const char *reasonOf(int status)
+{
+    switch (status) {
+    case 400: return "Bad Request";
+    case 408: return "Request Timeout";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Error";
+    }
+}
+
+} // namespace
+
+GuardedServer::GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
+                             HeaderRefusal refusal)
+    : m_limits(limits)
+    , m_applicationPool(size_t(applicationThreads))
+    , m_refusal(std::move(refusal))
+{
+    const auto connections = size_t(connectionThreads);
+    new_task_queue = [connections] { return new httplib::ThreadPool(connections); };
+}
+
+GuardedServer::~GuardedServer()
+{
+    m_applicationPool.shutdown();
+}
+
+void GuardedServer::setKeepAlive(std::chrono::milliseconds idle, int maxRequests)
+{
+    m_keepAliveIdle = idle;
+    m_keepAliveMax = maxRequests;
+}
+
+void GuardedServer::shutDown()
+{
+    m_stopping = true;
+    stop();
+}
+
+HttpExchange *GuardedServer::exchangeOf(const httplib::Request &req) const
+{
+    const std::lock_guard lock(m_exchangesMutex);
+    const auto found = m_exchanges.find(&req);
+    return found == m_exchanges.end() ? nullptr : found->second;
+}
+
+void GuardedServer::bind(const httplib::Request &req, HttpExchange &exchange)
+{
+    const std::lock_guard lock(m_exchangesMutex);
+    m_exchanges[&req] = &exchange;
+}
+
+void GuardedServer::unbind(const httplib::Request &req)
+{
+    const std::lock_guard lock(m_exchangesMutex);
+    m_exchanges.erase(&req);
+}
+
+bool GuardedServer::process_and_close_socket(socket_t sock)
+{
+    ConnectionStream stream(sock, m_limits, m_stopping);
+    bool closeAfter = false;
+    for (int served = 0; served < m_keepAliveMax && !m_stopping && !closeAfter; ++served) {
+        // A new connection gets the whole header deadline for its first byte too.
+        const auto idle = served == 0 ? m_limits.headerDeadline : m_keepAliveIdle;
+        const ConnectionStream::HeaderResult header = stream.readHeaderBlock(idle);
+        if (header == ConnectionStream::HeaderResult::Idle || header == ConnectionStream::HeaderResult::Closed)
+            break;
+        if (header != ConnectionStream::HeaderResult::Complete) {
+            refuse(stream, header);
+            closeAfter = true;
+            break;
+        }
+        stream.prefetchSmallBody();
+        if (!serveOne(stream, served + 1 == m_keepAliveMax, closeAfter))
+            break;
+    }
+    if (closeAfter)
+        stream.closeGracefully(Linger);
+    else
+        ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return true;
+}
+
+bool GuardedServer::serveOne(ConnectionStream &stream, bool last, bool &closeAfter)
+{
+    std::promise<bool> served;
+    std::future<bool> done = served.get_future();
+    m_applicationPool.enqueue([this, &stream, last, &closeAfter, &served] {
+        std::string clientAddress;
+        int clientPort = -1;
+        stream.get_remote_ip_and_port(clientAddress, clientPort);
+        HttpExchange exchange(&stream, std::move(clientAddress));
+        const httplib::Request *parsed = nullptr;
+        bool connectionClosed = false;
+        bool ok = false;
+        try {
+            ok = process_request(stream, last, connectionClosed, [this, &exchange, &parsed](httplib::Request &req) {
+                bind(req, exchange);
+                parsed = &req;
+            });
+        } catch (...) {
+            ok = false;
+        }
+        if (parsed)
+            unbind(*parsed);
+        // A request answered without being parsed had no exchange to ask for the
+        // close: its connection closes all the same.
+        const bool refusedUnparsed = ok && !parsed;
+        closeAfter = refusedUnparsed || exchange.closesAfterAnswer() || connectionClosed
+                     || stream.bodyFailure() != ConnectionStream::BodyFailure::None;
+        served.set_value(ok);
+    });
+    return done.get() && !closeAfter;
+}
+
+void GuardedServer::refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why)
+{
+    const int status = why == ConnectionStream::HeaderResult::TimedOut ? 408 : 431;
+    const std::string body = m_refusal(status, why);
+    std::string answer = "HTTP/1.1 " + std::to_string(status) + ' ' + reasonOf(status)
+                         + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())
+                         + "\r\nConnection: close\r\n\r\n" + body;
+    std::size_t offset = 0;
+    while (offset < answer.size()) {
+        const ssize_t sent = stream.write(answer.data() + offset, answer.size() - offset);
+        if (sent <= 0)
+            return;
+        offset += std::size_t(sent);
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include <httplib.h>
+
+#include "server/http/ConnectionStream.h"
+#include "server/http/HttpExchange.h"
+
+// cpp-httplib's server with a gate in front of the application threads.
+//
+// Every accepted connection gets a connection thread (many, cheap: they only wait
+// for bytes) that gathers each request's header block under ConnectionStream's
+// limits. Only a complete, bounded header block is handed to one of the few
+// application threads, which parses it, reads the body and runs the handlers; the
+// connection thread waits for it and then for the next request on the
+// connection. So slow or oversized headers are answered (408, 431) or dropped
+// without ever holding an application thread, and each application thread keeps
+// its own database connection as before.
+//
+// Each request handed on gets an HttpExchange, bound to the request once
+// cpp-httplib has parsed it, so that the handlers, which the library calls with the
+// request alone, find the request's own state: exchangeOf(req).
+class GuardedServer : public httplib::Server
+{
+public:
+    // Writes the answer to a refused header block: the status and the JSON body.
+    using HeaderRefusal = std::function<std::string(int status, ConnectionStream::HeaderResult why)>;
+
+    GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
+                  HeaderRefusal refusal);
+    ~GuardedServer() override;
+
+    void setKeepAlive(std::chrono::milliseconds idle, int maxRequests);
+    // Stops accepting, and ends the connections waiting for their next request.
+    void shutDown();
+
+    // The exchange of `req`, a request this server is answering. nullptr for one
+    // that cpp-httplib refused before it had parsed it (a malformed request line or
+    // header, a bad range): that answer always closes its connection.
+    HttpExchange *exchangeOf(const httplib::Request &req) const;
+
+private:
+    bool process_and_close_socket(socket_t sock) override;
+    bool serveOne(ConnectionStream &stream, bool last, bool &closeAfter);
+    void refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why);
+    void bind(const httplib::Request &req, HttpExchange &exchange);
+    void unbind(const httplib::Request &req);
+
+    ConnectionStream::Limits m_limits;
+    httplib::ThreadPool m_applicationPool;
+    HeaderRefusal m_refusal;
+    std::chrono::milliseconds m_keepAliveIdle{5000};
+    int m_keepAliveMax = 100;
+    std::atomic<bool> m_stopping{false};
+    mutable std::mutex m_exchangesMutex;
+    std::unordered_map<const httplib::Request *, HttpExchange *> m_exchanges;
+};

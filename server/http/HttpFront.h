@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include <QString>
+
+#include <QByteArray>
+
+#include "server/rpc/JsonRpcFront.h"
+
+// The HTTP side of the server (cpp-httplib on its own thread pool):
+//   POST /FAS09600.rdmFaturamento  JSON-RPC 2.0 body, answered by JsonRpcFront
+//   GET  /health                   200 {"status":"ok",...} or 503 with the reason
+// It applies the limits (header deadline, size and count, body size whatever its
+// framing, body deadline, read/write time-outs, keep-alive; see GuardedServer), the
+// bearer token, refuses bodies it does not need (compressed, not JSON), turns every
+// HTTP-level failure into a JSON-RPC error body, and logs one line per request to
+// standard error: method, rows, milliseconds, with what the client sent escaped.
+class HttpFront
+{
+public:
+    using HealthCheck = std::function<std::pair<bool, QString>()>;
+
+    static constexpr const char *RpcPath = "/FAS09600.rdmFaturamento";
+    static constexpr const char *HealthPath = "/health";
+    static constexpr int ReadTimeoutSeconds = 30;
+    static constexpr int WriteTimeoutSeconds = 120;
+    static constexpr int KeepAliveTimeoutSeconds = 5;
+    static constexpr int KeepAliveMaxRequests = 100;
+    static constexpr int HeaderDeadlineSeconds = 10;
+    static constexpr int MaxHeaderBytes = 16384;
+    static constexpr int MaxHeaderLines = 65; // the request line and 64 headers
+    static constexpr int BodyDeadlineSeconds = 60;
+    // Connection threads beyond the application threads: they only wait for header
+    // blocks, so this many slow clients can wait without delaying anyone.
+    static constexpr int ExtraConnectionThreads = 128;
+
+    // What the program configures of the HTTP side.
+    struct Settings
+    {
+        QString listenHost = QStringLiteral("127.0.0.1");
+        int listenPort = 0;       // 0: any free port
+        int threads = 8;          // application threads, one database connection each
+        qint64 maxBodyBytes = 0;  // the largest body of a call
+        QByteArray token;         // empty: no token required
+    };
+
+    HttpFront(const Settings &settings, const JsonRpcFront &front, HealthCheck health, QString databaseKind);
+    ~HttpFront();
+    HttpFront(const HttpFront &) = delete;
+    HttpFront &operator=(const HttpFront &) = delete;
+
+    // Binds the listening socket; returns the port (the chosen one for port 0).
+    // Throws FasError when the address cannot be bound.
+    int bind();
+    // Serves until stop(); returns false when serving failed.
+    bool run();
+    // Safe from any thread.
+    void stop();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include <QString>
+
+#include "server/rpc/AccessRight.h"
+
+// What the server knows about the request being answered, handed explicitly from
+// the HTTP front through the JSON-RPC front to the method that runs: who asks
+// (the client's address; the user and right, once the request names one), the
+// request's Idempotency-Key header, and a flag that tells running work to stop
+// because its client has gone. Made by the HTTP layer for each request and alive
+// until its answer has been written.
+class RequestContext
+{
+public:
+    struct User
+    {
+        QString name;
+        AccessRight right = AccessRight::Anyone;
+    };
+
+    RequestContext() = default;
+    explicit RequestContext(std::string clientAddress);
+    RequestContext(const RequestContext &) = delete;
+    RequestContext &operator=(const RequestContext &) = delete;
+
+    // The client's IP address as the connection shows it; empty when unknown.
+    const std::string &clientAddress() const { return m_clientAddress; }
+    // The Idempotency-Key header as sent; empty when there was none.
+    const std::string &idempotencyKey() const { return m_idempotencyKey; }
+    void setIdempotencyKey(std::string key) { m_idempotencyKey = std::move(key); }
+
+    const std::optional<User> &user() const { return m_user; }
+    void setUser(User user) { m_user = std::move(user); }
+
+    // Safe from any thread: the client has gone, or the server is ending. Work that
+    // runs long (reading a large answer) polls stopRequested() and gives up.
+    void requestStop() noexcept { m_stop.store(true, std::memory_order_relaxed); }
+    bool stopRequested() const noexcept { return m_stop.load(std::memory_order_relaxed); }
+
+private:
+    std::string m_clientAddress;
+    std::string m_idempotencyKey;
+    std::optional<User> m_user;
+    std::atomic<bool> m_stop{false};
+};

@@ -1,0 +1,368 @@
+#include <QtTest>
+
+#include <atomic>
+#include <latch>
+
+#include <unistd.h>
+#include <set>
+#include <thread>
+
+#include <httplib.h>
+#include <sqlite3.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSettings>
+
+#include "BillingItemLayout.h"
+#include "DataPacket.h"
+#include "DatabaseConnection.h"
+#include "DatabaseUrl.h"
+#include "RawHttp.h"
+#include "ServerFixture.h"
+#include "server/billing/PreviewQuery.h"
+#include "server/sql/ThreadDatabase.h"
+
+// GeraNF and GeraInvoice: entries grouped and numbered, refused items and batches,
+// a busy SQLite file, and two desks generating the same items at once.
+using namespace ServerTest;
+
+class TstServerGeneration : public ServerFixture
+{
+    Q_OBJECT
+
+public:
+    using ServerFixture::ServerFixture;
+
+private slots:
+    void generationGroupsAndNumbers()
+    {
+        const QStringList items = {"c1-1-04", "c1-2-04", "c1-3-04", "c1-4-04", "odd1-6-04", "odd3-6-04"};
+        const Answer answer = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        const TRecordStore rows = answer.packet();
+        QCOMPARE(rows.fieldCount(), 28);
+        QCOMPARE(sorted(labelsOf(rows)), sorted(items));
+
+        QMap<QString, QString> number;
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const QString label = labelsOf(rows).at(r);
+            auto field = [&](const char *name) {
+                const int f = rows.indexOf(QString::fromLatin1(name));
+                return rows.isNull(r, f) ? QString() : QString::fromUtf8(rows.text(r, f).data(), qsizetype(rows.text(r, f).size()));
+            };
+            QCOMPARE(field("IDSTAPFATFAS"), QStringLiteral("R"));
+            QCOMPARE(field("IDCHECK"), QStringLiteral("D"));
+            QVERIFY(field("NRLANCINVOICE").isEmpty());
+            number[label] = field("NRLANCTONF");
+        }
+        // Same company, branch, client and group: one entry; anything different: another.
+        QCOMPARE(number["c1-1-04"], number["c1-2-04"]);
+        const QSet<QString> company01 = {number["c1-1-04"], number["c1-3-04"], number["c1-4-04"], number["odd1-6-04"]};
+        QCOMPARE(company01.size(), 4);
+        // Numbers go on from the company's last one (2) without gaps; a company
+        // without a counter starts at 1.
+        QCOMPARE(company01, (QSet<QString>{"3", "4", "5", "6"}));
+        QCOMPARE(number["odd3-6-04"], QStringLiteral("1"));
+
+        // The database agrees: entries with their item count and total.
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3 + 5);
+        QCOMPARE(scalar(QStringLiteral("SELECT QTITEMLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
+                                       "AND NRLANCFAT = ?"),
+                        {number["c1-1-04"].toInt()})
+                     .toInt(),
+                 2);
+        QCOMPARE(scalar(QStringLiteral("SELECT VRTOTLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
+                                       "AND NRLANCFAT = ?"),
+                        {number["c1-1-04"].toInt()})
+                     .toDouble(),
+                 30.75);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                     .toInt(),
+                 6);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = 'N'"),
+                        {s(OddCompany)})
+                     .toInt(),
+                 1);
+        for (const QString &label : items)
+            QCOMPARE(statusOf(*fixture(label)), QStringLiteral("R"));
+
+        // The next note of company 01 continues the count; invoices count apart.
+        const Answer next = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-05"})));
+        QVERIFY2(next.hasResult(), next.body.constData());
+        const TRecordStore nextRows = next.packet();
+        QCOMPARE(nextRows.rowCount(), 1);
+        QCOMPARE(nextRows.text(0, nextRows.indexOf(QStringLiteral("NRLANCTONF"))), std::string_view("7"));
+
+        const Answer invoices = post(m_server.port(),
+                                     generationRequest(QStringLiteral("GeraInvoice"), batchOf({"f2-7-04", "odd2-6-04"})));
+        QVERIFY2(invoices.hasResult(), invoices.body.constData());
+        const TRecordStore invoiceRows = invoices.packet();
+        QSet<QString> invoiceNumbers;
+        for (int r = 0; r < invoiceRows.rowCount(); ++r) {
+            QVERIFY(invoiceRows.isNull(r, invoiceRows.indexOf(QStringLiteral("NRLANCTONF"))));
+            const std::string_view n = invoiceRows.text(r, invoiceRows.indexOf(QStringLiteral("NRLANCINVOICE")));
+            invoiceNumbers.insert(QString::fromUtf8(n.data(), qsizetype(n.size())));
+        }
+        QCOMPARE(invoiceNumbers, (QSet<QString>{"2", "3"}));
+    }
+
+
+    void generationRefusals_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("mentions");
+        const QString nf = QStringLiteral("GeraNF");
+        const QString inv = QStringLiteral("GeraInvoice");
+        QTest::newRow("note already issued") << nf << QStringList{"c2-6-04"} << -32011
+                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"};
+        QTest::newRow("invoice already issued") << inv << QStringList{"f1-2-04"} << -32011
+                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"};
+        QTest::newRow("cancelled") << inv << QStringList{"f1-3-04"} << -32012
+                                   << QStringList{"F1", "04/2024", "Customização", "cancelada"};
+        QTest::newRow("not by the system") << inv << QStringList{"f2-6-04"} << -32013
+                                           << QStringList{"F2", "Não realizada pelo sistema"};
+        QTest::newRow("domestic client in an invoice") << inv << QStringList{"c1-6-04"} << -32014
+                                                       << QStringList{"C1", "04/2024", "nacional"};
+        QTest::newRow("foreign client in a note") << nf << QStringList{"f2-7-04"} << -32014
+                                                  << QStringList{"F2", "Locação", "estrangeiro"};
+        QTest::newRow("foreign odd key in a note") << nf << QStringList{"odd2-6-04"} << -32014
+                                                   << QStringList{s(OddClient2), "estrangeiro"};
+        QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010 << QStringList{"C9", "04/2024", "não existe"};
+        QTest::newRow("one bad item spoils the batch") << nf << QStringList{"c1-6-04", "c1-6-05", "c2-6-04", "odd1-6-04"}
+                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"};
+        QTest::newRow("a realized item without its entry")
+            << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"};
+    }
+
+
+    void generationRefusals()
+    {
+        QFETCH(QString, method);
+        QFETCH(QStringList, items);
+        QFETCH(int, code);
+        QFETCH(QStringList, mentions);
+        if (QByteArray(QTest::currentDataTag()) == "a realized item without its entry") {
+            QVERIFY(exec(QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE CDCLIENTE = 'C1' AND "
+                                        "DTMESAPURFAS = %1 AND IDAPURFATFAS = '6'").arg(dateParam()),
+                         {QStringLiteral("2024-03-01")}));
+        }
+        const QByteArray packet = batchOf(items);
+        const Answer answer = post(m_server.port(), generationRequest(method, packet));
+        QCOMPARE(answer.status, 200);
+        QVERIFY2(!answer.hasResult(), answer.body.constData());
+        QCOMPARE(answer.errorCode(), code);
+        for (const QString &part : mentions)
+            QVERIFY2(answer.errorMessage().contains(part), qPrintable(answer.errorMessage() + " lacks " + part));
+        QVERIFY2(!answer.errorMessage().contains(QStringLiteral("SELECT"), Qt::CaseInsensitive), "SQL leaked");
+
+        // Nothing was generated, and the pending items are still pending.
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
+        QCOMPARE(count(QStringLiteral("ITEMLANCFAT")), 3);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                     .toInt(),
+                 2);
+        for (const QString &label : items)
+            if (const Calc *c = fixture(label); c && c->status && QByteArray(c->status) == "P"
+                                                 && label != QLatin1String("c1-6-03"))
+                QCOMPARE(statusOf(*c), QStringLiteral("P"));
+    }
+
+
+    void generationBatchErrors_data()
+    {
+        QTest::addColumn<QByteArray>("params");
+        QTest::addColumn<QString>("mentions");
+        const QByteArray empty = DataPacket::encode(TRecordStore(BillingItemLayout::batch()));
+        QTest::newRow("empty batch") << QByteArray("[" + empty + "]") << "vazio";
+        QTest::newRow("no batch") << QByteArray("[]") << "1 parâmetro";
+        QTest::newRow("batch as text") << QByteArray(R"(["lote"])") << "objeto";
+        QTest::newRow("packet without rows") << QByteArray(R"([{"fields":[]}])") << "Lote";
+        TFieldDefs partial;
+        partial.append(BillingItemLayout::batch().at(0));
+        TRecordStore keyless(partial);
+        keyless.appendRow();
+        keyless.setText(0, 0, "01");
+        QTest::newRow("batch without the key fields") << QByteArray("[" + DataPacket::encode(keyless) + "]")
+                                                      << "CDFILIAL";
+        TRecordStore noMonth(BillingItemLayout::batch());
+        noMonth.appendRow();
+        for (const char *f : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "IDAPURFATFAS"})
+            noMonth.setText(0, noMonth.indexOf(QString::fromLatin1(f)), "1");
+        QTest::newRow("item without a month") << QByteArray("[" + DataPacket::encode(noMonth) + "]") << "mês";
+    }
+
+
+    void generationBatchErrors()
+    {
+        QFETCH(QByteArray, params);
+        QFETCH(QString, mentions);
+        const Answer answer = post(m_server.port(),
+                                   R"({"jsonrpc":"2.0","id":3,"method":"GeraNF","params":)" + params + "}");
+        QCOMPARE(answer.errorCode(), -32602);
+        QVERIFY2(answer.errorMessage().contains(mentions), qPrintable(answer.errorMessage()));
+        expectUnchangedBilling();
+    }
+
+
+    // Another program holds SQLite's write lock: a generation waits once, then says
+    // so; the server keeps its connection (no "lost connection", no second wait) and
+    // generates as soon as the lock is gone.
+    void busySqliteIsNoLostConnection()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("a writer's lock on the file is SQLite's");
+        AppServerProcess server;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("FAS_SQLITE_BUSY_TIMEOUT_MS"), QStringLiteral("300"));
+        server.process().setProcessEnvironment(environment);
+        QVERIFY2(server.start(m_url, {}), server.newLog().constData());
+        // The server's thread opens its connection before the lock is taken.
+        QVERIFY(post(server.port(), request(QStringLiteral("GetFaturamento"), Filter().params())).hasResult());
+
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(m_url.toUtf8().constData(), &writer), SQLITE_OK);
+        const auto closeWriter = qScopeGuard([writer] { sqlite3_close(writer); });
+        QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+        const QByteArray generation = generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-04"}));
+        const Answer busy = post(server.port(), generation);
+        QCOMPARE(busy.status, 200);
+        QCOMPARE(busy.errorCode(), -32020);
+        QVERIFY2(busy.errorMessage().contains(QStringLiteral("Outro processo está gravando")), qPrintable(busy.errorMessage()));
+        QVERIFY(busy.errorMessage().contains(QStringLiteral("Nada foi alterado")));
+
+        QCOMPARE(sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        const Answer done = post(server.port(), generation);
+        QVERIFY2(done.hasResult(), done.body.constData());
+        server.stop();
+        const QByteArray log = server.newLog();
+        QVERIFY2(!log.contains("perdida") && !log.contains("reconectando"), log.constData());
+        QCOMPARE(log.count("erro do banco de dados"), 1);
+    }
+
+
+    void concurrentGenerationBillsEveryItemOnce()
+    {
+        // 40 pending items of domestic clients, and 8 users generating overlapping
+        // batches of 12 at the same moment.
+        const int itemCount = 40;
+        const int users = 8;
+        QStringList clients = {"C1", "C2", s(OddClient1)};
+        struct Item
+        {
+            QString client;
+            QString branch;
+            QDate month;
+        };
+        std::vector<Item> items;
+        for (int i = 0; i < itemCount; ++i) {
+            Item item{clients.at(i % 3), i % 2 ? QStringLiteral("0002") : QStringLiteral("0001"),
+                      QDate(2020, 1, 1).addMonths(i)};
+            items.push_back(item);
+            QVERIFY(exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                        "IDAPURFATFAS, IDSTAPFATFAS, CDGRUPONFAPUR, VRTOTAFATFAS) "
+                                        "VALUES ('01', ?, ?, %1, '6', 'P', ?, 10)")
+                             .arg(dateParam()),
+                         {item.branch, item.client, item.month.toString(QStringLiteral("yyyy-MM-dd")),
+                          i % 5 ? QStringLiteral("SERV") : QStringLiteral("LIC")}));
+        }
+        std::vector<QByteArray> batches;
+        std::vector<std::vector<int>> batchItems;
+        for (int u = 0; u < users; ++u) {
+            TRecordStore store(BillingItemLayout::batch());
+            std::vector<int> mine;
+            for (int k = 0; k < 12; ++k) {
+                const int i = (u * 5 + k) % itemCount;
+                mine.push_back(i);
+                const int row = store.appendRow();
+                auto put = [&](const char *f, const QString &v) {
+                    const QByteArray utf8 = v.toUtf8();
+                    store.setText(row, store.indexOf(QString::fromLatin1(f)), std::string_view(utf8.constData(), size_t(utf8.size())));
+                };
+                put("CDEMPRESA", QStringLiteral("01"));
+                put("CDFILIAL", items[size_t(i)].branch);
+                put("CDCLIENTE", items[size_t(i)].client);
+                put("IDAPURFATFAS", QStringLiteral("6"));
+                store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
+                                    (items[size_t(i)].month.toJulianDay() - 2440588) * 86400000LL);
+            }
+            batches.push_back(generationRequest(QStringLiteral("GeraNF"), DataPacket::encode(store), u));
+            batchItems.push_back(mine);
+        }
+
+        std::vector<Answer> answers(static_cast<size_t>(users));
+        std::latch ready(users);
+        std::vector<std::thread> threads;
+        const int port = m_server.port();
+        for (int u = 0; u < users; ++u)
+            threads.emplace_back([&, u] {
+                ready.arrive_and_wait();
+                answers[size_t(u)] = post(port, batches[size_t(u)]);
+            });
+        for (std::thread &t : threads)
+            t.join();
+
+        std::set<int> billedByAnswers;
+        int successes = 0;
+        for (int u = 0; u < users; ++u) {
+            const Answer &a = answers[size_t(u)];
+            if (a.hasResult()) {
+                ++successes;
+                QCOMPARE(a.packet().rowCount(), 12);
+                for (int i : batchItems[size_t(u)])
+                    QVERIFY2(billedByAnswers.insert(i).second, "an item was billed by two generations");
+            } else {
+                QVERIFY2(a.errorCode() == -32011, a.body.constData());
+            }
+        }
+        QVERIFY(successes >= 1);
+
+        // The database: each item at most once in an entry, exactly the answered ones.
+        for (int i = 0; i < itemCount; ++i) {
+            const Item &item = items[size_t(i)];
+            const QVariantList key = {item.branch, item.client, item.month.toString(QStringLiteral("yyyy-MM-dd"))};
+            const int links = scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDEMPRESA = '01' AND "
+                                                    "CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 AND "
+                                                    "IDAPURFATFAS = '6'").arg(dateParam()),
+                                     key)
+                                  .toInt();
+            const QString status = scalar(QStringLiteral("SELECT IDSTAPFATFAS FROM APURFATFAS WHERE CDEMPRESA = '01' "
+                                                         "AND CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 "
+                                                         "AND IDAPURFATFAS = '6'").arg(dateParam()),
+                                          key)
+                                       .toString();
+            const bool billed = billedByAnswers.count(i) > 0;
+            QCOMPARE(links, billed ? 1 : 0);
+            QCOMPARE(status, billed ? QStringLiteral("R") : QStringLiteral("P"));
+        }
+        // Entry numbers of company 01 run from 1 without gaps or repeats.
+        const int entries = scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
+                                                  "IDTPLANCFAT = 'N'")).toInt();
+        QCOMPARE(scalar(QStringLiteral("SELECT MAX(NRLANCFAT) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt(),
+                 entries);
+        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt(),
+                 entries);
+        QCOMPARE(scalar(QStringLiteral("SELECT SUM(QTITEMLANCFAT) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt(),
+                 scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDEMPRESA = '01' AND "
+                                       "IDTPLANCFAT = 'N'")).toInt());
+        QVERIFY(serverServes());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    return runOnBothDatabases<TstServerGeneration>(argc, argv);
+}
+
+#include "tst_servergeneration.moc"

@@ -1,0 +1,255 @@
+#include <QtTest>
+
+#include <atomic>
+#include <latch>
+
+#include <unistd.h>
+#include <set>
+#include <thread>
+
+#include <httplib.h>
+#include <sqlite3.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSettings>
+
+#include "BillingItemLayout.h"
+#include "DataPacket.h"
+#include "DatabaseConnection.h"
+#include "DatabaseUrl.h"
+#include "RawHttp.h"
+#include "ServerFixture.h"
+#include "server/billing/PreviewQuery.h"
+#include "server/sql/ThreadDatabase.h"
+
+// The server as it starts and runs: refusals to start, the configuration file, the
+// log rules, connections the database dropped, and each thread's own connections.
+using namespace ServerTest;
+
+class TstServerStartup : public ServerFixture
+{
+    Q_OBJECT
+
+public:
+    using ServerFixture::ServerFixture;
+
+private slots:
+    void brokenConnectionsRecover()
+    {
+        if (m_backend != Backend::Postgres)
+            QSKIP("only a database server can break the connections: covered by the PostgreSQL run");
+        for (int i = 0; i < 16; ++i)
+            QVERIFY(preview(Filter()).hasResult());
+        // The database server drops every connection of the application server, as
+        // after a restart.
+        QSqlQuery drop(db());
+        QVERIFY2(drop.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                          "WHERE datname = current_database() AND pid <> pg_backend_pid()")),
+                 qPrintable(drop.lastError().text()));
+        int dropped = 0;
+        while (drop.next())
+            dropped += drop.value(0).toBool() ? 1 : 0;
+        QVERIFY(dropped >= 1);
+        for (int i = 0; i < 16; ++i) {
+            const Answer answer = preview(Filter());
+            QVERIFY2(answer.hasResult(), answer.body.constData());
+            QCOMPARE(answer.packet().rowCount(), 4);
+        }
+        httplib::Client client("127.0.0.1", m_server.port());
+        auto health = client.Get("/health");
+        QVERIFY(health && health->status == 200);
+    }
+
+
+    // Two databases served from one thread: each keeps its own connection, and one
+    // discarding its connection leaves the other's open.
+    void threadDatabasesKeepTheirOwnConnections()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the connections' bookkeeping does not depend on the database kind: covered by the SQLite run");
+        const QString first = m_dir.filePath(QStringLiteral("first.sqlite"));
+        const QString second = m_dir.filePath(QStringLiteral("second.sqlite"));
+        for (const QString &path : {first, second}) {
+            QFile file(path); // an empty file is an empty SQLite database
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        ThreadDatabase a(DatabaseUrl::parse(first));
+        ThreadDatabase b(DatabaseUrl::parse(second));
+        QCOMPARE(a.connection().databaseName(), first);
+        QCOMPARE(b.connection().databaseName(), second);
+        QCOMPARE(a.connection().connectionName(), a.connection().connectionName());
+        const QString kept = b.connection().connectionName();
+        a.discard();
+        QVERIFY(b.connection().isOpen());
+        QCOMPARE(b.connection().connectionName(), kept);
+        QCOMPARE(a.connection().databaseName(), first);
+        a.discard();
+        b.discard();
+    }
+
+
+    void startupRefusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("no database") << QStringList{} << 2 << "Banco de dados não informado";
+        QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2 << "porta";
+        QTest::newRow("configuration file missing") << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini";
+        QTest::newRow("listen without a port") << QStringList{"--database", "x.sqlite", "--listen", "localhost"} << 2
+                                               << "HOST:PORTA";
+        QTest::newRow("port out of range") << QStringList{"--database", "x.sqlite", "--listen", "127.0.0.1:70000"} << 2
+                                           << "65535";
+        QTest::newRow("database file missing") << QStringList{"--database", "/nao/existe/fas.sqlite"} << 1
+                                               << "/nao/existe/fas.sqlite";
+        QTest::newRow("database of another kind") << QStringList{"--database", "mysql://u@h/d"} << 2 << "não suportado";
+        QTest::newRow("database without the billing tables") << QStringList{"--database", "EMPTY"} << 1
+                                                             << "fas-demo-data";
+        QTest::newRow("database of an older schema") << QStringList{"--database", "OLDER"} << 1
+                                                     << "atualize o banco com fas-admin migrate";
+        QTest::newRow("database of a newer schema") << QStringList{"--database", "NEWER"} << 1
+                                                    << "este servidor é mais antigo que o banco de dados";
+        QTest::newRow("token file empty") << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
+        QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
+                                        << "Não foi possível escutar";
+    }
+
+
+    void startupRefusals()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("start-up checks do not depend on the database kind: covered by the SQLite run");
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, mentions);
+        const QString empty = m_dir.filePath(QStringLiteral("empty.sqlite"));
+        {
+            QFile file(empty);
+            QVERIFY(file.open(QIODevice::WriteOnly)); // a SQLite file of zero bytes is a valid, empty database
+        }
+        const QString emptyToken = m_dir.filePath(QStringLiteral("empty-token"));
+        {
+            QFile file(emptyToken);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(" \n");
+        }
+        // Copies of the database at the first schema (before versions were recorded)
+        // and at a version newer than this build knows.
+        const QString older = m_dir.filePath(QStringLiteral("older.sqlite"));
+        const QString newer = m_dir.filePath(QStringLiteral("newer.sqlite"));
+        for (const auto &[copy, change] : {std::pair{older, QStringLiteral("DROP TABLE SCHEMA_VERSION")},
+                                           std::pair{newer, QStringLiteral("UPDATE SCHEMA_VERSION SET NRVERSION = 999")}}) {
+            QFile::remove(copy);
+            QVERIFY(exec(QStringLiteral("VACUUM INTO '%1'").arg(copy)));
+            {
+                QSqlDatabase db = DatabaseConnection::open(DatabaseUrl::parse(copy), QStringLiteral("tst-copy"));
+                QVERIFY(QSqlQuery(db).exec(change));
+            }
+            DatabaseConnection::close(QStringLiteral("tst-copy"));
+        }
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^OLDER$")), older);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^NEWER$")), newer);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTY$")), empty);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTYTOKEN$")), emptyToken);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), m_url);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^BUSY$")),
+                                   QStringLiteral("127.0.0.1:%1").arg(m_server.port()));
+        QProcess process;
+        process.setProcessEnvironment([] {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("FAS_CONFIG"));
+            return env;
+        }());
+        process.start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"), arguments);
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+        const QString error = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(error.contains(mentions), qPrintable(error));
+        QVERIFY(process.readAllStandardOutput().isEmpty());
+        QVERIFY(serverServes()); // the server holding the port is not disturbed
+    }
+
+
+    void configurationFile()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the configuration file does not depend on the database kind: covered by the SQLite run");
+        // A SQLite file named relative to the configuration lies beside it.
+        const QString ini = m_dir.filePath(QStringLiteral("fas.ini"));
+        {
+            QSettings settings(ini, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("database/url"), QFileInfo(m_url).fileName());
+            settings.setValue(QStringLiteral("appserver/listen"), QStringLiteral("127.0.0.1:0"));
+        }
+        AppServerProcess configured;
+        configured.process().setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FAS_CONFIG"), ini);
+        configured.process().setProcessEnvironment(env);
+        QVERIFY2(configured.startWith({}), configured.newLog().constData());
+        const Answer answer = post(configured.port(), request(QStringLiteral("GetFaturamento"), Filter().params()));
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        QCOMPARE(answer.packet().rowCount(), 4);
+        configured.stop();
+
+        // Options override the file.
+        QProcess overridden;
+        overridden.setProcessEnvironment(env);
+        overridden.start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"),
+                         {QStringLiteral("--database"), m_dir.filePath(QStringLiteral("outro.sqlite"))});
+        QVERIFY(overridden.waitForFinished(20000));
+        QCOMPARE(overridden.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(overridden.readAllStandardError()).contains(QStringLiteral("outro.sqlite")));
+    }
+
+
+    // The log's categories follow QT_LOGGING_RULES; the address line on standard
+    // output (read by start) is printed whatever the rules say.
+    void logRules_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<bool>("requestLogged");
+        QTest::addColumn<bool>("stopLogged");
+        QTest::newRow("default") << "" << true << true;
+        QTest::newRow("request lines off") << "fas.server.http.info=false" << false << true;
+        QTest::newRow("all server categories off") << "fas.server*=false" << false << false;
+    }
+
+
+    void logRules()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the log does not depend on the database kind: covered by the SQLite run");
+        QFETCH(QString, rules);
+        QFETCH(bool, requestLogged);
+        QFETCH(bool, stopLogged);
+        AppServerProcess server;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
+        env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+        server.process().setProcessEnvironment(env);
+        QVERIFY2(server.start(m_url, {}), server.newLog().constData());
+        httplib::Client client("127.0.0.1", server.port());
+        auto health = client.Get("/health");
+        QVERIFY(health && health->status == 200);
+        server.stop();
+        const QByteArray log = server.newLog();
+        QVERIFY2(log.contains(" info fas.server.http: GET /health method=- ") == requestLogged, log.constData());
+        QVERIFY2(log.contains(" info fas.server: encerrado.") == stopLogged, log.constData());
+    }
+
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    return runOnBothDatabases<TstServerStartup>(argc, argv);
+}
+
+#include "tst_serverstartup.moc"

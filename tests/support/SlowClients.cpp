@@ -1,0 +1,44 @@
+#include "SlowClients.h"
+
+#include <chrono>
+
+#include "RawHttp.h"
+
+SlowClients::SlowClients(std::vector<int> sockets, std::function<QByteArray(int round)> piece)
+    : m_sockets(std::move(sockets))
+    , m_piece(std::move(piece))
+    , m_thread([this] { run(); })
+{
+}
+
+SlowClients::~SlowClients()
+{
+    stop();
+}
+
+void SlowClients::stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void SlowClients::run()
+{
+    constexpr int MaxRounds = 200;
+    constexpr std::chrono::milliseconds Pace{100};
+    std::unique_lock lock(m_mutex);
+    for (int round = 0; round < MaxRounds && !m_stop; ++round) {
+        lock.unlock();
+        const QByteArray piece = m_piece(round);
+        for (int sock : m_sockets)
+            RawHttp::sendAll(sock, piece);
+        ++m_rounds;
+        lock.lock();
+        m_wake.wait_for(lock, Pace, [this] { return m_stop; });
+    }
+}
