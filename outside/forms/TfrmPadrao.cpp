@@ -80,8 +80,6 @@ void TfrmPadrao::BindDesign()
             EventGuard::wrap([this](TDataSource *sender) { dtsPadraoStateChange(sender); }));
     connect(sbtVerificar, &QAbstractButton::clicked, this,
             EventGuard::wrap([this](bool) { sbtVerificarClick(sbtVerificar); }));
-    // A screen may bind its design more than once; the help opens once per click.
-    disconnect(sbtAjuda, &QAbstractButton::clicked, this, nullptr);
     connect(sbtAjuda, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { sbtAjudaClick(sbtAjuda); }));
     connect(sbtFechar, &QAbstractButton::clicked, this, [this] { close(); });
     connect(mnuSair, &QAction::triggered, this, [this] { close(); });
