@@ -56,6 +56,9 @@ shot filtro
 click sbtConfirma
 t=$((t + step))
 shot previa
+key mouse 660 261 # the title "Valor Total": the rows by their totals
+shot ordenado
+key mouse 660 278 # back to the first row
 key space; key Down; key space; key Down; key Down; key space
 shot marcados
 key mouse 200 350 # a cell of "Cliente": the find looks in the current column
