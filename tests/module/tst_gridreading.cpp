@@ -7,7 +7,7 @@
 
 #include "FindBar.h"
 #include "ModuleFixture.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
@@ -15,34 +15,11 @@
 
 // Reading the preview grid: find (Ctrl+F, F3) over the current column from a bar
 // in its own row, and the tool tips of cells and titles the grid cannot show whole.
-class TstGridReading : public QObject
+class TstGridReading : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
-
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // Find: Ctrl+F, the text, Enter, then F3; the current column only, case and
     // accents ignored, wrapping to the first row, a word when nothing matches.
     void find_data()

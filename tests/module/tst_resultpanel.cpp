@@ -14,7 +14,7 @@
 #include "GenerationResult.h"
 #include "ModuleFixture.h"
 #include "PreviewActions.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "RunResultPanel.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
@@ -24,35 +24,13 @@
 // The generation run's result panel: a run's entries, their months and the total
 // line listed and exported, emptied by the next filter; and where the screen's
 // added menu entries stand.
-class TstResultPanel : public QObject
+class TstResultPanel : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
     QTemporaryDir m_files;
 
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // The run's result, grouped per entry from a generation's answer, exported
     // from its panel; the new menu entries come after the designed ones.
     void resultListAndMenus()
