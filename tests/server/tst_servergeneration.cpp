@@ -118,27 +118,41 @@ private slots:
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<int>("code");
         QTest::addColumn<QStringList>("mentions");
+        QTest::addColumn<QStringList>("stored"); // "label=value": VRTOTAFATFAS set before the call
         const QString nf = QStringLiteral("GeraNF");
         const QString inv = QStringLiteral("GeraInvoice");
         QTest::newRow("note already issued") << nf << QStringList{"c2-6-04"} << -32011
-                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"};
+                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"}
+                                             << QStringList{};
         QTest::newRow("invoice already issued") << inv << QStringList{"f1-2-04"} << -32011
-                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"};
+                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"} << QStringList{};
         QTest::newRow("cancelled") << inv << QStringList{"f1-3-04"} << -32012
-                                   << QStringList{"F1", "04/2024", "Customização", "cancelada"};
+                                   << QStringList{"F1", "04/2024", "Customização", "cancelada"} << QStringList{};
         QTest::newRow("not by the system") << inv << QStringList{"f2-6-04"} << -32013
-                                           << QStringList{"F2", "Não realizada pelo sistema"};
+                                           << QStringList{"F2", "Não realizada pelo sistema"} << QStringList{};
         QTest::newRow("domestic client in an invoice") << inv << QStringList{"c1-6-04"} << -32014
-                                                       << QStringList{"C1", "04/2024", "nacional"};
+                                                       << QStringList{"C1", "04/2024", "nacional"} << QStringList{};
         QTest::newRow("foreign client in a note") << nf << QStringList{"f2-7-04"} << -32014
-                                                  << QStringList{"F2", "Locação", "estrangeiro"};
+                                                  << QStringList{"F2", "Locação", "estrangeiro"} << QStringList{};
         QTest::newRow("foreign odd key in a note") << nf << QStringList{"odd2-6-04"} << -32014
-                                                   << QStringList{s(OddClient2), "estrangeiro"};
-        QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010 << QStringList{"C9", "04/2024", "não existe"};
+                                                   << QStringList{s(OddClient2), "estrangeiro"} << QStringList{};
+        QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010
+                                      << QStringList{"C9", "04/2024", "não existe"} << QStringList{};
         QTest::newRow("one bad item spoils the batch") << nf << QStringList{"c1-6-04", "c1-6-05", "c2-6-04", "odd1-6-04"}
-                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"};
+                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"} << QStringList{};
         QTest::newRow("a realized item without its entry")
-            << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"};
+            << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"} << QStringList{};
+        // Totals the entry column (NUMERIC(15,2)) cannot hold are refused, never rounded
+        // into another number; code 0: the run goes through and keeps the total exactly.
+        QTest::newRow("entry total over the column") << nf << QStringList{"c1-1-04", "c1-2-04"} << -32007
+            << QStringList{"C1", "04/2024", "não cabe", "Nenhuma Nota Fiscal"}
+            << QStringList{"c1-1-04=6000000000000", "c1-2-04=5000000000000"};
+        QTest::newRow("stored value beyond 64-bit cents") << nf << QStringList{"c1-6-04"} << -32007
+            << QStringList{"C1", "Manutenção", "não cabe"} << QStringList{"c1-6-04=92233720368547760"};
+        QTest::newRow("stored NaN") << nf << QStringList{"c1-6-04", "c1-6-05"} << -32007
+            << QStringList{"C1", "05/2024", "NaN"} << QStringList{"c1-6-05=NaN"};
+        QTest::newRow("largest total that fits") << nf << QStringList{"c1-6-04"} << 0 << QStringList{}
+            << QStringList{"c1-6-04=9999999999999.99"};
     }
 
 
@@ -148,6 +162,12 @@ private slots:
         QFETCH(QStringList, items);
         QFETCH(int, code);
         QFETCH(QStringList, mentions);
+        QFETCH(QStringList, stored);
+        for (const QString &assignment : stored) {
+            const QString label = assignment.section(u'=', 0, 0), value = assignment.section(u'=', 1);
+            if (!setValue(*fixture(label), value))
+                QSKIP("this database cannot store the value");
+        }
         if (QByteArray(QTest::currentDataTag()) == "a realized item without its entry") {
             QVERIFY(exec(QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE CDCLIENTE = 'C1' AND "
                                         "DTMESAPURFAS = %1 AND IDAPURFATFAS = '6'").arg(dateParam()),
@@ -156,6 +176,12 @@ private slots:
         const QByteArray packet = batchOf(items);
         const Answer answer = post(m_server.port(), generationRequest(method, packet));
         QCOMPARE(answer.status, 200);
+        if (code == 0) {
+            QVERIFY2(answer.hasResult(), answer.body.constData());
+            QCOMPARE(scalar(QStringLiteral("SELECT MAX(VRTOTLANCFAT) FROM LANCFATFAS")).toString(),
+                     stored.first().section(u'=', 1));
+            return;
+        }
         QVERIFY2(!answer.hasResult(), answer.body.constData());
         QCOMPARE(answer.errorCode(), code);
         for (const QString &part : mentions)
