@@ -50,8 +50,12 @@ public:
     void commit()
     {
         QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("COMMIT")))
-            throw SqlFailure(QStringLiteral("gravação da transação"), query.lastError());
+        if (!query.exec(QStringLiteral("COMMIT"))) {
+            SqlFailure failure(QStringLiteral("gravação da transação"), query.lastError());
+            if (failure.isConnectionLost())
+                failure.markOutcomeUnknown();
+            throw failure;
+        }
         m_done = true;
     }
 
@@ -509,10 +513,6 @@ std::map<QString, int> GenerationRun::numberEntries(RunState &state, const Group
     return firstNumbers;
 }
 
-// The entries and their items, each written by one statement from a bound list.
-void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
-                                         std::map<QString, int> nextNumber) const
-{
 // The entry's total in cents, rounded as the column keeps it. A total the column
 // cannot hold (NUMERIC(15,2)), or a stored value that is no number, refuses the
 // run and names the item: the item whose own value is at fault, or else the
@@ -546,6 +546,10 @@ void GenerationRun::refuseValue(const ItemState &item, double value, const QStri
                .arg(what, shown));
 }
 
+// The entries and their items, each written by one statement from a bound list.
+void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
+                                         std::map<QString, int> nextNumber) const
+{
     std::string entryRows = "[";
     std::string linkRows = "[";
     for (const auto &[key, members] : groups) {

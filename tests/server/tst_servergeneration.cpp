@@ -274,6 +274,66 @@ private slots:
     }
 
 
+    // A generation that waits on an item another session has locked holds its thread
+    // only until its client goes away or the statement time-out passes; the item
+    // stays pending and the server's one thread serves again.
+    void waitingGenerationLetsGo_data()
+    {
+        QTest::addColumn<bool>("clientLeaves");
+        QTest::newRow("the client goes away") << true;
+        QTest::newRow("the statement time-out passes") << false;
+    }
+
+
+    void waitingGenerationLetsGo()
+    {
+        if (m_backend != Backend::Postgres)
+            QSKIP("a row locked by another session is PostgreSQL's");
+        QFETCH(bool, clientLeaves);
+        AppServerProcess server;
+        QSettings ini(server.tempPath(QStringLiteral("server.ini")), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("database/statement_timeout_s"), clientLeaves ? 0 : 1);
+        ini.sync();
+        QVERIFY2(server.start(m_url, {QStringLiteral("--config"), ini.fileName(), QStringLiteral("--threads"),
+                                      QStringLiteral("1")}),
+                 server.newLog().constData());
+
+        QSqlDatabase locker = QSqlDatabase::cloneDatabase(m_connection, QStringLiteral("locker"));
+        const auto dropLocker = qScopeGuard([&locker] {
+            locker.close();
+            locker = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+        });
+        QVERIFY(locker.open());
+        QSqlQuery lock(locker);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
+        QVERIFY(lock.exec(QStringLiteral("SELECT 1 FROM APURFATFAS WHERE CDCLIENTE = 'C1' FOR UPDATE")));
+
+        const QByteArray generation = generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-04"}));
+        if (clientLeaves) {
+            const int sock = RawHttp::connectTo(server.port());
+            QVERIFY(RawHttp::sendAll(sock, rawPost("Content-Type: application/json\r\nContent-Length: "
+                                                   + QByteArray::number(generation.size()) + "\r\n",
+                                                   generation)));
+            QTRY_VERIFY_WITH_TIMEOUT(scalar(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity "
+                                                           "WHERE wait_event_type = 'Lock'")).toInt() > 0,
+                                     60000); // it waits on the lock
+            ::close(sock);
+            QTRY_VERIFY_WITH_TIMEOUT(server.serverLog().contains("error=-32008"), 60000);
+        } else {
+            const Answer answer = post(server.port(), generation);
+            QCOMPARE(answer.errorCode(), -32002);
+            QVERIFY2(answer.errorMessage().contains(QStringLiteral("não respondeu a tempo")),
+                     qPrintable(answer.errorMessage()));
+        }
+        // The one thread is free again while the lock is still held.
+        QVERIFY(post(server.port(), request(QStringLiteral("GetFaturamento"), Filter().params())).hasResult());
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+        QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
+    }
+
+
     void concurrentGenerationBillsEveryItemOnce()
     {
         // 40 pending items of domestic clients, and 8 users generating overlapping
