@@ -255,6 +255,12 @@ QString certificateProblem(long check)
     }
 }
 
+// "a" and what went unanswered, contracted with its article ("à conexão").
+QString unansweredWhat(const QString &what)
+{
+    return what.startsWith(QLatin1String("a ")) ? QStringLiteral("à") + what.mid(1) : QStringLiteral("a ") + what;
+}
+
 RemoteCallError transportError(const QString &address, const QString &what, httplib::Error error,
                                qint64 elapsedMs, int timeoutMs, bool deadlinePassed, long certificateCheck)
 {
@@ -262,9 +268,9 @@ RemoteCallError transportError(const QString &address, const QString &what, http
     if (deadlinePassed || error == httplib::Error::ConnectionTimeout
         || ((error == httplib::Error::Read || error == httplib::Error::Write) && elapsedMs >= timeoutMs - 50)) {
         return RemoteCallError(R::TimedOut, 0,
-                               QStringLiteral("O servidor de aplicação em %1 não respondeu a %2 em %3 (prazo da "
+                               QStringLiteral("O servidor de aplicação em %1 não respondeu %2 em %3 (prazo da "
                                               "chamada inteira). Tente novamente; se persistir, verifique o servidor.")
-                                   .arg(address, what, secondsText(timeoutMs)));
+                                   .arg(address, unansweredWhat(what), secondsText(timeoutMs)));
     }
     if (error == httplib::Error::Connection) {
         return RemoteCallError(R::Refused, 0,

@@ -23,6 +23,32 @@ int parseInt(const QString &text, int low, int high, const QString &what)
     return value;
 }
 
+// The [database] section's keep-alive and time-outs; a key left out keeps its default.
+void readPgSession(const ConfigFile &ini, DatabaseConnection::PgSession &session)
+{
+    const struct
+    {
+        const char *key;
+        int *value;
+        int scale; // the INI says seconds, the session holds its own unit
+        int most;
+    } settings[] = {
+        {"keepalives_idle_s", &session.keepalivesIdleS, 1, 3600},
+        {"keepalives_interval_s", &session.keepalivesIntervalS, 1, 3600},
+        {"keepalives_count", &session.keepalivesCount, 1, 100},
+        {"tcp_user_timeout_s", &session.tcpUserTimeoutMs, 1000, 3600},
+        {"statement_timeout_s", &session.statementTimeoutMs, 1000, 86400},
+    };
+    for (const auto &setting : settings) {
+        const QString name = QLatin1String("database/") + QLatin1String(setting.key);
+        const QString text = ini.text(name);
+        if (!text.isEmpty())
+            *setting.value = parseInt(text, 0, setting.most,
+                                      QStringLiteral("[database] %1").arg(QLatin1String(setting.key)))
+                             * setting.scale;
+    }
+}
+
 } // namespace
 
 void ServerOptions::parseListen(const QString &text, QString &host, int &port)
@@ -95,6 +121,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (!configPath.isEmpty()) {
         const ConfigFile ini(configPath);
         options.databaseUrl = ini.databaseUrl();
+        readPgSession(ini, options.pgSession);
         const QString listen = ini.text(QStringLiteral("appserver/listen"));
         if (!listen.isEmpty())
             parseListen(listen, options.listenHost, options.listenPort);

@@ -83,7 +83,8 @@ int main(int argc, char **argv)
         // Tests shorten the wait for a busy SQLite file.
         bool busyGiven = false;
         const int busyMs = qEnvironmentVariableIntValue("FAS_SQLITE_BUSY_TIMEOUT_MS", &busyGiven);
-        ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs);
+        ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs,
+                                options.pgSession);
         BillingService service(database);
         MethodRegistry methods;
         service.registerMethods(methods);

@@ -31,7 +31,7 @@ public:
     std::pair<bool, QString> health() const;
 
 private:
-    RpcResult generate(const RpcParams &params, bool invoice) const;
+    RpcResult generate(const RpcParams &params, const RequestContext &context, bool invoice) const;
 
     const ThreadDatabase &m_database;
 };

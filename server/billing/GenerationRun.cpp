@@ -1,6 +1,7 @@
 #include "server/billing/GenerationRun.h"
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <map>
 #include <tuple>
@@ -49,8 +50,12 @@ public:
     void commit()
     {
         QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("COMMIT")))
-            throw SqlFailure(QStringLiteral("gravação da transação"), query.lastError());
+        if (!query.exec(QStringLiteral("COMMIT"))) {
+            SqlFailure failure(QStringLiteral("gravação da transação"), query.lastError());
+            if (failure.isConnectionLost())
+                failure.markOutcomeUnknown();
+            throw failure;
+        }
         m_done = true;
     }
 
@@ -508,6 +513,39 @@ std::map<QString, int> GenerationRun::numberEntries(RunState &state, const Group
     return firstNumbers;
 }
 
+// The entry's total in cents, rounded as the column keeps it. A total the column
+// cannot hold (NUMERIC(15,2)), or a stored value that is no number, refuses the
+// run and names the item: the item whose own value is at fault, or else the
+// entry's first item.
+double GenerationRun::entryTotal(const std::vector<const ItemState *> &members) const
+{
+    constexpr double LargestCents = 999'999'999'999'999.0; // 9.999.999.999.999,99
+    const auto fits = [](double value) {
+        return std::isfinite(value) && std::fabs(std::round(value * 100)) <= LargestCents;
+    };
+    double total = 0;
+    for (const ItemState *item : members) {
+        if (!fits(item->value))
+            refuseValue(*item, item->value, QStringLiteral("tem valor total"));
+        total += item->value;
+    }
+    if (!fits(total))
+        refuseValue(*members.front(), total,
+                    QStringLiteral("entraria num lançamento de %1 itens cujo total soma").arg(members.size()));
+    return std::round(total * 100) / 100.0;
+}
+
+void GenerationRun::refuseValue(const ItemState &item, double value, const QString &what) const
+{
+    const QString shown = std::isnan(value)   ? QStringLiteral("inválido (NaN)")
+                          : std::isinf(value) ? QStringLiteral("infinito")
+                                              : QString::number(value, 'f', 2);
+    refuse(RpcCode::UnsendableValue, item.key, item.clientName,
+           QStringLiteral("%1 %2, que não cabe no lançamento (no máximo 9.999.999.999.999,99). O valor precisa "
+                          "ser corrigido no banco de dados.")
+               .arg(what, shown));
+}
+
 // The entries and their items, each written by one statement from a bound list.
 void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
                                          std::map<QString, int> nextNumber) const
@@ -517,12 +555,9 @@ void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
     for (const auto &[key, members] : groups) {
         const QString &company = std::get<0>(key);
         const int number = nextNumber[company]++;
-        double total = 0;
-        for (const ItemState *item : members)
-            total += item->value;
         BatchTable::appendEntry(entryRows, company, number, std::get<1>(key), std::get<2>(key),
                                 std::get<3>(key) ? nullptr : &std::get<4>(key), int(members.size()),
-                                qRound64(total * 100) / 100.0);
+                                entryTotal(members));
         for (const ItemState *item : members)
             BatchTable::appendLink(linkRows, item->key, number);
     }

@@ -83,6 +83,8 @@ private:
     // The entries: grouped, numbered, written; then the answer.
     static Groups groupItems(const std::vector<ItemState> &items);
     std::map<QString, int> numberEntries(RunState &state, const Groups &groups) const;
+    double entryTotal(const std::vector<const ItemState *> &members) const;
+    [[noreturn]] void refuseValue(const ItemState &item, double value, const QString &what) const;
     void writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
     void insertEntriesAndLinks(RunState &state, const std::string &entryRows, const std::string &linkRows) const;
     Answer readAnswer(const BatchTable &table) const;

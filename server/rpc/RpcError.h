@@ -18,6 +18,7 @@ inline constexpr int UnsupportedContent = -32004;   // compressed or not JSON (H
 inline constexpr int BatchTooLarge = -32005;        // more calls in a batch than allowed
 inline constexpr int AnswerTooLarge = -32006;       // a batch's answer reached its limit: call not run
 inline constexpr int UnsendableValue = -32007;      // a stored value no data packet can carry (NaN, ±Inf, year 0)
+inline constexpr int ClientGone = -32008;           // the client went away: the call was stopped, nothing kept
 inline constexpr int ItemNotFound = -32010;         // a batch item that does not exist
 inline constexpr int ItemAlreadyBilled = -32011;    // already has a note/invoice entry or is realized
 inline constexpr int ItemCancelled = -32012;        // the calculation was cancelled
@@ -37,6 +38,14 @@ public:
     {
     }
     int code() const noexcept { return m_code; }
+
+    // The call stopped because its client went away (no one reads this answer; the
+    // log line does).
+    static RpcError clientGone()
+    {
+        return RpcError(RpcCode::ClientGone,
+                        QStringLiteral("Chamada interrompida: o cliente desconectou antes da resposta."));
+    }
 
 private:
     int m_code;

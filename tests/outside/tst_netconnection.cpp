@@ -238,7 +238,7 @@ private slots:
         connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
         ticker.start(20);
         expectError([&] { net.Open(); }, RemoteCallError::Reason::TimedOut,
-                    {net.Address(), QStringLiteral("não respondeu")});
+                    {net.Address(), QStringLiteral("não respondeu à conexão")});
         QVERIFY2(ticks > 3, "the caller's event loop stood still during the call");
     }
 

@@ -203,6 +203,14 @@ QString ServerFixture::statusOf(const Calc &c)
         .toString();
 }
 
+bool ServerFixture::setValue(const Calc &c, const QString &value)
+{
+    return exec(QStringLiteral("UPDATE APURFATFAS SET VRTOTAFATFAS = ? WHERE CDEMPRESA = ? AND CDFILIAL = ? AND "
+                               "CDCLIENTE = ? AND DTMESAPURFAS = %1 AND IDAPURFATFAS = ?")
+                    .arg(dateParam()),
+                {value, s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type)});
+}
+
 QString ServerFixture::dateParam() const
 {
     return m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");

@@ -179,6 +179,9 @@ protected:
     QString monthParam(const char *month) const;
 
     QString statusOf(const Calc &c);
+    // Stores `value` (a number's text, or NaN) as the calculation's total; false
+    // when the database refuses it.
+    bool setValue(const Calc &c, const QString &value);
 
     QString dateParam() const;
 
