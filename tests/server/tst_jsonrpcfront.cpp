@@ -84,7 +84,7 @@ private slots:
         QTest::newRow("streamed answer past the limit: no other call runs") << 16 << 20 * mb << true << false << 1
                                                                             << 0 << -32006;
         QTest::newRow("streamed answers of 4 MB") << 16 << 4 * mb << true << false << 4 << 4 << -32006;
-        QTest::newRow("client gone: no call runs") << 16 << 100 << false << true << 0 << 0 << -32008;
+        QTest::newRow("client gone: no call runs") << 16 << 100 << false << true << 0 << 0 << -32021;
     }
 
     void batchLimits()

@@ -319,7 +319,7 @@ private slots:
                                                            "WHERE wait_event_type = 'Lock'")).toInt() > 0,
                                      60000); // it waits on the lock
             ::close(sock);
-            QTRY_VERIFY_WITH_TIMEOUT(server.serverLog().contains("error=-32008"), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(server.serverLog().contains("error=-32021"), 60000);
         } else {
             const Answer answer = post(server.port(), generation);
             QCOMPARE(answer.errorCode(), -32002);
