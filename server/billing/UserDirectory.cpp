@@ -12,11 +12,19 @@ UserDirectory::UserDirectory(const ThreadDatabase &database)
 
 UserDirectory::Match UserDirectory::find(const std::optional<std::string> &token) const
 {
+    // A connection broken meanwhile (the database restarted) is replaced once.
+    try {
+        return read(token);
+    } catch (const SqlFailure &failure) {
+        if (!failure.isConnectionLost())
+            throw;
+        m_database.discard();
+    }
     try {
         return read(token);
     } catch (const SqlFailure &failure) {
         if (failure.isConnectionLost())
-            m_database.discard(); // the next request opens a fresh connection
+            m_database.discard();
         throw;
     }
 }

@@ -22,7 +22,8 @@ public:
 
     explicit UserDirectory(const ThreadDatabase &database);
 
-    // Throws DatabaseError or SqlFailure when the database cannot be asked.
+    // Throws DatabaseError or SqlFailure when the database cannot be asked; a
+    // connection found broken is replaced and asked once more.
     Match find(const std::optional<std::string> &token) const;
 
 private:
