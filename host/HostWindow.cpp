@@ -1,6 +1,7 @@
 #include "HostWindow.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -9,6 +10,7 @@
 #include "EventGuard.h"
 #include "HostConfig.h"
 #include "ModuleLoader.h"
+#include "SessionUser.h"
 #include "TApplication.h"
 
 HostWindow::HostWindow(ModuleLoader &module, QWidget *parent)
@@ -35,6 +37,15 @@ HostWindow::HostWindow(ModuleLoader &module, QWidget *parent)
     windows->addAction(QStringLiteral("Em cascata"), m_mdiArea, &QMdiArea::cascadeSubWindows);
 
     statusBar()->showMessage(QStringLiteral("Servidor de aplicação: %1:%2").arg(HostConfig::webUrl()).arg(HostConfig::webPort()));
+    // Who the server says is signed in, once the module has connected.
+    auto *user = new QLabel(this);
+    user->setObjectName(QStringLiteral("lblUsuario"));
+    user->setVisible(false);
+    statusBar()->addPermanentWidget(user);
+    connect(&SessionUser::instance(), &SessionUser::changed, user, [user](const QString &name) {
+        user->setText(QStringLiteral("Usuário: %1").arg(name));
+        user->setVisible(!name.isEmpty());
+    });
     Application().SetMainForm(this, m_mdiArea);
 }
 
