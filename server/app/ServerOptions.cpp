@@ -7,6 +7,7 @@
 #include "DatabaseError.h"
 #include "DatabaseUrl.h"
 #include "FasError.h"
+#include "PrivateFile.h"
 
 namespace {
 
@@ -153,6 +154,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
 
     options.tokenFile = tokenFile;
     if (!tokenFile.isEmpty()) {
+        PrivateFile::requireOwnerOnly(tokenFile, QStringLiteral("O arquivo de token"));
         QFile file(tokenFile);
         if (!file.open(QIODevice::ReadOnly))
             throw FasError(QStringLiteral("O arquivo de token %1 não pôde ser lido: %2")

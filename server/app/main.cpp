@@ -12,9 +12,11 @@
 #include "DatabaseConnection.h"
 #include "DatabaseError.h"
 #include "SchemaGate.h"
+#include "server/app/AccessControl.h"
 #include "server/app/ServerOptions.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/BillingService.h"
+#include "server/billing/UserDirectory.h"
 #include "server/http/HttpFront.h"
 #include "server/rpc/JsonRpcFront.h"
 #include "server/rpc/MethodRegistry.h"
@@ -30,14 +32,14 @@ void say(const QString &text)
     std::fflush(stderr);
 }
 
-HttpFront::Settings httpSettings(const ServerOptions &options)
+HttpFront::Settings httpSettings(const ServerOptions &options, const AccessControl &access)
 {
     HttpFront::Settings settings;
     settings.listenHost = options.listenHost;
     settings.listenPort = options.listenPort;
     settings.threads = options.threads;
     settings.maxBodyBytes = options.maxBodyBytes;
-    settings.token = options.token;
+    settings.identify = [&access](const std::optional<std::string> &token) { return access.identify(token); };
     return settings;
 }
 
@@ -89,7 +91,9 @@ int main(int argc, char **argv)
         MethodRegistry methods;
         service.registerMethods(methods);
         const JsonRpcFront front(methods);
-        HttpFront http(httpSettings(options), front, [&service] { return service.health(); },
+        const UserDirectory users(database);
+        const AccessControl access(options.token, users);
+        HttpFront http(httpSettings(options, access), front, [&service] { return service.health(); },
                        url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
         const int port = http.bind();
 

@@ -1,6 +1,10 @@
 #include "server/billing/BillingService.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include <malloc.h>
+#include <unistd.h>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -8,7 +12,6 @@
 #include "DataPacket.h"
 #include "DatabaseError.h"
 #include "server/base/ServerLog.h"
-#include "server/billing/GenerationRun.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/QueryStop.h"
@@ -179,6 +182,7 @@ private:
 
 BillingService::BillingService(const ThreadDatabase &database)
     : m_database(database)
+    , m_exitAfterCommit(qEnvironmentVariableIsSet("FAS_TEST_EXIT_AFTER_COMMIT"))
 {
 }
 
@@ -214,21 +218,111 @@ RpcResult BillingService::geraInvoice(const RpcParams &params, const RequestCont
     return generate(params, context, true);
 }
 
+RunJournal::Call BillingService::callOf(const QString &method, const RpcParams &params,
+                                        const RequestContext &context) const
+{
+    const std::string &key = context.idempotencyKey();
+    const bool visible = std::all_of(key.begin(), key.end(), [](char c) { return c > 0x20 && c < 0x7f; });
+    if (key.size() > RunJournal::MaxKeyLength || !visible)
+        throw RpcError(RpcCode::InvalidRequest,
+                       QStringLiteral("O cabeçalho Idempotency-Key deve ter até %1 caracteres ASCII visíveis. Nada "
+                                      "foi gerado.")
+                           .arg(RunJournal::MaxKeyLength));
+    std::string all;
+    for (int i = 0; i < params.size(); ++i)
+        all += params.at(i).json + '\n';
+    RunJournal::Call call;
+    call.method = method;
+    call.user = context.user() ? context.user()->name : QString();
+    call.clientAddress = QString::fromStdString(context.clientAddress());
+    call.key = QString::fromStdString(key);
+    call.requestHash = RunJournal::hashOf(method, all);
+    call.start = QDateTime::currentDateTime();
+    return call;
+}
+
 RpcResult BillingService::generate(const RpcParams &params, const RequestContext &context, bool invoice) const
 {
     const QString method = invoice ? QStringLiteral("GeraInvoice") : QStringLiteral("GeraNF");
-    params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
-    const std::string &json = params.object(0, QStringLiteral("lote"));
-    const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
-    GenerationRun::Answer answer = withDatabase(m_database, context, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
-        GenerationRun run(db, m_database.url().kind(),
-                          invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
-        return run.run(batch);
-    });
-    RpcResult result;
-    result.rows = answer.rows;
-    result.json = std::move(answer.packet);
-    return result;
+    RunJournal journal(callOf(method, params, context));
+    for (;;) {
+        // A key already answered: the same answer, nothing billed again.
+        if (const auto stored = storedAnswer(journal, context))
+            return RpcResult{stored->answer, stored->rows, {}};
+        try {
+            const GenerationRun::Answer answer = runRecorded(params, journal, context, invoice);
+            if (m_exitAfterCommit)
+                _exit(9);
+            pruneKeysNowAndThen();
+            return RpcResult{answer.packet, answer.rows, {}};
+        } catch (const RunJournal::KeyTaken &) {
+            // Another call with this key committed while this one waited: its answer.
+        }
+    }
+}
+
+std::optional<RunJournal::Stored> BillingService::storedAnswer(const RunJournal &journal,
+                                                                const RequestContext &context) const
+{
+    const QString &method = journal.call().method;
+    try {
+        return withDatabase(m_database, context, qUtf8Printable(method), Retry::OnLostConnection,
+                            [&journal](QSqlDatabase &db) { return journal.stored(db); });
+    } catch (const RpcError &error) {
+        if (error.code() == RpcCode::KeyReused)
+            recordFailure(journal, error.code());
+        throw;
+    }
+}
+
+GenerationRun::Answer BillingService::runRecorded(const RpcParams &params, RunJournal &journal,
+                                                  const RequestContext &context, bool invoice) const
+{
+    const QString &method = journal.call().method;
+    try {
+        params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
+        const std::string &json = params.object(0, QStringLiteral("lote"));
+        const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
+        return withDatabase(m_database, context, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
+            GenerationRun run(db, m_database.url().kind(),
+                              invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
+            return run.run(batch, &journal);
+        });
+    } catch (const RpcError &error) {
+        recordFailure(journal, error.code());
+        throw;
+    } catch (const PacketError &) {
+        recordFailure(journal, RpcCode::InvalidParams);
+        throw;
+    }
+}
+
+// The refusal is the answer the client waits for: a run that cannot be recorded
+// (the database went away) is only logged.
+void BillingService::recordFailure(const RunJournal &journal, int code) const
+{
+    try {
+        journal.recordFailure(m_database.connection(), code);
+    } catch (const std::exception &error) {
+        qCWarning(lcSql, "%s: a execução recusada (%d) não pôde ser registrada: %s",
+                  qUtf8Printable(journal.call().method), code, error.what());
+    }
+}
+
+// Keys are kept at least RunJournal::KeptDays; this server forgets older ones at most
+// once an hour, after a run, outside its transaction.
+void BillingService::pruneKeysNowAndThen() const
+{
+    static std::atomic<qint64> lastPrune{0};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    qint64 last = lastPrune.load();
+    if (now - last < 3600 || !lastPrune.compare_exchange_strong(last, now))
+        return;
+    try {
+        RunJournal::pruneKeys(m_database.connection());
+    } catch (const std::exception &error) {
+        qCWarning(lcSql, "chaves de idempotência antigas não apagadas: %s", error.what());
+    }
 }
 
 std::pair<bool, QString> BillingService::health() const

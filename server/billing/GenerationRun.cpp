@@ -14,6 +14,7 @@
 #include "CivilDate.h"
 #include "server/billing/BatchTable.h"
 #include "server/billing/PreviewStream.h"
+#include "server/billing/RunJournal.h"
 #include "server/billing/SqlText.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/NativeCursor.h"
@@ -133,6 +134,7 @@ struct GenerationRun::RunState
     SqlStatement itemRead; // explain's, prepared before the claim
     std::vector<ItemState> items; // by position in `keys`
     std::deque<SqlStatement> lasting; // see prepareLasting
+    std::int64_t runId; // the run's row, named by its entries; 0: not recorded
 
     // A statement kept until the run ends: on PostgreSQL the driver releases a
     // prepared statement with a round trip of its own, which then comes after the
@@ -220,7 +222,7 @@ GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind ki
 
 // Runs the batch in one transaction: check the keys, begin, claim the items, number
 // their entries, write the entries and their links, read the answer, commit.
-GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
+GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *journal)
 {
     const std::vector<ItemKey> keys = keysOf(batch);
     if (keys.empty())
@@ -228,7 +230,9 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
                                                    .arg(nothingGenerated()));
 
     Transaction transaction(m_db, m_dialect);
-    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}};
+    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0};
+    if (journal)
+        state.runId = journal->open(m_db);
 
     // When the first attempt takes the whole batch no item can be refused and the
     // check is not needed. Otherwise it is undone and the run goes the long way:
@@ -243,10 +247,14 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
 
     const Groups groups = groupItems(state.items);
     const std::map<QString, int> firstNumbers = numberEntries(state, groups);
-    writeEntriesAndLinks(state, groups, firstNumbers);
+    const double total = writeEntriesAndLinks(state, groups, firstNumbers);
 
     state.finishAll();
     Answer answer = readAnswer(state.table);
+    answer.entries = int(groups.size());
+    answer.total = total;
+    if (journal)
+        journal->close(m_db, {int(state.items.size()), answer.entries, total}, answer.packet, answer.rows);
     transaction.commit();
     return answer;
 }
@@ -547,23 +555,27 @@ void GenerationRun::refuseValue(const ItemState &item, double value, const QStri
 }
 
 // The entries and their items, each written by one statement from a bound list.
-void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
-                                         std::map<QString, int> nextNumber) const
+// Returns the entries' total.
+double GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
+                                           std::map<QString, int> nextNumber) const
 {
+    double runTotal = 0;
     std::string entryRows = "[";
     std::string linkRows = "[";
     for (const auto &[key, members] : groups) {
         const QString &company = std::get<0>(key);
         const int number = nextNumber[company]++;
+        const double total = entryTotal(members);
         BatchTable::appendEntry(entryRows, company, number, std::get<1>(key), std::get<2>(key),
-                                std::get<3>(key) ? nullptr : &std::get<4>(key), int(members.size()),
-                                entryTotal(members));
+                                std::get<3>(key) ? nullptr : &std::get<4>(key), int(members.size()), total);
+        runTotal += total;
         for (const ItemState *item : members)
             BatchTable::appendLink(linkRows, item->key, number);
     }
     entryRows += ']';
     linkRows += ']';
     insertEntriesAndLinks(state, entryRows, linkRows);
+    return runTotal;
 }
 
 void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &entryRows,
@@ -572,7 +584,8 @@ void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &en
     const QString kind = kindCode();
     const QString stamp = CivilDate::sqlDateTime(QDateTime::currentDateTime(), CivilDate::SqlTime::Milliseconds);
     SqlStatement &entries = state.prepareLasting(m_db, state.table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
-    entries.exec({kind, stamp, QString::fromStdString(entryRows)});
+    entries.exec({kind, stamp, state.runId ? QVariant(qint64(state.runId)) : QVariant(QMetaType(QMetaType::LongLong)),
+                  QString::fromStdString(entryRows)});
     SqlStatement &links = state.prepareLasting(m_db, state.table.insertLinks(),
                                                "GeraNF/GeraInvoice: itens dos lançamentos");
     try {

@@ -264,6 +264,18 @@ Outcome callOne(const MethodRegistry &methods, const RequestContext &context, si
                         .arg(QString::fromUtf8(method.data(), qsizetype(method.size())), methods.namesText()),
                     id);
 
+    if (const auto &user = context.user(); user && user->right < found->required) {
+        qCWarning(lcRpc, "%s recusado ao usuário %s (direito %s, exige %s)", LogText::escaped(method).c_str(),
+                  qUtf8Printable(user->name), qUtf8Printable(AccessRights::name(user->right)),
+                  qUtf8Printable(AccessRights::name(found->required)));
+        return fail(RpcCode::Forbidden,
+                    QStringLiteral("Acesso negado: %1 exige o direito %2, e o usuário %3 tem o direito %4. Peça "
+                                   "ao administrador o direito %2.")
+                        .arg(QString::fromUtf8(method.data(), qsizetype(method.size())),
+                             AccessRights::name(found->required), user->name, AccessRights::name(user->right)),
+                    id);
+    }
+
     try {
         JsonRpcFront::Result result = found->handler(RpcParams(std::move(values)), context);
         bool more = false;

@@ -37,6 +37,8 @@ public:
     const std::string &idempotencyKey() const { return m_idempotencyKey; }
     void setIdempotencyKey(std::string key) { m_idempotencyKey = std::move(key); }
 
+    // The user the bearer token named. None: the server has no users (the single
+    // desk, or only a token file), and every right is granted.
     const std::optional<User> &user() const { return m_user; }
     void setUser(User user) { m_user = std::move(user); }
 

@@ -90,6 +90,15 @@ private slots:
                  1);
         for (const QString &label : items)
             QCOMPARE(statusOf(*fixture(label)), QStringLiteral("R"));
+        // One run recorded with what it made, named by each of its entries.
+        QCOMPARE(count(QStringLiteral("EXECFAT")), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT QTITENS || '/' || QTLANCAMENTOS || '/' || NMMETODO || '/' || NRIPCLIENTE "
+                                       "FROM EXECFAT WHERE CDERRO IS NULL AND DTFIM >= DTINICIO"))
+                     .toString(),
+                 QStringLiteral("6/5/GeraNF/127.0.0.1"));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS l JOIN EXECFAT e ON e.IDEXECFAT = l.IDEXECFAT"))
+                     .toInt(),
+                 5);
 
         // The next note of company 01 continues the count; invoices count apart.
         const Answer next = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-05"})));
@@ -198,6 +207,120 @@ private slots:
             if (const Calc *c = fixture(label); c && c->status && QByteArray(c->status) == "P"
                                                  && label != QLatin1String("c1-6-03"))
                 QCOMPARE(statusOf(*c), QStringLiteral("P"));
+        // The refused run is recorded with its code, and names no entry.
+        QCOMPARE(count(QStringLiteral("EXECFAT")), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT CDERRO FROM EXECFAT")).toInt(), code);
+        QCOMPARE(scalar(QStringLiteral("SELECT NMMETODO FROM EXECFAT")).toString(), method);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE IDEXECFAT IS NOT NULL")).toInt(), 0);
+    }
+
+    // Each right against each method, over HTTP: allowed, or refused with 403 and
+    // -32008 (401 and -32001 without a valid user) and nothing changed. Without
+    // users the server runs as before them; a token file alone grants every right.
+    void rights_data()
+    {
+        QTest::addColumn<QString>("right"); // "": no users; "token file"; "desativado": a disabled user's token
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("code");
+        const QString get = QStringLiteral("GetFaturamento");
+        const QString nf = QStringLiteral("GeraNF");
+        const QString inv = QStringLiteral("GeraInvoice");
+        for (const QString &method : {get, nf, inv}) {
+            const bool generates = method != get;
+            QTest::addRow("consulta, %s", qPrintable(method)) << "consulta" << method << (generates ? 403 : 200)
+                                                              << (generates ? -32008 : 0);
+            QTest::addRow("faturamento, %s", qPrintable(method)) << "faturamento" << method << 200 << 0;
+            QTest::addRow("supervisor, %s", qPrintable(method)) << "supervisor" << method << 200 << 0;
+            QTest::addRow("no users, %s", qPrintable(method)) << "" << method << 200 << 0;
+            QTest::addRow("token file only, %s", qPrintable(method)) << "token file" << method << 200 << 0;
+            QTest::addRow("disabled user, %s", qPrintable(method)) << "desativado" << method << 401 << -32001;
+            QTest::addRow("no token once users exist, %s", qPrintable(method)) << "sem token" << method << 401 << -32001;
+        }
+    }
+
+    void rights()
+    {
+        QFETCH(QString, right);
+        QFETCH(QString, method);
+        QFETCH(int, status);
+        QFETCH(int, code);
+        int port = m_server.port();
+        httplib::Headers headers;
+        if (right == u"token file") {
+            startTokenServer();
+            port = m_tokenServer.port();
+            headers = bearer(QStringLiteral("c3rto-Tok3n"));
+        } else if (!right.isEmpty()) {
+            const bool real = right != u"desativado" && right != u"sem token";
+            const QString token = addUser(QStringLiteral("ana"), real ? right : QStringLiteral("supervisor"));
+            QVERIFY(!token.isEmpty());
+            if (right == u"desativado")
+                QVERIFY(admin({QStringLiteral("user"), QStringLiteral("disable"), QStringLiteral("ana")})
+                            .contains(QStringLiteral("desativado")));
+            if (right != u"sem token")
+                headers = bearer(token);
+        }
+        const QByteArray body = method == u"GetFaturamento"
+                                    ? request(method, Filter().params())
+                                    : generationRequest(method, batchOf({method == u"GeraNF" ? "c1-6-04" : "f2-7-04"}));
+        const Answer answer = post(port, body, headers);
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.errorCode(), code);
+        if (code == -32008)
+            QVERIFY2(answer.errorMessage().contains(QStringLiteral("faturamento")), qPrintable(answer.errorMessage()));
+        if (code != 0 || method == u"GetFaturamento") {
+            expectUnchangedBilling();
+            QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
+            return;
+        }
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 4);
+        // The run names its user (none without users or by the token file).
+        const bool named = right != u"" && right != u"token file";
+        QCOMPARE(scalar(QStringLiteral("SELECT NMUSUARIO FROM EXECFAT")).toString(),
+                 named ? QStringLiteral("ana") : QString());
+    }
+
+    // A generation sent again with its Idempotency-Key gets the first answer, byte
+    // for byte, and bills nothing more; the key with another call is refused.
+    void idempotencyKey_data()
+    {
+        QTest::addColumn<QString>("method");   // of the second call
+        QTest::addColumn<QStringList>("items"); // of the second call
+        QTest::addColumn<bool>("sameKey");
+        QTest::addColumn<int>("code"); // of the second call; 0: the first answer again
+        const QString nf = QStringLiteral("GeraNF");
+        QTest::newRow("same key, same call") << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0;
+        QTest::newRow("same key, another batch") << nf << QStringList{"c1-6-06"} << true << -32009;
+        QTest::newRow("same key, the batch in another order") << nf << QStringList{"c1-6-05", "c1-6-04"} << true
+                                                              << -32009;
+        QTest::newRow("same key, another method") << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"}
+                                                  << true << -32009;
+        QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011;
+    }
+
+    void idempotencyKey()
+    {
+        QFETCH(QString, method);
+        QFETCH(QStringList, items);
+        QFETCH(bool, sameKey);
+        QFETCH(int, code);
+        const httplib::Headers key{{"Idempotency-Key", "3f0c-chave-1"}};
+        const QStringList firstItems{"c1-6-04", "c1-6-05"};
+        const Answer first = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(firstItems)),
+                                  sameKey ? key : httplib::Headers{});
+        QVERIFY2(first.hasResult(), first.body.constData());
+        const int entries = count(QStringLiteral("LANCFATFAS"));
+        const Answer second = post(m_server.port(), generationRequest(method, batchOf(items)),
+                                   sameKey ? key : httplib::Headers{});
+        QCOMPARE(second.errorCode(), code);
+        if (code == 0)
+            QCOMPARE(second.body, first.body);
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), entries);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDCLIENTE = 'C1'")).toInt(), 2);
+        QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-06"))), QStringLiteral("P"));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM EXECFAT WHERE CDERRO IS NULL")).toInt(), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM CHAVEEXECFAT")).toInt(), sameKey ? 1 : 0);
     }
 
 
