@@ -14,10 +14,12 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
+#include <QTimer>
 
 #include <httplib.h>
 #include <simdjson.h>
 
+#include "AnswerStream.h"
 #include "DataPacket.h"
 #include "HostConfig.h"
 #include "RemoteCallError.h"
@@ -199,7 +201,8 @@ void TNetConnection::SetConnected(bool connected)
 }
 
 TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Client> &client,
-                                                       const std::function<HttpAnswer()> &request) const
+                                                       const std::function<HttpAnswer()> &request,
+                                                       const AnswerStream *stream)
 {
     HttpAnswer answer;
     const int timeoutMs = m_timeoutMs;
@@ -221,6 +224,15 @@ TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Cli
     }
 
     QEventLoop loop;
+    QTimer progress;
+    int shownRows = 0;
+    if (stream) {
+        connect(&progress, &QTimer::timeout, this, [this, stream, &shownRows] {
+            if (stream->rows() != shownRows)
+                emit ReceivingRows(shownRows = stream->rows());
+        });
+        progress.start(150);
+    }
     std::thread worker([&] {
         run();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
@@ -313,9 +325,10 @@ RemoteCallError unauthorized(const QString &address, const QString &method, cons
 
 } // namespace
 
-// Posts `body` and receives the answer straight into a buffer with room for the
-// JSON parser's padding after it: the only copy of the answer the host makes.
-TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body)
+// Posts `body` and reads the answer as it arrives (AnswerStream): a data packet
+// goes straight into its rows; any other answer is kept whole, up to a limit.
+TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body,
+                                                AnswerStream &stream)
 {
     HttpAnswer a;
     httplib::Request request;
@@ -323,19 +336,11 @@ TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std
     request.path = path;
     request.body = body;
     request.set_header("Content-Type", "application/json");
-    request.response_handler = [&a](const httplib::Response &response) {
-        // A known length is received without growing the buffer.
-        const std::uint64_t length = std::strtoull(response.get_header_value("Content-Length").c_str(), nullptr, 10);
-        if (length > 0 && length <= std::uint64_t(MaxAnswerBytes))
-            a.body.reserve(qsizetype(length) + TJsonDocument::Padding);
-        return true;
-    };
-    request.content_receiver = [&a](const char *data, std::size_t length, std::uint64_t, std::uint64_t) {
-        if (a.body.size() + qsizetype(length) > MaxAnswerBytes) {
+    request.content_receiver = [&a, &stream](const char *data, std::size_t length, std::uint64_t, std::uint64_t) {
+        if (!stream.feed(std::string_view(data, length), MaxAnswerBytes)) {
             a.tooLarge = true;
             return false;
         }
-        a.body.append(data, qsizetype(length));
         return true;
     };
     auto result = http.send(request);
@@ -421,8 +426,13 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     std::shared_ptr<Client> client = m_client;
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
-    HttpAnswer answer = runOnWorker(client, [client, &path, &body] { return post(client->http, path, body); });
+    AnswerStream stream;
+    HttpAnswer answer = runOnWorker(
+        client, [client, &path, &body, &stream] { return post(client->http, path, body, stream); }, &stream);
     throwIfNotDelivered(answer, method);
+    if (stream.streamed() && answer.status != 401)
+        return readStreamed(stream, method, answer.status);
+    answer.body = std::move(stream.whole());
     if (answer.status == 401)
         throw unauthorized(Address(), method, answer.body);
 
@@ -439,6 +449,26 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
         return readAnswerText(answer.body, method, answer.status);
     answer.body = QByteArray();
     return readAnswer(std::move(document), method, answer.status);
+}
+
+// A result read as a data packet while it arrived: the answer around it is read
+// as any answer is (an error member, a missing result), with the packet's place
+// holding null; a refused packet is refused when it is loaded, as before.
+TRemoteValue TNetConnection::readStreamed(AnswerStream &stream, const QString &method, int status) const
+{
+    if (!stream.refusedEarly()) {
+        const std::string envelope = stream.envelope();
+        QByteArray text(envelope.data(), qsizetype(envelope.size()));
+        TJsonDocument::pad(text);
+        auto document = std::make_shared<TJsonDocument>();
+        if (document->parse(text) != simdjson::SUCCESS)
+            readAnswerText(text, method, status);
+        else
+            readAnswer(std::move(document), method, status);
+        if (!stream.packetEnded())
+            throw badAnswer(method, QStringLiteral("HTTP %1, conteúdo não é JSON").arg(status));
+    }
+    return TRemoteValue(stream.packet());
 }
 
 RemoteCallError TNetConnection::badAnswer(const QString &method, const QString &why) const

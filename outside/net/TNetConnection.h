@@ -31,6 +31,7 @@ namespace httplib {
 class Client;
 }
 
+class AnswerStream;
 class RemoteCallError;
 class TJsonDocument;
 
@@ -81,10 +82,14 @@ public:
 
 signals:
     void BeforeConnect(TNetConnection *sender);
+    // While a data packet arrives: the rows received so far (a few times a second).
+    void ReceivingRows(int rows);
 
 private:
     struct HttpAnswer;
-    static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body);
+    static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body,
+                           AnswerStream &stream);
+    TRemoteValue readStreamed(AnswerStream &stream, const QString &method, int status) const;
     TRemoteValue readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const;
     TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
     RemoteCallError badAnswer(const QString &method, const QString &why) const;
@@ -92,7 +97,8 @@ private:
     template <typename ErrorObject, typename Value>
     [[noreturn]] void throwRefusal(Value value, const QString &method) const;
     struct Client;
-    HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request) const;
+    HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request,
+                           const AnswerStream *stream = nullptr);
     std::shared_ptr<Client> makeClient() const;
     void throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const;
     void checkHealth();

@@ -14,6 +14,7 @@
 #include "AppServerProcess.h"
 #include "Consiste.h"
 #include "DataPacket.h"
+#include "FasError.h"
 #include "HostConfig.h"
 #include "RemoteCallError.h"
 #include "TClientDataSet.h"
@@ -288,7 +289,7 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("chunked");
         QTest::addColumn<double>("value");     // VR of the packet's one row, when it loads
-        QTest::addColumn<int>("reason");       // -1: loads; else the RemoteCallError reason
+        QTest::addColumn<int>("reason");       // -1: loads; -2: its packet is refused when loaded; else the RemoteCallError reason
         QTest::addColumn<QString>("mention");
         const auto answer = [](const QByteArray &number) {
             return QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float","size":0,)"
@@ -315,6 +316,14 @@ private slots:
             << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":"falhou"})") << false << 0.0 << int(R::BadAnswer)
             << "objeto de erro malformado";
         QTest::newRow("answer cut short") << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
+        QTest::newRow("error after the result") << answer("1").chopped(1) + R"(,"error":{"code":-32001,"message":"Sem dados"}})"
+                                                << true << 0.0 << int(R::ServerError) << "Sem dados";
+        QTest::newRow("cut short inside a row") << answer("1234.5").chopped(5) << true << 0.0 << int(R::BadAnswer)
+                                                << "resposta inválida";
+        QTest::newRow("row of the wrong width") << answer("1,2") << true << 0.0 << -2
+                                                << "Pacote de dados inválido: linha 1: mais de 1 valores";
+        QTest::newRow("row that is not JSON") << answer("1 2") << true << 0.0 << -2
+                                              << "Pacote de dados inválido: linha 1";
         QTest::newRow("not JSON") << QByteArray("<html>erro</html>") << false << 0.0 << int(R::BadAnswer) << "HTTP 200";
         QTest::newRow("no result") << QByteArray(R"({"jsonrpc":"2.0","id":1})") << false << 0.0 << int(R::BadAnswer)
                                    << "sem resultado";
@@ -364,6 +373,19 @@ private slots:
         if (reason >= 0) {
             expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
                         RemoteCallError::Reason(reason), {net.Address(), mention});
+        } else if (reason == -2) {
+            // Read as it arrived, refused with the words the whole packet's reader uses.
+            const auto refusal = [](const TDataPacket &packet) {
+                try {
+                    packet.decode();
+                } catch (const PacketError &error) {
+                    return error.message();
+                }
+                return QString();
+            };
+            const QString streamed = refusal(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
+            QCOMPARE(streamed, refusal(TDataPacket(body.mid(body.indexOf("\"result\":") + 9).chopped(1))));
+            QVERIFY2(streamed.startsWith(mention), qPrintable(streamed));
         } else {
             TClientDataSet dataSet;
             dataSet.SetData(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
