@@ -12,7 +12,7 @@ AnswerStream::AnswerStream(int maxRows)
 
 bool AnswerStream::feed(std::string_view bytes, qsizetype maxWholeBytes)
 {
-    m_bytes += qsizetype(bytes.size());
+    m_bytes.fetch_add(qint64(bytes.size()), std::memory_order_relaxed);
     while (!bytes.empty()) {
         std::size_t taken = 0;
         switch (m_mode) {

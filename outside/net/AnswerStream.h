@@ -25,7 +25,8 @@ public:
     // `maxWholeBytes` (the transfer should stop).
     bool feed(std::string_view bytes, qsizetype maxWholeBytes);
     int rows() const { return m_rows.load(std::memory_order_relaxed); }
-    qsizetype bytes() const { return m_bytes; }
+    // Bytes received so far; may be asked from another thread.
+    qint64 bytes() const { return m_bytes.load(std::memory_order_relaxed); }
 
     // After the last byte. Whether the result was a packet read as it came:
     // then envelope() is the answer with "null" in its place and packet() its rows
@@ -53,7 +54,7 @@ private:
     std::unique_ptr<PacketStream> m_packet;
     std::exception_ptr m_failure;
     std::atomic<int> m_rows{0};
-    qsizetype m_bytes = 0;
+    std::atomic<qint64> m_bytes{0};
     int m_depth = 0;
     bool m_inString = false;
     bool m_escape = false;

@@ -22,6 +22,7 @@
 #include "AnswerStream.h"
 #include "DataPacket.h"
 #include "HostConfig.h"
+#include "InputGate.h"
 #include "RemoteCallError.h"
 #include "TJsonDocument.h"
 
@@ -58,11 +59,47 @@ QString hostName(const QString &host)
     return name;
 }
 
-// Runs `request` with one deadline for the whole of it. When the deadline passes,
-// the connection is shut down under the request, whatever it is doing, and again
-// every few milliseconds until it returns (a connect still in progress only sees
-// the socket it ends up with). Returns whether the deadline passed.
-bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<void()> &request)
+// Waits for `done` until the deadline of the call, which an answer that keeps
+// arriving at MinBytesPerSecond or more, second by second, may move on, up to ten
+// times the call's time-out. Returns whether the call finished.
+bool awaitWithinDeadline(std::unique_lock<std::mutex> &lock, std::condition_variable &finished, const bool &done,
+                         int timeoutMs, const std::function<qint64()> &received)
+{
+    using namespace std::chrono;
+    constexpr milliseconds Window(1000);
+    const auto finishedBy = [&](steady_clock::time_point when) {
+        return finished.wait_until(lock, when, [&] { return done; });
+    };
+    const auto start = steady_clock::now();
+    const auto deadline = start + milliseconds(timeoutMs);
+    if (!received)
+        return finishedBy(deadline);
+    const auto cap = start + milliseconds(qint64(timeoutMs) * 10);
+    // The rate is measured over the second before the deadline, then over each second after it.
+    auto windowStart = std::max(start, deadline - Window);
+    if (finishedBy(windowStart))
+        return true;
+    qint64 bytesAtWindowStart = received();
+    auto windowEnd = deadline;
+    while (!finishedBy(windowEnd)) {
+        const qint64 now = received();
+        const double seconds = duration<double>(windowEnd - windowStart).count();
+        if (windowEnd >= cap || double(now - bytesAtWindowStart) < double(TNetConnection::MinBytesPerSecond) * seconds)
+            return false;
+        bytesAtWindowStart = now;
+        windowStart = windowEnd;
+        windowEnd = std::min(cap, windowEnd + Window);
+    }
+    return true;
+}
+
+// Runs `request` with one deadline for the whole of it (see awaitWithinDeadline).
+// When the deadline passes, the connection is shut down under the request,
+// whatever it is doing, and again every few milliseconds until it returns (a
+// connect still in progress only sees the socket it ends up with). Returns
+// whether the deadline passed.
+bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<void()> &request,
+                      const std::function<qint64()> &received)
 {
     std::mutex mutex;
     std::condition_variable finished;
@@ -70,7 +107,7 @@ bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<
     bool passed = false;
     std::thread watchdog([&] {
         std::unique_lock lock(mutex);
-        if (finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done; }))
+        if (awaitWithinDeadline(lock, finished, done, timeoutMs, received))
             return;
         passed = true;
         do
@@ -202,14 +239,17 @@ void TNetConnection::SetConnected(bool connected)
 
 TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Client> &client,
                                                        const std::function<HttpAnswer()> &request,
-                                                       const AnswerStream *stream)
+                                                       const AnswerStream *stream, bool cancellable)
 {
     HttpAnswer answer;
     const int timeoutMs = m_timeoutMs;
-    const auto run = [&answer, &client, &request, timeoutMs] {
+    std::function<qint64()> received;
+    if (stream)
+        received = [stream] { return stream->bytes(); };
+    const auto run = [&answer, &client, &request, &received, timeoutMs] {
         QElapsedTimer timer;
         timer.start();
-        const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); });
+        const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); }, received);
         answer.elapsedMs = timer.elapsed();
         answer.deadlinePassed = passed;
         if (answer.error == httplib::Error::SSLServerVerification)
@@ -237,7 +277,13 @@ TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Cli
         run();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (cancellable) {
+        // Input reaches only the busy panel (its "Cancelar"); Escape stops the call.
+        const InputGate gate([this] { Cancel(); });
+        loop.exec(QEventLoop::AllEvents);
+    } else {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     worker.join();
     return answer;
 }
@@ -405,7 +451,15 @@ std::string TNetConnection::buildRequest(const QString &method, const QList<Remo
     return body;
 }
 
-TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgument> &args)
+void TNetConnection::Cancel()
+{
+    if (!m_busy || !m_cancellable || !m_client)
+        return;
+    m_cancelled = true;
+    m_client->http.stop();
+}
+
+TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgument> &args, CallKind kind)
 {
     using R = RemoteCallError::Reason;
     if (!m_connected || !m_client) {
@@ -425,10 +479,17 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     std::string body = buildRequest(method, args);
     std::shared_ptr<Client> client = m_client;
     m_busy = true;
-    const auto notBusy = qScopeGuard([this] { m_busy = false; });
+    m_cancellable = kind == CallKind::UserMayCancel;
+    m_cancelled = false;
+    const auto notBusy = qScopeGuard([this] { m_busy = m_cancellable = false; });
     AnswerStream stream;
     HttpAnswer answer = runOnWorker(
-        client, [client, &path, &body, &stream] { return post(client->http, path, body, stream); }, &stream);
+        client, [client, &path, &body, &stream] { return post(client->http, path, body, stream); }, &stream,
+        m_cancellable);
+    if (m_cancelled)
+        throw RemoteCallError(R::Cancelled, 0,
+                              QStringLiteral("A chamada %1 ao servidor de aplicação em %2 foi cancelada pelo usuário.")
+                                  .arg(method, Address()));
     throwIfNotDelivered(answer, method);
     if (stream.streamed() && answer.status != 401)
         return readStreamed(stream, method, answer.status);

@@ -22,7 +22,9 @@
 // given) and its name against the certificate. The bearer token and the CA file
 // are those set here, or else those of the host's configuration ([client]
 // token_file and ca_file). Every request has one deadline, TimeoutMs, for the
-// whole of it: connecting, sending and receiving together.
+// whole of it: connecting, sending and receiving together; only an answer that
+// is still arriving at a steady rate (MinBytesPerSecond, measured second by
+// second) may go on past it, up to ten times the deadline.
 //
 // A call is synchronous for its caller. The request runs on a worker thread
 // while the caller's thread waits in a local event loop that excludes user
@@ -40,6 +42,11 @@ class KOR_EXPORT TNetConnection : public QObject
     Q_OBJECT
 public:
     static constexpr int DefaultTimeoutMs = 120000;
+    static constexpr qint64 MinBytesPerSecond = 16 * 1024;
+
+    // A call the user may stop (a preview's load): while it waits, Escape or the
+    // busy panel's "Cancelar" stops it, and it throws RemoteCallError (Cancelled).
+    enum class CallKind { Plain, UserMayCancel };
 
     explicit TNetConnection(QObject *parent = nullptr);
     ~TNetConnection() override;
@@ -69,7 +76,9 @@ public:
     // Calls `method` on the remote object. Throws RemoteCallError when the
     // server cannot be reached, does not answer within TimeoutMs, or answers
     // with an error.
-    TRemoteValue Call(const QString &method, const QList<RemoteArgument> &args);
+    TRemoteValue Call(const QString &method, const QList<RemoteArgument> &args, CallKind kind = CallKind::Plain);
+    // Stops the call in flight if the user may stop it; does nothing otherwise.
+    void Cancel();
 
     // The last call that was sent: its method and the JSON text of its
     // positional parameters (an array). Empty before the first call.
@@ -98,7 +107,7 @@ private:
     [[noreturn]] void throwRefusal(Value value, const QString &method) const;
     struct Client;
     HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request,
-                           const AnswerStream *stream = nullptr);
+                           const AnswerStream *stream = nullptr, bool cancellable = false);
     std::shared_ptr<Client> makeClient() const;
     void throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const;
     void checkHealth();
@@ -106,6 +115,8 @@ private:
 
     std::shared_ptr<Client> m_client; // shared with a call in flight
     bool m_busy = false;
+    bool m_cancellable = false; // the call in flight may be stopped by the user
+    bool m_cancelled = false;
     QString m_serverName = QStringLiteral("FAS09600.rdmFaturamento");
     QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 9600;

@@ -457,6 +457,96 @@ private slots:
         }
     }
 
+    // A packet answer sent in pieces over time: one that keeps coming at a steady
+    // rate outlives the call's deadline and loads; one that stops half way is
+    // stopped by the user (Cancel, as "Cancelar" or Escape do) and leaves the rows
+    // loaded before exactly as they were.
+    void answerOverTime_data()
+    {
+        QTest::addColumn<int>("piecesSent"); // of 20, one more each 100 ms tick
+        QTest::addColumn<bool>("cancelOnRows");
+        QTest::newRow("slow but steady, past the deadline") << 20 << false;
+        QTest::newRow("stalls half way, cancelled") << 10 << true;
+    }
+
+    void answerOverTime()
+    {
+        QFETCH(int, piecesSent);
+        QFETCH(bool, cancelOnRows);
+        // 20 pieces of 2,000 rows (about 1.2 MB a second while it flows).
+        QList<QByteArray> pieces;
+        for (int p = 0; p < 20; ++p) {
+            QByteArray rows;
+            for (int r = 0; r < 2000; ++r)
+                rows += (p || r ? ",[\"" : "[\"") + QByteArray::number(p * 2000 + r).rightJustified(6, '0') + "\",1.5]";
+            pieces << rows;
+        }
+        pieces.front().prepend(R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"CD","type":"string","size":6},)"
+                               R"({"name":"VR","type":"float"}],"rows":[)");
+        pieces.back().append("]}}");
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket *> posted;
+        connect(&peer, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = peer.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket, &posted] {
+                    const QByteArray data = socket->readAll();
+                    if (data.startsWith("GET "))
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
+                                      "{\"status\":\"ok\"}");
+                    else if (data.startsWith("POST "))
+                        posted << socket;
+                });
+            }
+        });
+        int next = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] {
+            for (QTcpSocket *socket : std::as_const(posted)) {
+                if (next == 0)
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n");
+                if (next < piecesSent)
+                    socket->write(QByteArray::number(pieces[next].size(), 16) + "\r\n" + pieces[next] + "\r\n");
+                if (next + 1 == pieces.size() && piecesSent == pieces.size())
+                    socket->write("0\r\n\r\n");
+            }
+            if (!posted.isEmpty())
+                ++next;
+        });
+        tick.start(100);
+
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(peer.serverPort());
+        net.SetTimeoutMs(cancelOnRows ? 60000 : 500);
+        net.Open();
+        TClientDataSet dataSet;
+        dataSet.SetData(QByteArray(R"({"fields":[{"name":"CD","type":"string","size":6},{"name":"VR","type":"float"}],)"
+                                   R"("rows":[["antes",2.5]]})"));
+        int rowsSeen = 0;
+        connect(&net, &TNetConnection::ReceivingRows, this, [&](int rows) {
+            rowsSeen = rows;
+            if (cancelOnRows && rows >= 2000 * piecesSent - 1) // the last row sent waits for its comma
+                net.Cancel();
+        });
+        const auto load = [&] {
+            dataSet.SetData(Consiste::CheckResultServ(
+                net.Call(QStringLiteral("GetFaturamento"), defaultFilter(), TNetConnection::CallKind::UserMayCancel), true, 0));
+        };
+        if (cancelOnRows) {
+            expectError(load, RemoteCallError::Reason::Cancelled, {net.Address(), QStringLiteral("cancelada")});
+            QCOMPARE(dataSet.RecordCount(), 1);
+            QCOMPARE(dataSet.Fields(0)->AsString(), QStringLiteral("antes"));
+        } else {
+            load();
+            QCOMPARE(dataSet.RecordCount(), 40000);
+            dataSet.Last();
+            QCOMPARE(dataSet.Fields(0)->AsString(), QStringLiteral("039999"));
+        }
+        QVERIFY(rowsSeen > 0); // the rows were counted while they arrived
+        net.Cancel(); // after the call: nothing to stop
+    }
+
     // A server that answers a byte at a time never lets a call outlive its deadline,
     // and the message names that deadline.
     void tricklingServerMeetsTheWholeCallDeadline()
