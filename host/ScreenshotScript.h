@@ -20,4 +20,5 @@ private:
     static void shoot(const QString &file);
     static void click(const QString &name);
     static QString peakResidentSet();
+    static QString processStatus(const char *key);
 };
