@@ -40,6 +40,33 @@ bool PacketStream::stringByte(char c)
     return m_inString;
 }
 
+// Inside a string: moves to its closing quote (or to the last byte when the string
+// goes on in the next piece), past escapes; returns that position.
+std::size_t PacketStream::skipString(std::string_view bytes, std::size_t i)
+{
+    const std::size_t end = bytes.size();
+    if (m_escape) {
+        m_escape = false;
+        ++i;
+    }
+    while (i < end) {
+        const char c = bytes[i];
+        if (c == '"') {
+            m_inString = false;
+            return i;
+        }
+        if (c == '\\') {
+            if (i + 1 == end) {
+                m_escape = true;
+                return i;
+            }
+            ++i;
+        }
+        ++i;
+    }
+    return end - 1;
+}
+
 std::size_t PacketStream::feed(std::string_view bytes)
 {
     std::size_t taken = 0;
@@ -126,11 +153,11 @@ std::size_t PacketStream::scanRows(std::string_view bytes)
         return i + 1;
     };
     for (; i < bytes.size(); ++i) {
-        const char c = bytes[i];
         if (m_inString) {
-            stringByte(c);
+            i = skipString(bytes, i);
             continue;
         }
+        const char c = bytes[i];
         if (!m_inElement) {
             if (c == ' ' || c == '\n' || c == '\r' || c == '\t')
                 continue;

@@ -62,6 +62,7 @@ private:
     void checkTail();
     std::string standIn(bool closed, bool rowsAsBlanks) const;
     bool stringByte(char c);
+    std::size_t skipString(std::string_view bytes, std::size_t i);
 
     qsizetype m_maxBytes;
     int m_maxRows;
