@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QTabWidget>
 
@@ -29,6 +30,8 @@
 #include "FormatSettings.h"
 #include "GenerationRun.h"
 #include "Korvane.h"
+#include "FasError.h"
+#include "RemoteCallError.h"
 #include "Showavi.h"
 #include "StandardGlyphs.h"
 #include "TADOIBQuery.h"
@@ -497,8 +500,28 @@ void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
     const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
     edtSituacao->clear();
-    const TRemoteValue result = netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments());
-    cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
+    cdsFaturamento->SetData(Consiste::CheckResultServ(CallGetFaturamento(request), true, 0));
+}
+
+// The load's call: the animation counts the rows as they arrive and offers
+// "Cancelar" (Escape too); a stopped load ends quietly, the rows as they were.
+TRemoteValue TfrmFaturamento::CallGetFaturamento(const PreviewRequest &request)
+{
+    Showavi::OfferCancel([net = QPointer<TNetConnection>(netFaturamento)] {
+        if (net)
+            net->Cancel();
+    });
+    const QMetaObject::Connection progress =
+        connect(netFaturamento, &TNetConnection::ReceivingRows, this, [](int rows) { Showavi::ShowReceivedRows(rows); });
+    const auto progressOff = qScopeGuard([progress] { disconnect(progress); });
+    try {
+        return netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments(),
+                                    TNetConnection::CallKind::UserMayCancel);
+    } catch (const RemoteCallError &error) {
+        if (error.reason() == RemoteCallError::Reason::Cancelled)
+            throw SilentAbort();
+        throw;
+    }
 }
 
 void TfrmFaturamento::cdsFaturamentoAfterScroll(TClientDataSet *dataSet)

@@ -20,11 +20,13 @@ class TDataSource;
 class TDBGrid;
 class TField;
 class TNetConnection;
+class TRemoteValue;
 class FaturamentoPictures;
 class TickTotals;
 class CalculationDateColumn;
 class FindBar;
 class PreviewActions;
+class PreviewRequest;
 class PreviewSorting;
 class RunResultPanel;
 class ScreenLayout;
@@ -61,6 +63,7 @@ public:
     // box, asks the application server's GetFaturamento and replaces the rows
     // of cdsFaturamento with the answer. A failed call leaves the rows as they
     // were and passes the failure on. The filter dialog's confirm comes here.
+    // A load the user stops ("Cancelar", Escape) ends quietly, the rows as they were.
     void LoadPreview(const TFILTRO &filtro);
 
     void netFaturamentoBeforeConnect(QObject *sender);
@@ -113,6 +116,7 @@ public:
     Ui::frmFaturamento *Design() const { return m_ui.get(); }
 
 private:
+    TRemoteValue CallGetFaturamento(const PreviewRequest &request);
     // CLINAC of the client, read by qryNacionalidade: the generation run's nationality lookup.
     double clientNationality(const QString &client);
     void showSituation();

@@ -6,13 +6,21 @@
 #      PAIRS pairs (default 5); goal: ratio at most 1.3;
 #   2. the host's peak resident set with those rows loaded (VmHWM at quit); goal:
 #      at most 250 MB.
+#   3. memory over reloads: one run that confirms and then reloads RELOADS times
+#      (the verify button); the resident set after the first load (steady), after
+#      each reload and the peak; goals: peak at most 1.3x steady, the last reload
+#      within 10% of the first load's steady figure.
 #   bench/bench_host.sh [BUILD_DIR]      ROWS=152000 rows generated (every service
-#   type; the filter asks for the four the dialog lets one tick), PAIRS=5
+#   type; the filter asks for the four the dialog lets one tick; 15200 gives about
+#   10,000 rows, 1520000 about 1,000,000), PAIRS=5, RELOADS=4, WAIT_MS=25000 (how
+#   long each run stays up after its last click)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${BUILD_DIR:-$root/build}}
 rows=${ROWS:-152000}
 pairs=${PAIRS:-5}
+reloads=${RELOADS:-4}
+wait_ms=${WAIT_MS:-25000}
 for tool in sqlite3 xvfb-run python3; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 1; }
 done
@@ -43,7 +51,7 @@ host_run() {
   clicks+=(--click "$t:sbtConfirma")
   HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24" \
-    "$build/bin/fas-host" --database "$db" --server "$address" --open "${clicks[@]}" --quit-after $((t + 25000)) \
+    "$build/bin/fas-host" --database "$db" --server "$address" --open "${clicks[@]}" --quit-after $((t + wait_ms)) \
     2>"$work/host.log" >/dev/null || true
   local ms kb
   ms=$(grep -o 'click sbtConfirma done in [0-9]*' "$work/host.log" | grep -o '[0-9]*$' || true)
@@ -86,3 +94,35 @@ print(f"   of which the server (its log):   min {min(server):9.1f} ms  median {s
 print(f"   the host itself (confirm-server) min {min(host):9.1f} ms  median {statistics.median(host):9.1f} ms")'
 python3 "$root/bench/compare.py" --what "fas-host peak RSS with $host_rows rows" \
   --ours "VmHWM" --unit MB --goal-value 250 < "$work/rss"
+
+# One run that confirms, then reloads $reloads times, each click well after the
+# one before has finished (the host runs its clicks one at a time).
+spacing=$(( $(sort -n "$work/pairs" | tail -n 1 | cut -d' ' -f1) * 2 + 3000 ))
+clicks=() t=2500
+for box in chbLicencaUso chbCustomizacao chbMaoObra chbTSituacao; do
+  clicks+=(--click "$t:$box"); t=$((t + 200))
+done
+clicks+=(--click "$t:sbtConfirma")
+for _ in $(seq 1 "$reloads"); do
+  t=$((t + spacing)); clicks+=(--click "$t:sbtVerificar")
+done
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$build/bin/fas-host" --database "$db" --server "$address" --open "${clicks[@]}" --quit-after $((t + wait_ms)) \
+  2>"$work/reloads.log" >/dev/null || true
+mapfile -t resident < <(grep -E 'resident set [0-9]+ kB after (sbtConfirma|sbtVerificar)' "$work/reloads.log" | grep -o 'set [0-9]*' | grep -o '[0-9]*')
+peak=$(grep -o 'peak RSS [0-9]*' "$work/reloads.log" | grep -o '[0-9]*$' || true)
+if [ "${#resident[@]}" -ne $((reloads + 1)) ] || [ -z "$peak" ]; then
+  echo "bench: the reload run did not report (see below)" >&2; cat "$work/reloads.log" >&2; exit 1
+fi
+python3 - "$peak" "${resident[@]}" <<'PY'
+import sys
+peak, steady, *after = (int(x) / 1024 for x in sys.argv[1:])
+print(f"memory over reloads ({len(after)}): steady after the first load {steady:.0f} MB, after each reload "
+      + ", ".join(f"{x:.0f}" for x in after) + f" MB, peak {peak:.0f} MB")
+print(f"load (/proc/loadavg): {open('/proc/loadavg').read().strip()}")
+ratio = peak / steady
+last = after[-1] / steady if after else 1.0
+print(f"goal: peak at most 1.3x steady -> {ratio:.2f}x {'met' if ratio <= 1.3 else 'MISSED'}")
+print(f"goal: last reload within 10% of the first load -> {last:.2f}x {'met' if last <= 1.1 else 'MISSED'}")
+PY

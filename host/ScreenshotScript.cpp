@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -51,12 +52,18 @@ ScreenshotScript::ScreenshotScript(const QStringList &shots, const QStringList &
 
 QString ScreenshotScript::peakResidentSet()
 {
+    return processStatus("VmHWM:");
+}
+
+// A line of /proc/self/status ("VmHWM:", "VmRSS:"), its value as written ("123 kB").
+QString ScreenshotScript::processStatus(const char *key)
+{
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return QStringLiteral("unknown");
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return QString::fromLatin1(line.mid(6).simplified());
+        if (line.startsWith(key))
+            return QString::fromLatin1(line.mid(qsizetype(std::strlen(key))).simplified());
     }
     return QStringLiteral("unknown");
 }
@@ -100,6 +107,7 @@ void ScreenshotScript::click(const QString &name)
     }
     std::fprintf(stderr, "fas-host: click %s done in %lld ms (handled and painted)\n", qPrintable(name),
                  static_cast<long long>(timer.elapsed()));
+    std::fprintf(stderr, "fas-host: resident set %s after %s\n", qPrintable(processStatus("VmRSS:")), qPrintable(name));
 }
 
 void ScreenshotScript::triggerAction(const QString &name)

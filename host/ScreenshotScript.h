@@ -23,4 +23,5 @@ private:
     static void click(const QString &name);
     static void triggerAction(const QString &name);
     static QString peakResidentSet();
+    static QString processStatus(const char *key);
 };

@@ -21,8 +21,10 @@
 #include <httplib.h>
 #include <simdjson.h>
 
+#include "AnswerStream.h"
 #include "DataPacket.h"
 #include "HostConfig.h"
+#include "InputGate.h"
 #include "PrivateFile.h"
 #include "RemoteCallError.h"
 #include "SessionUser.h"
@@ -61,11 +63,47 @@ QString hostName(const QString &host)
     return name;
 }
 
-// Runs `request` with one deadline for the whole of it. When the deadline passes,
-// the connection is shut down under the request, whatever it is doing, and again
-// every few milliseconds until it returns (a connect still in progress only sees
-// the socket it ends up with). Returns whether the deadline passed.
-bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<void()> &request)
+// Waits for `done` until the deadline of the call, which an answer that keeps
+// arriving at MinBytesPerSecond or more, second by second, may move on, up to ten
+// times the call's time-out. Returns whether the call finished.
+bool awaitWithinDeadline(std::unique_lock<std::mutex> &lock, std::condition_variable &finished, const bool &done,
+                         int timeoutMs, const std::function<qint64()> &received)
+{
+    using namespace std::chrono;
+    constexpr milliseconds Window(1000);
+    const auto finishedBy = [&](steady_clock::time_point when) {
+        return finished.wait_until(lock, when, [&] { return done; });
+    };
+    const auto start = steady_clock::now();
+    const auto deadline = start + milliseconds(timeoutMs);
+    if (!received)
+        return finishedBy(deadline);
+    const auto cap = start + milliseconds(qint64(timeoutMs) * 10);
+    // The rate is measured over the second before the deadline, then over each second after it.
+    auto windowStart = std::max(start, deadline - Window);
+    if (finishedBy(windowStart))
+        return true;
+    qint64 bytesAtWindowStart = received();
+    auto windowEnd = deadline;
+    while (!finishedBy(windowEnd)) {
+        const qint64 now = received();
+        const double seconds = duration<double>(windowEnd - windowStart).count();
+        if (windowEnd >= cap || double(now - bytesAtWindowStart) < double(TNetConnection::MinBytesPerSecond) * seconds)
+            return false;
+        bytesAtWindowStart = now;
+        windowStart = windowEnd;
+        windowEnd = std::min(cap, windowEnd + Window);
+    }
+    return true;
+}
+
+// Runs `request` with one deadline for the whole of it (see awaitWithinDeadline).
+// When the deadline passes, the connection is shut down under the request,
+// whatever it is doing, and again every few milliseconds until it returns (a
+// connect still in progress only sees the socket it ends up with). Returns
+// whether the deadline passed.
+bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<void()> &request,
+                      const std::function<qint64()> &received)
 {
     std::mutex mutex;
     std::condition_variable finished;
@@ -73,7 +111,7 @@ bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<
     bool passed = false;
     std::thread watchdog([&] {
         std::unique_lock lock(mutex);
-        if (finished.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done; }))
+        if (awaitWithinDeadline(lock, finished, done, timeoutMs, received))
             return;
         passed = true;
         do
@@ -209,14 +247,17 @@ void TNetConnection::SetConnected(bool connected)
 
 TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Client> &client,
                                                        const std::function<HttpAnswer()> &request,
-                                                       int deadlineMs) const
+                                                       const AnswerStream *stream, bool cancellable, int deadlineMs)
 {
     HttpAnswer answer;
     const int timeoutMs = deadlineMs < 0 ? m_timeoutMs : deadlineMs;
-    const auto run = [&answer, &client, &request, timeoutMs] {
+    std::function<qint64()> received;
+    if (stream)
+        received = [stream] { return stream->bytes(); };
+    const auto run = [&answer, &client, &request, &received, timeoutMs] {
         QElapsedTimer timer;
         timer.start();
-        const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); });
+        const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); }, received);
         answer.elapsedMs = timer.elapsed();
         answer.deadlinePassed = passed;
         if (answer.error == httplib::Error::SSLServerVerification)
@@ -231,11 +272,26 @@ TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Cli
     }
 
     QEventLoop loop;
+    QTimer progress;
+    int shownRows = 0;
+    if (stream) {
+        connect(&progress, &QTimer::timeout, this, [this, stream, &shownRows] {
+            if (stream->rows() != shownRows)
+                emit ReceivingRows(shownRows = stream->rows());
+        });
+        progress.start(150);
+    }
     std::thread worker([&] {
         run();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (cancellable) {
+        // Input reaches only the busy panel (its "Cancelar"); Escape stops the call.
+        const InputGate gate([this] { Cancel(); });
+        loop.exec(QEventLoop::AllEvents);
+    } else {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
     worker.join();
     return answer;
 }
@@ -329,10 +385,10 @@ RemoteCallError unauthorized(const QString &address, const QString &method, cons
 
 } // namespace
 
-// Posts `body` and receives the answer straight into a buffer with room for the
-// JSON parser's padding after it: the only copy of the answer the host makes.
+// Posts `body` and reads the answer as it arrives (AnswerStream): a data packet
+// goes straight into its rows; any other answer is kept whole, up to a limit.
 TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body,
-                                                const std::string &idempotencyKey)
+                                                const std::string &idempotencyKey, AnswerStream &stream)
 {
     HttpAnswer a;
     httplib::Request request;
@@ -341,19 +397,11 @@ TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std
     request.body = body;
     request.set_header("Content-Type", "application/json");
     request.set_header("Idempotency-Key", idempotencyKey);
-    request.response_handler = [&a](const httplib::Response &response) {
-        // A known length is received without growing the buffer.
-        const std::uint64_t length = std::strtoull(response.get_header_value("Content-Length").c_str(), nullptr, 10);
-        if (length > 0 && length <= std::uint64_t(MaxAnswerBytes))
-            a.body.reserve(qsizetype(length) + TJsonDocument::Padding);
-        return true;
-    };
-    request.content_receiver = [&a](const char *data, std::size_t length, std::uint64_t, std::uint64_t) {
-        if (a.body.size() + qsizetype(length) > MaxAnswerBytes) {
+    request.content_receiver = [&a, &stream](const char *data, std::size_t length, std::uint64_t, std::uint64_t) {
+        if (!stream.feed(std::string_view(data, length), MaxAnswerBytes)) {
             a.tooLarge = true;
             return false;
         }
-        a.body.append(data, qsizetype(length));
         return true;
     };
     auto result = http.send(request);
@@ -426,7 +474,15 @@ std::string TNetConnection::buildRequest(const QString &method, const QList<Remo
     return body;
 }
 
-TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgument> &args)
+void TNetConnection::Cancel()
+{
+    if (!m_busy || !m_cancellable || !m_client)
+        return;
+    m_cancelled = true;
+    m_client->http.stop();
+}
+
+TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgument> &args, CallKind kind)
 {
     using R = RemoteCallError::Reason;
     if (!m_connected || !m_client) {
@@ -446,9 +502,19 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     std::string body = buildRequest(method, args);
     std::shared_ptr<Client> client = m_client;
     m_busy = true;
-    const auto notBusy = qScopeGuard([this] { m_busy = false; });
-    HttpAnswer answer = send(client, path, body);
+    m_cancellable = kind == CallKind::UserMayCancel;
+    m_cancelled = false;
+    const auto notBusy = qScopeGuard([this] { m_busy = m_cancellable = false; });
+    std::unique_ptr<AnswerStream> stream;
+    HttpAnswer answer = send(client, path, body, stream);
+    if (m_cancelled)
+        throw RemoteCallError(R::Cancelled, 0,
+                              QStringLiteral("A chamada %1 ao servidor de aplicação em %2 foi cancelada pelo usuário.")
+                                  .arg(method, Address()));
     throwIfNotDelivered(answer, method);
+    if (stream->streamed() && answer.status != 401)
+        return readStreamed(*stream, method, answer.status);
+    answer.body = std::move(stream->whole());
     if (answer.status == 401)
         throw unauthorized(Address(), method, answer.body);
 
@@ -481,7 +547,7 @@ bool TNetConnection::outcomeUnknown(const HttpAnswer &answer)
 // repeats, so all of them end within the call's deadline. A repeat that cannot
 // even connect tells nothing new: the unknown outcome before it is reported.
 TNetConnection::HttpAnswer TNetConnection::send(const std::shared_ptr<Client> &client, const std::string &path,
-                                                const std::string &body)
+                                                const std::string &body, std::unique_ptr<AnswerStream> &stream)
 {
     const std::string key = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     const int reserve = std::clamp(m_timeoutMs / 4, 1000, 15000);
@@ -491,12 +557,16 @@ TNetConnection::HttpAnswer TNetConnection::send(const std::shared_ptr<Client> &c
     for (int attempt = 1; attempt <= MaxAttempts; ++attempt) {
         const int left = m_timeoutMs - int(call.elapsed());
         const int deadline = attempt == 1 && left > 2 * reserve ? left - reserve : left;
+        auto nextStream = std::make_unique<AnswerStream>();
+        AnswerStream &receiving = *nextStream;
         HttpAnswer next = runOnWorker(
-            client, [client, &path, &body, &key] { return post(client->http, path, body, key); }, deadline);
-        if (attempt > 1 && next.error == httplib::Error::Connection)
+            client, [client, &path, &body, &key, &receiving] { return post(client->http, path, body, key, receiving); },
+            &receiving, m_cancellable, deadline);
+        if (attempt > 1 && next.error == httplib::Error::Connection && !m_cancelled)
             break;
         answer = std::move(next);
-        if (!outcomeUnknown(answer) || m_timeoutMs - int(call.elapsed()) < 500)
+        stream = std::move(nextStream);
+        if (m_cancelled || !outcomeUnknown(answer) || m_timeoutMs - int(call.elapsed()) < 500)
             break;
         pause(100 * attempt);
     }
@@ -513,6 +583,26 @@ void TNetConnection::pause(int ms) const
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// A result read as a data packet while it arrived: the answer around it is read
+// as any answer is (an error member, a missing result), with the packet's place
+// holding null; a refused packet is refused when it is loaded, as before.
+TRemoteValue TNetConnection::readStreamed(AnswerStream &stream, const QString &method, int status) const
+{
+    if (!stream.refusedEarly()) {
+        const std::string envelope = stream.envelope();
+        QByteArray text(envelope.data(), qsizetype(envelope.size()));
+        TJsonDocument::pad(text);
+        auto document = std::make_shared<TJsonDocument>();
+        if (document->parse(text) != simdjson::SUCCESS)
+            readAnswerText(text, method, status);
+        else
+            readAnswer(std::move(document), method, status);
+        if (!stream.packetEnded())
+            throw badAnswer(method, QStringLiteral("HTTP %1, conteúdo não é JSON").arg(status));
+    }
+    return TRemoteValue(stream.packet());
 }
 
 RemoteCallError TNetConnection::badAnswer(const QString &method, const QString &why) const

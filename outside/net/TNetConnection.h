@@ -22,7 +22,9 @@
 // given) and its name against the certificate. The bearer token and the CA file
 // are those set here, or else those of the host's configuration ([client]
 // token_file and ca_file). Every request has one deadline, TimeoutMs, for the
-// whole of it: connecting, sending and receiving together.
+// whole of it: connecting, sending and receiving together; only an answer that
+// is still arriving at a steady rate (MinBytesPerSecond, measured second by
+// second) may go on past it, up to ten times the deadline.
 //
 // Every call carries a fresh Idempotency-Key header. When the transport fails
 // after the request went out (the deadline passed, the connection dropped, a proxy
@@ -37,6 +39,7 @@ namespace httplib {
 class Client;
 }
 
+class AnswerStream;
 class RemoteCallError;
 class TJsonDocument;
 
@@ -45,6 +48,11 @@ class KOR_EXPORT TNetConnection : public QObject
     Q_OBJECT
 public:
     static constexpr int DefaultTimeoutMs = 120000;
+    static constexpr qint64 MinBytesPerSecond = 16 * 1024;
+
+    // A call the user may stop (a preview's load): while it waits, Escape or the
+    // busy panel's "Cancelar" stops it, and it throws RemoteCallError (Cancelled).
+    enum class CallKind { Plain, UserMayCancel };
 
     explicit TNetConnection(QObject *parent = nullptr);
     ~TNetConnection() override;
@@ -80,7 +88,9 @@ public:
     // Calls `method` on the remote object. Throws RemoteCallError when the
     // server cannot be reached, does not answer within TimeoutMs, or answers
     // with an error.
-    TRemoteValue Call(const QString &method, const QList<RemoteArgument> &args);
+    TRemoteValue Call(const QString &method, const QList<RemoteArgument> &args, CallKind kind = CallKind::Plain);
+    // Stops the call in flight if the user may stop it; does nothing otherwise.
+    void Cancel();
 
     // The last call that was sent: its method and the JSON text of its
     // positional parameters (an array). Empty before the first call.
@@ -93,12 +103,15 @@ public:
 
 signals:
     void BeforeConnect(TNetConnection *sender);
+    // While a data packet arrives: the rows received so far (a few times a second).
+    void ReceivingRows(int rows);
 
 private:
     struct HttpAnswer;
     static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body,
-                           const std::string &idempotencyKey);
+                           const std::string &idempotencyKey, AnswerStream &stream);
     static bool outcomeUnknown(const HttpAnswer &answer);
+    TRemoteValue readStreamed(AnswerStream &stream, const QString &method, int status) const;
     TRemoteValue readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const;
     TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
     RemoteCallError badAnswer(const QString &method, const QString &why) const;
@@ -106,9 +119,10 @@ private:
     template <typename ErrorObject, typename Value>
     [[noreturn]] void throwRefusal(Value value, const QString &method) const;
     struct Client;
-    HttpAnswer send(const std::shared_ptr<Client> &client, const std::string &path, const std::string &body);
+    HttpAnswer send(const std::shared_ptr<Client> &client, const std::string &path, const std::string &body,
+                    std::unique_ptr<AnswerStream> &stream);
     HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request,
-                           int timeoutMs = -1) const;
+                           const AnswerStream *stream = nullptr, bool cancellable = false, int deadlineMs = -1);
     void pause(int ms) const;
     std::shared_ptr<Client> makeClient() const;
     void throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const;
@@ -117,6 +131,8 @@ private:
 
     std::shared_ptr<Client> m_client; // shared with a call in flight
     bool m_busy = false;
+    bool m_cancellable = false; // the call in flight may be stopped by the user
+    bool m_cancelled = false;
     QString m_serverName = QStringLiteral("FAS09600.rdmFaturamento");
     QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 9600;

@@ -13,8 +13,17 @@ TRemoteValue::TRemoteValue(std::shared_ptr<const TJsonDocument> answer)
 {
 }
 
+TRemoteValue::TRemoteValue(std::shared_ptr<TDataPacket::Received> packet)
+    : m_received(std::move(packet))
+{
+}
+
 const QByteArray &TRemoteValue::json() const
 {
+    if (m_received && !m_written) {
+        m_json = TDataPacket(m_received).json();
+        m_written = true;
+    }
     if (m_answer && !m_written) {
         m_json = TDataPacket(m_answer, ResultMember).json();
         m_written = true;
@@ -24,6 +33,8 @@ const QByteArray &TRemoteValue::json() const
 
 bool TRemoteValue::isEmpty() const
 {
+    if (m_received)
+        return false;
     if (m_answer)
         return TDataPacket(m_answer, ResultMember).isEmpty();
     return m_json.isEmpty() || m_json == "null";
@@ -31,6 +42,8 @@ bool TRemoteValue::isEmpty() const
 
 char TRemoteValue::firstSignificant() const
 {
+    if (m_received)
+        return '{';
     if (!m_answer) {
         for (const char c : m_json) {
             if (c != ' ' && c != '\n' && c != '\r' && c != '\t')
@@ -59,6 +72,8 @@ char TRemoteValue::firstSignificant() const
 
 TDataPacket TRemoteValue::packet() const
 {
+    if (m_received)
+        return TDataPacket(m_received);
     if (m_answer)
         return TDataPacket(m_answer, ResultMember);
     return TDataPacket(m_json);

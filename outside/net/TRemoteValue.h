@@ -20,6 +20,8 @@ public:
     explicit TRemoteValue(QByteArray json) : m_json(std::move(json)) {}
     // The "result" member of a parsed answer.
     explicit TRemoteValue(std::shared_ptr<const TJsonDocument> answer);
+    // A data packet result read while the answer arrived.
+    explicit TRemoteValue(std::shared_ptr<TDataPacket::Received> packet);
 
     // The result's JSON text; for a parsed answer written from the parsed values
     // when first asked (only small results and tests need the text).
@@ -35,4 +37,5 @@ private:
     mutable QByteArray m_json;
     mutable bool m_written = false;
     std::shared_ptr<const TJsonDocument> m_answer;
+    std::shared_ptr<TDataPacket::Received> m_received;
 };

@@ -1,10 +1,14 @@
 #include "Showavi.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QPainter>
+#include <QPushButton>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include "InputGate.h"
 
 namespace Showavi {
 namespace {
@@ -29,6 +33,27 @@ public:
         }
     }
 
+    void setReceivedRows(int rows)
+    {
+        m_rows = rows;
+        update();
+    }
+
+    void offerCancel(std::function<void()> cancel)
+    {
+        if (!m_cancel) {
+            m_cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+            m_cancel->setObjectName(QStringLiteral("btnCancelarCarga"));
+            setFixedWidth(width() + 96);
+            m_cancel->setGeometry(width() - 92, (height() - 28) / 2, 84, 28);
+            m_cancel->show();
+            move(pos() - QPoint(48, 0));
+            setProperty(InputGate::PanelProperty, true);
+        }
+        disconnect(m_cancel, nullptr, nullptr, nullptr);
+        connect(m_cancel, &QPushButton::clicked, this, std::move(cancel));
+    }
+
 protected:
     void paintEvent(QPaintEvent *) override
     {
@@ -49,13 +74,18 @@ protected:
             painter.restore();
         }
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(rect().adjusted(60, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                         QStringLiteral("Aguarde, processando..."));
+        const QRect text = rect().adjusted(60, 0, m_cancel ? -100 : -8, 0);
+        painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Aguarde, processando..."));
+        if (m_rows > 0)
+            painter.drawText(text.adjusted(0, 0, 0, -6), Qt::AlignBottom | Qt::AlignLeft,
+                             QStringLiteral("%1 linhas recebidas").arg(QLocale().toString(m_rows)));
     }
 
 private:
     QTimer m_timer;
     int m_step = 0;
+    int m_rows = 0;
+    QPushButton *m_cancel = nullptr;
 };
 
 QPointer<BusyAnimation> &current()
@@ -89,6 +119,18 @@ void DeactiveShowAvi()
     current()->hide();
     current()->deleteLater();
     current() = nullptr;
+}
+
+void ShowReceivedRows(int rows)
+{
+    if (current())
+        current()->setReceivedRows(rows);
+}
+
+void OfferCancel(std::function<void()> cancel)
+{
+    if (current())
+        current()->offerCancel(std::move(cancel));
 }
 
 bool IsActive()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "kor_export.h"
 
 class QWidget;
@@ -11,6 +13,11 @@ namespace Showavi {
 
 KOR_EXPORT void ActiveShowAvi(QWidget *mainForm, int kind);
 KOR_EXPORT void DeactiveShowAvi();
+// While a load's rows arrive: "N linhas recebidas" under the caption.
+KOR_EXPORT void ShowReceivedRows(int rows);
+// A "Cancelar" button on the animation that calls `cancel` (the call's own way
+// to stop); the animation then takes the input the waiting call lets through.
+KOR_EXPORT void OfferCancel(std::function<void()> cancel);
 KOR_EXPORT bool IsActive();
 KOR_EXPORT int ActivationCount(); // how many times it has been shown, for tests
 

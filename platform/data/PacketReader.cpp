@@ -106,6 +106,12 @@ QString jsonTypeName(dom::element_type type)
 
 TRecordStore PacketReader::read(dom::element root)
 {
+    readInto(root);
+    return std::move(m_store);
+}
+
+void PacketReader::readInto(dom::element root)
+{
     dom::object object;
     if (root.get_object().get(object) != simdjson::SUCCESS)
         invalid(QStringLiteral("o pacote não é um objeto JSON"));
@@ -138,7 +144,6 @@ TRecordStore PacketReader::read(dom::element root)
         invalid(QStringLiteral("falta a chave \"rows\""));
     if (rowsWait)
         readRows(rowsBeforeFields);
-    return std::move(m_store);
 }
 
 void PacketReader::readFields(dom::element list)
@@ -240,27 +245,31 @@ void PacketReader::readRows(dom::element list)
         invalid(QStringLiteral("\"rows\" não é uma lista"));
     if (rows.size() >= std::size_t(std::numeric_limits<int>::max()))
         invalid(QStringLiteral("o pacote tem linhas demais"));
-    const int fieldCount = m_store.fieldCount();
     m_store.reserve(int(rows.size()));
     reserveText(rows);
     int row = 0;
-    for (const dom::element item : rows) {
-        dom::array cells;
-        if (item.get_array().get(cells) != simdjson::SUCCESS)
-            invalid(QStringLiteral("linha %1: esperada uma lista de valores").arg(row + 1));
-        int column = 0;
-        for (const dom::element cell : cells) {
-            if (column == fieldCount)
-                invalid(QStringLiteral("linha %1: mais de %2 valores; o pacote declara %2 campos")
-                            .arg(row + 1)
-                            .arg(fieldCount));
-            readCell(cell, row, column++);
-        }
-        // Cells were already appended to the first columns: the store is dropped with the exception.
-        if (column != fieldCount)
-            invalid(QStringLiteral("linha %1: %2 valores; o pacote declara %3 campos").arg(row + 1).arg(column).arg(fieldCount));
-        RecordStoreAccess::setRowCount(m_store, ++row);
+    for (const dom::element item : rows)
+        readRow(item, row++);
+}
+
+void PacketReader::readRow(dom::element item, int row)
+{
+    const int fieldCount = m_store.fieldCount();
+    dom::array cells;
+    if (item.get_array().get(cells) != simdjson::SUCCESS)
+        invalid(QStringLiteral("linha %1: esperada uma lista de valores").arg(row + 1));
+    int column = 0;
+    for (const dom::element cell : cells) {
+        if (column == fieldCount)
+            invalid(QStringLiteral("linha %1: mais de %2 valores; o pacote declara %2 campos")
+                        .arg(row + 1)
+                        .arg(fieldCount));
+        readCell(cell, row, column++);
     }
+    // Cells were already appended to the first columns: the store is dropped with the exception.
+    if (column != fieldCount)
+        invalid(QStringLiteral("linha %1: %2 valores; o pacote declara %3 campos").arg(row + 1).arg(column).arg(fieldCount));
+    RecordStoreAccess::setRowCount(m_store, row + 1);
 }
 
 void PacketReader::reserveText(dom::array rows)

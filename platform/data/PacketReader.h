@@ -19,6 +19,12 @@ class PacketReader
 public:
     TRecordStore read(simdjson::dom::element root);
 
+    // For a packet read as it arrives (PacketStream): the packet read so far, then
+    // each further row as its own value; `store()` holds what was read.
+    void readInto(simdjson::dom::element root);
+    void readRow(simdjson::dom::element item, int row);
+    TRecordStore &store() { return m_store; }
+
 private:
     void readFields(simdjson::dom::element list);
     void readFieldEntry(simdjson::dom::element entry, int index, TFieldDefs &defs) const;

@@ -51,6 +51,18 @@ struct RecordStoreAccess
         column.nulls.push_back(1);
     }
     static void setRowCount(TRecordStore &s, int rows) { s.m_rows = rows; }
+    // Gives back what the columns reserved beyond their cells while they grew
+    // row by row, one column at a time.
+    static void shrinkToFit(TRecordStore &s)
+    {
+        for (TRecordStore::Column &column : s.m_columns) {
+            column.cells.shrink_to_fit();
+            column.pool.shrink_to_fit();
+            column.times.shrink_to_fit();
+            column.numbers.shrink_to_fit();
+            column.nulls.shrink_to_fit();
+        }
+    }
     static void reserveText(TRecordStore &s, int f, std::size_t bytes) { s.m_columns[std::size_t(f)].pool.reserve(bytes); }
 
     // A pool offset that fits a cell; a column's text is far below 4 GiB (a

@@ -2,6 +2,10 @@
 
 #include <numeric>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "DataPacket.h"
 #include "FasError.h"
 #include "TRecordIndex.h"
@@ -281,6 +285,23 @@ QByteArray TClientDataSet::GetData() const
     return DataPacket::encode(d->store);
 }
 
+namespace {
+
+// The rows a large load replaced go back to the system at once, so that each
+// reload of a large preview does not leave the heap at its high-water mark.
+void returnFreedMemory(int rowsFreed)
+{
+#ifdef __GLIBC__
+    constexpr int LargeLoadRows = 10000;
+    if (rowsFreed >= LargeLoadRows)
+        malloc_trim(0);
+#else
+    Q_UNUSED(rowsFreed);
+#endif
+}
+
+} // namespace
+
 void TClientDataSet::SetData(const TDataPacket &packet)
 {
     LoadStore(packet.decode());
@@ -337,9 +358,11 @@ void TClientDataSet::LoadStore(TRecordStore incoming)
         d->defs.swap(newDefs);
         d->fields.swap(newFields);
     }
+    const int rowsBefore = d->store.rowCount();
     d->store = std::move(incoming);
     d->buffer = TRecordStore();
     d->modified = false;
+    returnFreedMemory(rowsBefore);
     Open();
 }
 

@@ -13,8 +13,15 @@ TDataPacket::TDataPacket(std::shared_ptr<const TJsonDocument> document, std::str
 {
 }
 
+TDataPacket::TDataPacket(std::shared_ptr<Received> received)
+    : m_received(std::move(received))
+{
+}
+
 bool TDataPacket::isEmpty() const
 {
+    if (m_received)
+        return false;
     if (!m_document)
         return m_json.isEmpty();
     simdjson::dom::element value;
@@ -23,6 +30,8 @@ bool TDataPacket::isEmpty() const
 
 QByteArray TDataPacket::json() const
 {
+    if (m_received)
+        return m_received->failure ? QByteArray() : DataPacket::encode(m_received->rows);
     if (!m_document)
         return m_json;
     simdjson::dom::element value;
@@ -34,6 +43,11 @@ QByteArray TDataPacket::json() const
 
 TRecordStore TDataPacket::decode(qsizetype maxBytes) const
 {
+    if (m_received) {
+        if (m_received->failure)
+            std::rethrow_exception(m_received->failure);
+        return std::move(m_received->rows);
+    }
     if (!m_document)
         return DataPacket::decode(m_json, maxBytes);
     return DataPacket::decode(*m_document, m_member, maxBytes);

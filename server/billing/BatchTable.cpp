@@ -76,11 +76,6 @@ QString BatchTable::joinItems(const QString &alias) const
     return QStringLiteral("%1 JOIN APURFATFAS %2 ON %3").arg(source(), alias, matches(alias));
 }
 
-QString BatchTable::keyRows() const
-{
-    return QStringLiteral("SELECT k.company, k.branch, k.client, k.month, k.type FROM %1").arg(source());
-}
-
 void BatchTable::appendEntry(std::string &out, const QString &company, int number, const QString &branch,
                              const QString &client, const QString *group, int items, double total)
 {

@@ -18,7 +18,7 @@ public:
     // `keys` in the run's order; an item's position in it is its "pos".
     BatchTable(const std::vector<ItemKey> &keys, DatabaseUrl::Kind dialect);
 
-    // The value to bind wherever source() or keyRows() has its placeholder.
+    // The value to bind wherever source() has its placeholder.
     const QString &json() const { return m_json; }
     // "(SELECT ... ) k": columns pos, company, branch, client, month, type; one '?'.
     QString source() const;
@@ -26,8 +26,6 @@ public:
     static QString matches(const QString &alias);
     // source() joined to APURFATFAS `alias`.
     QString joinItems(const QString &alias) const;
-    // "SELECT company, branch, client, month, type FROM ...", for a row-value IN.
-    QString keyRows() const;
 
     // One entry: [company, number, branch, client, group or null, items, total].
     static void appendEntry(std::string &out, const QString &company, int number, const QString &branch,

@@ -387,11 +387,12 @@ bool GenerationRun::claimWholeBatch(RunState &state) const
 // The claim: one conditional update over the batch.
 bool GenerationRun::claimAll(const RunState &state, bool withNationality) const
 {
+    // Joined on the whole key: a row-value IN over the bound list is planned by
+    // SQLite on the key's first three columns, which walks each client's history.
+    const QString item = QStringLiteral("APURFATFAS");
     SqlStatement claim(m_db,
-                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                      "WHERE (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS) IN (%1) "
-                                      "AND %2")
-                           .arg(state.table.keyRows(), claimable(withNationality)),
+                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' FROM %1 WHERE %2 AND %3")
+                           .arg(state.table.source(), BatchTable::matches(item), claimable(withNationality)),
                        "GeraNF/GeraInvoice: reserva dos itens");
     claim.exec({state.table.json()});
     const bool all = claim.rowsAffected() == int(state.keys.size());
@@ -602,12 +603,9 @@ void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &en
 // preview's order, written straight into the packet's text.
 GenerationRun::Answer GenerationRun::readAnswer(const BatchTable &table) const
 {
-    // The batch's keys are unique, so on PostgreSQL a join picks the same rows as
-    // the IN and spares the planner the de-duplication of the batch.
-    const QString batchRows = onSqlite() ? QStringLiteral("WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
-                                                          "a.IDAPURFATFAS) IN (%1)\n").arg(table.keyRows())
-                                         : QStringLiteral("JOIN %1 ON %2\n")
-                                               .arg(table.source(), BatchTable::matches(QStringLiteral("a")));
+    // The batch's keys are unique, so a join on the whole key picks the same rows
+    // as an IN, and both databases then look each item up by its full key.
+    const QString batchRows = QStringLiteral("JOIN %1 ON %2\n").arg(table.source(), BatchTable::matches(QStringLiteral("a")));
     const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
                               + SqlText::get("item-order", m_dialect);
     Answer answer;

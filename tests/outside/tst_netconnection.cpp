@@ -14,6 +14,7 @@
 #include "AppServerProcess.h"
 #include "Consiste.h"
 #include "DataPacket.h"
+#include "FasError.h"
 #include "HostConfig.h"
 #include "RemoteCallError.h"
 #include "SecretFile.h"
@@ -287,7 +288,7 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("chunked");
         QTest::addColumn<double>("value");     // VR of the packet's one row, when it loads
-        QTest::addColumn<int>("reason");       // -1: loads; else the RemoteCallError reason
+        QTest::addColumn<int>("reason");       // -1: loads; -2: its packet is refused when loaded; else the RemoteCallError reason
         QTest::addColumn<QString>("mention");
         const auto answer = [](const QByteArray &number) {
             return QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float","size":0,)"
@@ -314,6 +315,14 @@ private slots:
             << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":"falhou"})") << false << 0.0 << int(R::BadAnswer)
             << "objeto de erro malformado";
         QTest::newRow("answer cut short") << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
+        QTest::newRow("error after the result") << answer("1").chopped(1) + R"(,"error":{"code":-32001,"message":"Sem dados"}})"
+                                                << true << 0.0 << int(R::ServerError) << "Sem dados";
+        QTest::newRow("cut short inside a row") << answer("1234.5").chopped(5) << true << 0.0 << int(R::BadAnswer)
+                                                << "resposta inválida";
+        QTest::newRow("row of the wrong width") << answer("1,2") << true << 0.0 << -2
+                                                << "Pacote de dados inválido: linha 1: mais de 1 valores";
+        QTest::newRow("row that is not JSON") << answer("1 2") << true << 0.0 << -2
+                                              << "Pacote de dados inválido: linha 1";
         QTest::newRow("not JSON") << QByteArray("<html>erro</html>") << false << 0.0 << int(R::BadAnswer) << "HTTP 200";
         QTest::newRow("no result") << QByteArray(R"({"jsonrpc":"2.0","id":1})") << false << 0.0 << int(R::BadAnswer)
                                    << "sem resultado";
@@ -363,6 +372,19 @@ private slots:
         if (reason >= 0) {
             expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
                         RemoteCallError::Reason(reason), {net.Address(), mention});
+        } else if (reason == -2) {
+            // Read as it arrived, refused with the words the whole packet's reader uses.
+            const auto refusal = [](const TDataPacket &packet) {
+                try {
+                    packet.decode();
+                } catch (const PacketError &error) {
+                    return error.message();
+                }
+                return QString();
+            };
+            const QString streamed = refusal(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
+            QCOMPARE(streamed, refusal(TDataPacket(body.mid(body.indexOf("\"result\":") + 9).chopped(1))));
+            QVERIFY2(streamed.startsWith(mention), qPrintable(streamed));
         } else {
             TClientDataSet dataSet;
             dataSet.SetData(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
@@ -493,6 +515,96 @@ private slots:
             QVERIFY2(error.message().contains(mentions), qPrintable(error.message()));
             QVERIFY2(error.message().contains(net.Address()), qPrintable(error.message()));
         }
+    }
+
+    // A packet answer sent in pieces over time: one that keeps coming at a steady
+    // rate outlives the call's deadline and loads; one that stops half way is
+    // stopped by the user (Cancel, as "Cancelar" or Escape do) and leaves the rows
+    // loaded before exactly as they were.
+    void answerOverTime_data()
+    {
+        QTest::addColumn<int>("piecesSent"); // of 20, one more each 100 ms tick
+        QTest::addColumn<bool>("cancelOnRows");
+        QTest::newRow("slow but steady, past the deadline") << 20 << false;
+        QTest::newRow("stalls half way, cancelled") << 10 << true;
+    }
+
+    void answerOverTime()
+    {
+        QFETCH(int, piecesSent);
+        QFETCH(bool, cancelOnRows);
+        // 20 pieces of 2,000 rows (about 1.2 MB a second while it flows).
+        QList<QByteArray> pieces;
+        for (int p = 0; p < 20; ++p) {
+            QByteArray rows;
+            for (int r = 0; r < 2000; ++r)
+                rows += (p || r ? ",[\"" : "[\"") + QByteArray::number(p * 2000 + r).rightJustified(6, '0') + "\",1.5]";
+            pieces << rows;
+        }
+        pieces.front().prepend(R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"CD","type":"string","size":6},)"
+                               R"({"name":"VR","type":"float"}],"rows":[)");
+        pieces.back().append("]}}");
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket *> posted;
+        connect(&peer, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = peer.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket, &posted] {
+                    const QByteArray data = socket->readAll();
+                    if (data.startsWith("GET "))
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
+                                      "{\"status\":\"ok\"}");
+                    else if (data.startsWith("POST "))
+                        posted << socket;
+                });
+            }
+        });
+        int next = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&] {
+            for (QTcpSocket *socket : std::as_const(posted)) {
+                if (next == 0)
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n");
+                if (next < piecesSent)
+                    socket->write(QByteArray::number(pieces[next].size(), 16) + "\r\n" + pieces[next] + "\r\n");
+                if (next + 1 == pieces.size() && piecesSent == pieces.size())
+                    socket->write("0\r\n\r\n");
+            }
+            if (!posted.isEmpty())
+                ++next;
+        });
+        tick.start(100);
+
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(peer.serverPort());
+        net.SetTimeoutMs(cancelOnRows ? 60000 : 500);
+        net.Open();
+        TClientDataSet dataSet;
+        dataSet.SetData(QByteArray(R"({"fields":[{"name":"CD","type":"string","size":6},{"name":"VR","type":"float"}],)"
+                                   R"("rows":[["antes",2.5]]})"));
+        int rowsSeen = 0;
+        connect(&net, &TNetConnection::ReceivingRows, this, [&](int rows) {
+            rowsSeen = rows;
+            if (cancelOnRows && rows >= 2000 * piecesSent - 1) // the last row sent waits for its comma
+                net.Cancel();
+        });
+        const auto load = [&] {
+            dataSet.SetData(Consiste::CheckResultServ(
+                net.Call(QStringLiteral("GetFaturamento"), defaultFilter(), TNetConnection::CallKind::UserMayCancel), true, 0));
+        };
+        if (cancelOnRows) {
+            expectError(load, RemoteCallError::Reason::Cancelled, {net.Address(), QStringLiteral("cancelada")});
+            QCOMPARE(dataSet.RecordCount(), 1);
+            QCOMPARE(dataSet.Fields(0)->AsString(), QStringLiteral("antes"));
+        } else {
+            load();
+            QCOMPARE(dataSet.RecordCount(), 40000);
+            dataSet.Last();
+            QCOMPARE(dataSet.Fields(0)->AsString(), QStringLiteral("039999"));
+        }
+        QVERIFY(rowsSeen > 0); // the rows were counted while they arrived
+        net.Cancel(); // after the call: nothing to stop
     }
 
     // A server that answers a byte at a time never lets a call outlive its deadline,

@@ -6,6 +6,7 @@
 
 #include "DataSetFixture.h"
 #include "DataPacket.h"
+#include "PacketStream.h"
 #include "TJsonDocument.h"
 #include "FasError.h"
 #include "TRecordStore.h"
@@ -67,6 +68,15 @@ QString repeated(const QString &piece, int count)
     for (int i = 0; i < count; ++i)
         out += piece;
     return out;
+}
+
+// The packet read as it arrives, in pieces of `piece` bytes.
+TRecordStore streamed(const QByteArray &json, qsizetype piece, qsizetype maxBytes = DataPacket::DefaultMaxBytes)
+{
+    PacketStream stream(maxBytes);
+    for (qsizetype at = 0; at < json.size(); at += piece)
+        stream.feed(std::string_view(json.constData() + at, std::size_t(qMin(piece, json.size() - at))));
+    return stream.finish();
 }
 
 // A GetFaturamento answer carrying `packetJson` as its result.
@@ -230,6 +240,11 @@ void TestDataPacket::roundTripTable()
     const TRecordStore decoded = DataPacket::decode(encoded);
     compareStores(decoded, store);
     QCOMPARE(DataPacket::encode(decoded), encoded);
+    for (const qsizetype piece : {qsizetype(1), qsizetype(13), qsizetype(4096)})
+        compareStores(streamed(encoded, piece), store);
+    // Read as it arrives, a packet is refused past the rows a station takes.
+    PacketStream limited(DataPacket::DefaultMaxBytes, store.rowCount() - 1);
+    QVERIFY_THROWS_EXCEPTION(PacketError, limited.feed(std::string_view(encoded.constData(), std::size_t(encoded.size()))));
 }
 
 void TestDataPacket::fieldsHeader()
@@ -264,6 +279,8 @@ void TestDataPacket::acceptedInput_data()
     QTest::newRow("unicode escapes") << packet(fields, R"(["N\u00e3o",null,null])") << 0 << QVariant(QStringLiteral("Não"));
     QTest::newRow("surrogate pair escape") << packet(fields, R"(["\ud83d\ude00",null,null])") << 0
                                            << QVariant(QString::fromUtf8("\xF0\x9F\x98\x80"));
+    QTest::newRow("escaped quote and backslash") << packet(fields, R"(["\"\\]",null,null])") << 0
+                                                 << QVariant(QStringLiteral("\"\\]"));
     QTest::newRow("rows before fields") << QByteArray(R"({"rows":[["ab",null,1.25]],"fields":[)" + fields + "]}") << 2
                                         << QVariant(1.25);
     QTest::newRow("whitespace") << QByteArray(" {\n \"fields\" : [" + fields + "] ,\r\n\t\"rows\":[ [ \"x\" , null , null ] ] }\n ")
@@ -280,6 +297,8 @@ void TestDataPacket::acceptedInput()
     QFETCH(QVariant, expected);
 
     const TRecordStore store = DataPacket::decode(json);
+    for (const qsizetype piece : {qsizetype(1), qsizetype(2), qsizetype(5)})
+        compareStores(streamed(json, piece), store);
     // Read from a parsed remote answer, the packet gives the same rows. An integer
     // beyond 64 bits is refused by the parser of answers: the host then reads the
     // answer as text, as above.
@@ -443,6 +462,17 @@ void TestDataPacket::malformed_data()
     QTest::newRow("invalid UTF-8 in a field name")
         << packet("{\"name\":\"C\xFF\",\"type\":\"float\"}", "") << noLimit
         << QStringList{"campo 1 da lista \"fields\"", "UTF-8 inválido"};
+    QTest::newRow("comma after the last row") << row2("") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("comma before the first row") << packet(twoFields, R"(,["ab",1])") << noLimit
+                                                << QStringList{"linha 1", "JSON malformado"};
+    QTest::newRow("two commas between rows") << row2(R"(,["ab",1])") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("brace closing a row") << row2(R"(["ab",1})") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("rows without a comma") << packet(twoFields, R"(["ab",1] ["ab",1])") << noLimit
+                                          << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("ends after a comma") << QByteArray("{\"fields\":[" + twoFields + R"(],"rows":[["ab",1],)") << noLimit
+                                        << QStringList{"sem fechamento"};
+    QTest::newRow("rows twice, after the rows") << QByteArray("{\"fields\":[" + twoFields + R"(],"rows":[["ab",1]],"rows":[]})")
+                                                << noLimit << QStringList{"\"rows\" aparece mais de uma vez"};
     QTest::newRow("trailing content") << QByteArray("{\"fields\":[" + twoFields + "],\"rows\":[]} x") << noLimit
                                       << QStringList{"conteúdo após o fim"};
 
@@ -468,13 +498,24 @@ void TestDataPacket::malformed()
     QFETCH(qsizetype, maxBytes);
     QFETCH(QStringList, mentions);
 
+    QString message;
     try {
         DataPacket::decode(json, maxBytes);
         QFAIL("the packet was accepted");
     } catch (const PacketError &error) {
-        QVERIFY2(error.message().startsWith(QStringLiteral("Pacote de dados inválido: ")), qPrintable(error.message()));
+        message = error.message();
+        QVERIFY2(message.startsWith(QStringLiteral("Pacote de dados inválido: ")), qPrintable(message));
         for (const QString &mention : mentions)
-            QVERIFY2(error.message().contains(mention), qPrintable(error.message()));
+            QVERIFY2(message.contains(mention), qPrintable(message));
+    }
+    // Read as it arrives, in pieces of any size, it is refused with the very same words.
+    for (const qsizetype piece : {qsizetype(1), qsizetype(7), json.size() + 1}) {
+        try {
+            streamed(json, piece, maxBytes);
+            QFAIL("the streamed packet was accepted");
+        } catch (const PacketError &error) {
+            QCOMPARE(error.message(), message);
+        }
     }
     // Inside a remote answer that is good JSON, the packet is refused with the same
     // words (the answer's envelope counts towards the size limit).
