@@ -10,6 +10,7 @@
 #include "LogText.h"
 #include "RpcError.h"
 #include "ServerLog.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ bool sameToken(const std::string &given, const QByteArray &expected)
 std::string healthBody(bool ok, const QString &kind, const QString &reason)
 {
     QString body = QStringLiteral("{\"status\":\"%1\",\"service\":\"FAS09600.rdmFaturamento\","
-                                  "\"version\":\"6.10.038\",\"database\":\"%2\"")
+                                  "\"version\":\"" FAS_VERSION_TEXT "\",\"database\":\"%2\"")
                        .arg(ok ? QStringLiteral("ok") : QStringLiteral("unavailable"), kind);
     std::string out = body.toStdString();
     if (!ok) {
