@@ -1,5 +1,8 @@
 #include "ServerOptions.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -9,6 +12,7 @@
 #include "DatabaseError.h"
 #include "DatabaseUrl.h"
 #include "FasError.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -23,6 +27,22 @@ int parseInt(const QString &text, int low, int high, const QString &what)
                            .arg(high)
                            .arg(text));
     return value;
+}
+
+// Only this machine can reach the address: "localhost", 127.0.0.0/8, ::1 and
+// ::ffff:127.x.y.z. Any other name may lead anywhere.
+bool isLoopback(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QByteArray text = host.toLatin1();
+    in_addr v4{};
+    if (inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, text.constData(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+    return false;
 }
 
 } // namespace
@@ -76,7 +96,9 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                                         QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
                                                        "(padrão 128)."),
                                         QStringLiteral("mb"));
-    parser.addOptions({helpOption, configOption, databaseOption, listenOption, tokenOption, threadsOption,
+    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
+                                           QStringLiteral("Mostra a versão."));
+    parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption, threadsOption,
                        bodyOption});
 
     ServerOptions options;
@@ -87,6 +109,11 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (parser.isSet(helpOption)) {
         options.helpRequested = true;
         options.helpText = parser.helpText();
+        return options;
+    }
+    if (parser.isSet(versionOption)) {
+        options.versionRequested = true;
+        options.helpText = QStringLiteral("fas-appserver " FAS_VERSION "\n");
         return options;
     }
 
@@ -152,5 +179,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                 throw FasError(QStringLiteral("O token de %1 deve ser uma única linha de caracteres ASCII "
                                               "visíveis.").arg(tokenFile));
     }
+    if (options.token.isEmpty() && !isLoopback(options.listenHost))
+        throw FasError(QStringLiteral("O servidor não pode escutar em %1 sem token: qualquer um que alcance esse "
+                                      "endereço poderia faturar. Informe um arquivo de token (--token-file ou "
+                                      "[appserver] token_file) ou escute em 127.0.0.1.")
+                           .arg(options.listenHost));
     return options;
 }

@@ -17,7 +17,9 @@
 #include "SchemaScript.h"
 #include "ServerLog.h"
 #include "ServerOptions.h"
+#include "SystemdNotify.h"
 #include "ThreadDatabase.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -59,12 +61,12 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     ServerLog::installMessagePattern();
     QCoreApplication::setApplicationName(QStringLiteral("fas-appserver"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("6.10.038"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
 
     ServerOptions options;
     try {
         options = ServerOptions::parse(QCoreApplication::arguments());
-        if (options.helpRequested) {
+        if (options.helpRequested || options.versionRequested) {
             std::fputs(options.helpText.toLocal8Bit().constData(), stdout);
             return 0;
         }
@@ -100,6 +102,7 @@ int main(int argc, char **argv)
         const QString host = options.listenHost.contains(u':') ? u'[' + options.listenHost + u']' : options.listenHost;
         std::printf("fas-appserver escutando em http://%s:%d\n", host.toLocal8Bit().constData(), port);
         std::fflush(stdout);
+        SystemdNotify::ready();
         qCInfo(lcServer, "fas-appserver %s: banco %s, %d threads, corpo máximo %lld MB%s",
                qUtf8Printable(QCoreApplication::applicationVersion()), qUtf8Printable(url.displayName()),
                options.threads, static_cast<long long>(options.maxBodyBytes >> 20),
@@ -108,6 +111,7 @@ int main(int argc, char **argv)
         std::thread stopper([&http, &stopSignals] {
             int signal = 0;
             sigwait(&stopSignals, &signal);
+            SystemdNotify::stopping();
             http.stop();
         });
         const bool served = http.run();
