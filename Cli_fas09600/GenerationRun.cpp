@@ -1,22 +1,16 @@
 #include "GenerationRun.h"
 
 #include <QScopeGuard>
-#include <QTabWidget>
 
 #include "TRecordStore.h"
 
 #include "Consiste.h"
 #include "DataPacket.h"
-#include "RunResultPanel.h"
 #include "Showavi.h"
-#include "TADOIBQuery.h"
 #include "TApplication.h"
-#include "TButtonFlat.h"
 #include "TClientDataSet.h"
-#include "TDataSource.h"
 #include "TMessages.h"
 #include "TNetConnection.h"
-#include "TfrmFaturamento.h"
 
 namespace {
 
@@ -34,56 +28,65 @@ void recreate(TClientDataSet *batch)
 
 } // namespace
 
-void GenerationRun::refuse(const char *code)
+GenerationRun::GenerationRun(TClientDataSet &preview, Batches batches, NationalityLookup nationality,
+                             TNetConnection &connection, const TMessages &messages)
+    : m_preview(preview)
+    , m_batches(batches)
+    , m_nationalityOf(std::move(nationality))
+    , m_connection(connection)
+    , m_messages(messages)
 {
-    Consiste::MensErro(m_screen.msgPadrao->Msg(QString::fromLatin1(code)), true);
 }
 
-void GenerationRun::run()
+void GenerationRun::refuse(const char *code)
+{
+    Consiste::MensErro(m_messages.Msg(QString::fromLatin1(code)), true);
+}
+
+GenerationResult GenerationRun::Run()
+{
+    // The batches close on every way out: between runs they hold nothing.
+    const auto batchesClosed = qScopeGuard([this] {
+        m_batches.notes.Close();
+        m_batches.invoices.Close();
+    });
+    walk();
+    if (m_batches.notes.IsEmpty() && m_batches.invoices.IsEmpty())
+        refuse("Apur_Inf");
+    if (m_batches.notes.RecordCount() > 0)
+        send(m_batches.notes, GenerationResult::Kind::Note);
+    if (m_batches.invoices.RecordCount() > 0)
+        send(m_batches.invoices, GenerationResult::Kind::Invoice);
+    return m_generated;
+}
+
+void GenerationRun::walk()
 {
     // Clean-up on every way out, in this order: the controls resume, the
-    // default cursor comes back, the batches close (between runs they hold nothing).
-    const auto batchesClosed = qScopeGuard([this] {
-        m_screen.cdsNota->Close();
-        m_screen.cdsInv->Close();
-    });
-    TClientDataSet *preview = m_screen.cdsFaturamento;
-    if (m_screen.pgcPadrao->currentWidget() == m_screen.tshFormulario)
-        m_screen.SetActivePage(m_screen.tshFolhaDados);
+    // default cursor comes back.
     Screen::SetCursor(Screen::crHourGlass);
     const auto defaultCursor = qScopeGuard([] { Screen::SetCursor(Screen::crDefault); });
     // The walk's own suspension is resumed exactly once: when the walk is over,
     // or on the way out when it did not finish. One made by someone else stays theirs.
-    preview->DisableControls();
-    auto controlsResumed = qScopeGuard([preview] { preview->EnableControls(); });
-    preview->First();
-    recreate(m_screen.cdsNota);
-    recreate(m_screen.cdsInv);
+    m_preview.DisableControls();
+    auto controlsResumed = qScopeGuard([this] { m_preview.EnableControls(); });
+    m_preview.First();
+    recreate(&m_batches.notes);
+    recreate(&m_batches.invoices);
 
     m_nationality.clear();
-    const TRecordStore &rows = preview->Store();
+    const TRecordStore &rows = m_preview.Store();
     m_fields = {rows.indexOf(QStringLiteral("IDCHECK")), rows.indexOf(QStringLiteral("IDSTAPFATFAS")),
                 rows.indexOf(QStringLiteral("NRLANCTONF")), rows.indexOf(QStringLiteral("NRLANCINVOICE"))};
-    while (!preview->Eof()) {
+    while (!m_preview.Eof()) {
         if (TClientDataSet *batch = batchFor())
             addCurrentRowTo(*batch);
-        preview->Next();
+        m_preview.Next();
     }
 
-    preview->First();
+    m_preview.First();
     controlsResumed.dismiss();
-    preview->EnableControls();
-    Screen::SetCursor(Screen::crDefault);
-    if (m_screen.cdsNota->IsEmpty() && m_screen.cdsInv->IsEmpty())
-        refuse("Apur_Inf");
-    if (m_screen.cdsNota->RecordCount() > 0)
-        send(*m_screen.cdsNota, "GeraNF");
-    if (m_screen.cdsInv->RecordCount() > 0)
-        send(*m_screen.cdsInv, "GeraInvoice");
-    preview->MergeChangeLog();
-    m_screen.dtsPadraoStateChange(m_screen.dtsPadrao);
-    m_screen.sbtVerificarClick(m_screen.sbtVerificar);
-    m_screen.msgPadrao->ShowMsg(QStringLiteral("Ok"), 0);
+    m_preview.EnableControls();
 }
 
 double GenerationRun::clientNationality(const QString &client)
@@ -92,18 +95,14 @@ double GenerationRun::clientNationality(const QString &client)
     const auto known = m_nationality.constFind(client);
     if (known != m_nationality.constEnd())
         return *known;
-    TADOIBQuery *nationality = m_screen.qryNacionalidade;
-    nationality->Close();
-    nationality->ParamByName(QStringLiteral("P_CDCLIENTE")).SetAsString(client);
-    nationality->Open();
-    const double clinac = nationality->FieldByName(QStringLiteral("CLINAC"))->AsFloat();
+    const double clinac = m_nationalityOf(client);
     m_nationality.insert(client, clinac);
     return clinac;
 }
 
 TClientDataSet *GenerationRun::batchFor()
 {
-    TClientDataSet *preview = m_screen.cdsFaturamento;
+    TClientDataSet *preview = &m_preview;
     // The row's codes straight from the preview's rows: no text is made per row.
     const TRecordStore &rows = preview->Store();
     const int row = preview->CurrentRow();
@@ -117,7 +116,7 @@ TClientDataSet *GenerationRun::batchFor()
     // refusals below do not depend on it, so they come in the same order.
     if (ticked && noNote && noInvoice && pending) {
         const double clinac = clientNationality(text(preview, "CDCLIENTE"));
-        return clinac != 0 ? m_screen.cdsNota : m_screen.cdsInv;
+        return clinac != 0 ? &m_batches.notes : &m_batches.invoices;
     }
     if (ticked && !noNote && status == "R")
         refuse("NF_Exist");
@@ -139,7 +138,7 @@ void GenerationRun::addCurrentRowTo(TClientDataSet &batch)
         "CDPRODUTO", "NMPRODUTO", "CDOPERAPUR", "NMOPERADOR", "CDTIPOSERV",
         "IDCOMIFATFAS", "DSEMISSPRONF", "DSBOLEFATFAS", "DSFATURCLIE",
     };
-    TClientDataSet *preview = m_screen.cdsFaturamento;
+    TClientDataSet *preview = &m_preview;
     const auto copyText = [&](const char *name) {
         const QString field = QString::fromLatin1(name);
         batch.FieldByName(field)->SetAsString(preview->FieldByName(field)->AsString());
@@ -156,14 +155,15 @@ void GenerationRun::addCurrentRowTo(TClientDataSet &batch)
     batch.Post();
 }
 
-void GenerationRun::send(TClientDataSet &batch, const char *method)
+void GenerationRun::send(TClientDataSet &batch, GenerationResult::Kind kind)
 {
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
     const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
-    const QByteArray packet = batch.GetData();
-    const TRemoteValue result =
-        m_screen.netFaturamento->Call(QString::fromLatin1(method), {RemoteArgument::packet(packet)});
-    m_screen.cdsFaturamento->SetData(Consiste::CheckResultServ(result, true, 0));
-    m_screen.cdsFaturamento->MergeChangeLog();
-    m_screen.runResultPanel->AddAnswer(QString::fromLatin1(method), *m_screen.cdsFaturamento);
+    const QString method =
+        kind == GenerationResult::Kind::Note ? QStringLiteral("GeraNF") : QStringLiteral("GeraInvoice");
+    const TRemoteValue result = m_connection.Call(method, {RemoteArgument::packet(batch.GetData())});
+    m_preview.SetData(Consiste::CheckResultServ(result, true, 0));
+    m_preview.MergeChangeLog();
+    // The answer holds the items just generated, now the preview's rows.
+    m_generated.AddAnswer(kind, m_preview.Store());
 }

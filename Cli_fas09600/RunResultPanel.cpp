@@ -22,15 +22,16 @@ RunResultPanel::RunResultPanel(QWidget *screen)
     auto *content = new QWidget(this);
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(4, 2, 4, 4);
-    tblResultado = new QTableWidget(0, m_result.columnCount(), content);
+    const RunResult table;
+    tblResultado = new QTableWidget(0, table.columnCount(), content);
     tblResultado->setObjectName(QStringLiteral("tblResultado"));
     tblResultado->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblResultado->setSelectionBehavior(QAbstractItemView::SelectRows);
     tblResultado->verticalHeader()->hide();
     tblResultado->verticalHeader()->setDefaultSectionSize(tblResultado->fontMetrics().height() + 4);
-    for (int column = 0; column < m_result.columnCount(); ++column) {
-        tblResultado->setHorizontalHeaderItem(column, new QTableWidgetItem(m_result.title(column)));
-        tblResultado->setColumnWidth(column, m_result.widthPixels(column));
+    for (int column = 0; column < table.columnCount(); ++column) {
+        tblResultado->setHorizontalHeaderItem(column, new QTableWidgetItem(table.title(column)));
+        tblResultado->setColumnWidth(column, table.widthPixels(column));
     }
     // Room for five entries; more scroll.
     const int rowHeight = tblResultado->verticalHeader()->defaultSectionSize();
@@ -46,12 +47,8 @@ RunResultPanel::RunResultPanel(QWidget *screen)
     hide();
 
     connect(btnExportar, &QPushButton::clicked, this, EventGuard::wrap([this](bool) {
-        ExportDialog::Run(this, false, [this](bool) {
-            auto copy = std::make_unique<RunResult>();
-            for (const RunResult::Entry &entry : m_result.Entries())
-                copy->AddEntry(entry);
-            return std::unique_ptr<ExportTable>(std::move(copy));
-        });
+        ExportDialog::Run(this, false,
+                          [this](bool) { return std::unique_ptr<ExportTable>(std::make_unique<RunResult>(m_made)); });
     }));
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (!visible && m_grownBy > 0)
@@ -65,11 +62,11 @@ void RunResultPanel::BeginRun()
     m_running = true;
 }
 
-void RunResultPanel::AddAnswer(const QString &method, const TClientDataSet &answer)
+void RunResultPanel::Show(const GenerationResult &made)
 {
-    m_result.AddAnswer(method, answer);
+    m_made = made;
     fill();
-    showBeside(true);
+    showBeside(!m_made.IsEmpty());
 }
 
 void RunResultPanel::PreviewLoaded()
@@ -80,18 +77,19 @@ void RunResultPanel::PreviewLoaded()
 
 void RunResultPanel::Clear()
 {
-    m_result.Clear();
+    m_made = {};
     fill();
     showBeside(false);
 }
 
 void RunResultPanel::fill()
 {
-    tblResultado->setRowCount(m_result.rowCount());
-    for (int row = 0; row < m_result.rowCount(); ++row) {
-        for (int column = 0; column < m_result.columnCount(); ++column) {
-            auto *item = new QTableWidgetItem(m_result.text(row, column));
-            if (m_result.kind(column) == ExportTable::Kind::Number)
+    const RunResult table(m_made);
+    tblResultado->setRowCount(table.rowCount());
+    for (int row = 0; row < table.rowCount(); ++row) {
+        for (int column = 0; column < table.columnCount(); ++column) {
+            auto *item = new QTableWidgetItem(table.text(row, column));
+            if (table.kind(column) == ExportTable::Kind::Number)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             tblResultado->setItem(row, column, item);
         }

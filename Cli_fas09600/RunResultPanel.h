@@ -7,10 +7,9 @@
 
 class QTableWidget;
 class QPushButton;
-class TClientDataSet;
 
 // The last generation run's result, shown at the bottom of the preview screen
-// once the server has answered: the entries made, per batch. It stays until the
+// once the run has it: the entries made, per batch. It stays until the
 // next run or the next loading of the preview by a filter, and can be exported.
 // While it shows, the screen's window is taller by its height, so the designed
 // part of the screen keeps its size.
@@ -24,12 +23,14 @@ public:
     // (its answers and its reload) keep the new one.
     void BeginRun();
     void EndRun() { m_running = false; }
-    void AddAnswer(const QString &method, const TClientDataSet &answer);
+    // Lists what the run made (also part of it, when a later step failed);
+    // shown when it holds anything.
+    void Show(const GenerationResult &made);
     // The preview was loaded: outside a run, that is a new filter.
     void PreviewLoaded();
     void Clear();
 
-    const RunResult &Result() const { return m_result; }
+    const GenerationResult &Result() const { return m_made; }
     QTableWidget *tblResultado = nullptr;
     QPushButton *btnExportar = nullptr;
 
@@ -37,7 +38,7 @@ private:
     void fill();
     void showBeside(bool visible);
 
-    RunResult m_result;
+    GenerationResult m_made;
     bool m_running = false;
     int m_grownBy = 0;
     int m_movedUpBy = 0;

@@ -5,6 +5,8 @@
 #include <QMdiSubWindow>
 #include <QSettings>
 
+#include "FilterDialogPlacement.h"
+#include "LayoutStore.h"
 #include "TDBGrid.h"
 #include "TfrmPadrao.h"
 
@@ -43,7 +45,7 @@ ScreenLayout::ScreenLayout(TfrmPadrao *screen, TDBGrid *grid)
 
 QSettings ScreenLayout::Store()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("fas09600"), QStringLiteral("layout"));
+    return LayoutStore::Open();
 }
 
 QWidget *ScreenLayout::frame() const
@@ -95,5 +97,5 @@ void ScreenLayout::RestoreDesigned()
         frame()->setGeometry(m_designedFrame);
     QSettings store = Store();
     store.remove(ScreenGroup());
-    store.remove(DialogGroup());
+    store.remove(FilterDialogPlacement::Group());
 }

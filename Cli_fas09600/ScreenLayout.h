@@ -29,10 +29,9 @@ public:
     void Save() const;
     void RestoreDesigned();
 
-    // Where the layout is kept; the filter dialog keeps its place there too.
+    // Where the layout is kept (LayoutStore); the filter dialog keeps its place there too.
     static QSettings Store();
     static QString ScreenGroup() { return QStringLiteral("FAS09600"); }
-    static QString DialogGroup() { return QStringLiteral("FAS09601"); }
 
 private:
     QWidget *frame() const;

@@ -21,8 +21,7 @@
 #include "Cli_fas09601.h"
 #include "Consiste.h"
 #include "PreviewRequest.h"
-#include "TFILTRO.h"
-#include "TfrmFiltroFaturamento.h"
+#include "PreviewLink.h"
 #include "EventGuard.h"
 #include "FaturamentoPictures.h"
 #include "FormatSettings.h"
@@ -105,6 +104,8 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     connectHandlers();
     setUpGridPainting();
     setUpConveniences();
+    // The filter dialog hands its confirmed filters here.
+    Cli_fas09601::previewLink().SetLoader(this, [this](const TFILTRO &filtro) { LoadPreview(filtro); });
 }
 
 TfrmFaturamento::~TfrmFaturamento() = default;
@@ -351,7 +352,28 @@ void TfrmFaturamento::sbtGerarNFClick(QObject *sender)
     Q_UNUSED(sender);
     runResultPanel->BeginRun();
     const auto runOver = qScopeGuard([this] { runResultPanel->EndRun(); });
-    GenerationRun(*this).run();
+    if (pgcPadrao->currentWidget() == tshFormulario)
+        SetActivePage(tshFolhaDados);
+    GenerationRun run(*cdsFaturamento, {*cdsNota, *cdsInv},
+                      [this](const QString &client) { return clientNationality(client); }, *netFaturamento,
+                      *msgPadrao);
+    // What the server made is listed also when a later step fails.
+    auto listedAnyway = qScopeGuard([&] { runResultPanel->Show(run.Generated()); });
+    const GenerationResult made = run.Run();
+    listedAnyway.dismiss();
+    runResultPanel->Show(made); // beside the "Ok" below
+    cdsFaturamento->MergeChangeLog();
+    dtsPadraoStateChange(dtsPadrao);
+    sbtVerificarClick(sbtVerificar);
+    msgPadrao->ShowMsg(QStringLiteral("Ok"), 0);
+}
+
+double TfrmFaturamento::clientNationality(const QString &client)
+{
+    qryNacionalidade->Close();
+    qryNacionalidade->ParamByName(QStringLiteral("P_CDCLIENTE")).SetAsString(client);
+    qryNacionalidade->Open();
+    return qryNacionalidade->FieldByName(QStringLiteral("CLINAC"))->AsFloat();
 }
 
 void TfrmFaturamento::dtsPadraoStateChange(QObject *sender)
@@ -447,11 +469,18 @@ void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, 
 void TfrmFaturamento::sbtVerificarClick(QObject *sender)
 {
     Q_UNUSED(sender);
-    LoadPreview(Cli_fas09601::frmFiltroFaturamento->RestoreStoredFilter());
+    PreviewLink &link = Cli_fas09601::previewLink();
+    // Before any filter came to the screen, the filter dialog's defaults.
+    const std::optional<TFILTRO> filtro = m_filter ? m_filter : link.Offered();
+    if (!filtro)
+        return; // no filter dialog yet: nothing to load
+    link.ReloadingStoredFilter();
+    LoadPreview(*filtro);
 }
 
 void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
 {
+    m_filter = filtro;
     const PreviewRequest request = PreviewRequest::FromFilter(filtro);
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
     const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });

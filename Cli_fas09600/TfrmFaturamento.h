@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
+#include "TFILTRO.h"
 #include "TfrmPadrao.h"
 #include "pkg_fas09600_export.h"
 
@@ -26,7 +28,6 @@ class PreviewActions;
 class RunResultPanel;
 class ScreenLayout;
 struct TColumn;
-struct TFILTRO;
 struct TGridDrawState;
 
 namespace Ui {
@@ -49,14 +50,16 @@ public:
     void FormClose(QObject *sender, TCloseAction &action) override;
     void dtsPadraoStateChange(QObject *sender) override;
     void dbgPadraoKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift) override;
-    // Loads the preview again for the filter dialog's stored filter, without
-    // showing the dialog (its controls and picked lists are restored from it).
+    // Loads the preview again for the filter it was last asked to load (before
+    // any, the filter dialog's defaults), without the filter dialog, which puts
+    // its own controls and picked lists back.
     void sbtVerificarClick(QObject *sender) override;
 
-    // The one place that loads the preview for a filter: under the busy
-    // animation, empties the situation box, asks the application server's
-    // GetFaturamento and replaces the rows of cdsFaturamento with the answer.
-    // A failed call leaves the rows as they were and passes the failure on.
+    // The one place that loads the preview for a filter, kept as the one the
+    // next verify loads again: under the busy animation, empties the situation
+    // box, asks the application server's GetFaturamento and replaces the rows
+    // of cdsFaturamento with the answer. A failed call leaves the rows as they
+    // were and passes the failure on. The filter dialog's confirm comes here.
     void LoadPreview(const TFILTRO &filtro);
 
     void netFaturamentoBeforeConnect(QObject *sender);
@@ -107,6 +110,8 @@ public:
     Ui::frmFaturamento *Design() const { return m_ui.get(); }
 
 private:
+    // CLINAC of the client, read by qryNacionalidade: the generation run's nationality lookup.
+    double clientNationality(const QString &client);
     void showSituation();
     void showPendingSituation();
     void createDataSets();
@@ -126,5 +131,8 @@ private:
     // The cursor moved while the preview's controls were suspended: the situation
     // text of the row it arrived at is shown when they resume (see cdsFaturamentoAfterScroll).
     bool m_situationPending = false;
+    // The filter last given to LoadPreview, also when its load failed: the
+    // filter dialog has stored it by then, and verify loads it again.
+    std::optional<TFILTRO> m_filter;
     CalculationDateColumn *m_calculationDate = nullptr;
 };

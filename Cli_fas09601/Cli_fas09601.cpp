@@ -2,6 +2,7 @@
 
 #include <QScopeGuard>
 
+#include "PreviewLink.h"
 #include "TApplication.h"
 #include "TfrmFiltroFaturamento.h"
 
@@ -11,6 +12,12 @@ TfrmFiltroFaturamento *frmFiltroFaturamento = nullptr;
 bool boIdCriado = false;
 QString stEmpresa;
 QString stCliente;
+
+PreviewLink &previewLink()
+{
+    static PreviewLink link;
+    return link;
+}
 
 void CriaFiltroFaturamento()
 {

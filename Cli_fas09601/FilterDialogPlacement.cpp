@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QSettings>
 
-#include "ScreenLayout.h"
+#include "LayoutStore.h"
 
 namespace {
 
@@ -39,16 +39,16 @@ bool FilterDialogPlacement::eventFilter(QObject *watched, QEvent *event)
 
 void FilterDialogPlacement::remember() const
 {
-    QSettings store = ScreenLayout::Store();
-    store.beginGroup(ScreenLayout::DialogGroup());
+    QSettings store = LayoutStore::Open();
+    store.beginGroup(Group());
     store.setValue(placeKey(), m_dialog->pos());
     store.endGroup();
 }
 
 void FilterDialogPlacement::giveBack()
 {
-    QSettings store = ScreenLayout::Store();
-    store.beginGroup(ScreenLayout::DialogGroup());
+    QSettings store = LayoutStore::Open();
+    store.beginGroup(Group());
     const QVariant kept = store.value(placeKey());
     store.endGroup();
     if (!kept.isValid() || !m_dialog->isVisible())

@@ -16,6 +16,9 @@ class PKG_FAS09600_EXPORT FilterDialogPlacement : public QObject
 public:
     explicit FilterDialogPlacement(QDialog *dialog);
 
+    // The dialog's group in the layout store: its screen code.
+    static QString Group() { return QStringLiteral("FAS09601"); }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
-#include "Cli_fas09600.h"
 #include "Cli_fas09601.h"
 #include "Consiste.h"
 #include "EventGuard.h"
@@ -13,13 +12,13 @@
 #include "FasError.h"
 #include "FilterDialogKeys.h"
 #include "FilterDialogPlacement.h"
+#include "PreviewLink.h"
 #include "TADOIBQuery.h"
 #include "TBtnPesquisa.h"
 #include "TDateEditPlus.h"
 #include "TField.h"
 #include "TMessages.h"
 #include "TdtmDBGeral.h"
-#include "TfrmFaturamento.h"
 #include "ui_frmFiltroFaturamento.h"
 
 namespace {
@@ -210,6 +209,10 @@ void TfrmFiltroFaturamento::connectHandlers()
             EventGuard::wrap([this](TDateEditPlus *sender) { depDtIniApuExit(sender); }));
     connect(depDtFinApu, &TDateEditPlus::Exit, this,
             EventGuard::wrap([this](TDateEditPlus *sender) { depDtFinApuExit(sender); }));
+    // The preview loads the stored filter again without the dialog: the dialog's
+    // controls and picked lists come back to it, as an opening would bring them.
+    connect(&Cli_fas09601::previewLink(), &PreviewLink::StoredFilterReloading, this,
+            [this] { Atualiza_Filtro(false); });
 }
 
 void TfrmFiltroFaturamento::ControlClicked(QAbstractButton *button)
@@ -245,6 +248,7 @@ void TfrmFiltroFaturamento::FormCreate(QObject *sender)
     Filtro.boNEmitidas = false;
     Filtro.boCSituacao = false;
     Filtro.boNSituacao = false;
+    Cli_fas09601::previewLink().Offer(Filtro);
 }
 
 void TfrmFiltroFaturamento::FormActivate(QObject *sender)
@@ -453,12 +457,6 @@ void TfrmFiltroFaturamento::validate()
         refuse(chbEmitidas, QStringLiteral("SitNF_Inf"));
 }
 
-TFILTRO TfrmFiltroFaturamento::RestoreStoredFilter()
-{
-    Atualiza_Filtro(false);
-    return Filtro;
-}
-
 void TfrmFiltroFaturamento::sbtConfirmaClick(QObject *sender)
 {
     const bool userConfirm = sender == sbtConfirma;
@@ -469,6 +467,6 @@ void TfrmFiltroFaturamento::sbtConfirmaClick(QObject *sender)
         Atualiza_Filtro(false);
     }
     // A failed load leaves the dialog open on the choices just stored.
-    Cli_fas09600::frmFaturamento->LoadPreview(Filtro);
+    Cli_fas09601::previewLink().Load(Filtro);
     CloseWithResult(userConfirm ? QDialog::Accepted : QDialog::Rejected);
 }

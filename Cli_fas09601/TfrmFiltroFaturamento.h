@@ -27,8 +27,8 @@ class frmFiltroFaturamento;
 // The filter dialog "Filtro de Prévia para Faturamento (NF/INVOICE)", FAS09601.
 // One instance lives for the module's life (only hidden when closed); it keeps
 // the last confirmed choices in Filtro and restores them at every opening. Its
-// confirm validates and stores the choices, then asks the preview screen to
-// load the preview for them; the screen's verify asks it for the stored ones.
+// confirm validates and stores the choices, then hands them to whoever loads
+// the preview (PreviewLink); it knows nothing of the preview screen.
 class PKG_FAS09600_EXPORT TfrmFiltroFaturamento : public TfrmFiltroPadrao
 {
     Q_OBJECT
@@ -43,13 +43,9 @@ public:
     void btfLoadOpcClick(QObject *sender) override;
 
     // The user's confirm (sender sbtConfirma) validates and stores the
-    // controls; any other sender restores them from Filtro. Both then have the
-    // preview screen load the preview for Filtro and close the dialog.
+    // controls; any other sender restores them from Filtro. Both then hand
+    // Filtro to the preview's loader and close the dialog once it has loaded.
     void sbtConfirmaClick(QObject *sender) override;
-
-    // Restores the controls and the picked lists from Filtro, as an opening
-    // does, and gives Filtro: what the preview screen's verify loads again.
-    TFILTRO RestoreStoredFilter();
 
     // true: controls into Filtro; false: Filtro into the controls, running the
     // click rules of the boxes it changes.

@@ -8,11 +8,14 @@
 #include <QTabWidget>
 
 #include "BillingItemLayout.h"
+#include "BillingRows.h"
 #include "Cli_fas09600.h"
 #include "Cli_fas09601.h"
 #include "Consiste.h"
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
+#include "FasError.h"
+#include "GenerationRun.h"
 #include "HostConfig.h"
 #include "MessageDialog.h"
 #include "ModuleFixture.h"
@@ -26,6 +29,7 @@
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
+#include "TMessages.h"
 #include "TNetConnection.h"
 #include "TfrmFaturamento.h"
 #include "TfrmFiltroFaturamento.h"
@@ -282,23 +286,7 @@ class TstGeneration : public QObject
         return int(clients.size());
     }
 
-    static QString cell(int row, const char *name)
-    {
-        const TRecordStore &store = preview()->Store();
-        const int field = store.indexOf(QString::fromLatin1(name));
-        if (store.isNull(row, field))
-            return {};
-        switch (store.defs().at(field).type) {
-        case TFieldType::DateTime:
-            return QDateTime::fromMSecsSinceEpoch(store.dateTimeMs(row, field), Qt::UTC).toString(Qt::ISODateWithMs);
-        case TFieldType::Float:
-            return QString::number(store.number(row, field), 'g', 17);
-        default: {
-            const std::string_view text = store.text(row, field);
-            return QString::fromUtf8(text.data(), qsizetype(text.size()));
-        }
-        }
-    }
+    static QString cell(int row, const char *name) { return BillingRows::cell(preview()->Store(), row, name); }
 
     static bool isNull(int row, const char *name)
     {
@@ -829,6 +817,70 @@ private slots:
             QVERIFY(!screen()->runResultPanel->isVisible());
             QCOMPARE(screen()->SubWindow()->geometry(), frameBefore);
         }
+    }
+
+    // The run on its own, given the preview's rows, a nationality lookup and a
+    // connection that is not connected: which clients it asks about, and what
+    // stops it (a refusal, or the first batch it tries to send).
+    void runOnItsOwn_data()
+    {
+        QTest::addColumn<QString>("rows");    // client:status:tick:note:invoice, blank parts empty
+        QTest::addColumn<QString>("abroad");  // clients with no main address in Brazil
+        QTest::addColumn<QString>("outcome"); // a catalogue code, or the method that was not sent
+        QTest::addColumn<QString>("asked");   // clients looked up, in order
+
+        QTest::newRow("domestic: notes first") << "C1:P:S:: C2:P:S::" << "C2" << "GeraNF" << "C1 C2";
+        QTest::newRow("foreign only") << "C2::S::" << "C2" << "GeraInvoice" << "C2";
+        QTest::newRow("one lookup per client") << "C1:P:S:: C1::S:: C1:P:N::" << "" << "GeraNF" << "C1";
+        QTest::newRow("refusal ends the walk") << "C1:P:S:: C3:C:S:: C2:P:S::" << "" << "Apur_Canc" << "C1";
+        QTest::newRow("entry numbers need no lookup") << "C1:R:S:7: C2:P:S::9" << "" << "NF_Exist" << "";
+        QTest::newRow("nothing qualifies") << "C1:R:S:: C2:N:S:: C3:P:N::" << "" << "Apur_Inf" << "";
+    }
+
+    void runOnItsOwn()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, abroad);
+        QFETCH(QString, outcome);
+        QFETCH(QString, asked);
+        QList<BillingRow> items;
+        for (const QString &token : rows.split(QLatin1Char(' '))) {
+            const QStringList part = token.split(QLatin1Char(':'));
+            BillingRow item;
+            item.clientCode = part[0];
+            item.status = part[1];
+            item.tick = part[2];
+            item.noteEntry = part[3];
+            item.invoiceEntry = part[4];
+            items << item;
+        }
+        TClientDataSet preview, notes, invoices;
+        preview.SetFieldDefs(BillingItemLayout::faturamento());
+        preview.SetData(BillingRows::packet(items));
+        notes.SetFieldDefs(BillingItemLayout::batch());
+        invoices.SetFieldDefs(BillingItemLayout::batch());
+        QStringList lookedUp;
+        const auto nationality = [&](const QString &client) {
+            lookedUp << client;
+            return abroad.split(QLatin1Char(' ')).contains(client) ? 0.0 : 1.0;
+        };
+        TNetConnection offline;
+        GenerationRun run(preview, {notes, invoices}, nationality, offline, *screen()->msgPadrao);
+        m_dialogs.clear();
+        QString failure;
+        try {
+            run.Run();
+        } catch (const SilentAbort &) {
+        } catch (const std::exception &error) {
+            failure = QString::fromUtf8(error.what());
+        }
+        if (outcome.startsWith(QLatin1String("Gera")))
+            QVERIFY2(failure.contains(outcome + QStringLiteral(" não foi enviado")), qPrintable(failure));
+        else
+            QCOMPARE(m_dialogs, QStringList{errorDialog(outcome)});
+        QCOMPARE(lookedUp.join(QLatin1Char(' ')), asked);
+        QVERIFY(run.Generated().IsEmpty());
+        QVERIFY(!notes.Active() && !invoices.Active());
     }
 
     // Each batch record carries the preview row's values: texts as they stand,

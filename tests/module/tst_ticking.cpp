@@ -65,9 +65,8 @@ class TstTicking : public QObject
     {
         QStringList result;
         const TRecordStore &store = data()->Store();
-        const int field = data()->FieldByName(QStringLiteral("IDCHECK"))->Index();
         for (int row = 0; row < store.rowCount(); ++row)
-            result << QString::fromStdString(std::string(store.text(row, field)));
+            result << BillingRows::cell(store, row, "IDCHECK");
         return result;
     }
 

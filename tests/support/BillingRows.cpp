@@ -47,4 +47,21 @@ QByteArray packet(const QList<BillingRow> &rows)
     return DataPacket::encode(store);
 }
 
+QString cell(const TRecordStore &store, int row, const char *field)
+{
+    const int index = store.indexOf(QString::fromLatin1(field));
+    if (store.isNull(row, index))
+        return {};
+    switch (store.defs().at(index).type) {
+    case TFieldType::DateTime:
+        return QDateTime::fromMSecsSinceEpoch(store.dateTimeMs(row, index), Qt::UTC).toString(Qt::ISODateWithMs);
+    case TFieldType::Float:
+        return QString::number(store.number(row, index), 'g', 17);
+    default: {
+        const std::string_view text = store.text(row, index);
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+    }
+}
+
 } // namespace BillingRows

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTime>
 
+class TRecordStore;
+
 // Builds preview packets (the 28-field layout) for screen tests.
 struct BillingRow
 {
@@ -22,5 +24,9 @@ struct BillingRow
 namespace BillingRows {
 
 QByteArray packet(const QList<BillingRow> &rows);
+
+// A cell of a dataset's rows as text: texts as they stand, date-times in ISO
+// form with milliseconds, numbers in full; a null cell reads as the empty text.
+QString cell(const TRecordStore &store, int row, const char *field);
 
 } // namespace BillingRows

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include "pkg_fas09600_export.h"
+
+class TRecordStore;
+
+// What a generation run made, read from the application server's answers: one
+// entry (fiscal note or invoice) per company and entry number, with its client,
+// the number of its items and their total. The answers carry the generated
+// items in the preview's layout; the entry number is NRLANCTONF for notes,
+// NRLANCINVOICE for invoices.
+class PKG_FAS09600_EXPORT GenerationResult
+{
+public:
+    enum class Kind { Note, Invoice };
+
+    struct Entry
+    {
+        QString kind; // "Nota Fiscal" or "Invoice", as the result lists it
+        QString number;
+        QString company;
+        QString client;
+        int items = 0;
+        double total = 0;
+    };
+
+    static QString KindText(Kind kind);
+
+    // The answer to a batch of `kind`.
+    void AddAnswer(Kind kind, const TRecordStore &answer);
+
+    const QList<Entry> &Entries() const { return m_entries; }
+    bool IsEmpty() const { return m_entries.isEmpty(); }
+
+private:
+    QList<Entry> m_entries;
+};

@@ -1,0 +1,202 @@
+#include "ImportWriter.h"
+
+#include <QScopeGuard>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "DatabaseError.h"
+#include "StagingTable.h"
+
+namespace {
+
+QSqlQuery run(const QSqlDatabase &db, const QString &sql, const QString &step)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(sql))
+        throw DatabaseError(QStringLiteral("A importação falhou ao %1: %2").arg(step, query.lastError().text()));
+    return query;
+}
+
+// "s.A = t.A AND s.B = t.B"
+QString match(const QStringList &left, const QString &leftTable, const QStringList &right, const QString &rightTable)
+{
+    QStringList terms;
+    for (qsizetype i = 0; i < left.size(); ++i)
+        terms << QStringLiteral("%1.%2 = %3.%4").arg(leftTable, left.at(i), rightTable, right.at(i));
+    return terms.join(QStringLiteral(" AND "));
+}
+
+QString prefixed(const QStringList &columns, const QString &table)
+{
+    QStringList result;
+    for (const QString &column : columns)
+        result << table + u'.' + column;
+    return result.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+ImportWriter::ImportWriter(QSqlDatabase db, const ImportLayout &layout)
+    : m_db(std::move(db))
+    , m_layout(layout)
+{
+}
+
+bool ImportWriter::onSqlite() const
+{
+    return m_db.driverName() == QLatin1String("QSQLITE");
+}
+
+ImportWriter::Outcome ImportWriter::write(const ImportBatch &batch)
+{
+    if (!m_db.transaction())
+        throw DatabaseError(QStringLiteral("Não foi possível iniciar a transação da importação: %1")
+                                .arg(m_db.lastError().text()));
+    auto rollback = qScopeGuard([this] { m_db.rollback(); });
+    std::vector<StagingTable> staged;
+    for (qsizetype t = 0; t < m_layout.targets.size(); ++t) {
+        staged.emplace_back(m_db, m_layout.targets.at(t));
+        staged.back().load(batch.targets.at(size_t(t)));
+    }
+    Outcome outcome;
+    checkReferences(staged, outcome);
+    if (m_layout.keepsBilledRows)
+        checkBilled(staged.front(), outcome);
+    if (!outcome.problems.isEmpty())
+        return outcome; // rolled back
+    for (qsizetype t = 0; t < m_layout.targets.size(); ++t)
+        outcome.counts << upsert(staged.at(size_t(t)), m_layout.targets.at(t), int(batch.targets.at(size_t(t)).size()));
+    if (!m_db.commit())
+        throw DatabaseError(QStringLiteral("Não foi possível concluir a importação: %1").arg(m_db.lastError().text()));
+    rollback.dismiss();
+    return outcome;
+}
+
+QString ImportWriter::valuesText(const QStringList &columns, const QSqlQuery &query, int first)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        parts << QStringLiteral("%1 %2").arg(columns.at(i), query.value(first + int(i)).toString());
+    return parts.join(QStringLiteral(", "));
+}
+
+// Every line that names a row missing from its table, once per line (a missing
+// company is not reported again as a missing branch of it).
+void ImportWriter::checkReferences(const std::vector<StagingTable> &staged, Outcome &outcome) const
+{
+    QSet<int> reported;
+    for (const ImportReference &reference : m_layout.references) {
+        QStringList filled;
+        for (const QString &column : reference.columns)
+            filled << QStringLiteral("s.%1 IS NOT NULL").arg(column);
+        const QString sql = QStringLiteral("SELECT s.LINHA, %1 FROM %2 s WHERE %3 AND NOT EXISTS "
+                                           "(SELECT 1 FROM %4 r WHERE %5) ORDER BY s.LINHA")
+                                .arg(prefixed(reference.columns, QStringLiteral("s")),
+                                     staged.at(size_t(reference.target)).name(), filled.join(QStringLiteral(" AND ")),
+                                     reference.table,
+                                     match(reference.tableColumns, QStringLiteral("r"), reference.columns,
+                                           QStringLiteral("s")));
+        QSqlQuery query = run(m_db, sql, QStringLiteral("conferir %1").arg(reference.table));
+        while (query.next()) {
+            const int line = query.value(0).toInt();
+            if (reported.contains(line))
+                continue;
+            reported.insert(line);
+            outcome.problems.append({line, reference.columns.last(),
+                                     QStringLiteral("%1 (%2) não está cadastrad%3 no banco de dados; %4")
+                                         .arg(reference.what, valuesText(reference.columns, query, 1),
+                                              reference.what.startsWith(u'a') ? QStringLiteral("a") : QStringLiteral("o"),
+                                              reference.hint)});
+        }
+    }
+}
+
+// A calculation is billed when it has a fiscal-note or invoice entry or its
+// situation is "R" (realized).
+QString ImportWriter::billedCondition(const QString &stagedRow) const
+{
+    const QStringList key = m_layout.targets.front().key;
+    return QStringLiteral("EXISTS (SELECT 1 FROM APURFATFAS a LEFT JOIN ITEMLANCFAT l ON %1 WHERE %2 AND "
+                          "(a.IDSTAPFATFAS = 'R' OR l.NRLANCFAT IS NOT NULL))")
+        .arg(match(key, QStringLiteral("l"), key, QStringLiteral("a")), match(key, QStringLiteral("a"), key, stagedRow));
+}
+
+QString ImportWriter::distinct(const QString &left, const QString &right) const
+{
+    return onSqlite() ? QStringLiteral("%1 IS NOT %2").arg(left, right)
+                      : QStringLiteral("%1 IS DISTINCT FROM %2").arg(left, right);
+}
+
+// Whether a staged line s would change its stored row a. Its situation only
+// counts when it asks for more than "pending" or "realized": the file of the
+// month still says pending for what has been billed since.
+QString ImportWriter::changedCondition(const ImportTarget &target) const
+{
+    QStringList terms;
+    for (const QString &column : target.columns) {
+        if (target.key.contains(column))
+            continue;
+        if (column == QLatin1String("IDSTAPFATFAS"))
+            terms << QStringLiteral("COALESCE(s.IDSTAPFATFAS, 'P') NOT IN ('P', 'R')");
+        else
+            terms << distinct(QStringLiteral("s.") + column, QStringLiteral("a.") + column);
+    }
+    return terms.join(QStringLiteral(" OR "));
+}
+
+void ImportWriter::checkBilled(const StagingTable &staged, Outcome &outcome) const
+{
+    const ImportTarget &target = m_layout.targets.front();
+    const QString sql =
+        QStringLiteral("SELECT s.LINHA, %1, a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT FROM %2 s "
+                       "JOIN APURFATFAS a ON %3 LEFT JOIN ITEMLANCFAT l ON %4 "
+                       "WHERE (a.IDSTAPFATFAS = 'R' OR l.NRLANCFAT IS NOT NULL) AND (%5) ORDER BY s.LINHA")
+            .arg(prefixed(target.key, QStringLiteral("s")), staged.name(),
+                 match(target.key, QStringLiteral("a"), target.key, QStringLiteral("s")),
+                 match(target.key, QStringLiteral("l"), target.key, QStringLiteral("a")), changedCondition(target));
+    QSqlQuery query = run(m_db, sql, QStringLiteral("conferir as apurações já faturadas"));
+    const int after = 1 + int(target.key.size());
+    while (query.next()) {
+        const QString kind = query.value(after + 1).toString();
+        const QString entry = kind.isEmpty() ? QStringLiteral("situação Realizada")
+                              : QStringLiteral("%1, lançamento %2")
+                                    .arg(kind == QLatin1String("I") ? QStringLiteral("Invoice")
+                                                                    : QStringLiteral("Nota Fiscal"),
+                                         query.value(after + 2).toString());
+        outcome.problems.append({query.value(0).toInt(), {},
+                                 QStringLiteral("a apuração (%1) já foi faturada (%2) e não pode ser alterada; "
+                                                "tire a linha do arquivo ou deixe-a como está no banco de dados")
+                                     .arg(valuesText(target.key, query, 1), entry)});
+    }
+}
+
+ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const ImportTarget &target, int rows) const
+{
+    TableCount count;
+    count.table = target.table;
+    if (m_layout.keepsBilledRows) {
+        QSqlQuery kept = run(m_db, QStringLiteral("DELETE FROM %1 WHERE %2").arg(staged.name(), billedCondition(staged.name())),
+                             QStringLiteral("separar as apurações já faturadas"));
+        count.keptBilled = kept.numRowsAffected();
+    }
+    QSqlQuery known = run(m_db,
+                          QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE EXISTS (SELECT 1 FROM %2 t WHERE %3)")
+                              .arg(staged.name(), target.table,
+                                   match(target.key, QStringLiteral("t"), target.key, QStringLiteral("s"))),
+                          QStringLiteral("contar as linhas de %1").arg(target.table));
+    count.updated = known.next() ? known.value(0).toInt() : 0;
+    count.inserted = rows - count.keptBilled - count.updated;
+    QStringList updates;
+    for (const QString &column : target.columns)
+        if (!target.key.contains(column))
+            updates << QStringLiteral("%1 = excluded.%1").arg(column);
+    const QString columns = target.columns.join(QStringLiteral(", "));
+    run(m_db,
+        QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE true ON CONFLICT (%4) DO UPDATE SET %5")
+            .arg(target.table, columns, staged.name(), target.key.join(QStringLiteral(", ")),
+                 updates.join(QStringLiteral(", "))),
+        QStringLiteral("gravar %1").arg(target.table));
+    return count;
+}

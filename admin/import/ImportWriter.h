@@ -1,0 +1,54 @@
+#pragma once
+
+#include <vector>
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include "ImportBatch.h"
+#include "ImportLayout.h"
+
+class QSqlQuery;
+class StagingTable;
+
+// Writes a valid import file's rows in one transaction: stages them, checks that
+// every company, branch, client, product and operator they name exists and that
+// no billed calculation would change, and then inserts the new keys and updates
+// the known ones (so a month's file may be loaded again). A billed calculation
+// whose line brings nothing new is left as it is; one that would change is
+// refused. When anything is refused, the transaction is rolled back.
+class ImportWriter
+{
+public:
+    struct TableCount
+    {
+        QString table;
+        int inserted = 0;
+        int updated = 0;
+        int keptBilled = 0;
+    };
+    struct Outcome
+    {
+        QList<ImportProblem> problems; // not empty: nothing was written
+        QList<TableCount> counts;
+    };
+
+    ImportWriter(QSqlDatabase db, const ImportLayout &layout);
+
+    // Throws DatabaseError when the database fails; nothing is kept then either.
+    Outcome write(const ImportBatch &batch);
+
+private:
+    void checkReferences(const std::vector<StagingTable> &staged, Outcome &outcome) const;
+    void checkBilled(const StagingTable &staged, Outcome &outcome) const;
+    TableCount upsert(const StagingTable &staged, const ImportTarget &target, int rows) const;
+    QString billedCondition(const QString &stagedRow) const;
+    QString changedCondition(const ImportTarget &target) const;
+    QString distinct(const QString &left, const QString &right) const;
+    static QString valuesText(const QStringList &columns, const QSqlQuery &query, int first);
+    bool onSqlite() const;
+
+    QSqlDatabase m_db;
+    const ImportLayout &m_layout;
+};

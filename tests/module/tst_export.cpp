@@ -1,0 +1,176 @@
+#include <QtTest>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QDir>
+#include <QRadioButton>
+#include <QLineEdit>
+
+#include "ExportDialog.h"
+#include "ExportFiles.h"
+#include "FindBar.h"
+#include "ModuleFixture.h"
+#include "PreviewCells.h"
+#include "PreviewExport.h"
+#include "PreviewScreenDriver.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TfrmFaturamento.h"
+
+// Export from the preview screen ("Exportar…", Ctrl+E): the file read back cell by
+// cell in CSV and XLSX, and a cancel that keeps the file that was there.
+class TstExport : public QObject
+{
+    Q_OBJECT
+
+    ModuleFixture m_fixture;
+    PreviewScreenDriver m_preview{m_fixture};
+    QTemporaryDir m_files;
+
+    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
+    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
+    void loadSample() { m_preview.loadSample(); }
+    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        m_preview.pressOnGrid(key, modifiers);
+    }
+
+private slots:
+    void initTestCase() { m_preview.open(); }
+
+    void cleanup()
+    {
+        m_fixture.modals.disarm();
+        m_fixture.clearMessages();
+        if (screen() && screen()->findBar->isVisible())
+            screen()->findBar->Close();
+    }
+
+    void cleanupTestCase() { m_preview.close(); }
+
+    // The file written by "Exportar…" (Ctrl+E), read back cell by cell.
+    void exportReadBack_data()
+    {
+        QTest::addColumn<bool>("csv");
+        QTest::addColumn<bool>("onlyTicked");
+        QTest::addColumn<bool>("fileThere"); // the user declines to replace it
+        QTest::newRow("CSV, all rows") << true << false << false;
+        QTest::newRow("CSV, ticked rows") << true << true << false;
+        QTest::newRow("XLSX, all rows") << false << false << false;
+        QTest::newRow("XLSX, ticked rows") << false << true << false;
+        QTest::newRow("XLSX over a file kept") << false << false << true;
+    }
+
+    void exportReadBack()
+    {
+        QFETCH(bool, csv);
+        QFETCH(bool, onlyTicked);
+        QFETCH(bool, fileThere);
+        loadSample();
+        const QString path = m_files.filePath(QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
+        if (fileThere) {
+            QFile before(path + QStringLiteral(".xlsx"));
+            QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
+        }
+        QStringList questions;
+        m_fixture.modals.arm([&](QWidget *modal) {
+            auto *dialog = qobject_cast<ExportDialog *>(modal);
+            if (!dialog) {
+                questions << modal->metaObject()->className();
+                return ModalWatcher::closeModal(modal);
+            }
+            (onlyTicked ? dialog->rbtMarcadas : dialog->rbtTodas)->click();
+            (csv ? dialog->rbtCsv : dialog->rbtXlsx)->click();
+            dialog->edtArquivo->selectAll();
+            QTest::keyClicks(dialog->edtArquivo, path);
+            QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
+            if (dialog->isVisible()) // kept open when the file is not to be replaced
+                ModalWatcher::closeModal(dialog);
+        });
+        pressOnGrid(Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(m_fixture.errors, QStringList());
+        QCOMPARE(questions, fileThere ? QStringList{QStringLiteral("QMessageBox")} : QStringList());
+        if (fileThere) {
+            QFile kept(path + QStringLiteral(".xlsx"));
+            QVERIFY(kept.open(QIODevice::ReadOnly));
+            QCOMPARE(kept.readAll(), QByteArray("antes"));
+            return;
+        }
+
+        QList<QStringList> expected = PreviewScreenDriver::shownRows();
+        if (onlyTicked)
+            expected.removeAt(1);
+        const QString file = path + (csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx"));
+        if (csv) {
+            QFile written(file);
+            QVERIFY(written.open(QIODevice::ReadOnly));
+            const QByteArray bytes = written.readAll();
+            QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+            QList<QStringList> rows = ExportFiles::parseCsv(QString::fromUtf8(bytes.mid(3)));
+            QCOMPARE(rows.takeFirst(), PreviewScreenDriver::shownTitles());
+            for (QStringList &row : expected) // a text that reads as a formula is kept as text
+                if (row[3].startsWith(QLatin1Char('=')))
+                    row[3].prepend(QLatin1Char('\''));
+            QCOMPARE(rows, expected);
+            return;
+        }
+        const ExportFiles::Sheet sheet = ExportFiles::readSheet(file);
+        QCOMPARE(sheet.widths, int(PreviewScreenDriver::shownTitles().size()));
+        for (int column = 0; column < PreviewScreenDriver::shownTitles().size(); ++column)
+            QCOMPARE(sheet.cells.value(ExportFiles::cellReference(0, column)), PreviewScreenDriver::shownTitles().at(column));
+        for (int row = 0; row < expected.size(); ++row) {
+            for (int column = 0; column < PreviewScreenDriver::shownTitles().size(); ++column) {
+                const QString cell = sheet.cells.value(ExportFiles::cellReference(row + 1, column));
+                const QString &shown = expected[row][column];
+                if (column == 2) { // a real number
+                    QCOMPARE(cell.mid(1).toDouble(), QLocale(QLocale::Portuguese, QLocale::Brazil).toDouble(shown));
+                    QVERIFY(cell.startsWith(QLatin1Char('#')));
+                } else if (column == 5) { // a real date
+                    QDateTime value = QDateTime::fromString(shown, QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+                    if (!value.isValid())
+                        value = QDateTime(QDate::fromString(shown, QStringLiteral("dd/MM/yyyy")), QTime(0, 0));
+                    value.setTimeSpec(Qt::UTC);
+                    QVERIFY(cell.startsWith(QLatin1Char('#')));
+                    QVERIFY2(qAbs(cell.mid(1).toDouble() - ExportFiles::excelSerial(value)) < 1e-6, qPrintable(cell));
+                } else {
+                    QCOMPARE(cell, shown);
+                }
+            }
+        }
+        QVERIFY(!QFile::exists(file + QStringLiteral(".parcial")));
+    }
+
+    // A cancel from the progress dialog leaves the file that was there as it was.
+    void cancelKeepsTheFile_data()
+    {
+        QTest::addColumn<bool>("csv");
+        QTest::newRow("CSV") << true;
+        QTest::newRow("XLSX") << false;
+    }
+
+    void cancelKeepsTheFile()
+    {
+        QFETCH(bool, csv);
+        screen()->cdsFaturamento->SetData(BillingRows::packet(QList<BillingRow>(9000)));
+        const QString path = m_files.filePath(csv ? QStringLiteral("cancelada.csv") : QStringLiteral("cancelada.xlsx"));
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
+        before.close();
+        QList<int> steps;
+        const bool written = PreviewExport::Write(PreviewCells(*grid(), PreviewCells::Rows::All),
+                                                  csv ? PreviewExport::Format::Csv : PreviewExport::Format::Xlsx, path,
+                                                  [&steps](int done, int total) {
+                                                      steps << done << total;
+                                                      return false;
+                                                  });
+        QVERIFY(!written);
+        QCOMPARE(steps, (QList<int>{4096, csv ? 9000 : 13500}));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QCOMPARE(before.readAll(), QByteArray("antes"));
+        const QString name = QFileInfo(path).fileName();
+        QCOMPARE(QDir(m_files.path()).entryList({name + QLatin1Char('*')}, QDir::Files), QStringList{name});
+    }
+};
+
+QTEST_MAIN(TstExport)
+#include "tst_export.moc"

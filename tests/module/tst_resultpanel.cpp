@@ -1,0 +1,104 @@
+#include <QtTest>
+
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+#include "BillingItemLayout.h"
+#include "ExportDialog.h"
+#include "ExportFiles.h"
+#include "FindBar.h"
+#include "GenerationResult.h"
+#include "ModuleFixture.h"
+#include "PreviewActions.h"
+#include "PreviewScreenDriver.h"
+#include "RunResultPanel.h"
+#include "TButtonFlat.h"
+#include "TClientDataSet.h"
+#include "TDBGrid.h"
+#include "TfrmFaturamento.h"
+
+// The generation run's result panel: a run's entries listed and exported, emptied
+// by the next filter; and where the screen's added menu entries stand.
+class TstResultPanel : public QObject
+{
+    Q_OBJECT
+
+    ModuleFixture m_fixture;
+    PreviewScreenDriver m_preview{m_fixture};
+    QTemporaryDir m_files;
+
+    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
+    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
+    void loadSample() { m_preview.loadSample(); }
+    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        m_preview.pressOnGrid(key, modifiers);
+    }
+
+private slots:
+    void initTestCase() { m_preview.open(); }
+
+    void cleanup()
+    {
+        m_fixture.modals.disarm();
+        m_fixture.clearMessages();
+        if (screen() && screen()->findBar->isVisible())
+            screen()->findBar->Close();
+    }
+
+    void cleanupTestCase() { m_preview.close(); }
+
+    // The run's result, grouped per entry from a generation's answer, exported
+    // from its panel; the new menu entries come after the designed ones.
+    void resultListAndMenus()
+    {
+        QList<BillingRow> rows = PreviewScreenDriver::sampleRows();
+        rows[0].noteEntry = rows[1].noteEntry = QStringLiteral("7");
+        rows[2].noteEntry = QStringLiteral("8");
+        TClientDataSet answer;
+        answer.SetFieldDefs(BillingItemLayout::faturamento());
+        answer.SetData(BillingRows::packet(rows));
+        GenerationResult made;
+        made.AddAnswer(GenerationResult::Kind::Note, answer.Store());
+        RunResultPanel *panel = screen()->runResultPanel;
+        panel->BeginRun();
+        panel->Show(made);
+        panel->EndRun();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->tblResultado->rowCount(), 2);
+        const QString path = m_files.filePath(QStringLiteral("resultado.csv"));
+        m_fixture.modals.arm([&](QWidget *modal) {
+            auto *dialog = qobject_cast<ExportDialog *>(modal);
+            if (!dialog)
+                return ModalWatcher::closeModal(modal);
+            dialog->rbtCsv->click();
+            dialog->edtArquivo->setText(path);
+            QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
+        });
+        panel->btnExportar->click();
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(ExportFiles::parseCsv(QString::fromUtf8(written.readAll().mid(3))),
+                 (QList<QStringList>{{"Tipo", "Lançamento", "Empresa", "Cliente", "Itens", "Valor Total"},
+                                     {"Nota Fiscal", "7", "Empresa Um", "Alfa; \"Beta\"", "2", "1.234,00"},
+                                     {"Nota Fiscal", "8", "Empresa Um", "Ação Çedilha", "1", "100,00"}}));
+        screen()->cdsFaturamento->SetData(BillingRows::packet(rows)); // a new filter empties it
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(panel->tblResultado->rowCount(), 0);
+
+        const QList<QAction *> operacao = screen()->mnuOperacao->actions();
+        QCOMPARE(operacao.mid(0, 4), (QList<QAction *>{screen()->mnuListagem, screen()->mnuConfigImpressora,
+                                                       operacao.at(2), screen()->mnuSair}));
+        QCOMPARE(operacao.mid(5), (QList<QAction *>{screen()->previewActions->mnuExportar,
+                                                    screen()->previewActions->mnuRestaurarLayout}));
+        QCOMPARE(screen()->previewActions->mnuExportar->text(), QStringLiteral("Exportar…"));
+        QCOMPARE(screen()->mnuManutencao->actions().size(), 11);
+    }
+};
+
+QTEST_MAIN(TstResultPanel)
+#include "tst_resultpanel.moc"
