@@ -10,6 +10,7 @@
 
 #include "DatabaseError.h"
 #include "ImportCommand.h"
+#include "fas/Version.h"
 
 int main(int argc, char **argv)
 {
@@ -18,6 +19,10 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = app.arguments().mid(1);
+    if (args.size() == 1 && (args.first() == QLatin1String("--version") || args.first() == QLatin1String("-v"))) {
+        out << "fas-admin " FAS_VERSION << Qt::endl;
+        return 0;
+    }
     QString database = qEnvironmentVariable("FAS_DATABASE");
     if (args.size() >= 2 && args.first() == QLatin1String("--database")) {
         database = args.at(1);

@@ -43,7 +43,7 @@ set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
 # adduser for postinst.
 set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "${fas_same_common}, adduser, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_SERVER_PACKAGE_RECOMMENDS "libqt6sql6-psql")
-set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "postgresql, nginx")
+set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "postgresql, nginx, sqlite3")
 set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA ${FAS_DEBIAN_SERVER_CONTROL_EXTRA})
 set(CPACK_DEBIAN_SERVER_DESCRIPTION "billing preview (NF/INVOICE): application server
 fas-appserver answers GetFaturamento, GeraNF and GeraInvoice as JSON-RPC 2.0
