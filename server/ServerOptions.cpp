@@ -98,8 +98,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                                         QStringLiteral("mb"));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QStringLiteral("Mostra a versão."));
-    parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption, threadsOption,
-                       bodyOption});
+    parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption,
+                       threadsOption, bodyOption});
 
     ServerOptions options;
     if (!parser.parse(arguments))
