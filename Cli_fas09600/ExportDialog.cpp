@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,6 +22,7 @@
 #include "ExportTable.h"
 #include "FasError.h"
 #include "MessageDialog.h"
+#include "TApplication.h"
 
 ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
     : QDialog(parent)
@@ -52,9 +55,8 @@ ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
     edtArquivo->setObjectName(QStringLiteral("edtArquivo"));
     edtArquivo->setMinimumWidth(320);
     // The format's extension is added when the name has none of its own.
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    edtArquivo->setText(QDir::toNativeSeparators(
-        QDir(documents.isEmpty() ? QDir::homePath() : documents).filePath(QStringLiteral("Prévia para Faturamento"))));
+    edtArquivo->setText(
+        QDir::toNativeSeparators(QDir(SuggestedFolder()).filePath(QStringLiteral("Prévia para Faturamento"))));
     auto *browseButton = new QToolButton(this);
     browseButton->setText(QStringLiteral("..."));
     browseButton->setToolTip(QStringLiteral("Escolher o arquivo"));
@@ -62,7 +64,10 @@ ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
     fileLayout->addWidget(edtArquivo);
     fileLayout->addWidget(browseButton);
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("&Arquivo:"), fileLayout);
+    // A label beside a layout has no buddy of its own: Alt+A reaches the name.
+    lblArquivo = new QLabel(QStringLiteral("&Arquivo:"), this);
+    lblArquivo->setBuddy(edtArquivo);
+    form->addRow(lblArquivo, fileLayout);
     layout->addLayout(form);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -72,6 +77,15 @@ ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
     connect(buttons, &QDialogButtonBox::rejected, this, &ExportDialog::reject);
     layout->addWidget(buttons);
     edtArquivo->setFocus();
+}
+
+QString ExportDialog::SuggestedFolder()
+{
+    // A fresh account may have no documents folder yet: the home folder then.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 PreviewExport::Format ExportDialog::Format() const
@@ -142,9 +156,18 @@ void ExportDialog::Run(QWidget *parent, bool offerTicked, const TableSource &sou
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int total) {
-        progress.setMaximum(std::max(total, 1));
-        progress.setValue(done);
-        return !progress.wasCanceled();
-    });
+    const bool written =
+        PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int total) {
+            progress.setMaximum(std::max(total, 1));
+            progress.setValue(done);
+            return !progress.wasCanceled();
+        });
+    if (written)
+        Application().ShowStatusMessage(DoneMessage(dialog.FilePath(), table->rowCount()));
+}
+
+QString ExportDialog::DoneMessage(const QString &path, int rows)
+{
+    return QStringLiteral("%1 linha(s) exportada(s) para %2.")
+        .arg(QLocale().toString(rows), QFileInfo(path).fileName());
 }

@@ -8,6 +8,7 @@
 #include "PreviewExport.h"
 #include "pkg_fas09600_export.h"
 
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class ExportTable;
@@ -29,14 +30,20 @@ public:
     QRadioButton *rbtXlsx = nullptr;
     QRadioButton *rbtCsv = nullptr;
     QLineEdit *edtArquivo = nullptr;
+    QLabel *lblArquivo = nullptr;
 
     PreviewExport::Format Format() const;
     bool OnlyTicked() const;
     // The file name with the format's extension when it has none of its own.
     QString FilePath() const;
 
-    // Asks, writes and reports nothing on success; a cancel leaves no file.
+    // Asks and writes; a written file is named, with its rows, in the main
+    // form's status bar (DoneMessage); a cancel leaves no file.
     static void Run(QWidget *parent, bool offerTicked, const TableSource &source);
+    static QString DoneMessage(const QString &path, int rows);
+    // Where the suggested file goes: the user's documents folder, or the home
+    // folder when there is none.
+    static QString SuggestedFolder();
 
     void accept() override;
 

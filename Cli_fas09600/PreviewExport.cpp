@@ -57,13 +57,18 @@ bool PreviewExport::Write(const ExportTable &table, Format format, const QString
     return format == Format::Csv ? writeCsv(table, path, progress) : writeXlsx(table, path, progress);
 }
 
+QString PreviewExport::FormulaSafe(const QString &text, bool isText)
+{
+    // "=", "+", "-" and "@" start a formula in a spreadsheet; a client's name
+    // must never run as one, whether it goes by file or by the clipboard.
+    if (isText && !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front()))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
 QString PreviewExport::CsvCell(const QString &text, bool isText)
 {
-    QString cell = text;
-    // "=", "+", "-" and "@" start a formula in a spreadsheet; a client's name
-    // must never run as one.
-    if (isText && !cell.isEmpty() && QStringLiteral("=+-@\t\r").contains(cell.front()))
-        cell.prepend(QLatin1Char('\''));
+    QString cell = FormulaSafe(text, isText);
     if (cell.contains(QLatin1Char(';')) || cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n'))
         || cell.contains(QLatin1Char('\r'))) {
         cell.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -88,7 +93,7 @@ QString PreviewExport::TabSeparated(const ExportTable &table)
     for (int row = 0; row < table.rowCount(); ++row) {
         cells.clear();
         for (int column = 0; column < table.columnCount(); ++column)
-            cells << clean(table.text(row, column));
+            cells << clean(FormulaSafe(table.text(row, column), table.kind(column) == ExportTable::Kind::Text));
         lines << cells.join(QLatin1Char('\t'));
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');

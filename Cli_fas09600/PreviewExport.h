@@ -24,10 +24,14 @@ public:
     // false when cancelled; FasError when the file cannot be written.
     static bool Write(const ExportTable &table, Format format, const QString &path, const Progress &progress = {});
 
+    // A text cell as a spreadsheet must receive it: a leading apostrophe on a
+    // text it would take for a formula; numbers and dates as they are.
+    static QString FormulaSafe(const QString &text, bool isText);
     // One cell of a CSV line: quoted when it holds ";", quotes or line breaks; a
     // text that a spreadsheet would take for a formula gets a leading apostrophe.
     static QString CsvCell(const QString &text, bool isText);
-    // Tab-separated lines, a title line first, for the clipboard.
+    // Tab-separated lines, a title line first, for the clipboard; text cells
+    // guarded as in CSV.
     static QString TabSeparated(const ExportTable &table);
 
 private:

@@ -7,6 +7,7 @@
 
 #include "FilterDialogPlacement.h"
 #include "LayoutStore.h"
+#include "PreviewSorting.h"
 #include "TDBGrid.h"
 #include "TfrmPadrao.h"
 
@@ -18,6 +19,12 @@ const QString &columnsKey()
     return key;
 }
 
+const QString &orderKey()
+{
+    static const QString key = QStringLiteral("ordem");
+    return key;
+}
+
 const QString &frameKey()
 {
     static const QString key = QStringLiteral("janela");
@@ -26,10 +33,11 @@ const QString &frameKey()
 
 } // namespace
 
-ScreenLayout::ScreenLayout(TfrmPadrao *screen, TDBGrid *grid)
+ScreenLayout::ScreenLayout(TfrmPadrao *screen, TDBGrid *grid, PreviewSorting *sorting)
     : QObject(screen)
     , m_screen(screen)
     , m_grid(grid)
+    , m_sorting(sorting)
 {
     QHeaderView *header = grid->horizontalHeader();
     header->setSectionsMovable(true);
@@ -60,9 +68,11 @@ void ScreenLayout::Restore()
     store.beginGroup(ScreenGroup());
     const QByteArray columns = store.value(columnsKey()).toByteArray();
     const QRect kept = store.value(frameKey()).toRect();
+    const QString order = store.value(orderKey()).toString();
     store.endGroup();
     if (!columns.isEmpty())
         m_grid->horizontalHeader()->restoreState(columns);
+    m_sorting->Apply(order);
     if (kept.isValid()) {
         // A place outside the MDI area (a smaller screen since) is pulled back in.
         QRect place = kept;
@@ -80,6 +90,7 @@ void ScreenLayout::Save() const
     QSettings store = Store();
     store.beginGroup(ScreenGroup());
     store.setValue(columnsKey(), m_grid->horizontalHeader()->saveState());
+    store.setValue(orderKey(), m_sorting->Kept());
     // A maximized or minimized window keeps the place it had before.
     if (!(frame()->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)))
         store.setValue(frameKey(), frame()->geometry());
@@ -93,6 +104,7 @@ void ScreenLayout::RestoreDesigned()
     for (int logical = 0; logical < header->count(); ++logical)
         header->moveSection(header->visualIndex(logical), logical);
     m_grid->SetColumns(m_grid->Columns());
+    m_sorting->Clear();
     if (m_designedFrame.isValid())
         frame()->setGeometry(m_designedFrame);
     QSettings store = Store();

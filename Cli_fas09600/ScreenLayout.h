@@ -6,14 +6,15 @@
 
 #include "pkg_fas09600_export.h"
 
+class PreviewSorting;
 class QSettings;
 class TDBGrid;
 class TfrmPadrao;
 
 // The preview screen's layout as the user left it, kept per user with
 // QSettings (INI format, organization "fas09600", application "layout"): the
-// grid's column widths and order, the screen's place and size in the host's
-// MDI area. Restore() puts it back at the screen's opening, Save() keeps it at
+// grid's column widths and order, the rows' order (PreviewSorting), the screen's
+// place and size in the host's MDI area. Restore() puts it back at the screen's opening, Save() keeps it at
 // its closing, RestoreDesigned() returns to the design and forgets what was kept
 // (the filter dialog's place too, see FilterDialogPlacement).
 //
@@ -23,7 +24,7 @@ class PKG_FAS09600_EXPORT ScreenLayout : public QObject
 {
     Q_OBJECT
 public:
-    ScreenLayout(TfrmPadrao *screen, TDBGrid *grid);
+    ScreenLayout(TfrmPadrao *screen, TDBGrid *grid, PreviewSorting *sorting);
 
     void Restore();
     void Save() const;
@@ -38,6 +39,7 @@ private:
 
     TfrmPadrao *m_screen;
     TDBGrid *m_grid;
+    PreviewSorting *m_sorting;
     QByteArray m_designedColumns;
     QRect m_designedFrame;
     QByteArray m_beforeLoad;

@@ -15,6 +15,7 @@
 #include "CalculationDateColumn.h"
 #include "FindBar.h"
 #include "PreviewActions.h"
+#include "PreviewSorting.h"
 #include "RunResultPanel.h"
 #include "ScreenLayout.h"
 #include "Cli_fas09600.h"
@@ -70,6 +71,8 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     btpProduto = m_ui->btpProduto;
     panLegenda = m_ui->panLegenda;
     lblTotalMarcado = m_ui->lblTotalMarcado;
+    lblLinhas = new QLabel(panLegenda);
+    lblLinhas->setObjectName(QStringLiteral("lblLinhas"));
     imgVerde = m_ui->imgVerde;
     imgVermelho = m_ui->imgVermelho;
     imgCinza = m_ui->imgCinza;
@@ -301,6 +304,12 @@ void TfrmFaturamento::setUpGridPainting()
 void TfrmFaturamento::showTickTotals()
 {
     lblTotalMarcado->setText(m_tickTotals->Text());
+    // The rows' count and total stand just left of the ticked ones.
+    lblLinhas->setText(m_tickTotals->RowsText());
+    const int tickedStart = lblTotalMarcado->geometry().right() + 1
+                            - lblTotalMarcado->fontMetrics().horizontalAdvance(lblTotalMarcado->text());
+    const int width = lblLinhas->fontMetrics().horizontalAdvance(lblLinhas->text()) + 4;
+    lblLinhas->setGeometry(tickedStart - 16 - width, lblTotalMarcado->y(), width, lblTotalMarcado->height());
 }
 
 void TfrmFaturamento::FormCreate(QObject *sender)
@@ -547,8 +556,13 @@ void TfrmFaturamento::fitTotalColumn()
 {
     // A total cut on its left would read as another number: the column widens
     // to the widest total of the preview when its designed width is too small.
+    // A width the user gave the column (dragged, or kept from an earlier session)
+    // is the user's and stays.
     constexpr int totalColumn = 6;
     constexpr int designedWidth = 57;
+    const int current = dbgPadrao->columnWidth(totalColumn);
+    if (current != designedWidth && current != m_fittedTotalWidth)
+        return;
     const TRecordStore &rows = cdsFaturamento->Store();
     const int field = rows.indexOf(QStringLiteral("VRTOTAFATFAS"));
     if (field < 0)
@@ -558,7 +572,8 @@ void TfrmFaturamento::fitTotalColumn()
         widest = std::max(widest, std::abs(rows.number(row, field)));
     const QString text = FormatSettings::formatFloat(-widest, QStringLiteral("#,##0.00"));
     const int needed = dbgPadrao->fontMetrics().horizontalAdvance(text) + 6;
-    dbgPadrao->setColumnWidth(totalColumn, std::max(designedWidth, needed));
+    m_fittedTotalWidth = std::max(designedWidth, needed);
+    dbgPadrao->setColumnWidth(totalColumn, m_fittedTotalWidth);
 }
 
 QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender, bool displayText) const
@@ -570,6 +585,7 @@ QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender,
 void TfrmFaturamento::setUpConveniences()
 {
     m_calculationDate = new CalculationDateColumn(dbgPadrao, cdsFaturamento);
+    dbgPadrao->SetEmptyText(QStringLiteral("Nenhuma apuração para este filtro."));
     findBar = new FindBar(dbgPadrao, this);
     connect(sbtProcurar, &QAbstractButton::clicked, findBar, [this] { findBar->Open(); });
     runResultPanel = new RunResultPanel(this);
@@ -577,7 +593,8 @@ void TfrmFaturamento::setUpConveniences()
     runResultPanel->hide();
     connect(cdsFaturamento, &TClientDataSet::AfterOpen, runResultPanel, [this] { runResultPanel->PreviewLoaded(); });
     previewActions = new PreviewActions(this);
-    screenLayout = new ScreenLayout(this, dbgPadrao);
+    previewSorting = new PreviewSorting(dbgPadrao, cdsFaturamento);
+    screenLayout = new ScreenLayout(this, dbgPadrao, previewSorting);
     connect(previewActions->mnuRestaurarLayout, &QAction::triggered, this, [this] {
         screenLayout->RestoreDesigned();
         fitTotalColumn();

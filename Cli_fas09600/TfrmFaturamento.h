@@ -25,6 +25,7 @@ class TickTotals;
 class CalculationDateColumn;
 class FindBar;
 class PreviewActions;
+class PreviewSorting;
 class RunResultPanel;
 class ScreenLayout;
 struct TColumn;
@@ -86,6 +87,7 @@ public:
     TBtnPesquisa *btpProduto = nullptr;
     QWidget *panLegenda = nullptr;
     QLabel *lblTotalMarcado = nullptr;
+    QLabel *lblLinhas = nullptr; // the rows' count and total, beside the ticked ones
     QLabel *imgVerde = nullptr;
     QLabel *imgVermelho = nullptr;
     QLabel *imgCinza = nullptr;
@@ -101,10 +103,11 @@ public:
     TDataSource *dtsProduto = nullptr;
     TNetConnection *netFaturamento = nullptr;
 
-    // Around the designed screen: find, export, the run's result, the kept layout.
+    // Around the designed screen: find, export, the run's result, sorting, the kept layout.
     FindBar *findBar = nullptr;
     RunResultPanel *runResultPanel = nullptr;
     PreviewActions *previewActions = nullptr;
+    PreviewSorting *previewSorting = nullptr;
     ScreenLayout *screenLayout = nullptr;
 
     Ui::frmFaturamento *Design() const { return m_ui.get(); }
@@ -135,4 +138,6 @@ private:
     // filter dialog has stored it by then, and verify loads it again.
     std::optional<TFILTRO> m_filter;
     CalculationDateColumn *m_calculationDate = nullptr;
+    // The width fitTotalColumn last gave "Valor Total"; any other is the user's.
+    int m_fittedTotalWidth = 0;
 };

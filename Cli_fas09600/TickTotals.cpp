@@ -17,6 +17,8 @@ void TickTotals::Recount(const TClientDataSet &dataSet)
 {
     m_count = 0;
     m_sum = 0.0L;
+    m_rows = 0;
+    m_rowsSum = 0.0L;
     m_loaded = dataSet.Active();
     if (!m_loaded)
         return;
@@ -28,7 +30,9 @@ void TickTotals::Recount(const TClientDataSet &dataSet)
     const int tickColumn = tick->Index();
     const int totalColumn = total->Index();
     const std::string_view ticked(&BillingCodes::TickTicked, 1);
+    m_rows = store.rowCount();
     for (int row = 0; row < store.rowCount(); ++row) {
+        m_rowsSum += store.number(row, totalColumn);
         if (store.text(row, tickColumn) == ticked) {
             ++m_count;
             m_sum += store.number(row, totalColumn);
@@ -60,4 +64,13 @@ QString TickTotals::Text() const
     return QStringLiteral("Marcados: %1   Total marcado: %2")
         .arg(FormatSettings::formatFloat(m_count, QStringLiteral("#,##0")),
              FormatSettings::formatFloat(Sum(), QStringLiteral("#,##0.00")));
+}
+
+QString TickTotals::RowsText() const
+{
+    if (!m_loaded)
+        return QString();
+    return QStringLiteral("Linhas: %1   Total: %2")
+        .arg(FormatSettings::formatFloat(m_rows, QStringLiteral("#,##0")),
+             FormatSettings::formatFloat(double(m_rowsSum), QStringLiteral("#,##0.00")));
 }

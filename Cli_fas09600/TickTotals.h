@@ -17,15 +17,21 @@ public:
     void Changed(const QString &before, const QString &after, double total);
 
     int Count() const { return m_count; }
+    // Every posted row and the sum of their totals, counted at each Recount.
+    int Rows() const { return m_rows; }
     double Sum() const;
     bool Loaded() const { return m_loaded; }
 
     // "Marcados: 3   Total marcado: 1.234,50" in the host's number settings;
     // empty while no preview is loaded.
     QString Text() const;
+    // "Linhas: 12   Total: 9.876,50", beside Text(); empty while no preview is loaded.
+    QString RowsText() const;
 
 private:
     int m_count = 0;
     long double m_sum = 0.0L;
+    int m_rows = 0;
+    long double m_rowsSum = 0.0L;
     bool m_loaded = false;
 };

@@ -1,5 +1,7 @@
 #include "FilterDialogPlacement.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QEvent>
 #include <QGuiApplication>
@@ -54,8 +56,18 @@ void FilterDialogPlacement::giveBack()
     if (!kept.isValid() || !m_dialog->isVisible())
         return;
     const QPoint place = kept.toPoint();
-    // A place on a screen no longer there is not used.
-    const QScreen *screen = QGuiApplication::screenAt(place + QPoint(20, 10));
-    if (screen || QGuiApplication::screens().size() <= 1)
+    // A place kept on a larger or another display may lie where no display is
+    // now: the dialog would open out of sight, over a host it blocks. Only a
+    // place whose title bar shows on some display is used.
+    if (ShowsOnADisplay(QRect(place, QSize(m_dialog->frameGeometry().width(), TitleBarHeight))))
         m_dialog->move(place);
+}
+
+bool FilterDialogPlacement::ShowsOnADisplay(const QRect &titleBar)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    return std::any_of(screens.cbegin(), screens.cend(), [&](const QScreen *screen) {
+        const QRect shown = screen->availableGeometry().intersected(titleBar);
+        return shown.width() >= MinimumShownWidth && shown.height() >= TitleBarHeight / 2;
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 
 #include "pkg_fas09600_export.h"
 
@@ -18,6 +19,12 @@ public:
 
     // The dialog's group in the layout store: its screen code.
     static QString Group() { return QStringLiteral("FAS09601"); }
+
+    // Whether a title bar at `titleBar` can be seen and grabbed on one of the
+    // displays there are now: a good part of its width on a display's free area.
+    static bool ShowsOnADisplay(const QRect &titleBar);
+    static constexpr int TitleBarHeight = 20;
+    static constexpr int MinimumShownWidth = 60;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,41 +1,70 @@
-// fas-admin: the administrator's commands on the billing database.
-//   fas-admin --database URL import KIND FILE
-// The database is a SQLite file or a postgresql:// address (FAS_DATABASE when
-// --database is not given).
+// fas-admin: creates, upgrades, backs up and checks the billing database.
 
 #include <cstdio>
 
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include "DatabaseError.h"
-#include "ImportCommand.h"
+#include "AdminContext.h"
+#include "AdminOptions.h"
+#include "CommandTable.h"
+#include "FasError.h"
 #include "fas/Version.h"
+
+namespace {
+
+void sayError(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+int run(const AdminOptions &options)
+{
+    QTextStream out(stdout);
+    if (options.command.isEmpty()) {
+        out << CommandTable::helpText();
+        return AdminExit::Ok;
+    }
+    const AdminCommand *command = CommandTable::find(options.command);
+    if (!command) {
+        sayError(QStringLiteral("Comando desconhecido: %1.\n\n%2").arg(options.command, CommandTable::helpText()));
+        return AdminExit::Usage;
+    }
+    if (options.helpRequested) {
+        out << command->usage << u'\n';
+        return AdminExit::Ok;
+    }
+    AdminContext context(DatabaseUrl::parse(options.databaseUrl), options.commandArguments, out);
+    return command->run(context);
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fas-admin"));
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    QStringList args = app.arguments().mid(1);
-    if (args.size() == 1 && (args.first() == QLatin1String("--version") || args.first() == QLatin1String("-v"))) {
-        out << "fas-admin " FAS_VERSION << Qt::endl;
-        return 0;
+    QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2 && (arguments.at(1) == QLatin1String("--version") || arguments.at(1) == QLatin1String("-v"))) {
+        std::printf("fas-admin %s\n", FAS_VERSION);
+        return AdminExit::Ok;
     }
-    QString database = qEnvironmentVariable("FAS_DATABASE");
-    if (args.size() >= 2 && args.first() == QLatin1String("--database")) {
-        database = args.at(1);
-        args = args.mid(2);
-    }
-    if (args.isEmpty() || args.first() != QLatin1String("import") || database.isEmpty()) {
-        err << "Uso: fas-admin --database URL import TIPO ARQUIVO" << Qt::endl;
-        return 2;
+    AdminOptions options;
+    try {
+        options = AdminOptions::parse(QCoreApplication::arguments());
+    } catch (const FasError &error) {
+        sayError(error.message());
+        return AdminExit::Usage;
     }
     try {
-        return runImport(args.mid(1), DatabaseUrl::parse(database), out, err);
-    } catch (const DatabaseError &error) {
-        err << error.message() << Qt::endl;
-        return 2;
+        return run(options);
+    } catch (const AdminUsageError &error) {
+        sayError(error.message());
+        return AdminExit::Usage;
+    } catch (const FasError &error) {
+        sayError(error.message());
+        return AdminExit::Failed;
     }
 }

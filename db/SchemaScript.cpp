@@ -1,11 +1,13 @@
 #include "SchemaScript.h"
 
-#include <QFile>
+#include <algorithm>
+
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include "DatabaseError.h"
+#include "SchemaMigrator.h"
 
 namespace SchemaScript {
 
@@ -26,13 +28,13 @@ DatabaseUrl::Kind kindOf(const QSqlDatabase &db)
                                                        : DatabaseUrl::Kind::PostgreSql;
 }
 
-QStringList statements(DatabaseUrl::Kind kind)
+QString versionTable()
 {
-    QFile file(kind == DatabaseUrl::Kind::Sqlite ? QStringLiteral(":/fas/db/schema.sqlite.sql")
-                                                 : QStringLiteral(":/fas/db/schema.postgresql.sql"));
-    if (!file.open(QIODevice::ReadOnly))
-        throw DatabaseError(QStringLiteral("O esquema do banco de dados não está embutido no programa."));
-    const QString text = QString::fromUtf8(file.readAll());
+    return QStringLiteral("SCHEMA_VERSION");
+}
+
+QStringList parseStatements(const QString &text)
+{
     QStringList result;
     static const QRegularExpression separator(QStringLiteral("^;;\\s*$"), QRegularExpression::MultilineOption);
     for (const QString &part : text.split(separator)) {
@@ -63,24 +65,26 @@ QStringList existingTables(const QSqlDatabase &db)
     return present;
 }
 
+bool hasTable(const QSqlDatabase &db, const QString &name)
+{
+    const QStringList all = db.tables(QSql::Tables);
+    return std::any_of(all.cbegin(), all.cend(),
+                       [&name](const QString &table) { return table.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
 void create(QSqlDatabase &db)
 {
-    static const QRegularExpression tableName(QStringLiteral("CREATE\\s+(?:TABLE|INDEX)\\s+(\\w+)"));
-    for (const QString &statement : statements(kindOf(db))) {
-        QSqlQuery query(db);
-        if (!query.exec(statement)) {
-            const auto match = tableName.match(statement);
-            throw DatabaseError(QStringLiteral("Não foi possível criar %1 no banco de dados: %2")
-                                    .arg(match.hasMatch() ? match.captured(1) : QStringLiteral("o esquema"),
-                                         query.lastError().text()));
-        }
-    }
+    SchemaMigrator(db).migrate();
 }
 
 void drop(QSqlDatabase &db)
 {
-    const QStringList present = existingTables(db);
-    for (auto it = tables().crbegin(); it != tables().crend(); ++it) {
+    QStringList present = existingTables(db);
+    if (hasTable(db, versionTable()))
+        present.prepend(versionTable());
+    QStringList order = tables();
+    order.prepend(versionTable());
+    for (auto it = order.crbegin(); it != order.crend(); ++it) {
         if (!present.contains(*it))
             continue;
         QSqlQuery query(db);

@@ -5,22 +5,26 @@
 
 #include "DatabaseUrl.h"
 
-// The database's tables for SQLite and PostgreSQL, from db/schema.*.sql (built in
-// as resources). Used by the demo data generator; the application server only
-// checks that the tables are there.
+// The database's tables for SQLite and PostgreSQL, as the numbered migrations in
+// db/migrations/ make them (built in as resources).
 namespace SchemaScript {
 
-// Our tables in creation order (lookups first, then billing).
+// Our tables of the first schema, in creation order (lookups first, then billing).
 const QStringList &tables();
-// The statements of the schema for a database kind.
-QStringList statements(DatabaseUrl::Kind kind);
+// The one-row table recording the schema's version (from version 2 on).
+QString versionTable();
 DatabaseUrl::Kind kindOf(const QSqlDatabase &db);
+
+// The statements of a script: parts separated by a line holding only ";;",
+// comment lines dropped, empty parts skipped.
+QStringList parseStatements(const QString &text);
 
 // Which of our tables exist already (case-insensitive names, in creation order).
 QStringList existingTables(const QSqlDatabase &db);
-// Creates every table; throws DatabaseError naming the statement's table.
+bool hasTable(const QSqlDatabase &db, const QString &name);
+// Creates every table at the newest version; throws DatabaseError naming the migration.
 void create(QSqlDatabase &db);
-// Drops our tables that exist, dependants first.
+// Drops our tables that exist, dependants first, the version table included.
 void drop(QSqlDatabase &db);
 
 } // namespace SchemaScript

@@ -1,6 +1,6 @@
 #include "BatchTable.h"
 
-
+#include "CivilDate.h"
 #include "DataPacket.h"
 
 namespace {
@@ -15,7 +15,7 @@ void appendText(std::string &out, const QString &text)
 void appendKey(std::string &out, const GenerationRun::ItemKey &key)
 {
     bool first = true;
-    for (const QString &text : {key.company, key.branch, key.client, key.month.toString(QStringLiteral("yyyy-MM-dd")),
+    for (const QString &text : {key.company, key.branch, key.client, CivilDate::sqlDate(key.month),
                                 key.type}) {
         if (!first)
             out.push_back(',');

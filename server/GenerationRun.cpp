@@ -59,11 +59,6 @@ private:
     bool m_done = false;
 };
 
-QString dateText(QDate date)
-{
-    return date.toString(QStringLiteral("yyyy-MM-dd"));
-}
-
 QString text(const TRecordStore &store, int row, int field)
 {
     if (field < 0 || store.isNull(row, field))
@@ -74,7 +69,7 @@ QString text(const TRecordStore &store, int row, int field)
 
 QVariantList bindKey(const GenerationRun::ItemKey &k)
 {
-    return QVariantList{k.company, k.branch, k.client, dateText(k.month), k.type};
+    return QVariantList{k.company, k.branch, k.client, CivilDate::sqlDate(k.month), k.type};
 }
 
 // How a refusal names an item.
@@ -550,7 +545,7 @@ void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &en
                                           const std::string &linkRows) const
 {
     const QString kind = kindCode();
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const QString stamp = CivilDate::sqlDateTime(QDateTime::currentDateTime(), CivilDate::SqlTime::Milliseconds);
     SqlStatement &entries = state.prepareLasting(m_db, state.table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
     entries.exec({kind, stamp, QString::fromStdString(entryRows)});
     SqlStatement &links = state.prepareLasting(m_db, state.table.insertLinks(),

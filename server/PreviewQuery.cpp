@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "CivilDate.h"
 #include "ItemRowReader.h"
 #include "SqlStatement.h"
 #include "SqlText.h"
@@ -22,10 +23,9 @@ PreviewQuery::PreviewQuery(const PreviewFilter &filter, DatabaseUrl::Kind kind)
     // The period by its first and last month: every calculation is dated the first
     // day of its month, and the last month's first day is a four-digit year even
     // for December 9999, where the month after it would not compare as text.
-    const QString dateFormat = QStringLiteral("yyyy-MM-dd");
     m_bindings = {
-        filter.firstMonth.toString(dateFormat),
-        filter.endMonth.addMonths(-1).toString(dateFormat),
+        CivilDate::sqlDate(filter.firstMonth),
+        CivilDate::sqlDate(filter.endMonth.addMonths(-1)),
         jsonList(filter.serviceTypes),
         filter.allClients ? 1 : 0,
         jsonList(filter.clients),

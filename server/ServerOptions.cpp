@@ -4,11 +4,9 @@
 #include <netinet/in.h>
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSettings>
 
+#include "ConfigFile.h"
 #include "DatabaseError.h"
 #include "DatabaseUrl.h"
 #include "FasError.h"
@@ -122,29 +120,17 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         configPath = environment.value(QStringLiteral("FAS_CONFIG"));
     QString tokenFile;
     if (!configPath.isEmpty()) {
-        if (!QFileInfo(configPath).isFile())
-            throw FasError(QStringLiteral("O arquivo de configuração %1 não existe.").arg(configPath));
-        QSettings ini(configPath, QSettings::IniFormat);
-        if (ini.status() != QSettings::NoError)
-            throw FasError(QStringLiteral("O arquivo de configuração %1 não pôde ser lido.").arg(configPath));
-        const QDir base = QFileInfo(configPath).absoluteDir();
-        QString url = ini.value(QStringLiteral("database/url")).toString().trimmed();
-        // A SQLite file named relative to the configuration lies beside it.
-        if (!url.isEmpty() && DatabaseUrl::parse(url).isSqlite() && QFileInfo(url).isRelative()
-            && !url.startsWith(QLatin1String("sqlite://")))
-            url = base.filePath(url);
-        options.databaseUrl = url;
-        const QString listen = ini.value(QStringLiteral("appserver/listen")).toString();
-        if (!listen.trimmed().isEmpty())
+        const ConfigFile ini(configPath);
+        options.databaseUrl = ini.databaseUrl();
+        const QString listen = ini.text(QStringLiteral("appserver/listen"));
+        if (!listen.isEmpty())
             parseListen(listen, options.listenHost, options.listenPort);
-        tokenFile = ini.value(QStringLiteral("appserver/token_file")).toString().trimmed();
-        if (!tokenFile.isEmpty() && QFileInfo(tokenFile).isRelative())
-            tokenFile = base.filePath(tokenFile);
-        const QString threads = ini.value(QStringLiteral("appserver/threads")).toString();
-        if (!threads.trimmed().isEmpty())
+        tokenFile = ini.path(QStringLiteral("appserver/token_file"));
+        const QString threads = ini.text(QStringLiteral("appserver/threads"));
+        if (!threads.isEmpty())
             options.threads = parseInt(threads, 1, 256, QStringLiteral("[appserver] threads"));
-        const QString body = ini.value(QStringLiteral("appserver/max_body_mb")).toString();
-        if (!body.trimmed().isEmpty())
+        const QString body = ini.text(QStringLiteral("appserver/max_body_mb"));
+        if (!body.isEmpty())
             options.maxBodyBytes = qint64(parseInt(body, 1, 4096, QStringLiteral("[appserver] max_body_mb"))) << 20;
     }
 

@@ -14,7 +14,7 @@
 #include "DatabaseError.h"
 #include "HttpFront.h"
 #include "JsonRpcFront.h"
-#include "SchemaScript.h"
+#include "SchemaGate.h"
 #include "ServerLog.h"
 #include "ServerOptions.h"
 #include "SystemdNotify.h"
@@ -29,25 +29,6 @@ void say(const QString &text)
 {
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stderr);
-}
-
-// Refuses to start on a database without the billing tables: better a clear
-// message now than an error on every call.
-void checkDatabase(const DatabaseUrl &url)
-{
-    const QString name = QStringLiteral("fas-appserver-startup");
-    {
-        QSqlDatabase db = DatabaseConnection::open(url, name);
-        const QStringList present = SchemaScript::existingTables(db);
-        if (!present.contains(QStringLiteral("APURFATFAS")) || !present.contains(QStringLiteral("ITEMLANCFAT"))) {
-            db = QSqlDatabase();
-            DatabaseConnection::close(name);
-            throw DatabaseError(QStringLiteral("O banco de dados %1 não tem as tabelas do faturamento: crie-as com "
-                                               "fas-demo-data --database %1.")
-                                    .arg(url.displayName()));
-        }
-    }
-    DatabaseConnection::close(name);
 }
 
 } // namespace
@@ -86,7 +67,8 @@ int main(int argc, char **argv)
 
     try {
         const DatabaseUrl url = DatabaseUrl::parse(options.databaseUrl);
-        checkDatabase(url);
+        // Refuses a database without the billing tables or at another schema version.
+        SchemaGate::requireCurrent(url);
 
         // Tests shorten the wait for a busy SQLite file.
         bool busyGiven = false;

@@ -1,6 +1,7 @@
 #include "DemoDataGenerator.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <random>
 #include <tuple>
@@ -14,6 +15,7 @@
 #include <QVariant>
 
 #include "BulkInserter.h"
+#include "CivilDate.h"
 #include "DatabaseError.h"
 
 namespace {
@@ -21,16 +23,6 @@ namespace {
 QVariant nullText()
 {
     return QVariant(QMetaType(QMetaType::QString));
-}
-
-QString dateText(QDate date)
-{
-    return date.toString(QStringLiteral("yyyy-MM-dd"));
-}
-
-QString dateTimeText(const QDateTime &value)
-{
-    return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 const char *const MonthNames[] = {"janeiro", "fevereiro", "março",    "abril",   "maio",     "junho",
@@ -219,6 +211,435 @@ struct Calculation
     QString status; // empty: blank
 };
 
+// The realized calculations of one company, branch, client, note group and month.
+struct Entry
+{
+    int number = 0;
+    bool invoice = false;
+    QString issued; // NRNOTAFISC / NRINVOICE, empty while not issued
+    int items = 0;
+    double total = 0;
+    int company = 0, branch = 0, client = 0;
+    const char *group = "";
+    QDate month;
+};
+
+struct Entries
+{
+    std::map<std::tuple<int, int, int, std::string, qint64>, Entry> byKey;
+    std::map<std::pair<int, bool>, int> lastNumber; // per company and kind
+    std::vector<const Entry *> ofCalculation;       // null: no entry
+    std::vector<double> values;                     // VRTOTAFATFAS per calculation
+    int noteSerial = 1000;                          // the last NRNOTAFISC and NRINVOICE issued
+    int invoiceSerial = 100;
+};
+
+// The one random source: the same seed gives the same draws in the same order.
+class Random
+{
+public:
+    explicit Random(quint32 seed)
+        : m_engine(seed)
+    {
+    }
+    double unit() { return std::uniform_real_distribution<double>(0, 1)(m_engine); }
+    bool chance(double p) { return unit() < p; }
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_engine); }
+    std::mt19937 &engine() { return m_engine; }
+
+private:
+    std::mt19937 m_engine;
+};
+
+// From January 2008 to the current month.
+struct Period
+{
+    QDate first;
+    QDate last;
+
+    explicit Period(QDate today)
+        : first(2008, 1, 1)
+        , last(today.year(), today.month(), 1)
+    {
+    }
+    int months() const { return ageOf(first) + 1; }
+    int ageOf(QDate month) const { return (last.year() - month.year()) * 12 + last.month() - month.month(); }
+};
+
+QStringList columns(std::initializer_list<const char *> names)
+{
+    QStringList out;
+    for (const char *name : names)
+        out << QString::fromLatin1(name);
+    return out;
+}
+
+QString companyBranch(const Company &company, int branch)
+{
+    return QString::fromUtf8(company.branches.at(size_t(branch)).first);
+}
+
+QString kindCode(bool invoice)
+{
+    return invoice ? QStringLiteral("I") : QStringLiteral("N");
+}
+
+void writeParameters(QSqlDatabase &db, const Period &period)
+{
+    BulkInserter paramgeral(db, QStringLiteral("PARAMGERAL"), columns({"CDPARAMGERAL", "DTINICIOAPUR", "NMSISTEMA"}));
+    paramgeral.insert({1, CivilDate::sqlDate(period.first), QStringLiteral("Faturamento de Serviços")});
+    paramgeral.finish();
+}
+
+// Companies and their branches; returns the number of branches.
+int writeCompanies(QSqlDatabase &db, Random &random)
+{
+    // One table at a time: a COPY stream must end before the next begins.
+    BulkInserter empresa(db, QStringLiteral("EMPRESA"), columns({"CDEMPRESA", "NMEMPRESA", "NRCNPJEMPRESA", "SGESTADO"}));
+    for (const Company &c : companies())
+        empresa.insert({QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(random.engine()),
+                        QString::fromUtf8(c.state)});
+    empresa.finish();
+    BulkInserter filial(db, QStringLiteral("FILIAL"), columns({"CDEMPRESA", "CDFILIAL", "NMFILIAL", "NMCIDADE"}));
+    int branches = 0;
+    for (const Company &c : companies()) {
+        for (const auto &[code, name] : c.branches) {
+            QString city = QString::fromUtf8(name);
+            city.remove(QRegularExpression(QStringLiteral("^(Matriz|Filial) ")));
+            filial.insert({QString::fromUtf8(c.code), QString::fromUtf8(code), QString::fromUtf8(name), city});
+            ++branches;
+        }
+    }
+    filial.finish();
+    return branches;
+}
+
+void writeProductsAndOperators(QSqlDatabase &db)
+{
+    BulkInserter produto(db, QStringLiteral("PRODUTO"), columns({"CDPRODUTO", "NMPRODUTO"}));
+    for (const Product &p : products())
+        produto.insert({QString::fromUtf8(p.code), QString::fromUtf8(p.name)});
+    produto.finish();
+    BulkInserter operador(db, QStringLiteral("OPERADOR"), columns({"CDOPERADOR", "NMOPERADOR"}));
+    for (const auto &[code, name] : operators())
+        operador.insert({QString::fromUtf8(code), QString::fromUtf8(name)});
+    operador.finish();
+}
+
+// Client number i: a named one, or a numbered copy of it for large sets.
+Client makeClient(int i, const ClientSeed &seed, QString &legal)
+{
+    const int copy = i / int(clientSeeds().size());
+    Client client;
+    client.code = QStringLiteral("%1").arg(i + 1, 6, 10, QLatin1Char('0'));
+    client.name = QString::fromUtf8(seed.name);
+    legal = QString::fromUtf8(seed.legalName);
+    if (copy > 0) {
+        client.name += QStringLiteral(" %1").arg(copy + 1);
+        legal += QStringLiteral(" %1").arg(copy + 1);
+    }
+    client.name.truncate(50);
+    legal.truncate(50);
+    client.domestic = QLatin1String(seed.country) == QLatin1String("0055");
+    return client;
+}
+
+// The addresses of a client: its main ones, sometimes a billing one, and for some
+// foreign clients a billing address in Brazil (they stay foreign).
+void addAddresses(std::vector<QVariantList> &addresses, int i, const Client &client, const ClientSeed &seed,
+                  Random &random)
+{
+    static const char *const streets[] = {"Rua das Acácias", "Avenida Brasil", "Rua São Bento",
+                                          "Travessa do Comércio", "Avenida Getúlio Vargas", "Rua Marechal Deodoro"};
+    static const char *const districts[] = {"Centro", "Jardim América", "Vila Nova", "Boa Vista", "Santa Cecília"};
+    const QString country = QString::fromUtf8(seed.country);
+    int sequence = 0;
+    auto address = [&](const char *type, const QString &countryCode) {
+        ++sequence;
+        addresses.push_back({client.code, sequence, QString::fromLatin1(type), countryCode,
+                             QStringLiteral("%1, %2").arg(QString::fromUtf8(streets[random.pick(6)])).arg(10 + random.pick(2000)),
+                             QString::fromUtf8(districts[random.pick(5)]), QString::fromUtf8(seed.city),
+                             QString::fromUtf8(seed.state),
+                             client.domestic
+                                 ? QStringLiteral("%1-%2").arg(10000 + random.pick(89999)).arg(100 + random.pick(899))
+                                 : QString()});
+    };
+    for (int m = 0; m < seed.mainAddresses; ++m)
+        address("P", country);
+    if (random.chance(0.4))
+        address("C", country);
+    if (!client.domestic && i % 3 == 0)
+        address("C", QStringLiteral("0055"));
+}
+
+// Clients: the named ones, then numbered copies for large sets (a client has at
+// most a few hundred calculations in real life); then their addresses.
+std::vector<Client> writeClients(QSqlDatabase &db, Random &random, int rows)
+{
+    BulkInserter cliente(db, QStringLiteral("CLIENTE"),
+                         columns({"CDCLIENTE", "NMFANTCLIE", "NMRAZSOCCLIE", "NRINSJURCLIE", "IDTPIJURCLIE", "DSEMAILCLIE"}));
+    const int seeds = int(clientSeeds().size());
+    const int clientCount = std::max(seeds, (rows + 299) / 300);
+    std::vector<Client> clients;
+    std::vector<QVariantList> addresses; // written after the clients they belong to
+    for (int i = 0; i < clientCount; ++i) {
+        const ClientSeed &seed = clientSeeds().at(size_t(i % seeds));
+        QString legal;
+        const Client client = makeClient(i, seed, legal);
+        QString number;
+        if (client.domestic)
+            number = seed.personType == 'F' ? cpf(random.engine()) : cnpj(random.engine());
+        cliente.insert({client.code, client.name, legal, number.isEmpty() ? nullText() : QVariant(number),
+                        QString(QChar::fromLatin1(seed.personType)),
+                        QStringLiteral("financeiro%1@cliente.com.br").arg(i + 1)});
+        addAddresses(addresses, i, client, seed, random);
+        clients.push_back(client);
+    }
+    cliente.finish();
+    BulkInserter endereco(db, QStringLiteral("ENDECLIE"),
+                          columns({"CDCLIENTE", "NRSEQENDECLIE", "IDTPENDECLIE", "CDPAIS", "DSLOGRENDECLIE",
+                                   "NMBAIRENDECLIE", "NMCIDADE", "SGESTADO", "NRCEPENDECLIE"}));
+    for (const QVariantList &row : addresses)
+        endereco.insert(row);
+    endereco.finish();
+    return clients;
+}
+
+// Calculations: first one of every service type in the first and the last month,
+// then random ones; keys are unique.
+std::vector<Calculation> makeCalculations(Random &random, const Period &period, int rows, int clientCount)
+{
+    std::vector<Calculation> calcs;
+    calcs.reserve(size_t(std::max(rows, 0)));
+    std::unordered_set<std::string> keys;
+    auto addCalc = [&](const Calculation &c) {
+        const std::string key = std::to_string(c.company) + '|' + std::to_string(c.branch) + '|'
+                                + std::to_string(c.client) + '|' + std::to_string(c.month.toJulianDay()) + '|' + c.type;
+        if (keys.insert(key).second)
+            calcs.push_back(c);
+    };
+    const int companyCount = int(companies().size());
+    const auto branchOf = [&](int company) { return random.pick(int(companies().at(size_t(company)).branches.size())); };
+    const char types[] = {'1', '2', '3', '5', '6', '7'};
+    for (const QDate &month : {period.first, period.last})
+        for (char type : types) {
+            if (int(calcs.size()) >= rows)
+                break;
+            Calculation c;
+            c.company = random.pick(companyCount);
+            c.branch = branchOf(c.company);
+            c.client = random.pick(clientCount);
+            c.month = month;
+            c.type = type;
+            addCalc(c);
+        }
+    for (int guard = 0; int(calcs.size()) < rows && guard < rows * 20; ++guard) {
+        Calculation c;
+        c.client = random.pick(clientCount);
+        // A client is billed mostly by one company.
+        c.company = random.chance(0.8) ? c.client % companyCount : random.pick(companyCount);
+        c.branch = branchOf(c.company);
+        c.month = period.first.addMonths(random.pick(period.months()));
+        c.type = random.chance(0.01) ? '4' : types[random.pick(6)];
+        addCalc(c);
+    }
+    return calcs;
+}
+
+// Status by age: old months are mostly billed, recent ones mostly pending; every
+// status appears even in a small set.
+void assignStatuses(std::vector<Calculation> &calcs, Random &random, const Period &period)
+{
+    for (Calculation &c : calcs) {
+        const double r = random.unit();
+        if (period.ageOf(c.month) >= 3)
+            c.status = r < 0.82 ? QStringLiteral("R") : r < 0.89 ? QStringLiteral("C")
+                     : r < 0.95 ? QStringLiteral("N") : QStringLiteral("P");
+        else
+            c.status = r < 0.65 ? QStringLiteral("P") : r < 0.70 ? QString()
+                     : r < 0.85 ? QStringLiteral("R") : r < 0.93 ? QStringLiteral("C") : QStringLiteral("N");
+    }
+    const QString everyStatus[] = {QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("C"), QStringLiteral("N"),
+                                   QString()};
+    for (size_t i = 0; i < calcs.size() && i < 5; ++i)
+        calcs[calcs.size() - 1 - i].status = everyStatus[i];
+}
+
+double drawValue(char type, Random &random)
+{
+    return type == '5' ? 1500 + random.pick(2000000) / 100.0
+         : type == '7' ? 800 + random.pick(500000) / 100.0
+                       : 150 + random.pick(8500000) / 100.0;
+}
+
+// The entry a realized calculation joins, made when it is the first of its group.
+Entry &entryFor(Entries &entries, const Calculation &c, bool invoice, Random &random, const Period &period)
+{
+    auto key = std::make_tuple(c.company, c.branch, c.client, std::string(noteGroup(c.type)), c.month.toJulianDay());
+    auto [it, fresh] = entries.byKey.try_emplace(key);
+    Entry &e = it->second;
+    if (!fresh)
+        return e;
+    e.number = ++entries.lastNumber[{c.company, invoice}];
+    e.invoice = invoice;
+    e.company = c.company;
+    e.branch = c.branch;
+    e.client = c.client;
+    e.group = noteGroup(c.type);
+    e.month = c.month;
+    // The last months' entries are partly still waiting for their numbers.
+    if (period.ageOf(c.month) >= 2 || random.chance(0.5))
+        e.issued = invoice ? QStringLiteral("INV%1").arg(++entries.invoiceSerial, 6, 10, QLatin1Char('0'))
+                           : QStringLiteral("%1").arg(++entries.noteSerial, 9, 10, QLatin1Char('0'));
+    return e;
+}
+
+// Entries of the realized calculations: one per company, branch, client, note
+// group and month, numbered per company and kind; values drawn month by month.
+Entries groupEntries(const std::vector<Calculation> &calcs, const std::vector<Client> &clients, Random &random,
+                     const Period &period)
+{
+    Entries entries;
+    entries.ofCalculation.assign(calcs.size(), nullptr);
+    entries.values.resize(calcs.size());
+    std::vector<size_t> order(calcs.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return calcs[a].month < calcs[b].month; });
+    for (size_t i : order) {
+        const Calculation &c = calcs[i];
+        entries.values[i] = drawValue(c.type, random);
+        if (c.status != QLatin1String("R"))
+            continue;
+        Entry &e = entryFor(entries, c, !clients[size_t(c.client)].domestic, random, period);
+        ++e.items;
+        e.total += entries.values[i];
+        entries.ofCalculation[i] = &e;
+    }
+    return entries;
+}
+
+// The texts of a calculation that hang on its type and client.
+struct CalculationTexts
+{
+    QString emission;
+    QString boleto;
+    QString billing;
+};
+
+CalculationTexts textsOf(const Calculation &c, const Client &client)
+{
+    const QString monthWords =
+        QStringLiteral("%1/%2").arg(QString::fromUtf8(MonthNames[c.month.month() - 1])).arg(c.month.year());
+    CalculationTexts texts;
+    texts.emission = QStringLiteral("%1 referentes a %2. Retenção de ISS conforme a legislação "
+                                    "do município do prestador.")
+                         .arg(QString::fromUtf8(serviceWords(c.type)), monthWords);
+    texts.boleto = QStringLiteral("Não receber após o vencimento. Após o vencimento cobrar multa "
+                                  "de 2% e juros de 0,033% ao dia.");
+    texts.billing = client.domestic ? QStringLiteral("Enviar a nota fiscal e o boleto ao setor financeiro, "
+                                                     "aos cuidados da administração.")
+                                    : QStringLiteral("Pagamento por transferência internacional; "
+                                                     "enviar a invoice em português e inglês.");
+    return texts;
+}
+
+const std::vector<const Product *> &productsOfType(char type)
+{
+    static const auto byType = [] {
+        std::array<std::vector<const Product *>, 8> out;
+        for (const Product &p : products())
+            out.at(size_t(p.serviceType - '0')).push_back(&p);
+        return out;
+    }();
+    return byType.at(size_t(type - '0'));
+}
+
+// One APURFATFAS row; draws the product, the time it was made, the operator and
+// the flags, in that order.
+QVariantList calculationRow(size_t i, const Calculation &c, const Client &client, const Entry *entry, double value,
+                            Random &random, QDate today)
+{
+    const Company &company = companies().at(size_t(c.company));
+    const auto &choices = productsOfType(c.type);
+    const Product *product = choices.at(size_t(random.pick(int(choices.size()))));
+    QDateTime madeAt(c.month.addMonths(1).addDays(random.pick(8)),
+                     QTime(8 + random.pick(10), random.pick(60), random.pick(60)));
+    if (madeAt.date() > today)
+        madeAt.setDate(today);
+    const CalculationTexts texts = textsOf(c, client);
+    QVariant noteNumber = nullText();
+    QVariant invoiceNumber = nullText();
+    if (entry && !entry->issued.isEmpty())
+        (entry->invoice ? invoiceNumber : noteNumber) = entry->issued;
+    return {QString::fromUtf8(company.code), companyBranch(company, c.branch), client.code, CivilDate::sqlDate(c.month),
+            QString(QChar::fromLatin1(c.type)), c.status.isEmpty() ? nullText() : QVariant(c.status),
+            QString::fromUtf8(noteGroup(c.type)), CivilDate::sqlDateTime(madeAt), QString::fromUtf8(product->code),
+            QString::fromUtf8(operators().at(size_t(random.pick(int(operators().size())))).first),
+            QString::fromUtf8(product->catalogue), random.chance(0.3) ? QStringLiteral("S") : QStringLiteral("N"),
+            texts.emission, texts.boleto, texts.billing, value, noteNumber, invoiceNumber,
+            random.chance(0.6) ? QVariant(QStringLiteral("SS%1").arg(i + 1, 7, 10, QLatin1Char('0'))) : nullText()};
+}
+
+void writeCalculations(QSqlDatabase &db, const std::vector<Calculation> &calcs, const std::vector<Client> &clients,
+                       const Entries &entries, Random &random, QDate today)
+{
+    BulkInserter apuracao(db, QStringLiteral("APURFATFAS"),
+                          columns({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS", "IDSTAPFATFAS",
+                                   "CDGRUPONFAPUR", "DTAPURFATFAS", "CDPRODUTO", "CDOPERAPUR", "CDTIPOSERV",
+                                   "IDCOMIFATFAS", "DSEMISSPRONF", "DSBOLEFATFAS", "DSFATURCLIE", "VRTOTAFATFAS",
+                                   "NRNOTAFISC", "NRINVOICE", "NRSOLISERV"}));
+    for (size_t i = 0; i < calcs.size(); ++i)
+        apuracao.insert(calculationRow(i, calcs[i], clients[size_t(calcs[i].client)], entries.ofCalculation[i],
+                                       entries.values[i], random, today));
+    apuracao.finish();
+}
+
+void writeEntries(QSqlDatabase &db, const Entries &entries, const std::vector<Client> &clients, QDate today)
+{
+    BulkInserter lancamento(db, QStringLiteral("LANCFATFAS"),
+                            columns({"CDEMPRESA", "IDTPLANCFAT", "NRLANCFAT", "CDFILIAL", "CDCLIENTE", "CDGRUPONFAPUR",
+                                     "DTLANCFAT", "QTITEMLANCFAT", "VRTOTLANCFAT"}));
+    for (const auto &[key, e] : entries.byKey) {
+        const Company &company = companies().at(size_t(e.company));
+        const QDateTime madeAt(std::min(e.month.addMonths(1).addDays(10), today), QTime(17, 30));
+        lancamento.insert({QString::fromUtf8(company.code), kindCode(e.invoice), e.number,
+                           companyBranch(company, e.branch), clients[size_t(e.client)].code,
+                           QString::fromUtf8(e.group), CivilDate::sqlDateTime(madeAt), e.items,
+                           qRound64(e.total * 100) / 100.0});
+    }
+    lancamento.finish();
+}
+
+void writeEntryItems(QSqlDatabase &db, const std::vector<Calculation> &calcs, const std::vector<Client> &clients,
+                     const Entries &entries)
+{
+    BulkInserter item(db, QStringLiteral("ITEMLANCFAT"),
+                      columns({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS", "IDTPLANCFAT",
+                               "NRLANCFAT"}));
+    for (size_t i = 0; i < calcs.size(); ++i) {
+        const Entry *e = entries.ofCalculation[i];
+        if (!e)
+            continue;
+        const Calculation &c = calcs[i];
+        const Company &company = companies().at(size_t(c.company));
+        item.insert({QString::fromUtf8(company.code), companyBranch(company, c.branch), clients[size_t(c.client)].code,
+                     CivilDate::sqlDate(c.month), QString(QChar::fromLatin1(c.type)), kindCode(e->invoice), e->number});
+    }
+    item.finish();
+}
+
+// The last number used per company and kind (zero where none was).
+void writeLastNumbers(QSqlDatabase &db, Entries &entries)
+{
+    BulkInserter numero(db, QStringLiteral("NUMLANCFAT"), columns({"CDEMPRESA", "IDTPLANCFAT", "NRULTLANCFAT"}));
+    for (size_t company = 0; company < companies().size(); ++company)
+        for (bool invoice : {false, true})
+            numero.insert({QString::fromUtf8(companies().at(company).code), kindCode(invoice),
+                           entries.lastNumber[{int(company), invoice}]});
+    numero.finish();
+}
+
 } // namespace
 
 DemoDataGenerator::DemoDataGenerator(QSqlDatabase db, Options options)
@@ -229,324 +650,40 @@ DemoDataGenerator::DemoDataGenerator(QSqlDatabase db, Options options)
 
 DemoDataGenerator::Summary DemoDataGenerator::fill()
 {
-    std::mt19937 rng(m_options.seed);
-    auto chance = [&rng](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
-    auto pick = [&rng](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
-
     if (!m_db.transaction())
         throw DatabaseError(QStringLiteral("Não foi possível iniciar a transação: %1").arg(m_db.lastError().text()));
     Summary summary;
     try {
-        const QDate firstMonth(2008, 1, 1);
-        const QDate lastMonth(m_options.today.year(), m_options.today.month(), 1);
-        const int months = (lastMonth.year() - firstMonth.year()) * 12 + lastMonth.month() - firstMonth.month() + 1;
-
-        BulkInserter paramgeral(m_db, QStringLiteral("PARAMGERAL"),
-                            {QStringLiteral("CDPARAMGERAL"), QStringLiteral("DTINICIOAPUR"), QStringLiteral("NMSISTEMA")});
-        paramgeral.insert({1, dateText(firstMonth), QStringLiteral("Faturamento de Serviços")});
-
-        BulkInserter empresa(m_db, QStringLiteral("EMPRESA"),
-                         {QStringLiteral("CDEMPRESA"), QStringLiteral("NMEMPRESA"), QStringLiteral("NRCNPJEMPRESA"),
-                          QStringLiteral("SGESTADO")});
-        BulkInserter filial(m_db, QStringLiteral("FILIAL"),
-                        {QStringLiteral("CDEMPRESA"), QStringLiteral("CDFILIAL"), QStringLiteral("NMFILIAL"),
-                         QStringLiteral("NMCIDADE")});
-        BulkInserter numero(m_db, QStringLiteral("NUMLANCFAT"),
-                        {QStringLiteral("CDEMPRESA"), QStringLiteral("IDTPLANCFAT"), QStringLiteral("NRULTLANCFAT")});
-        paramgeral.finish();
-        // One table at a time: a COPY stream must end before the next begins.
-        for (const Company &c : companies())
-            empresa.insert({QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(rng), QString::fromUtf8(c.state)});
-        empresa.finish();
-        for (const Company &c : companies()) {
-            for (const auto &[code, name] : c.branches) {
-                QString city = QString::fromUtf8(name);
-                city.remove(QRegularExpression(QStringLiteral("^(Matriz|Filial) ")));
-                filial.insert({QString::fromUtf8(c.code), QString::fromUtf8(code), QString::fromUtf8(name), city});
-                ++summary.branches;
-            }
-        }
-        filial.finish();
-        summary.companies = int(companies().size());
-
-        BulkInserter produto(m_db, QStringLiteral("PRODUTO"), {QStringLiteral("CDPRODUTO"), QStringLiteral("NMPRODUTO")});
-        for (const Product &p : products())
-            produto.insert({QString::fromUtf8(p.code), QString::fromUtf8(p.name)});
-        produto.finish();
-        BulkInserter operador(m_db, QStringLiteral("OPERADOR"), {QStringLiteral("CDOPERADOR"), QStringLiteral("NMOPERADOR")});
-        for (const auto &[code, name] : operators())
-            operador.insert({QString::fromUtf8(code), QString::fromUtf8(name)});
-        operador.finish();
-
-        // Clients: the named ones, then numbered copies for large sets (a client
-        // has at most a few hundred calculations in real life).
-        BulkInserter cliente(m_db, QStringLiteral("CLIENTE"),
-                         {QStringLiteral("CDCLIENTE"), QStringLiteral("NMFANTCLIE"), QStringLiteral("NMRAZSOCCLIE"),
-                          QStringLiteral("NRINSJURCLIE"), QStringLiteral("IDTPIJURCLIE"), QStringLiteral("DSEMAILCLIE")});
-        BulkInserter endereco(m_db, QStringLiteral("ENDECLIE"),
-                          {QStringLiteral("CDCLIENTE"), QStringLiteral("NRSEQENDECLIE"), QStringLiteral("IDTPENDECLIE"),
-                           QStringLiteral("CDPAIS"), QStringLiteral("DSLOGRENDECLIE"), QStringLiteral("NMBAIRENDECLIE"),
-                           QStringLiteral("NMCIDADE"), QStringLiteral("SGESTADO"), QStringLiteral("NRCEPENDECLIE")});
-        const int seeds = int(clientSeeds().size());
-        const int clientCount = std::max(seeds, (m_options.rows + 299) / 300);
-        static const char *const streets[] = {"Rua das Acácias", "Avenida Brasil", "Rua São Bento",
-                                              "Travessa do Comércio", "Avenida Getúlio Vargas", "Rua Marechal Deodoro"};
-        static const char *const districts[] = {"Centro", "Jardim América", "Vila Nova", "Boa Vista", "Santa Cecília"};
-        std::vector<Client> clients;
-        std::vector<QVariantList> addresses; // written after the clients they belong to
-        for (int i = 0; i < clientCount; ++i) {
-            const ClientSeed &seed = clientSeeds().at(size_t(i % seeds));
-            const int copy = i / seeds;
-            Client client;
-            client.code = QStringLiteral("%1").arg(i + 1, 6, 10, QLatin1Char('0'));
-            client.name = QString::fromUtf8(seed.name);
-            QString legal = QString::fromUtf8(seed.legalName);
-            if (copy > 0) {
-                client.name += QStringLiteral(" %1").arg(copy + 1);
-                legal += QStringLiteral(" %1").arg(copy + 1);
-            }
-            client.name.truncate(50);
-            legal.truncate(50);
-            const QString country = QString::fromUtf8(seed.country);
-            client.domestic = country == QLatin1String("0055");
-            QString number;
-            if (client.domestic)
-                number = seed.personType == 'F' ? cpf(rng) : cnpj(rng);
-            cliente.insert({client.code, client.name, legal, number.isEmpty() ? nullText() : QVariant(number),
-                            QString(QChar::fromLatin1(seed.personType)),
-                            QStringLiteral("financeiro%1@cliente.com.br").arg(i + 1)});
-
-            int sequence = 0;
-            auto address = [&](const char *type, const QString &countryCode) {
-                ++sequence;
-                addresses.push_back({client.code, sequence, QString::fromLatin1(type), countryCode,
-                                 QStringLiteral("%1, %2").arg(QString::fromUtf8(streets[pick(6)])).arg(10 + pick(2000)),
-                                 QString::fromUtf8(districts[pick(5)]), QString::fromUtf8(seed.city),
-                                 QString::fromUtf8(seed.state),
-                                 client.domestic ? QStringLiteral("%1-%2").arg(10000 + pick(89999)).arg(100 + pick(899))
-                                                 : QString()});
-            };
-            for (int m = 0; m < seed.mainAddresses; ++m)
-                address("P", country);
-            if (chance(0.4))
-                address("C", country);
-            // Some foreign clients keep a billing address in Brazil: still foreign.
-            if (!client.domestic && i % 3 == 0)
-                address("C", QStringLiteral("0055"));
-            clients.push_back(client);
-        }
-        cliente.finish();
-        for (const QVariantList &row : addresses)
-            endereco.insert(row);
-        endereco.finish();
-        summary.clients = clientCount;
-
-        // Calculations: first one of every service type in the first and the last
-        // month, then random ones; keys are unique.
-        std::vector<Calculation> calcs;
-        calcs.reserve(size_t(std::max(m_options.rows, 0)));
-        std::unordered_set<std::string> keys;
-        auto addCalc = [&](Calculation c) {
-            const std::string key = std::to_string(c.company) + '|' + std::to_string(c.branch) + '|'
-                                    + std::to_string(c.client) + '|' + std::to_string(c.month.toJulianDay()) + '|'
-                                    + c.type;
-            if (!keys.insert(key).second)
-                return false;
-            calcs.push_back(c);
-            return true;
-        };
-        const char types[] = {'1', '2', '3', '5', '6', '7'};
-        for (const QDate &month : {firstMonth, lastMonth})
-            for (char type : types) {
-                if (int(calcs.size()) >= m_options.rows)
-                    break;
-                Calculation c;
-                c.company = pick(int(companies().size()));
-                c.branch = pick(int(companies().at(size_t(c.company)).branches.size()));
-                c.client = pick(clientCount);
-                c.month = month;
-                c.type = type;
-                addCalc(c);
-            }
-        int guard = 0;
-        while (int(calcs.size()) < m_options.rows && guard < m_options.rows * 20) {
-            ++guard;
-            Calculation c;
-            c.client = pick(clientCount);
-            // A client is billed mostly by one company.
-            c.company = chance(0.8) ? c.client % int(companies().size()) : pick(int(companies().size()));
-            c.branch = pick(int(companies().at(size_t(c.company)).branches.size()));
-            c.month = firstMonth.addMonths(pick(months));
-            c.type = chance(0.01) ? '4' : types[pick(6)];
-            addCalc(c);
-        }
-
-        // Status by age: old months are mostly billed, recent ones mostly pending.
-        for (Calculation &c : calcs) {
-            const int age = (lastMonth.year() - c.month.year()) * 12 + lastMonth.month() - c.month.month();
-            const double r = std::uniform_real_distribution<double>(0, 1)(rng);
-            if (age >= 3)
-                c.status = r < 0.82 ? QStringLiteral("R") : r < 0.89 ? QStringLiteral("C")
-                         : r < 0.95 ? QStringLiteral("N") : QStringLiteral("P");
-            else
-                c.status = r < 0.65 ? QStringLiteral("P") : r < 0.70 ? QString()
-                         : r < 0.85 ? QStringLiteral("R") : r < 0.93 ? QStringLiteral("C") : QStringLiteral("N");
-        }
-        // Every status appears even in a small set.
-        const QString everyStatus[] = {QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("C"),
-                                       QStringLiteral("N"), QString()};
-        for (size_t i = 0; i < calcs.size() && i < 5; ++i)
-            calcs[calcs.size() - 1 - i].status = everyStatus[i];
-
-        // Entries of the realized calculations: one per company, branch, client,
-        // note group and month, numbered per company and kind.
-        struct Entry
-        {
-            int number = 0;
-            bool invoice = false;
-            QString issued; // NRNOTAFISC / NRINVOICE, empty while not issued
-            int items = 0;
-            double total = 0;
-            int company = 0, branch = 0, client = 0;
-            const char *group = "";
-            QDate month;
-        };
-        std::map<std::tuple<int, int, int, std::string, qint64>, Entry> entries;
-        std::map<std::pair<int, bool>, int> lastNumber;
-        std::vector<const Entry *> entryOf(calcs.size(), nullptr);
-        std::vector<double> values(calcs.size());
-        std::vector<size_t> order(calcs.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](size_t a, size_t b) { return calcs[a].month < calcs[b].month; });
-        int noteSerial = 1000;
-        int invoiceSerial = 100;
-        for (size_t i : order) {
-            const Calculation &c = calcs[i];
-            values[i] = c.type == '5' ? 1500 + pick(2000000) / 100.0
-                      : c.type == '7' ? 800 + pick(500000) / 100.0
-                                      : 150 + pick(8500000) / 100.0;
-            if (c.status != QLatin1String("R"))
-                continue;
-            const bool invoice = !clients[size_t(c.client)].domestic;
-            auto key = std::make_tuple(c.company, c.branch, c.client, std::string(noteGroup(c.type)),
-                                       c.month.toJulianDay());
-            auto [it, fresh] = entries.try_emplace(key);
-            Entry &e = it->second;
-            if (fresh) {
-                e.number = ++lastNumber[{c.company, invoice}];
-                e.invoice = invoice;
-                e.company = c.company;
-                e.branch = c.branch;
-                e.client = c.client;
-                e.group = noteGroup(c.type);
-                e.month = c.month;
-                const int age = (lastMonth.year() - c.month.year()) * 12 + lastMonth.month() - c.month.month();
-                // The last months' entries are partly still waiting for their numbers.
-                if (age >= 2 || chance(0.5))
-                    e.issued = invoice ? QStringLiteral("INV%1").arg(++invoiceSerial, 6, 10, QLatin1Char('0'))
-                                       : QStringLiteral("%1").arg(++noteSerial, 9, 10, QLatin1Char('0'));
-            }
-            ++e.items;
-            e.total += values[i];
-            entryOf[i] = &e;
-        }
-
-        BulkInserter apuracao(m_db, QStringLiteral("APURFATFAS"),
-                          {QStringLiteral("CDEMPRESA"), QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"),
-                           QStringLiteral("DTMESAPURFAS"), QStringLiteral("IDAPURFATFAS"), QStringLiteral("IDSTAPFATFAS"),
-                           QStringLiteral("CDGRUPONFAPUR"), QStringLiteral("DTAPURFATFAS"), QStringLiteral("CDPRODUTO"),
-                           QStringLiteral("CDOPERAPUR"), QStringLiteral("CDTIPOSERV"), QStringLiteral("IDCOMIFATFAS"),
-                           QStringLiteral("DSEMISSPRONF"), QStringLiteral("DSBOLEFATFAS"), QStringLiteral("DSFATURCLIE"),
-                           QStringLiteral("VRTOTAFATFAS"), QStringLiteral("NRNOTAFISC"), QStringLiteral("NRINVOICE"),
-                           QStringLiteral("NRSOLISERV")});
-        std::vector<const Product *> productsOf[8];
-        for (const Product &p : products())
-            productsOf[p.serviceType - '0'].push_back(&p);
-        for (size_t i = 0; i < calcs.size(); ++i) {
-            const Calculation &c = calcs[i];
-            const Company &company = companies().at(size_t(c.company));
-            const Client &client = clients[size_t(c.client)];
-            const auto &choices = productsOf[c.type - '0'];
-            const Product *product = choices.at(size_t(pick(int(choices.size()))));
-            QDateTime madeAt(c.month.addMonths(1).addDays(pick(8)), QTime(8 + pick(10), pick(60), pick(60)));
-            if (madeAt.date() > m_options.today)
-                madeAt.setDate(m_options.today);
-            const QString monthWords =
-                QStringLiteral("%1/%2").arg(QString::fromUtf8(MonthNames[c.month.month() - 1])).arg(c.month.year());
-            const QString emission = QStringLiteral("%1 referentes a %2. Retenção de ISS conforme a legislação "
-                                                    "do município do prestador.")
-                                         .arg(QString::fromUtf8(serviceWords(c.type)), monthWords);
-            const QString boleto = QStringLiteral("Não receber após o vencimento. Após o vencimento cobrar multa "
-                                                  "de 2% e juros de 0,033% ao dia.");
-            const QString billing = client.domestic
-                                        ? QStringLiteral("Enviar a nota fiscal e o boleto ao setor financeiro, "
-                                                         "aos cuidados da administração.")
-                                        : QStringLiteral("Pagamento por transferência internacional; "
-                                                         "enviar a invoice em português e inglês.");
-            const Entry *entry = entryOf[i];
-            QVariant noteNumber = nullText();
-            QVariant invoiceNumber = nullText();
-            if (entry && !entry->issued.isEmpty())
-                (entry->invoice ? invoiceNumber : noteNumber) = entry->issued;
-            apuracao.insert({QString::fromUtf8(company.code), QString::fromUtf8(company.branches.at(size_t(c.branch)).first),
-                             client.code, dateText(c.month), QString(QChar::fromLatin1(c.type)),
-                             c.status.isEmpty() ? nullText() : QVariant(c.status),
-                             QString::fromUtf8(noteGroup(c.type)), dateTimeText(madeAt),
-                             QString::fromUtf8(product->code),
-                             QString::fromUtf8(operators().at(size_t(pick(int(operators().size())))).first),
-                             QString::fromUtf8(product->catalogue), chance(0.3) ? QStringLiteral("S") : QStringLiteral("N"),
-                             emission, boleto, billing, values[i], noteNumber, invoiceNumber,
-                             chance(0.6) ? QVariant(QStringLiteral("SS%1").arg(i + 1, 7, 10, QLatin1Char('0')))
-                                         : nullText()});
-        }
-        apuracao.finish();
-        summary.calculations = int(calcs.size());
-
-        BulkInserter lancamento(m_db, QStringLiteral("LANCFATFAS"),
-                            {QStringLiteral("CDEMPRESA"), QStringLiteral("IDTPLANCFAT"), QStringLiteral("NRLANCFAT"),
-                             QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"), QStringLiteral("CDGRUPONFAPUR"),
-                             QStringLiteral("DTLANCFAT"), QStringLiteral("QTITEMLANCFAT"), QStringLiteral("VRTOTLANCFAT")});
-        for (const auto &[key, e] : entries) {
-            const Company &company = companies().at(size_t(e.company));
-            lancamento.insert({QString::fromUtf8(company.code), e.invoice ? QStringLiteral("I") : QStringLiteral("N"),
-                               e.number, QString::fromUtf8(company.branches.at(size_t(e.branch)).first),
-                               clients[size_t(e.client)].code, QString::fromUtf8(e.group),
-                               dateTimeText(QDateTime(std::min(e.month.addMonths(1).addDays(10), m_options.today),
-                                                      QTime(17, 30))),
-                               e.items, qRound64(e.total * 100) / 100.0});
-        }
-        lancamento.finish();
-        summary.entries = int(entries.size());
-
-        BulkInserter item(m_db, QStringLiteral("ITEMLANCFAT"),
-                      {QStringLiteral("CDEMPRESA"), QStringLiteral("CDFILIAL"), QStringLiteral("CDCLIENTE"),
-                       QStringLiteral("DTMESAPURFAS"), QStringLiteral("IDAPURFATFAS"), QStringLiteral("IDTPLANCFAT"),
-                       QStringLiteral("NRLANCFAT")});
-        for (size_t i = 0; i < calcs.size(); ++i) {
-            const Entry *e = entryOf[i];
-            if (!e)
-                continue;
-            const Calculation &c = calcs[i];
-            const Company &company = companies().at(size_t(c.company));
-            item.insert({QString::fromUtf8(company.code), QString::fromUtf8(company.branches.at(size_t(c.branch)).first),
-                         clients[size_t(c.client)].code, dateText(c.month), QString(QChar::fromLatin1(c.type)),
-                         e->invoice ? QStringLiteral("I") : QStringLiteral("N"), e->number});
-        }
-        item.finish();
-
-        for (size_t company = 0; company < companies().size(); ++company)
-            for (bool invoice : {false, true})
-                numero.insert({QString::fromUtf8(companies().at(company).code),
-                               invoice ? QStringLiteral("I") : QStringLiteral("N"),
-                               lastNumber[{int(company), invoice}]});
-        numero.finish();
+        summary = fillTables();
     } catch (...) {
         m_db.rollback();
         throw;
     }
     if (!m_db.commit())
         throw DatabaseError(QStringLiteral("Não foi possível gravar os dados: %1").arg(m_db.lastError().text()));
+    return summary;
+}
+
+DemoDataGenerator::Summary DemoDataGenerator::fillTables()
+{
+    Random random(m_options.seed);
+    const Period period(m_options.today);
+    Summary summary;
+    writeParameters(m_db, period);
+    summary.branches = writeCompanies(m_db, random);
+    summary.companies = int(companies().size());
+    writeProductsAndOperators(m_db);
+    const std::vector<Client> clients = writeClients(m_db, random, m_options.rows);
+    summary.clients = int(clients.size());
+
+    std::vector<Calculation> calcs = makeCalculations(random, period, m_options.rows, summary.clients);
+    assignStatuses(calcs, random, period);
+    Entries entries = groupEntries(calcs, clients, random, period);
+    writeCalculations(m_db, calcs, clients, entries, random, m_options.today);
+    summary.calculations = int(calcs.size());
+    writeEntries(m_db, entries, clients, m_options.today);
+    summary.entries = int(entries.byKey.size());
+    writeEntryItems(m_db, calcs, clients, entries);
+    writeLastNumbers(m_db, entries);
     return summary;
 }

@@ -33,6 +33,9 @@ public:
     Summary fill();
 
 private:
+    // Writes every table, in the order their keys need, inside fill()'s transaction.
+    Summary fillTables();
+
     QSqlDatabase m_db;
     Options m_options;
 };

@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include "CivilDate.h"
 #include "FasError.h"
 #include "NativeHandle.h"
 
@@ -26,7 +27,7 @@ void toDate(sqlite3_context *context, int argc, sqlite3_value **argv)
         sqlite3_result_error(context, message.constData(), int(message.size()));
         return;
     }
-    const QByteArray iso = date.toString(Qt::ISODate).toLatin1();
+    const QByteArray iso = CivilDate::sqlDate(date).toLatin1();
     sqlite3_result_text(context, iso.constData(), int(iso.size()), SQLITE_TRANSIENT);
 }
 

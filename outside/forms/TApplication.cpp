@@ -1,5 +1,7 @@
 #include "TApplication.h"
 
+#include <QStatusBar>
+
 #include <QApplication>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -14,6 +16,14 @@ void TApplication::SetMainForm(QMainWindow *mainForm, QMdiArea *mdiArea)
 {
     m_mainForm = mainForm;
     m_mdiArea = mdiArea;
+}
+
+void TApplication::ShowStatusMessage(const QString &text, int timeoutMs) const
+{
+    if (!m_mainForm)
+        return;
+    if (auto *bar = m_mainForm->findChild<QStatusBar *>(QString(), Qt::FindDirectChildrenOnly))
+        bar->showMessage(text, timeoutMs);
 }
 
 void TApplication::RegisterForm(QWidget *form)

@@ -24,6 +24,8 @@ public:
     QMainWindow *MainForm() const { return m_mainForm; }
     QMdiArea *MdiArea() const { return m_mdiArea; }
     void SetMainForm(QMainWindow *mainForm, QMdiArea *mdiArea);
+    // A passing note in the main form's status bar, when it has one.
+    void ShowStatusMessage(const QString &text, int timeoutMs = 10000) const;
 
     // Creates a form and runs its FormCreate. A failure destroys the half-made
     // form and passes the error on, so no half-made screen is left behind.

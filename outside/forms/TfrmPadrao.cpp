@@ -34,6 +34,10 @@ TfrmPadrao::~TfrmPadrao() = default;
 
 void TfrmPadrao::BindDesign()
 {
+    // A screen binds in its constructor and FormCreate binds again: the handlers
+    // are wired once, or a click would run its handler twice.
+    if (m_designBound)
+        return;
     pgcPadrao = DesignComponent<QTabWidget>(this, "pgcPadrao");
     tshFolhaDados = DesignComponent<QWidget>(this, "tshFolhaDados");
     tshFormulario = DesignComponent<QWidget>(this, "tshFormulario");
@@ -78,6 +82,7 @@ void TfrmPadrao::BindDesign()
             EventGuard::wrap([this](bool) { sbtVerificarClick(sbtVerificar); }));
     connect(sbtFechar, &QAbstractButton::clicked, this, [this] { close(); });
     connect(mnuSair, &QAction::triggered, this, [this] { close(); });
+    m_designBound = true;
 }
 
 void TfrmPadrao::paintToolButtons()

@@ -88,7 +88,8 @@ public:
 
 protected:
     // Finds the base components in the loaded design and wires the base
-    // handlers. Throws FasError naming a component the design lacks.
+    // handlers, once however often it is called. Throws FasError naming a
+    // component the design lacks.
     void BindDesign();
     void closeEvent(QCloseEvent *event) override;
 
@@ -97,4 +98,5 @@ private:
 
     QPointer<QMdiSubWindow> m_subWindow;
     bool m_closing = false;
+    bool m_designBound = false;
 };

@@ -1,9 +1,6 @@
 #include "HostConfig.h"
 
-#include <QFileInfo>
-#include <QSettings>
-
-#include "FasError.h"
+#include "ConfigFile.h"
 
 namespace HostConfig {
 namespace {
@@ -54,46 +51,32 @@ void splitAddress(const QString &address, QString &host, int &port)
 
 void load(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw FasError(QStringLiteral("Arquivo de configuração não encontrado: %1").arg(info.absoluteFilePath()));
-    if (!info.isReadable())
-        throw FasError(QStringLiteral("Sem permissão para ler o arquivo de configuração %1").arg(info.absoluteFilePath()));
-    QSettings ini(path, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError)
-        throw FasError(QStringLiteral("O arquivo de configuração %1 está malformado.").arg(info.absoluteFilePath()));
+    const ConfigFile ini(path);
     Values &v = values();
-    v.iniPath = info.absoluteFilePath();
-    const QString base = info.absolutePath();
-    QString database = ini.value(QStringLiteral("database/url")).toString();
-    if (!database.isEmpty() && !database.contains(QLatin1String("://")) && QFileInfo(database).isRelative())
-        database = base + QLatin1Char('/') + database;
+    v.iniPath = ini.filePath();
+    const QString database = ini.databaseUrl();
     if (!qEnvironmentVariableIsSet("FAS_DATABASE") && !database.isEmpty())
         v.databaseUrl = database;
     QString host = v.webUrl;
     int port = v.webPort;
     if (ini.contains(QStringLiteral("client/web_url")))
-        host = ini.value(QStringLiteral("client/web_url")).toString();
+        host = ini.text(QStringLiteral("client/web_url"));
     if (ini.contains(QStringLiteral("client/web_port")))
-        port = ini.value(QStringLiteral("client/web_port")).toInt();
+        port = ini.text(QStringLiteral("client/web_port")).toInt();
     if (!ini.contains(QStringLiteral("client/web_url")) && ini.contains(QStringLiteral("appserver/listen")))
-        splitAddress(ini.value(QStringLiteral("appserver/listen")).toString(), host, port);
+        splitAddress(ini.text(QStringLiteral("appserver/listen")), host, port);
     if (!qEnvironmentVariableIsSet("FAS_WEB_URL"))
         v.webUrl = host;
     if (!qEnvironmentVariableIsSet("FAS_WEB_PORT"))
         v.webPort = port;
     // The server's own token file serves a host on the same machine that names none.
-    const auto pathOf = [&ini, &base](const QString &key) {
-        const QString path = ini.value(key).toString().trimmed();
-        return path.isEmpty() || !QFileInfo(path).isRelative() ? path : base + QLatin1Char('/') + path;
-    };
-    QString token = pathOf(QStringLiteral("client/token_file"));
+    QString token = ini.path(QStringLiteral("client/token_file"));
     if (token.isEmpty())
-        token = pathOf(QStringLiteral("appserver/token_file"));
+        token = ini.path(QStringLiteral("appserver/token_file"));
     if (!qEnvironmentVariableIsSet("FAS_TOKEN_FILE"))
         v.tokenFile = token;
     if (!qEnvironmentVariableIsSet("FAS_CA_FILE"))
-        v.caFile = pathOf(QStringLiteral("client/ca_file"));
+        v.caFile = ini.path(QStringLiteral("client/ca_file"));
 }
 
 QString iniPath() { return values().iniPath; }

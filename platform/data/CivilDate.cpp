@@ -51,6 +51,23 @@ QDate dateOf(std::int64_t ms)
     return QDate(int(date.year()), int(unsigned(date.month())), int(unsigned(date.day())));
 }
 
+QString sqlDate(QDate date)
+{
+    char buffer[23];
+    if (!date.isValid() || !formatIso(fromQt(date), buffer))
+        return {};
+    return QString::fromLatin1(buffer, 10);
+}
+
+QString sqlDateTime(const QDateTime &value, SqlTime precision)
+{
+    char buffer[23];
+    if (!value.isValid() || !formatIso(fromQt(value), buffer))
+        return {};
+    buffer[10] = ' ';
+    return QString::fromLatin1(buffer, precision == SqlTime::Milliseconds ? 23 : 19);
+}
+
 QDateTime toQt(std::int64_t ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);

@@ -7,12 +7,13 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QString>
 #include <QStringView>
 #include <QTime>
 
 #include "fasdata_export.h"
 
-// The one place where dates become day counts and ISO text, for the client's
+// The one place where dates become day counts, ISO text and SQL text, for the client's
 // dataset and packet codec and for the application server alike.
 //
 // A date-time is a wall-clock value without a time zone: milliseconds since
@@ -233,6 +234,14 @@ constexpr bool formatIso(std::int64_t ms, char *buffer)
     put(buffer + 20, unsigned(parts.time.subseconds().count()), 3);
     return true;
 }
+
+// Dates as SQL text, the form both databases read and compare as text:
+// "yyyy-MM-dd", and "yyyy-MM-dd hh:mm:ss" with ".zzz" when the milliseconds are
+// wanted. The wall-clock fields are written as they are, whatever the value's
+// zone. An invalid value or one outside the supported years gives the empty text.
+enum class SqlTime { Seconds, Milliseconds };
+FASDATA_EXPORT QString sqlDate(QDate date);
+FASDATA_EXPORT QString sqlDateTime(const QDateTime &value, SqlTime precision = SqlTime::Seconds);
 
 // A date-time as days since the zero date-time: the whole part counts days, the
 // fraction is the time of day, with the sign of the whole (-1.25 is 1899-12-29 06:00).

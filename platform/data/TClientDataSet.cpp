@@ -1,7 +1,10 @@
 #include "TClientDataSet.h"
 
+#include <numeric>
+
 #include "DataPacket.h"
 #include "FasError.h"
+#include "TRecordIndex.h"
 
 namespace {
 
@@ -46,6 +49,29 @@ struct TClientDataSet::Private
     int changeCount = 0;
     int disableCount = 0;
     int displayRow = -1;
+    QString indexField;      // empty: the rows in the order they came in
+    bool indexDescending = false;
+    std::vector<int> loadOrder; // per row, its place in the order the rows came in
+
+    void resetLoadOrder()
+    {
+        loadOrder.resize(std::size_t(store.rowCount()));
+        std::iota(loadOrder.begin(), loadOrder.end(), 0);
+    }
+    // Puts the rows in the index's order; returns the order applied (row i
+    // now is row order[i] before).
+    std::vector<int> applyIndex()
+    {
+        const std::vector<int> order = indexField.isEmpty()
+                                           ? TRecordIndex::Inverse(loadOrder)
+                                           : TRecordIndex::Build(store, store.indexOf(indexField), indexDescending);
+        store.permuteRows(order);
+        std::vector<int> places(order.size());
+        for (std::size_t row = 0; row < order.size(); ++row)
+            places[row] = loadOrder[std::size_t(order[row])];
+        loadOrder.swap(places);
+        return order;
+    }
 
     bool editing() const { return state == TDataSetState::Edit || state == TDataSetState::Insert; }
 
@@ -201,6 +227,9 @@ void TClientDataSet::Open()
         notAllowed(QStringLiteral("o conjunto de dados não tem campos definidos"));
     if (d->store.fieldCount() != int(d->defs.size()))
         d->store = TRecordStore(d->defs);
+    d->resetLoadOrder();
+    if (!d->indexField.isEmpty())
+        d->applyIndex();
     d->state = TDataSetState::Browse;
     d->current = d->store.rowCount() > 0 ? 0 : -1;
     d->bof = true;
@@ -221,6 +250,7 @@ void TClientDataSet::Close()
         return;
     d->state = TDataSetState::Inactive;
     d->store.clear();
+    d->loadOrder.clear();
     d->buffer = TRecordStore();
     d->current = -1;
     d->bof = d->eof = true;
@@ -319,6 +349,7 @@ void TClientDataSet::EmptyDataSet()
     const bool wasEditing = d->editing();
     d->state = TDataSetState::Browse;
     d->store.clear();
+    d->loadOrder.clear();
     d->buffer = TRecordStore();
     d->modified = false;
     d->current = -1;
@@ -527,6 +558,7 @@ void TClientDataSet::Post()
         const int row = d->insertAt;
         d->store.insertRow(row);
         d->store.copyRow(row, d->buffer, 0);
+        d->loadOrder.insert(d->loadOrder.begin() + row, d->store.rowCount() - 1); // came in last
         ++d->changeCount;
         d->current = row;
         d->buffer = TRecordStore();
@@ -582,6 +614,10 @@ void TClientDataSet::Delete()
     }
     const int row = d->current;
     d->store.removeRow(row);
+    const int place = d->loadOrder[std::size_t(row)];
+    d->loadOrder.erase(d->loadOrder.begin() + row);
+    for (int &later : d->loadOrder)
+        later -= later > place ? 1 : 0;
     ++d->changeCount;
     const int rows = d->store.rowCount();
     d->current = row < rows ? row : rows - 1;
@@ -592,6 +628,36 @@ void TClientDataSet::Delete()
     }
     if (d->current >= 0)
         emit AfterScroll(this);
+}
+
+// ---------------------------------------------------------------------------
+// Index
+
+void TClientDataSet::SetIndexField(const QString &fieldName, bool descending)
+{
+    if (!fieldName.isEmpty())
+        FieldByName(fieldName); // a field the dataset has
+    if (Active())
+        checkBrowseMode(this, d->modified);
+    d->indexField = fieldName.isEmpty() ? QString() : FieldByName(fieldName)->FieldName();
+    d->indexDescending = descending && !fieldName.isEmpty();
+    if (!Active())
+        return;
+    const std::vector<int> order = d->applyIndex();
+    if (d->current >= 0)
+        d->current = TRecordIndex::Inverse(order)[std::size_t(d->current)];
+    if (d->disableCount == 0)
+        emit controlsReset();
+}
+
+QString TClientDataSet::IndexField() const
+{
+    return d->indexField;
+}
+
+bool TClientDataSet::IndexDescending() const
+{
+    return d->indexDescending;
 }
 
 // ---------------------------------------------------------------------------

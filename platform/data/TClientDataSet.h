@@ -100,6 +100,18 @@ public:
     void Cancel();  // no effect in Browse
     void Delete();  // while inserting: Cancel
 
+    // The order the rows are kept in: by one field, ascending or descending (an
+    // index over the rows, TRecordIndex, applied to the store itself), or, with
+    // an empty name, the order they came in. Cursor moves, RecNo and Store() all
+    // follow it. It stays set over Close and SetData, each load is put in it
+    // before the dataset opens, and a posted edit keeps its row's place.
+    // Changing it while open posts or cancels an edit as a cursor move does,
+    // keeps the current record current (no AfterScroll) and tells the controls
+    // controlsReset. DataSetError when the dataset has no such field.
+    void SetIndexField(const QString &fieldName, bool descending = false);
+    QString IndexField() const;
+    bool IndexDescending() const;
+
     // Control updates.
     void DisableControls();
     void EnableControls(); // no effect when nothing is disabled

@@ -219,6 +219,48 @@ void TRecordStore::removeRow(int at)
     --m_rows;
 }
 
+namespace {
+
+template <typename T>
+void gather(std::vector<T> &cells, const std::vector<int> &order)
+{
+    std::vector<T> moved;
+    moved.reserve(order.size());
+    for (const int from : order)
+        moved.push_back(cells[std::size_t(from)]);
+    cells.swap(moved);
+}
+
+} // namespace
+
+void TRecordStore::permuteRows(const std::vector<int> &order)
+{
+    if (order.size() != std::size_t(m_rows))
+        throw std::invalid_argument("TRecordStore::permuteRows: one entry per row is needed");
+    std::vector<bool> seen(order.size(), false);
+    for (const int from : order) {
+        if (from < 0 || from >= m_rows || seen[std::size_t(from)])
+            throw std::invalid_argument("TRecordStore::permuteRows: each row once");
+        seen[std::size_t(from)] = true;
+    }
+    for (int f = 0; f < fieldCount(); ++f) {
+        Column &column = m_columns[std::size_t(f)];
+        switch (m_defs.at(f).type) {
+        case TFieldType::String:
+        case TFieldType::FixedChar:
+            gather(column.cells, order);
+            break;
+        case TFieldType::DateTime:
+            gather(column.times, order);
+            break;
+        case TFieldType::Float:
+            gather(column.numbers, order);
+            break;
+        }
+        gather(column.nulls, order);
+    }
+}
+
 void TRecordStore::copyRow(int from, const TRecordStore &source, int sourceRow)
 {
     if (from < 0 || from >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows

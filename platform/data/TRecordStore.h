@@ -53,6 +53,10 @@ public:
     // Overwrites cell (row, field) with cell (sourceRow, field) of `source`, whose
     // field there has the same type.
     void copyCell(int row, int field, const TRecordStore &source, int sourceRow);
+    // Puts the rows in the order given: row i afterwards is row order[i] before.
+    // `order` holds every row number once (an index, see TRecordIndex); text
+    // pools stay where they are, only the cells move.
+    void permuteRows(const std::vector<int> &order);
     void clear();            // drops the rows, keeps the definitions
     void reserve(int rows);
 

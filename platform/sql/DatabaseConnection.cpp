@@ -1,6 +1,11 @@
 #include "DatabaseConnection.h"
 
-#include <QFileInfo>
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -32,6 +37,27 @@ void execOrFail(QSqlDatabase &db, const DatabaseUrl &url, const QString &stateme
         fail(url, QStringLiteral("preparar"), driverReason(query.lastError()));
 }
 
+// Why an existing SQLite file cannot be opened by this user, told apart from a
+// missing one: a desk whose user lacks the rights must hear that, not that the
+// file is gone. Empty when the file is there and readable.
+QString sqliteFileProblem(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(native.constData(), &status) != 0) {
+        if (errno == EACCES)
+            return QStringLiteral("sem permissão para chegar ao arquivo %1 (uma das pastas do caminho não pode ser "
+                                  "aberta por este usuário); peça acesso ao administrador")
+                .arg(path);
+        return QStringLiteral("o arquivo não existe");
+    }
+    if (::access(native.constData(), R_OK) != 0)
+        return QStringLiteral("sem permissão para ler o arquivo %1; peça acesso ao administrador (o usuário "
+                              "deve poder ler e gravar o arquivo e a sua pasta)")
+            .arg(path);
+    return {};
+}
+
 } // namespace
 
 QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mode, int sqliteBusyMs)
@@ -39,8 +65,9 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
     if (!QSqlDatabase::isDriverAvailable(url.driverName()))
         fail(url, QStringLiteral("abrir"),
              QStringLiteral("o driver %1 do Qt não está instalado").arg(url.driverName()));
-    if (url.isSqlite() && mode == Mode::OpenExisting && !QFileInfo::exists(url.path()))
-        fail(url, QStringLiteral("abrir"), QStringLiteral("o arquivo não existe"));
+    if (url.isSqlite() && mode == Mode::OpenExisting)
+        if (const QString problem = sqliteFileProblem(url.path()); !problem.isEmpty())
+            fail(url, QStringLiteral("abrir"), problem);
     close(connectionName);
 
     QSqlDatabase db = QSqlDatabase::addDatabase(url.driverName(), connectionName);

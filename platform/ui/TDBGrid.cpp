@@ -215,6 +215,29 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
     QTableView::keyPressEvent(event);
 }
 
+void TDBGrid::SetEmptyText(const QString &text)
+{
+    m_emptyText = text;
+    viewport()->update();
+}
+
+bool TDBGrid::ShowsEmptyText() const
+{
+    const TClientDataSet *dataSet = m_model->DataSet();
+    return !m_emptyText.isEmpty() && dataSet && dataSet->Active() && m_model->rowCount() == 0;
+}
+
+void TDBGrid::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    if (!ShowsEmptyText())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Active, QPalette::PlaceholderText));
+    const QRect line(0, DefaultRowHeight(), viewport()->width(), 2 * DefaultRowHeight());
+    painter.drawText(line, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, m_emptyText);
+}
+
 void TDBGrid::mousePressEvent(QMouseEvent *event)
 {
     m_pressed = indexAt(event->position().toPoint());

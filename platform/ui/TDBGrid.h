@@ -51,6 +51,12 @@ public:
     void DefaultDrawDataCell(TCanvas &canvas, const QRect &rect, TField *field, TGridDrawState state);
     void DefaultDrawColumnCell(TCanvas &canvas, const QRect &rect, int dataCol, TGridDrawState state);
 
+    // A line painted inside the grid while its dataset is open without rows
+    // (nothing while it is closed): the grid says so instead of staying blank.
+    void SetEmptyText(const QString &text);
+    const QString &EmptyText() const { return m_emptyText; }
+    bool ShowsEmptyText() const;
+
     TDataSetModel *DataModel() const { return m_model; }
     int DefaultRowHeight() const;
 
@@ -63,6 +69,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void followDataSet(int row);
@@ -73,4 +80,5 @@ private:
     QPointer<TDataSource> m_source;
     QPersistentModelIndex m_pressed;
     bool m_syncing = false;
+    QString m_emptyText;
 };

@@ -145,8 +145,8 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         if (!m_database.create()) {
-            if (!m_database.skipReason().isEmpty())
-                QSKIP(qPrintable(m_database.skipReason()));
+            if (!m_database.unavailableReason().isEmpty())
+                QSKIP(qPrintable(m_database.unavailableReason()));
             QFAIL(qPrintable(m_database.error()));
         }
     }

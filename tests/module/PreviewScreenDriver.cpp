@@ -70,6 +70,13 @@ void PreviewScreenDriver::pressOnGrid(int key, Qt::KeyboardModifiers modifiers)
     QTest::keyClick(grid(), Qt::Key(key), modifiers);
 }
 
+void PreviewScreenDriver::clickTitle(int column)
+{
+    QHeaderView *header = grid()->horizontalHeader();
+    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+}
+
 QList<BillingRow> PreviewScreenDriver::sampleRows()
 {
     BillingRow first;

@@ -32,6 +32,9 @@ public:
     void loadSample();
     void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+    // A real click on a column's title, as the user sorts or marks all.
+    static void clickTitle(int column);
+
     static TfrmFaturamento *screen();
     static TDBGrid *grid();
 

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QRadioButton>
 #include <QLineEdit>
+#include <QStatusBar>
+#include <QLabel>
 
 #include "ExportDialog.h"
 #include "ExportFiles.h"
@@ -54,11 +56,13 @@ private slots:
         QTest::addColumn<bool>("csv");
         QTest::addColumn<bool>("onlyTicked");
         QTest::addColumn<bool>("fileThere"); // the user declines to replace it
-        QTest::newRow("CSV, all rows") << true << false << false;
-        QTest::newRow("CSV, ticked rows") << true << true << false;
-        QTest::newRow("XLSX, all rows") << false << false << false;
-        QTest::newRow("XLSX, ticked rows") << false << true << false;
-        QTest::newRow("XLSX over a file kept") << false << false << true;
+        QTest::addColumn<bool>("suggested"); // the name offered kept, on an account without a documents folder
+        QTest::newRow("CSV, all rows") << true << false << false << false;
+        QTest::newRow("CSV, ticked rows") << true << true << false << false;
+        QTest::newRow("XLSX, all rows") << false << false << false << false;
+        QTest::newRow("XLSX, ticked rows") << false << true << false << false;
+        QTest::newRow("XLSX over a file kept") << false << false << true << false;
+        QTest::newRow("CSV, name offered, no documents folder") << true << false << false << true;
     }
 
     void exportReadBack()
@@ -66,8 +70,16 @@ private slots:
         QFETCH(bool, csv);
         QFETCH(bool, onlyTicked);
         QFETCH(bool, fileThere);
+        QFETCH(bool, suggested);
         loadSample();
-        const QString path = m_files.filePath(QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
+        QTemporaryDir freshHome;
+        const QByteArray home = qgetenv("HOME");
+        const auto homeBack = qScopeGuard([&] { qputenv("HOME", home); });
+        if (suggested)
+            qputenv("HOME", QFile::encodeName(freshHome.path()));
+        const QString path = suggested ? QDir(freshHome.path()).filePath(QStringLiteral("Prévia para Faturamento"))
+                                       : m_files.filePath(QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
+        m_fixture.mainForm.statusBar()->clearMessage();
         if (fileThere) {
             QFile before(path + QStringLiteral(".xlsx"));
             QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
@@ -81,8 +93,11 @@ private slots:
             }
             (onlyTicked ? dialog->rbtMarcadas : dialog->rbtTodas)->click();
             (csv ? dialog->rbtCsv : dialog->rbtXlsx)->click();
-            dialog->edtArquivo->selectAll();
-            QTest::keyClicks(dialog->edtArquivo, path);
+            QCOMPARE(dialog->lblArquivo->buddy(), static_cast<QWidget *>(dialog->edtArquivo));
+            if (!suggested) {
+                dialog->edtArquivo->selectAll();
+                QTest::keyClicks(dialog->edtArquivo, path);
+            }
             QTest::keyClick(dialog->edtArquivo, Qt::Key_Return);
             if (dialog->isVisible()) // kept open when the file is not to be replaced
                 ModalWatcher::closeModal(dialog);
@@ -94,6 +109,7 @@ private slots:
             QFile kept(path + QStringLiteral(".xlsx"));
             QVERIFY(kept.open(QIODevice::ReadOnly));
             QCOMPARE(kept.readAll(), QByteArray("antes"));
+            QCOMPARE(m_fixture.mainForm.statusBar()->currentMessage(), QString());
             return;
         }
 
@@ -101,6 +117,8 @@ private slots:
         if (onlyTicked)
             expected.removeAt(1);
         const QString file = path + (csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx"));
+        QCOMPARE(m_fixture.mainForm.statusBar()->currentMessage(),
+                 QStringLiteral("%1 linha(s) exportada(s) para %2.").arg(expected.size()).arg(QFileInfo(file).fileName()));
         if (csv) {
             QFile written(file);
             QVERIFY(written.open(QIODevice::ReadOnly));

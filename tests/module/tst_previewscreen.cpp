@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QTabWidget>
@@ -226,9 +227,25 @@ private slots:
         QCOMPARE(screen()->Design()->lblNaoRelPelSist->text(), QStringLiteral("Não realizado pelo sistema"));
         QCOMPARE(screen()->Design()->lblCancelado->text(), QStringLiteral("Cancelado"));
 
+        // The legend counts the rows and sums their totals beside the ticked ones.
+        QCOMPARE(screen()->lblLinhas->text(), QStringLiteral("Linhas: 6   Total: 600,00"));
+        QVERIFY(screen()->lblLinhas->geometry().right() < screen()->lblTotalMarcado->geometry().right()
+                    - screen()->lblTotalMarcado->fontMetrics().horizontalAdvance(screen()->lblTotalMarcado->text()));
+        QVERIFY(!screen()->dbgPadrao->ShowsEmptyText());
+
         // An empty result empties the detail controls but keeps the situation text.
         load({});
         QCOMPARE(screen()->edtSituacao->text(), QStringLiteral("Cancelada"));
+        QCOMPARE(screen()->lblLinhas->text(), QStringLiteral("Linhas: 0   Total: 0,00"));
+        // ... and says so inside the grid, painted in it, not in a dialog.
+        QVERIFY(screen()->dbgPadrao->ShowsEmptyText());
+        QCOMPARE(screen()->dbgPadrao->EmptyText(), QStringLiteral("Nenhuma apuração para este filtro."));
+        const QImage withText = screen()->dbgPadrao->viewport()->grab().toImage();
+        screen()->dbgPadrao->SetEmptyText(QString());
+        const QImage blank = screen()->dbgPadrao->viewport()->grab().toImage();
+        screen()->dbgPadrao->SetEmptyText(QStringLiteral("Nenhuma apuração para este filtro."));
+        QVERIFY(withText != blank);
+        QVERIFY(m_fixture.messages.isEmpty());
         QCOMPARE(screen()->Design()->dbeNmCliente->text(), QString());
         QCOMPARE(screen()->dbtNome->text(), QString());
     }

@@ -16,6 +16,7 @@
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
 #include "TDataSource.h"
+#include "PreviewSorting.h"
 #include "TfrmFaturamento.h"
 
 Q_DECLARE_METATYPE(BillingRow)
@@ -147,6 +148,7 @@ private slots:
         m_onEdit = {};
         m_fixture.clearMessages();
         Screen::SetCursor(Screen::crDefault);
+        m_screen->previewSorting->Clear(); // each case starts on the rows as the server sent them
     }
 
     void toggle_data()
@@ -372,6 +374,52 @@ private slots:
         QCOMPARE(data()->RecNo(), 3);
         QVERIFY(!Cli_fas09600::boTodosServ);
         QCOMPARE(Screen::Cursor(), Screen::crDefault);
+    }
+
+    // A click on a title sorts the rows themselves (again: descending): the grid,
+    // the cursor and the mark-all pass all follow that order; the tick column's
+    // title marks all and leaves the order as it was.
+    void titleClickSorts_data()
+    {
+        QTest::addColumn<QList<int>>("titles"); // clicked in turn
+        QTest::addColumn<QString>("clients");   // the rows' clients, as the grid shows them
+        QTest::addColumn<int>("indicator");     // the header's sorted section, -1 none
+        QTest::addColumn<QString>("ticksAfterMarkAll");
+        QTest::newRow("client") << QList<int>{ClientColumn} << "Ana,bia,Caio,Érico" << ClientColumn << "S,N,S,S";
+        QTest::newRow("client, again: descending") << QList<int>{ClientColumn, ClientColumn} << "Érico,Caio,bia,Ana"
+                                                   << ClientColumn << "S,S,N,S";
+        QTest::newRow("total") << QList<int>{TotalColumn} << "Érico,Caio,Ana,bia" << TotalColumn << "S,S,S,N";
+        QTest::newRow("status, then the tick column keeps it")
+            << QList<int>{1, TickColumn} << "Caio,Ana,Érico,bia" << 1 << "S,S,S,N";
+        QTest::newRow("tick column alone: no order") << QList<int>{TickColumn} << "Caio,Ana,bia,Érico" << -1 << "S,S,N,S";
+    }
+
+    void titleClickSorts()
+    {
+        QFETCH(QList<int>, titles);
+        QFETCH(QString, clients);
+        QFETCH(int, indicator);
+        QFETCH(QString, ticksAfterMarkAll);
+        const auto named = [](const char *client, const char *status, double total) {
+            BillingRow row = item(QString::fromLatin1(status), QStringLiteral("N"), total);
+            row.client = QString::fromUtf8(client);
+            return row;
+        };
+        load({named("Caio", "P", 20), named("Ana", "P", 30), named("bia", "R", 40), named("Érico", "P", 10)});
+        for (int title : std::as_const(titles))
+            clickTitle(title);
+        QStringList shown;
+        for (int row = 0; row < grid()->model()->rowCount(); ++row)
+            shown << grid()->model()->index(row, ClientColumn).data().toString();
+        QCOMPARE(shown.join(QLatin1Char(',')), clients);
+        QCOMPARE(grid()->horizontalHeader()->sortIndicatorSection(), indicator);
+        if (!titles.contains(TickColumn))
+            clickTitle(TickColumn); // the pass walks the rows as they are shown
+        QCOMPARE(ticks().join(QLatin1Char(',')), ticksAfterMarkAll);
+        QCOMPARE(data()->RecNo(), 1);
+        QCOMPARE(grid()->currentIndex().row(), 0);
+        QCOMPARE(data()->FieldByName(QStringLiteral("NMFANTCLIE"))->AsString(), clients.section(QLatin1Char(','), 0, 0));
+        QCOMPARE(m_editedRows.first(), 1);
     }
 
     // A pass that cannot complete: the cursor comes back, the controls resume,

@@ -1,6 +1,6 @@
 #pragma once
 
-// Shared helpers of the dataset and field tests: a small layout and packets of it.
+// Shared helpers of the platform tests: field definitions, a small layout and packets of it.
 
 #include <QStringList>
 

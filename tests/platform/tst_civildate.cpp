@@ -135,8 +135,16 @@ void TestCivilDate::formatIso()
     QFETCH(QString, expected);
     char buffer[23] = {};
     QCOMPARE(CivilDate::formatIso(value, buffer), !expected.isEmpty());
-    if (expected.isEmpty())
+    // SQL text: the same fields, a space before the time; nothing outside the years.
+    const QDateTime wallClock = CivilDate::toQt(value);
+    QCOMPARE(CivilDate::sqlDateTime(wallClock, CivilDate::SqlTime::Milliseconds), QString(expected).replace(u'T', u' '));
+    QCOMPARE(CivilDate::sqlDateTime(wallClock), QString(expected).replace(u'T', u' ').left(19));
+    QCOMPARE(CivilDate::sqlDate(wallClock.date()), expected.left(10));
+    if (expected.isEmpty()) {
+        QCOMPARE(CivilDate::sqlDate(QDate()), QString());
+        QCOMPARE(CivilDate::sqlDateTime(QDateTime()), QString());
         return;
+    }
     QCOMPARE(QString::fromLatin1(buffer, 23), expected);
     std::int64_t back = 0;
     QVERIFY(CivilDate::parseIso<CivilDate::IsoForm::Packet>(std::string_view(buffer, 23), back));

@@ -97,6 +97,10 @@ void run(TClientDataSet &dataSet, const QString &operation)
         dataSet.GetData();
     else if (name == QLatin1String("CreateDataSet"))
         dataSet.CreateDataSet();
+    else if (name == QLatin1String("Index")) // "Index:CODE", "Index:CODE desc", "Index:" (the load order)
+        dataSet.SetIndexField(argument.section(QLatin1Char(' '), 0, 0), argument.endsWith(QLatin1String(" desc")));
+    else if (name == QLatin1String("Load")) // "Load:B;A;C"
+        dataSet.SetData(packet(argument.split(QLatin1Char(';'))));
     else
         QTest::qFail(qPrintable(QStringLiteral("unknown operation ") + operation), __FILE__, __LINE__);
 }
@@ -246,6 +250,23 @@ void TestClientDataSet::editing_data()
                                           << "N,X,B,C" << 2 << browse;
     QTest::newRow("untouched edit posts nothing after a touched one")
         << QStringList{"Edit", "Set:X", "Post", "Next", "Edit", "Post"} << "X,B,C" << 2 << browse;
+    // An index orders the rows themselves; the current record stays current.
+    QTest::newRow("index descending") << QStringList{"Index:CODE desc"} << "C,B,A" << 3 << browse;
+    QTest::newRow("index, then the load order") << QStringList{"Index:CODE desc", "Index:"} << "A,B,C" << 1 << browse;
+    QTest::newRow("index kept over a load") << QStringList{"Index:CODE desc", "Load:B;A;C"} << "C,B,A" << 1 << browse;
+    QTest::newRow("index ends an edit as a move does")
+        << QStringList{"Edit", "Set:Z", "Index:CODE"} << "B,C,Z" << 3 << browse;
+    QTest::newRow("a posted edit keeps its place") << QStringList{"Index:CODE desc", "First", "Edit", "Set:0", "Post"}
+                                                   << "0,B,A" << 1 << browse;
+    QTest::newRow("blank first ascending, last descending")
+        << QStringList{"Append", "Post", "Index:CODE", "Index:CODE desc"} << "C,B,A,-" << 4 << browse;
+    QTest::newRow("accents and case sort as the language does")
+        << QStringList{"Append", "Set:b", "Post", "Append", "Set:Ávila", "Post", "Index:CODE"} << "A,Ávila,B,b,C" << 2
+        << browse;
+    QTest::newRow("inserted under an index comes last in the load order")
+        << QStringList{"Index:CODE desc", "Insert", "Set:N", "Post", "Index:"} << "A,B,C,N" << 4 << browse;
+    QTest::newRow("deleted under an index, then the load order")
+        << QStringList{"Index:CODE desc", "First", "Delete", "Index:"} << "A,B" << 2 << browse;
 }
 
 void TestClientDataSet::editing()

@@ -4,21 +4,13 @@
 
 #include <QTest>
 
+#include "DataSetFixture.h"
 #include "DataPacket.h"
 #include "TJsonDocument.h"
 #include "FasError.h"
 #include "TRecordStore.h"
 
 namespace {
-
-TFieldDef field(const char *name, TFieldType type, int size = 0)
-{
-    TFieldDef def;
-    def.name = QString::fromLatin1(name);
-    def.type = type;
-    def.size = size;
-    return def;
-}
 
 // Milliseconds of a wall-clock date-time, computed by Qt independently of the codec.
 qint64 ms(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int z = 0)
@@ -181,7 +173,7 @@ void TestDataPacket::roundTripCell()
     QFETCH(double, number);
     QFETCH(QByteArray, json);
 
-    TRecordStore store({field("F", TFieldType(type), size)});
+    TRecordStore store({fixture::def("F", TFieldType(type), size)});
     const int row = store.appendRow();
     if (!isNull) {
         switch (TFieldType(type)) {
@@ -217,9 +209,9 @@ void TestDataPacket::roundTripCell()
 // encoding the decoded table gives the same bytes.
 void TestDataPacket::roundTripTable()
 {
-    TRecordStore store({field("CDEMPRESA", TFieldType::String, 2), field("IDCHECK", TFieldType::FixedChar, 1),
-                        field("DTMESAPURFAS", TFieldType::DateTime), field("VRTOTAFATFAS", TFieldType::Float),
-                        field("DSEMISSPRONF", TFieldType::String, 400)});
+    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
+                        fixture::def("DTMESAPURFAS", TFieldType::DateTime), fixture::def("VRTOTAFATFAS", TFieldType::Float),
+                        fixture::def("DSEMISSPRONF", TFieldType::String, 400)});
     const QString longText = repeated(QStringLiteral("ção "), 100);
     for (int r = 0; r < 50; ++r) {
         const int row = store.appendRow();
@@ -242,8 +234,8 @@ void TestDataPacket::roundTripTable()
 
 void TestDataPacket::fieldsHeader()
 {
-    TRecordStore store({field("CDEMPRESA", TFieldType::String, 2), field("IDCHECK", TFieldType::FixedChar, 1),
-                        field("DT", TFieldType::DateTime), field("VR", TFieldType::Float)});
+    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
+                        fixture::def("DT", TFieldType::DateTime), fixture::def("VR", TFieldType::Float)});
     QCOMPARE(DataPacket::encode(store),
              QByteArray(R"({"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false},)"
                         R"({"name":"IDCHECK","type":"string","size":1,"fixed":true},)"
@@ -267,6 +259,8 @@ void TestDataPacket::acceptedInput_data()
     QTest::newRow("exponent for a float") << packet(fields, R"([null,null,-1.5E3])") << 2 << QVariant(-1500.0);
     QTest::newRow("big integer for a float") << packet(fields, R"([null,null,123456789012345678901234567890])") << 2
                                              << QVariant(123456789012345678901234567890.0);
+    QTest::newRow("negative integer beyond 64 bits") << packet(fields, R"([null,null,-123456789012345678901234567890])")
+                                                     << 2 << QVariant(-123456789012345678901234567890.0);
     QTest::newRow("unicode escapes") << packet(fields, R"(["N\u00e3o",null,null])") << 0 << QVariant(QStringLiteral("Não"));
     QTest::newRow("surrogate pair escape") << packet(fields, R"(["\ud83d\ude00",null,null])") << 0
                                            << QVariant(QString::fromUtf8("\xF0\x9F\x98\x80"));
@@ -328,6 +322,7 @@ void TestDataPacket::textSizeCountsCharacters_data()
     QTest::newRow("emoji is one character") << QString::fromUtf8("\xF0\x9F\x98\x80") << 1 << true;
     QTest::newRow("ASCII exactly at size") << QStringLiteral("ABCD") << 4 << true;
     QTest::newRow("ASCII one over") << QStringLiteral("ABCDE") << 4 << false;
+    QTest::newRow("-0 inside a text stays text") << QStringLiteral("a -0") << 4 << true;
 }
 
 void TestDataPacket::textSizeCountsCharacters()
@@ -338,7 +333,7 @@ void TestDataPacket::textSizeCountsCharacters()
 
     const QByteArray json = packet(R"({"name":"DS","type":"string","size":)" + QByteArray::number(size) + ",\"fixed\":false}",
                                    "[\"" + text.toUtf8() + "\"]");
-    TRecordStore store({field("DS", TFieldType::String, size)});
+    TRecordStore store({fixture::def("DS", TFieldType::String, size)});
     store.setText(store.appendRow(), 0, text.toStdString());
     const qsizetype characters = text.toStdU32String().size();
     const QString expected = QStringLiteral("linha 1, campo \"DS\": texto com %1 caracteres excede o tamanho %2.")
@@ -426,6 +421,13 @@ void TestDataPacket::malformed_data()
     QTest::newRow("list in a text field") << row2("[[],1]") << noLimit
                                           << QStringList{"linha 2, campo \"A\"", "encontrado uma lista"};
     QTest::newRow("misspelt null") << row2(R"(["ab",nul])") << noLimit << QStringList{"linha 2, campo \"B\""};
+    QTest::newRow("-0 in a text field") << row2("[-0,1]") << noLimit
+                                        << QStringList{"linha 2, campo \"A\"", "encontrado um número"};
+    QTest::newRow("missing comma after -0") << row2(R"(["ab" -0])") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("size -0") << packet(R"({"name":"A","type":"string","size":-0})", "") << noLimit
+                             << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
+    QTest::newRow("size beyond 64 bits") << packet(R"({"name":"A","type":"string","size":99999999999999999999})", "")
+                                         << noLimit << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
     QTest::newRow("number too big") << row2(R"(["ab",1e400])") << noLimit
                                     << QStringList{"linha 2, campo \"B\"", "número inválido"};
     QTest::newRow("text too long") << row2(R"(["abc",1])") << noLimit
@@ -519,7 +521,7 @@ void TestDataPacket::notEncodable()
     QFETCH(double, number);
     QFETCH(QString, mention);
 
-    TRecordStore store({field("OK", TFieldType::Float), field("X", TFieldType(type), type == int(TFieldType::String) ? 4 : 0)});
+    TRecordStore store({fixture::def("OK", TFieldType::Float), fixture::def("X", TFieldType(type), type == int(TFieldType::String) ? 4 : 0)});
     store.appendRow();
     const int row = store.appendRow();
     switch (TFieldType(type)) {
@@ -545,7 +547,7 @@ void TestDataPacket::notEncodable()
 
 void TestDataPacket::encodeToAppends()
 {
-    TRecordStore store({field("A", TFieldType::String, 2)});
+    TRecordStore store({fixture::def("A", TFieldType::String, 2)});
     store.setText(store.appendRow(), 0, "x");
     std::string out = R"({"result":)";
     DataPacket::encodeTo(store, out);

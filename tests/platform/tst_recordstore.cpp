@@ -2,22 +2,14 @@
 
 #include <QTest>
 
+#include "DataSetFixture.h"
 #include "TRecordStore.h"
 
 namespace {
 
-TFieldDef field(const char *name, TFieldType type, int size = 0)
-{
-    TFieldDef def;
-    def.name = QString::fromLatin1(name);
-    def.type = type;
-    def.size = size;
-    return def;
-}
-
 TFieldDefs threeFields()
 {
-    return {field("CODE", TFieldType::String, 4), field("WHEN", TFieldType::DateTime), field("VALUE", TFieldType::Float)};
+    return {fixture::def("CODE", TFieldType::String, 4), fixture::def("WHEN", TFieldType::DateTime), fixture::def("VALUE", TFieldType::Float)};
 }
 
 // Row r of a store built by fill(): code "Rr", date r ms, value r + 0.5.
@@ -148,8 +140,8 @@ void TestRecordStore::copyRow()
 void TestRecordStore::reordered()
 {
     TRecordStore store = fill(2);
-    TFieldDefs defs = {field("VALUE", TFieldType::Float), field("CODE", TFieldType::String, 4),
-                       field("WHEN", TFieldType::DateTime)};
+    TFieldDefs defs = {fixture::def("VALUE", TFieldType::Float), fixture::def("CODE", TFieldType::String, 4),
+                       fixture::def("WHEN", TFieldType::DateTime)};
     defs[0].displayFormat = QStringLiteral("#,##0.00");
     const TRecordStore result = std::move(store).reordered(defs, {2, 0, 1});
     QCOMPARE(result.rowCount(), 2);

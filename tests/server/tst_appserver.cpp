@@ -1708,6 +1708,10 @@ private slots:
         QTest::newRow("database of another kind") << QStringList{"--database", "mysql://u@h/d"} << 2 << "não suportado";
         QTest::newRow("database without the billing tables") << QStringList{"--database", "EMPTY"} << 1
                                                              << "fas-demo-data";
+        QTest::newRow("database of an older schema") << QStringList{"--database", "OLDER"} << 1
+                                                     << "atualize o banco com fas-admin migrate";
+        QTest::newRow("database of a newer schema") << QStringList{"--database", "NEWER"} << 1
+                                                    << "este servidor é mais antigo que o banco de dados";
         QTest::newRow("token file empty") << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
                                         << "Não foi possível escutar";
@@ -1737,6 +1741,22 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(" \n");
         }
+        // Copies of the database at the first schema (before versions were recorded)
+        // and at a version newer than this build knows.
+        const QString older = m_dir.filePath(QStringLiteral("older.sqlite"));
+        const QString newer = m_dir.filePath(QStringLiteral("newer.sqlite"));
+        for (const auto &[copy, change] : {std::pair{older, QStringLiteral("DROP TABLE SCHEMA_VERSION")},
+                                           std::pair{newer, QStringLiteral("UPDATE SCHEMA_VERSION SET NRVERSION = 999")}}) {
+            QFile::remove(copy);
+            QVERIFY(exec(QStringLiteral("VACUUM INTO '%1'").arg(copy)));
+            {
+                QSqlDatabase db = DatabaseConnection::open(DatabaseUrl::parse(copy), QStringLiteral("tst-copy"));
+                QVERIFY(QSqlQuery(db).exec(change));
+            }
+            DatabaseConnection::close(QStringLiteral("tst-copy"));
+        }
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^OLDER$")), older);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^NEWER$")), newer);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTY$")), empty);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTYTOKEN$")), emptyToken);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), m_url);

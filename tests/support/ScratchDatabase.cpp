@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -11,66 +12,64 @@
 #include "DatabaseError.h"
 #include "SchemaScript.h"
 
-namespace {
-
-const QString AdminConnection = QStringLiteral("scratch-admin");
-
-bool adminExec(const QString &adminUrl, const QString &sql, QString &error)
-{
-    bool ok = false;
-    {
-        QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(adminUrl), AdminConnection);
-        QSqlQuery query(admin);
-        ok = query.exec(sql);
-        if (!ok)
-            error = query.lastError().text();
-    }
-    DatabaseConnection::close(AdminConnection);
-    return ok;
-}
-
-} // namespace
-
-ScratchDatabase::ScratchDatabase(Kind kind, const QString &connectionName)
+ScratchDatabase::ScratchDatabase(Kind kind, const QString &tag)
     : m_kind(kind)
-    , m_connection(connectionName)
+    , m_connection(QStringLiteral("scratch-") + tag)
 {
+    if (m_kind == Kind::Sqlite) {
+        m_url = m_dir.filePath(tag + QStringLiteral(".sqlite"));
+        return;
+    }
+    m_adminUrl = qEnvironmentVariable("FAS_TEST_PG_URL");
+    m_name = QStringLiteral("fas_%1_%2").arg(QString(tag).replace(u'-', u'_')).arg(QCoreApplication::applicationPid());
+    if (!m_adminUrl.isEmpty())
+        m_url = m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + m_name;
 }
 
 ScratchDatabase::~ScratchDatabase()
 {
     DatabaseConnection::close(m_connection);
-    if (!m_databaseName.isEmpty())
-        adminExec(m_adminUrl, QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_databaseName), m_error);
+    if (m_kind == Kind::Postgres && !m_adminUrl.isEmpty())
+        runOnCluster(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name));
+}
+
+QString ScratchDatabase::unavailableReason() const
+{
+    if (m_kind == Kind::Postgres && m_adminUrl.isEmpty())
+        return QStringLiteral("PostgreSQL: FAS_TEST_PG_URL is not set (scripts/test.sh sets it when a cluster "
+                              "starts); the PostgreSQL run is skipped.");
+    return {};
+}
+
+bool ScratchDatabase::recreate()
+{
+    DatabaseConnection::close(m_connection);
+    if (m_kind == Kind::Sqlite) {
+        for (const char *suffix : {"", "-wal", "-shm"})
+            QFile::remove(m_url + QLatin1String(suffix));
+        return true;
+    }
+    return runOnCluster(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name))
+           && runOnCluster(QStringLiteral("CREATE DATABASE %1").arg(m_name));
 }
 
 bool ScratchDatabase::create()
 {
-    if (m_kind == Kind::Sqlite) {
-        m_url = m_dir.filePath(QStringLiteral("fas.sqlite"));
-    } else {
-        m_adminUrl = qEnvironmentVariable("FAS_TEST_PG_URL");
-        if (m_adminUrl.isEmpty()) {
-            m_skipReason = QStringLiteral("PostgreSQL: FAS_TEST_PG_URL is not set (scripts/test.sh sets it when a "
-                                          "cluster starts); the PostgreSQL run is skipped.");
-            return false;
-        }
-        const QString name = QStringLiteral("fas_scratch_%1").arg(QCoreApplication::applicationPid());
-        adminExec(m_adminUrl, QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name), m_error);
-        if (!adminExec(m_adminUrl, QStringLiteral("CREATE DATABASE %1").arg(name), m_error))
-            return false;
-        m_databaseName = name;
-        m_url = m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + name;
-    }
+    if (!unavailableReason().isEmpty() || !recreate())
+        return false;
     try {
-        QSqlDatabase db = DatabaseConnection::open(DatabaseUrl::parse(m_url), m_connection,
-                                                   DatabaseConnection::Mode::CreateIfMissing);
+        QSqlDatabase db = open(m_connection);
         SchemaScript::create(db);
     } catch (const DatabaseError &error) {
         m_error = error.message();
         return false;
     }
     return true;
+}
+
+QSqlDatabase ScratchDatabase::open(const QString &name) const
+{
+    return DatabaseConnection::open(DatabaseUrl::parse(m_url), name, DatabaseConnection::Mode::CreateIfMissing);
 }
 
 QSqlDatabase ScratchDatabase::db() const
@@ -109,4 +108,21 @@ QString ScratchDatabase::snapshot() const
         text += table + u'\n' + rows.join(u'\n') + u'\n';
     }
     return text;
+}
+
+bool ScratchDatabase::runOnCluster(const QString &sql)
+{
+    const QString connection = QStringLiteral("scratch-cluster");
+    bool done = false;
+    try {
+        QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(m_adminUrl), connection);
+        QSqlQuery query(admin);
+        done = query.exec(sql);
+        if (!done)
+            m_error = sql + QStringLiteral(": ") + query.lastError().text();
+    } catch (const DatabaseError &error) {
+        m_error = error.message();
+    }
+    DatabaseConnection::close(connection);
+    return done;
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QStringList>
+
+// What fas-admin check looks at: the database's own integrity and the billing
+// rules the server keeps. Each finding is one Portuguese line naming the rows.
+class BillingCheck
+{
+public:
+    explicit BillingCheck(const QSqlDatabase &db);
+
+    // Every finding, in the order of the checks; empty when the database is sound.
+    QStringList run() const;
+
+private:
+    QStringList sqliteIntegrity() const;
+    QStringList postgresqlIntegrity() const;
+    QStringList itemsInTwoEntries() const;
+    QStringList entryTotals() const;
+    QStringList numberCounters() const;
+    // Runs a query and turns each row into a line with `describe`.
+    template<typename Describe>
+    QStringList findings(const QString &sql, Describe describe) const;
+
+    QSqlDatabase m_db;
+    bool m_sqlite;
+};

@@ -1,0 +1,28 @@
+#include "Commands.h"
+
+#include <cstdio>
+
+#include "AdminContext.h"
+#include "ImportCommand.h"
+
+namespace {
+
+const QString Usage = QStringLiteral(
+    "Uso: fas-admin import TIPO ARQUIVO\n"
+    "Importa um arquivo CSV (UTF-8, separado por ';', vírgula decimal, datas dd/mm/aaaa) de empresas, filiais,\n"
+    "clientes ou apurações: lê e confere o arquivo inteiro e grava tudo numa transação, ou nada, listando cada\n"
+    "linha com problema. O cabeçalho de cada tipo está em docs/import.md.");
+
+int run(AdminContext &context)
+{
+    QTextStream err(stderr);
+    return runImport(context.arguments(), context.url(), context.out(), err);
+}
+
+} // namespace
+
+AdminCommand AdminCommands::importFile()
+{
+    return {QStringLiteral("import"), QStringLiteral("importa empresas, filiais, clientes ou apurações de um CSV"),
+            Usage, &run};
+}
