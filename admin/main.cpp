@@ -47,7 +47,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("fas-admin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 2 && (arguments.at(1) == QLatin1String("--version") || arguments.at(1) == QLatin1String("-v"))) {
+    if (arguments.size() == 2
+        && (arguments.at(1) == QLatin1String("--version") || arguments.at(1) == QLatin1String("-v"))) {
         std::printf("fas-admin %s\n", FAS_VERSION);
         return AdminExit::Ok;
     }

@@ -8,19 +8,20 @@
 
 HostCommandLine::HostCommandLine()
     : config(QStringLiteral("config"), QStringLiteral("INI configuration file (default: $FAS_CONFIG)."),
-             QStringLiteral("file")),
-      database(QStringLiteral("database"), QStringLiteral("Host database: SQLite path or postgresql:// URL."),
-               QStringLiteral("url")),
-      server(QStringLiteral("server"), QStringLiteral("Application server address HOST:PORT."),
-             QStringLiteral("address")),
-      module(QStringLiteral("module"), QStringLiteral("Path of libPkg_fas09600.so."), QStringLiteral("path")),
-      open(QStringLiteral("open"), QStringLiteral("Open the billing preview at start.")),
-      screenshot(QStringLiteral("screenshot"),
+             QStringLiteral("file"))
+    , database(QStringLiteral("database"), QStringLiteral("Host database: SQLite path or postgresql:// URL."),
+               QStringLiteral("url"))
+    , server(QStringLiteral("server"), QStringLiteral("Application server address HOST:PORT."),
+             QStringLiteral("address"))
+    , module(QStringLiteral("module"), QStringLiteral("Path of libPkg_fas09600.so."), QStringLiteral("path"))
+    , open(QStringLiteral("open"), QStringLiteral("Open the billing preview at start."))
+    , screenshot(QStringLiteral("screenshot"),
                  QStringLiteral("Debugging: save the screen to FILE MS after start (repeatable)."),
-                 QStringLiteral("MS:FILE")),
-      click(QStringLiteral("click"), QStringLiteral("Debugging: click the button named NAME MS after start (repeatable)."),
-            QStringLiteral("MS:NAME")),
-      quitAfter(QStringLiteral("quit-after"), QStringLiteral("Debugging: quit MS after start."), QStringLiteral("MS"))
+                 QStringLiteral("MS:FILE"))
+    , click(QStringLiteral("click"),
+            QStringLiteral("Debugging: click the button named NAME MS after start (repeatable)."),
+            QStringLiteral("MS:NAME"))
+    , quitAfter(QStringLiteral("quit-after"), QStringLiteral("Debugging: quit MS after start."), QStringLiteral("MS"))
 {
     parser.setApplicationDescription(QStringLiteral("Host of the billing preview module (FAS09600)."));
     parser.addHelpOption();
