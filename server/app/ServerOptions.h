@@ -22,7 +22,8 @@ public:
     int threads = 8;
     qint64 maxBodyBytes = qint64(128) * 1024 * 1024;
     bool helpRequested = false;
-    QString helpText;
+    bool versionRequested = false;
+    QString helpText; // --help or --version: what to print instead of serving
 
     static ServerOptions parse(const QStringList &arguments,
                                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
