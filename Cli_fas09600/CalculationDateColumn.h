@@ -9,7 +9,8 @@ class TDBGrid;
 
 // "Data da Apuração" holds a time as well, and "dd/MM/yyyy hh:mm:ss" does not
 // fit the column's designed width: the grid shows the date, and the cell's tool
-// tip the whole value. Editing texts (the field's Text) keep the whole value.
+// tip (CellToolTips) the whole value. Editing texts (the field's Text) keep the
+// whole value.
 class PKG_FAS09600_EXPORT CalculationDateColumn : public QObject
 {
     Q_OBJECT
@@ -17,10 +18,4 @@ public:
     CalculationDateColumn(TDBGrid *grid, TClientDataSet *dataSet);
 
     static QString FieldName() { return QStringLiteral("DTAPURFATFAS"); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    TDBGrid *m_grid;
 };

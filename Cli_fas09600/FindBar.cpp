@@ -24,25 +24,32 @@ FindBar::FindBar(TDBGrid *grid, QWidget *screen)
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 2, 2);
     layout->setSpacing(4);
-    auto *caption = new QLabel(QStringLiteral("Procurar:"), this);
+    lblProcurar = new QLabel(this);
+    lblProcurar->setObjectName(QStringLiteral("lblProcurar"));
     edtProcurar = new QLineEdit(this);
     edtProcurar->setObjectName(QStringLiteral("edtProcurar"));
     edtProcurar->setMinimumWidth(160);
-    caption->setBuddy(edtProcurar);
+    lblProcurar->setBuddy(edtProcurar);
     auto *next = new QToolButton(this);
     next->setText(QStringLiteral("Próximo"));
     next->setToolTip(QStringLiteral("Procurar o próximo (F3)"));
     lblResultado = new QLabel(this);
     lblResultado->setObjectName(QStringLiteral("lblResultado"));
+    // A long answer is cut at the row's end rather than widening the screen.
+    lblResultado->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto *close = new QToolButton(this);
     close->setText(QStringLiteral("x"));
     close->setToolTip(QStringLiteral("Fechar (Esc)"));
-    layout->addWidget(caption);
+    layout->addWidget(lblProcurar);
     layout->addWidget(edtProcurar);
     layout->addWidget(next);
-    layout->addWidget(lblResultado);
+    layout->addWidget(lblResultado, 1);
     layout->addWidget(close);
     hide();
+    // The row above the grid; hidden, it takes no room.
+    if (auto *rows = qobject_cast<QBoxLayout *>(grid->parentWidget()->layout()))
+        rows->insertWidget(rows->indexOf(grid), this);
+    nameSearchedColumn();
 
     actProcurar = new QAction(QStringLiteral("Procurar"), screen);
     actProcurar->setObjectName(QStringLiteral("actProcurar"));
@@ -60,15 +67,17 @@ FindBar::FindBar(TDBGrid *grid, QWidget *screen)
     connect(next, &QToolButton::clicked, this, EventGuard::wrap([this](bool) { FindNext(); }));
     connect(close, &QToolButton::clicked, this, [this] { Close(); });
     connect(edtProcurar, &QLineEdit::textEdited, lblResultado, &QLabel::clear);
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentColumnChanged, this,
+            [this] { nameSearchedColumn(); });
+    connect(m_grid->model(), &QAbstractItemModel::modelReset, this, [this] { nameSearchedColumn(); });
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionMoved, this, [this] { nameSearchedColumn(); });
     edtProcurar->installEventFilter(this);
-    m_grid->installEventFilter(this);
 }
 
 void FindBar::Open()
 {
-    place();
+    nameSearchedColumn();
     show();
-    raise();
     edtProcurar->setFocus();
     edtProcurar->selectAll();
 }
@@ -80,12 +89,17 @@ void FindBar::Close()
     m_grid->setFocus();
 }
 
-void FindBar::place()
+int FindBar::searchedColumn() const
 {
-    adjustSize();
-    const QRect area = m_grid->geometry();
-    const int x = std::max(area.left(), area.right() - width() - 20);
-    move(x, area.top() + m_grid->horizontalHeader()->height() + 2);
+    const QModelIndex current = m_grid->currentIndex();
+    return current.isValid() ? current.column() : m_grid->horizontalHeader()->logicalIndex(0);
+}
+
+void FindBar::nameSearchedColumn()
+{
+    const int column = searchedColumn();
+    const QString title = column >= 0 ? PreviewCells::ColumnTitle(*m_grid, column) : QString();
+    lblProcurar->setText(title.isEmpty() ? QStringLiteral("Procurar:") : QStringLiteral("Procurar em %1:").arg(title));
 }
 
 QString FindBar::Folded(const QString &text)
@@ -109,10 +123,10 @@ void FindBar::FindNext()
     }
     const int rows = m_grid->model()->rowCount();
     const QModelIndex current = m_grid->currentIndex();
-    const int column = current.isValid() ? current.column() : m_grid->horizontalHeader()->logicalIndex(0);
+    const int column = searchedColumn();
     const int from = current.isValid() ? current.row() : -1;
     const int found = rows > 0 ? findRow(Folded(typed), column, from + 1) : -1;
-    const QString columnTitle = m_grid->model()->headerData(column, Qt::Horizontal).toString().trimmed();
+    const QString columnTitle = PreviewCells::ColumnTitle(*m_grid, column);
     if (found < 0) {
         lblResultado->setText(QStringLiteral("Nenhuma linha contém \"%1\" na coluna \"%2\".").arg(typed, columnTitle));
         QApplication::beep();
@@ -141,7 +155,5 @@ bool FindBar::eventFilter(QObject *watched, QEvent *event)
         Close();
         return true;
     }
-    if (event->type() == QEvent::Resize && watched == m_grid && isVisible())
-        place();
     return QFrame::eventFilter(watched, event);
 }

@@ -10,16 +10,19 @@ class QLineEdit;
 class QToolButton;
 class TDBGrid;
 
-// The preview's find command: a small bar over the grid's top right corner
-// that moves the grid to the next row whose current column contains the text
-// typed, ignoring case and accents, wrapping from the last row to the first,
-// and saying so when no row matches. Ctrl+F (and the "Procurar" tool button)
-// opens it, Enter and F3 find again, Escape closes it.
+// The preview's find command: a bar in its own row above the grid (the grid
+// gives up the row's height while the bar shows and takes it back when it
+// hides) that names the column it searches, the grid's current one, and moves
+// the grid to the next row whose cell there contains the text typed, ignoring
+// case and accents, wrapping from the last row to the first, and saying so
+// when no row matches. Ctrl+F (and the "Procurar" tool button) opens it, Enter
+// and F3 find again, Escape closes it.
 class PKG_FAS09600_EXPORT FindBar : public QFrame
 {
     Q_OBJECT
 public:
-    // The bar lies over `grid`; its commands are added to `screen`.
+    // The bar takes the row above `grid` in the grid's layout; its commands are
+    // added to `screen`.
     FindBar(TDBGrid *grid, QWidget *screen);
 
     void Open();
@@ -30,6 +33,7 @@ public:
     // The text as find compares it: case folded, accents dropped.
     static QString Folded(const QString &text);
 
+    QLabel *lblProcurar = nullptr; // "Procurar em <coluna>:"
     QLineEdit *edtProcurar = nullptr;
     QLabel *lblResultado = nullptr;
     QAction *actProcurar = nullptr;       // Ctrl+F
@@ -39,9 +43,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The column find searches: the grid's current one, else the first shown.
+    int searchedColumn() const;
+    void nameSearchedColumn();
     // The dataset row that matches, searching from `start` and wrapping; -1 when none.
     int findRow(const QString &folded, int gridColumn, int start) const;
-    void place();
 
     TDBGrid *m_grid;
 };

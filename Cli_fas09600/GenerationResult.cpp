@@ -1,5 +1,8 @@
 #include "GenerationResult.h"
 
+#include <algorithm>
+
+#include <QDateTime>
 #include <QHash>
 
 #include "TRecordStore.h"
@@ -14,7 +17,41 @@ QString textAt(const TRecordStore &store, int row, int field)
     return QString::fromUtf8(text.data(), qsizetype(text.size())).trimmed();
 }
 
+// Adds the month to the ordered list unless it holds it already.
+void addMonth(QList<QDate> &months, QDate month)
+{
+    const auto at = std::lower_bound(months.begin(), months.end(), month);
+    if (at == months.end() || *at != month)
+        months.insert(at, month);
+}
+
+QDate monthAt(const TRecordStore &store, int row, int field)
+{
+    if (field < 0 || store.isNull(row, field))
+        return {};
+    const QDate day = QDateTime::fromMSecsSinceEpoch(store.dateTimeMs(row, field), Qt::UTC).date();
+    return QDate(day.year(), day.month(), 1);
+}
+
 } // namespace
+
+QString GenerationResult::MonthsText(const QList<QDate> &months)
+{
+    QStringList texts;
+    for (const QDate &month : months)
+        texts << month.toString(QStringLiteral("MM/yyyy"));
+    return texts.join(QStringLiteral(", "));
+}
+
+QList<QDate> GenerationResult::AllMonths() const
+{
+    QList<QDate> all;
+    for (const Entry &entry : m_entries) {
+        for (const QDate &month : entry.months)
+            addMonth(all, month);
+    }
+    return all;
+}
 
 QString GenerationResult::KindText(Kind kind)
 {
@@ -29,6 +66,7 @@ void GenerationResult::AddAnswer(Kind kind, const TRecordStore &answer)
     const int company = answer.indexOf(QStringLiteral("NMEMPRESA"));
     const int client = answer.indexOf(QStringLiteral("NMFANTCLIE"));
     const int total = answer.indexOf(QStringLiteral("VRTOTAFATFAS"));
+    const int month = answer.indexOf(QStringLiteral("DTMESAPURFAS"));
     // Entries are numbered per company and kind.
     QHash<QString, qsizetype> entryOfKey;
     for (int row = 0; row < answer.rowCount(); ++row) {
@@ -36,13 +74,19 @@ void GenerationResult::AddAnswer(Kind kind, const TRecordStore &answer)
         qsizetype at = entryOfKey.value(key, -1);
         if (at < 0) {
             at = m_entries.size();
-            m_entries << Entry{KindText(kind), textAt(answer, row, number), textAt(answer, row, company),
-                               textAt(answer, row, client)};
+            Entry made;
+            made.kind = KindText(kind);
+            made.number = textAt(answer, row, number);
+            made.company = textAt(answer, row, company);
+            made.client = textAt(answer, row, client);
+            m_entries << made;
             entryOfKey.insert(key, at);
         }
         Entry &entry = m_entries[at];
         ++entry.items;
         if (total >= 0 && !answer.isNull(row, total))
             entry.total += answer.number(row, total);
+        if (const QDate itemMonth = monthAt(answer, row, month); itemMonth.isValid())
+            addMonth(entry.months, itemMonth);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QString>
 
@@ -9,9 +10,9 @@ class TRecordStore;
 
 // What a generation run made, read from the application server's answers: one
 // entry (fiscal note or invoice) per company and entry number, with its client,
-// the number of its items and their total. The answers carry the generated
-// items in the preview's layout; the entry number is NRLANCTONF for notes,
-// NRLANCINVOICE for invoices.
+// the number of its items and their total, and the months of calculation its
+// items belong to. The answers carry the generated items in the preview's
+// layout; the entry number is NRLANCTONF for notes, NRLANCINVOICE for invoices.
 class PKG_FAS09600_EXPORT GenerationResult
 {
 public:
@@ -25,7 +26,13 @@ public:
         QString client;
         int items = 0;
         double total = 0;
+        QList<QDate> months; // first days of the items' months (DTMESAPURFAS), in order, once each
     };
+
+    // Months as the result lists them: "MM/yyyy", in order, separated by ", ".
+    static QString MonthsText(const QList<QDate> &months);
+    // The months of all entries, in order, once each.
+    QList<QDate> AllMonths() const;
 
     static QString KindText(Kind kind);
 

@@ -92,14 +92,19 @@ auto PreviewCells::read(int row, int column, Read read) const
 
 QString PreviewCells::title(int column) const
 {
-    const TField *columnField = field(column);
-    const QString name = columnField->FieldName();
+    return ColumnTitle(m_grid, m_columns.at(column));
+}
+
+QString PreviewCells::ColumnTitle(const TDBGrid &grid, int gridColumn)
+{
+    const TField *columnField = grid.ColumnField(gridColumn);
+    const QString name = columnField ? columnField->FieldName() : QString();
     // The two picture columns have a symbol and a blank for titles.
     if (name == QLatin1String("IDCHECK"))
         return QStringLiteral("Marcado");
     if (name == QLatin1String("IDSTAPFATFAS"))
         return QStringLiteral("Situação");
-    return m_grid.model()->headerData(m_columns.at(column), Qt::Horizontal).toString();
+    return grid.model()->headerData(gridColumn, Qt::Horizontal).toString();
 }
 
 ExportTable::Kind PreviewCells::kind(int column) const

@@ -33,6 +33,8 @@ public:
     double number(int row, int column) const override;
     QDateTime dateTime(int row, int column) const override;
 
+    // The title of a grid column as title() gives it (the picture columns named).
+    static QString ColumnTitle(const TDBGrid &grid, int gridColumn);
     // The text of one grid cell, by dataset row and grid column, as text() gives it.
     static QString CellText(const TDBGrid &grid, int datasetRow, int gridColumn);
 

@@ -11,7 +11,19 @@ namespace {
 const QLatin1String TickField("IDCHECK");
 const QLatin1String Descending(" desc");
 
+// Columns whose text does not sort as its value: "Mês Apurado" reads "mm/yyyy",
+// which would put 01/2025 before 12/2024; its month as a date sorts it.
+const QLatin1String MonthText("MESAPURADO");
+const QLatin1String MonthDate("DTMESAPURFAS");
+
 } // namespace
+
+QString PreviewSorting::sortField(const QString &columnField) const
+{
+    if (columnField.compare(MonthText, Qt::CaseInsensitive) == 0 && m_rows->FindField(MonthDate))
+        return MonthDate;
+    return columnField;
+}
 
 PreviewSorting::PreviewSorting(TDBGrid *grid, TClientDataSet *rows)
     : QObject(grid)
@@ -30,7 +42,7 @@ void PreviewSorting::titleClicked(int column)
 {
     const QList<TColumn> &columns = m_grid->Columns();
     if (column >= 0 && column < columns.size() && columns.at(column).FieldName != TickField) {
-        const QString field = columns.at(column).FieldName;
+        const QString field = sortField(columns.at(column).FieldName);
         const bool again = field.compare(m_rows->IndexField(), Qt::CaseInsensitive) == 0;
         m_rows->SetIndexField(field, again && !m_rows->IndexDescending());
     }
@@ -43,7 +55,7 @@ void PreviewSorting::showIndicator()
     int section = -1;
     const QList<TColumn> &columns = m_grid->Columns();
     for (int column = 0; column < columns.size() && !m_rows->IndexField().isEmpty(); ++column) {
-        if (columns.at(column).FieldName.compare(m_rows->IndexField(), Qt::CaseInsensitive) == 0)
+        if (sortField(columns.at(column).FieldName).compare(m_rows->IndexField(), Qt::CaseInsensitive) == 0)
             section = column;
     }
     m_grid->horizontalHeader()->setSortIndicator(section, m_rows->IndexDescending() ? Qt::DescendingOrder
@@ -65,6 +77,7 @@ void PreviewSorting::Apply(const QString &kept)
         field.chop(Descending.size());
     if (field.isEmpty() || field == TickField || !m_rows->FindField(field))
         field.clear();
+    field = sortField(field);
     m_rows->SetIndexField(field, descending);
     showIndicator();
 }

@@ -13,7 +13,8 @@ class TDBGrid;
 // on it. The order is the dataset's own (TClientDataSet::SetIndexField), so the
 // cursor, the mark-all pass and the generation run walk the rows as the user
 // sees them. The tick column's title keeps its own meaning (mark all): it never
-// sorts. Kept() and Apply() carry the order in the kept layout.
+// sorts. "Mês Apurado" sorts by its month as a date, not by its text. Kept()
+// and Apply() carry the order in the kept layout.
 class PKG_FAS09600_EXPORT PreviewSorting : public QObject
 {
     Q_OBJECT
@@ -28,6 +29,8 @@ public:
     void Clear();
 
 private:
+    // The field a column's rows are ordered by.
+    QString sortField(const QString &columnField) const;
     void titleClicked(int column);
     void showIndicator();
 

@@ -2,36 +2,49 @@
 
 #include "FormatSettings.h"
 
+RunResult::RunResult(GenerationResult made)
+    : m_made(std::move(made))
+{
+    m_sum.kind = QStringLiteral("Total");
+    m_sum.months = m_made.AllMonths();
+    for (const Entry &entry : Entries()) {
+        m_sum.items += entry.items;
+        m_sum.total += entry.total;
+    }
+}
+
 QString RunResult::title(int column) const
 {
-    static const char *const titles[] = {"Tipo", "Lançamento", "Empresa", "Cliente", "Itens", "Valor Total"};
+    static const char *const titles[] = {"Tipo", "Lançamento", "Empresa", "Cliente", "Meses", "Itens", "Valor Total"};
     return QString::fromUtf8(titles[column]);
 }
 
 ExportTable::Kind RunResult::kind(int column) const
 {
-    return column >= 4 ? Kind::Number : Kind::Text;
+    return column >= ItemsColumn ? Kind::Number : Kind::Text;
 }
 
 int RunResult::widthPixels(int column) const
 {
-    static const int widths[] = {80, 80, 180, 220, 50, 90};
+    static const int widths[] = {80, 80, 180, 220, 110, 50, 90};
     return widths[column];
 }
 
 QString RunResult::text(int row, int column) const
 {
-    const Entry &entry = Entries().at(row);
+    const Entry &entry = isTotalLine(row) ? m_sum : Entries().at(row);
     switch (column) {
-    case 0:
+    case KindColumn:
         return entry.kind;
-    case 1:
+    case EntryColumn:
         return entry.number;
-    case 2:
+    case CompanyColumn:
         return entry.company;
-    case 3:
+    case ClientColumn:
         return entry.client;
-    case 4:
+    case MonthsColumn:
+        return GenerationResult::MonthsText(entry.months);
+    case ItemsColumn:
         return QString::number(entry.items);
     default:
         return FormatSettings::formatFloat(entry.total, QStringLiteral("#,##0.00"));
@@ -47,8 +60,8 @@ bool RunResult::isBlank(int row, int column) const
 
 double RunResult::number(int row, int column) const
 {
-    const Entry &entry = Entries().at(row);
-    return column == 4 ? entry.items : entry.total;
+    const Entry &entry = isTotalLine(row) ? m_sum : Entries().at(row);
+    return column == ItemsColumn ? entry.items : entry.total;
 }
 
 QDateTime RunResult::dateTime(int row, int column) const

@@ -33,9 +33,9 @@ RunResultPanel::RunResultPanel(QWidget *screen)
         tblResultado->setHorizontalHeaderItem(column, new QTableWidgetItem(table.title(column)));
         tblResultado->setColumnWidth(column, table.widthPixels(column));
     }
-    // Room for five entries; more scroll.
+    // Room for five entries and the total line; more scroll.
     const int rowHeight = tblResultado->verticalHeader()->defaultSectionSize();
-    tblResultado->setFixedHeight(tblResultado->horizontalHeader()->sizeHint().height() + 5 * rowHeight + 4);
+    tblResultado->setFixedHeight(tblResultado->horizontalHeader()->sizeHint().height() + 6 * rowHeight + 4);
     btnExportar = new QPushButton(QStringLiteral("E&xportar…"), content);
     btnExportar->setObjectName(QStringLiteral("btnExportar"));
     auto *buttons = new QHBoxLayout;
@@ -86,11 +86,15 @@ void RunResultPanel::fill()
 {
     const RunResult table(m_made);
     tblResultado->setRowCount(table.rowCount());
+    QFont totalFont = tblResultado->font();
+    totalFont.setBold(true);
     for (int row = 0; row < table.rowCount(); ++row) {
         for (int column = 0; column < table.columnCount(); ++column) {
             auto *item = new QTableWidgetItem(table.text(row, column));
             if (table.kind(column) == ExportTable::Kind::Number)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (table.isTotalLine(row))
+                item->setFont(totalFont);
             tblResultado->setItem(row, column, item);
         }
     }

@@ -9,7 +9,8 @@ class QTableWidget;
 class QPushButton;
 
 // The last generation run's result, shown at the bottom of the preview screen
-// once the run has it: the entries made, per batch. It stays until the
+// once the run has it: the entries made, per batch, with the months of their
+// items, and a total line. It stays until the
 // next run or the next loading of the preview by a filter, and can be exported.
 // While it shows, the screen's window is taller by its height, so the designed
 // part of the screen keeps its size.

@@ -13,6 +13,7 @@
 #include "BillingCodes.h"
 #include "BillingItemLayout.h"
 #include "CalculationDateColumn.h"
+#include "CellToolTips.h"
 #include "FindBar.h"
 #include "PreviewActions.h"
 #include "PreviewSorting.h"
@@ -455,7 +456,9 @@ void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, 
         canvas.FillRect(rect);
         canvas.FontColor = palette.color(QPalette::Active, QPalette::BrightText);
     }
-    canvas.TextOut(rect.left() + 2, rect.top() + 2, field ? field->DisplayText() : QString());
+    // Written as TextOut writes it; a text wider than the cell ends in "…" (its
+    // tool tip shows it whole, CellToolTips).
+    canvas.TextRect(rect, rect.left() + 2, rect.top() + 2, field ? field->DisplayText() : QString());
     if (state.Focused)
         canvas.DrawFocusRect(rect);
 
@@ -585,6 +588,7 @@ QString TfrmFaturamento::cdsFaturamentoIDAPURFATFASGetText(const TField &sender,
 void TfrmFaturamento::setUpConveniences()
 {
     m_calculationDate = new CalculationDateColumn(dbgPadrao, cdsFaturamento);
+    new CellToolTips(dbgPadrao);
     dbgPadrao->SetEmptyText(QStringLiteral("Nenhuma apuração para este filtro."));
     findBar = new FindBar(dbgPadrao, this);
     connect(sbtProcurar, &QAbstractButton::clicked, findBar, [this] { findBar->Open(); });

@@ -12,6 +12,7 @@ const QList<AdminCommand> &commands()
         AdminCommands::backup(),
         AdminCommands::check(),
         AdminCommands::importFile(),
+        AdminCommands::user(),
     };
     return table;
 }

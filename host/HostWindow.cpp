@@ -14,6 +14,7 @@
 #include "GuideWindow.h"
 #include "HostConfig.h"
 #include "ModuleLoader.h"
+#include "SessionUser.h"
 #include "TApplication.h"
 
 HostWindow::HostWindow(ModuleLoader &module, QWidget *parent)
@@ -35,6 +36,15 @@ HostWindow::HostWindow(ModuleLoader &module, QWidget *parent)
     m_serverLabel = new QLabel(QStringLiteral("Servidor de aplicação: %1:%2").arg(HostConfig::webUrl()).arg(HostConfig::webPort()));
     m_serverLabel->setObjectName(QStringLiteral("lblServidor"));
     statusBar()->addPermanentWidget(m_serverLabel);
+    // Who the server says is signed in, once the module has connected.
+    auto *user = new QLabel(this);
+    user->setObjectName(QStringLiteral("lblUsuario"));
+    user->setVisible(false);
+    statusBar()->addPermanentWidget(user);
+    connect(&SessionUser::instance(), &SessionUser::changed, user, [user](const QString &name) {
+        user->setText(QStringLiteral("Usuário: %1").arg(name));
+        user->setVisible(!name.isEmpty());
+    });
     Application().SetMainForm(this, m_mdiArea);
     Application().SetHelp([this] { showGuide(); });
 }

@@ -5,7 +5,10 @@
 #
 #   shared-install.sh start [N]   starts it (N servers, 2 by default) and prints
 #                                 key=value lines: web_url, web_port, token_file,
-#                                 ca_file, config (an INI for the host), servers
+#                                 ca_file, config (an INI for the host), servers,
+#                                 database, server_database (the servers' role,
+#                                 fas_servidor), desk_database (the desks' role,
+#                                 fas_mesa: it may only read the lookup tables)
 #   shared-install.sh stop        stops everything it started and deletes its folder
 #
 # Environment:
@@ -47,6 +50,36 @@ database_url() {
   url=$("$root/scripts/pg-test-cluster.sh" start) || return 1
   "$build/bin/fas-demo-data" --database "$url" >&2 || return 1
   echo "$url"
+}
+
+# The tables the host reads itself (lookups); everything else is the server's.
+desk_tables="EMPRESA CLIENTE ENDECLIE PARAMGERAL PRODUTO"
+
+with_role() { # url role password -> the url signed in as the role
+  echo "$1" | sed -E "s|^(postgres(ql)?://)[^@/]*@|\1$2:$3@|"
+}
+
+# Two roles: fas_servidor writes the billing tables (the servers sign in as it), fas_mesa
+# may only read the lookup tables (the desks' INI names it). Prints the two urls.
+make_roles() { # admin-url
+  local psql=${FAS_PG_BIN:-/usr/lib/postgresql/15/bin}/psql server_pw desk_pw
+  server_pw=$(openssl rand -hex 16); desk_pw=$(openssl rand -hex 16)
+  local grants=""
+  for t in $desk_tables; do grants+="GRANT SELECT ON $t TO fas_mesa; "; done
+  "$psql" -q -v ON_ERROR_STOP=1 "$1" >&2 <<SQL || return 1
+DO \$\$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'fas_servidor') THEN CREATE ROLE fas_servidor LOGIN; END IF;
+  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'fas_mesa') THEN CREATE ROLE fas_mesa LOGIN; END IF;
+END \$\$;
+ALTER ROLE fas_servidor PASSWORD '$server_pw';
+ALTER ROLE fas_mesa PASSWORD '$desk_pw';
+REVOKE ALL ON ALL TABLES IN SCHEMA public FROM PUBLIC;
+GRANT USAGE ON SCHEMA public TO fas_servidor, fas_mesa;
+GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO fas_servidor;
+GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO fas_servidor;
+$grants
+SQL
+  echo "$(with_role "$1" fas_servidor "$server_pw") $(with_role "$1" fas_mesa "$desk_pw")"
 }
 
 start_server() { # index url -> prints the port
@@ -106,9 +139,11 @@ start() {
   chmod 600 "$dir/token"
   make_certificates
   local url; url=$(database_url) || { log "PostgreSQL could not be prepared"; stop; return 1; }
+  local roles; roles=$(make_roles "$url") || { log "the database roles could not be made"; stop; return 1; }
+  local server_url=${roles% *} desk_url=${roles#* }
   local upstreams="" ports="" port
   for i in $(seq 1 "$n"); do
-    port=$(start_server "$i" "$url") || { stop; return 1; }
+    port=$(start_server "$i" "$server_url") || { stop; return 1; }
     upstreams+="server 127.0.0.1:$port max_fails=0; "
     ports+="$(cat "$dir/appserver-$i.pid"):$port "
   done
@@ -121,7 +156,7 @@ start() {
   fi
   cat > "$dir/fas09600.ini" <<INI
 [database]
-url=$url
+url=$desk_url
 
 [client]
 web_url=https://127.0.0.1
@@ -129,6 +164,7 @@ web_port=$public
 token_file=$dir/token
 ca_file=$dir/ssl/ca.crt
 INI
+  chmod 600 "$dir/fas09600.ini" # it holds the desk role's password
   log "nginx on https://127.0.0.1:$public in front of $n servers; stop with: $0 stop"
   echo "web_url=https://127.0.0.1"
   echo "web_port=$public"
@@ -137,6 +173,8 @@ INI
   echo "config=$dir/fas09600.ini"
   echo "servers=${ports% }"
   echo "database=$url"
+  echo "server_database=$server_url"
+  echo "desk_database=$desk_url"
 }
 
 stop() {

@@ -11,5 +11,6 @@ AdminCommand migrate();
 AdminCommand backup();
 AdminCommand check();
 AdminCommand importFile();
+AdminCommand user();
 
 } // namespace AdminCommands

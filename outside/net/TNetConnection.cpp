@@ -1,5 +1,6 @@
 #include "TNetConnection.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <condition_variable>
@@ -14,13 +15,17 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
+#include <QTimer>
+#include <QUuid>
 
 #include <httplib.h>
 #include <simdjson.h>
 
 #include "DataPacket.h"
 #include "HostConfig.h"
+#include "PrivateFile.h"
 #include "RemoteCallError.h"
+#include "SessionUser.h"
 #include "TJsonDocument.h"
 
 namespace {
@@ -98,6 +103,10 @@ QString configurationHint()
 
 QString readTokenFile(const QString &path, const QString &address)
 {
+    const QString loose = PrivateFile::problem(path, QStringLiteral("O arquivo do token de acesso"));
+    if (!loose.isEmpty())
+        throw RemoteCallError(RemoteCallError::Reason::Configuration, 0,
+                              QStringLiteral("Sem conexão com o servidor de aplicação em %1: %2").arg(address, loose));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw RemoteCallError(RemoteCallError::Reason::Configuration, 0,
@@ -199,10 +208,11 @@ void TNetConnection::SetConnected(bool connected)
 }
 
 TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Client> &client,
-                                                       const std::function<HttpAnswer()> &request) const
+                                                       const std::function<HttpAnswer()> &request,
+                                                       int deadlineMs) const
 {
     HttpAnswer answer;
-    const int timeoutMs = m_timeoutMs;
+    const int timeoutMs = deadlineMs < 0 ? m_timeoutMs : deadlineMs;
     const auto run = [&answer, &client, &request, timeoutMs] {
         QElapsedTimer timer;
         timer.start();
@@ -255,6 +265,12 @@ QString certificateProblem(long check)
     }
 }
 
+// "a" and what went unanswered, contracted with its article ("à conexão").
+QString unansweredWhat(const QString &what)
+{
+    return what.startsWith(QLatin1String("a ")) ? QStringLiteral("à") + what.mid(1) : QStringLiteral("a ") + what;
+}
+
 RemoteCallError transportError(const QString &address, const QString &what, httplib::Error error,
                                qint64 elapsedMs, int timeoutMs, bool deadlinePassed, long certificateCheck)
 {
@@ -262,9 +278,9 @@ RemoteCallError transportError(const QString &address, const QString &what, http
     if (deadlinePassed || error == httplib::Error::ConnectionTimeout
         || ((error == httplib::Error::Read || error == httplib::Error::Write) && elapsedMs >= timeoutMs - 50)) {
         return RemoteCallError(R::TimedOut, 0,
-                               QStringLiteral("O servidor de aplicação em %1 não respondeu a %2 em %3 (prazo da "
+                               QStringLiteral("O servidor de aplicação em %1 não respondeu %2 em %3 (prazo da "
                                               "chamada inteira). Tente novamente; se persistir, verifique o servidor.")
-                                   .arg(address, what, secondsText(timeoutMs)));
+                                   .arg(address, unansweredWhat(what), secondsText(timeoutMs)));
     }
     if (error == httplib::Error::Connection) {
         return RemoteCallError(R::Refused, 0,
@@ -315,7 +331,8 @@ RemoteCallError unauthorized(const QString &address, const QString &method, cons
 
 // Posts `body` and receives the answer straight into a buffer with room for the
 // JSON parser's padding after it: the only copy of the answer the host makes.
-TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body)
+TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std::string &path, const std::string &body,
+                                                const std::string &idempotencyKey)
 {
     HttpAnswer a;
     httplib::Request request;
@@ -323,6 +340,7 @@ TNetConnection::HttpAnswer TNetConnection::post(httplib::Client &http, const std
     request.path = path;
     request.body = body;
     request.set_header("Content-Type", "application/json");
+    request.set_header("Idempotency-Key", idempotencyKey);
     request.response_handler = [&a](const httplib::Response &response) {
         // A known length is received without growing the buffer.
         const std::uint64_t length = std::strtoull(response.get_header_value("Content-Length").c_str(), nullptr, 10);
@@ -369,6 +387,14 @@ void TNetConnection::checkHealth()
         return a;
     });
     throwIfNotDelivered(answer, QStringLiteral("a conexão"));
+    m_userName.clear();
+    simdjson::dom::parser parser;
+    std::string_view user;
+    if (answer.status == 200
+        && parser.parse(answer.body.constData(), std::size_t(answer.body.size())).at_pointer("/user").get_string().get(user)
+               == simdjson::SUCCESS)
+        m_userName = fromUtf8(user);
+    SessionUser::instance().set(m_userName);
     if (answer.status != 200) {
         throw RemoteCallError(RemoteCallError::Reason::ServerError, 0,
                               QStringLiteral("O servidor de aplicação em %1 não está pronto (HTTP %2): %3")
@@ -421,7 +447,7 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     std::shared_ptr<Client> client = m_client;
     m_busy = true;
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
-    HttpAnswer answer = runOnWorker(client, [client, &path, &body] { return post(client->http, path, body); });
+    HttpAnswer answer = send(client, path, body);
     throwIfNotDelivered(answer, method);
     if (answer.status == 401)
         throw unauthorized(Address(), method, answer.body);
@@ -439,6 +465,54 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
         return readAnswerText(answer.body, method, answer.status);
     answer.body = QByteArray();
     return readAnswer(std::move(document), method, answer.status);
+}
+
+// The request went out, but whether the server ran it is not known.
+bool TNetConnection::outcomeUnknown(const HttpAnswer &answer)
+{
+    using E = httplib::Error;
+    if (answer.deadlinePassed || answer.error == E::Read || answer.error == E::Write || answer.error == E::Canceled)
+        return true;
+    return answer.error == E::Success && (answer.status == 502 || answer.status == 503 || answer.status == 504);
+}
+
+// Sends the call and, while its outcome is unknown, sends it again with the same
+// key. The first attempt leaves a quarter of the deadline (1 to 15 s) for the
+// repeats, so all of them end within the call's deadline. A repeat that cannot
+// even connect tells nothing new: the unknown outcome before it is reported.
+TNetConnection::HttpAnswer TNetConnection::send(const std::shared_ptr<Client> &client, const std::string &path,
+                                                const std::string &body)
+{
+    const std::string key = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    const int reserve = std::clamp(m_timeoutMs / 4, 1000, 15000);
+    QElapsedTimer call;
+    call.start();
+    HttpAnswer answer;
+    for (int attempt = 1; attempt <= MaxAttempts; ++attempt) {
+        const int left = m_timeoutMs - int(call.elapsed());
+        const int deadline = attempt == 1 && left > 2 * reserve ? left - reserve : left;
+        HttpAnswer next = runOnWorker(
+            client, [client, &path, &body, &key] { return post(client->http, path, body, key); }, deadline);
+        if (attempt > 1 && next.error == httplib::Error::Connection)
+            break;
+        answer = std::move(next);
+        if (!outcomeUnknown(answer) || m_timeoutMs - int(call.elapsed()) < 500)
+            break;
+        pause(100 * attempt);
+    }
+    return answer;
+}
+
+void TNetConnection::pause(int ms) const
+{
+    auto *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        QThread::msleep(ulong(ms));
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 RemoteCallError TNetConnection::badAnswer(const QString &method, const QString &why) const

@@ -24,6 +24,12 @@
 // token_file and ca_file). Every request has one deadline, TimeoutMs, for the
 // whole of it: connecting, sending and receiving together.
 //
+// Every call carries a fresh Idempotency-Key header. When the transport fails
+// after the request went out (the deadline passed, the connection dropped, a proxy
+// answered 502/503/504), the outcome is unknown: the call is sent again with the
+// same key, a few times within its deadline, so a run the server committed ends
+// with the answer it gave, never as a failure nor as a second run.
+//
 // A call is synchronous for its caller. The request runs on a worker thread
 // while the caller's thread waits in a local event loop that excludes user
 // input: the busy animation keeps moving and no second user action can start.
@@ -57,6 +63,12 @@ public:
     void SetCaFile(const QString &path) { m_caFile = path; }
 
     QString Address() const; // "host:port" or "https://host:port", as messages name it
+    // The user the server says the token belongs to, from its health entry at
+    // connect; empty when the server has no users or was not asked.
+    QString UserName() const { return m_userName; }
+
+    // How many times a call whose outcome is unknown is sent in all.
+    static constexpr int MaxAttempts = 3;
 
     // Connecting runs BeforeConnect, then asks the server's health entry, so an
     // unreachable server is reported at once. Throws RemoteCallError.
@@ -84,7 +96,9 @@ signals:
 
 private:
     struct HttpAnswer;
-    static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body);
+    static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body,
+                           const std::string &idempotencyKey);
+    static bool outcomeUnknown(const HttpAnswer &answer);
     TRemoteValue readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const;
     TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
     RemoteCallError badAnswer(const QString &method, const QString &why) const;
@@ -92,7 +106,10 @@ private:
     template <typename ErrorObject, typename Value>
     [[noreturn]] void throwRefusal(Value value, const QString &method) const;
     struct Client;
-    HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request) const;
+    HttpAnswer send(const std::shared_ptr<Client> &client, const std::string &path, const std::string &body);
+    HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request,
+                           int timeoutMs = -1) const;
+    void pause(int ms) const;
     std::shared_ptr<Client> makeClient() const;
     void throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const;
     void checkHealth();
@@ -106,6 +123,7 @@ private:
     int m_timeoutMs = DefaultTimeoutMs;
     QString m_token;
     QString m_caFile;
+    QString m_userName;
     bool m_connected = false;
     qint64 m_nextId = 1;
     Request m_lastRequest;

@@ -1,6 +1,9 @@
 #include "HostConfig.h"
 
 #include "ConfigFile.h"
+#include "DatabaseError.h"
+#include "DatabaseUrl.h"
+#include "PrivateFile.h"
 
 namespace HostConfig {
 namespace {
@@ -47,6 +50,20 @@ void splitAddress(const QString &address, QString &host, int &port)
         port = parsed;
 }
 
+// A configuration that holds a database password must be its owner's alone.
+void requirePrivateIfPassword(const QString &iniPath, const QString &database)
+{
+    if (!database.startsWith(QLatin1String("postgres"), Qt::CaseInsensitive))
+        return;
+    try {
+        if (DatabaseUrl::parse(database).password().isEmpty())
+            return;
+    } catch (const DatabaseError &) {
+        return; // the connection reports a malformed address
+    }
+    PrivateFile::requireOwnerOnly(iniPath, QStringLiteral("O arquivo de configuração com a senha do banco de dados"));
+}
+
 } // namespace
 
 void load(const QString &path)
@@ -55,6 +72,7 @@ void load(const QString &path)
     Values &v = values();
     v.iniPath = ini.filePath();
     const QString database = ini.databaseUrl();
+    requirePrivateIfPassword(ini.filePath(), database);
     if (!qEnvironmentVariableIsSet("FAS_DATABASE") && !database.isEmpty())
         v.databaseUrl = database;
     QString host = v.webUrl;

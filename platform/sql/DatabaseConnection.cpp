@@ -1,5 +1,6 @@
 #include "DatabaseConnection.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <sys/stat.h>
@@ -58,9 +59,31 @@ QString sqliteFileProblem(const QString &path)
     return {};
 }
 
+// The session's settings as libpq parameters, leaving out those the URL sets.
+QStringList sessionOptions(const DatabaseUrl &url, const PgSession &session)
+{
+    const std::pair<const char *, int> wanted[] = {
+        {"keepalives", session.keepalivesIdleS > 0 || session.keepalivesIntervalS > 0 || session.keepalivesCount > 0},
+        {"keepalives_idle", session.keepalivesIdleS},
+        {"keepalives_interval", session.keepalivesIntervalS},
+        {"keepalives_count", session.keepalivesCount},
+        {"tcp_user_timeout", session.tcpUserTimeoutMs},
+    };
+    QStringList options;
+    for (const auto &[key, value] : wanted) {
+        const QString name = QString::fromLatin1(key);
+        const bool given = std::any_of(url.parameters().begin(), url.parameters().end(),
+                                       [&name](const auto &parameter) { return parameter.first == name; });
+        if (value > 0 && !given)
+            options.append(QStringLiteral("%1=%2").arg(name).arg(value));
+    }
+    return options;
+}
+
 } // namespace
 
-QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mode, int sqliteBusyMs)
+QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mode, int sqliteBusyMs,
+                  const PgSession &session)
 {
     if (!QSqlDatabase::isDriverAvailable(url.driverName()))
         fail(url, QStringLiteral("abrir"),
@@ -96,6 +119,7 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
         }
         if (!hasTimeout)
             options.append(QStringLiteral("connect_timeout=10"));
+        options.append(sessionOptions(url, session));
         db.setConnectOptions(options.join(u';'));
     }
 
@@ -115,6 +139,8 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
             execOrFail(db, url, QStringLiteral("PRAGMA busy_timeout = %1").arg(sqliteBusyMs));
         } else {
             execOrFail(db, url, QStringLiteral("SET client_encoding TO 'UTF8'"));
+            if (session.statementTimeoutMs > 0)
+                execOrFail(db, url, QStringLiteral("SET statement_timeout = %1").arg(session.statementTimeoutMs));
         }
     } catch (...) {
         db = QSqlDatabase();

@@ -23,8 +23,29 @@ void TCanvas::TextOut(int x, int y, const QString &text)
     if (text.isEmpty())
         return;
     const QFontMetrics metrics(Font);
-    const QRect box(x, y, metrics.horizontalAdvance(text), metrics.height());
-    m_painter.fillRect(box, BrushColor);
+    textAt(metrics, x, y, text, metrics.horizontalAdvance(text));
+}
+
+void TCanvas::TextRect(const QRect &rect, int x, int y, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    const QFontMetrics metrics(Font);
+    const int room = rect.right() - x + 1;
+    const int advance = metrics.horizontalAdvance(text);
+    if (advance <= room) {
+        textAt(metrics, x, y, text, advance);
+        return;
+    }
+    const QString fitted = metrics.elidedText(text, Qt::ElideRight, std::max(room, 0));
+    textAt(metrics, x, y, fitted, metrics.horizontalAdvance(fitted));
+}
+
+void TCanvas::textAt(const QFontMetrics &metrics, int x, int y, const QString &text, int advance)
+{
+    if (text.isEmpty())
+        return;
+    m_painter.fillRect(QRect(x, y, advance, metrics.height()), BrushColor);
     m_painter.setFont(Font);
     m_painter.setPen(FontColor);
     m_painter.drawText(QPoint(x, y + metrics.ascent()), text);

@@ -8,6 +8,7 @@
 
 #include "fasui_export.h"
 
+class QFontMetrics;
 class QPainter;
 
 // The drawing surface a grid hands to its cell painter: a brush colour for fills
@@ -27,6 +28,10 @@ public:
     void FillRect(const QRect &rect);
     // Writes text with its top left corner at (x, y), on the brush colour.
     void TextOut(int x, int y, const QString &text);
+    // TextOut for a cell: a text that would pass the right edge of `rect` ends
+    // in "…" inside it instead of being cut; a text that fits is written as
+    // TextOut writes it.
+    void TextRect(const QRect &rect, int x, int y, const QString &text);
     void DrawFocusRect(const QRect &rect);
     // Copies `source` of `bitmap` into `dest`; every opaque pixel of `transparent`
     // takes the brush colour. Cut to `dest`, never scaled. The recoloured picture
@@ -35,5 +40,7 @@ public:
     void BrushCopy(const QRect &dest, const QImage &bitmap, const QRect &source, const QColor &transparent);
 
 private:
+    void textAt(const QFontMetrics &metrics, int x, int y, const QString &text, int advance);
+
     QPainter &m_painter;
 };

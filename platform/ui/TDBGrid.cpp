@@ -3,7 +3,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyleOptionHeaderV2>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include "EventGuard.h"
 #include "TDisplayRowScope.h"
@@ -53,6 +55,9 @@ TDBGrid::TDBGrid(QWidget *parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setMinimumSectionSize(4);
+    // A title wider than its column ends in "…"; its tool tip shows it whole.
+    horizontalHeader()->setTextElideMode(Qt::ElideRight);
+    horizontalHeader()->viewport()->installEventFilter(this);
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current, const QModelIndex &previous) {
@@ -120,6 +125,47 @@ void TDBGrid::applyColumnWidths()
     }
 }
 
+bool TDBGrid::TitleCut(int column) const
+{
+    // The header's own measure: the label rectangle its style gives the
+    // section (margins and the sort indicator taken off), in the title's font.
+    const QHeaderView *header = horizontalHeader();
+    QStyleOptionHeaderV2 option;
+    option.initFrom(header);
+    option.state |= QStyle::State_Horizontal;
+    option.orientation = Qt::Horizontal;
+    option.rect = QRect(0, 0, header->sectionSize(column), header->height());
+    option.section = column;
+    option.text = m_model->headerData(column, Qt::Horizontal).toString();
+    option.textAlignment = header->defaultAlignment();
+    option.textElideMode = header->textElideMode();
+    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
+        option.sortIndicator = header->sortIndicatorOrder() == Qt::AscendingOrder ? QStyleOptionHeader::SortDown
+                                                                                  : QStyleOptionHeader::SortUp;
+    const QRect label = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
+    const QVariant titleFont = m_model->headerData(column, Qt::Horizontal, Qt::FontRole);
+    const QFontMetrics metrics(titleFont.isValid() ? titleFont.value<QFont>() : header->font());
+    return metrics.horizontalAdvance(option.text) > label.width();
+}
+
+bool TDBGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    QHeaderView *header = horizontalHeader();
+    if (event->type() != QEvent::ToolTip || watched != header->viewport())
+        return QTableView::eventFilter(watched, event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const int column = header->logicalIndexAt(help->pos());
+    if (column < 0 || !TitleCut(column)) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    const QRect section(header->sectionViewportPosition(column), 0, header->sectionSize(column), header->height());
+    QToolTip::showText(help->globalPos(), m_model->headerData(column, Qt::Horizontal).toString(), header->viewport(),
+                       section);
+    return true;
+}
+
 void TDBGrid::followDataSet(int row)
 {
     m_syncing = true;
@@ -172,11 +218,12 @@ void TDBGrid::DefaultDrawDataCell(TCanvas &canvas, const QRect &rect, TField *fi
     canvas.FillRect(rect);
     if (!field)
         return;
-    const QString text = field->DisplayText();
     QPainter &painter = canvas.Painter();
     painter.setFont(canvas.Font);
     painter.setPen(canvas.FontColor);
     const QRect area = rect.adjusted(2, 2, -2, 0);
+    // A text too wide for the cell ends in "…" rather than being cut at an edge.
+    const QString text = QFontMetrics(canvas.Font).elidedText(field->DisplayText(), Qt::ElideRight, area.width());
     const Qt::Alignment alignment =
         (field->DataType() == TFieldType::Float ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
     painter.drawText(area, int(alignment) | Qt::TextSingleLine, text);

@@ -57,6 +57,10 @@ public:
     const QString &EmptyText() const { return m_emptyText; }
     bool ShowsEmptyText() const;
 
+    // Whether the column's title is too wide for its header section, so that the
+    // header shows it cut with "…" (and whole in the section's tool tip).
+    bool TitleCut(int column) const;
+
     TDataSetModel *DataModel() const { return m_model; }
     int DefaultRowHeight() const;
 
@@ -64,6 +68,7 @@ public:
     void PaintCell(QPainter *painter, const QRect &rect, int row, int column, TGridDrawState state);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
     void keyPressEvent(QKeyEvent *event) override;

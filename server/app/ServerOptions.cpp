@@ -7,6 +7,7 @@
 #include "DatabaseError.h"
 #include "DatabaseUrl.h"
 #include "FasError.h"
+#include "PrivateFile.h"
 #include "fas/Version.h"
 
 namespace {
@@ -22,6 +23,32 @@ int parseInt(const QString &text, int low, int high, const QString &what)
                            .arg(high)
                            .arg(text));
     return value;
+}
+
+// The [database] section's keep-alive and time-outs; a key left out keeps its default.
+void readPgSession(const ConfigFile &ini, DatabaseConnection::PgSession &session)
+{
+    const struct
+    {
+        const char *key;
+        int *value;
+        int scale; // the INI says seconds, the session holds its own unit
+        int most;
+    } settings[] = {
+        {"keepalives_idle_s", &session.keepalivesIdleS, 1, 3600},
+        {"keepalives_interval_s", &session.keepalivesIntervalS, 1, 3600},
+        {"keepalives_count", &session.keepalivesCount, 1, 100},
+        {"tcp_user_timeout_s", &session.tcpUserTimeoutMs, 1000, 3600},
+        {"statement_timeout_s", &session.statementTimeoutMs, 1000, 86400},
+    };
+    for (const auto &setting : settings) {
+        const QString name = QLatin1String("database/") + QLatin1String(setting.key);
+        const QString text = ini.text(name);
+        if (!text.isEmpty())
+            *setting.value = parseInt(text, 0, setting.most,
+                                      QStringLiteral("[database] %1").arg(QLatin1String(setting.key)))
+                             * setting.scale;
+    }
 }
 
 } // namespace
@@ -103,6 +130,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (!configPath.isEmpty()) {
         const ConfigFile ini(configPath);
         options.databaseUrl = ini.databaseUrl();
+        readPgSession(ini, options.pgSession);
         const QString listen = ini.text(QStringLiteral("appserver/listen"));
         if (!listen.isEmpty())
             parseListen(listen, options.listenHost, options.listenPort);
@@ -134,6 +162,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
 
     options.tokenFile = tokenFile;
     if (!tokenFile.isEmpty()) {
+        PrivateFile::requireOwnerOnly(tokenFile, QStringLiteral("O arquivo de token"));
         QFile file(tokenFile);
         if (!file.open(QIODevice::ReadOnly))
             throw FasError(QStringLiteral("O arquivo de token %1 não pôde ser lido: %2")

@@ -5,9 +5,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "DatabaseConnection.h"
+
 // What fas-appserver runs with: read from the INI configuration shared with the
-// desktop host ([database] url, [appserver] listen, token_file, threads,
-// max_body_mb), then overridden by the command line. Throws FasError with a
+// desktop host ([database] url and the PostgreSQL time-outs, [appserver] listen,
+// token_file, threads, max_body_mb), then overridden by the command line. Throws FasError with a
 // Portuguese message for anything it cannot use.
 class ServerOptions
 {
@@ -21,6 +23,10 @@ public:
     QByteArray token; // empty: no token required
     int threads = 8;
     qint64 maxBodyBytes = qint64(128) * 1024 * 1024;
+    // PostgreSQL: a database that stops answering fails the call within about a
+    // minute ([database] keepalives_idle_s, keepalives_interval_s, keepalives_count,
+    // tcp_user_timeout_s), and no statement runs longer than statement_timeout_s.
+    DatabaseConnection::PgSession pgSession{30, 10, 3, 60'000, 300'000};
     bool helpRequested = false;
     bool versionRequested = false;
     QString helpText; // --help or --version: what to print instead of serving

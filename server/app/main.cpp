@@ -13,11 +13,13 @@
 #include "DatabaseError.h"
 #include "SchemaGate.h"
 #include "fas/Version.h"
+#include "server/app/AccessControl.h"
 #include "server/app/ListenPolicy.h"
 #include "server/app/ServerOptions.h"
 #include "server/app/SystemdNotify.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/BillingService.h"
+#include "server/billing/UserDirectory.h"
 #include "server/http/HttpFront.h"
 #include "server/rpc/JsonRpcFront.h"
 #include "server/rpc/MethodRegistry.h"
@@ -33,14 +35,14 @@ void say(const QString &text)
     std::fflush(stderr);
 }
 
-HttpFront::Settings httpSettings(const ServerOptions &options)
+HttpFront::Settings httpSettings(const ServerOptions &options, const AccessControl &access)
 {
     HttpFront::Settings settings;
     settings.listenHost = options.listenHost;
     settings.listenPort = options.listenPort;
     settings.threads = options.threads;
     settings.maxBodyBytes = options.maxBodyBytes;
-    settings.token = options.token;
+    settings.identify = [&access](const std::optional<std::string> &token) { return access.identify(token); };
     return settings;
 }
 
@@ -87,12 +89,15 @@ int main(int argc, char **argv)
         // Tests shorten the wait for a busy SQLite file.
         bool busyGiven = false;
         const int busyMs = qEnvironmentVariableIntValue("FAS_SQLITE_BUSY_TIMEOUT_MS", &busyGiven);
-        ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs);
+        ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs,
+                                options.pgSession);
         BillingService service(database);
         MethodRegistry methods;
         service.registerMethods(methods);
         const JsonRpcFront front(methods);
-        HttpFront http(httpSettings(options), front, [&service] { return service.health(); },
+        const UserDirectory users(database);
+        const AccessControl access(options.token, users);
+        HttpFront http(httpSettings(options, access), front, [&service] { return service.health(); },
                        url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
         const int port = http.bind();
 

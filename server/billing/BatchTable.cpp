@@ -118,11 +118,13 @@ QString BatchTable::insertEntries() const
     const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
     const QString from = rowsOf();
     return QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
-                          "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) "
-                          "SELECT %1, t.kind, %2, %3, %4, %5, t.stamp, %6, %7 FROM (SELECT %8 AS kind, %9 AS stamp) t, %10")
+                          "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT, IDEXECFAT) "
+                          "SELECT %1, t.kind, %2, %3, %4, %5, t.stamp, %6, %7, t.run "
+                          "FROM (SELECT %8 AS kind, %9 AS stamp, %10 AS run) t, %11")
         .arg(column(0), column(1, "INTEGER"), column(2), column(3), column(4), column(5, "INTEGER"),
              column(6, "NUMERIC"), sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS CHAR(1))"),
-             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"), from);
+             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"),
+             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS BIGINT)"), from);
 }
 
 QString BatchTable::insertLinks() const

@@ -35,7 +35,7 @@ public:
     // One link of an item to its entry: [company, branch, client, month, type, number].
     static void appendLink(std::string &out, const ItemKey &key, int number);
 
-    // INSERTs from the bound lists; placeholders: kind, time stamp, entries / kind, links.
+    // INSERTs from the bound lists; placeholders: kind, time stamp, run (or null), entries / kind, links.
     QString insertEntries() const;
     QString insertLinks() const;
 

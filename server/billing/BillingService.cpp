@@ -1,6 +1,10 @@
 #include "server/billing/BillingService.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include <malloc.h>
+#include <unistd.h>
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -8,14 +12,43 @@
 #include "DataPacket.h"
 #include "DatabaseError.h"
 #include "server/base/ServerLog.h"
-#include "server/billing/GenerationRun.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/rpc/RpcError.h"
+#include "server/sql/QueryStop.h"
 #include "server/sql/SqlFailure.h"
 
 namespace {
 
 enum class Retry { No, OnLostConnection };
+
+// While alive, the statements of the call on `db` stop once its client has gone:
+// the request's stop flag is polled by SQLite and cancels PostgreSQL's statement.
+class StopWithClient
+{
+public:
+    StopWithClient(const QSqlDatabase &db, const RequestContext &context)
+        : m_context(context)
+        , m_stop(db, [&context] { return context.stopRequested(); })
+    {
+        m_context.setOnStop([this] { m_stop.cancel(); });
+        if (m_context.stopRequested())
+            throw RpcError::clientGone();
+    }
+    ~StopWithClient() { m_context.setOnStop({}); }
+    StopWithClient(const StopWithClient &) = delete;
+    StopWithClient &operator=(const StopWithClient &) = delete;
+
+private:
+    const RequestContext &m_context;
+    QueryStop m_stop;
+};
+
+QString notInTime(const ThreadDatabase &database)
+{
+    return QStringLiteral("O banco de dados %1 não respondeu a tempo. Nada foi alterado; tente novamente em "
+                          "instantes ou informe o administrador.")
+        .arg(database.url().displayName());
+}
 
 // Logs a database failure and throws the answer a user can act on. A connection
 // that failed is dropped, so the next call starts afresh; a busy one is kept.
@@ -32,7 +65,18 @@ enum class Retry { No, OnLostConnection };
                                                 .arg(database.url().displayName())
                                           : QStringLiteral("O banco de dados está ocupado com outra geração. "
                                                            "Nada foi alterado; tente novamente em instantes."));
+    if (failure.isCancelled() && !failure.isConnectionLost()) {
+        // The statement time-out passed; the connection itself is sound.
+        throw RpcError(RpcCode::DatabaseUnavailable, notInTime(database));
+    }
     database.discard();
+    if (failure.isOutcomeUnknown())
+        throw RpcError(RpcCode::DatabaseUnavailable,
+                       QStringLiteral("Não foi possível confirmar se a operação %1 foi gravada: a conexão com o banco "
+                                      "de dados %2 caiu durante a confirmação; consulte a prévia antes de repetir.")
+                           .arg(QString::fromLatin1(method), database.url().displayName()));
+    if (failure.isTimedOut())
+        throw RpcError(RpcCode::DatabaseUnavailable, notInTime(database));
     if (failure.isConnectionLost())
         throw RpcError(RpcCode::DatabaseUnavailable,
                        QStringLiteral("O banco de dados %1 está indisponível. Nada foi alterado; tente "
@@ -50,22 +94,30 @@ enum class Retry { No, OnLostConnection };
 // a generation only when it broke at its first statement, since a lost COMMIT would
 // leave unknown whether it was written.
 template<typename Work>
-auto withDatabase(const ThreadDatabase &database, const char *method, Retry retry, Work &&work)
+auto withDatabase(const ThreadDatabase &database, const RequestContext &context, const char *method, Retry retry,
+                  Work &&work)
 {
+    auto stoppable = [&context, &work](QSqlDatabase &db) {
+        const StopWithClient stop(db, context);
+        return work(db);
+    };
     try {
         try {
             QSqlDatabase db = database.connection();
-            return work(db);
+            return stoppable(db);
         } catch (const SqlFailure &failure) {
-            if (!failure.isConnectionLost() || (retry == Retry::No && !failure.isBeforeChanges()))
+            if (context.stopRequested() || !failure.isConnectionLost()
+                || (retry == Retry::No && !failure.isBeforeChanges()))
                 throw;
             qCWarning(lcSql, "%s: conexão com o banco perdida (%s); reconectando", method,
                       qUtf8Printable(failure.error().text().simplified()));
             database.discard();
             QSqlDatabase db = database.connection();
-            return work(db);
+            return stoppable(db);
         }
     } catch (const SqlFailure &failure) {
+        if (context.stopRequested())
+            throw RpcError::clientGone(); // the statement was stopped; the connection is sound
         answerFailure(database, method, failure);
     }
 }
@@ -76,8 +128,10 @@ auto withDatabase(const ThreadDatabase &database, const char *method, Retry retr
 class PreviewAnswer final : public RpcResultStream
 {
 public:
-    PreviewAnswer(const ThreadDatabase &database, std::unique_ptr<PreviewStream> stream)
+    PreviewAnswer(const ThreadDatabase &database, const RequestContext &context, std::unique_ptr<PreviewStream> stream)
         : m_database(database)
+        , m_context(context)
+        , m_stop(std::make_unique<StopWithClient>(database.connection(), context))
         , m_stream(std::move(stream))
     {
     }
@@ -87,11 +141,15 @@ public:
         if (!m_stream)
             return false;
         try {
+            if (m_context.stopRequested())
+                throw RpcError::clientGone();
             const bool more = m_stream->fill(out);
             m_rows = m_stream->rows();
             return more;
         } catch (const SqlFailure &failure) {
             m_stream.reset();
+            if (m_context.stopRequested())
+                throw RpcError::clientGone();
             answerFailure(m_database, "GetFaturamento", failure);
         } catch (...) {
             m_stream.reset();
@@ -104,6 +162,7 @@ public:
     ~PreviewAnswer() override
     {
         m_stream.reset();
+        m_stop.reset();
         // Give back to the system what reading a large answer left in the allocator.
         if (m_rows >= TrimAfterRows)
             malloc_trim(0);
@@ -113,6 +172,8 @@ private:
     static constexpr int TrimAfterRows = 10'000;
 
     const ThreadDatabase &m_database;
+    const RequestContext &m_context;
+    std::unique_ptr<StopWithClient> m_stop; // outlives the stream's statement
     std::unique_ptr<PreviewStream> m_stream;
     int m_rows = 0;
 };
@@ -121,6 +182,7 @@ private:
 
 BillingService::BillingService(const ThreadDatabase &database)
     : m_database(database)
+    , m_exitAfterCommit(qEnvironmentVariableIsSet("FAS_TEST_EXIT_AFTER_COMMIT"))
 {
 }
 
@@ -134,42 +196,133 @@ void BillingService::registerMethods(MethodRegistry &methods) const
                 [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); });
 }
 
-RpcResult BillingService::getFaturamento(const RpcParams &params, const RequestContext &) const
+RpcResult BillingService::getFaturamento(const RpcParams &params, const RequestContext &context) const
 {
     const PreviewFilter filter = PreviewFilter::fromParams(params);
     const PreviewQuery query(filter, m_database.url().kind());
-    std::unique_ptr<PreviewStream> stream = withDatabase(m_database, "GetFaturamento", Retry::OnLostConnection,
+    std::unique_ptr<PreviewStream> stream = withDatabase(m_database, context, "GetFaturamento",
+                                                         Retry::OnLostConnection,
                                                          [&query](QSqlDatabase &db) { return query.stream(db); });
     RpcResult result;
-    result.stream = std::make_shared<PreviewAnswer>(m_database, std::move(stream));
+    result.stream = std::make_shared<PreviewAnswer>(m_database, context, std::move(stream));
     return result;
 }
 
-RpcResult BillingService::geraNF(const RpcParams &params, const RequestContext &) const
+RpcResult BillingService::geraNF(const RpcParams &params, const RequestContext &context) const
 {
-    return generate(params, false);
+    return generate(params, context, false);
 }
 
-RpcResult BillingService::geraInvoice(const RpcParams &params, const RequestContext &) const
+RpcResult BillingService::geraInvoice(const RpcParams &params, const RequestContext &context) const
 {
-    return generate(params, true);
+    return generate(params, context, true);
 }
 
-RpcResult BillingService::generate(const RpcParams &params, bool invoice) const
+RunJournal::Call BillingService::callOf(const QString &method, const RpcParams &params,
+                                        const RequestContext &context) const
+{
+    const std::string &key = context.idempotencyKey();
+    const bool visible = std::all_of(key.begin(), key.end(), [](char c) { return c > 0x20 && c < 0x7f; });
+    if (key.size() > RunJournal::MaxKeyLength || !visible)
+        throw RpcError(RpcCode::InvalidRequest,
+                       QStringLiteral("O cabeçalho Idempotency-Key deve ter até %1 caracteres ASCII visíveis. Nada "
+                                      "foi gerado.")
+                           .arg(RunJournal::MaxKeyLength));
+    std::string all;
+    for (int i = 0; i < params.size(); ++i)
+        all += params.at(i).json + '\n';
+    RunJournal::Call call;
+    call.method = method;
+    call.user = context.user() ? context.user()->name : QString();
+    call.clientAddress = QString::fromStdString(context.clientAddress());
+    call.key = QString::fromStdString(key);
+    call.requestHash = RunJournal::hashOf(method, all);
+    call.start = QDateTime::currentDateTime();
+    return call;
+}
+
+RpcResult BillingService::generate(const RpcParams &params, const RequestContext &context, bool invoice) const
 {
     const QString method = invoice ? QStringLiteral("GeraInvoice") : QStringLiteral("GeraNF");
-    params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
-    const std::string &json = params.object(0, QStringLiteral("lote"));
-    const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
-    GenerationRun::Answer answer = withDatabase(m_database, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
-        GenerationRun run(db, m_database.url().kind(),
-                          invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
-        return run.run(batch);
-    });
-    RpcResult result;
-    result.rows = answer.rows;
-    result.json = std::move(answer.packet);
-    return result;
+    RunJournal journal(callOf(method, params, context));
+    for (;;) {
+        // A key already answered: the same answer, nothing billed again.
+        if (const auto stored = storedAnswer(journal, context))
+            return RpcResult{stored->answer, stored->rows, {}};
+        try {
+            const GenerationRun::Answer answer = runRecorded(params, journal, context, invoice);
+            if (m_exitAfterCommit)
+                _exit(9);
+            pruneKeysNowAndThen();
+            return RpcResult{answer.packet, answer.rows, {}};
+        } catch (const RunJournal::KeyTaken &) {
+            // Another call with this key committed while this one waited: its answer.
+        }
+    }
+}
+
+std::optional<RunJournal::Stored> BillingService::storedAnswer(const RunJournal &journal,
+                                                                const RequestContext &context) const
+{
+    const QString &method = journal.call().method;
+    try {
+        return withDatabase(m_database, context, qUtf8Printable(method), Retry::OnLostConnection,
+                            [&journal](QSqlDatabase &db) { return journal.stored(db); });
+    } catch (const RpcError &error) {
+        if (error.code() == RpcCode::KeyReused)
+            recordFailure(journal, error.code());
+        throw;
+    }
+}
+
+GenerationRun::Answer BillingService::runRecorded(const RpcParams &params, RunJournal &journal,
+                                                  const RequestContext &context, bool invoice) const
+{
+    const QString &method = journal.call().method;
+    try {
+        params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
+        const std::string &json = params.object(0, QStringLiteral("lote"));
+        const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
+        return withDatabase(m_database, context, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
+            GenerationRun run(db, m_database.url().kind(),
+                              invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
+            return run.run(batch, &journal);
+        });
+    } catch (const RpcError &error) {
+        recordFailure(journal, error.code());
+        throw;
+    } catch (const PacketError &) {
+        recordFailure(journal, RpcCode::InvalidParams);
+        throw;
+    }
+}
+
+// The refusal is the answer the client waits for: a run that cannot be recorded
+// (the database went away) is only logged.
+void BillingService::recordFailure(const RunJournal &journal, int code) const
+{
+    try {
+        journal.recordFailure(m_database.connection(), code);
+    } catch (const std::exception &error) {
+        qCWarning(lcSql, "%s: a execução recusada (%d) não pôde ser registrada: %s",
+                  qUtf8Printable(journal.call().method), code, error.what());
+    }
+}
+
+// Keys are kept at least RunJournal::KeptDays; this server forgets older ones at most
+// once an hour, after a run, outside its transaction.
+void BillingService::pruneKeysNowAndThen() const
+{
+    static std::atomic<qint64> lastPrune{0};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    qint64 last = lastPrune.load();
+    if (now - last < 3600 || !lastPrune.compare_exchange_strong(last, now))
+        return;
+    try {
+        RunJournal::pruneKeys(m_database.connection());
+    } catch (const std::exception &error) {
+        qCWarning(lcSql, "chaves de idempotência antigas não apagadas: %s", error.what());
+    }
 }
 
 std::pair<bool, QString> BillingService::health() const

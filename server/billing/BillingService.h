@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "server/billing/GenerationRun.h"
+#include "server/billing/RunJournal.h"
 #include "server/rpc/MethodRegistry.h"
 #include "server/rpc/RequestContext.h"
 #include "server/rpc/RpcParams.h"
@@ -12,6 +14,8 @@
 
 // The remote object FAS09600.rdmFaturamento: GetFaturamento, GeraNF and
 // GeraInvoice on the calling thread's database connection, and the health check.
+// Every generation call is recorded as a run (RunJournal); one sent again with the
+// Idempotency-Key of a committed run gets that run's answer and bills nothing.
 // The service registers its methods, with the right each needs, in the JSON-RPC
 // front's registry.
 // Database failures are logged with their details and answered with a message a
@@ -31,7 +35,16 @@ public:
     std::pair<bool, QString> health() const;
 
 private:
-    RpcResult generate(const RpcParams &params, bool invoice) const;
+    RpcResult generate(const RpcParams &params, const RequestContext &context, bool invoice) const;
+    RunJournal::Call callOf(const QString &method, const RpcParams &params, const RequestContext &context) const;
+    GenerationRun::Answer runRecorded(const RpcParams &params, RunJournal &journal, const RequestContext &context,
+                                      bool invoice) const;
+    std::optional<RunJournal::Stored> storedAnswer(const RunJournal &journal, const RequestContext &context) const;
+    void recordFailure(const RunJournal &journal, int code) const;
+    void pruneKeysNowAndThen() const;
 
     const ThreadDatabase &m_database;
+    // Test hook, read once from FAS_TEST_EXIT_AFTER_COMMIT: the process ends right
+    // after a generation commits, before its answer, as a server killed then would.
+    bool m_exitAfterCommit = false;
 };

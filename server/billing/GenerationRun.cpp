@@ -1,6 +1,7 @@
 #include "server/billing/GenerationRun.h"
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <map>
 #include <tuple>
@@ -13,6 +14,7 @@
 #include "CivilDate.h"
 #include "server/billing/BatchTable.h"
 #include "server/billing/PreviewStream.h"
+#include "server/billing/RunJournal.h"
 #include "server/billing/SqlText.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/NativeCursor.h"
@@ -49,8 +51,12 @@ public:
     void commit()
     {
         QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("COMMIT")))
-            throw SqlFailure(QStringLiteral("gravação da transação"), query.lastError());
+        if (!query.exec(QStringLiteral("COMMIT"))) {
+            SqlFailure failure(QStringLiteral("gravação da transação"), query.lastError());
+            if (failure.isConnectionLost())
+                failure.markOutcomeUnknown();
+            throw failure;
+        }
         m_done = true;
     }
 
@@ -128,6 +134,7 @@ struct GenerationRun::RunState
     SqlStatement itemRead; // explain's, prepared before the claim
     std::vector<ItemState> items; // by position in `keys`
     std::deque<SqlStatement> lasting; // see prepareLasting
+    std::int64_t runId; // the run's row, named by its entries; 0: not recorded
 
     // A statement kept until the run ends: on PostgreSQL the driver releases a
     // prepared statement with a round trip of its own, which then comes after the
@@ -215,7 +222,7 @@ GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind ki
 
 // Runs the batch in one transaction: check the keys, begin, claim the items, number
 // their entries, write the entries and their links, read the answer, commit.
-GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
+GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *journal)
 {
     const std::vector<ItemKey> keys = keysOf(batch);
     if (keys.empty())
@@ -223,7 +230,9 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
                                                    .arg(nothingGenerated()));
 
     Transaction transaction(m_db, m_dialect);
-    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}};
+    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0};
+    if (journal)
+        state.runId = journal->open(m_db);
 
     // When the first attempt takes the whole batch no item can be refused and the
     // check is not needed. Otherwise it is undone and the run goes the long way:
@@ -238,10 +247,14 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch)
 
     const Groups groups = groupItems(state.items);
     const std::map<QString, int> firstNumbers = numberEntries(state, groups);
-    writeEntriesAndLinks(state, groups, firstNumbers);
+    const double total = writeEntriesAndLinks(state, groups, firstNumbers);
 
     state.finishAll();
     Answer answer = readAnswer(state.table);
+    answer.entries = int(groups.size());
+    answer.total = total;
+    if (journal)
+        journal->close(m_db, {int(state.items.size()), answer.entries, total}, answer.packet, answer.rows);
     transaction.commit();
     return answer;
 }
@@ -508,27 +521,61 @@ std::map<QString, int> GenerationRun::numberEntries(RunState &state, const Group
     return firstNumbers;
 }
 
-// The entries and their items, each written by one statement from a bound list.
-void GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
-                                         std::map<QString, int> nextNumber) const
+// The entry's total in cents, rounded as the column keeps it. A total the column
+// cannot hold (NUMERIC(15,2)), or a stored value that is no number, refuses the
+// run and names the item: the item whose own value is at fault, or else the
+// entry's first item.
+double GenerationRun::entryTotal(const std::vector<const ItemState *> &members) const
 {
+    constexpr double LargestCents = 999'999'999'999'999.0; // 9.999.999.999.999,99
+    const auto fits = [](double value) {
+        return std::isfinite(value) && std::fabs(std::round(value * 100)) <= LargestCents;
+    };
+    double total = 0;
+    for (const ItemState *item : members) {
+        if (!fits(item->value))
+            refuseValue(*item, item->value, QStringLiteral("tem valor total"));
+        total += item->value;
+    }
+    if (!fits(total))
+        refuseValue(*members.front(), total,
+                    QStringLiteral("entraria num lançamento de %1 itens cujo total soma").arg(members.size()));
+    return std::round(total * 100) / 100.0;
+}
+
+void GenerationRun::refuseValue(const ItemState &item, double value, const QString &what) const
+{
+    const QString shown = std::isnan(value)   ? QStringLiteral("inválido (NaN)")
+                          : std::isinf(value) ? QStringLiteral("infinito")
+                                              : QString::number(value, 'f', 2);
+    refuse(RpcCode::UnsendableValue, item.key, item.clientName,
+           QStringLiteral("%1 %2, que não cabe no lançamento (no máximo 9.999.999.999.999,99). O valor precisa "
+                          "ser corrigido no banco de dados.")
+               .arg(what, shown));
+}
+
+// The entries and their items, each written by one statement from a bound list.
+// Returns the entries' total.
+double GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
+                                           std::map<QString, int> nextNumber) const
+{
+    double runTotal = 0;
     std::string entryRows = "[";
     std::string linkRows = "[";
     for (const auto &[key, members] : groups) {
         const QString &company = std::get<0>(key);
         const int number = nextNumber[company]++;
-        double total = 0;
-        for (const ItemState *item : members)
-            total += item->value;
+        const double total = entryTotal(members);
         BatchTable::appendEntry(entryRows, company, number, std::get<1>(key), std::get<2>(key),
-                                std::get<3>(key) ? nullptr : &std::get<4>(key), int(members.size()),
-                                qRound64(total * 100) / 100.0);
+                                std::get<3>(key) ? nullptr : &std::get<4>(key), int(members.size()), total);
+        runTotal += total;
         for (const ItemState *item : members)
             BatchTable::appendLink(linkRows, item->key, number);
     }
     entryRows += ']';
     linkRows += ']';
     insertEntriesAndLinks(state, entryRows, linkRows);
+    return runTotal;
 }
 
 void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &entryRows,
@@ -537,7 +584,8 @@ void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &en
     const QString kind = kindCode();
     const QString stamp = CivilDate::sqlDateTime(QDateTime::currentDateTime(), CivilDate::SqlTime::Milliseconds);
     SqlStatement &entries = state.prepareLasting(m_db, state.table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
-    entries.exec({kind, stamp, QString::fromStdString(entryRows)});
+    entries.exec({kind, stamp, state.runId ? QVariant(qint64(state.runId)) : QVariant(QMetaType(QMetaType::LongLong)),
+                  QString::fromStdString(entryRows)});
     SqlStatement &links = state.prepareLasting(m_db, state.table.insertLinks(),
                                                "GeraNF/GeraInvoice: itens dos lançamentos");
     try {

@@ -13,6 +13,7 @@
 #include "server/billing/ItemKey.h"
 
 class BatchTable;
+class RunJournal;
 class SqlStatement;
 
 // GeraNF and GeraInvoice: turns a batch of pending items into fiscal-note or
@@ -43,10 +44,14 @@ public:
     {
         std::string packet; // the generated items as they now stand, a 28-field preview packet
         int rows = 0;
+        int entries = 0;
+        double total = 0;
     };
 
     // Throws RpcError for a refused batch or item, SqlFailure for a database failure.
-    Answer run(const TRecordStore &batch);
+    // `journal`, when given, records the run in its transaction and names it in
+    // every entry (RunJournal::open may throw RunJournal::KeyTaken).
+    Answer run(const TRecordStore &batch, RunJournal *journal = nullptr);
 
     // The items' keys, sorted, without repeats. Throws RpcError(InvalidParams).
     static std::vector<ItemKey> keysOf(const TRecordStore &batch);
@@ -83,7 +88,9 @@ private:
     // The entries: grouped, numbered, written; then the answer.
     static Groups groupItems(const std::vector<ItemState> &items);
     std::map<QString, int> numberEntries(RunState &state, const Groups &groups) const;
-    void writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
+    double entryTotal(const std::vector<const ItemState *> &members) const;
+    [[noreturn]] void refuseValue(const ItemState &item, double value, const QString &what) const;
+    double writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
     void insertEntriesAndLinks(RunState &state, const std::string &entryRows, const std::string &linkRows) const;
     Answer readAnswer(const BatchTable &table) const;
 

@@ -183,6 +183,10 @@ ssize_t ConnectionStream::read(char *ptr, size_t size)
 
 ssize_t ConnectionStream::write(const char *ptr, size_t size)
 {
+    {
+        const std::lock_guard lock(m_answerMutex);
+        m_answerStarted = true;
+    }
     if (!is_writable())
         return -1;
     ssize_t sent;
@@ -218,4 +222,29 @@ void ConnectionStream::get_local_ip_and_port(std::string &ip, int &port) const
     socklen_t length = sizeof address;
     if (::getsockname(m_sock, reinterpret_cast<sockaddr *>(&address), &length) == 0)
         addressOf(address, length, ip, port);
+}
+
+void ConnectionStream::beginAnswer()
+{
+    const std::lock_guard lock(m_answerMutex);
+    m_answerStarted = false;
+    m_probed = false;
+}
+
+bool ConnectionStream::clientHasGone()
+{
+    pollfd watched{m_sock, POLLRDHUP, 0};
+    if (::poll(&watched, 1, 0) <= 0)
+        return false;
+    if ((watched.revents & (POLLHUP | POLLERR)) != 0)
+        return true;
+    if ((watched.revents & POLLRDHUP) == 0)
+        return false;
+    const std::lock_guard lock(m_answerMutex);
+    if (!m_answerStarted && !m_probed) {
+        static constexpr char Interim[] = "HTTP/1.1 100 Continue\r\n\r\n";
+        ::send(m_sock, Interim, sizeof Interim - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        m_probed = true;
+    }
+    return false;
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include <httplib.h>
@@ -54,6 +55,15 @@ public:
     // sends, for at most `linger`, so that closing does not reset the connection
     // before the client has read the answer.
     void closeGracefully(Milliseconds linger);
+    // A new request is being answered: nothing of its answer written yet.
+    void beginAnswer();
+    // Whether the client of the request being answered has gone, looked at without
+    // waiting or reading, beside the thread that answers. A client that only closed
+    // its sending side may still wait for the answer, so the first time that is
+    // seen, before any answer was written, an interim "100 Continue" (which clients
+    // skip) is sent: a client that is really gone answers it with a reset, which
+    // the next look sees.
+    bool clientHasGone();
 
     bool is_readable() const override;
     bool is_writable() const override;
@@ -82,4 +92,7 @@ private:
     Clock::time_point m_bodyDeadline{};
     std::size_t m_bodyBudget = 0;
     BodyFailure m_bodyFailure = BodyFailure::None;
+    std::mutex m_answerMutex; // the first write of an answer against the probe
+    bool m_answerStarted = false;
+    bool m_probed = false;
 };

@@ -9,6 +9,8 @@ namespace {
 // How long a closing connection still reads what its client sends, so the client
 // reads the answer instead of a reset.
 constexpr std::chrono::milliseconds Linger{2000};
+// How often a connection thread looks whether the client of a running call has gone.
+constexpr std::chrono::milliseconds ClientWatchInterval{100};
 
 const char *reasonOf(int status)
 {
@@ -95,15 +97,26 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     return true;
 }
 
+// While an application thread answers, the connection thread watches the socket:
+// a client that closes its side (or whose connection breaks) has gone, and the
+// request's work is told to stop.
+void GuardedServer::awaitServed(std::future<bool> &done, ConnectionStream &stream, HttpExchange &exchange)
+{
+    while (done.wait_for(ClientWatchInterval) != std::future_status::ready)
+        if (!exchange.context().stopRequested() && stream.clientHasGone())
+            exchange.context().requestStop();
+}
+
 bool GuardedServer::serveOne(ConnectionStream &stream, bool last, bool &closeAfter)
 {
     std::promise<bool> served;
     std::future<bool> done = served.get_future();
-    m_applicationPool.enqueue([this, &stream, last, &closeAfter, &served] {
-        std::string clientAddress;
-        int clientPort = -1;
-        stream.get_remote_ip_and_port(clientAddress, clientPort);
-        HttpExchange exchange(&stream, std::move(clientAddress));
+    std::string clientAddress;
+    int clientPort = -1;
+    stream.get_remote_ip_and_port(clientAddress, clientPort);
+    HttpExchange exchange(&stream, std::move(clientAddress));
+    stream.beginAnswer();
+    m_applicationPool.enqueue([this, &stream, last, &closeAfter, &served, &exchange] {
         const httplib::Request *parsed = nullptr;
         bool connectionClosed = false;
         bool ok = false;
@@ -124,6 +137,7 @@ bool GuardedServer::serveOne(ConnectionStream &stream, bool last, bool &closeAft
                      || stream.bodyFailure() != ConnectionStream::BodyFailure::None;
         served.set_value(ok);
     });
+    awaitServed(done, stream, exchange);
     return done.get() && !closeAfter;
 }
 

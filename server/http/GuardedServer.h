@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -48,6 +49,7 @@ public:
 private:
     bool process_and_close_socket(socket_t sock) override;
     bool serveOne(ConnectionStream &stream, bool last, bool &closeAfter);
+    static void awaitServed(std::future<bool> &done, ConnectionStream &stream, HttpExchange &exchange);
     void refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why);
     void bind(const httplib::Request &req, HttpExchange &exchange);
     void unbind(const httplib::Request &req);

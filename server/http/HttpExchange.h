@@ -37,6 +37,10 @@ public:
     const Note &note() const { return m_note; }
     const ConnectionStream *stream() const { return m_stream; }
 
+    // The caller was admitted (a valid token, or none needed): /health shows it all.
+    void setAdmitted(bool admitted) { m_admitted = admitted; }
+    bool admitted() const { return m_admitted; }
+
     // The connection closes after this answer (its body was not read whole).
     void closeAfterAnswer() { m_closeAfterAnswer = true; }
     bool closesAfterAnswer() const { return m_closeAfterAnswer; }
@@ -46,4 +50,5 @@ private:
     Note m_note;
     const ConnectionStream *m_stream;
     bool m_closeAfterAnswer = false;
+    bool m_admitted = false;
 };

@@ -8,6 +8,7 @@
 #include "FasError.h"
 #include "server/base/LogText.h"
 #include "server/base/ServerLog.h"
+#include "server/http/BearerToken.h"
 #include "server/http/GuardedServer.h"
 #include "server/http/HttpExchange.h"
 #include "server/rpc/RpcError.h"
@@ -49,18 +50,13 @@ void setJson(httplib::Response &res, std::string body)
     res.set_header("Content-Type", "application/json");
 }
 
-// Compares without stopping at the first difference, so the time taken does not
-// tell how much of a guessed token was right.
-bool sameToken(const std::string &given, const QByteArray &expected)
+// What a caller the server does not admit may learn: whether it answers.
+std::string bareHealthBody(bool ok)
 {
-    unsigned char diff = given.size() == size_t(expected.size()) ? 0 : 1;
-    for (size_t i = 0; i < given.size(); ++i)
-        diff |= static_cast<unsigned char>(given[i])
-                ^ static_cast<unsigned char>(expected.isEmpty() ? 0 : expected[qsizetype(i % size_t(expected.size()))]);
-    return diff == 0;
+    return ok ? std::string(R"({"status":"ok"})") : std::string("{\"status\":\"indispon\u00edvel\"}");
 }
 
-std::string healthBody(bool ok, const QString &kind, const QString &reason)
+std::string healthBody(bool ok, const QString &kind, const QString &reason, const RequestContext &context)
 {
     QString body = QStringLiteral("{\"status\":\"%1\",\"service\":\"FAS09600.rdmFaturamento\","
                                   "\"version\":\"" FAS_VERSION_TEXT "\",\"database\":\"%2\"")
@@ -72,6 +68,13 @@ std::string healthBody(bool ok, const QString &kind, const QString &reason)
         const auto at = error.find("\"message\":");
         out += ",\"reason\":";
         out += error.substr(at + 10, error.size() - (at + 10) - 2);
+    }
+    if (const auto &user = context.user()) {
+        const std::string named = JsonRpcFront::errorResponse(0, user->name);
+        const auto at = named.find("\"message\":");
+        out += ",\"user\":";
+        out += named.substr(at + 10, named.size() - (at + 10) - 2);
+        out += ",\"right\":\"" + AccessRights::name(user->right).toStdString() + '"';
     }
     out += '}';
     return out;
@@ -247,7 +250,44 @@ struct HttpFront::Private
     void answer(const std::string &body, httplib::Response &res, HttpExchange &exchange) const;
     void readBodyAndAnswer(const httplib::ContentReader &reader, httplib::Response &res,
                            HttpExchange &exchange) const;
+    // Asks who the request's token names and puts the user in its context. A call
+    // from a caller not admitted is answered here (401, or 503 when the database
+    // cannot tell) and false returned; /health is always let through.
+    bool admit(const httplib::Request &req, httplib::Response &res, HttpExchange &exchange) const;
 };
+
+bool HttpFront::Private::admit(const httplib::Request &req, httplib::Response &res, HttpExchange &exchange) const
+{
+    CallerIdentity caller;
+    if (options.identify)
+        caller = options.identify(BearerToken::fromHeader(req.get_header_value("Authorization")));
+    exchange.setAdmitted(caller.admitted());
+    if (caller.outcome == CallerIdentity::Outcome::User)
+        exchange.context().setUser(caller.user);
+    if (caller.admitted() || req.path != RpcPath)
+        return true;
+    using O = CallerIdentity::Outcome;
+    if (caller.outcome == O::Unavailable) {
+        refuse(exchange, res, 503, RpcCode::DatabaseUnavailable,
+               QStringLiteral("O banco de dados está indisponível e o usuário não pôde ser verificado. Nada foi "
+                              "alterado; tente novamente ou informe o administrador."));
+        return false;
+    }
+    res.set_header("WWW-Authenticate", "Bearer realm=\"FAS09600.rdmFaturamento\"");
+    QString message;
+    if (caller.outcome == O::NoToken)
+        message = QStringLiteral("Acesso não autorizado: o servidor de aplicação exige um token (cabeçalho "
+                                 "Authorization: Bearer).");
+    else if (caller.outcome == O::Disabled)
+        message = QStringLiteral("Acesso não autorizado: o usuário %1 está desativado. Peça ao administrador um "
+                                 "novo token (fas-admin user token %1).")
+                      .arg(caller.user.name);
+    else
+        message = QStringLiteral("Acesso não autorizado: o token enviado não é o configurado no servidor de "
+                                 "aplicação.");
+    refuse(exchange, res, 401, RpcCode::Unauthorized, message);
+    return false;
+}
 
 HttpExchange &HttpFront::Private::exchangeOf(const httplib::Request &req, HttpExchange &unparsed) const
 {
@@ -262,6 +302,8 @@ void HttpFront::Private::answer(const std::string &body, httplib::Response &res,
     note.method = std::move(reply.method);
     note.rows = reply.rows;
     note.errorCode = reply.errorCode;
+    if (reply.errorCode == RpcCode::Forbidden && note.method != "batch")
+        res.status = 403;
     if (reply.body.empty()) {
         res.status = 204; // notifications only: nothing to answer
         return;
@@ -375,23 +417,10 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
             return httplib::Server::HandlerResponse::Unhandled;
         exchange->note().start = Clock::now();
         exchange->context().setIdempotencyKey(req.get_header_value("Idempotency-Key"));
+        if (!d->admit(req, res, *exchange))
+            return httplib::Server::HandlerResponse::Handled;
         if (req.path != RpcPath)
             return httplib::Server::HandlerResponse::Unhandled;
-        if (!d->options.token.isEmpty()) {
-            const std::string header = req.get_header_value("Authorization");
-            const std::string prefix = "Bearer ";
-            const bool ok = header.size() > prefix.size() && header.compare(0, prefix.size(), prefix) == 0
-                            && sameToken(header.substr(prefix.size()), d->options.token);
-            if (!ok) {
-                res.set_header("WWW-Authenticate", "Bearer realm=\"FAS09600.rdmFaturamento\"");
-                refuse(*exchange, res, 401, RpcCode::Unauthorized,
-                       header.empty() ? QStringLiteral("Acesso não autorizado: o servidor de aplicação exige um "
-                                                       "token (cabeçalho Authorization: Bearer).")
-                                      : QStringLiteral("Acesso não autorizado: o token enviado não é o "
-                                                       "configurado no servidor de aplicação."));
-                return httplib::Server::HandlerResponse::Handled;
-            }
-        }
         if (req.method == "POST" && !acceptBodyHeaders(req, res, *exchange, d->options.maxBodyBytes))
             return httplib::Server::HandlerResponse::Handled;
         return httplib::Server::HandlerResponse::Unhandled;
@@ -413,10 +442,13 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
         d->readBodyAndAnswer(reader, res, d->exchangeOf(req, unparsed));
     });
 
-    server.Get(HealthPath, [this](const httplib::Request &, httplib::Response &res) {
+    server.Get(HealthPath, [this](const httplib::Request &req, httplib::Response &res) {
+        HttpExchange unparsed(nullptr, {});
+        const HttpExchange &exchange = d->exchangeOf(req, unparsed);
         const auto [ok, reason] = d->health();
         res.status = ok ? 200 : 503;
-        setJson(res, healthBody(ok, d->databaseKind, reason));
+        setJson(res, exchange.admitted() ? healthBody(ok, d->databaseKind, reason, exchange.context())
+                                         : bareHealthBody(ok));
     });
 
     server.set_error_handler([this](const httplib::Request &req, httplib::Response &res) {

@@ -8,14 +8,18 @@
 
 #include <QByteArray>
 
+#include "server/http/CallerIdentity.h"
 #include "server/rpc/JsonRpcFront.h"
 
 // The HTTP side of the server (cpp-httplib on its own thread pool):
 //   POST /FAS09600.rdmFaturamento  JSON-RPC 2.0 body, answered by JsonRpcFront
-//   GET  /health                   200 {"status":"ok",...} or 503 with the reason
+//   GET  /health                   200 {"status":"ok",...} or 503 with the reason; to a
+//                                  caller the server does not admit, only the status
 // It applies the limits (header deadline, size and count, body size whatever its
-// framing, body deadline, read/write time-outs, keep-alive; see GuardedServer), the
-// bearer token, refuses bodies it does not need (compressed, not JSON), turns every
+// framing, body deadline, read/write time-outs, keep-alive; see GuardedServer), asks
+// who the bearer token names once per request (the caller's user goes into the
+// request's context; a caller not admitted gets 401), answers a call refused for
+// want of a right with 403, refuses bodies it does not need (compressed, not JSON), turns every
 // HTTP-level failure into a JSON-RPC error body, and logs one line per request to
 // standard error: method, rows, milliseconds, with what the client sent escaped.
 class HttpFront
@@ -44,7 +48,8 @@ public:
         int listenPort = 0;       // 0: any free port
         int threads = 8;          // application threads, one database connection each
         qint64 maxBodyBytes = 0;  // the largest body of a call
-        QByteArray token;         // empty: no token required
+        // Who a bearer token names; unset: everyone is admitted, no user named.
+        CallerIdentity::Resolver identify;
     };
 
     HttpFront(const Settings &settings, const JsonRpcFront &front, HealthCheck health, QString databaseKind);

@@ -1,5 +1,6 @@
 #include "server/rpc/JsonRpcFront.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -72,6 +73,7 @@ struct Outcome
     int rows = -1;
     int errorCode = 0;
     std::shared_ptr<JsonRpcFront::ResultStream> stream; // the rest of the result, then "}"
+    std::size_t produced = 0; // bytes of result the call made, kept or not
 };
 
 enum class Streaming { Allowed, Materialize };
@@ -81,21 +83,24 @@ enum class Streaming { Allowed, Materialize };
 Outcome callOne(const MethodRegistry &methods, const RequestContext &context, simdjson::dom::element root,
                 Streaming streaming, std::size_t budget = SIZE_MAX);
 
-// A call of a batch whose answer is already too large: not run, answered with an
-// error when it has an id.
-Outcome notRun(simdjson::dom::element root)
+// A call of a batch that is not run, because the batch has spent its answer budget
+// or its client has gone: answered with the error when it has an id.
+Outcome notRun(simdjson::dom::element root, const RpcError &why)
 {
     Outcome outcome;
-    outcome.errorCode = RpcCode::AnswerTooLarge;
+    outcome.errorCode = why.code();
     simdjson::dom::element id;
     if (root.is_object() && root["id"].get(id) == simdjson::SUCCESS && !id.is_object() && !id.is_array()
         && !id.is_bool())
-        outcome.response = JsonRpcFront::errorResponse(
-            RpcCode::AnswerTooLarge,
-            QStringLiteral("Chamada não executada: a resposta do lote passou de %1 MB. Envie-a em outro lote.")
-                .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20),
-            simdjson::to_string(id));
+        outcome.response = JsonRpcFront::errorResponse(why.code(), why.message(), simdjson::to_string(id));
     return outcome;
+}
+
+RpcError budgetSpent()
+{
+    return RpcError(RpcCode::AnswerTooLarge,
+                    QStringLiteral("Chamada não executada: a resposta do lote passou de %1 MB. Envie-a em outro lote.")
+                        .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20));
 }
 
 } // namespace
@@ -160,11 +165,15 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
     }
     std::string out = "[";
     bool any = false;
+    // The budget counts every byte a call made, also one whose answer was refused as
+    // too large: it bounds the batch's work, not only what it sends.
+    std::size_t spent = 0;
     for (simdjson::dom::element element : elements) {
-        Outcome one = out.size() > MaxBatchAnswerBytes
-                          ? notRun(element)
-                          : callOne(m_methods, context, element, Streaming::Materialize,
-                                    MaxBatchAnswerBytes - out.size());
+        Outcome one = context.stopRequested()        ? notRun(element, RpcError::clientGone())
+                      : spent > MaxBatchAnswerBytes ? notRun(element, budgetSpent())
+                                                    : callOne(m_methods, context, element, Streaming::Materialize,
+                                                              MaxBatchAnswerBytes - spent);
+        spent += std::max(one.produced, one.response.size());
         if (reply.errorCode == 0)
             reply.errorCode = one.errorCode;
         if (one.rows >= 0)
@@ -255,12 +264,27 @@ Outcome callOne(const MethodRegistry &methods, const RequestContext &context, si
                         .arg(QString::fromUtf8(method.data(), qsizetype(method.size())), methods.namesText()),
                     id);
 
+    if (const auto &user = context.user(); user && user->right < found->required) {
+        qCWarning(lcRpc, "%s recusado ao usuário %s (direito %s, exige %s)", LogText::escaped(method).c_str(),
+                  qUtf8Printable(user->name), qUtf8Printable(AccessRights::name(user->right)),
+                  qUtf8Printable(AccessRights::name(found->required)));
+        return fail(RpcCode::Forbidden,
+                    QStringLiteral("Acesso negado: %1 exige o direito %2, e o usuário %3 tem o direito %4. Peça "
+                                   "ao administrador o direito %2.")
+                        .arg(QString::fromUtf8(method.data(), qsizetype(method.size())),
+                             AccessRights::name(found->required), user->name, AccessRights::name(user->right)),
+                    id);
+    }
+
     try {
         JsonRpcFront::Result result = found->handler(RpcParams(std::move(values)), context);
         bool more = false;
         if (result.stream) {
             more = result.stream->fill(result.json);
             while (more && streaming == Streaming::Materialize) {
+                outcome.produced = result.json.size();
+                if (context.stopRequested())
+                    throw RpcError::clientGone();
                 if (result.json.size() > budget)
                     throw RpcError(RpcCode::AnswerTooLarge,
                                    QStringLiteral("A resposta desta chamada passa de %1 MB, o limite de um lote: "
@@ -270,6 +294,7 @@ Outcome callOne(const MethodRegistry &methods, const RequestContext &context, si
             }
             result.rows = result.stream->rows();
         }
+        outcome.produced = result.json.size();
         outcome.rows = result.rows;
         if (notification)
             return outcome;

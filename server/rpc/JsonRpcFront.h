@@ -41,8 +41,10 @@ public:
 
     // A batch holds at most this many calls; a longer one is refused whole.
     static constexpr std::size_t MaxBatchCalls = 16;
-    // Once a batch's answer has grown past this, its remaining calls are not run:
-    // each is answered with error -32006.
+    // Once a batch's calls have made this much answer (counting a result refused as
+    // too large, so the bound holds for the work and not only for what is sent), its
+    // remaining calls are not run: each is answered with error -32006. A batch whose
+    // client has gone runs no further call (-32021).
     static constexpr std::size_t MaxBatchAnswerBytes = std::size_t(16) << 20;
 
     // `methods` outlives the front.

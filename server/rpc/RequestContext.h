@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -35,17 +37,26 @@ public:
     const std::string &idempotencyKey() const { return m_idempotencyKey; }
     void setIdempotencyKey(std::string key) { m_idempotencyKey = std::move(key); }
 
+    // The user the bearer token named. None: the server has no users (the single
+    // desk, or only a token file), and every right is granted.
     const std::optional<User> &user() const { return m_user; }
     void setUser(User user) { m_user = std::move(user); }
 
     // Safe from any thread: the client has gone, or the server is ending. Work that
-    // runs long (reading a large answer) polls stopRequested() and gives up.
-    void requestStop() noexcept { m_stop.store(true, std::memory_order_relaxed); }
+    // runs long (reading a large answer) polls stopRequested() and gives up; a
+    // statement that waits on the database is stopped through onStop.
+    void requestStop() noexcept;
     bool stopRequested() const noexcept { return m_stop.load(std::memory_order_relaxed); }
+    // What requestStop() also does, on the thread that asks, while the call runs
+    // (cancel its statement); an empty function removes it. Set by the running call,
+    // which is why it may be set on a context the call only reads.
+    void setOnStop(std::function<void()> onStop) const;
 
 private:
     std::string m_clientAddress;
     std::string m_idempotencyKey;
     std::optional<User> m_user;
     std::atomic<bool> m_stop{false};
+    mutable std::mutex m_onStopMutex;
+    mutable std::function<void()> m_onStop;
 };

@@ -18,12 +18,15 @@ inline constexpr int UnsupportedContent = -32004;   // compressed or not JSON (H
 inline constexpr int BatchTooLarge = -32005;        // more calls in a batch than allowed
 inline constexpr int AnswerTooLarge = -32006;       // a batch's answer reached its limit: call not run
 inline constexpr int UnsendableValue = -32007;      // a stored value no data packet can carry (NaN, ±Inf, year 0)
+inline constexpr int Forbidden = -32008;            // the user lacks the method's right (HTTP 403)
+inline constexpr int KeyReused = -32009;            // an Idempotency-Key sent again with another call
 inline constexpr int ItemNotFound = -32010;         // a batch item that does not exist
 inline constexpr int ItemAlreadyBilled = -32011;    // already has a note/invoice entry or is realized
 inline constexpr int ItemCancelled = -32012;        // the calculation was cancelled
 inline constexpr int ItemNotPending = -32013;       // any other status than pending
 inline constexpr int ItemWrongNationality = -32014; // domestic client in GeraInvoice, foreign in GeraNF
 inline constexpr int Busy = -32020;                 // another generation held the data too long
+inline constexpr int ClientGone = -32021;           // the client went away: the call was stopped, nothing kept
 } // namespace RpcCode
 
 // A failure answered as a JSON-RPC error object: the code and a Portuguese message
@@ -37,6 +40,14 @@ public:
     {
     }
     int code() const noexcept { return m_code; }
+
+    // The call stopped because its client went away (no one reads this answer; the
+    // log line does).
+    static RpcError clientGone()
+    {
+        return RpcError(RpcCode::ClientGone,
+                        QStringLiteral("Chamada interrompida: o cliente desconectou antes da resposta."));
+    }
 
 private:
     int m_code;

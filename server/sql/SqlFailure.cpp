@@ -47,3 +47,19 @@ bool SqlFailure::isConnectionLost() const
     return m_error.type() == QSqlError::ConnectionError || code.startsWith(QLatin1String("08"))
            || code.startsWith(QLatin1String("57P")) || (code.isEmpty() && m_error.type() != QSqlError::NoError);
 }
+
+bool SqlFailure::isCancelled() const
+{
+    // SQLITE_INTERRUPT 9; PostgreSQL 57014 query_canceled (a cancel request or the statement time-out).
+    return sqliteCode(m_error) == 9 || m_error.nativeErrorCode() == QLatin1String("57014");
+}
+
+bool SqlFailure::isTimedOut() const
+{
+    if (m_error.nativeErrorCode() == QLatin1String("57014"))
+        return true;
+    const QString text = m_error.text();
+    return isConnectionLost()
+           && (text.contains(QLatin1String("timed out"), Qt::CaseInsensitive)
+               || text.contains(QLatin1String("timeout"), Qt::CaseInsensitive));
+}

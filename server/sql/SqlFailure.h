@@ -21,15 +21,24 @@ public:
     bool isBusy() const;            // SQLite busy/locked, PostgreSQL deadlock or lock time-out
     bool isUniqueViolation() const; // a primary or unique key already taken
     bool isConnectionLost() const;  // the connection to the server broke
+    bool isCancelled() const;       // stopped on request: SQLite interrupted, PostgreSQL 57014
+    // The database did not answer in time: the statement time-out, or a connection
+    // that keep-alive or the user time-out gave up on.
+    bool isTimedOut() const;
 
     // The statement was the first of a unit of work, so nothing of it reached the
     // database: running the whole unit again on a new connection is safe.
     void markBeforeChanges() { m_beforeChanges = true; }
     bool isBeforeChanges() const { return m_beforeChanges; }
+    // The statement was a COMMIT whose answer was lost with the connection: the
+    // transaction may or may not have been written.
+    void markOutcomeUnknown() { m_outcomeUnknown = true; }
+    bool isOutcomeUnknown() const { return m_outcomeUnknown; }
 
 private:
     QString m_context;
     QSqlError m_error;
     std::string m_what;
     bool m_beforeChanges = false;
+    bool m_outcomeUnknown = false;
 };

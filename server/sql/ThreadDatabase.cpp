@@ -27,9 +27,10 @@ thread_local ThreadConnections threadConnections;
 
 } // namespace
 
-ThreadDatabase::ThreadDatabase(DatabaseUrl url, int sqliteBusyMs)
+ThreadDatabase::ThreadDatabase(DatabaseUrl url, int sqliteBusyMs, DatabaseConnection::PgSession session)
     : m_url(std::move(url))
     , m_sqliteBusyMs(sqliteBusyMs)
+    , m_session(session)
     , m_serial(++instanceSerial)
 {
 }
@@ -44,7 +45,8 @@ QSqlDatabase ThreadDatabase::connection() const
         discard();
     }
     const QString name = QStringLiteral("fas-appserver-%1").arg(++connectionSerial);
-    QSqlDatabase db = DatabaseConnection::open(m_url, name, DatabaseConnection::Mode::OpenExisting, m_sqliteBusyMs);
+    QSqlDatabase db = DatabaseConnection::open(m_url, name, DatabaseConnection::Mode::OpenExisting, m_sqliteBusyMs,
+                                                m_session);
     threadConnections.names[m_serial] = name;
     return db;
 }

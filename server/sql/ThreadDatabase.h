@@ -15,9 +15,12 @@ class ThreadDatabase
 public:
     // `sqliteBusyMs`: how long a SQLite connection waits for another writer's lock
     // before its statement fails as busy (once; the connection is kept).
-    explicit ThreadDatabase(DatabaseUrl url, int sqliteBusyMs = DatabaseConnection::SqliteBusyTimeoutMs);
+    // `session`: keep-alive and time-outs of PostgreSQL connections.
+    explicit ThreadDatabase(DatabaseUrl url, int sqliteBusyMs = DatabaseConnection::SqliteBusyTimeoutMs,
+                            DatabaseConnection::PgSession session = {});
 
     const DatabaseUrl &url() const { return m_url; }
+    const DatabaseConnection::PgSession &session() const { return m_session; }
 
     // The calling thread's open connection; opened now if it has none or lost it.
     // Throws DatabaseError.
@@ -29,5 +32,6 @@ public:
 private:
     DatabaseUrl m_url;
     int m_sqliteBusyMs;
+    DatabaseConnection::PgSession m_session;
     quint64 m_serial; // tells this object's connections from another's on the same thread
 };

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QProcess>
@@ -60,15 +62,17 @@ Run runAdmin(const QStringList &arguments, bool unprivileged = false)
 }
 
 // Every row of our tables as text, sorted: equal before and after a migration
-// when every row was kept as it was.
-QStringList allRows(const QSqlDatabase &db)
+// when every row was kept as it was. `columns`: how many columns of a table to
+// read (those it had before; a migration adds new ones at the end); all when absent.
+QStringList allRows(const QSqlDatabase &db, const QHash<QString, int> &columns = {})
 {
     QStringList rows;
     for (const QString &table : SchemaScript::tables()) {
         QSqlQuery query(QStringLiteral("SELECT * FROM %1").arg(table), db);
+        const int read = columns.value(table, query.record().count());
         while (query.next()) {
             QStringList cells{table};
-            for (int i = 0; i < query.record().count(); ++i)
+            for (int i = 0; i < read; ++i)
                 cells << (query.isNull(i) ? QStringLiteral("<null>") : query.value(i).toString());
             rows << cells.join(u'|');
         }
@@ -141,12 +145,15 @@ private slots:
         QSqlDatabase db = QSqlDatabase::database(m_connection);
         const QStringList before = allRows(db);
         QCOMPARE(before.size(), m_fixtureRows);
+        QHash<QString, int> columns;
+        for (const QString &table : SchemaScript::tables())
+            columns[table] = QSqlQuery(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table), db).record().count();
         QVERIFY_THROWS_EXCEPTION(DatabaseError, SchemaGate::requireCurrent(DatabaseUrl::parse(m_scratch.url())));
 
         const Run migrate = runAdmin(withDatabase({QStringLiteral("migrate")}));
         QCOMPARE(migrate.code, 0);
         QVERIFY2(migrate.out.contains(QStringLiteral("Migração 0002-schema-version aplicada.")), qPrintable(migrate.out));
-        QCOMPARE(allRows(db), before);
+        QCOMPARE(allRows(db, columns), before);
         QCOMPARE(SchemaMigrator(db).currentVersion(), SchemaMigrator(db).newestVersion());
         SchemaGate::requireCurrent(DatabaseUrl::parse(m_scratch.url()));
 
@@ -207,8 +214,13 @@ private slots:
             QCOMPARE(process->exitCode(), 0);
             outputs << QString::fromUtf8(process->readAllStandardOutput());
         }
-        QCOMPARE(outputs.join(QString()).count(QStringLiteral("aplicada")), 1);
-        QVERIFY2(outputs.join(QString()).contains(QStringLiteral("nada a fazer")), qPrintable(outputs.join(u'\n')));
+        // Each migration after the first schema, once in all.
+        QSqlDatabase db = QSqlDatabase::database(m_connection);
+        QCOMPARE(outputs.join(QString()).count(QStringLiteral("aplicada")), SchemaMigrator(db).newestVersion() - 1);
+        for (const Migration &migration : MigrationCatalog::forKind(DatabaseUrl::parse(m_scratch.url()).kind()))
+            if (migration.version > 1)
+                QVERIFY2(outputs.join(QString()).count(migration.name + QStringLiteral(" aplicada")) == 1,
+                         qPrintable(outputs.join(u'\n')));
     }
 
     void checkFindsEachBrokenRule_data()
@@ -280,7 +292,7 @@ private slots:
         QTest::newRow("no database") << "none" << QStringList{"check"} << 2 << "Banco de dados não informado";
         QTest::newRow("backup without a file") << "current" << QStringList{"backup"} << 2 << "fas-admin backup ARQUIVO";
         QTest::newRow("init on a database with tables") << "current" << QStringList{"init"} << 3 << "já tem tabelas";
-        QTest::newRow("init") << "empty" << QStringList{"init"} << 0 << "esquema criado na versão 2";
+        QTest::newRow("init") << "empty" << QStringList{"init"} << 0 << "esquema criado na versão 3";
         QTest::newRow("migrate an empty database") << "empty" << QStringList{"migrate"} << 1 << "fas-admin init";
         QTest::newRow("database file missing") << "missing" << QStringList{"check"} << 1 << "o arquivo não existe";
         QTest::newRow("database file unreadable") << "unreadable" << QStringList{"check"} << 1
@@ -289,6 +301,50 @@ private slots:
                                                 << "sem permissão para chegar ao arquivo";
         QTest::newRow("configuration of a server open without a token")
             << "open" << QStringList{"check"} << 0 << "nenhum problema encontrado";
+        QTest::newRow("user add") << "current" << QStringList{"user", "add", "ana", "--right", "faturamento"} << 0
+                                  << "criado com o direito faturamento";
+        QTest::newRow("user add without a right") << "current" << QStringList{"user", "add", "ana"} << 2
+                                                  << "--right consulta|faturamento|supervisor";
+        QTest::newRow("user add an unknown right") << "current" << QStringList{"user", "add", "ana", "--right", "chefe"}
+                                                   << 2 << "Direito desconhecido \"chefe\"";
+        QTest::newRow("user add a name with a space") << "current"
+                                                      << QStringList{"user", "add", "a b", "--right", "consulta"} << 1
+                                                      << "Nome de usuário inválido \"a b\"";
+        QTest::newRow("user list without users") << "current" << QStringList{"user", "list"} << 0 << "Nenhum usuário";
+        QTest::newRow("user disable of nobody") << "current" << QStringList{"user", "disable", "ninguem"} << 1
+                                                << "O usuário ninguem não existe";
+        QTest::newRow("user token of nobody") << "current" << QStringList{"user", "token", "ninguem"} << 1
+                                              << "O usuário ninguem não existe";
+        QTest::newRow("user without an action") << "current" << QStringList{"user"} << 2 << "Ação desconhecida";
+    }
+
+    // The token is printed once, alone on the last line, and kept only as its
+    // SHA-256; a new token replaces it and enables a disabled user again.
+    void userTokenIsShownOnceAndReplaced()
+    {
+        QVERIFY(makeCurrent());
+        const auto lastLine = [](const Run &run) { return run.out.trimmed().split(u'\n').constLast(); };
+        const auto storedHash = [this] {
+            QSqlQuery query(QStringLiteral("SELECT HASHTOKEN, IDATIVO FROM USUARIOFAT WHERE NMUSUARIO = 'ana'"),
+                            QSqlDatabase::database(m_connection));
+            return query.next() ? query.value(0).toString() + u'/' + query.value(1).toString() : QString();
+        };
+        const auto sha = [](const QString &token) {
+            return QString::fromLatin1(QCryptographicHash::hash(token.toLatin1(), QCryptographicHash::Sha256).toHex());
+        };
+        const Run added = runAdmin(withDatabase({"user", "add", "ana", "--right", "consulta"}));
+        QCOMPARE(added.code, 0);
+        const QString token = lastLine(added);
+        QVERIFY2(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{43}$")).match(token).hasMatch(), qPrintable(token));
+        QCOMPARE(storedHash(), sha(token) + QStringLiteral("/S"));
+        QCOMPARE(runAdmin(withDatabase({"user", "disable", "ana"})).code, 0);
+        QCOMPARE(storedHash(), sha(token) + QStringLiteral("/N"));
+        QVERIFY(runAdmin(withDatabase({"user", "list"})).out.contains(QStringLiteral("desativado")));
+        const Run renewed = runAdmin(withDatabase({"user", "token", "ana"}));
+        QCOMPARE(renewed.code, 0);
+        QVERIFY(lastLine(renewed) != token);
+        QCOMPARE(storedHash(), sha(lastLine(renewed)) + QStringLiteral("/S"));
+        QCOMPARE(runAdmin(withDatabase({"user", "add", "ana", "--right", "consulta"})).code, 1);
     }
 
     void commandLine()

@@ -107,7 +107,9 @@ private:
         for (const QString &step : setup.split(u',', Qt::SkipEmptyParts)) {
             if (step == QLatin1String("faturada")) {
                 const QString key = QStringLiteral("'10', '0001', 'C100', '2024-03-01', '6'");
-                if (!TestSql::exec(m_database.db(), QStringLiteral("INSERT INTO LANCFATFAS VALUES ('10', 'N', 7, '0001', "
+                if (!TestSql::exec(m_database.db(), QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
+                                                                   "CDCLIENTE, CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, "
+                                                                   "VRTOTLANCFAT) VALUES ('10', 'N', 7, '0001', "
                                                                    "'C100', 'SERV', '2024-04-10 10:00:00', 1, 1234.56)"))
                     || !TestSql::exec(m_database.db(), QStringLiteral("INSERT INTO ITEMLANCFAT VALUES (%1, 'N', 7)").arg(key)))
                     return false;

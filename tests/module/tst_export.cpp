@@ -14,42 +14,20 @@
 #include "ModuleFixture.h"
 #include "PreviewCells.h"
 #include "PreviewExport.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
 #include "TfrmFaturamento.h"
 
 // Export from the preview screen ("Exportar…", Ctrl+E): the file read back cell by
 // cell in CSV and XLSX, and a cancel that keeps the file that was there.
-class TstExport : public QObject
+class TstExport : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
     QTemporaryDir m_files;
 
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // The file written by "Exportar…" (Ctrl+E), read back cell by cell.
     void exportReadBack_data()
     {

@@ -828,13 +828,18 @@ private slots:
         QTest::addColumn<QString>("abroad");  // clients with no main address in Brazil
         QTest::addColumn<QString>("outcome"); // a catalogue code, or the method that was not sent
         QTest::addColumn<QString>("asked");   // clients looked up, in order
+        QTest::addColumn<QString>("sortedBy"); // the preview's order: a field, " desc"; empty: as loaded
 
-        QTest::newRow("domestic: notes first") << "C1:P:S:: C2:P:S::" << "C2" << "GeraNF" << "C1 C2";
-        QTest::newRow("foreign only") << "C2::S::" << "C2" << "GeraInvoice" << "C2";
-        QTest::newRow("one lookup per client") << "C1:P:S:: C1::S:: C1:P:N::" << "" << "GeraNF" << "C1";
-        QTest::newRow("refusal ends the walk") << "C1:P:S:: C3:C:S:: C2:P:S::" << "" << "Apur_Canc" << "C1";
-        QTest::newRow("entry numbers need no lookup") << "C1:R:S:7: C2:P:S::9" << "" << "NF_Exist" << "";
-        QTest::newRow("nothing qualifies") << "C1:R:S:: C2:N:S:: C3:P:N::" << "" << "Apur_Inf" << "";
+        QTest::newRow("domestic: notes first") << "C1:P:S:: C2:P:S::" << "C2" << "GeraNF" << "C1 C2" << "";
+        QTest::newRow("foreign only") << "C2::S::" << "C2" << "GeraInvoice" << "C2" << "";
+        QTest::newRow("one lookup per client") << "C1:P:S:: C1::S:: C1:P:N::" << "" << "GeraNF" << "C1" << "";
+        QTest::newRow("refusal ends the walk") << "C1:P:S:: C3:C:S:: C2:P:S::" << "" << "Apur_Canc" << "C1" << "";
+        QTest::newRow("entry numbers need no lookup") << "C1:R:S:7: C2:P:S::9" << "" << "NF_Exist" << "" << "";
+        QTest::newRow("nothing qualifies") << "C1:R:S:: C2:N:S:: C3:P:N::" << "" << "Apur_Inf" << "" << "";
+        QTest::newRow("sorted rows: walked as shown")
+            << "C3:P:S:: C1:P:S:: C2:P:S::" << "" << "GeraNF" << "C1 C2 C3" << "CDCLIENTE";
+        QTest::newRow("sorted rows: the first refusal as shown")
+            << "C1:P:S:: C2:P:S:: C3:C:S::" << "" << "Apur_Canc" << "" << "CDCLIENTE desc";
     }
 
     void runOnItsOwn()
@@ -843,6 +848,7 @@ private slots:
         QFETCH(QString, abroad);
         QFETCH(QString, outcome);
         QFETCH(QString, asked);
+        QFETCH(QString, sortedBy);
         QList<BillingRow> items;
         for (const QString &token : rows.split(QLatin1Char(' '))) {
             const QStringList part = token.split(QLatin1Char(':'));
@@ -857,6 +863,8 @@ private slots:
         TClientDataSet preview, notes, invoices;
         preview.SetFieldDefs(BillingItemLayout::faturamento());
         preview.SetData(BillingRows::packet(items));
+        if (!sortedBy.isEmpty())
+            preview.SetIndexField(sortedBy.section(QLatin1Char(' '), 0, 0), sortedBy.endsWith(QLatin1String(" desc")));
         notes.SetFieldDefs(BillingItemLayout::batch());
         invoices.SetFieldDefs(BillingItemLayout::batch());
         QStringList lookedUp;

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QPainter>
 
 #include "BillingRows.h"
 #include "Cli_fas09600.h"
@@ -158,6 +159,19 @@ class TstGridPainting : public QObject
     // The rectangle the grid hands to the cell painter: the cell without its
     // grid lines, as QTableView::visualRect gives it.
     static QRect cellRect(int row, int column) { return grid()->visualRect(grid()->model()->index(row, column)); }
+
+    // A cell of `size` as the painting writes `text` into it: on `back`, at (2, 2).
+    static QImage textCell(QSize size, const QString &text, QRgb back, QRgb colour)
+    {
+        QImage cell(size, QImage::Format_ARGB32_Premultiplied);
+        cell.fill(back);
+        QPainter painter(&cell);
+        painter.setFont(grid()->font());
+        painter.setPen(QColor(colour));
+        painter.drawText(QPoint(2, 2 + QFontMetrics(grid()->font()).ascent()), text);
+        painter.end();
+        return cell.convertToFormat(QImage::Format_RGB32);
+    }
 
     static QImage grabGrid()
     {
@@ -499,12 +513,24 @@ private slots:
                  QRect());
     }
 
+    void selectedText_data()
+    {
+        QTest::addColumn<QString>("client");
+        QTest::addColumn<bool>("cut"); // too wide for the column: it ends in "…"
+        QTest::newRow("fits") << "HHHH EEEE TTTT" << false;
+        QTest::newRow("too wide") << "HHHH EEEE TTTT " + QString(35, QLatin1Char('W')) << true;
+    }
+
     // A selected text cell writes in the caption text colour on the selection
     // colour; the next row, not selected, is back to the column's font colour.
+    // A text that fits is written whole at (Left + 2, Top + 2); one too wide
+    // ends in "…" inside the cell.
     void selectedText()
     {
+        QFETCH(QString, client);
+        QFETCH(bool, cut);
         BillingRow row;
-        row.client = QStringLiteral("HHHH EEEE TTTT");
+        row.client = client;
         load({row, row});
         const QImage shot = grabGrid();
         for (const bool selected : {true, false}) {
@@ -531,6 +557,9 @@ private slots:
             }
             QVERIFY2(distance(strongest, text) <= 48,
                      qPrintable(QStringLiteral("the text is %1, not %2").arg(rgbText(strongest), rgbText(text))));
+            const QString written = QFontMetrics(grid()->font()).elidedText(client, Qt::ElideRight, cell.width() - 2);
+            QCOMPARE(written.endsWith(QChar(0x2026)), cut);
+            QCOMPARE(shot.copy(cell), textCell(cell.size(), written, back, text));
         }
     }
 

@@ -1,47 +1,25 @@
 #include <QtTest>
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolTip>
 
 #include "FindBar.h"
 #include "ModuleFixture.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
 #include "TfrmFaturamento.h"
 
-// Reading the preview grid: find (Ctrl+F, F3) over the current column, and the
-// calculation date shown as a date with the whole value in its tool tip.
-class TstGridReading : public QObject
+// Reading the preview grid: find (Ctrl+F, F3) over the current column from a bar
+// in its own row, and the tool tips of cells and titles the grid cannot show whole.
+class TstGridReading : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
-
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // Find: Ctrl+F, the text, Enter, then F3; the current column only, case and
     // accents ignored, wrapping to the first row, a word when nothing matches.
     void find_data()
@@ -50,11 +28,13 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QList<int>>("rowsFound"); // after Enter, then after each F3
         QTest::addColumn<bool>("wrapsAtLast");
-        QTest::newRow("accents and case") << 2 << "ACAO" << QList<int>{2, 2} << true;
-        QTest::newRow("wraps to the first row") << 2 << "a" << QList<int>{1, 2, 0} << true;
-        QTest::newRow("status caption") << 1 << "cancel" << QList<int>{2} << false;
-        QTest::newRow("nothing matches") << 2 << "zeta" << QList<int>{0} << false;
-        QTest::newRow("another column holds it") << 9 << "alfa" << QList<int>{0} << false;
+        QTest::addColumn<QString>("caption"); // the bar names the column it searches
+        QTest::newRow("accents and case") << 2 << "ACAO" << QList<int>{2, 2} << true << "Procurar em Cliente:";
+        QTest::newRow("wraps to the first row") << 2 << "a" << QList<int>{1, 2, 0} << true << "Procurar em Cliente:";
+        QTest::newRow("status caption") << 1 << "cancel" << QList<int>{2} << false << "Procurar em Situação:";
+        QTest::newRow("nothing matches") << 2 << "zeta" << QList<int>{0} << false << "Procurar em Cliente:";
+        QTest::newRow("another column holds it")
+            << 9 << "alfa" << QList<int>{0} << false << "Procurar em Empresa Emitente:";
     }
 
     void find()
@@ -63,12 +43,22 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QList<int>, rowsFound);
         QFETCH(bool, wrapsAtLast);
+        QFETCH(QString, caption);
         loadSample();
         grid()->setCurrentIndex(grid()->model()->index(0, column));
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); // the bar's row given back
+        const QSize screenSize = screen()->size();
+        const QRect gridAlone = grid()->geometry();
         pressOnGrid(Qt::Key_F, Qt::ControlModifier);
         FindBar *bar = screen()->findBar;
         QVERIFY(bar->isVisible());
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(bar->edtProcurar));
+        QCOMPARE(bar->lblProcurar->text(), caption);
+        // Its own row above the grid, taken from the grid's height: no row is covered.
+        QTRY_COMPARE(bar->geometry().top(), gridAlone.top());
+        QCOMPARE(grid()->geometry().top(), bar->geometry().bottom() + 1);
+        QCOMPARE(grid()->geometry().bottom(), gridAlone.bottom());
+        QCOMPARE(screen()->size(), screenSize);
         QTest::keyClicks(bar->edtProcurar, typed);
         QTest::keyClick(bar->edtProcurar, Qt::Key_Return);
         for (int i = 0; i < rowsFound.size(); ++i) {
@@ -83,25 +73,78 @@ private slots:
                  !matches);
         QCOMPARE(bar->lblResultado->text() == QStringLiteral("Procura reiniciada da primeira linha."),
                  matches && wrapsAtLast);
+        // A click in another column names that column.
+        const QRect other = grid()->visualRect(grid()->model()->index(0, 3));
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, Qt::NoModifier, other.center());
+        QCOMPARE(bar->lblProcurar->text(), QStringLiteral("Procurar em Faturamento:"));
         QTest::keyClick(bar->edtProcurar, Qt::Key_Escape);
         QVERIFY(!bar->isVisible());
+        QTRY_COMPARE(grid()->geometry(), gridAlone); // the row given back
         QVERIFY(!screen()->mnuProcurar->isEnabled());
         screen()->sbtProcurar->click(); // the tool button opens the same bar
         QVERIFY(bar->isVisible());
     }
 
+    // A cell or title the grid cannot show whole has it in its tool tip:
     // "Data da Apuração" shows the date in its designed width, the whole value
-    // in the cell's tool tip.
-    void calculationDateColumn()
+    // in the tip; a cut text ends in "…" and shows whole in the tip. Texts shown
+    // whole and the picture columns have none.
+    void toolTips_data()
     {
+        QTest::addColumn<bool>("title"); // the header's section, else the cell
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("width");      // the column's width; -1: as designed
+        QTest::addColumn<QString>("client"); // the first row's client, when given
+        QTest::addColumn<QString>("tip");
+        const QString longName = QStringLiteral("Companhia Brasileira de Manutenção Industrial");
+        QTest::newRow("date with its time") << false << 0 << 4 << -1 << "" << "04/04/2024 10:20:30";
+        QTest::newRow("date at midnight, shown whole") << false << 1 << 4 << -1 << "" << "";
+        QTest::newRow("client that fits") << false << 1 << 2 << -1 << "" << "";
+        QTest::newRow("client cut") << false << 0 << 2 << -1 << longName << longName;
+        QTest::newRow("total in a narrowed column") << false << 0 << 6 << 20 << "" << "1.234,50";
+        QTest::newRow("status picture") << false << 0 << 1 << -1 << "" << "";
+        QTest::newRow("title cut") << true << 0 << 4 << 30 << "" << "Data da Apuração";
+        QTest::newRow("title that fits") << true << 0 << 4 << 300 << "" << "";
+    }
+
+    void toolTips()
+    {
+        QFETCH(bool, title);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(int, width);
+        QFETCH(QString, client);
+        QFETCH(QString, tip);
         loadSample();
-        const QModelIndex cell = grid()->model()->index(0, 4);
-        QCOMPARE(grid()->model()->data(cell).toString(), QStringLiteral("04/04/2024"));
+        QCOMPARE(grid()->model()->data(grid()->model()->index(0, 4)).toString(), QStringLiteral("04/04/2024"));
         QCOMPARE(grid()->columnWidth(4), 93);
-        const QRect rect = grid()->visualRect(cell);
-        QHelpEvent help(QEvent::ToolTip, rect.center(), grid()->viewport()->mapToGlobal(rect.center()));
-        QApplication::sendEvent(grid()->viewport(), &help);
-        QCOMPARE(QToolTip::text(), QStringLiteral("04/04/2024 10:20:30"));
+        if (!client.isEmpty()) {
+            TClientDataSet *data = screen()->cdsFaturamento;
+            data->First();
+            data->Edit();
+            data->FieldByName(QStringLiteral("NMFANTCLIE"))->SetAsString(client);
+            data->Post();
+        }
+        const int designed = grid()->columnWidth(column);
+        const auto designedWidth = qScopeGuard([&] { grid()->setColumnWidth(column, designed); });
+        if (width >= 0)
+            grid()->setColumnWidth(column, width);
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+
+        QHeaderView *header = grid()->horizontalHeader();
+        QWidget *area = title ? header->viewport() : grid()->viewport();
+        const QRect rect = title ? QRect(header->sectionViewportPosition(column), 0, header->sectionSize(column),
+                                         header->height())
+                                 : grid()->visualRect(grid()->model()->index(row, column));
+        QHelpEvent help(QEvent::ToolTip, rect.center(), area->mapToGlobal(rect.center()));
+        QApplication::sendEvent(area, &help);
+        QCOMPARE(QToolTip::isVisible(), !tip.isEmpty());
+        if (!tip.isEmpty())
+            QCOMPARE(QToolTip::text(), tip);
+        if (title)
+            QCOMPARE(header->textElideMode(), Qt::ElideRight);
     }
 };
 

@@ -8,7 +8,7 @@
 #include "PreviewSorting.h"
 #include "ModuleFixture.h"
 #include "PreviewActions.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "ScreenLayout.h"
 #include "TClientDataSet.h"
 #include "TButtonFlat.h"
@@ -18,34 +18,11 @@
 // The layout kept per user: the grid's column widths and order, the screen's
 // place and size and the filter dialog's place across closing and opening, and
 // the menu entry that puts the design back.
-class TstKeptLayout : public QObject
+class TstKeptLayout : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
-
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // Column widths and order, the screen's place and size and the filter
     // dialog's place survive closing and opening the screen; the menu entry
     // puts the design back.

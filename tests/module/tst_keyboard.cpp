@@ -12,7 +12,7 @@
 #include "FindBar.h"
 #include "ModuleFixture.h"
 #include "PreviewActions.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "Showavi.h"
 #include "TBtnPesquisa.h"
 #include "TButtonFlat.h"
@@ -24,34 +24,11 @@
 
 // The preview screen's commands from the keyboard, and the filter dialog's keys:
 // mnemonics, Tab group by group, Enter confirms, Escape cancels.
-class TstKeyboard : public QObject
+class TstKeyboard : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
-
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // Every command of the screen from the keyboard.
     void keyboard_data()
     {

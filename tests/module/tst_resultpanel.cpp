@@ -14,44 +14,23 @@
 #include "GenerationResult.h"
 #include "ModuleFixture.h"
 #include "PreviewActions.h"
-#include "PreviewScreenDriver.h"
+#include "PreviewScreenTest.h"
 #include "RunResultPanel.h"
 #include "TButtonFlat.h"
 #include "TClientDataSet.h"
 #include "TDBGrid.h"
 #include "TfrmFaturamento.h"
 
-// The generation run's result panel: a run's entries listed and exported, emptied
-// by the next filter; and where the screen's added menu entries stand.
-class TstResultPanel : public QObject
+// The generation run's result panel: a run's entries, their months and the total
+// line listed and exported, emptied by the next filter; and where the screen's
+// added menu entries stand.
+class TstResultPanel : public PreviewScreenTest
 {
     Q_OBJECT
 
-    ModuleFixture m_fixture;
-    PreviewScreenDriver m_preview{m_fixture};
     QTemporaryDir m_files;
 
-    static TfrmFaturamento *screen() { return PreviewScreenDriver::screen(); }
-    static TDBGrid *grid() { return PreviewScreenDriver::grid(); }
-    void loadSample() { m_preview.loadSample(); }
-    void pressOnGrid(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        m_preview.pressOnGrid(key, modifiers);
-    }
-
 private slots:
-    void initTestCase() { m_preview.open(); }
-
-    void cleanup()
-    {
-        m_fixture.modals.disarm();
-        m_fixture.clearMessages();
-        if (screen() && screen()->findBar->isVisible())
-            screen()->findBar->Close();
-    }
-
-    void cleanupTestCase() { m_preview.close(); }
-
     // The run's result, grouped per entry from a generation's answer, exported
     // from its panel; the new menu entries come after the designed ones.
     void resultListAndMenus()
@@ -59,6 +38,7 @@ private slots:
         QList<BillingRow> rows = PreviewScreenDriver::sampleRows();
         rows[0].noteEntry = rows[1].noteEntry = QStringLiteral("7");
         rows[2].noteEntry = QStringLiteral("8");
+        rows[1].month = QDate(2024, 2, 1); // entry 7 holds February and March
         TClientDataSet answer;
         answer.SetFieldDefs(BillingItemLayout::faturamento());
         answer.SetData(BillingRows::packet(rows));
@@ -69,7 +49,9 @@ private slots:
         panel->Show(made);
         panel->EndRun();
         QVERIFY(panel->isVisible());
-        QCOMPARE(panel->tblResultado->rowCount(), 2);
+        QCOMPARE(panel->tblResultado->rowCount(), 3);
+        QVERIFY(panel->tblResultado->item(2, 0)->font().bold()); // the total line
+        QVERIFY(!panel->tblResultado->item(1, 0)->font().bold());
         const QString path = m_files.filePath(QStringLiteral("resultado.csv"));
         m_fixture.modals.arm([&](QWidget *modal) {
             auto *dialog = qobject_cast<ExportDialog *>(modal);
@@ -83,9 +65,11 @@ private slots:
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(ExportFiles::parseCsv(QString::fromUtf8(written.readAll().mid(3))),
-                 (QList<QStringList>{{"Tipo", "Lançamento", "Empresa", "Cliente", "Itens", "Valor Total"},
-                                     {"Nota Fiscal", "7", "Empresa Um", "Alfa; \"Beta\"", "2", "1.234,00"},
-                                     {"Nota Fiscal", "8", "Empresa Um", "Ação Çedilha", "1", "100,00"}}));
+                 (QList<QStringList>{
+                     {"Tipo", "Lançamento", "Empresa", "Cliente", "Meses", "Itens", "Valor Total"},
+                     {"Nota Fiscal", "7", "Empresa Um", "Alfa; \"Beta\"", "02/2024, 03/2024", "2", "1.234,00"},
+                     {"Nota Fiscal", "8", "Empresa Um", "Ação Çedilha", "03/2024", "1", "100,00"},
+                     {"Total", "", "", "", "02/2024, 03/2024", "3", "1.334,00"}}));
         screen()->cdsFaturamento->SetData(BillingRows::packet(rows)); // a new filter empties it
         QVERIFY(!panel->isVisible());
         QCOMPARE(panel->tblResultado->rowCount(), 0);

@@ -25,6 +25,7 @@ namespace {
 
 constexpr int TickColumn = 0;
 constexpr int ClientColumn = 2;
+constexpr int MonthColumn = 5;
 constexpr int TotalColumn = 6;
 
 BillingRow item(const QString &status, const QString &tick, double total = 100.0)
@@ -391,6 +392,10 @@ private slots:
         QTest::newRow("total") << QList<int>{TotalColumn} << "Érico,Caio,Ana,bia" << TotalColumn << "S,S,S,N";
         QTest::newRow("status, then the tick column keeps it")
             << QList<int>{1, TickColumn} << "Caio,Ana,Érico,bia" << 1 << "S,S,S,N";
+        QTest::newRow("month: by date across years") << QList<int>{MonthColumn} << "Ana,Caio,bia,Érico" << MonthColumn
+                                                     << "S,S,N,S";
+        QTest::newRow("month, again: descending") << QList<int>{MonthColumn, MonthColumn} << "Érico,bia,Caio,Ana"
+                                                  << MonthColumn << "S,N,S,S";
         QTest::newRow("tick column alone: no order") << QList<int>{TickColumn} << "Caio,Ana,bia,Érico" << -1 << "S,S,N,S";
     }
 
@@ -400,12 +405,15 @@ private slots:
         QFETCH(QString, clients);
         QFETCH(int, indicator);
         QFETCH(QString, ticksAfterMarkAll);
-        const auto named = [](const char *client, const char *status, double total) {
+        const auto named = [](const char *client, const char *status, double total, QDate month) {
             BillingRow row = item(QString::fromLatin1(status), QStringLiteral("N"), total);
             row.client = QString::fromUtf8(client);
+            row.month = month;
             return row;
         };
-        load({named("Caio", "P", 20), named("Ana", "P", 30), named("bia", "R", 40), named("Érico", "P", 10)});
+        // As texts the months would sort bia (01/2024), Ana (02/2023), Érico (11/2024), Caio (12/2023).
+        load({named("Caio", "P", 20, QDate(2023, 12, 1)), named("Ana", "P", 30, QDate(2023, 2, 1)),
+              named("bia", "R", 40, QDate(2024, 1, 1)), named("Érico", "P", 10, QDate(2024, 11, 1))});
         for (int title : std::as_const(titles))
             clickTitle(title);
         QStringList shown;

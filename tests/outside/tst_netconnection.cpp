@@ -16,6 +16,7 @@
 #include "DataPacket.h"
 #include "HostConfig.h"
 #include "RemoteCallError.h"
+#include "SecretFile.h"
 #include "TClientDataSet.h"
 #include "TNetConnection.h"
 
@@ -131,11 +132,9 @@ private slots:
         QVERIFY2(m_server.start(), qPrintable(m_server.errorText()));
 
         m_tokenServer.setDatabaseUrl(m_server.databaseUrl());
-        QFile tokenFile(m_tokenServer.tempPath(QStringLiteral("token")));
-        QVERIFY(tokenFile.open(QIODevice::WriteOnly));
-        tokenFile.write(m_token.toUtf8() + "\n");
-        tokenFile.close();
-        QVERIFY2(m_tokenServer.start({QStringLiteral("--token-file"), tokenFile.fileName()}),
+        const QString tokenFile = m_tokenServer.tempPath(QStringLiteral("token"));
+        QVERIFY(writeSecretFile(tokenFile, m_token.toUtf8() + "\n"));
+        QVERIFY2(m_tokenServer.start({QStringLiteral("--token-file"), tokenFile}),
                  qPrintable(m_tokenServer.errorText()));
         QVERIFY(m_pki.isValid());
         QVERIFY2(makeCertificates(), "openssl could not make the test certificates");
@@ -238,7 +237,7 @@ private slots:
         connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
         ticker.start(20);
         expectError([&] { net.Open(); }, RemoteCallError::Reason::TimedOut,
-                    {net.Address(), QStringLiteral("não respondeu")});
+                    {net.Address(), QStringLiteral("não respondeu à conexão")});
         QVERIFY2(ticks > 3, "the caller's event loop stood still during the call");
     }
 
@@ -372,6 +371,67 @@ private slots:
             QCOMPARE(got, value);
             QCOMPARE(std::signbit(got), std::signbit(value));
         }
+        qDeleteAll(sockets);
+    }
+
+    // A call whose answer is lost after it was sent is sent again with the same
+    // Idempotency-Key, and the answer that then comes is the call's; every call
+    // gets a key of its own.
+    void unknownOutcomeIsSentAgainWithTheSameKey_data()
+    {
+        QTest::addColumn<QByteArray>("firstAnswer"); // empty: the connection is dropped
+        QTest::newRow("connection dropped") << QByteArray();
+        QTest::newRow("502 from a proxy") << QByteArray("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 3\r\n\r\nbad");
+        QTest::newRow("504 from a proxy") << QByteArray("HTTP/1.1 504 Gateway Timeout\r\nContent-Length: 3\r\n\r\nbad");
+    }
+
+    void unknownOutcomeIsSentAgainWithTheSameKey()
+    {
+        QFETCH(QByteArray, firstAnswer);
+        const QByteArray body = R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float"}],"rows":[[7]]}})";
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
+        QList<QTcpSocket *> sockets;
+        QByteArrayList keys;
+        connect(&peer, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = peer.nextPendingConnection()) {
+                sockets << socket;
+                connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                    const QByteArray data = socket->readAll();
+                    if (data.startsWith("GET ")) {
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\n{\"status\":\"ok\"}");
+                        return;
+                    }
+                    if (!data.startsWith("POST "))
+                        return; // the rest of a request's body
+                    const QRegularExpressionMatch key =
+                        QRegularExpression(QStringLiteral("Idempotency-Key: ([^\r]+)")).match(QString::fromLatin1(data));
+                    keys << key.captured(1).toLatin1();
+                    if (keys.size() % 2 == 1 && firstAnswer.isEmpty())
+                        socket->abort();
+                    else if (keys.size() % 2 == 1)
+                        socket->write(firstAnswer);
+                    else
+                        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                });
+            }
+        });
+        TNetConnection net;
+        net.SetHost(QStringLiteral("127.0.0.1"));
+        net.SetPort(peer.serverPort());
+        net.SetTimeoutMs(10000);
+        net.Open();
+        for (int call = 0; call < 2; ++call) {
+            TClientDataSet dataSet;
+            dataSet.SetData(Consiste::CheckResultServ(net.Call(QStringLiteral("GeraNF"), {}), true, 0));
+            QCOMPARE(dataSet.Fields(0)->AsFloat(), 7.0);
+        }
+        QCOMPARE(keys.size(), 4);
+        QVERIFY(!keys.at(0).isEmpty());
+        QCOMPARE(keys.at(1), keys.at(0));
+        QCOMPARE(keys.at(3), keys.at(2));
+        QVERIFY(keys.at(2) != keys.at(0));
         qDeleteAll(sockets);
     }
 
@@ -511,9 +571,7 @@ private slots:
     void configurationGivesTokenAndCa()
     {
         QFile token(m_pki.filePath(QStringLiteral("client-token")));
-        QVERIFY(token.open(QIODevice::WriteOnly));
-        token.write(m_token.toUtf8() + "\n");
-        token.close();
+        QVERIFY(writeSecretFile(token.fileName(), m_token.toUtf8() + "\n"));
         const QString ini = m_pki.filePath(QStringLiteral("fas.ini"));
         {
             QSettings settings(ini, QSettings::IniFormat);
@@ -530,7 +588,14 @@ private slots:
         net.Open();
         QVERIFY(!Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0).isEmpty());
 
-        // A token file that cannot be read is named before anything is sent.
+        // A token file others may read is refused, naming the chmod that fixes it;
+        // one that cannot be read is named too; both before anything is sent.
+        QVERIFY(token.setPermissions(token.permissions() | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        TNetConnection loose;
+        loose.SetHost(HostConfig::webUrl());
+        loose.SetPort(HostConfig::webPort());
+        expectError([&] { loose.Open(); }, RemoteCallError::Reason::Configuration,
+                    {token.fileName(), QStringLiteral("chmod 600 ") + token.fileName()});
         QVERIFY(token.remove());
         TNetConnection unreadable;
         unreadable.SetHost(HostConfig::webUrl());

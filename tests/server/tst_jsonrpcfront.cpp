@@ -32,6 +32,33 @@ class TstJsonRpcFront : public QObject
         return front.handle(context, std::string_view(body.constData(), size_t(body.size())));
     }
 
+    // A JSON text of `size` letters, written a megabyte at a time.
+    class TextInParts final : public RpcResultStream
+    {
+    public:
+        explicit TextInParts(size_t size)
+            : m_left(size)
+        {
+        }
+        bool fill(std::string &out) override
+        {
+            if (m_first)
+                out.push_back('"');
+            m_first = false;
+            const size_t part = std::min(m_left, size_t(1) << 20);
+            out.append(part, 'x');
+            m_left -= part;
+            if (m_left == 0)
+                out.push_back('"');
+            return m_left > 0;
+        }
+        int rows() const override { return 1; }
+
+    private:
+        size_t m_left;
+        bool m_first = true;
+    };
+
     static QJsonObject errorOf(const JsonRpcFront::Reply &reply)
     {
         return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object().value(u"error").toObject();
@@ -42,29 +69,46 @@ private slots:
     {
         QTest::addColumn<int>("calls");
         QTest::addColumn<int>("answerBytes");
-        QTest::addColumn<int>("run");       // calls that ran
-        QTest::addColumn<int>("refusedAs"); // code of the calls that did not run, 0: none
+        QTest::addColumn<bool>("streamed");   // the answer comes in parts of 1 MB
+        QTest::addColumn<bool>("clientGone"); // the request's client has gone before it runs
+        QTest::addColumn<int>("run");         // calls that ran
+        QTest::addColumn<int>("answered");    // calls answered with their result
+        QTest::addColumn<int>("refusedAs");   // code of the calls not answered, 0: none
         const int mb = 1 << 20;
-        QTest::newRow("small batch, small answers") << 16 << 100 << 16 << 0;
-        QTest::newRow("one call too many") << 17 << 100 << 0 << -32005;
-        QTest::newRow("answers of 4 MB: four pass 16 MB") << 16 << 4 * mb << 4 << -32006;
-        QTest::newRow("one answer above the limit still answered") << 3 << 20 * mb << 1 << -32006;
+        QTest::newRow("small batch, small answers") << 16 << 100 << false << false << 16 << 16 << 0;
+        QTest::newRow("one call too many") << 17 << 100 << false << false << 0 << 0 << -32005;
+        QTest::newRow("answers of 4 MB: four pass 16 MB") << 16 << 4 * mb << false << false << 4 << 4 << -32006;
+        QTest::newRow("one answer above the limit still answered") << 3 << 20 * mb << false << false << 1 << 1
+                                                                   << -32006;
+        // A streamed answer refused at the limit has spent the budget all the same.
+        QTest::newRow("streamed answer past the limit: no other call runs") << 16 << 20 * mb << true << false << 1
+                                                                            << 0 << -32006;
+        QTest::newRow("streamed answers of 4 MB") << 16 << 4 * mb << true << false << 4 << 4 << -32006;
+        QTest::newRow("client gone: no call runs") << 16 << 100 << false << true << 0 << 0 << -32021;
     }
 
     void batchLimits()
     {
         QFETCH(int, calls);
         QFETCH(int, answerBytes);
+        QFETCH(bool, streamed);
+        QFETCH(bool, clientGone);
         QFETCH(int, run);
+        QFETCH(int, answered);
         QFETCH(int, refusedAs);
         MethodRegistry methods;
         int ran = 0;
         methods.add("Big", AccessRight::Anyone, [&](const RpcParams &, const RequestContext &) {
             ++ran;
+            if (streamed)
+                return JsonRpcFront::Result{{}, 1, std::make_shared<TextInParts>(size_t(answerBytes))};
             return JsonRpcFront::Result{'"' + std::string(size_t(answerBytes), 'x') + '"', 1, {}};
         });
         const JsonRpcFront front(methods);
-        const JsonRpcFront::Reply reply = handle(front, batchOf(calls, "Big"));
+        RequestContext context;
+        if (clientGone)
+            context.requestStop();
+        const JsonRpcFront::Reply reply = handle(front, batchOf(calls, "Big"), context);
         QCOMPARE(ran, run);
         const QJsonDocument answer = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body));
         if (refusedAs == -32005) {
@@ -77,7 +121,7 @@ private slots:
         for (int i = 0; i < calls; ++i) {
             const QJsonObject one = answers.at(i).toObject();
             QCOMPARE(one.value(QStringLiteral("id")).toInt(), i + 1);
-            if (i < run)
+            if (i < answered)
                 QVERIFY(one.contains(QStringLiteral("result")));
             else
                 QCOMPARE(one.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), refusedAs);

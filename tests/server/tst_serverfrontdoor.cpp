@@ -384,6 +384,9 @@ private slots:
         QTest::newRow("token with a tail") << QByteArray("Bearer c3rto-Tok3nX") << false;
         QTest::newRow("token cut short") << QByteArray("Bearer c3rto-Tok3") << false;
         QTest::newRow("other scheme") << QByteArray("Basic c3rto-Tok3n") << false;
+        QTest::newRow("scheme in lower case") << QByteArray("bearer c3rto-Tok3n") << true;
+        QTest::newRow("scheme in capitals, two spaces") << QByteArray("BEARER  c3rto-Tok3n") << true;
+        QTest::newRow("scheme alone") << QByteArray("Bearer ") << false;
     }
 
 
@@ -404,10 +407,15 @@ private slots:
             QCOMPARE(answer.status, 401);
             QCOMPARE(answer.errorCode(), -32001);
         }
-        // The health entry needs no token.
+        // The health entry needs no token, but tells a caller without a valid one
+        // only that the server answers; with one, what it runs on.
         httplib::Client client("127.0.0.1", guarded.port());
-        auto health = client.Get("/health");
+        auto health = header.isEmpty() ? client.Get("/health")
+                                       : client.Get("/health", {{"Authorization", header.toStdString()}});
         QVERIFY(health && health->status == 200);
+        const QJsonObject status = QJsonDocument::fromJson(QByteArray::fromStdString(health->body)).object();
+        QCOMPARE(status.value(QStringLiteral("status")).toString(), QStringLiteral("ok"));
+        QCOMPARE(status.contains(QStringLiteral("database")), accepted);
     }
 
 };

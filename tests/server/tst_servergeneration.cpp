@@ -90,6 +90,15 @@ private slots:
                  1);
         for (const QString &label : items)
             QCOMPARE(statusOf(*fixture(label)), QStringLiteral("R"));
+        // One run recorded with what it made, named by each of its entries.
+        QCOMPARE(count(QStringLiteral("EXECFAT")), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT QTITENS || '/' || QTLANCAMENTOS || '/' || NMMETODO || '/' || NRIPCLIENTE "
+                                       "FROM EXECFAT WHERE CDERRO IS NULL AND DTFIM >= DTINICIO"))
+                     .toString(),
+                 QStringLiteral("6/5/GeraNF/127.0.0.1"));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS l JOIN EXECFAT e ON e.IDEXECFAT = l.IDEXECFAT"))
+                     .toInt(),
+                 5);
 
         // The next note of company 01 continues the count; invoices count apart.
         const Answer next = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-05"})));
@@ -118,27 +127,41 @@ private slots:
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<int>("code");
         QTest::addColumn<QStringList>("mentions");
+        QTest::addColumn<QStringList>("stored"); // "label=value": VRTOTAFATFAS set before the call
         const QString nf = QStringLiteral("GeraNF");
         const QString inv = QStringLiteral("GeraInvoice");
         QTest::newRow("note already issued") << nf << QStringList{"c2-6-04"} << -32011
-                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"};
+                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"}
+                                             << QStringList{};
         QTest::newRow("invoice already issued") << inv << QStringList{"f1-2-04"} << -32011
-                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"};
+                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"} << QStringList{};
         QTest::newRow("cancelled") << inv << QStringList{"f1-3-04"} << -32012
-                                   << QStringList{"F1", "04/2024", "Customização", "cancelada"};
+                                   << QStringList{"F1", "04/2024", "Customização", "cancelada"} << QStringList{};
         QTest::newRow("not by the system") << inv << QStringList{"f2-6-04"} << -32013
-                                           << QStringList{"F2", "Não realizada pelo sistema"};
+                                           << QStringList{"F2", "Não realizada pelo sistema"} << QStringList{};
         QTest::newRow("domestic client in an invoice") << inv << QStringList{"c1-6-04"} << -32014
-                                                       << QStringList{"C1", "04/2024", "nacional"};
+                                                       << QStringList{"C1", "04/2024", "nacional"} << QStringList{};
         QTest::newRow("foreign client in a note") << nf << QStringList{"f2-7-04"} << -32014
-                                                  << QStringList{"F2", "Locação", "estrangeiro"};
+                                                  << QStringList{"F2", "Locação", "estrangeiro"} << QStringList{};
         QTest::newRow("foreign odd key in a note") << nf << QStringList{"odd2-6-04"} << -32014
-                                                   << QStringList{s(OddClient2), "estrangeiro"};
-        QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010 << QStringList{"C9", "04/2024", "não existe"};
+                                                   << QStringList{s(OddClient2), "estrangeiro"} << QStringList{};
+        QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010
+                                      << QStringList{"C9", "04/2024", "não existe"} << QStringList{};
         QTest::newRow("one bad item spoils the batch") << nf << QStringList{"c1-6-04", "c1-6-05", "c2-6-04", "odd1-6-04"}
-                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"};
+                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"} << QStringList{};
         QTest::newRow("a realized item without its entry")
-            << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"};
+            << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"} << QStringList{};
+        // Totals the entry column (NUMERIC(15,2)) cannot hold are refused, never rounded
+        // into another number; code 0: the run goes through and keeps the total exactly.
+        QTest::newRow("entry total over the column") << nf << QStringList{"c1-1-04", "c1-2-04"} << -32007
+            << QStringList{"C1", "04/2024", "não cabe", "Nenhuma Nota Fiscal"}
+            << QStringList{"c1-1-04=6000000000000", "c1-2-04=5000000000000"};
+        QTest::newRow("stored value beyond 64-bit cents") << nf << QStringList{"c1-6-04"} << -32007
+            << QStringList{"C1", "Manutenção", "não cabe"} << QStringList{"c1-6-04=92233720368547760"};
+        QTest::newRow("stored NaN") << nf << QStringList{"c1-6-04", "c1-6-05"} << -32007
+            << QStringList{"C1", "05/2024", "NaN"} << QStringList{"c1-6-05=NaN"};
+        QTest::newRow("largest total that fits") << nf << QStringList{"c1-6-04"} << 0 << QStringList{}
+            << QStringList{"c1-6-04=9999999999999.99"};
     }
 
 
@@ -148,6 +171,12 @@ private slots:
         QFETCH(QStringList, items);
         QFETCH(int, code);
         QFETCH(QStringList, mentions);
+        QFETCH(QStringList, stored);
+        for (const QString &assignment : stored) {
+            const QString label = assignment.section(u'=', 0, 0), value = assignment.section(u'=', 1);
+            if (!setValue(*fixture(label), value))
+                QSKIP("this database cannot store the value");
+        }
         if (QByteArray(QTest::currentDataTag()) == "a realized item without its entry") {
             QVERIFY(exec(QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE CDCLIENTE = 'C1' AND "
                                         "DTMESAPURFAS = %1 AND IDAPURFATFAS = '6'").arg(dateParam()),
@@ -156,6 +185,12 @@ private slots:
         const QByteArray packet = batchOf(items);
         const Answer answer = post(m_server.port(), generationRequest(method, packet));
         QCOMPARE(answer.status, 200);
+        if (code == 0) {
+            QVERIFY2(answer.hasResult(), answer.body.constData());
+            QCOMPARE(scalar(QStringLiteral("SELECT MAX(VRTOTLANCFAT) FROM LANCFATFAS")).toString(),
+                     stored.first().section(u'=', 1));
+            return;
+        }
         QVERIFY2(!answer.hasResult(), answer.body.constData());
         QCOMPARE(answer.errorCode(), code);
         for (const QString &part : mentions)
@@ -172,6 +207,120 @@ private slots:
             if (const Calc *c = fixture(label); c && c->status && QByteArray(c->status) == "P"
                                                  && label != QLatin1String("c1-6-03"))
                 QCOMPARE(statusOf(*c), QStringLiteral("P"));
+        // The refused run is recorded with its code, and names no entry.
+        QCOMPARE(count(QStringLiteral("EXECFAT")), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT CDERRO FROM EXECFAT")).toInt(), code);
+        QCOMPARE(scalar(QStringLiteral("SELECT NMMETODO FROM EXECFAT")).toString(), method);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE IDEXECFAT IS NOT NULL")).toInt(), 0);
+    }
+
+    // Each right against each method, over HTTP: allowed, or refused with 403 and
+    // -32008 (401 and -32001 without a valid user) and nothing changed. Without
+    // users the server runs as before them; a token file alone grants every right.
+    void rights_data()
+    {
+        QTest::addColumn<QString>("right"); // "": no users; "token file"; "desativado": a disabled user's token
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("code");
+        const QString get = QStringLiteral("GetFaturamento");
+        const QString nf = QStringLiteral("GeraNF");
+        const QString inv = QStringLiteral("GeraInvoice");
+        for (const QString &method : {get, nf, inv}) {
+            const bool generates = method != get;
+            QTest::addRow("consulta, %s", qPrintable(method)) << "consulta" << method << (generates ? 403 : 200)
+                                                              << (generates ? -32008 : 0);
+            QTest::addRow("faturamento, %s", qPrintable(method)) << "faturamento" << method << 200 << 0;
+            QTest::addRow("supervisor, %s", qPrintable(method)) << "supervisor" << method << 200 << 0;
+            QTest::addRow("no users, %s", qPrintable(method)) << "" << method << 200 << 0;
+            QTest::addRow("token file only, %s", qPrintable(method)) << "token file" << method << 200 << 0;
+            QTest::addRow("disabled user, %s", qPrintable(method)) << "desativado" << method << 401 << -32001;
+            QTest::addRow("no token once users exist, %s", qPrintable(method)) << "sem token" << method << 401 << -32001;
+        }
+    }
+
+    void rights()
+    {
+        QFETCH(QString, right);
+        QFETCH(QString, method);
+        QFETCH(int, status);
+        QFETCH(int, code);
+        int port = m_server.port();
+        httplib::Headers headers;
+        if (right == u"token file") {
+            startTokenServer();
+            port = m_tokenServer.port();
+            headers = bearer(QStringLiteral("c3rto-Tok3n"));
+        } else if (!right.isEmpty()) {
+            const bool real = right != u"desativado" && right != u"sem token";
+            const QString token = addUser(QStringLiteral("ana"), real ? right : QStringLiteral("supervisor"));
+            QVERIFY(!token.isEmpty());
+            if (right == u"desativado")
+                QVERIFY(admin({QStringLiteral("user"), QStringLiteral("disable"), QStringLiteral("ana")})
+                            .contains(QStringLiteral("desativado")));
+            if (right != u"sem token")
+                headers = bearer(token);
+        }
+        const QByteArray body = method == u"GetFaturamento"
+                                    ? request(method, Filter().params())
+                                    : generationRequest(method, batchOf({method == u"GeraNF" ? "c1-6-04" : "f2-7-04"}));
+        const Answer answer = post(port, body, headers);
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.errorCode(), code);
+        if (code == -32008)
+            QVERIFY2(answer.errorMessage().contains(QStringLiteral("faturamento")), qPrintable(answer.errorMessage()));
+        if (code != 0 || method == u"GetFaturamento") {
+            expectUnchangedBilling();
+            QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
+            return;
+        }
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 4);
+        // The run names its user (none without users or by the token file).
+        const bool named = right != u"" && right != u"token file";
+        QCOMPARE(scalar(QStringLiteral("SELECT NMUSUARIO FROM EXECFAT")).toString(),
+                 named ? QStringLiteral("ana") : QString());
+    }
+
+    // A generation sent again with its Idempotency-Key gets the first answer, byte
+    // for byte, and bills nothing more; the key with another call is refused.
+    void idempotencyKey_data()
+    {
+        QTest::addColumn<QString>("method");   // of the second call
+        QTest::addColumn<QStringList>("items"); // of the second call
+        QTest::addColumn<bool>("sameKey");
+        QTest::addColumn<int>("code"); // of the second call; 0: the first answer again
+        const QString nf = QStringLiteral("GeraNF");
+        QTest::newRow("same key, same call") << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0;
+        QTest::newRow("same key, another batch") << nf << QStringList{"c1-6-06"} << true << -32009;
+        QTest::newRow("same key, the batch in another order") << nf << QStringList{"c1-6-05", "c1-6-04"} << true
+                                                              << -32009;
+        QTest::newRow("same key, another method") << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"}
+                                                  << true << -32009;
+        QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011;
+    }
+
+    void idempotencyKey()
+    {
+        QFETCH(QString, method);
+        QFETCH(QStringList, items);
+        QFETCH(bool, sameKey);
+        QFETCH(int, code);
+        const httplib::Headers key{{"Idempotency-Key", "3f0c-chave-1"}};
+        const QStringList firstItems{"c1-6-04", "c1-6-05"};
+        const Answer first = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(firstItems)),
+                                  sameKey ? key : httplib::Headers{});
+        QVERIFY2(first.hasResult(), first.body.constData());
+        const int entries = count(QStringLiteral("LANCFATFAS"));
+        const Answer second = post(m_server.port(), generationRequest(method, batchOf(items)),
+                                   sameKey ? key : httplib::Headers{});
+        QCOMPARE(second.errorCode(), code);
+        if (code == 0)
+            QCOMPARE(second.body, first.body);
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), entries);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDCLIENTE = 'C1'")).toInt(), 2);
+        QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-06"))), QStringLiteral("P"));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM EXECFAT WHERE CDERRO IS NULL")).toInt(), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM CHAVEEXECFAT")).toInt(), sameKey ? 1 : 0);
     }
 
 
@@ -245,6 +394,66 @@ private slots:
         const QByteArray log = server.newLog();
         QVERIFY2(!log.contains("perdida") && !log.contains("reconectando"), log.constData());
         QCOMPARE(log.count("erro do banco de dados"), 1);
+    }
+
+
+    // A generation that waits on an item another session has locked holds its thread
+    // only until its client goes away or the statement time-out passes; the item
+    // stays pending and the server's one thread serves again.
+    void waitingGenerationLetsGo_data()
+    {
+        QTest::addColumn<bool>("clientLeaves");
+        QTest::newRow("the client goes away") << true;
+        QTest::newRow("the statement time-out passes") << false;
+    }
+
+
+    void waitingGenerationLetsGo()
+    {
+        if (m_backend != Backend::Postgres)
+            QSKIP("a row locked by another session is PostgreSQL's");
+        QFETCH(bool, clientLeaves);
+        AppServerProcess server;
+        QSettings ini(server.tempPath(QStringLiteral("server.ini")), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("database/statement_timeout_s"), clientLeaves ? 0 : 1);
+        ini.sync();
+        QVERIFY2(server.start(m_url, {QStringLiteral("--config"), ini.fileName(), QStringLiteral("--threads"),
+                                      QStringLiteral("1")}),
+                 server.newLog().constData());
+
+        QSqlDatabase locker = QSqlDatabase::cloneDatabase(m_connection, QStringLiteral("locker"));
+        const auto dropLocker = qScopeGuard([&locker] {
+            locker.close();
+            locker = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+        });
+        QVERIFY(locker.open());
+        QSqlQuery lock(locker);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN")));
+        QVERIFY(lock.exec(QStringLiteral("SELECT 1 FROM APURFATFAS WHERE CDCLIENTE = 'C1' FOR UPDATE")));
+
+        const QByteArray generation = generationRequest(QStringLiteral("GeraNF"), batchOf({"c1-6-04"}));
+        if (clientLeaves) {
+            const int sock = RawHttp::connectTo(server.port());
+            QVERIFY(RawHttp::sendAll(sock, rawPost("Content-Type: application/json\r\nContent-Length: "
+                                                   + QByteArray::number(generation.size()) + "\r\n",
+                                                   generation)));
+            QTRY_VERIFY_WITH_TIMEOUT(scalar(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity "
+                                                           "WHERE wait_event_type = 'Lock'")).toInt() > 0,
+                                     60000); // it waits on the lock
+            ::close(sock);
+            QTRY_VERIFY_WITH_TIMEOUT(server.serverLog().contains("error=-32021"), 60000);
+        } else {
+            const Answer answer = post(server.port(), generation);
+            QCOMPARE(answer.errorCode(), -32002);
+            QVERIFY2(answer.errorMessage().contains(QStringLiteral("não respondeu a tempo")),
+                     qPrintable(answer.errorMessage()));
+        }
+        // The one thread is free again while the lock is still held.
+        QVERIFY(post(server.port(), request(QStringLiteral("GetFaturamento"), Filter().params())).hasResult());
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+        QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
     }
 
 

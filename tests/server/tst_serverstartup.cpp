@@ -24,6 +24,7 @@
 #include "DatabaseUrl.h"
 #include "NotifySocket.h"
 #include "RawHttp.h"
+#include "SecretFile.h"
 #include "ServerFixture.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/sql/ThreadDatabase.h"
@@ -116,6 +117,10 @@ private slots:
         QTest::newRow("database of a newer schema") << QStringList{"--database", "NEWER"} << 1
                                                     << "este servidor é mais antigo que o banco de dados";
         QTest::newRow("token file empty") << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
+        QTest::newRow("token file others may read") << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"}
+                                                    << 2 << "chmod 600";
+        QTest::newRow("token file the group may write") << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"}
+                                                        << 2 << "chmod 600";
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
                                         << "Não foi possível escutar";
         QTest::newRow("every IPv4 address without a token")
@@ -140,11 +145,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly)); // a SQLite file of zero bytes is a valid, empty database
         }
         const QString emptyToken = m_dir.filePath(QStringLiteral("empty-token"));
-        {
-            QFile file(emptyToken);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(" \n");
-        }
+        QVERIFY(writeSecretFile(emptyToken, " \n"));
+        using P = QFileDevice;
+        const QString readableToken = m_dir.filePath(QStringLiteral("readable-token"));
+        QVERIFY(writeSecretFile(readableToken, "t0k3n\n", P::ReadOwner | P::WriteOwner | P::ReadGroup | P::ReadOther));
+        const QString groupToken = m_dir.filePath(QStringLiteral("group-token"));
+        QVERIFY(writeSecretFile(groupToken, "t0k3n\n", P::ReadOwner | P::WriteOwner | P::WriteGroup));
         // Copies of the database at the first schema (before versions were recorded)
         // and at a version newer than this build knows.
         const QString older = m_dir.filePath(QStringLiteral("older.sqlite"));
@@ -163,6 +169,8 @@ private slots:
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^NEWER$")), newer);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTY$")), empty);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTYTOKEN$")), emptyToken);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^READABLETOKEN$")), readableToken);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^GROUPTOKEN$")), groupToken);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), m_url);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^BUSY$")),
                                    QStringLiteral("127.0.0.1:%1").arg(m_server.port()));

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QSqlError>
+#include <QSettings>
 #include <QSqlQuery>
 
 #include "AppServerProcess.h"
@@ -279,6 +280,56 @@ private slots:
     // The real client, as the host configures it (the INI the script wrote: https
     // address, token file, CA file), four desks generating overlapping batches at
     // once through nginx and two servers: no item is billed twice.
+    // The desks' role (the host's INI) reads the lookup tables and nothing else,
+    // and writes nowhere: a row per table and statement.
+    void deskRoleOnlyReadsTheLookups_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("column"); // its first column, for the UPDATE
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<bool>("allowed");
+        const QStringList lookups{"EMPRESA", "CLIENTE", "ENDECLIE", "PARAMGERAL", "PRODUTO"};
+        const QList<std::pair<const char *, const char *>> tables{
+            {"EMPRESA", "CDEMPRESA"},        {"CLIENTE", "CDCLIENTE"},     {"ENDECLIE", "CDCLIENTE"},
+            {"PARAMGERAL", "CDPARAMGERAL"},  {"PRODUTO", "CDPRODUTO"},     {"FILIAL", "CDEMPRESA"},
+            {"OPERADOR", "CDOPERADOR"},      {"APURFATFAS", "CDEMPRESA"},  {"LANCFATFAS", "CDEMPRESA"},
+            {"ITEMLANCFAT", "CDEMPRESA"},    {"NUMLANCFAT", "CDEMPRESA"},  {"SCHEMA_VERSION", "CDSCHEMA_VERSION"},
+            {"USUARIOFAT", "NMUSUARIO"},     {"EXECFAT", "IDEXECFAT"},     {"CHAVEEXECFAT", "CHAVEREQ"}};
+        for (const auto &[table, column] : tables) {
+            for (const QString statement : {"SELECT", "INSERT", "UPDATE", "DELETE"})
+                QTest::addRow("%s %s", qPrintable(statement), table)
+                    << table << column << statement << (statement == u"SELECT" && lookups.contains(table));
+        }
+    }
+
+    void deskRoleOnlyReadsTheLookups()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, column);
+        QFETCH(QString, statement);
+        QFETCH(bool, allowed);
+        const QString deskUrl = m_settings.value(QStringLiteral("desk_database"));
+        QVERIFY2(deskUrl.contains(QStringLiteral("fas_mesa")), qPrintable(deskUrl));
+        QVERIFY(QSettings(m_settings.value(QStringLiteral("config")), QSettings::IniFormat)
+                    .value(QStringLiteral("database/url"))
+                    .toString()
+                == deskUrl);
+        QSqlDatabase db = DatabaseConnection::open(DatabaseUrl::parse(deskUrl), QStringLiteral("desk"));
+        const auto closeDb = qScopeGuard([&db] {
+            db = QSqlDatabase();
+            DatabaseConnection::close(QStringLiteral("desk"));
+        });
+        const QString sql = statement == u"SELECT"   ? QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)
+                            : statement == u"INSERT" ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
+                            : statement == u"UPDATE" ? QStringLiteral("UPDATE %1 SET %2 = %2").arg(table, column)
+                                                     : QStringLiteral("DELETE FROM %1").arg(table);
+        QSqlQuery query(db);
+        const bool ran = query.exec(sql);
+        QVERIFY2(ran == allowed, qPrintable(sql + ": " + query.lastError().text()));
+        if (!allowed)
+            QCOMPARE(query.lastError().nativeErrorCode(), QStringLiteral("42501")); // insufficient privilege
+    }
+
     void realClientGeneratesThroughNginx()
     {
         const QString url = m_settings.value(QStringLiteral("database"));
@@ -396,7 +447,7 @@ private slots:
 
         QProcess restarted;
         restarted.setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
-        restarted.setArguments({QStringLiteral("--database"), m_settings.value(QStringLiteral("database")),
+        restarted.setArguments({QStringLiteral("--database"), m_settings.value(QStringLiteral("server_database")),
                                 QStringLiteral("--listen"), QStringLiteral("127.0.0.1:") + servers.at(0).section(u':', 1, 1),
                                 QStringLiteral("--token-file"), sharedDir() + QStringLiteral("/token")});
         restarted.start();

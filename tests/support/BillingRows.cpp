@@ -14,8 +14,8 @@ QByteArray packet(const QList<BillingRow> &rows)
     const auto set = [&](int row, const char *field, const QString &value) {
         store.setText(row, store.indexOf(QString::fromLatin1(field)), value.toStdString());
     };
-    const qint64 month = QDateTime(QDate(2024, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
     for (const BillingRow &item : rows) {
+        const qint64 month = QDateTime(item.month, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
         const int row = store.appendRow();
         set(row, "CDEMPRESA", QStringLiteral("01"));
         set(row, "CDFILIAL", QStringLiteral("0001"));
@@ -24,7 +24,7 @@ QByteArray packet(const QList<BillingRow> &rows)
         set(row, "NMFANTCLIE", item.client);
         set(row, "IDAPURFATFAS", item.serviceType);
         store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")), month);
-        set(row, "MESAPURADO", QStringLiteral("03/2024"));
+        set(row, "MESAPURADO", item.month.toString(QStringLiteral("MM/yyyy")));
         set(row, "IDCHECK", item.tick);
         set(row, "IDSTAPFATFAS", item.status);
         set(row, "NRLANCINVOICE", item.invoiceEntry);

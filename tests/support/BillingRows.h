@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QTime>
@@ -19,6 +20,7 @@ struct BillingRow
     QString noteEntry;
     QString invoiceEntry;
     QTime calculationTime{0, 0}; // the time of day of DTAPURFATFAS
+    QDate month{2024, 3, 1};     // DTMESAPURFAS, and MESAPURADO as "MM/yyyy"
 };
 
 namespace BillingRows {

@@ -9,6 +9,7 @@
 #include "BillingItemLayout.h"
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
+#include "SecretFile.h"
 
 namespace ServerTest {
 
@@ -203,6 +204,14 @@ QString ServerFixture::statusOf(const Calc &c)
         .toString();
 }
 
+bool ServerFixture::setValue(const Calc &c, const QString &value)
+{
+    return exec(QStringLiteral("UPDATE APURFATFAS SET VRTOTAFATFAS = ? WHERE CDEMPRESA = ? AND CDFILIAL = ? AND "
+                               "CDCLIENTE = ? AND DTMESAPURFAS = %1 AND IDAPURFATFAS = ?")
+                    .arg(dateParam()),
+                {value, s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type)});
+}
+
 QString ServerFixture::dateParam() const
 {
     return m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");
@@ -288,7 +297,9 @@ bool ServerFixture::fillLookups()
 
 bool ServerFixture::resetBilling()
 {
-    bool ok = exec(QStringLiteral("DELETE FROM ITEMLANCFAT")) && exec(QStringLiteral("DELETE FROM LANCFATFAS"))
+    bool ok = exec(QStringLiteral("DELETE FROM USUARIOFAT")) && exec(QStringLiteral("DELETE FROM CHAVEEXECFAT"))
+              && exec(QStringLiteral("DELETE FROM ITEMLANCFAT")) && exec(QStringLiteral("DELETE FROM LANCFATFAS"))
+              && exec(QStringLiteral("DELETE FROM EXECFAT"))
               && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"));
     for (const Calc &c : Fixture)
         ok = ok && insertCalc(c);
@@ -398,15 +409,38 @@ QString ServerFixture::demoDatabase()
     return url;
 }
 
+QString ServerFixture::admin(const QStringList &arguments, int *exitCode)
+{
+    QProcess process;
+    process.start(AppServerProcess::binary(QStringLiteral("fas-admin")),
+                  QStringList{QStringLiteral("--database"), m_url} + arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
+QString ServerFixture::addUser(const QString &name, const QString &right)
+{
+    int code = -1;
+    const QString output = admin({QStringLiteral("user"), QStringLiteral("add"), name, QStringLiteral("--right"), right},
+                                 &code);
+    return code == 0 ? output.trimmed().split(u'\n').constLast() : QString();
+}
+
+httplib::Headers ServerFixture::bearer(const QString &token)
+{
+    return {{"Authorization", "Bearer " + token.toStdString()}};
+}
+
 void ServerFixture::startTokenServer()
 {
     if (m_tokenServer.port() != 0)
         return;
-    QFile token(m_dir.filePath(QStringLiteral("token")));
-    QVERIFY(token.open(QIODevice::WriteOnly));
-    token.write("c3rto-Tok3n\n");
-    token.close();
-    QVERIFY(m_tokenServer.start(m_url, {QStringLiteral("--token-file"), token.fileName(), QStringLiteral("--max-body-mb"),
+    const QString token = m_dir.filePath(QStringLiteral("token"));
+    QVERIFY(writeSecretFile(token, "c3rto-Tok3n\n"));
+    QVERIFY(m_tokenServer.start(m_url, {QStringLiteral("--token-file"), token, QStringLiteral("--max-body-mb"),
                                         QStringLiteral("1")}));
 }
 

@@ -179,6 +179,9 @@ protected:
     QString monthParam(const char *month) const;
 
     QString statusOf(const Calc &c);
+    // Stores `value` (a number's text, or NaN) as the calculation's total; false
+    // when the database refuses it.
+    bool setValue(const Calc &c, const QString &value);
 
     QString dateParam() const;
 
@@ -193,7 +196,8 @@ protected:
 
     bool fillLookups();
 
-    // The fixture's calculations and entries, as every test starts from them.
+    // The fixture's calculations and entries, as every test starts from them; no
+    // users, runs or idempotency keys.
     bool resetBilling();
 
     void expectUnchangedBilling();
@@ -210,6 +214,13 @@ protected:
 
     // A database filled by fas-demo-data (a few thousand rows), made once.
     QString demoDatabase();
+
+    // fas-admin on the fixture's database: its output (standard output, then errors).
+    QString admin(const QStringList &arguments, int *exitCode = nullptr);
+    // A user made by "fas-admin user add"; its token, empty when it failed. The
+    // users go at the next test's start (resetBilling), with the runs and keys.
+    QString addUser(const QString &name, const QString &right);
+    static httplib::Headers bearer(const QString &token);
 
     // The server that asks for the token "c3rto-Tok3n", started once.
     void startTokenServer();

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QVariant>
+#include <QString>
+
+// The record of GeraNF/GeraInvoice calls (EXECFAT) and of their Idempotency-Keys
+// (CHAVEEXECFAT). A run that succeeds writes its row, its key and its answer in the
+// transaction of its entries (open before the first claim, close before COMMIT), so
+// the key is committed with its answer or not at all. A refused or failed run is
+// written afterwards in a transaction of its own (recordFailure).
+//
+// The key's row is inserted first thing in the run's transaction: a second call with
+// the same key waits there for the first (PostgreSQL: on the unique key, across
+// servers; SQLite: on the write lock) and, when the first committed, finds its
+// answer instead of running (KeyTaken).
+class RunJournal
+{
+public:
+    struct Call
+    {
+        QString method;
+        QString user;          // empty: the server has no users
+        QString clientAddress;
+        QString key;           // the Idempotency-Key; empty when none was sent
+        QString requestHash;   // SHA-256 of the method and its parameters
+        QDateTime start;
+    };
+
+    // What a committed run answered, for a repeated key.
+    struct Stored
+    {
+        std::string answer;
+        int rows = 0;
+    };
+
+    struct Totals
+    {
+        int items = 0;
+        int entries = 0;
+        double total = 0;
+    };
+
+    // Thrown by open() when a run with the same key committed meanwhile.
+    struct KeyTaken
+    {
+    };
+
+    static constexpr int KeptDays = 7;
+    static constexpr int MaxKeyLength = 200;
+
+    explicit RunJournal(Call call);
+
+    const Call &call() const { return m_call; }
+
+    // The answer of the committed run with this call's key; nullopt when there is
+    // none. Throws RpcError(KeyReused) when that run was another call.
+    std::optional<Stored> stored(const QSqlDatabase &db) const;
+    // Inside the run's transaction: its row, and the key's. Returns the run's id.
+    std::int64_t open(const QSqlDatabase &db);
+    // Inside the run's transaction, before COMMIT.
+    void close(const QSqlDatabase &db, const Totals &totals, const std::string &answer, int rows);
+    // After a refusal or failure, in a transaction of its own.
+    void recordFailure(const QSqlDatabase &db, int errorCode) const;
+    // Forgets keys older than KeptDays (their runs stay).
+    static void pruneKeys(const QSqlDatabase &db);
+
+    // The hash that tells one call from another under the same key.
+    static QString hashOf(const QString &method, const std::string &params);
+
+private:
+    std::int64_t insertRun(const QSqlDatabase &db, const QVariant &errorCode) const;
+    static QString now();
+
+    Call m_call;
+    std::int64_t m_run = 0;
+};
