@@ -6,6 +6,7 @@
 #include "Cli_fas09600.h"
 #include "Cli_fas09601.h"
 #include "PackageInfo.h"
+#include "fas/Version.h"
 
 namespace Pkg_fas09600 {
 namespace {
@@ -35,7 +36,7 @@ const PackageInfoTable packageInfo = {
     1, 1,
     int(std::size(requiredPackages)), requiredPackages,
     int(std::size(containedUnits)), containedUnits,
-    6, 10, 38, 0, "6.10.038", "pt-BR", 1252,
+    FAS_VERSION_MAJOR, FAS_VERSION_MINOR, FAS_VERSION_PATCH, 0, FAS_VERSION_TEXT, "pt-BR", 1252,
 };
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "AdminOptions.h"
 #include "CommandTable.h"
 #include "FasError.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -44,7 +45,13 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fas-admin"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("6.10.038"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 2
+        && (arguments.at(1) == QLatin1String("--version") || arguments.at(1) == QLatin1String("-v"))) {
+        std::printf("fas-admin %s\n", FAS_VERSION);
+        return AdminExit::Ok;
+    }
     AdminOptions options;
     try {
         options = AdminOptions::parse(QCoreApplication::arguments());

@@ -68,14 +68,17 @@ void GuideWindow::fitPictures()
 
 QString GuideWindow::defaultPath(const QString &applicationDir)
 {
-    const QString guide = QStringLiteral("share/doc/fas09600/docs/guia-do-usuario.md");
+    const QString installed = QStringLiteral("share/fas09600/guide/guia-do-usuario.md");
     const QStringList candidates = {
-        QDir(applicationDir).absoluteFilePath(QStringLiteral("../") + guide),
-        QDir(applicationDir).absoluteFilePath(QStringLiteral("../../") + guide),
+        QStringLiteral("../") + installed,       // the program in bin/
+        QStringLiteral("../../../") + installed, // in the private lib/<arch>/fas09600/
+        QStringLiteral("../../") + installed,    // in the private lib/fas09600/
+        QStringLiteral("../share/doc/fas09600/docs/guia-do-usuario.md"), // the build tree's copy
     };
     for (const QString &candidate : candidates) {
-        if (QFileInfo(candidate).isFile())
-            return QDir::cleanPath(candidate);
+        const QString path = QDir(applicationDir).absoluteFilePath(candidate);
+        if (QFileInfo(path).isFile())
+            return QDir::cleanPath(path);
     }
-    return QDir::cleanPath(candidates.first());
+    return QDir::cleanPath(QDir(applicationDir).absoluteFilePath(candidates.first()));
 }

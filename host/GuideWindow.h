@@ -17,10 +17,11 @@ public:
     // FasError naming the file when the guide is not there.
     void open(const QString &file);
 
-    // Where the host finds the guide it ships: the documents folder of the
-    // installed tree (share/doc/fas09600/docs) seen from the program's folder,
-    // whether the program lies in bin/ or in the private lib/fas09600/. The
-    // first of those that exists, else the first.
+    // Where the host finds the guide it ships: share/fas09600/guide of the
+    // installed tree seen from the program's folder, whether the program lies in
+    // bin/ or in the private lib/<arch>/fas09600/ (or lib/fas09600/), as it finds
+    // the module; then the build tree's copy of docs/ (share/doc/fas09600/docs
+    // beside bin/). The first of those that exists, else the first.
     static QString defaultPath(const QString &applicationDir);
 
 private:

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
@@ -9,6 +8,7 @@
 #include "ErrorReport.h"
 #include "EventGuard.h"
 #include "FasError.h"
+#include "HostCommandLine.h"
 #include "HostConfig.h"
 #include "HostTranslations.h"
 #include "HostWindow.h"
@@ -16,6 +16,7 @@
 #include "ScreenshotScript.h"
 #include "TApplication.h"
 #include "TdtmDBGeral.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -29,44 +30,33 @@ void reportFatal(const QString &message)
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = HostCommandLine::answerWithoutDisplay(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("fas-host"));
     QApplication::setApplicationDisplayName(QStringLiteral("Faturamento de Serviços"));
     QApplication::setOrganizationName(QStringLiteral("fas"));
+    QApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Host of the billing preview module (FAS09600)."));
-    parser.addHelpOption();
-    const QCommandLineOption configOption(QStringLiteral("config"), QStringLiteral("INI configuration file (default: $FAS_CONFIG)."), QStringLiteral("file"));
-    const QCommandLineOption databaseOption(QStringLiteral("database"), QStringLiteral("Host database: SQLite path or postgresql:// URL."), QStringLiteral("url"));
-    const QCommandLineOption serverOption(QStringLiteral("server"), QStringLiteral("Application server address HOST:PORT."), QStringLiteral("address"));
-    const QCommandLineOption moduleOption(QStringLiteral("module"), QStringLiteral("Path of libPkg_fas09600.so."), QStringLiteral("path"));
-    const QCommandLineOption openOption(QStringLiteral("open"), QStringLiteral("Open the billing preview at start."));
-    const QCommandLineOption shotOption(QStringLiteral("screenshot"),
-                                        QStringLiteral("Debugging: save the screen to FILE MS after start (repeatable)."),
-                                        QStringLiteral("MS:FILE"));
-    const QCommandLineOption clickOption(QStringLiteral("click"),
-                                         QStringLiteral("Debugging: click the button named NAME MS after start (repeatable)."),
-                                         QStringLiteral("MS:NAME"));
-    const QCommandLineOption quitOption(QStringLiteral("quit-after"), QStringLiteral("Debugging: quit MS after start."),
-                                        QStringLiteral("MS"));
-    parser.addOptions({configOption, databaseOption, serverOption, moduleOption, openOption, shotOption, clickOption,
-                       quitOption});
+    HostCommandLine commandLine;
+    QCommandLineParser &parser = commandLine.parser;
     parser.process(app);
 
-    ModuleLoader module(parser.isSet(moduleOption) ? parser.value(moduleOption)
-                                                   : ModuleLoader::defaultPath(QApplication::applicationDirPath()));
+    ModuleLoader module(parser.isSet(commandLine.module)
+                            ? parser.value(commandLine.module)
+                            : ModuleLoader::defaultPath(QApplication::applicationDirPath()));
     TdtmDBGeral dataModule;
     // Qt's own dialogs (a file's choice, a yes/no question) in the screens' language.
     HostTranslations::install(app);
     try {
-        const QString config = parser.isSet(configOption) ? parser.value(configOption) : qEnvironmentVariable("FAS_CONFIG");
+        const QString config = parser.isSet(commandLine.config) ? parser.value(commandLine.config)
+                                                                : qEnvironmentVariable("FAS_CONFIG");
         if (!config.isEmpty())
             HostConfig::load(config);
-        if (parser.isSet(databaseOption))
-            HostConfig::setDatabaseUrl(parser.value(databaseOption));
-        if (parser.isSet(serverOption)) {
-            const QString address = parser.value(serverOption);
+        if (parser.isSet(commandLine.database))
+            HostConfig::setDatabaseUrl(parser.value(commandLine.database));
+        if (parser.isSet(commandLine.server)) {
+            const QString address = parser.value(commandLine.server);
             const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
             bool ok = colon > 0;
             const int port = ok ? address.mid(colon + 1).toInt(&ok) : 0;
@@ -87,9 +77,10 @@ int main(int argc, char *argv[])
 
     HostWindow window(module);
     window.show();
-    if (parser.isSet(openOption))
+    if (parser.isSet(commandLine.open))
         QTimer::singleShot(0, &window, &HostWindow::openPreview);
-    ScreenshotScript script(parser.values(shotOption), parser.values(clickOption), parser.value(quitOption).toInt());
+    ScreenshotScript script(parser.values(commandLine.screenshot), parser.values(commandLine.click),
+                            parser.value(commandLine.quitAfter).toInt());
 
     const int result = QApplication::exec();
     // The screens go before the module's finalization; the module goes before

@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl1-mesa-dev
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev libsimdjson-dev
-  libbenchmark-dev libxlsxwriter-dev clang libclang-rt-14-dev
+  libbenchmark-dev libxlsxwriter-dev clang libclang-rt-14-dev libsystemd-dev lintian
   sqlite3 postgresql curl jq libsqlite3-dev libpq-dev unzip nginx openssl
   xvfb xauth fonts-dejavu-core qt6-translations-l10n xdotool
 )

@@ -144,7 +144,7 @@ start() {
   local upstreams="" ports="" port
   for i in $(seq 1 "$n"); do
     port=$(start_server "$i" "$server_url") || { stop; return 1; }
-    upstreams+="server 127.0.0.1:$port max_fails=1 fail_timeout=5s; "
+    upstreams+="server 127.0.0.1:$port max_fails=0; "
     ports+="$(cat "$dir/appserver-$i.pid"):$port "
   done
   local public=${FAS_SHARED_PORT:-$(free_port)}

@@ -11,6 +11,7 @@
 #include "DatabaseError.h"
 #include "DemoDataGenerator.h"
 #include "SchemaScript.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ int run(QCoreApplication &app)
     parser.setApplicationDescription(QStringLiteral(
         "Cria as tabelas do faturamento e as preenche com dados de demonstração."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption databaseOption(QStringLiteral("database"),
                                             QStringLiteral("Arquivo SQLite ou endereço postgresql://."),
                                             QStringLiteral("url"));
@@ -103,6 +105,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fas-demo-data"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
     try {
         return run(app);
     } catch (const FasError &error) {

@@ -8,6 +8,7 @@
 #include "DatabaseUrl.h"
 #include "FasError.h"
 #include "PrivateFile.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -101,8 +102,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                                         QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
                                                        "(padrão 128)."),
                                         QStringLiteral("mb"));
-    parser.addOptions({helpOption, configOption, databaseOption, listenOption, tokenOption, threadsOption,
-                       bodyOption});
+    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
+                                           QStringLiteral("Mostra a versão."));
+    parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption,
+                       threadsOption, bodyOption});
 
     ServerOptions options;
     if (!parser.parse(arguments))
@@ -112,6 +115,11 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (parser.isSet(helpOption)) {
         options.helpRequested = true;
         options.helpText = parser.helpText();
+        return options;
+    }
+    if (parser.isSet(versionOption)) {
+        options.versionRequested = true;
+        options.helpText = QStringLiteral("fas-appserver " FAS_VERSION "\n");
         return options;
     }
 

@@ -28,7 +28,8 @@ public:
     // tcp_user_timeout_s), and no statement runs longer than statement_timeout_s.
     DatabaseConnection::PgSession pgSession{30, 10, 3, 60'000, 300'000};
     bool helpRequested = false;
-    QString helpText;
+    bool versionRequested = false;
+    QString helpText; // --help or --version: what to print instead of serving
 
     static ServerOptions parse(const QStringList &arguments,
                                const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());

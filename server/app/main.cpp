@@ -12,8 +12,11 @@
 #include "DatabaseConnection.h"
 #include "DatabaseError.h"
 #include "SchemaGate.h"
+#include "fas/Version.h"
 #include "server/app/AccessControl.h"
+#include "server/app/ListenPolicy.h"
 #include "server/app/ServerOptions.h"
+#include "server/app/SystemdNotify.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/BillingService.h"
 #include "server/billing/UserDirectory.h"
@@ -54,15 +57,16 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     ServerLog::installMessagePattern();
     QCoreApplication::setApplicationName(QStringLiteral("fas-appserver"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("6.10.038"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
 
     ServerOptions options;
     try {
         options = ServerOptions::parse(QCoreApplication::arguments());
-        if (options.helpRequested) {
+        if (options.helpRequested || options.versionRequested) {
             std::fputs(options.helpText.toLocal8Bit().constData(), stdout);
             return 0;
         }
+        ListenPolicy::requireAuthenticationBeyondLoopback(options.listenHost, !options.token.isEmpty());
     } catch (const FasError &error) {
         say(error.message());
         return 2;
@@ -100,6 +104,7 @@ int main(int argc, char **argv)
         const QString host = options.listenHost.contains(u':') ? u'[' + options.listenHost + u']' : options.listenHost;
         std::printf("fas-appserver escutando em http://%s:%d\n", host.toLocal8Bit().constData(), port);
         std::fflush(stdout);
+        SystemdNotify::ready();
         qCInfo(lcServer, "fas-appserver %s: banco %s, %d threads, corpo máximo %lld MB%s",
                qUtf8Printable(QCoreApplication::applicationVersion()), qUtf8Printable(url.displayName()),
                options.threads, static_cast<long long>(options.maxBodyBytes >> 20),
@@ -108,6 +113,7 @@ int main(int argc, char **argv)
         std::thread stopper([&http, &stopSignals] {
             int signal = 0;
             sigwait(&stopSignals, &signal);
+            SystemdNotify::stopping();
             http.stop();
         });
         const bool served = http.run();

@@ -12,6 +12,7 @@
 #include "server/http/GuardedServer.h"
 #include "server/http/HttpExchange.h"
 #include "server/rpc/RpcError.h"
+#include "fas/Version.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ std::string bareHealthBody(bool ok)
 std::string healthBody(bool ok, const QString &kind, const QString &reason, const RequestContext &context)
 {
     QString body = QStringLiteral("{\"status\":\"%1\",\"service\":\"FAS09600.rdmFaturamento\","
-                                  "\"version\":\"6.10.038\",\"database\":\"%2\"")
+                                  "\"version\":\"" FAS_VERSION_TEXT "\",\"database\":\"%2\"")
                        .arg(ok ? QStringLiteral("ok") : QStringLiteral("unavailable"), kind);
     std::string out = body.toStdString();
     if (!ok) {

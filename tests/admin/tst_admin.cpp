@@ -14,6 +14,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QProcess>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QtTest>
@@ -279,7 +280,9 @@ private slots:
 
     void commandLine_data()
     {
-        QTest::addColumn<QString>("database"); // none, empty, current, missing, unreadable, closed
+        // none, empty, current, missing, unreadable, closed; open: current, named by a
+        // configuration whose server listens beyond loopback without a token
+        QTest::addColumn<QString>("database");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("mentions");
@@ -296,6 +299,8 @@ private slots:
                                                   << "sem permissão para ler o arquivo";
         QTest::newRow("database folder closed") << "closed" << QStringList{"check"} << 1
                                                 << "sem permissão para chegar ao arquivo";
+        QTest::newRow("configuration of a server open without a token")
+            << "open" << QStringList{"check"} << 0 << "nenhum problema encontrado";
         QTest::newRow("user add") << "current" << QStringList{"user", "add", "ana", "--right", "faturamento"} << 0
                                   << "criado com o direito faturamento";
         QTest::newRow("user add without a right") << "current" << QStringList{"user", "add", "ana"} << 2
@@ -351,7 +356,7 @@ private slots:
         const bool fileCase = QStringList{"missing", "unreadable", "closed"}.contains(database);
         if (fileCase && !m_scratch.isSqlite())
             QSKIP("a file's presence and rights are a SQLite matter");
-        if (database == QLatin1String("current"))
+        if (database == QLatin1String("current") || database == QLatin1String("open"))
             QVERIFY(makeCurrent());
         else
             QVERIFY(m_scratch.recreate());
@@ -370,8 +375,16 @@ private slots:
         const QString path = database == QLatin1String("missing") ? folder.filePath(QStringLiteral("absent.sqlite"))
                              : fileCase                          ? file
                                                                  : m_scratch.url();
-        if (database != QLatin1String("none"))
+        if (database == QLatin1String("open")) {
+            const QString ini = folder.filePath(QStringLiteral("fas.ini"));
+            QSettings settings(ini, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("database/url"), path);
+            settings.setValue(QStringLiteral("appserver/listen"), QStringLiteral("0.0.0.0:9600"));
+            settings.sync();
+            arguments = QStringList{QStringLiteral("--config"), ini} + arguments;
+        } else if (database != QLatin1String("none")) {
             arguments = QStringList{QStringLiteral("--database"), path} + arguments;
+        }
         const Run run = runAdmin(arguments, fileCase);
         QVERIFY2(run.code == exitCode, qPrintable(QString::number(run.code) + run.out + run.err));
         QVERIFY2((run.out + run.err).contains(mentions), qPrintable(run.out + run.err));

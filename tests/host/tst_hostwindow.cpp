@@ -165,6 +165,30 @@ private slots:
         QCOMPARE(frame->size(), designed);
     }
 
+    // The guide is found from wherever the program lies: installed, the program
+    // in bin/ or in its private folder, or in the build tree.
+    void guideFoundFromTheProgram_data()
+    {
+        QTest::addColumn<QString>("programDir");
+        QTest::addColumn<QString>("guide");
+        const QString installed = QStringLiteral("usr/share/fas09600/guide/guia-do-usuario.md");
+        QTest::newRow("program in bin/") << "usr/bin" << installed;
+        QTest::newRow("program in the multiarch private folder") << "usr/lib/x86_64-linux-gnu/fas09600" << installed;
+        QTest::newRow("program in the private folder") << "usr/lib/fas09600" << installed;
+        QTest::newRow("build tree") << "build/bin" << "build/share/doc/fas09600/docs/guia-do-usuario.md";
+    }
+
+    void guideFoundFromTheProgram()
+    {
+        QFETCH(QString, programDir);
+        QFETCH(QString, guide);
+        QTemporaryDir root;
+        const QString expected = QDir::cleanPath(root.filePath(guide));
+        QVERIFY(QDir().mkpath(root.filePath(programDir)) && QDir().mkpath(QFileInfo(expected).path()));
+        QVERIFY(QFile(expected).open(QIODevice::WriteOnly));
+        QCOMPARE(GuideWindow::defaultPath(root.filePath(programDir)), expected);
+    }
+
     void helpOpensTheGuide_data()
     {
         QTest::addColumn<bool>("byButton");

@@ -22,6 +22,7 @@
 #include "DataPacket.h"
 #include "DatabaseConnection.h"
 #include "DatabaseUrl.h"
+#include "NotifySocket.h"
 #include "RawHttp.h"
 #include "SecretFile.h"
 #include "ServerFixture.h"
@@ -122,6 +123,12 @@ private slots:
                                                         << 2 << "chmod 600";
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
                                         << "Não foi possível escutar";
+        QTest::newRow("every IPv4 address without a token")
+            << QStringList{"--database", "DB", "--listen", "0.0.0.0:0"} << 2 << "0.0.0.0 sem token";
+        QTest::newRow("every IPv6 address without a token")
+            << QStringList{"--database", "DB", "--listen", "[::]:0"} << 2 << ":: sem token";
+        QTest::newRow("a host name without a token")
+            << QStringList{"--database", "DB", "--listen", "fas.example.com:0"} << 2 << "token_file";
     }
 
 
@@ -181,6 +188,27 @@ private slots:
         QVERIFY2(error.contains(mentions), qPrintable(error));
         QVERIFY(process.readAllStandardOutput().isEmpty());
         QVERIFY(serverServes()); // the server holding the port is not disturbed
+    }
+
+
+    // Under systemd (Type=notify) the server says it is ready once it listens,
+    // and that it is stopping when it is told to end.
+    void serviceManagerHearsReadyAndStopping()
+    {
+        if (m_backend != Backend::Sqlite)
+            QSKIP("the notification does not depend on the database kind: covered by the SQLite run");
+        NotifySocket manager(m_dir.path());
+        QVERIFY(manager.isOpen());
+        AppServerProcess server;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), manager.path());
+        server.process().setProcessEnvironment(env);
+        QVERIFY2(server.start(m_url, {}), server.newLog().constData());
+        QCOMPARE(manager.receive(20000), QByteArray("READY=1"));
+        QVERIFY(post(server.port(), request(QStringLiteral("GetFaturamento"), Filter().params())).hasResult());
+        server.stop();
+        QCOMPARE(manager.receive(20000), QByteArray("STOPPING=1"));
+        QCOMPARE(server.process().exitCode(), 0);
     }
 
 

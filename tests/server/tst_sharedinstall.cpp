@@ -6,12 +6,14 @@
 #include <openssl/ssl.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QSqlError>
 #include <QSettings>
 #include <QSqlQuery>
 
+#include "AppServerProcess.h"
 #include "BillingItemLayout.h"
 #include "Consiste.h"
 #include "DataPacket.h"
@@ -423,6 +425,39 @@ private slots:
             QVERIFY(log.open(QIODevice::ReadOnly));
             QVERIFY2(log.readAll().contains("POST /FAS09600.rdmFaturamento"), qPrintable(log.fileName()));
         }
+    }
+
+    // Restarts, one server after the other (as an upgrade does), never leave
+    // nginx without a server it will try: while one is down, every call is
+    // answered by the other, even right after the first came back. Runs last:
+    // it leaves the second server stopped.
+    void restartsOneAfterTheOtherKeepAnswering()
+    {
+        const QStringList servers = m_settings.value(QStringLiteral("servers")).split(u' ', Qt::SkipEmptyParts);
+        QCOMPARE(servers.size(), 2);
+        const auto stopServer = [](qint64 pid) {
+            ::kill(pid_t(pid), SIGTERM);
+            for (int i = 0; i < 400 && ::kill(pid_t(pid), 0) == 0; ++i)
+                QThread::msleep(50);
+            return ::kill(pid_t(pid), 0) != 0;
+        };
+        QVERIFY(stopServer(servers.at(0).section(u':', 0, 0).toLongLong()));
+        for (int i = 0; i < 6; ++i)
+            QVERIFY2(healthMs() >= 0, "a call failed while the first server was down");
+
+        QProcess restarted;
+        restarted.setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
+        restarted.setArguments({QStringLiteral("--database"), m_settings.value(QStringLiteral("server_database")),
+                                QStringLiteral("--listen"), QStringLiteral("127.0.0.1:") + servers.at(0).section(u':', 1, 1),
+                                QStringLiteral("--token-file"), sharedDir() + QStringLiteral("/token")});
+        restarted.start();
+        QVERIFY(restarted.waitForStarted(10000));
+        QVERIFY2(AppServerProcess::readListeningPort(restarted, 30000) > 0, restarted.readAllStandardError().constData());
+        QVERIFY(stopServer(servers.at(1).section(u':', 0, 0).toLongLong()));
+        for (int i = 0; i < 6; ++i)
+            QVERIFY2(healthMs() >= 0, "a call failed while the restarted first server was the only one up");
+        restarted.terminate();
+        QVERIFY(restarted.waitForFinished(20000));
     }
 };
 
