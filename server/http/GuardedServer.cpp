@@ -143,7 +143,8 @@ bool GuardedServer::serveOne(ConnectionStream &stream, bool last, bool &closeAft
 
 void GuardedServer::refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why)
 {
-    const int status = why == ConnectionStream::HeaderResult::TimedOut ? 408 : 431;
+    using H = ConnectionStream::HeaderResult;
+    const int status = why == H::TimedOut ? 408 : why == H::Malformed ? 400 : 431;
     const std::string body = m_refusal(status, why);
     std::string answer = "HTTP/1.1 " + std::to_string(status) + ' ' + reasonOf(status)
                          + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())

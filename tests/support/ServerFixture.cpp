@@ -412,7 +412,7 @@ void ServerFixture::startTokenServer()
         return;
     QFile token(m_dir.filePath(QStringLiteral("token")));
     QVERIFY(token.open(QIODevice::WriteOnly));
-    token.write("c3rto-Tok3n\n");
+    token.write("c3rto-Tok3n%41\n");
     token.close();
     QVERIFY(m_tokenServer.start(m_url, {QStringLiteral("--token-file"), token.fileName(), QStringLiteral("--max-body-mb"),
                                         QStringLiteral("1")}));

@@ -214,7 +214,7 @@ protected:
     // A database filled by fas-demo-data (a few thousand rows), made once.
     QString demoDatabase();
 
-    // The server that asks for the token "c3rto-Tok3n", started once.
+    // The server that asks for the token "c3rto-Tok3n%41", started once.
     void startTokenServer();
 
     // The main server still answers its health entry and a preview.
