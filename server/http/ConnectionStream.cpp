@@ -41,7 +41,7 @@ bool ConnectionStream::waitFor(short events, Clock::time_point until, bool betwe
 {
     for (;;) {
         const auto left = std::chrono::duration_cast<Milliseconds>(until - Clock::now()).count();
-        if (left <= 0 || (betweenRequests && m_stopping))
+        if (left <= 0 || (betweenRequests && (m_stopping || m_dismissed)))
             return false;
         pollfd fd{m_sock, events, 0};
         const int ready = ::poll(&fd, 1, int(std::min<long long>(left, betweenRequests ? 100 : 1000000)));

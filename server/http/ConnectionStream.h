@@ -51,6 +51,9 @@ public:
     // its values as sent.
     HeaderResult readHeaderBlock(Milliseconds idle);
     BodyFailure bodyFailure() const { return m_bodyFailure; }
+    // Ends a wait for the next request at once (as Idle): the server needs the
+    // connection thread for a new connection. Safe from any thread.
+    void dismissIdle() { m_dismissed = true; }
     // Reads ahead, under the body deadline, a body of at most prefetchBytes (its
     // Content-Length, or chunks up to the last one), so that a client sending a small
     // body slowly does not hold a serving thread either. A larger or endless body is
@@ -101,6 +104,7 @@ private:
     socket_t m_sock;
     Limits m_limits;
     const std::atomic<bool> &m_stopping;
+    std::atomic<bool> m_dismissed{false};
     std::string m_buffer;
     std::size_t m_offset = 0;
     std::size_t m_headerEnd = 0; // where the current request's body starts in the buffer
