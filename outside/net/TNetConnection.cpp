@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <QCoreApplication>
@@ -132,6 +133,21 @@ bool runUnderDeadline(httplib::Client &http, int timeoutMs, const std::function<
     return passed;
 }
 
+// The server's certificate must name the address in its subjectAltName: OpenSSL
+// checks it during the handshake and never falls back to the subject's common name,
+// as the library's own check would.
+void requireSubjectAltName(httplib::Client &http, const QString &host)
+{
+    X509_VERIFY_PARAM *param = SSL_CTX_get0_param(http.ssl_context());
+    QString bare = host;
+    if (bare.startsWith(u'[') && bare.endsWith(u']'))
+        bare = bare.mid(1, bare.size() - 2);
+    const QByteArray name = bare.toUtf8();
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
+    if (X509_VERIFY_PARAM_set1_ip_asc(param, name.constData()) != 1)
+        X509_VERIFY_PARAM_set1_host(param, name.constData(), std::size_t(name.size()));
+}
+
 QString configurationHint()
 {
     const QString ini = HostConfig::iniPath();
@@ -217,6 +233,7 @@ std::shared_ptr<TNetConnection::Client> TNetConnection::makeClient() const
             client->http.set_ca_cert_path(caFile.toStdString());
         }
         client->http.enable_server_certificate_verification(true);
+        requireSubjectAltName(client->http, name);
     }
     return client;
 }
@@ -321,6 +338,15 @@ QString certificateProblem(long check)
     }
 }
 
+// A plain http request to an address that answers with TLS.
+RemoteCallError plainHttpToTls(const QString &address)
+{
+    return RemoteCallError(RemoteCallError::Reason::Configuration, 0,
+                           QStringLiteral("O servidor de aplicação em %1 atende com TLS (https): use o endereço com "
+                                          "https:// em web_url %2.")
+                               .arg(address, configurationHint()));
+}
+
 // "a" and what went unanswered, contracted with its article ("à conexão").
 QString unansweredWhat(const QString &what)
 {
@@ -360,9 +386,15 @@ RemoteCallError transportError(const QString &address, const QString &what, http
                                               "da autoridade certificadora (ca_file %2).")
                                    .arg(address, configurationHint()));
     }
+    // An answer that is no HTTP at all, on a plain address, is most often TLS's.
+    const bool plainAddress = !address.startsWith(QLatin1String("https://"));
     return RemoteCallError(R::Transport, 0,
-                           QStringLiteral("A comunicação com o servidor de aplicação em %1 falhou durante %2 (%3).")
-                               .arg(address, what, QString::fromStdString(httplib::to_string(error))));
+                           QStringLiteral("A comunicação com o servidor de aplicação em %1 falhou durante %2 (%3).%4")
+                               .arg(address, what, QString::fromStdString(httplib::to_string(error)),
+                                    error == httplib::Error::Read && plainAddress
+                                        ? QStringLiteral(" Se esse endereço atende com TLS, use https:// em web_url %1.")
+                                              .arg(configurationHint())
+                                        : QString()));
 }
 
 // Answers above a packet's limit are refused while they arrive, not after.
@@ -381,6 +413,32 @@ RemoteCallError unauthorized(const QString &address, const QString &method, cons
                            QStringLiteral("O servidor de aplicação em %1 recusou %2 por falta de autorização. %3"
                                           "Informe o token de acesso do servidor no arquivo indicado por token_file %4.")
                                .arg(address, method, serverWords, configurationHint()));
+}
+
+// An answer that is not the application server's own, in the user's words: the
+// proxy in front could not reach the server (its 502, 503 or 504 page), or the
+// address speaks TLS and was called in plain http (nginx's 400 page for that).
+// nullopt for any other answer.
+std::optional<RemoteCallError> foreignAnswer(const QString &address, const QString &method, int status,
+                                             const QByteArray &body)
+{
+    const QByteArray start = body.trimmed().left(1);
+    if ((status == 502 || status == 503 || status == 504) && start != "{") {
+        const bool generation = method == QLatin1String("GeraNF") || method == QLatin1String("GeraInvoice");
+        return RemoteCallError(RemoteCallError::Reason::Transport, 0,
+                               QStringLiteral("O servidor de aplicação não pôde ser alcançado através do proxy em %1 "
+                                              "(HTTP %2) durante %3: verifique se o servidor de aplicação está em "
+                                              "execução.%4")
+                                   .arg(address)
+                                   .arg(status)
+                                   .arg(method,
+                                        generation ? QStringLiteral(" A geração pode ter sido concluída: confira a "
+                                                                    "prévia antes de repeti-la.")
+                                                   : QString()));
+    }
+    if (status == 400 && body.contains("plain HTTP request was sent to HTTPS port"))
+        return plainHttpToTls(address);
+    return std::nullopt;
 }
 
 } // namespace
@@ -435,6 +493,8 @@ void TNetConnection::checkHealth()
         return a;
     });
     throwIfNotDelivered(answer, QStringLiteral("a conexão"));
+    if (auto foreign = foreignAnswer(Address(), QStringLiteral("a conexão"), answer.status, answer.body))
+        throw *foreign;
     m_userName.clear();
     simdjson::dom::parser parser;
     std::string_view user;
@@ -517,6 +577,8 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
     answer.body = std::move(stream->whole());
     if (answer.status == 401)
         throw unauthorized(Address(), method, answer.body);
+    if (auto foreign = foreignAnswer(Address(), method, answer.status, answer.body))
+        throw *foreign;
 
     if (answer.tooLarge)
         throw badAnswer(method, QStringLiteral("HTTP %1, resposta acima do limite de %2 bytes").arg(answer.status).arg(MaxAnswerBytes));

@@ -188,6 +188,14 @@ std::vector<GenerationRun::ItemKey> GenerationRun::keysOf(const TRecordStore &ba
         key.client = text(batch, row, client);
         key.type = text(batch, row, type);
         key.clientName = text(batch, row, name);
+        for (const auto &[index, value] : {std::pair{company, key.company}, std::pair{branch, key.branch},
+                                           std::pair{client, key.client}, std::pair{type, key.type}})
+            if (value.contains(QChar(0)))
+                throw RpcError(RpcCode::InvalidParams,
+                               QStringLiteral("Lote de itens inválido: o campo %1 do item %2 contém o caractere NUL "
+                                              "(\\u0000), que nenhum código tem.")
+                                   .arg(batch.defs().at(index).name)
+                                   .arg(row + 1));
         if (month >= 0 && !batch.isNull(row, month)) {
             const std::int64_t ms = batch.dateTimeMs(row, month);
             if (CivilDate::inRange(ms)) {

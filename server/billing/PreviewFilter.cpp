@@ -74,6 +74,9 @@ QStringList PreviewFilter::parseList(const QString &text, const QString &name)
         if (!array.at(i).isString())
             invalid(QStringLiteral("%1 inválida: o elemento %2 não é um texto.").arg(name).arg(i + 1));
         list.append(array.at(i).toString());
+        if (list.last().contains(QChar(0)))
+            invalid(QStringLiteral("%1 inválida: o elemento %2 contém o caractere NUL (\\u0000), que nenhum código "
+                                   "tem.").arg(name).arg(i + 1));
     }
     return list;
 }

@@ -1,5 +1,7 @@
 #include "server/http/ConnectionStream.h"
 
+#include "server/http/HeaderBlock.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -39,7 +41,7 @@ bool ConnectionStream::waitFor(short events, Clock::time_point until, bool betwe
 {
     for (;;) {
         const auto left = std::chrono::duration_cast<Milliseconds>(until - Clock::now()).count();
-        if (left <= 0 || (betweenRequests && m_stopping))
+        if (left <= 0 || (betweenRequests && (m_stopping || m_dismissed)))
             return false;
         pollfd fd{m_sock, events, 0};
         const int ready = ::poll(&fd, 1, int(std::min<long long>(left, betweenRequests ? 100 : 1000000)));
@@ -55,6 +57,7 @@ ssize_t ConnectionStream::fill(std::size_t most)
     if (m_offset > 0 && m_offset == m_buffer.size()) {
         m_buffer.clear();
         m_offset = 0;
+        m_headerEnd = 0; // handed out whole
     }
     const std::size_t before = m_buffer.size();
     m_buffer.resize(before + most);
@@ -80,17 +83,8 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
     std::size_t searched = 0;
     for (;;) {
         const std::size_t end = m_buffer.find("\r\n\r\n", searched > 3 ? searched - 3 : 0);
-        if (end != std::string::npos && end + 4 <= m_limits.maxHeaderBytes) {
-            const auto lines = std::count(m_buffer.begin(), m_buffer.begin() + std::ptrdiff_t(end + 2), '\n');
-            if (lines > m_limits.maxHeaderLines)
-                return HeaderResult::TooManyLines;
-            // The body's budget counts what was read past the block already.
-            m_headerEnd = end + 4;
-            m_bodyDeadline = Clock::now() + m_limits.bodyDeadline;
-            const std::size_t ahead = m_buffer.size() - (end + 4);
-            m_bodyBudget = m_limits.maxBodyWireBytes > ahead ? m_limits.maxBodyWireBytes - ahead : 0;
-            return HeaderResult::Complete;
-        }
+        if (end != std::string::npos && end + 4 <= m_limits.maxHeaderBytes)
+            return acceptBlock(end);
         searched = m_buffer.size();
         if (searched >= m_limits.maxHeaderBytes)
             return HeaderResult::TooLarge;
@@ -127,6 +121,26 @@ long long announcedLength(std::string_view block)
 
 } // namespace
 
+ConnectionStream::HeaderResult ConnectionStream::acceptBlock(std::size_t end)
+{
+    const auto lines = std::count(m_buffer.begin(), m_buffer.begin() + std::ptrdiff_t(end + 2), '\n');
+    if (lines > m_limits.maxHeaderLines)
+        return HeaderResult::TooManyLines;
+    const std::string_view block(m_buffer.data(), end + 4);
+    if (!HeaderBlock::wellFormed(block))
+        return HeaderResult::Malformed;
+    // The body's budget counts what was read past the block already.
+    const std::size_t ahead = m_buffer.size() - (end + 4);
+    m_bodyBudget = m_limits.maxBodyWireBytes > ahead ? m_limits.maxBodyWireBytes - ahead : 0;
+    m_bodyDeadline = Clock::now() + m_limits.bodyDeadline;
+    m_chunked = announcedLength(block) == -1;
+    m_chunkFraming = ChunkFraming();
+    const std::string kept = HeaderBlock::keptAsSent(block);
+    m_buffer.replace(0, end + 4, kept);
+    m_headerEnd = kept.size();
+    return HeaderResult::Complete;
+}
+
 void ConnectionStream::prefetchSmallBody()
 {
     const std::string_view block(m_buffer.data(), m_headerEnd);
@@ -154,7 +168,17 @@ bool ConnectionStream::is_readable() const
 
 bool ConnectionStream::is_writable() const
 {
-    return waitFor(POLLOUT, Clock::now() + m_limits.writeTimeout);
+    return waitWritable();
+}
+
+bool ConnectionStream::waitWritable() const
+{
+    const auto earned = Milliseconds(m_answerWritten * 1000 / std::max<std::size_t>(m_limits.answerMinBytesPerSecond, 1));
+    const Milliseconds allowance = m_limits.answerWaitGrace + earned - m_answerWaited;
+    const Clock::time_point start = Clock::now();
+    const bool writable = waitFor(POLLOUT, start + std::min(m_limits.writeTimeout, allowance));
+    m_answerWaited += std::chrono::duration_cast<Milliseconds>(Clock::now() - start);
+    return writable;
 }
 
 ssize_t ConnectionStream::read(char *ptr, size_t size)
@@ -175,8 +199,20 @@ ssize_t ConnectionStream::read(char *ptr, size_t size)
             return got;
         m_bodyBudget -= std::size_t(got);
     }
+    return handOut(ptr, size);
+}
+
+ssize_t ConnectionStream::handOut(char *ptr, std::size_t size)
+{
     const std::size_t n = std::min(size, buffered());
-    std::memcpy(ptr, m_buffer.data() + m_offset, n);
+    const char *from = m_buffer.data() + m_offset;
+    // Only the body's bytes are framing: the header block goes to the parser as it is.
+    const std::size_t bodyStart = m_headerEnd > m_offset ? m_headerEnd - m_offset : 0;
+    if (m_chunked && bodyStart < n && !m_chunkFraming.take(from + bodyStart, n - bodyStart)) {
+        m_bodyFailure = BodyFailure::Malformed;
+        return -1;
+    }
+    std::memcpy(ptr, from, n);
     m_offset += n;
     return ssize_t(n);
 }
@@ -187,12 +223,14 @@ ssize_t ConnectionStream::write(const char *ptr, size_t size)
         const std::lock_guard lock(m_answerMutex);
         m_answerStarted = true;
     }
-    if (!is_writable())
+    if (!waitWritable())
         return -1;
     ssize_t sent;
     do {
         sent = ::send(m_sock, ptr, size, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
+    if (sent > 0)
+        m_answerWritten += std::size_t(sent);
     return sent;
 }
 
@@ -229,6 +267,8 @@ void ConnectionStream::beginAnswer()
     const std::lock_guard lock(m_answerMutex);
     m_answerStarted = false;
     m_probed = false;
+    m_answerWaited = Milliseconds(0);
+    m_answerWritten = 0;
 }
 
 bool ConnectionStream::clientHasGone()

@@ -8,6 +8,8 @@
 
 #include <httplib.h>
 
+#include "server/http/ChunkFraming.h"
+
 // One client connection as cpp-httplib's request parser reads it.
 //
 // The header block of each request is gathered here first, under one deadline for
@@ -31,20 +33,27 @@ public:
         std::size_t maxBodyWireBytes = 0;     // bytes read after the header block
         Milliseconds readTimeout{30000};      // one wait for data
         Milliseconds writeTimeout{120000};    // one wait to write
+        Milliseconds answerWaitGrace{30000};  // an answer's writes may wait this long in all,
+        std::size_t answerMinBytesPerSecond = 65536; // plus a second for each this many bytes taken
         std::size_t prefetchBytes = 1 << 20;  // a body up to this size is read before it is handed on
     };
 
-    enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines };
-    enum class BodyFailure { None, TimedOut, OverBudget };
+    enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines, Malformed };
+    enum class BodyFailure { None, TimedOut, OverBudget, Malformed };
 
     // `stopping` tells a wait for the next request to give up: the server is ending.
     ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping);
 
     // Waits up to `idle` for the first byte of the next request, then gathers its
     // whole header block. Idle: nothing came; Closed: the client closed or broke the
-    // connection before a complete block.
+    // connection before a complete block; Malformed: a header line that is not a
+    // plain "name: value" (HeaderBlock). A complete block is kept for the parser with
+    // its values as sent.
     HeaderResult readHeaderBlock(Milliseconds idle);
     BodyFailure bodyFailure() const { return m_bodyFailure; }
+    // Ends a wait for the next request at once (as Idle): the server needs the
+    // connection thread for a new connection. Safe from any thread.
+    void dismissIdle() { m_dismissed = true; }
     // Reads ahead, under the body deadline, a body of at most prefetchBytes (its
     // Content-Length, or chunks up to the last one), so that a client sending a small
     // body slowly does not hold a serving thread either. A larger or endless body is
@@ -55,7 +64,10 @@ public:
     // sends, for at most `linger`, so that closing does not reset the connection
     // before the client has read the answer.
     void closeGracefully(Milliseconds linger);
-    // A new request is being answered: nothing of its answer written yet.
+    // A new request is being answered: nothing of its answer written yet. Its
+    // writes share one allowance of waiting for the client to take the bytes
+    // (answerWaitGrace, growing with what it took): a client that reads too slowly
+    // is cut off instead of holding the serving thread.
     void beginAnswer();
     // Whether the client of the request being answered has gone, looked at without
     // waiting or reading, beside the thread that answers. A client that only closed
@@ -79,20 +91,31 @@ private:
     // Waits until the socket is readable (or writable) or `until` passes; a wait
     // between requests also ends when the server stops.
     bool waitFor(short events, Clock::time_point until, bool betweenRequests = false) const;
+    // Waits until the socket takes bytes, within the answer's allowance.
+    bool waitWritable() const;
     // Appends what the socket has to the buffer; 0: closed, -1: failed.
     ssize_t fill(std::size_t most);
     std::size_t buffered() const { return m_buffer.size() - m_offset; }
+    // Checks the block that ends at `end` and makes it ready for the parser.
+    HeaderResult acceptBlock(std::size_t end);
+    // Hands out buffered bytes, following a chunked body's framing.
+    ssize_t handOut(char *ptr, std::size_t size);
 
     socket_t m_sock;
     Limits m_limits;
     const std::atomic<bool> &m_stopping;
+    std::atomic<bool> m_dismissed{false};
     std::string m_buffer;
     std::size_t m_offset = 0;
     std::size_t m_headerEnd = 0; // where the current request's body starts in the buffer
     Clock::time_point m_bodyDeadline{};
     std::size_t m_bodyBudget = 0;
     BodyFailure m_bodyFailure = BodyFailure::None;
+    bool m_chunked = false;
+    ChunkFraming m_chunkFraming;
     std::mutex m_answerMutex; // the first write of an answer against the probe
     bool m_answerStarted = false;
+    mutable Milliseconds m_answerWaited{0}; // waits for the client to take the answer's bytes
+    std::size_t m_answerWritten = 0;
     bool m_probed = false;
 };

@@ -6,6 +6,27 @@
 
 namespace {
 
+// The connection threads' pool, which counts each connection as it is accepted.
+class ConnectionQueue : public httplib::TaskQueue
+{
+public:
+    ConnectionQueue(size_t threads, std::function<void()> accepted)
+        : m_pool(threads)
+        , m_accepted(std::move(accepted))
+    {
+    }
+    void enqueue(std::function<void()> fn) override
+    {
+        m_accepted();
+        m_pool.enqueue(std::move(fn));
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+private:
+    httplib::ThreadPool m_pool;
+    std::function<void()> m_accepted;
+};
+
 // How long a closing connection still reads what its client sends, so the client
 // reads the answer instead of a reset.
 constexpr std::chrono::milliseconds Linger{2000};
@@ -30,8 +51,27 @@ GuardedServer::GuardedServer(const ConnectionStream::Limits &limits, int applica
     , m_applicationPool(size_t(applicationThreads))
     , m_refusal(std::move(refusal))
 {
-    const auto connections = size_t(connectionThreads);
-    new_task_queue = [connections] { return new httplib::ThreadPool(connections); };
+    m_connectionThreads = connectionThreads;
+    new_task_queue = [this] { return new ConnectionQueue(size_t(m_connectionThreads), [this] { connectionAccepted(); }); };
+}
+
+void GuardedServer::connectionAccepted()
+{
+    if (++m_connections <= m_connectionThreads)
+        return;
+    const std::lock_guard lock(m_idleMutex);
+    if (!m_idle.empty()) {
+        m_idle.front()->dismissIdle();
+        m_idle.pop_front();
+    }
+}
+
+void GuardedServer::markIdle(ConnectionStream &stream, bool idle)
+{
+    const std::lock_guard lock(m_idleMutex);
+    m_idle.remove(&stream);
+    if (idle)
+        m_idle.push_back(&stream);
 }
 
 GuardedServer::~GuardedServer()
@@ -77,7 +117,9 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     for (int served = 0; served < m_keepAliveMax && !m_stopping && !closeAfter; ++served) {
         // A new connection gets the whole header deadline for its first byte too.
         const auto idle = served == 0 ? m_limits.headerDeadline : m_keepAliveIdle;
+        markIdle(stream, true);
         const ConnectionStream::HeaderResult header = stream.readHeaderBlock(idle);
+        markIdle(stream, false);
         if (header == ConnectionStream::HeaderResult::Idle || header == ConnectionStream::HeaderResult::Closed)
             break;
         if (header != ConnectionStream::HeaderResult::Complete) {
@@ -94,6 +136,7 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
     else
         ::shutdown(sock, SHUT_RDWR);
     ::close(sock);
+    --m_connections;
     return true;
 }
 
@@ -143,7 +186,8 @@ bool GuardedServer::serveOne(ConnectionStream &stream, bool last, bool &closeAft
 
 void GuardedServer::refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why)
 {
-    const int status = why == ConnectionStream::HeaderResult::TimedOut ? 408 : 431;
+    using H = ConnectionStream::HeaderResult;
+    const int status = why == H::TimedOut ? 408 : why == H::Malformed ? 400 : 431;
     const std::string body = m_refusal(status, why);
     std::string answer = "HTTP/1.1 " + std::to_string(status) + ' ' + reasonOf(status)
                          + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <list>
 #include <future>
 #include <mutex>
 #include <string>
@@ -54,7 +55,16 @@ private:
     void bind(const httplib::Request &req, HttpExchange &exchange);
     void unbind(const httplib::Request &req);
 
+    // A connection waits for its next request: it is the first to go when every
+    // connection thread is taken and another connection waits for one.
+    void markIdle(ConnectionStream &stream, bool idle);
+    void connectionAccepted();
+
     ConnectionStream::Limits m_limits;
+    int m_connectionThreads = 0;
+    std::atomic<int> m_connections{0}; // accepted and not yet closed
+    std::mutex m_idleMutex;
+    std::list<ConnectionStream *> m_idle; // oldest first
     httplib::ThreadPool m_applicationPool;
     HeaderRefusal m_refusal;
     std::chrono::milliseconds m_keepAliveIdle{5000};

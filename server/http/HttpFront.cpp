@@ -374,6 +374,9 @@ std::string headerRefusal(int status, ConnectionStream::HeaderResult why)
         message = QStringLiteral("Os cabeçalhos da requisição não chegaram inteiros em %1 segundos; a conexão "
                                  "foi encerrada.")
                       .arg(HttpFront::HeaderDeadlineSeconds);
+    else if (why == H::Malformed)
+        message = QStringLiteral("Requisição HTTP inválida: cada linha de cabeçalho deve ser \"nome: valor\", sem "
+                                 "espaço antes dos dois-pontos e sem continuar a linha anterior.");
     else if (why == H::TooManyLines)
         message = QStringLiteral("A requisição tem mais de %1 linhas de cabeçalho; o servidor de aplicação não a "
                                  "aceita.")

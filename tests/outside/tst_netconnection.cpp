@@ -33,6 +33,9 @@ class TstNetConnection : public QObject
     std::unique_ptr<httplib::SSLServer> m_tls; // HTTPS in front of the token server
     std::thread m_tlsThread;
     int m_tlsPort = 0;
+    std::unique_ptr<httplib::SSLServer> m_cnOnly; // a certificate of the right CA naming 127.0.0.1 only by its CN
+    std::thread m_cnOnlyThread;
+    int m_cnOnlyPort = 0;
 
     QString pki(const char *name) const { return m_pki.filePath(QString::fromLatin1(name)); }
 
@@ -59,7 +62,9 @@ class TstNetConnection : public QObject
                && openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
                            pki("server.key"), "-out", pki("server.csr")})
                && openssl({"x509", "-req", "-in", pki("server.csr"), "-CA", pki("ca.crt"), "-CAkey", pki("ca.key"),
-                           "-CAcreateserial", "-days", "2", "-extfile", pki("san.ext"), "-out", pki("server.crt")});
+                           "-CAcreateserial", "-days", "2", "-extfile", pki("san.ext"), "-out", pki("server.crt")})
+               && openssl({"x509", "-req", "-in", pki("server.csr"), "-CA", pki("ca.crt"), "-CAkey", pki("ca.key"),
+                           "-CAcreateserial", "-days", "2", "-out", pki("cn-only.crt")});
     }
 
     // An HTTPS server that hands each request, Authorization included, to the token server.
@@ -89,7 +94,11 @@ class TstNetConnection : public QObject
         });
         m_tlsPort = m_tls->bind_to_any_port("127.0.0.1");
         m_tlsThread = std::thread([this] { m_tls->listen_after_bind(); });
-        return m_tlsPort > 0;
+        m_cnOnly = std::make_unique<httplib::SSLServer>(pki("cn-only.crt").toLocal8Bit().constData(),
+                                                        pki("server.key").toLocal8Bit().constData());
+        m_cnOnlyPort = m_cnOnly->bind_to_any_port("127.0.0.1");
+        m_cnOnlyThread = std::thread([this] { m_cnOnly->listen_after_bind(); });
+        return m_tlsPort > 0 && m_cnOnlyPort > 0;
     }
 
     static QList<RemoteArgument> defaultFilter()
@@ -147,6 +156,10 @@ private slots:
         if (m_tls) {
             m_tls->stop();
             m_tlsThread.join();
+        }
+        if (m_cnOnly) {
+            m_cnOnly->stop();
+            m_cnOnlyThread.join();
         }
     }
 
@@ -326,6 +339,21 @@ private slots:
         QTest::newRow("not JSON") << QByteArray("<html>erro</html>") << false << 0.0 << int(R::BadAnswer) << "HTTP 200";
         QTest::newRow("no result") << QByteArray(R"({"jsonrpc":"2.0","id":1})") << false << 0.0 << int(R::BadAnswer)
                                    << "sem resultado";
+        // Whole answers of a proxy in front (nginx's own pages); a row named "generation" calls GeraNF.
+        const auto page = [](const QByteArray &status, const QByteArray &title) {
+            const QByteArray html = "<html>\r\n<head><title>" + title + "</title></head>\r\n<body>\r\n<center><h1>"
+                                    + title + "</h1></center>\r\n<hr><center>nginx</center>\r\n</body>\r\n</html>\r\n";
+            return "HTTP/1.1 " + status + "\r\nServer: nginx\r\nContent-Type: text/html\r\nContent-Length: "
+                   + QByteArray::number(html.size()) + "\r\n\r\n" + html;
+        };
+        QTest::newRow("proxy without its server") << page("502 Bad Gateway", "502 Bad Gateway") << false << 0.0
+                                                  << int(R::Transport) << "através do proxy";
+        QTest::newRow("generation through a proxy that gave up")
+            << page("504 Gateway Time-out", "504 Gateway Time-out") << false << 0.0 << int(R::Transport)
+            << "confira a prévia antes de repeti-la";
+        QTest::newRow("plain http to a TLS port")
+            << page("400 Bad Request", "400 The plain HTTP request was sent to HTTPS port") << false << 0.0
+            << int(R::Configuration) << "use o endereço com https://";
     }
 
     void answers()
@@ -348,7 +376,9 @@ private slots:
                         socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
                                       "{\"status\":\"ok\"}");
                     } else if (data.startsWith("POST ")) {
-                        if (!chunked) {
+                        if (body.startsWith("HTTP/")) {
+                            socket->write(body);
+                        } else if (!chunked) {
                             socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
                                           + QByteArray::number(body.size()) + "\r\n\r\n" + body);
                         } else {
@@ -369,8 +399,11 @@ private slots:
         net.SetPort(peer.serverPort());
         net.SetTimeoutMs(5000);
         net.Open();
+        const QString method = QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String("generation"))
+                                   ? QStringLiteral("GeraNF")
+                                   : QStringLiteral("GetFaturamento");
         if (reason >= 0) {
-            expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
+            expectError([&] { net.Call(method, defaultFilter()); },
                         RemoteCallError::Reason(reason), {net.Address(), mention});
         } else if (reason == -2) {
             // Read as it arrived, refused with the words the whole packet's reader uses.
@@ -487,6 +520,10 @@ private slots:
         QTest::newRow("https to a plain server") << "https://" << true << "ca.crt" << m_token << int(R::Certificate)
                                                  << "conexão segura";
         QTest::newRow("scheme http to the plain server") << "http://" << true << "" << m_token << -1 << "";
+        QTest::newRow("certificate with only a CN") // served on its own port
+            << "https://" << false << "ca.crt" << m_token << int(R::Certificate) << "não é do endereço configurado";
+        QTest::newRow("scheme http to the TLS port") << "http://" << false << "" << m_token << int(R::Transport)
+                                                     << "use https:// em web_url";
     }
 
     void tls()
@@ -500,7 +537,8 @@ private slots:
         TNetConnection net;
         net.SetTimeoutMs(20000);
         net.SetHost(scheme + QStringLiteral("127.0.0.1/"));
-        net.SetPort(plainPort ? m_tokenServer.port() : m_tlsPort);
+        const bool cnOnly = QTest::currentDataTag() == QByteArray("certificate with only a CN");
+        net.SetPort(plainPort ? m_tokenServer.port() : cnOnly ? m_cnOnlyPort : m_tlsPort);
         net.SetCaFile(caFile.isEmpty() ? QString() : m_pki.filePath(caFile));
         net.SetBearerToken(token);
         try {

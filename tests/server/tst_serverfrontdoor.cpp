@@ -73,6 +73,8 @@ private slots:
         QTest::newRow("service types without underscores") << gf(with(2, QStringLiteral("56"))) << -32602;
         QTest::newRow("client list not JSON") << gf(with(3, QStringLiteral("[\"C1\""))) << -32602;
         QTest::newRow("client list of numbers") << gf(with(3, QStringLiteral("[1,2]"))) << -32602;
+        QTest::newRow("NUL in a client") << gf(with(3, QStringLiteral("[\"C1\\u0000\"]"))) << -32602;
+        QTest::newRow("NUL in a company") << gf(with(5, QStringLiteral("[\"\\u0000\"]"))) << -32602;
         QTest::newRow("client list of the old kind") << gf(with(4, QString())) << -32602;
         QTest::newRow("flag neither T nor empty") << gf(with(6, QStringLiteral("S"))) << -32602;
         QTest::newRow("unknown situation") << gf(with(7, QStringLiteral("_P__X_"))) << -32602;
@@ -243,6 +245,10 @@ private slots:
         row("forged log line in the method", rawPost(json + length(forgedMethod), forgedMethod), 200, -32601, false,
             false, "\nFORJADA");
         row("not HTTP at all", "HELLO\r\n\r\n", 400, -32600);
+        row("header folded onto the line before", rawPost(json + " X-More: a\r\n" + length(good), good), 400, -32600);
+        row("space before a header's colon", rawPost(json + "Content-Length : 5\r\n", "{\"a\":"), 400, -32600);
+        row("Content-Length percent-escaped", rawPost(json + "Content-Length: %35\r\n", "[1,2]"), 400, -32600);
+        row("chunk size after a space", rawPost(json + te, " 0\r\n\r\n"), 400, -32600);
         row("unreadable range", rawPost(json + "Range: bytes=z-\r\n" + length(good), good), 416, -32600);
         row("empty body", rawPost(json + "Content-Length: 0\r\n"), 200, -32700);
         row("expect continue above the limit",
@@ -378,14 +384,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("right token") << QByteArray("Bearer c3rto-Tok3n") << true;
+        QTest::newRow("right token") << QByteArray("Bearer c3rto-Tok3n%41") << true;
         QTest::newRow("no header") << QByteArray() << false;
         QTest::newRow("wrong token") << QByteArray("Bearer errado") << false;
-        QTest::newRow("token with a tail") << QByteArray("Bearer c3rto-Tok3nX") << false;
-        QTest::newRow("token cut short") << QByteArray("Bearer c3rto-Tok3") << false;
-        QTest::newRow("other scheme") << QByteArray("Basic c3rto-Tok3n") << false;
-        QTest::newRow("scheme in lower case") << QByteArray("bearer c3rto-Tok3n") << true;
-        QTest::newRow("scheme in capitals, two spaces") << QByteArray("BEARER  c3rto-Tok3n") << true;
+        QTest::newRow("token with a tail") << QByteArray("Bearer c3rto-Tok3n%41X") << false;
+        QTest::newRow("token cut short") << QByteArray("Bearer c3rto-Tok3n%4") << false;
+        QTest::newRow("other scheme") << QByteArray("Basic c3rto-Tok3n%41") << false;
+        QTest::newRow("escape decoded by the client") << QByteArray("Bearer c3rto-Tok3nA") << false;
+        QTest::newRow("letter escaped by the client") << QByteArray("Bearer c3rto-Tok3%6E%41") << false;
+        QTest::newRow("scheme in lower case") << QByteArray("bearer c3rto-Tok3n%41") << true;
+        QTest::newRow("scheme in capitals, two spaces") << QByteArray("BEARER  c3rto-Tok3n%41") << true;
         QTest::newRow("scheme alone") << QByteArray("Bearer ") << false;
     }
 

@@ -250,7 +250,7 @@ private slots:
         if (right == u"token file") {
             startTokenServer();
             port = m_tokenServer.port();
-            headers = bearer(QStringLiteral("c3rto-Tok3n"));
+            headers = bearer(QStringLiteral("c3rto-Tok3n%41"));
         } else if (!right.isEmpty()) {
             const bool real = right != u"desativado" && right != u"sem token";
             const QString token = addUser(QStringLiteral("ana"), real ? right : QStringLiteral("supervisor"));
@@ -345,6 +345,13 @@ private slots:
         for (const char *f : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "IDAPURFATFAS"})
             noMonth.setText(0, noMonth.indexOf(QString::fromLatin1(f)), "1");
         QTest::newRow("item without a month") << QByteArray("[" + DataPacket::encode(noMonth) + "]") << "mês";
+        TRecordStore nulKey(BillingItemLayout::batch());
+        nulKey.appendRow();
+        for (const char *f : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "IDAPURFATFAS"})
+            nulKey.setText(0, nulKey.indexOf(QString::fromLatin1(f)), "1");
+        nulKey.setText(0, nulKey.indexOf(QStringLiteral("MESAPURADO")), "04/2024");
+        nulKey.setText(0, nulKey.indexOf(QStringLiteral("CDCLIENTE")), std::string_view("1\0", 2));
+        QTest::newRow("NUL in an item's key") << QByteArray("[" + DataPacket::encode(nulKey) + "]") << "CDCLIENTE";
     }
 
 

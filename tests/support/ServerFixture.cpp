@@ -439,7 +439,7 @@ void ServerFixture::startTokenServer()
     if (m_tokenServer.port() != 0)
         return;
     const QString token = m_dir.filePath(QStringLiteral("token"));
-    QVERIFY(writeSecretFile(token, "c3rto-Tok3n\n"));
+    QVERIFY(writeSecretFile(token, "c3rto-Tok3n%41\n"));
     QVERIFY(m_tokenServer.start(m_url, {QStringLiteral("--token-file"), token, QStringLiteral("--max-body-mb"),
                                         QStringLiteral("1")}));
 }

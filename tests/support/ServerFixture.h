@@ -222,7 +222,7 @@ protected:
     QString addUser(const QString &name, const QString &right);
     static httplib::Headers bearer(const QString &token);
 
-    // The server that asks for the token "c3rto-Tok3n", started once.
+    // The server that asks for the token "c3rto-Tok3n%41", started once.
     void startTokenServer();
 
     // The main server still answers its health entry and a preview.
