@@ -1,9 +1,9 @@
-#include "CalculationDateColumn.h"
+#include "Cli_fas09600/CalculationDateColumn.h"
 
-#include "FormatSettings.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TField.h"
+#include "platform/data/FormatSettings.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "platform/data/TField.h"
 
 CalculationDateColumn::CalculationDateColumn(TDBGrid *grid, TClientDataSet *dataSet)
     : QObject(grid)

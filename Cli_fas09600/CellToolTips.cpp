@@ -1,11 +1,11 @@
-#include "CellToolTips.h"
+#include "Cli_fas09600/CellToolTips.h"
 
 #include <QHelpEvent>
 #include <QToolTip>
 
-#include "PreviewCells.h"
-#include "TDBGrid.h"
-#include "TField.h"
+#include "Cli_fas09600/PreviewCells.h"
+#include "platform/ui/TDBGrid.h"
+#include "platform/data/TField.h"
 
 CellToolTips::CellToolTips(TDBGrid *grid)
     : QObject(grid)

@@ -1,12 +1,12 @@
-#include "Cli_fas09600.h"
+#include "Cli_fas09600/Cli_fas09600.h"
 
 #include <QScopeGuard>
 
-#include "Cli_fas09601.h"
-#include "ScreenLayout.h"
-#include "TApplication.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "Cli_fas09601/Cli_fas09601.h"
+#include "Cli_fas09600/ScreenLayout.h"
+#include "outside/forms/TApplication.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 namespace Cli_fas09600 {
 

@@ -1,4 +1,4 @@
-#include "ExportDialog.h"
+#include "Cli_fas09600/ExportDialog.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -19,10 +19,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ExportTable.h"
-#include "FasError.h"
-#include "MessageDialog.h"
-#include "TApplication.h"
+#include "Cli_fas09600/ExportTable.h"
+#include "platform/data/FasError.h"
+#include "outside/services/MessageDialog.h"
+#include "outside/forms/TApplication.h"
 
 ExportDialog::ExportDialog(QWidget *parent, bool offerTicked)
     : QDialog(parent)

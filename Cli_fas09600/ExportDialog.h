@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "PreviewExport.h"
+#include "Cli_fas09600/PreviewExport.h"
 #include "pkg_fas09600_export.h"
 
 class QLabel;

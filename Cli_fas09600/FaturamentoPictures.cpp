@@ -1,8 +1,8 @@
-#include "FaturamentoPictures.h"
+#include "Cli_fas09600/FaturamentoPictures.h"
 
 #include <QLabel>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 namespace {
 

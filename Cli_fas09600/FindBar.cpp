@@ -1,4 +1,4 @@
-#include "FindBar.h"
+#include "Cli_fas09600/FindBar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,9 +10,9 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-#include "EventGuard.h"
-#include "PreviewCells.h"
-#include "TDBGrid.h"
+#include "platform/ui/EventGuard.h"
+#include "Cli_fas09600/PreviewCells.h"
+#include "platform/ui/TDBGrid.h"
 
 FindBar::FindBar(TDBGrid *grid, QWidget *screen)
     : QFrame(grid->parentWidget())

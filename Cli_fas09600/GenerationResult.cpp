@@ -1,11 +1,11 @@
-#include "GenerationResult.h"
+#include "Cli_fas09600/GenerationResult.h"
 
 #include <algorithm>
 
 #include <QDateTime>
 #include <QHash>
 
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 
 namespace {
 

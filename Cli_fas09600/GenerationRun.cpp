@@ -1,16 +1,16 @@
-#include "GenerationRun.h"
+#include "Cli_fas09600/GenerationRun.h"
 
 #include <QScopeGuard>
 
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 
-#include "Consiste.h"
-#include "DataPacket.h"
-#include "Showavi.h"
-#include "TApplication.h"
-#include "TClientDataSet.h"
-#include "TMessages.h"
-#include "TNetConnection.h"
+#include "outside/services/Consiste.h"
+#include "platform/data/DataPacket.h"
+#include "outside/services/Showavi.h"
+#include "outside/forms/TApplication.h"
+#include "platform/data/TClientDataSet.h"
+#include "outside/services/TMessages.h"
+#include "outside/net/TNetConnection.h"
 
 namespace {
 

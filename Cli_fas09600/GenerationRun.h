@@ -5,7 +5,7 @@
 #include <QHash>
 #include <QString>
 
-#include "GenerationResult.h"
+#include "Cli_fas09600/GenerationResult.h"
 #include "pkg_fas09600_export.h"
 
 class TClientDataSet;

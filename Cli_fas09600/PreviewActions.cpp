@@ -1,18 +1,18 @@
-#include "PreviewActions.h"
+#include "Cli_fas09600/PreviewActions.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
 
-#include "EventGuard.h"
-#include "ExportDialog.h"
-#include "PreviewCells.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "PreviewExport.h"
-#include "TfrmFaturamento.h"
+#include "platform/ui/EventGuard.h"
+#include "Cli_fas09600/ExportDialog.h"
+#include "Cli_fas09600/PreviewCells.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/PreviewExport.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 PreviewActions::PreviewActions(TfrmFaturamento *screen)
     : QObject(screen)

@@ -1,13 +1,13 @@
-#include "PreviewCells.h"
+#include "Cli_fas09600/PreviewCells.h"
 
 #include <QHeaderView>
 
-#include "BillingCodes.h"
-#include "FormatSettings.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TDisplayRowScope.h"
-#include "TField.h"
+#include "billing/BillingCodes.h"
+#include "platform/data/FormatSettings.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "platform/ui/TDisplayRowScope.h"
+#include "platform/data/TField.h"
 
 namespace {
 

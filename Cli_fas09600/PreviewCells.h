@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "ExportTable.h"
+#include "Cli_fas09600/ExportTable.h"
 #include "pkg_fas09600_export.h"
 
 class TClientDataSet;

@@ -1,4 +1,4 @@
-#include "PreviewExport.h"
+#include "Cli_fas09600/PreviewExport.h"
 
 #include <cerrno>
 #include <cmath>
@@ -13,8 +13,8 @@
 
 #include <xlsxwriter.h>
 
-#include "ExportTable.h"
-#include "FasError.h"
+#include "Cli_fas09600/ExportTable.h"
+#include "platform/data/FasError.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "PreviewSorting.h"
+#include "Cli_fas09600/PreviewSorting.h"
 
 #include <QHeaderView>
 
-#include "EventGuard.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
+#include "platform/ui/EventGuard.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "RunResult.h"
+#include "Cli_fas09600/RunResult.h"
 
-#include "FormatSettings.h"
+#include "platform/data/FormatSettings.h"
 
 RunResult::RunResult(GenerationResult made)
     : m_made(std::move(made))

@@ -3,8 +3,8 @@
 #include <QList>
 #include <QString>
 
-#include "ExportTable.h"
-#include "GenerationResult.h"
+#include "Cli_fas09600/ExportTable.h"
+#include "Cli_fas09600/GenerationResult.h"
 #include "pkg_fas09600_export.h"
 
 // A generation run's result as a table to show and export: per entry its kind,

@@ -1,4 +1,4 @@
-#include "RunResultPanel.h"
+#include "Cli_fas09600/RunResultPanel.h"
 
 #include <algorithm>
 
@@ -11,8 +11,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "EventGuard.h"
-#include "ExportDialog.h"
+#include "platform/ui/EventGuard.h"
+#include "Cli_fas09600/ExportDialog.h"
 
 RunResultPanel::RunResultPanel(QWidget *screen)
     : QDockWidget(QStringLiteral("Resultado da geração"), screen)

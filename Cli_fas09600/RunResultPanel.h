@@ -2,7 +2,7 @@
 
 #include <QDockWidget>
 
-#include "RunResult.h"
+#include "Cli_fas09600/RunResult.h"
 #include "pkg_fas09600_export.h"
 
 class QTableWidget;

@@ -1,15 +1,15 @@
-#include "ScreenLayout.h"
+#include "Cli_fas09600/ScreenLayout.h"
 
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSettings>
 
-#include "FilterDialogPlacement.h"
-#include "LayoutStore.h"
-#include "PreviewSorting.h"
-#include "TDBGrid.h"
-#include "TfrmPadrao.h"
+#include "Cli_fas09601/FilterDialogPlacement.h"
+#include "outside/forms/LayoutStore.h"
+#include "Cli_fas09600/PreviewSorting.h"
+#include "platform/ui/TDBGrid.h"
+#include "outside/forms/TfrmPadrao.h"
 
 namespace {
 

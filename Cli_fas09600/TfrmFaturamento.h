@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "TFILTRO.h"
-#include "TfrmPadrao.h"
+#include "Cli_fas09601/TFILTRO.h"
+#include "outside/forms/TfrmPadrao.h"
 #include "pkg_fas09600_export.h"
 
 class QGroupBox;

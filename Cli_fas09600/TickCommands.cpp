@@ -1,9 +1,9 @@
-#include "TickCommands.h"
+#include "Cli_fas09600/TickCommands.h"
 
 #include <QScopeGuard>
 
-#include "BillingCodes.h"
-#include "TClientDataSet.h"
+#include "billing/BillingCodes.h"
+#include "platform/data/TClientDataSet.h"
 
 namespace {
 

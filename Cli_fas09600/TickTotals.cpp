@@ -1,8 +1,8 @@
-#include "TickTotals.h"
+#include "Cli_fas09600/TickTotals.h"
 
-#include "BillingCodes.h"
-#include "FormatSettings.h"
-#include "TClientDataSet.h"
+#include "billing/BillingCodes.h"
+#include "platform/data/FormatSettings.h"
+#include "platform/data/TClientDataSet.h"
 
 namespace {
 

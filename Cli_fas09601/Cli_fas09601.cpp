@@ -1,10 +1,10 @@
-#include "Cli_fas09601.h"
+#include "Cli_fas09601/Cli_fas09601.h"
 
 #include <QScopeGuard>
 
-#include "PreviewLink.h"
-#include "TApplication.h"
-#include "TfrmFiltroFaturamento.h"
+#include "Cli_fas09601/PreviewLink.h"
+#include "outside/forms/TApplication.h"
+#include "Cli_fas09601/TfrmFiltroFaturamento.h"
 
 namespace Cli_fas09601 {
 

@@ -1,4 +1,4 @@
-#include "FilterDialogKeys.h"
+#include "Cli_fas09601/FilterDialogKeys.h"
 
 #include <QAbstractButton>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "FilterDialogPlacement.h"
+#include "Cli_fas09601/FilterDialogPlacement.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QSettings>
 
-#include "LayoutStore.h"
+#include "outside/forms/LayoutStore.h"
 
 namespace {
 

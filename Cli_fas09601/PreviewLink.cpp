@@ -1,4 +1,4 @@
-#include "PreviewLink.h"
+#include "Cli_fas09601/PreviewLink.h"
 
 void PreviewLink::SetLoader(QObject *owner, Loader load)
 {

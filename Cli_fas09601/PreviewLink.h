@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "TFILTRO.h"
+#include "Cli_fas09601/TFILTRO.h"
 #include "pkg_fas09600_export.h"
 
 // Between the filter dialog and the preview it feeds, one way: the dialog hands

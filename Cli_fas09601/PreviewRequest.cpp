@@ -1,9 +1,9 @@
-#include "PreviewRequest.h"
+#include "Cli_fas09601/PreviewRequest.h"
 
 #include <initializer_list>
 #include <utility>
 
-#include "TFILTRO.h"
+#include "Cli_fas09601/TFILTRO.h"
 
 namespace {
 

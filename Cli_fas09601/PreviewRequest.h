@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-#include "RemoteArgument.h"
+#include "outside/net/RemoteArgument.h"
 #include "pkg_fas09600_export.h"
 
 struct TFILTRO;

@@ -1,24 +1,24 @@
-#include "TfrmFiltroFaturamento.h"
+#include "Cli_fas09601/TfrmFiltroFaturamento.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
 
-#include "Cli_fas09601.h"
-#include "Consiste.h"
-#include "EventGuard.h"
-#include "TDataSource.h"
-#include "Pesqlista.h"
-#include "FasError.h"
-#include "FilterDialogKeys.h"
-#include "FilterDialogPlacement.h"
-#include "PreviewLink.h"
-#include "TADOIBQuery.h"
-#include "TBtnPesquisa.h"
-#include "TDateEditPlus.h"
-#include "TField.h"
-#include "TMessages.h"
-#include "TdtmDBGeral.h"
+#include "Cli_fas09601/Cli_fas09601.h"
+#include "outside/services/Consiste.h"
+#include "platform/ui/EventGuard.h"
+#include "platform/ui/TDataSource.h"
+#include "outside/services/Pesqlista.h"
+#include "platform/data/FasError.h"
+#include "Cli_fas09601/FilterDialogKeys.h"
+#include "Cli_fas09601/FilterDialogPlacement.h"
+#include "Cli_fas09601/PreviewLink.h"
+#include "outside/data/TADOIBQuery.h"
+#include "outside/controls/TBtnPesquisa.h"
+#include "outside/controls/TDateEditPlus.h"
+#include "platform/data/TField.h"
+#include "outside/services/TMessages.h"
+#include "outside/data/TdtmDBGeral.h"
 #include "ui_frmFiltroFaturamento.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <QHash>
 #include <QString>
 
-#include "TFILTRO.h"
-#include "TfrmFiltroPadrao.h"
+#include "Cli_fas09601/TFILTRO.h"
+#include "outside/forms/TfrmFiltroPadrao.h"
 #include "pkg_fas09600_export.h"
 
 class QAbstractButton;

@@ -1,11 +1,11 @@
-#include "Pkg_fas09600.h"
+#include "Pkg_fas09600/Pkg_fas09600.h"
 
 #include <iterator>
 #include <string_view>
 
-#include "Cli_fas09600.h"
-#include "Cli_fas09601.h"
-#include "PackageInfo.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "Cli_fas09601/Cli_fas09601.h"
+#include "Pkg_fas09600/PackageInfo.h"
 #include "fas/Version.h"
 
 namespace Pkg_fas09600 {

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 class AdminContext;
 

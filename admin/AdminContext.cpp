@@ -1,4 +1,4 @@
-#include "AdminContext.h"
+#include "admin/AdminContext.h"
 
 namespace {
 const QString ConnectionName = QStringLiteral("fas-admin");

@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // What a fas-admin command runs with: the database chosen by the options, the
 // command's own arguments and where it writes what it reports. The connection it

@@ -1,8 +1,8 @@
-#include "AdminOptions.h"
+#include "admin/AdminOptions.h"
 
 #include <QCommandLineParser>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 #include "server/app/ServerOptions.h"
 
 AdminOptions AdminOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)

@@ -1,11 +1,11 @@
-#include "BillingCheck.h"
+#include "admin/BillingCheck.h"
 
 #include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "DatabaseError.h"
-#include "SchemaScript.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaScript.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CommandTable.h"
+#include "admin/CommandTable.h"
 
 #include "commands/Commands.h"
 

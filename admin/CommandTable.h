@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "AdminCommand.h"
+#include "admin/AdminCommand.h"
 
 // Every subcommand of fas-admin, in the order the help lists them.
 namespace CommandTable {

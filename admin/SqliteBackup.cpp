@@ -1,4 +1,4 @@
-#include "SqliteBackup.h"
+#include "admin/SqliteBackup.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,8 +14,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
-#include "FasError.h"
-#include "NativeHandle.h"
+#include "platform/data/FasError.h"
+#include "platform/sql/NativeHandle.h"
 
 namespace SqliteBackup {
 namespace {

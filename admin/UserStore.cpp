@@ -1,12 +1,12 @@
-#include "UserStore.h"
+#include "admin/UserStore.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "CivilDate.h"
-#include "DatabaseError.h"
+#include "platform/data/CivilDate.h"
+#include "platform/sql/DatabaseError.h"
 #include "server/billing/UserToken.h"
 
 UserStore::UserStore(QSqlDatabase db)

@@ -5,10 +5,10 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-#include "AdminContext.h"
-#include "AdminOptions.h"
-#include "CommandTable.h"
-#include "FasError.h"
+#include "admin/AdminContext.h"
+#include "admin/AdminOptions.h"
+#include "admin/CommandTable.h"
+#include "platform/data/FasError.h"
 #include "fas/Version.h"
 
 namespace {

@@ -1,13 +1,13 @@
-#include "BenchPreviewRows.h"
+#include "bench/BenchPreviewRows.h"
 
 #include <random>
 #include <string>
 
 #include <QDateTime>
 
-#include "BillingItemLayout.h"
-#include "DataPacket.h"
-#include "TRecordStore.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TRecordStore.h"
 
 namespace BenchPreviewRows {
 

@@ -17,12 +17,12 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
-#include "BenchPreviewRows.h"
-#include "PreviewCells.h"
-#include "PreviewExport.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "bench/BenchPreviewRows.h"
+#include "Cli_fas09600/PreviewCells.h"
+#include "Cli_fas09600/PreviewExport.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 namespace {
 

@@ -20,15 +20,15 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
-#include "BenchPreviewRows.h"
-#include "BillingItemLayout.h"
-#include "Cli_fas09600.h"
-#include "DataPacket.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TDataSetModel.h"
-#include "TRecordStore.h"
-#include "TfrmFaturamento.h"
+#include "bench/BenchPreviewRows.h"
+#include "billing/BillingItemLayout.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "platform/ui/TDataSetModel.h"
+#include "platform/data/TRecordStore.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include <QByteArray>
 #include <QDateTime>
 
-#include "BillingItemLayout.h"
-#include "DataPacket.h"
-#include "TClientDataSet.h"
-#include "TJsonDocument.h"
-#include "TRecordStore.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/data/TJsonDocument.h"
+#include "platform/data/TRecordStore.h"
 
 namespace {
 

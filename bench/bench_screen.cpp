@@ -17,14 +17,14 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include "BenchPreviewRows.h"
-#include "Cli_fas09600.h"
-#include "FasError.h"
-#include "TClientDataSet.h"
-#include "TButtonFlat.h"
-#include "TDBGrid.h"
-#include "TdtmDBGeral.h"
-#include "TfrmFaturamento.h"
+#include "bench/BenchPreviewRows.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TClientDataSet.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/ui/TDBGrid.h"
+#include "outside/data/TdtmDBGeral.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include <QCoreApplication>
 
-#include "BenchPreviewRows.h"
-#include "BillingItemLayout.h"
-#include "TClientDataSet.h"
+#include "bench/BenchPreviewRows.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/TClientDataSet.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "BillingCodes.h"
+#include "billing/BillingCodes.h"
 
 namespace BillingCodes {
 

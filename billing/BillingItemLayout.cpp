@@ -1,4 +1,4 @@
-#include "BillingItemLayout.h"
+#include "billing/BillingItemLayout.h"
 
 namespace BillingItemLayout {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TFieldDef.h"
+#include "platform/data/TFieldDef.h"
 #include "fasbilling_export.h"
 
 // The billing item's field layouts, defined once for the screens and the

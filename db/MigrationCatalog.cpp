@@ -1,11 +1,11 @@
-#include "MigrationCatalog.h"
+#include "db/MigrationCatalog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
-#include "DatabaseError.h"
-#include "SchemaScript.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaScript.h"
 
 namespace MigrationCatalog {
 

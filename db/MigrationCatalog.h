@@ -2,8 +2,8 @@
 
 #include <QList>
 
-#include "DatabaseUrl.h"
-#include "Migration.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "db/Migration.h"
 
 // The migrations built into the program for a dialect, read from the resources
 // under :/fas/db/migrations/<dialect>/, in number order. Throws DatabaseError when

@@ -1,8 +1,8 @@
-#include "SchemaGate.h"
+#include "db/SchemaGate.h"
 
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "SchemaMigrator.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaMigrator.h"
 
 namespace SchemaGate {
 namespace {

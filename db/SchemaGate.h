@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // What a program that uses the billing tables asks before it starts: is the
 // database at the schema version this build knows? Opens its own connection

@@ -1,12 +1,12 @@
-#include "SchemaMigrator.h"
+#include "db/SchemaMigrator.h"
 
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "DatabaseError.h"
-#include "MigrationCatalog.h"
-#include "SchemaScript.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/MigrationCatalog.h"
+#include "db/SchemaScript.h"
 
 SchemaMigrator::SchemaMigrator(QSqlDatabase &db)
     : SchemaMigrator(db, MigrationCatalog::forKind(SchemaScript::kindOf(db)))

@@ -5,7 +5,7 @@
 #include <QList>
 #include <QSqlDatabase>
 
-#include "Migration.h"
+#include "db/Migration.h"
 
 // Brings a database's schema to a version by applying the numbered migrations,
 // each in one transaction that also records the new version. On PostgreSQL each

@@ -1,4 +1,4 @@
-#include "SchemaScript.h"
+#include "db/SchemaScript.h"
 
 #include <algorithm>
 
@@ -6,8 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "DatabaseError.h"
-#include "SchemaMigrator.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaMigrator.h"
 
 namespace SchemaScript {
 

@@ -3,7 +3,7 @@
 #include <QSqlDatabase>
 #include <QStringList>
 
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // The database's tables for SQLite and PostgreSQL, as the numbered migrations in
 // db/migrations/ make them (built in as resources).

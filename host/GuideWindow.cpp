@@ -1,4 +1,4 @@
-#include "GuideWindow.h"
+#include "host/GuideWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,7 +10,7 @@
 #include <QTextDocument>
 #include <QUrl>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "HostTranslations.h"
+#include "host/HostTranslations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "HostWindow.h"
+#include "host/HostWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,12 +10,12 @@
 #include <QStatusBar>
 #include <QStyle>
 
-#include "EventGuard.h"
-#include "GuideWindow.h"
-#include "HostConfig.h"
-#include "ModuleLoader.h"
-#include "SessionUser.h"
-#include "TApplication.h"
+#include "platform/ui/EventGuard.h"
+#include "host/GuideWindow.h"
+#include "outside/services/HostConfig.h"
+#include "host/ModuleLoader.h"
+#include "outside/net/SessionUser.h"
+#include "outside/forms/TApplication.h"
 
 HostWindow::HostWindow(ModuleLoader &module, QWidget *parent)
     : QMainWindow(parent)

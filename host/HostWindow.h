@@ -3,7 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "GuideWindow.h"
+#include "host/GuideWindow.h"
 
 class QLabel;
 class QMdiArea;

@@ -1,10 +1,10 @@
-#include "ModuleLoader.h"
+#include "host/ModuleLoader.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include "FasError.h"
-#include "PackageInfo.h"
+#include "platform/data/FasError.h"
+#include "Pkg_fas09600/PackageInfo.h"
 
 ModuleLoader::ModuleLoader(QString path)
     : m_library(std::move(path))

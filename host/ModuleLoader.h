@@ -3,7 +3,7 @@
 #include <QLibrary>
 #include <QString>
 
-#include "Pkg_fas09600.h"
+#include "Pkg_fas09600/Pkg_fas09600.h"
 
 // Loads the screen module at run time and binds its plain entries: IniProc,
 // Initialize, Finalize and GetPackageInfoTable. Initialize runs once before

@@ -1,4 +1,4 @@
-#include "ScreenshotScript.h"
+#include "host/ScreenshotScript.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -5,17 +5,17 @@
 
 #include <cstdio>
 
-#include "ErrorReport.h"
-#include "EventGuard.h"
-#include "FasError.h"
-#include "HostCommandLine.h"
-#include "HostConfig.h"
-#include "HostTranslations.h"
-#include "HostWindow.h"
-#include "ModuleLoader.h"
-#include "ScreenshotScript.h"
-#include "TApplication.h"
-#include "TdtmDBGeral.h"
+#include "platform/ui/ErrorReport.h"
+#include "platform/ui/EventGuard.h"
+#include "platform/data/FasError.h"
+#include "host/HostCommandLine.h"
+#include "outside/services/HostConfig.h"
+#include "host/HostTranslations.h"
+#include "host/HostWindow.h"
+#include "host/ModuleLoader.h"
+#include "host/ScreenshotScript.h"
+#include "outside/forms/TApplication.h"
+#include "outside/data/TdtmDBGeral.h"
 #include "fas/Version.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "Commands.h"
+#include "admin/commands/Commands.h"
 
-#include "AdminContext.h"
-#include "CommandArguments.h"
-#include "SqliteBackup.h"
+#include "admin/AdminContext.h"
+#include "admin/commands/CommandArguments.h"
+#include "admin/SqliteBackup.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "Commands.h"
+#include "admin/commands/Commands.h"
 
-#include "AdminContext.h"
-#include "BillingCheck.h"
-#include "CommandArguments.h"
+#include "admin/AdminContext.h"
+#include "admin/BillingCheck.h"
+#include "admin/commands/CommandArguments.h"
 
 namespace {
 

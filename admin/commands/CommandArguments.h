@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AdminContext.h"
-#include "AdminCommand.h"
+#include "admin/AdminContext.h"
+#include "admin/AdminCommand.h"
 
 // Checks that a command got exactly the arguments its usage names.
 inline void requireArgumentCount(const AdminContext &context, qsizetype count, const QString &usage)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AdminCommand.h"
+#include "admin/AdminCommand.h"
 
 // The subcommands of fas-admin, one file each (admin/commands/<Name>Command.cpp),
 // listed by CommandTable.

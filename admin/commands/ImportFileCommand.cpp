@@ -1,9 +1,9 @@
-#include "Commands.h"
+#include "admin/commands/Commands.h"
 
 #include <cstdio>
 
-#include "AdminContext.h"
-#include "ImportCommand.h"
+#include "admin/AdminContext.h"
+#include "admin/import/ImportCommand.h"
 
 namespace {
 

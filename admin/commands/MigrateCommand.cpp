@@ -1,9 +1,9 @@
-#include "Commands.h"
+#include "admin/commands/Commands.h"
 
-#include "AdminContext.h"
-#include "CommandArguments.h"
-#include "DatabaseError.h"
-#include "SchemaMigrator.h"
+#include "admin/AdminContext.h"
+#include "admin/commands/CommandArguments.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaMigrator.h"
 
 namespace {
 

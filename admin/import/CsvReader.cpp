@@ -1,4 +1,4 @@
-#include "CsvReader.h"
+#include "admin/import/CsvReader.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ImportBatch.h"
+#include "admin/import/ImportBatch.h"
 
 QString ImportProblem::text() const
 {

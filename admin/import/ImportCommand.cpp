@@ -1,14 +1,14 @@
-#include "ImportCommand.h"
+#include "admin/import/ImportCommand.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
 
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "ImportError.h"
-#include "ImportSource.h"
-#include "ImportValidator.h"
-#include "ImportWriter.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "admin/import/ImportError.h"
+#include "admin/import/ImportSource.h"
+#include "admin/import/ImportValidator.h"
+#include "admin/import/ImportWriter.h"
 
 namespace {
 

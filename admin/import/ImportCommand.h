@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // `fas-admin import KIND FILE`: reads the whole CSV file, checks every line and
 // writes it in one transaction, or writes nothing and lists every bad line.

@@ -1,4 +1,4 @@
-#include "ImportLayout.h"
+#include "admin/import/ImportLayout.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ImportSource.h"
+#include "admin/import/ImportSource.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include "ImportError.h"
+#include "admin/import/ImportError.h"
 
 namespace ImportSource {
 

@@ -1,6 +1,6 @@
-#include "ImportValidator.h"
+#include "admin/import/ImportValidator.h"
 
-#include "ImportValue.h"
+#include "admin/import/ImportValue.h"
 
 ImportValidator::ImportValidator(const ImportLayout &layout)
     : m_layout(layout)

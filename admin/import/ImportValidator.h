@@ -4,9 +4,9 @@
 #include <QList>
 #include <QStringView>
 
-#include "CsvReader.h"
-#include "ImportBatch.h"
-#include "ImportLayout.h"
+#include "admin/import/CsvReader.h"
+#include "admin/import/ImportBatch.h"
+#include "admin/import/ImportLayout.h"
 
 // Reads a whole import file's text against its layout: the header, then every
 // line's values (types, sizes, blanks) and keys (a key twice in one file is

@@ -1,4 +1,4 @@
-#include "ImportValue.h"
+#include "admin/import/ImportValue.h"
 
 #include <QDate>
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "ImportLayout.h"
+#include "admin/import/ImportLayout.h"
 
 // Reads one cell of an import file as spreadsheets in Brazil write it and turns
 // it into the text the database takes: "1.234,56" becomes "1234.56",

@@ -1,12 +1,12 @@
-#include "ImportWriter.h"
+#include "admin/import/ImportWriter.h"
 
 #include <QScopeGuard>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "DatabaseError.h"
-#include "StagingTable.h"
+#include "platform/sql/DatabaseError.h"
+#include "admin/import/StagingTable.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "ImportBatch.h"
-#include "ImportLayout.h"
+#include "admin/import/ImportBatch.h"
+#include "admin/import/ImportLayout.h"
 
 class QSqlQuery;
 class StagingTable;

@@ -1,4 +1,4 @@
-#include "StagingTable.h"
+#include "admin/import/StagingTable.h"
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
@@ -7,8 +7,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "DatabaseError.h"
-#include "NativeHandle.h"
+#include "platform/sql/DatabaseError.h"
+#include "platform/sql/NativeHandle.h"
 
 namespace {
 

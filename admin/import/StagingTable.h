@@ -5,8 +5,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "ImportBatch.h"
-#include "ImportLayout.h"
+#include "admin/import/ImportBatch.h"
+#include "admin/import/ImportLayout.h"
 
 // A temporary table shaped like an import's target table (same column types)
 // plus the file's line number LINHA, filled in bulk inside the running

@@ -1,4 +1,4 @@
-#include "BulkInserter.h"
+#include "db/demo/BulkInserter.h"
 
 #include <utility>
 
@@ -7,8 +7,8 @@
 #include <QLocale>
 #include <QSqlError>
 
-#include "DatabaseError.h"
-#include "NativeHandle.h"
+#include "platform/sql/DatabaseError.h"
+#include "platform/sql/NativeHandle.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DemoDataGenerator.h"
+#include "db/demo/DemoDataGenerator.h"
 
 #include <algorithm>
 #include <array>
@@ -14,9 +14,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-#include "BulkInserter.h"
-#include "CivilDate.h"
-#include "DatabaseError.h"
+#include "db/demo/BulkInserter.h"
+#include "platform/data/CivilDate.h"
+#include "platform/sql/DatabaseError.h"
 
 namespace {
 

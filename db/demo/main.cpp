@@ -7,10 +7,10 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "DemoDataGenerator.h"
-#include "SchemaScript.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/demo/DemoDataGenerator.h"
+#include "db/SchemaScript.h"
 #include "fas/Version.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "TBtnPesquisa.h"
+#include "outside/controls/TBtnPesquisa.h"
 
 #include <QPainter>
 #include <QPixmap>
 
-#include "TDataSource.h"
+#include "platform/ui/TDataSource.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "kor_export.h"
 
-#include "TDataSource.h"
+#include "platform/ui/TDataSource.h"
 
 // A lookup button beside the control it serves: it carries the list's title,
 // the message for an empty list and the data source the list is read from.

@@ -1,4 +1,4 @@
-#include "TButtonFlat.h"
+#include "outside/controls/TButtonFlat.h"
 
 TButtonFlat::TButtonFlat(QWidget *parent)
     : QToolButton(parent)

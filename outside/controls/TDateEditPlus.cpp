@@ -1,10 +1,10 @@
-#include "TDateEditPlus.h"
+#include "outside/controls/TDateEditPlus.h"
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QPalette>
 
-#include "Consiste.h"
+#include "outside/services/Consiste.h"
 
 namespace {
 

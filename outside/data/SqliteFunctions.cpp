@@ -1,4 +1,4 @@
-#include "SqliteFunctions.h"
+#include "outside/data/SqliteFunctions.h"
 
 
 #include <QDate>
@@ -6,9 +6,9 @@
 
 #include <sqlite3.h>
 
-#include "CivilDate.h"
-#include "FasError.h"
-#include "NativeHandle.h"
+#include "platform/data/CivilDate.h"
+#include "platform/data/FasError.h"
+#include "platform/sql/NativeHandle.h"
 
 namespace {
 

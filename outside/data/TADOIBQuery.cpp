@@ -1,12 +1,12 @@
-#include "TADOIBQuery.h"
+#include "outside/data/TADOIBQuery.h"
 
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include "FasError.h"
-#include "TdtmDBGeral.h"
+#include "platform/data/FasError.h"
+#include "outside/data/TdtmDBGeral.h"
 
 struct TADOIBQuery::Prepared
 {

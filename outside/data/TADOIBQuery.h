@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 
-#include "TClientDataSet.h"
+#include "platform/data/TClientDataSet.h"
 #include "kor_export.h"
 
 class TDBConnectionComponent;

@@ -1,10 +1,10 @@
-#include "TdtmDBGeral.h"
+#include "outside/data/TdtmDBGeral.h"
 
 #include <QPointer>
 
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "SqliteFunctions.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "outside/data/SqliteFunctions.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 // Finds a component of a loaded screen design by its name; a design that lacks
 // it is a fault of the design, reported with the screen's and the component's name.

@@ -1,4 +1,4 @@
-#include "LayoutStore.h"
+#include "outside/forms/LayoutStore.h"
 
 namespace LayoutStore {
 

@@ -1,4 +1,4 @@
-#include "StandardGlyphs.h"
+#include "outside/forms/StandardGlyphs.h"
 
 #include <QHash>
 #include <QPainter>

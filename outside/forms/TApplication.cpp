@@ -1,4 +1,4 @@
-#include "TApplication.h"
+#include "outside/forms/TApplication.h"
 
 #include <QStatusBar>
 

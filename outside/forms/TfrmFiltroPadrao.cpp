@@ -1,4 +1,4 @@
-#include "TfrmFiltroPadrao.h"
+#include "outside/forms/TfrmFiltroPadrao.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -10,14 +10,14 @@
 #include <QShowEvent>
 #include <QStyle>
 
-#include "DesignComponents.h"
-#include "EventGuard.h"
-#include "FasError.h"
-#include "StandardGlyphs.h"
-#include "TApplication.h"
-#include "TButtonFlat.h"
-#include "TDateEditPlus.h"
-#include "TMessages.h"
+#include "outside/forms/DesignComponents.h"
+#include "platform/ui/EventGuard.h"
+#include "platform/data/FasError.h"
+#include "outside/forms/StandardGlyphs.h"
+#include "outside/forms/TApplication.h"
+#include "outside/controls/TButtonFlat.h"
+#include "outside/controls/TDateEditPlus.h"
+#include "outside/services/TMessages.h"
 
 namespace {
 

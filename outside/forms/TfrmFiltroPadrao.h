@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QStringList>
 
-#include "TfrmPadrao.h"
+#include "outside/forms/TfrmPadrao.h"
 #include "kor_export.h"
 
 class QAbstractButton;

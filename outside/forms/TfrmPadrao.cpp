@@ -1,4 +1,4 @@
-#include "TfrmPadrao.h"
+#include "outside/forms/TfrmPadrao.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -10,16 +10,16 @@
 #include <QMenuBar>
 #include <QTabWidget>
 
-#include "DesignComponents.h"
-#include "EventGuard.h"
-#include "FasError.h"
-#include "StandardGlyphs.h"
-#include "TApplication.h"
-#include "TButtonFlat.h"
-#include "TDBControls.h"
-#include "TDBGrid.h"
-#include "TDataSource.h"
-#include "TMessages.h"
+#include "outside/forms/DesignComponents.h"
+#include "platform/ui/EventGuard.h"
+#include "platform/data/FasError.h"
+#include "outside/forms/StandardGlyphs.h"
+#include "outside/forms/TApplication.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/ui/TDBControls.h"
+#include "platform/ui/TDBGrid.h"
+#include "platform/ui/TDataSource.h"
+#include "outside/services/TMessages.h"
 
 TfrmPadrao::TfrmPadrao(QWidget *parent)
     : QMainWindow(parent)

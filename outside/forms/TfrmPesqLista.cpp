@@ -1,4 +1,4 @@
-#include "TfrmPesqLista.h"
+#include "outside/forms/TfrmPesqLista.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,7 +11,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "TClientDataSet.h"
+#include "platform/data/TClientDataSet.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "AnswerStream.h"
+#include "outside/net/AnswerStream.h"
 
 #include <simdjson.h>
 
-#include "FasError.h"
-#include "TJsonDocument.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TJsonDocument.h"
 
 AnswerStream::AnswerStream(int maxRows)
     : m_maxRows(maxRows)

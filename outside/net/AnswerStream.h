@@ -9,8 +9,8 @@
 
 #include <QByteArray>
 
-#include "PacketStream.h"
-#include "TDataPacket.h"
+#include "platform/data/PacketStream.h"
+#include "platform/data/TDataPacket.h"
 
 // A remote call's answer read as it arrives. When its "result" is an object it is
 // read as a data packet straight into a record store (PacketStream), keeping only

@@ -1,4 +1,4 @@
-#include "InputGate.h"
+#include "outside/net/InputGate.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "RemoteArgument.h"
+#include "outside/net/RemoteArgument.h"
 
-#include "DataPacket.h"
+#include "platform/data/DataPacket.h"
 
 RemoteArgument::RemoteArgument(Kind kind, QByteArray payload)
     : m_kind(kind)

@@ -1,4 +1,4 @@
-#include "RemoteCallError.h"
+#include "outside/net/RemoteCallError.h"
 
 RemoteCallError::RemoteCallError(Reason reason, int serverCode, QString message)
     : FasError(std::move(message))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 #include "kor_export.h"
 
 // A remote call that did not produce a result: the server could not be reached,

@@ -1,4 +1,4 @@
-#include "SessionUser.h"
+#include "outside/net/SessionUser.h"
 
 SessionUser &SessionUser::instance()
 {

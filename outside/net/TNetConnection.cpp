@@ -1,4 +1,4 @@
-#include "TNetConnection.h"
+#include "outside/net/TNetConnection.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,14 +22,14 @@
 #include <httplib.h>
 #include <simdjson.h>
 
-#include "AnswerStream.h"
-#include "DataPacket.h"
-#include "HostConfig.h"
-#include "InputGate.h"
-#include "PrivateFile.h"
-#include "RemoteCallError.h"
-#include "SessionUser.h"
-#include "TJsonDocument.h"
+#include "outside/net/AnswerStream.h"
+#include "platform/data/DataPacket.h"
+#include "outside/services/HostConfig.h"
+#include "outside/net/InputGate.h"
+#include "platform/data/PrivateFile.h"
+#include "outside/net/RemoteCallError.h"
+#include "outside/net/SessionUser.h"
+#include "platform/data/TJsonDocument.h"
 
 namespace {
 

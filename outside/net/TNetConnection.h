@@ -8,8 +8,8 @@
 #include <QObject>
 #include <QString>
 
-#include "RemoteArgument.h"
-#include "TRemoteValue.h"
+#include "outside/net/RemoteArgument.h"
+#include "outside/net/TRemoteValue.h"
 #include "kor_export.h"
 
 // The connection to the application server's remote object. Host and port are

@@ -1,6 +1,6 @@
-#include "TRemoteValue.h"
+#include "outside/net/TRemoteValue.h"
 
-#include "TJsonDocument.h"
+#include "platform/data/TJsonDocument.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-#include "TDataPacket.h"
+#include "platform/data/TDataPacket.h"
 #include "kor_export.h"
 
 class TJsonDocument;

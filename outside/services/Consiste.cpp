@@ -1,9 +1,9 @@
-#include "Consiste.h"
+#include "outside/services/Consiste.h"
 
 #include <simdjson.h>
 
-#include "FasError.h"
-#include "MessageDialog.h"
+#include "platform/data/FasError.h"
+#include "outside/services/MessageDialog.h"
 
 namespace Consiste {
 

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "TRemoteValue.h"
+#include "outside/net/TRemoteValue.h"
 #include "kor_export.h"
 
 // Validation helpers shared by the screens.

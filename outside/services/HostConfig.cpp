@@ -1,9 +1,9 @@
-#include "HostConfig.h"
+#include "outside/services/HostConfig.h"
 
-#include "ConfigFile.h"
-#include "DatabaseError.h"
-#include "DatabaseUrl.h"
-#include "PrivateFile.h"
+#include "platform/data/ConfigFile.h"
+#include "platform/sql/DatabaseError.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "platform/data/PrivateFile.h"
 
 namespace HostConfig {
 namespace {

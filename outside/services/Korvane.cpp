@@ -1,6 +1,6 @@
-#include "Korvane.h"
+#include "outside/services/Korvane.h"
 
-#include "HostConfig.h"
+#include "outside/services/HostConfig.h"
 
 namespace Korvane {
 

@@ -1,4 +1,4 @@
-#include "MessageDialog.h"
+#include "outside/services/MessageDialog.h"
 
 #include <QApplication>
 #include <QMessageBox>

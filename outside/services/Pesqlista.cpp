@@ -1,13 +1,13 @@
-#include "Pesqlista.h"
+#include "outside/services/Pesqlista.h"
 
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "FasError.h"
-#include "MessageDialog.h"
-#include "TDataSource.h"
-#include "TfrmPesqLista.h"
+#include "platform/data/FasError.h"
+#include "outside/services/MessageDialog.h"
+#include "platform/ui/TDataSource.h"
+#include "outside/forms/TfrmPesqLista.h"
 
 namespace Pesqlista {
 

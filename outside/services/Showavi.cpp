@@ -1,4 +1,4 @@
-#include "Showavi.h"
+#include "outside/services/Showavi.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "InputGate.h"
+#include "outside/net/InputGate.h"
 
 namespace Showavi {
 namespace {

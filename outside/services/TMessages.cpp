@@ -1,6 +1,6 @@
-#include "TMessages.h"
+#include "outside/services/TMessages.h"
 
-#include "MessageDialog.h"
+#include "outside/services/MessageDialog.h"
 
 TMessages::TMessages(QObject *parent)
     : QObject(parent)

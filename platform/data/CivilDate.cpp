@@ -1,4 +1,4 @@
-#include "CivilDate.h"
+#include "platform/data/CivilDate.h"
 
 #include <cmath>
 #include <limits>

@@ -1,10 +1,10 @@
-#include "ConfigFile.h"
+#include "platform/data/ConfigFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 namespace {
 

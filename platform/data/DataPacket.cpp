@@ -1,16 +1,16 @@
-#include "DataPacket.h"
+#include "platform/data/DataPacket.h"
 
 #include <charconv>
 #include <cmath>
 
 #include <simdjson.h>
 
-#include "CivilDate.h"
-#include "PacketFaults.h"
-#include "PacketReader.h"
-#include "PacketText_p.h"
-#include "RecordStore_p.h"
-#include "TJsonDocument.h"
+#include "platform/data/CivilDate.h"
+#include "platform/data/PacketFaults.h"
+#include "platform/data/PacketReader.h"
+#include "platform/data/PacketText_p.h"
+#include "platform/data/RecordStore_p.h"
+#include "platform/data/TJsonDocument.h"
 
 namespace dom = simdjson::dom;
 

@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 #include "fasdata_export.h"
 
 class TJsonDocument;

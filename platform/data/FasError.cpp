@@ -1,4 +1,4 @@
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 FasError::FasError(QString message)
     : m_message(std::move(message))

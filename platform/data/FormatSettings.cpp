@@ -1,4 +1,4 @@
-#include "FormatSettings.h"
+#include "platform/data/FormatSettings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "CivilDate.h"
+#include "platform/data/CivilDate.h"
 
 namespace FormatSettings {
 namespace {

@@ -1,9 +1,9 @@
-#include "PacketFaults.h"
+#include "platform/data/PacketFaults.h"
 
 #include <string>
 #include <vector>
 
-#include "PacketText_p.h"
+#include "platform/data/PacketText_p.h"
 
 namespace ondemand = simdjson::ondemand;
 

@@ -1,13 +1,13 @@
-#include "PacketReader.h"
+#include "platform/data/PacketReader.h"
 
 #include <charconv>
 #include <cstring>
 #include <limits>
 
-#include "CivilDate.h"
-#include "PacketText_p.h"
-#include "RecordStore_p.h"
-#include "TJsonDocument.h"
+#include "platform/data/CivilDate.h"
+#include "platform/data/PacketText_p.h"
+#include "platform/data/RecordStore_p.h"
+#include "platform/data/TJsonDocument.h"
 
 namespace dom = simdjson::dom;
 

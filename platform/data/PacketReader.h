@@ -5,7 +5,7 @@
 
 #include <simdjson.h>
 
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 
 namespace DataPacket::detail {
 

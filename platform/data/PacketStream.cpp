@@ -1,10 +1,10 @@
-#include "PacketStream.h"
+#include "platform/data/PacketStream.h"
 
-#include "PacketFaults.h"
-#include "PacketReader.h"
-#include "PacketText_p.h"
-#include "RecordStore_p.h"
-#include "TJsonDocument.h"
+#include "platform/data/PacketFaults.h"
+#include "platform/data/PacketReader.h"
+#include "platform/data/PacketText_p.h"
+#include "platform/data/RecordStore_p.h"
+#include "platform/data/TJsonDocument.h"
 
 namespace dom = simdjson::dom;
 using namespace DataPacket::detail;

@@ -6,8 +6,8 @@
 
 #include <QtGlobal>
 
-#include "DataPacket.h"
-#include "TRecordStore.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TRecordStore.h"
 #include "fasdata_export.h"
 
 // Reads a data packet while its text arrives, straight into a record store: the

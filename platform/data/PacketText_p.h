@@ -9,8 +9,8 @@
 
 #include <simdjson.h>
 
-#include "FasError.h"
-#include "TFieldDef.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TFieldDef.h"
 
 namespace DataPacket::detail {
 

@@ -1,8 +1,8 @@
-#include "PrivateFile.h"
+#include "platform/data/PrivateFile.h"
 
 #include <QFileInfo>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 namespace PrivateFile {
 

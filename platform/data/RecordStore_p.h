@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 
 // Direct access to a store's columns, so the packet decoder can append cells
 // column by column without first filling a row with nulls. After appending one

@@ -1,4 +1,4 @@
-#include "TClientDataSet.h"
+#include "platform/data/TClientDataSet.h"
 
 #include <numeric>
 
@@ -6,9 +6,9 @@
 #include <malloc.h>
 #endif
 
-#include "DataPacket.h"
-#include "FasError.h"
-#include "TRecordIndex.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TRecordIndex.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <QByteArray>
 #include <QObject>
 
-#include "TDataPacket.h"
-#include "TField.h"
-#include "TRecordStore.h"
+#include "platform/data/TDataPacket.h"
+#include "platform/data/TField.h"
+#include "platform/data/TRecordStore.h"
 #include "fasdata_export.h"
 
 enum class TDataSetState { Inactive, Browse, Edit, Insert };

@@ -1,6 +1,6 @@
-#include "TDataPacket.h"
+#include "platform/data/TDataPacket.h"
 
-#include "TJsonDocument.h"
+#include "platform/data/TJsonDocument.h"
 
 TDataPacket::TDataPacket(QByteArray json)
     : m_json(std::move(json))

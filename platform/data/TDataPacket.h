@@ -7,8 +7,8 @@
 
 #include <QByteArray>
 
-#include "DataPacket.h"
-#include "TRecordStore.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TRecordStore.h"
 #include "fasdata_export.h"
 
 class TJsonDocument;

@@ -1,11 +1,11 @@
-#include "TField.h"
+#include "platform/data/TField.h"
 
 #include <cmath>
 
-#include "CivilDate.h"
-#include "FasError.h"
-#include "FormatSettings.h"
-#include "TClientDataSet.h"
+#include "platform/data/CivilDate.h"
+#include "platform/data/FasError.h"
+#include "platform/data/FormatSettings.h"
+#include "platform/data/TClientDataSet.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVariant>
 
-#include "TFieldDef.h"
+#include "platform/data/TFieldDef.h"
 #include "fasdata_export.h"
 
 class TClientDataSet;

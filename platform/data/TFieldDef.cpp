@@ -1,4 +1,4 @@
-#include "TFieldDef.h"
+#include "platform/data/TFieldDef.h"
 
 QString fieldTypeName(TFieldType type)
 {

@@ -1,4 +1,4 @@
-#include "TJsonDocument.h"
+#include "platform/data/TJsonDocument.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "TRecordIndex.h"
+#include "platform/data/TRecordIndex.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +10,8 @@
 #include <QCollator>
 #include <QString>
 
-#include "FormatSettings.h"
-#include "TRecordStore.h"
+#include "platform/data/FormatSettings.h"
+#include "platform/data/TRecordStore.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 
 #include <stdexcept>
 
-#include "RecordStore_p.h"
+#include "platform/data/RecordStore_p.h"
 
 namespace {
 

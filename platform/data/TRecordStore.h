@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "TFieldDef.h"
+#include "platform/data/TFieldDef.h"
 #include "fasdata_export.h"
 
 // Column-wise storage of the rows of a client dataset: one typed vector per field

@@ -1,4 +1,4 @@
-#include "DatabaseConnection.h"
+#include "platform/sql/DatabaseConnection.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <QSqlQuery>
 #include <QStringList>
 
-#include "DatabaseError.h"
+#include "platform/sql/DatabaseError.h"
 
 namespace DatabaseConnection {
 namespace {

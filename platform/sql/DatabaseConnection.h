@@ -3,7 +3,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 #include "fassql_export.h"
 
 // Opens the system's database connections the same way everywhere (host, module

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 #include "fassql_export.h"
 
 // A database that cannot be reached, opened or understood. The message names the

@@ -1,9 +1,9 @@
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 
 #include <QUrl>
 #include <QUrlQuery>
 
-#include "DatabaseError.h"
+#include "platform/sql/DatabaseError.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ErrorReport.h"
+#include "platform/ui/ErrorReport.h"
 
 #include <QApplication>
 #include <QMessageBox>

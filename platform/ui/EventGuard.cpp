@@ -1,9 +1,9 @@
-#include "EventGuard.h"
+#include "platform/ui/EventGuard.h"
 
 #include <exception>
 
-#include "ErrorReport.h"
-#include "FasError.h"
+#include "platform/ui/ErrorReport.h"
+#include "platform/data/FasError.h"
 
 namespace EventGuard {
 

@@ -1,4 +1,4 @@
-#include "TCanvas.h"
+#include "platform/ui/TCanvas.h"
 
 #include <algorithm>
 

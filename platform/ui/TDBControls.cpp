@@ -1,4 +1,4 @@
-#include "TDBControls.h"
+#include "platform/ui/TDBControls.h"
 
 namespace {
 

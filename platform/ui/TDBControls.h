@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-#include "TFieldDataLink.h"
+#include "platform/ui/TFieldDataLink.h"
 #include "fasui_export.h"
 
 // Data-aware controls: each shows one field of its data source's current

@@ -1,4 +1,4 @@
-#include "TDBGrid.h"
+#include "platform/ui/TDBGrid.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -7,8 +7,8 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
-#include "EventGuard.h"
-#include "TDisplayRowScope.h"
+#include "platform/ui/EventGuard.h"
+#include "platform/ui/TDisplayRowScope.h"
 
 namespace {
 

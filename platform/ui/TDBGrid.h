@@ -5,10 +5,10 @@
 #include <QPointer>
 #include <QTableView>
 
-#include "TCanvas.h"
-#include "TColumn.h"
-#include "TDataSetModel.h"
-#include "TDataSource.h"
+#include "platform/ui/TCanvas.h"
+#include "platform/ui/TColumn.h"
+#include "platform/ui/TDataSetModel.h"
+#include "platform/ui/TDataSource.h"
 #include "fasui_export.h"
 
 // What a grid tells its cell painter about a cell.

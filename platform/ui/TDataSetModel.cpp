@@ -1,8 +1,8 @@
-#include "TDataSetModel.h"
+#include "platform/ui/TDataSetModel.h"
 
 #include <utility>
 
-#include "TDisplayRowScope.h"
+#include "platform/ui/TDisplayRowScope.h"
 
 TDataSetModel::TDataSetModel(QObject *parent)
     : QAbstractTableModel(parent)

@@ -4,8 +4,8 @@
 #include <QList>
 #include <QPointer>
 
-#include "TClientDataSet.h"
-#include "TColumn.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TColumn.h"
 #include "fasui_export.h"
 
 // The grid's view of a client dataset: one row per record, one column per

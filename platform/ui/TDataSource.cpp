@@ -1,4 +1,4 @@
-#include "TDataSource.h"
+#include "platform/ui/TDataSource.h"
 
 TDataSource::TDataSource(QObject *parent)
     : QObject(parent)

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "TClientDataSet.h"
+#include "platform/data/TClientDataSet.h"
 #include "fasui_export.h"
 
 // Binds controls to a dataset and reports the dataset's state changes

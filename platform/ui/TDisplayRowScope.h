@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "TClientDataSet.h"
+#include "platform/data/TClientDataSet.h"
 
 // Makes one row the record that the dataset's fields read while a cell is
 // painted or read for display, without moving the cursor or firing events;

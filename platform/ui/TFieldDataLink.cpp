@@ -1,4 +1,4 @@
-#include "TFieldDataLink.h"
+#include "platform/ui/TFieldDataLink.h"
 
 TFieldDataLink::TFieldDataLink(QObject *parent)
     : QObject(parent)

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "TDataSource.h"
+#include "platform/ui/TDataSource.h"
 #include "fasui_export.h"
 
 // Ties a control to one field of a data source: tells it when the value it

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 #include "server/base/SecretCompare.h"
 #include "server/base/ServerLog.h"
 #include "server/sql/SqlFailure.h"

@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 bool ListenPolicy::isLoopback(const QString &host)
 {

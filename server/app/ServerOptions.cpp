@@ -3,11 +3,11 @@
 #include <QCommandLineParser>
 #include <QFile>
 
-#include "ConfigFile.h"
-#include "DatabaseError.h"
-#include "DatabaseUrl.h"
-#include "FasError.h"
-#include "PrivateFile.h"
+#include "platform/data/ConfigFile.h"
+#include "platform/sql/DatabaseError.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "platform/data/FasError.h"
+#include "platform/data/PrivateFile.h"
 #include "fas/Version.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "DatabaseConnection.h"
+#include "platform/sql/DatabaseConnection.h"
 
 // What fas-appserver runs with: read from the INI configuration shared with the
 // desktop host ([database] url and the PostgreSQL time-outs, [appserver] listen,

@@ -9,9 +9,9 @@
 
 #include <QCoreApplication>
 
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "SchemaGate.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaGate.h"
 #include "fas/Version.h"
 #include "server/app/AccessControl.h"
 #include "server/app/ListenPolicy.h"

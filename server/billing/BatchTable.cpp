@@ -1,7 +1,7 @@
 #include "server/billing/BatchTable.h"
 
-#include "CivilDate.h"
-#include "DataPacket.h"
+#include "platform/data/CivilDate.h"
+#include "platform/data/DataPacket.h"
 
 namespace {
 

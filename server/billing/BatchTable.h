@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 #include "server/billing/ItemKey.h"
 
 // A generation batch as SQL sees it: the items' keys in one bound JSON array,

@@ -9,8 +9,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "DataPacket.h"
-#include "DatabaseError.h"
+#include "platform/data/DataPacket.h"
+#include "platform/sql/DatabaseError.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/rpc/RpcError.h"

@@ -10,8 +10,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include "BillingCodes.h"
-#include "CivilDate.h"
+#include "billing/BillingCodes.h"
+#include "platform/data/CivilDate.h"
 #include "server/billing/BatchTable.h"
 #include "server/billing/PreviewStream.h"
 #include "server/billing/RunJournal.h"

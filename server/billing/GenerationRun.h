@@ -8,8 +8,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "DatabaseUrl.h"
-#include "TRecordStore.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "platform/data/TRecordStore.h"
 #include "server/billing/ItemKey.h"
 
 class BatchTable;

@@ -3,8 +3,8 @@
 #include <QDateTime>
 #include <QVariant>
 
-#include "BillingItemLayout.h"
-#include "CivilDate.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/CivilDate.h"
 
 namespace {
 

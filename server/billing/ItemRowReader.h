@@ -2,7 +2,7 @@
 
 #include <QSqlQuery>
 
-#include "TRecordStore.h"
+#include "platform/data/TRecordStore.h"
 
 // Turns the rows of the item query (server/sql/item-select.*.sql: the 28 columns of
 // the preview layout, in its order) into a packet's record store. Text comes back as

@@ -4,10 +4,10 @@
 
 #include <simdjson.h>
 
-#include "CivilDate.h"
-#include "DataPacket.h"
-#include "FasError.h"
-#include "TRecordStore.h"
+#include "platform/data/CivilDate.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TRecordStore.h"
 #include "server/billing/ItemRowReader.h"
 #include "server/rpc/RpcError.h"
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "TFieldDef.h"
+#include "platform/data/TFieldDef.h"
 #include "server/sql/RowSink.h"
 
 // Writes a packet's text row by row straight from database values, without a

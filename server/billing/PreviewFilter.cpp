@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
-#include "CivilDate.h"
+#include "platform/data/CivilDate.h"
 #include "server/rpc/RpcError.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "CivilDate.h"
+#include "platform/data/CivilDate.h"
 #include "server/billing/ItemRowReader.h"
 #include "server/billing/SqlText.h"
 #include "server/sql/SqlStatement.h"

@@ -6,8 +6,8 @@
 #include <QString>
 #include <QVariantList>
 
-#include "DatabaseUrl.h"
-#include "TRecordStore.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "platform/data/TRecordStore.h"
 #include "server/billing/PreviewFilter.h"
 #include "server/billing/PreviewStream.h"
 

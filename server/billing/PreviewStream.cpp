@@ -1,6 +1,6 @@
 #include "server/billing/PreviewStream.h"
 
-#include "BillingItemLayout.h"
+#include "billing/BillingItemLayout.h"
 
 PreviewStream::PreviewStream(std::unique_ptr<NativeCursor> cursor)
     : m_cursor(std::move(cursor))

@@ -2,7 +2,7 @@
 
 #include <QCryptographicHash>
 
-#include "CivilDate.h"
+#include "platform/data/CivilDate.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/SqlStatement.h"
 

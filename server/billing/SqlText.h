@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // The server's larger query texts, kept as files in server/billing/sql/ (built in as
 // resources) so that the benchmark can run exactly the same text in sqlite3.

@@ -5,7 +5,7 @@
 
 #include <httplib.h>
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 #include "server/base/LogText.h"
 #include "server/base/ServerLog.h"
 #include "server/http/BearerToken.h"

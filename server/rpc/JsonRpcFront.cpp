@@ -7,8 +7,8 @@
 
 #include <simdjson.h>
 
-#include "DataPacket.h"
-#include "DatabaseError.h"
+#include "platform/data/DataPacket.h"
+#include "platform/sql/DatabaseError.h"
 #include "server/base/LogText.h"
 #include "server/base/ServerLog.h"
 #include "server/rpc/RpcError.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FasError.h"
+#include "platform/data/FasError.h"
 
 // The JSON-RPC error codes this server answers with. The server's own codes lie in
 // -32000..-32099; docs/protocol.md lists them with their meaning.

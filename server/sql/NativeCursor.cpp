@@ -4,7 +4,7 @@
 #include <QSqlError>
 #include <QVariant>
 
-#include "NativeHandle.h"
+#include "platform/sql/NativeHandle.h"
 #include "server/sql/PgCursor.h"
 #include "server/sql/SqlFailure.h"
 #include "server/sql/SqliteCursor.h"

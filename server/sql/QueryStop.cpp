@@ -3,7 +3,7 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
-#include "NativeHandle.h"
+#include "platform/sql/NativeHandle.h"
 
 namespace {
 

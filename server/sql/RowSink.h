@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "TFieldDef.h"
+#include "platform/data/TFieldDef.h"
 
 // Where a NativeCursor writes the cells of its current row, one per field of the
 // sink's layout, in order. The cursor reads each value as the Qt driver would hand

@@ -2,8 +2,8 @@
 
 #include <QSqlDatabase>
 
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // One database connection per server thread. A QSqlDatabase may only be used by the
 // thread that opened it, and cpp-httplib serves each connection on one thread of

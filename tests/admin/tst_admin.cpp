@@ -19,16 +19,16 @@
 #include <QSqlRecord>
 #include <QtTest>
 
-#include "AppServerProcess.h"
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "MigrationCatalog.h"
-#include "RawHttp.h"
-#include "SchemaGate.h"
-#include "SchemaMigrator.h"
-#include "SchemaScript.h"
-#include "ScratchDatabase.h"
-#include "TestSql.h"
+#include "tests/support/AppServerProcess.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/MigrationCatalog.h"
+#include "tests/support/RawHttp.h"
+#include "db/SchemaGate.h"
+#include "db/SchemaMigrator.h"
+#include "db/SchemaScript.h"
+#include "tests/support/ScratchDatabase.h"
+#include "tests/support/TestSql.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <QTest>
 #include <QTextStream>
 
-#include "ImportCommand.h"
-#include "ImportLayout.h"
-#include "ImportValue.h"
-#include "ScratchDatabase.h"
-#include "TestSql.h"
+#include "admin/import/ImportCommand.h"
+#include "admin/import/ImportLayout.h"
+#include "admin/import/ImportValue.h"
+#include "tests/support/ScratchDatabase.h"
+#include "tests/support/TestSql.h"
 
 namespace {
 

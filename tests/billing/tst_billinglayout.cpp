@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "BillingCodes.h"
-#include "BillingItemLayout.h"
+#include "billing/BillingCodes.h"
+#include "billing/BillingItemLayout.h"
 
 // Pins the billing item's layouts: the server writes them and the screens read
 // them by name, type and size, so any drift breaks a peer.

@@ -17,18 +17,18 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include "AppServerProcess.h"
-#include "ErrorReport.h"
-#include "GuideWindow.h"
-#include "HostConfig.h"
-#include "HostTranslations.h"
-#include "HostWindow.h"
-#include "ModalWatcher.h"
-#include "ModuleLoader.h"
-#include "TApplication.h"
-#include "TButtonFlat.h"
-#include "TdtmDBGeral.h"
-#include "TfrmPadrao.h"
+#include "tests/support/AppServerProcess.h"
+#include "platform/ui/ErrorReport.h"
+#include "host/GuideWindow.h"
+#include "outside/services/HostConfig.h"
+#include "host/HostTranslations.h"
+#include "host/HostWindow.h"
+#include "tests/support/ModalWatcher.h"
+#include "host/ModuleLoader.h"
+#include "outside/forms/TApplication.h"
+#include "outside/controls/TButtonFlat.h"
+#include "outside/data/TdtmDBGeral.h"
+#include "outside/forms/TfrmPadrao.h"
 
 class TestHostWindow : public QObject
 {

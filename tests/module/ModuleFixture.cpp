@@ -1,10 +1,10 @@
-#include "ModuleFixture.h"
+#include "tests/module/ModuleFixture.h"
 
 #include <QSettings>
 
-#include "ErrorReport.h"
-#include "HostConfig.h"
-#include "TApplication.h"
+#include "platform/ui/ErrorReport.h"
+#include "outside/services/HostConfig.h"
+#include "outside/forms/TApplication.h"
 
 ModuleFixture::ModuleFixture()
     : mdiArea(new QMdiArea(&mainForm))

@@ -7,10 +7,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include "AppServerProcess.h"
-#include "MessageDialog.h"
-#include "ModalWatcher.h"
-#include "TdtmDBGeral.h"
+#include "tests/support/AppServerProcess.h"
+#include "outside/services/MessageDialog.h"
+#include "tests/support/ModalWatcher.h"
+#include "outside/data/TdtmDBGeral.h"
 
 // The module's environment in a test program: an MDI main form, the host's data
 // module on a demo database, a real application server on that database, the

@@ -1,17 +1,17 @@
-#include "PreviewScreenDriver.h"
+#include "tests/module/PreviewScreenDriver.h"
 
 #include <QtTest>
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>
 
-#include "Cli_fas09600.h"
-#include "ModuleFixture.h"
-#include "Pkg_fas09600.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "tests/module/ModuleFixture.h"
+#include "Pkg_fas09600/Pkg_fas09600.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 TfrmFaturamento *PreviewScreenDriver::screen()
 {

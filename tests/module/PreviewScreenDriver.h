@@ -5,7 +5,7 @@
 #include <QList>
 #include <QStringList>
 
-#include "BillingRows.h"
+#include "tests/support/BillingRows.h"
 
 class ModuleFixture;
 class QWidget;

@@ -2,10 +2,10 @@
 
 #include <QObject>
 
-#include "FindBar.h"
-#include "ModuleFixture.h"
-#include "PreviewScreenDriver.h"
-#include "TfrmFaturamento.h"
+#include "Cli_fas09600/FindBar.h"
+#include "tests/module/ModuleFixture.h"
+#include "tests/module/PreviewScreenDriver.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 // The base of the tests that drive the preview screen with the three sample rows
 // (export, find, kept layout, keyboard, result panel): the module opened once for

@@ -8,16 +8,16 @@
 #include <QStatusBar>
 #include <QLabel>
 
-#include "ExportDialog.h"
-#include "ExportFiles.h"
-#include "FindBar.h"
-#include "ModuleFixture.h"
-#include "PreviewCells.h"
-#include "PreviewExport.h"
-#include "PreviewScreenTest.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "Cli_fas09600/ExportDialog.h"
+#include "tests/support/ExportFiles.h"
+#include "Cli_fas09600/FindBar.h"
+#include "tests/module/ModuleFixture.h"
+#include "Cli_fas09600/PreviewCells.h"
+#include "Cli_fas09600/PreviewExport.h"
+#include "tests/module/PreviewScreenTest.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 // Export from the preview screen ("Exportar…", Ctrl+E): the file read back cell by
 // cell in CSV and XLSX, and a cancel that keeps the file that was there.

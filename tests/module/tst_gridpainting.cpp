@@ -4,15 +4,15 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 
-#include "BillingRows.h"
-#include "Cli_fas09600.h"
-#include "ModuleFixture.h"
-#include "Pkg_fas09600.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TApplication.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "tests/support/BillingRows.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "tests/module/ModuleFixture.h"
+#include "Pkg_fas09600/Pkg_fas09600.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "outside/forms/TApplication.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 namespace {
 

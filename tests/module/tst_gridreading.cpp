@@ -5,13 +5,13 @@
 #include <QLineEdit>
 #include <QToolTip>
 
-#include "FindBar.h"
-#include "ModuleFixture.h"
-#include "PreviewScreenTest.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "Cli_fas09600/FindBar.h"
+#include "tests/module/ModuleFixture.h"
+#include "tests/module/PreviewScreenTest.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 // Reading the preview grid: find (Ctrl+F, F3) over the current column from a bar
 // in its own row, and the tool tips of cells and titles the grid cannot show whole.

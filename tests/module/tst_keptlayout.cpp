@@ -3,17 +3,17 @@
 #include <QHeaderView>
 #include <QMdiSubWindow>
 
-#include "FilterDialogPlacement.h"
-#include "FindBar.h"
-#include "PreviewSorting.h"
-#include "ModuleFixture.h"
-#include "PreviewActions.h"
-#include "PreviewScreenTest.h"
-#include "ScreenLayout.h"
-#include "TClientDataSet.h"
-#include "TButtonFlat.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "Cli_fas09601/FilterDialogPlacement.h"
+#include "Cli_fas09600/FindBar.h"
+#include "Cli_fas09600/PreviewSorting.h"
+#include "tests/module/ModuleFixture.h"
+#include "Cli_fas09600/PreviewActions.h"
+#include "tests/module/PreviewScreenTest.h"
+#include "Cli_fas09600/ScreenLayout.h"
+#include "platform/data/TClientDataSet.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 // The layout kept per user: the grid's column widths and order, the screen's
 // place and size and the filter dialog's place across closing and opening, and

@@ -8,19 +8,19 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 
-#include "Cli_fas09601.h"
-#include "FindBar.h"
-#include "ModuleFixture.h"
-#include "PreviewActions.h"
-#include "PreviewScreenTest.h"
-#include "Showavi.h"
-#include "TBtnPesquisa.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TDateEditPlus.h"
-#include "TfrmFaturamento.h"
-#include "TfrmFiltroFaturamento.h"
+#include "Cli_fas09601/Cli_fas09601.h"
+#include "Cli_fas09600/FindBar.h"
+#include "tests/module/ModuleFixture.h"
+#include "Cli_fas09600/PreviewActions.h"
+#include "tests/module/PreviewScreenTest.h"
+#include "outside/services/Showavi.h"
+#include "outside/controls/TBtnPesquisa.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "outside/controls/TDateEditPlus.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
+#include "Cli_fas09601/TfrmFiltroFaturamento.h"
 
 // The preview screen's commands from the keyboard, and the filter dialog's keys:
 // mnemonics, Tab group by group, Enter confirms, Escape cancels.

@@ -7,21 +7,21 @@
 #include <QSqlQuery>
 #include <QTableView>
 
-#include "Cli_fas09600.h"
-#include "Cli_fas09601.h"
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "ModuleFixture.h"
-#include "TestSql.h"
-#include "Pesqlista.h"
-#include "Pkg_fas09600.h"
-#include "TBtnPesquisa.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDataSource.h"
-#include "TfrmFaturamento.h"
-#include "TfrmFiltroFaturamento.h"
-#include "TfrmPesqLista.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "Cli_fas09601/Cli_fas09601.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "tests/module/ModuleFixture.h"
+#include "tests/support/TestSql.h"
+#include "outside/services/Pesqlista.h"
+#include "Pkg_fas09600/Pkg_fas09600.h"
+#include "outside/controls/TBtnPesquisa.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDataSource.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
+#include "Cli_fas09601/TfrmFiltroFaturamento.h"
+#include "outside/forms/TfrmPesqLista.h"
 
 using Cli_fas09601::frmFiltroFaturamento;
 

@@ -2,9 +2,9 @@
 
 #include <QLibrary>
 
-#include "FasError.h"
-#include "ModuleLoader.h"
-#include "PackageInfo.h"
+#include "platform/data/FasError.h"
+#include "host/ModuleLoader.h"
+#include "Pkg_fas09600/PackageInfo.h"
 
 // The module as the host sees it: a library file with plain entries, its
 // package description, its units' initialization and finalization, and the

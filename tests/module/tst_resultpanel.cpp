@@ -7,19 +7,19 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
-#include "BillingItemLayout.h"
-#include "ExportDialog.h"
-#include "ExportFiles.h"
-#include "FindBar.h"
-#include "GenerationResult.h"
-#include "ModuleFixture.h"
-#include "PreviewActions.h"
-#include "PreviewScreenTest.h"
-#include "RunResultPanel.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TfrmFaturamento.h"
+#include "billing/BillingItemLayout.h"
+#include "Cli_fas09600/ExportDialog.h"
+#include "tests/support/ExportFiles.h"
+#include "Cli_fas09600/FindBar.h"
+#include "Cli_fas09600/GenerationResult.h"
+#include "tests/module/ModuleFixture.h"
+#include "Cli_fas09600/PreviewActions.h"
+#include "tests/module/PreviewScreenTest.h"
+#include "Cli_fas09600/RunResultPanel.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 // The generation run's result panel: a run's entries, their months and the total
 // line listed and exported, emptied by the next filter; and where the screen's

@@ -6,18 +6,18 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 
-#include "BillingRows.h"
-#include "Cli_fas09600.h"
-#include "FormatSettings.h"
-#include "ModuleFixture.h"
-#include "Pkg_fas09600.h"
-#include "TApplication.h"
-#include "TButtonFlat.h"
-#include "TClientDataSet.h"
-#include "TDBGrid.h"
-#include "TDataSource.h"
-#include "PreviewSorting.h"
-#include "TfrmFaturamento.h"
+#include "tests/support/BillingRows.h"
+#include "Cli_fas09600/Cli_fas09600.h"
+#include "platform/data/FormatSettings.h"
+#include "tests/module/ModuleFixture.h"
+#include "Pkg_fas09600/Pkg_fas09600.h"
+#include "outside/forms/TApplication.h"
+#include "outside/controls/TButtonFlat.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/ui/TDBGrid.h"
+#include "platform/ui/TDataSource.h"
+#include "Cli_fas09600/PreviewSorting.h"
+#include "Cli_fas09600/TfrmFaturamento.h"
 
 Q_DECLARE_METATYPE(BillingRow)
 

@@ -12,7 +12,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "TDateEditPlus.h"
+#include "outside/controls/TDateEditPlus.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "Consiste.h"
-#include "FasError.h"
+#include "outside/services/Consiste.h"
+#include "platform/data/FasError.h"
 
 class TstConsiste : public QObject
 {

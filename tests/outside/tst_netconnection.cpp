@@ -11,15 +11,15 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include "AppServerProcess.h"
-#include "Consiste.h"
-#include "DataPacket.h"
-#include "FasError.h"
-#include "HostConfig.h"
-#include "RemoteCallError.h"
-#include "SecretFile.h"
-#include "TClientDataSet.h"
-#include "TNetConnection.h"
+#include "tests/support/AppServerProcess.h"
+#include "outside/services/Consiste.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/FasError.h"
+#include "outside/services/HostConfig.h"
+#include "outside/net/RemoteCallError.h"
+#include "tests/support/SecretFile.h"
+#include "platform/data/TClientDataSet.h"
+#include "outside/net/TNetConnection.h"
 
 // TNetConnection against a real application server process on loopback.
 class TstNetConnection : public QObject

@@ -4,9 +4,9 @@
 
 #include <QStringList>
 
-#include "DataPacket.h"
-#include "TClientDataSet.h"
-#include "TRecordStore.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/data/TRecordStore.h"
 
 namespace fixture {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "DataPacket.h"
-#include "FasError.h"
-#include "PacketStream.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/FasError.h"
+#include "platform/data/PacketStream.h"
 
 namespace {
 

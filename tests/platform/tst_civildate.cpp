@@ -1,6 +1,6 @@
 #include <QTest>
 
-#include "CivilDate.h"
+#include "platform/data/CivilDate.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "DataSetFixture.h"
-#include "FasError.h"
-#include "TJsonDocument.h"
+#include "tests/platform/DataSetFixture.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TJsonDocument.h"
 
 using fixture::codes;
 using fixture::packet;

@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "ConfigFile.h"
-#include "FasError.h"
+#include "platform/data/ConfigFile.h"
+#include "platform/data/FasError.h"
 
 class TestConfigFile : public QObject
 {

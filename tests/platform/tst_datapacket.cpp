@@ -4,12 +4,12 @@
 
 #include <QTest>
 
-#include "DataSetFixture.h"
-#include "DataPacket.h"
-#include "PacketStream.h"
-#include "TJsonDocument.h"
-#include "FasError.h"
-#include "TRecordStore.h"
+#include "tests/platform/DataSetFixture.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/PacketStream.h"
+#include "platform/data/TJsonDocument.h"
+#include "platform/data/FasError.h"
+#include "platform/data/TRecordStore.h"
 
 namespace {
 

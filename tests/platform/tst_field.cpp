@@ -2,9 +2,9 @@
 
 #include <QTest>
 
-#include "DataSetFixture.h"
-#include "FasError.h"
-#include "FormatSettings.h"
+#include "tests/platform/DataSetFixture.h"
+#include "platform/data/FasError.h"
+#include "platform/data/FormatSettings.h"
 
 namespace {
 

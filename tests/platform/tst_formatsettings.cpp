@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "FormatSettings.h"
+#include "platform/data/FormatSettings.h"
 
 class TestFormatSettings : public QObject
 {

@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-#include "DataSetFixture.h"
-#include "TRecordStore.h"
+#include "tests/platform/DataSetFixture.h"
+#include "platform/data/TRecordStore.h"
 
 namespace {
 

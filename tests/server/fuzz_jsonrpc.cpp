@@ -10,7 +10,7 @@
 
 #include <simdjson.h>
 
-#include "DataPacket.h"
+#include "platform/data/DataPacket.h"
 #include "server/billing/PreviewFilter.h"
 #include "server/rpc/JsonRpcFront.h"
 #include "server/rpc/MethodRegistry.h"

@@ -3,9 +3,9 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "DatabaseUrl.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "platform/sql/DatabaseUrl.h"
 
 // How configuration texts become database addresses, and how a connection that
 // cannot be opened is reported.

@@ -18,13 +18,13 @@
 #include <QSqlQuery>
 #include <QSettings>
 
-#include "BillingItemLayout.h"
-#include "DataPacket.h"
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "RawHttp.h"
-#include "ServerFixture.h"
-#include "SlowClients.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/DataPacket.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerFixture.h"
+#include "tests/support/SlowClients.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/sql/ThreadDatabase.h"
 

@@ -18,12 +18,12 @@
 #include <QSqlQuery>
 #include <QSettings>
 
-#include "BillingItemLayout.h"
-#include "DataPacket.h"
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "RawHttp.h"
-#include "ServerFixture.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/DataPacket.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerFixture.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/sql/ThreadDatabase.h"
 

@@ -18,14 +18,14 @@
 #include <QSqlQuery>
 #include <QSettings>
 
-#include "BillingItemLayout.h"
-#include "DataPacket.h"
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "NotifySocket.h"
-#include "RawHttp.h"
-#include "SecretFile.h"
-#include "ServerFixture.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/DataPacket.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "tests/support/NotifySocket.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/SecretFile.h"
+#include "tests/support/ServerFixture.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/sql/ThreadDatabase.h"
 

@@ -13,16 +13,16 @@
 #include <QSettings>
 #include <QSqlQuery>
 
-#include "AppServerProcess.h"
-#include "BillingItemLayout.h"
-#include "Consiste.h"
-#include "DataPacket.h"
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "HostConfig.h"
-#include "RawHttp.h"
-#include "RemoteCallError.h"
-#include "TNetConnection.h"
+#include "tests/support/AppServerProcess.h"
+#include "billing/BillingItemLayout.h"
+#include "outside/services/Consiste.h"
+#include "platform/data/DataPacket.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "outside/services/HostConfig.h"
+#include "tests/support/RawHttp.h"
+#include "outside/net/RemoteCallError.h"
+#include "outside/net/TNetConnection.h"
 
 // The shared installation for real: scripts/shared-install.sh starts PostgreSQL,
 // two fas-appserver processes and nginx with TLS in front of them; the tests reach

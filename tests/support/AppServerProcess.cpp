@@ -1,4 +1,4 @@
-#include "AppServerProcess.h"
+#include "tests/support/AppServerProcess.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>

@@ -1,10 +1,10 @@
-#include "BillingRows.h"
+#include "tests/support/BillingRows.h"
 
 #include <QDateTime>
 
-#include "BillingItemLayout.h"
-#include "DataPacket.h"
-#include "TRecordStore.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TRecordStore.h"
 
 namespace BillingRows {
 

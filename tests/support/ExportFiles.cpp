@@ -1,4 +1,4 @@
-#include "ExportFiles.h"
+#include "tests/support/ExportFiles.h"
 
 #include <QProcess>
 #include <QXmlStreamReader>

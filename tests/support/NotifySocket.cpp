@@ -1,4 +1,4 @@
-#include "NotifySocket.h"
+#include "tests/support/NotifySocket.h"
 
 #include <cstring>
 

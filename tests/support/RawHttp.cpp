@@ -1,4 +1,4 @@
-#include "RawHttp.h"
+#include "tests/support/RawHttp.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

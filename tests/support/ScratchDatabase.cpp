@@ -1,4 +1,4 @@
-#include "ScratchDatabase.h"
+#include "tests/support/ScratchDatabase.h"
 
 #include <algorithm>
 
@@ -8,9 +8,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include "DatabaseConnection.h"
-#include "DatabaseError.h"
-#include "SchemaScript.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseError.h"
+#include "db/SchemaScript.h"
 
 ScratchDatabase::ScratchDatabase(Kind kind, const QString &tag)
     : m_kind(kind)

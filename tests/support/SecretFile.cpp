@@ -1,4 +1,4 @@
-#include "SecretFile.h"
+#include "tests/support/SecretFile.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include <QFile>
 #include <QProcess>
@@ -6,10 +6,10 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-#include "BillingItemLayout.h"
-#include "DatabaseConnection.h"
-#include "DatabaseUrl.h"
-#include "SecretFile.h"
+#include "billing/BillingItemLayout.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "tests/support/SecretFile.h"
 
 namespace ServerTest {
 

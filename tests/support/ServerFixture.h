@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-#include "AppServerProcess.h"
-#include "DataPacket.h"
-#include "TRecordStore.h"
+#include "tests/support/AppServerProcess.h"
+#include "platform/data/DataPacket.h"
+#include "platform/data/TRecordStore.h"
 
 // What the application server's test programs share: fas-appserver as a client sees
 // it, the real program on a loopback port, real HTTP, against a database filled with

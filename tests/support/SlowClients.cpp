@@ -1,8 +1,8 @@
-#include "SlowClients.h"
+#include "tests/support/SlowClients.h"
 
 #include <chrono>
 
-#include "RawHttp.h"
+#include "tests/support/RawHttp.h"
 
 SlowClients::SlowClients(std::vector<int> sockets, std::function<QByteArray(int round)> piece)
     : m_sockets(std::move(sockets))

@@ -1,4 +1,4 @@
-#include "TestSql.h"
+#include "tests/support/TestSql.h"
 
 #include <QDebug>
 #include <QSqlError>
