@@ -298,6 +298,7 @@ bool ServerFixture::fillLookups()
 bool ServerFixture::resetBilling()
 {
     bool ok = exec(QStringLiteral("DELETE FROM USUARIOFAT")) && exec(QStringLiteral("DELETE FROM CHAVEEXECFAT"))
+              && exec(QStringLiteral("DELETE FROM ITEMLANCFATHIST"))
               && exec(QStringLiteral("DELETE FROM ITEMLANCFAT")) && exec(QStringLiteral("DELETE FROM LANCFATFAS"))
               && exec(QStringLiteral("DELETE FROM EXECFAT"))
               && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"));
