@@ -309,6 +309,18 @@ bool ServerFixture::resetBilling()
     return ok;
 }
 
+QString ServerFixture::billingState()
+{
+    QStringList parts;
+    for (const char *sql : {"SELECT COUNT(*) FROM LANCFATFAS", "SELECT COUNT(*) FROM LANCFATFAS WHERE DTESTORNO IS NULL",
+                            "SELECT COUNT(*) FROM ITEMLANCFAT", "SELECT COUNT(*) FROM ITEMLANCFATHIST",
+                            "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'P'",
+                            "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'R'",
+                            "SELECT SUM(NRULTLANCFAT) FROM NUMLANCFAT"})
+        parts << scalar(QString::fromLatin1(sql)).toString();
+    return parts.join(u'/');
+}
+
 void ServerFixture::expectUnchangedBilling()
 {
     QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);

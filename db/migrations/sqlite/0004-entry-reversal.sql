@@ -24,8 +24,10 @@ CREATE TABLE ITEMLANCFATHIST (
     REFERENCES LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT)
 );
 ;;
--- The entries of one run (history, reversal of a whole run).
+-- The entries a run made or reversed (history, reversal of a whole run).
 CREATE INDEX IX_LANCFATFAS_EXECFAT ON LANCFATFAS (IDEXECFAT);
+;;
+CREATE INDEX IX_LANCFATFAS_EXECESTORNO ON LANCFATFAS (IDEXECESTORNO);
 ;;
 -- The runs of one user in a period, newest first.
 CREATE INDEX IX_EXECFAT_USUARIO_INICIO ON EXECFAT (NMUSUARIO, DTINICIO);
