@@ -425,7 +425,7 @@ private slots:
         QStringList states;
         for (int r = 0; r < entries.rowCount(); ++r)
             states << BillingRows::cell(entries, r, "IDSITUACAO");
-        QCOMPARE(states, reversed.size() == 1 ? QStringList{"E", "A"} : QStringList{"E", "E"});
+        QCOMPARE(states, (reversed.size() == 1 ? QStringList{"E", "A"} : QStringList{"E", "E"}));
         const TRecordStore history = call(QStringLiteral("GetGeracoes"), {"", "", "", ""}, sara).packet();
         QStringList methods;
         for (int r = 0; r < history.rowCount(); ++r)
