@@ -289,7 +289,7 @@ private slots:
         QTest::newRow("no database") << "none" << QStringList{"check"} << 2 << "Banco de dados não informado";
         QTest::newRow("backup without a file") << "current" << QStringList{"backup"} << 2 << "fas-admin backup ARQUIVO";
         QTest::newRow("init on a database with tables") << "current" << QStringList{"init"} << 3 << "já tem tabelas";
-        QTest::newRow("init") << "empty" << QStringList{"init"} << 0 << "esquema criado na versão 3";
+        QTest::newRow("init") << "empty" << QStringList{"init"} << 0 << "esquema criado na versão 4";
         QTest::newRow("migrate an empty database") << "empty" << QStringList{"migrate"} << 1 << "fas-admin init";
         QTest::newRow("database file missing") << "missing" << QStringList{"check"} << 1 << "o arquivo não existe";
         QTest::newRow("database file unreadable") << "unreadable" << QStringList{"check"} << 1
