@@ -86,16 +86,30 @@ TFieldDefs RunHistory::entryFields()
             field("IDGERACAO", TFieldType::Float, 0, "Geração")};
 }
 
+namespace {
+
+// The entries run r made (IDEXECFAT) or reversed (IDEXECESTORNO): a run does one
+// or the other, and each lookup by itself uses its index.
+QString entriesOfRunBy(const char *column)
+{
+    return QStringLiteral("FROM LANCFATFAS l WHERE l.%1 = r.IDEXECFAT").arg(QLatin1String(column));
+}
+
+QString oneCompanyBy(const char *column)
+{
+    return QStringLiteral("(SELECT CASE WHEN MIN(l.CDEMPRESA) = MAX(l.CDEMPRESA) THEN MIN(l.CDEMPRESA) END %1)")
+        .arg(entriesOfRunBy(column));
+}
+
+} // namespace
+
 // Newest first. The period uses the index on DTINICIO; the company is the one of
 // the run's entries (null when they are of several companies, or none).
 RunHistory::Packet RunHistory::runs(const RunFilter &filter) const
 {
-    const QString entriesOfRun =
-        QStringLiteral("FROM LANCFATFAS l WHERE l.IDEXECFAT = r.IDEXECFAT OR l.IDEXECESTORNO = r.IDEXECFAT");
-    QString sql = QStringLiteral("SELECT r.IDEXECFAT, r.DTINICIO, r.NMUSUARIO, r.NMMETODO, (SELECT CASE WHEN "
-                                 "MIN(l.CDEMPRESA) = MAX(l.CDEMPRESA) THEN MIN(l.CDEMPRESA) END %1), "
+    QString sql = QStringLiteral("SELECT r.IDEXECFAT, r.DTINICIO, r.NMUSUARIO, r.NMMETODO, COALESCE(%1, %2), "
                                  "r.QTLANCAMENTOS, r.QTITENS, r.VRTOTAL, r.CDERRO FROM EXECFAT r WHERE 1 = 1")
-                      .arg(entriesOfRun);
+                      .arg(oneCompanyBy("IDEXECFAT"), oneCompanyBy("IDEXECESTORNO"));
     QVariantList values;
     if (filter.from.isValid()) {
         sql += QStringLiteral(" AND r.DTINICIO >= ?");
@@ -110,10 +124,10 @@ RunHistory::Packet RunHistory::runs(const RunFilter &filter) const
         values << filter.user;
     }
     if (!filter.company.isEmpty()) {
-        sql += QStringLiteral(" AND EXISTS (SELECT 1 %1 AND l.CDEMPRESA = ?)")
-                   .arg(QStringLiteral("FROM LANCFATFAS l WHERE (l.IDEXECFAT = r.IDEXECFAT OR "
-                                       "l.IDEXECESTORNO = r.IDEXECFAT)"));
-        values << filter.company;
+        sql += QStringLiteral(" AND (EXISTS (SELECT 1 %1 AND l.CDEMPRESA = ?) OR EXISTS (SELECT 1 %2 AND "
+                              "l.CDEMPRESA = ?))")
+                   .arg(entriesOfRunBy("IDEXECFAT"), entriesOfRunBy("IDEXECESTORNO"));
+        values << filter.company << filter.company;
     }
     sql += QStringLiteral(" ORDER BY r.DTINICIO DESC, r.IDEXECFAT DESC");
     return read(runFields(), sql, values, "GetGeracoes: leitura das gerações");
