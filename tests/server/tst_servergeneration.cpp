@@ -433,6 +433,47 @@ private slots:
         QCOMPARE(methods, (QStringList{"GeraNF", method, "GeraNF"}));
     }
 
+    // A reversal and a generation of the same items at the same moment: the
+    // generation either comes first and is refused, or bills the items the reversal
+    // set free; an item is pending without a live entry or realized in exactly one.
+    void reversalRacesGeneration()
+    {
+        const QStringList items{"c1-6-02", "c1-6-03", "c1-6-04", "c1-6-05", "c1-6-06"};
+        for (int round = 0; round < 4; ++round) {
+            const Answer made = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+            QVERIFY2(made.hasResult(), made.body.constData());
+            const qint64 run = scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT")).toLongLong();
+            Answer reversal, generation;
+            std::latch ready(2);
+            std::thread reverser([&] {
+                ready.arrive_and_wait();
+                reversal = call(QStringLiteral("EstornaGeracao"), {run, QStringLiteral("corrida")});
+            });
+            ready.arrive_and_wait();
+            generation = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+            reverser.join();
+            QVERIFY2(reversal.hasResult(), reversal.body.constData());
+            QVERIFY2(generation.hasResult() || generation.errorCode() == -32011, generation.body.constData());
+            const QString expected = generation.hasResult() ? QStringLiteral("R1") : QStringLiteral("P0");
+            for (const QString &label : items)
+                QCOMPARE(statusOf(*fixture(label))
+                             + scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON "
+                                                     "e.CDEMPRESA = l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT AND "
+                                                     "e.NRLANCFAT = l.NRLANCFAT WHERE e.DTESTORNO IS NULL AND "
+                                                     "l.CDCLIENTE = 'C1' AND l.IDAPURFATFAS = '6' AND "
+                                                     "l.DTMESAPURFAS = %1").arg(dateParam()),
+                                      {QString::fromLatin1(fixture(label)->month) + QStringLiteral("-01")})
+                                   .toString(),
+                         expected);
+            if (generation.hasResult()) // free them for the next round
+                QVERIFY(call(QStringLiteral("EstornaGeracao"),
+                             {scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = 'GeraNF'"))
+                                  .toLongLong(),
+                              QStringLiteral("corrida")})
+                            .hasResult());
+        }
+    }
+
     // A refused reversal names what it refused and leaves the database as it was
     // (the refusal itself is recorded as a run).
     void reversalRefusals_data()
