@@ -121,20 +121,25 @@ QStringList BillingCheck::itemsInTwoEntries() const
                     });
 }
 
+// An entry's items are its links: in ITEMLANCFAT while it is live, in
+// ITEMLANCFATHIST once it was reversed.
 QStringList BillingCheck::entryTotals() const
 {
     const QString sql = QStringLiteral(
         "SELECT l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT, "
         "COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0), COUNT(i.CDEMPRESA) "
         "FROM LANCFATFAS l "
-        "LEFT JOIN ITEMLANCFAT i ON i.CDEMPRESA = l.CDEMPRESA AND i.IDTPLANCFAT = l.IDTPLANCFAT "
+        "LEFT JOIN (SELECT %1 FROM ITEMLANCFAT UNION ALL SELECT %1 FROM ITEMLANCFATHIST) i "
+        "ON i.CDEMPRESA = l.CDEMPRESA AND i.IDTPLANCFAT = l.IDTPLANCFAT "
         "AND i.NRLANCFAT = l.NRLANCFAT "
         "LEFT JOIN APURFATFAS a ON a.CDEMPRESA = i.CDEMPRESA AND a.CDFILIAL = i.CDFILIAL "
         "AND a.CDCLIENTE = i.CDCLIENTE AND a.DTMESAPURFAS = i.DTMESAPURFAS AND a.IDAPURFATFAS = i.IDAPURFATFAS "
         "GROUP BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT "
         "HAVING ABS(l.VRTOTLANCFAT - COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0)) >= 0.005 "
         "OR l.QTITEMLANCFAT <> COUNT(i.CDEMPRESA) "
-        "ORDER BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT");
+        "ORDER BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT")
+                            .arg(QStringLiteral("CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                                "IDAPURFATFAS"));
     return findings(sql, [](const QSqlQuery &row) {
         return QStringLiteral("O %1 registra %2 itens no total de %3, mas tem %4 itens somando %5.")
             .arg(entryName(row, 1, 0, 2), row.value(4).toString(), money(row.value(3)), row.value(6).toString(),

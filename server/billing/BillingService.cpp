@@ -13,6 +13,7 @@
 #include "platform/sql/DatabaseError.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/PreviewQuery.h"
+#include "server/billing/RunHistory.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/QueryStop.h"
 #include "server/sql/SqlFailure.h"
@@ -194,6 +195,76 @@ void BillingService::registerMethods(MethodRegistry &methods) const
                 [this](const RpcParams &p, const RequestContext &c) { return geraNF(p, c); });
     methods.add("GeraInvoice", AccessRight::Faturamento,
                 [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); });
+    methods.add("GetGeracoes", AccessRight::Consulta,
+                [this](const RpcParams &p, const RequestContext &c) { return getGeracoes(p, c); });
+    methods.add("GetLancamentosGeracao", AccessRight::Consulta,
+                [this](const RpcParams &p, const RequestContext &c) { return getLancamentosGeracao(p, c); });
+    methods.add("EstornaGeracao", AccessRight::Supervisor,
+                [this](const RpcParams &p, const RequestContext &c) { return estornaGeracao(p, c); });
+    methods.add("EstornaLancamento", AccessRight::Supervisor,
+                [this](const RpcParams &p, const RequestContext &c) { return estornaLancamento(p, c); });
+}
+
+RpcResult BillingService::getGeracoes(const RpcParams &params, const RequestContext &context) const
+{
+    const RunHistory::RunFilter filter = RunHistory::RunFilter::fromParams(params);
+    const RunHistory::Packet packet = withDatabase(
+        m_database, context, "GetGeracoes", Retry::OnLostConnection,
+        [&](QSqlDatabase &db) { return RunHistory(db, m_database.url().kind()).runs(filter); });
+    return RpcResult{packet.json, packet.rows, {}};
+}
+
+RpcResult BillingService::getLancamentosGeracao(const RpcParams &params, const RequestContext &context) const
+{
+    params.expectCount(QStringLiteral("GetLancamentosGeracao"), 1, QStringLiteral("idGeracao"));
+    const std::int64_t run = RunHistory::runIdOf(params, 0);
+    const RunHistory::Packet packet = withDatabase(
+        m_database, context, "GetLancamentosGeracao", Retry::OnLostConnection,
+        [&](QSqlDatabase &db) { return RunHistory(db, m_database.url().kind()).entriesOfRun(run); });
+    return RpcResult{packet.json, packet.rows, {}};
+}
+
+RpcResult BillingService::estornaGeracao(const RpcParams &params, const RequestContext &context) const
+{
+    return reverse(params, context, true);
+}
+
+RpcResult BillingService::estornaLancamento(const RpcParams &params, const RequestContext &context) const
+{
+    return reverse(params, context, false);
+}
+
+// As a generation: recorded as a run, and answered again for a repeated key.
+RpcResult BillingService::reverse(const RpcParams &params, const RequestContext &context, bool wholeRun) const
+{
+    const QString method = wholeRun ? QStringLiteral("EstornaGeracao") : QStringLiteral("EstornaLancamento");
+    RunJournal journal(callOf(method, params, context));
+    for (;;) {
+        if (const auto stored = storedAnswer(journal, context))
+            return RpcResult{stored->answer, stored->rows, {}};
+        try {
+            const EntryReversal::Answer answer = reverseRecorded(params, journal, context, wholeRun);
+            return RpcResult{answer.packet, answer.rows, {}};
+        } catch (const RunJournal::KeyTaken &) {
+            // Another call with this key committed while this one waited: its answer.
+        }
+    }
+}
+
+EntryReversal::Answer BillingService::reverseRecorded(const RpcParams &params, RunJournal &journal,
+                                                      const RequestContext &context, bool wholeRun) const
+{
+    try {
+        const EntryReversal::Request request = wholeRun ? EntryReversal::Request::ofRun(params)
+                                                        : EntryReversal::Request::ofEntry(params);
+        return withDatabase(m_database, context, wholeRun ? "EstornaGeracao" : "EstornaLancamento", Retry::No,
+                            [&](QSqlDatabase &db) {
+                                return EntryReversal(db, m_database.url().kind()).run(request, journal);
+                            });
+    } catch (const RpcError &error) {
+        recordFailure(journal, error.code());
+        throw;
+    }
 }
 
 RpcResult BillingService::getFaturamento(const RpcParams &params, const RequestContext &context) const

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "server/billing/EntryReversal.h"
 #include "server/billing/GenerationRun.h"
 #include "server/billing/RunJournal.h"
 #include "server/rpc/MethodRegistry.h"
@@ -13,8 +14,10 @@
 #include "server/sql/ThreadDatabase.h"
 
 // The remote object FAS09600.rdmFaturamento: GetFaturamento, GeraNF and
-// GeraInvoice on the calling thread's database connection, and the health check.
-// Every generation call is recorded as a run (RunJournal); one sent again with the
+// GeraInvoice, the history of runs (GetGeracoes, GetLancamentosGeracao) and the
+// reversal of entries (EstornaGeracao, EstornaLancamento) on the calling thread's
+// database connection, and the health check.
+// Every generation and reversal is recorded as a run (RunJournal); one sent again with the
 // Idempotency-Key of a committed run gets that run's answer and bills nothing.
 // The service registers its methods, with the right each needs, in the JSON-RPC
 // front's registry.
@@ -30,6 +33,11 @@ public:
     RpcResult getFaturamento(const RpcParams &params, const RequestContext &context) const;
     RpcResult geraNF(const RpcParams &params, const RequestContext &context) const;
     RpcResult geraInvoice(const RpcParams &params, const RequestContext &context) const;
+    // The history of runs and the reversal of entries (see RunHistory, EntryReversal).
+    RpcResult getGeracoes(const RpcParams &params, const RequestContext &context) const;
+    RpcResult getLancamentosGeracao(const RpcParams &params, const RequestContext &context) const;
+    RpcResult estornaGeracao(const RpcParams &params, const RequestContext &context) const;
+    RpcResult estornaLancamento(const RpcParams &params, const RequestContext &context) const;
 
     // true, or false and the reason: the database answers a trivial query.
     std::pair<bool, QString> health() const;
@@ -39,6 +47,9 @@ private:
     RunJournal::Call callOf(const QString &method, const RpcParams &params, const RequestContext &context) const;
     GenerationRun::Answer runRecorded(const RpcParams &params, RunJournal &journal, const RequestContext &context,
                                       bool invoice) const;
+    RpcResult reverse(const RpcParams &params, const RequestContext &context, bool wholeRun) const;
+    EntryReversal::Answer reverseRecorded(const RpcParams &params, RunJournal &journal, const RequestContext &context,
+                                          bool wholeRun) const;
     std::optional<RunJournal::Stored> storedAnswer(const RunJournal &journal, const RequestContext &context) const;
     void recordFailure(const RunJournal &journal, int code) const;
     void pruneKeysNowAndThen() const;

@@ -15,6 +15,7 @@
 #include "server/billing/BatchTable.h"
 #include "server/billing/PreviewStream.h"
 #include "server/billing/RunJournal.h"
+#include "server/billing/SqlTransaction.h"
 #include "server/billing/SqlText.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/NativeCursor.h"
@@ -22,48 +23,6 @@
 #include "server/sql/SqlStatement.h"
 
 namespace {
-
-// Rolls back unless committed, on every way out of the run.
-class Transaction
-{
-public:
-    Transaction(QSqlDatabase &db, DatabaseUrl::Kind dialect)
-        : m_db(db)
-    {
-        // SQLite: take the write lock now rather than at the first write, so that two
-        // runs never both read and then fail to upgrade their locks.
-        const QString begin = dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
-                                                                   : QStringLiteral("BEGIN");
-        QSqlQuery query(m_db);
-        if (!query.exec(begin)) {
-            SqlFailure failure(QStringLiteral("início da transação"), query.lastError());
-            failure.markBeforeChanges();
-            throw failure;
-        }
-    }
-    ~Transaction()
-    {
-        if (!m_done) {
-            QSqlQuery query(m_db);
-            query.exec(QStringLiteral("ROLLBACK"));
-        }
-    }
-    void commit()
-    {
-        QSqlQuery query(m_db);
-        if (!query.exec(QStringLiteral("COMMIT"))) {
-            SqlFailure failure(QStringLiteral("gravação da transação"), query.lastError());
-            if (failure.isConnectionLost())
-                failure.markOutcomeUnknown();
-            throw failure;
-        }
-        m_done = true;
-    }
-
-private:
-    QSqlDatabase &m_db;
-    bool m_done = false;
-};
 
 QString text(const TRecordStore &store, int row, int field)
 {
@@ -237,7 +196,7 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *
         throw RpcError(RpcCode::InvalidParams, QStringLiteral("O lote está vazio: informe ao menos um item. %1.")
                                                    .arg(nothingGenerated()));
 
-    Transaction transaction(m_db, m_dialect);
+    SqlTransaction transaction(m_db, m_dialect);
     RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0};
     if (journal)
         state.runId = journal->open(m_db);

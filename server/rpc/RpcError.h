@@ -25,6 +25,8 @@ inline constexpr int ItemAlreadyBilled = -32011;    // already has a note/invoic
 inline constexpr int ItemCancelled = -32012;        // the calculation was cancelled
 inline constexpr int ItemNotPending = -32013;       // any other status than pending
 inline constexpr int ItemWrongNationality = -32014; // domestic client in GeraInvoice, foreign in GeraNF
+inline constexpr int EntryNotFound = -32015;        // a run or entry to read or reverse that does not exist
+inline constexpr int EntryAlreadyReversed = -32016; // an entry (or every entry of a run) already reversed
 inline constexpr int Busy = -32020;                 // another generation held the data too long
 inline constexpr int ClientGone = -32021;           // the client went away: the call was stopped, nothing kept
 } // namespace RpcCode

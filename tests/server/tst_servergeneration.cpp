@@ -19,6 +19,7 @@
 #include <QSettings>
 
 #include "billing/BillingItemLayout.h"
+#include "tests/support/BillingRows.h"
 #include "platform/data/DataPacket.h"
 #include "platform/sql/DatabaseConnection.h"
 #include "platform/sql/DatabaseUrl.h"
@@ -30,6 +31,26 @@
 // GeraNF and GeraInvoice: entries grouped and numbered, refused items and batches,
 // a busy SQLite file, and two desks generating the same items at once.
 using namespace ServerTest;
+
+namespace {
+
+// The call each rights row makes.
+QByteArray rightsCall(const QString &method)
+{
+    if (method == u"GetFaturamento")
+        return request(method, Filter().params());
+    if (method == u"GetGeracoes")
+        return request(method, {"", "", "", ""});
+    if (method == u"GetLancamentosGeracao")
+        return request(method, {1});
+    if (method == u"EstornaGeracao")
+        return request(method, {1, QStringLiteral("teste")});
+    if (method == u"EstornaLancamento")
+        return request(method, {"01", "N", 1, QStringLiteral("Nota em duplicidade")});
+    return generationRequest(method, batchOf({method == u"GeraNF" ? "c1-6-04" : "f2-7-04"}));
+}
+
+} // namespace
 
 class TstServerGeneration : public ServerFixture
 {
@@ -226,14 +247,22 @@ private slots:
         const QString get = QStringLiteral("GetFaturamento");
         const QString nf = QStringLiteral("GeraNF");
         const QString inv = QStringLiteral("GeraInvoice");
-        for (const QString &method : {get, nf, inv}) {
-            const bool generates = method != get;
-            QTest::addRow("consulta, %s", qPrintable(method)) << "consulta" << method << (generates ? 403 : 200)
-                                                              << (generates ? -32008 : 0);
-            QTest::addRow("faturamento, %s", qPrintable(method)) << "faturamento" << method << 200 << 0;
-            QTest::addRow("supervisor, %s", qPrintable(method)) << "supervisor" << method << 200 << 0;
-            QTest::addRow("no users, %s", qPrintable(method)) << "" << method << 200 << 0;
-            QTest::addRow("token file only, %s", qPrintable(method)) << "token file" << method << 200 << 0;
+        // The least right of each method: reading 0, generating 1, reversing 2. A
+        // call that passes finds no run 1 where it needs one (-32015).
+        const QList<std::tuple<QString, int, int>> methods{
+            {get, 0, 0}, {nf, 1, 0}, {inv, 1, 0}, {QStringLiteral("GetGeracoes"), 0, 0},
+            {QStringLiteral("GetLancamentosGeracao"), 0, -32015}, {QStringLiteral("EstornaGeracao"), 2, -32015},
+            {QStringLiteral("EstornaLancamento"), 2, 0}};
+        for (const auto &[method, needs, passes] : methods) {
+            auto row = [&, m = method, n = needs, p = passes](const char *right, int rank) {
+                QTest::addRow("%s, %s", right, qPrintable(m))
+                    << QString::fromLatin1(right) << m << (rank >= n ? 200 : 403) << (rank >= n ? p : -32008);
+            };
+            row("consulta", 0);
+            row("faturamento", 1);
+            row("supervisor", 2);
+            QTest::addRow("no users, %s", qPrintable(method)) << "" << method << 200 << passes;
+            QTest::addRow("token file only, %s", qPrintable(method)) << "token file" << method << 200 << passes;
             QTest::addRow("disabled user, %s", qPrintable(method)) << "desativado" << method << 401 << -32001;
             QTest::addRow("no token once users exist, %s", qPrintable(method)) << "sem token" << method << 401 << -32001;
         }
@@ -261,20 +290,24 @@ private slots:
             if (right != u"sem token")
                 headers = bearer(token);
         }
-        const QByteArray body = method == u"GetFaturamento"
-                                    ? request(method, Filter().params())
-                                    : generationRequest(method, batchOf({method == u"GeraNF" ? "c1-6-04" : "f2-7-04"}));
-        const Answer answer = post(port, body, headers);
+        const Answer answer = post(port, rightsCall(method), headers);
         QCOMPARE(answer.status, status);
         QCOMPARE(answer.errorCode(), code);
+        const bool reverses = method.startsWith(u"Estorna");
         if (code == -32008)
-            QVERIFY2(answer.errorMessage().contains(QStringLiteral("faturamento")), qPrintable(answer.errorMessage()));
-        if (code != 0 || method == u"GetFaturamento") {
+            QVERIFY2(answer.errorMessage().contains(reverses ? QStringLiteral("supervisor") : QStringLiteral("faturamento")),
+                     qPrintable(answer.errorMessage()));
+        if (code != 0 || method.startsWith(u"Get")) {
             expectUnchangedBilling();
             QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
             return;
         }
-        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 4);
+        if (reverses) {
+            QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE DTESTORNO IS NOT NULL")).toInt(), 1);
+            QCOMPARE(statusOf(*fixture(QStringLiteral("c2-6-04"))), QStringLiteral("P"));
+        } else {
+            QCOMPARE(count(QStringLiteral("LANCFATFAS")), 4);
+        }
         // The run names its user (none without users or by the token file).
         const bool named = right != u"" && right != u"token file";
         QCOMPARE(scalar(QStringLiteral("SELECT NMUSUARIO FROM EXECFAT")).toString(),
@@ -323,6 +356,176 @@ private slots:
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM CHAVEEXECFAT")).toInt(), sameKey ? 1 : 0);
     }
 
+
+    // Reversing a run, or one of its entries, keeps each entry with its reason and
+    // frees its items: billed again, every item is in exactly one live entry under
+    // a new number. The history lists the runs, newest first.
+    void reverseThenBillAgain_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QStringList>("reversed"); // the items whose entries are reversed
+        QTest::newRow("the whole run") << "EstornaGeracao" << QStringList{"c1-1-04", "c1-2-04", "c1-3-04"};
+        QTest::newRow("one entry of the run") << "EstornaLancamento" << QStringList{"c1-3-04"};
+    }
+
+    void reverseThenBillAgain()
+    {
+        QFETCH(QString, method);
+        QFETCH(QStringList, reversed);
+        const httplib::Headers sara = bearer(addUser(QStringLiteral("sara"), QStringLiteral("supervisor")));
+        const QStringList items{"c1-1-04", "c1-2-04", "c1-3-04"};
+        const Answer made = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)), sara);
+        QVERIFY2(made.hasResult(), made.body.constData());
+
+        const Answer listed = call(QStringLiteral("GetGeracoes"), {"2024-01-01", "", "sara", "01"}, sara);
+        QVERIFY2(listed.hasResult(), listed.body.constData());
+        const TRecordStore runs = listed.packet();
+        QCOMPARE(runs.rowCount(), 1);
+        const qint64 run = scalar(QStringLiteral("SELECT IDEXECFAT FROM EXECFAT")).toLongLong();
+        QCOMPARE(BillingRows::cell(runs, 0, "IDGERACAO"), QString::number(run));
+        QCOMPARE(BillingRows::cell(runs, 0, "NMMETODO") + BillingRows::cell(runs, 0, "CDEMPRESA"), QStringLiteral("GeraNF01"));
+        QCOMPARE(BillingRows::cell(runs, 0, "QTLANCAMENTOS") + '/' + BillingRows::cell(runs, 0, "QTITENS"), QStringLiteral("2/3"));
+        QCOMPARE(BillingRows::cell(runs, 0, "CDERRO"), QString());
+
+        const QString reason = QStringLiteral("Cliente pediu nova nota com outro endereço");
+        const int entry = scalar(QStringLiteral("SELECT NRLANCFAT FROM ITEMLANCFAT WHERE CDCLIENTE = 'C1' AND "
+                                                "IDAPURFATFAS = '3'")).toInt();
+        const Answer undone = call(method, method == u"EstornaGeracao" ? QJsonArray{run, reason}
+                                                                       : QJsonArray{"01", "N", entry, reason}, sara);
+        QVERIFY2(undone.hasResult(), undone.body.constData());
+        const TRecordStore undoneRows = undone.packet();
+        QCOMPARE(undoneRows.rowCount(), reversed.size() == 1 ? 1 : 2);
+        for (int r = 0; r < undoneRows.rowCount(); ++r)
+            QCOMPARE(BillingRows::cell(undoneRows, r, "IDSITUACAO") + BillingRows::cell(undoneRows, r, "NMUSUESTORNO")
+                         + BillingRows::cell(undoneRows, r, "DSMOTIVOESTORNO"),
+                     QStringLiteral("Esara") + reason);
+        for (const QString &label : items)
+            QCOMPARE(statusOf(*fixture(label)), reversed.contains(label) ? QStringLiteral("P") : QStringLiteral("R"));
+        QCOMPARE(count(QStringLiteral("ITEMLANCFATHIST")), reversed.size());
+        QCOMPARE(count(QStringLiteral("LANCFATFAS")), 5);
+        QCOMPARE(scalar(QStringLiteral("SELECT NMMETODO || '/' || QTITENS FROM EXECFAT WHERE IDEXECFAT > ?"), {run})
+                     .toString(),
+                 method + '/' + QString::number(reversed.size()));
+
+        const Answer again = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(reversed)), sara);
+        QVERIFY2(again.hasResult(), again.body.constData());
+        for (const QString &label : items)
+            QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON e.CDEMPRESA = "
+                                           "l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT AND e.NRLANCFAT = l.NRLANCFAT "
+                                           "WHERE e.DTESTORNO IS NULL AND l.CDCLIENTE = 'C1' AND l.IDAPURFATFAS = ?"),
+                            {QString::fromLatin1(fixture(label)->type)})
+                         .toInt(),
+                     1);
+        // Reversed numbers are never given again.
+        QCOMPARE(scalar(QStringLiteral("SELECT MIN(NRLANCFAT) FROM LANCFATFAS WHERE IDEXECFAT = "
+                                       "(SELECT MAX(IDEXECFAT) FROM EXECFAT)")).toInt(),
+                 5);
+
+        const TRecordStore entries = call(QStringLiteral("GetLancamentosGeracao"), {QString::number(run)}, sara).packet();
+        QStringList states;
+        for (int r = 0; r < entries.rowCount(); ++r)
+            states << BillingRows::cell(entries, r, "IDSITUACAO");
+        QCOMPARE(states, (reversed.size() == 1 ? QStringList{"E", "A"} : QStringList{"E", "E"}));
+        const TRecordStore history = call(QStringLiteral("GetGeracoes"), {"", "", "", ""}, sara).packet();
+        QStringList methods;
+        for (int r = 0; r < history.rowCount(); ++r)
+            methods << BillingRows::cell(history, r, "NMMETODO");
+        QCOMPARE(methods, (QStringList{"GeraNF", method, "GeraNF"}));
+    }
+
+    // A reversal and a generation of the same items at the same moment: the
+    // generation either comes first and is refused, or bills the items the reversal
+    // set free; an item is pending without a live entry or realized in exactly one.
+    void reversalRacesGeneration()
+    {
+        const QStringList items{"c1-6-02", "c1-6-03", "c1-6-04", "c1-6-05", "c1-6-06"};
+        for (int round = 0; round < 4; ++round) {
+            const Answer made = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+            QVERIFY2(made.hasResult(), made.body.constData());
+            const qint64 run = scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT")).toLongLong();
+            Answer reversal, generation;
+            std::latch ready(2);
+            std::thread reverser([&] {
+                ready.arrive_and_wait();
+                reversal = call(QStringLiteral("EstornaGeracao"), {run, QStringLiteral("corrida")});
+            });
+            ready.arrive_and_wait();
+            generation = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+            reverser.join();
+            QVERIFY2(reversal.hasResult(), reversal.body.constData());
+            QVERIFY2(generation.hasResult() || generation.errorCode() == -32011, generation.body.constData());
+            const QString expected = generation.hasResult() ? QStringLiteral("R1") : QStringLiteral("P0");
+            for (const QString &label : items)
+                QCOMPARE(statusOf(*fixture(label))
+                             + scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON "
+                                                     "e.CDEMPRESA = l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT AND "
+                                                     "e.NRLANCFAT = l.NRLANCFAT WHERE e.DTESTORNO IS NULL AND "
+                                                     "l.CDCLIENTE = 'C1' AND l.IDAPURFATFAS = '6' AND "
+                                                     "l.DTMESAPURFAS = %1").arg(dateParam()),
+                                      {QString::fromLatin1(fixture(label)->month) + QStringLiteral("-01")})
+                                   .toString(),
+                         expected);
+            if (generation.hasResult()) // free them for the next round
+                QVERIFY(call(QStringLiteral("EstornaGeracao"),
+                             {scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = 'GeraNF'"))
+                                  .toLongLong(),
+                              QStringLiteral("corrida")})
+                            .hasResult());
+        }
+    }
+
+    // A refused reversal names what it refused and leaves the database as it was
+    // (the refusal itself is recorded as a run).
+    void reversalRefusals_data()
+    {
+        QTest::addColumn<QString>("before"); // "": the fixture; "reversed": entry 01/N/1 reversed; "refused run"
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QJsonArray>("params"); // "$run": the newest run's id
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("mentions");
+        const QString one = QStringLiteral("EstornaLancamento"), run = QStringLiteral("EstornaGeracao");
+        const QString why = QStringLiteral("duplicada");
+        QTest::newRow("unknown entry") << "" << one << QJsonArray{"01", "N", 99, why} << -32015 << "Nota Fiscal 99";
+        QTest::newRow("unknown kind of entry") << "" << one << QJsonArray{"02", "I", 2, why} << -32015 << "Invoice 2";
+        QTest::newRow("entry reversed already") << "reversed" << one << QJsonArray{"01", "N", 1, why} << -32016
+                                                << "já foi estornado";
+        QTest::newRow("unknown run") << "" << run << QJsonArray{987, why} << -32015 << "987 não existe";
+        QTest::newRow("a run that made nothing") << "refused run" << run << QJsonArray{"$run", why} << -32015
+                                                 << "não gerou";
+        QTest::newRow("no reason") << "" << one << QJsonArray{"01", "N", 1, ""} << -32602 << "motivo";
+        QTest::newRow("a blank reason") << "" << run << QJsonArray{1, "   "} << -32602 << "motivo";
+        QTest::newRow("a reason of 201 characters") << "" << one << QJsonArray{"01", "N", 1, QString(201, u'x')}
+                                                    << -32602 << "200";
+        QTest::newRow("a kind that is no kind") << "" << one << QJsonArray{"01", "X", 1, why} << -32602 << "N (Nota";
+        QTest::newRow("entry number zero") << "" << one << QJsonArray{"01", "N", 0, why} << -32602 << "maior que zero";
+    }
+
+    void reversalRefusals()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, method);
+        QFETCH(QJsonArray, params);
+        QFETCH(int, code);
+        QFETCH(QString, mentions);
+        if (before == u"reversed")
+            QVERIFY(call(QStringLiteral("EstornaLancamento"), {"01", "N", 1, "antes"}).hasResult());
+        if (before == u"refused run")
+            QCOMPARE(post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"f2-7-04"}))).errorCode(),
+                     -32014);
+        for (qsizetype i = 0; i < params.size(); ++i)
+            if (params.at(i).toString() == u"$run")
+                params[i] = scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT")).toLongLong();
+        const QString state = billingState();
+        const int runs = count(QStringLiteral("EXECFAT"));
+        const Answer answer = call(method, params);
+        QCOMPARE(answer.errorCode(), code);
+        QVERIFY2(answer.errorMessage().contains(mentions), qPrintable(answer.errorMessage()));
+        QCOMPARE(billingState(), state);
+        QCOMPARE(count(QStringLiteral("EXECFAT")), runs + 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT NMMETODO || CDERRO FROM EXECFAT WHERE IDEXECFAT = "
+                                       "(SELECT MAX(IDEXECFAT) FROM EXECFAT)")).toString(),
+                 method + QString::number(code));
+    }
 
     void generationBatchErrors_data()
     {

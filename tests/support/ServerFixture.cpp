@@ -298,6 +298,7 @@ bool ServerFixture::fillLookups()
 bool ServerFixture::resetBilling()
 {
     bool ok = exec(QStringLiteral("DELETE FROM USUARIOFAT")) && exec(QStringLiteral("DELETE FROM CHAVEEXECFAT"))
+              && exec(QStringLiteral("DELETE FROM ITEMLANCFATHIST"))
               && exec(QStringLiteral("DELETE FROM ITEMLANCFAT")) && exec(QStringLiteral("DELETE FROM LANCFATFAS"))
               && exec(QStringLiteral("DELETE FROM EXECFAT"))
               && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"));
@@ -306,6 +307,18 @@ bool ServerFixture::resetBilling()
     ok = ok && exec(QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) VALUES "
                                    "('01', 'N', 2), ('02', 'I', 1)"));
     return ok;
+}
+
+QString ServerFixture::billingState()
+{
+    QStringList parts;
+    for (const char *sql : {"SELECT COUNT(*) FROM LANCFATFAS", "SELECT COUNT(*) FROM LANCFATFAS WHERE DTESTORNO IS NULL",
+                            "SELECT COUNT(*) FROM ITEMLANCFAT", "SELECT COUNT(*) FROM ITEMLANCFATHIST",
+                            "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'P'",
+                            "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'R'",
+                            "SELECT SUM(NRULTLANCFAT) FROM NUMLANCFAT"})
+        parts << scalar(QString::fromLatin1(sql)).toString();
+    return parts.join(u'/');
 }
 
 void ServerFixture::expectUnchangedBilling()

@@ -192,6 +192,16 @@ protected:
         return post(m_server.port(), request(QStringLiteral("GetFaturamento"), filter.params()));
     }
 
+    // Any remote method on the main server.
+    Answer call(const QString &method, const QJsonArray &params, const httplib::Headers &headers = {})
+    {
+        return post(m_server.port(), request(method, params), headers);
+    }
+
+    // What a refused reversal must leave as it was: entries and reversed entries,
+    // links and their history, calculations per status, and the counters.
+    QString billingState();
+
     bool insertCalc(const Calc &c);
 
     bool fillLookups();

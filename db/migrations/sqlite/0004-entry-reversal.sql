@@ -1,0 +1,34 @@
+-- A reversed entry is kept, with who reversed it, when, why and in which run; its
+-- number is never given again (NUMLANCFAT is not touched). A live entry has these
+-- columns null.
+ALTER TABLE LANCFATFAS ADD COLUMN DTESTORNO TIMESTAMP;
+;;
+ALTER TABLE LANCFATFAS ADD COLUMN NMUSUESTORNO VARCHAR(40);
+;;
+ALTER TABLE LANCFATFAS ADD COLUMN DSMOTIVOESTORNO VARCHAR(200);
+;;
+ALTER TABLE LANCFATFAS ADD COLUMN IDEXECESTORNO INTEGER REFERENCES EXECFAT (IDEXECFAT);
+;;
+-- The item links of reversed entries, moved out of ITEMLANCFAT so that the
+-- calculation can be billed again. A calculation may be reversed more than once.
+CREATE TABLE ITEMLANCFATHIST (
+  CDEMPRESA    VARCHAR(2)  NOT NULL,
+  IDTPLANCFAT  CHAR(1)     NOT NULL,
+  NRLANCFAT    INTEGER     NOT NULL,
+  CDFILIAL     VARCHAR(4)  NOT NULL,
+  CDCLIENTE    VARCHAR(21) NOT NULL,
+  DTMESAPURFAS DATE        NOT NULL,
+  IDAPURFATFAS CHAR(1)     NOT NULL,
+  PRIMARY KEY (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS),
+  FOREIGN KEY (CDEMPRESA, IDTPLANCFAT, NRLANCFAT)
+    REFERENCES LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT)
+);
+;;
+-- The entries a run made or reversed, with their company (history, reversal of a
+-- whole run): covering, so that SQLite picks them over a scan without statistics.
+CREATE INDEX IX_LANCFATFAS_EXECFAT ON LANCFATFAS (IDEXECFAT, CDEMPRESA);
+;;
+CREATE INDEX IX_LANCFATFAS_EXECESTORNO ON LANCFATFAS (IDEXECESTORNO, CDEMPRESA);
+;;
+-- The runs of one user in a period, newest first.
+CREATE INDEX IX_EXECFAT_USUARIO_INICIO ON EXECFAT (NMUSUARIO, DTINICIO);

@@ -1,0 +1,39 @@
+#include "server/billing/SqlTransaction.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "server/sql/SqlFailure.h"
+
+SqlTransaction::SqlTransaction(QSqlDatabase &db, DatabaseUrl::Kind dialect)
+    : m_db(db)
+{
+    const QString begin = dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                               : QStringLiteral("BEGIN");
+    QSqlQuery query(m_db);
+    if (!query.exec(begin)) {
+        SqlFailure failure(QStringLiteral("início da transação"), query.lastError());
+        failure.markBeforeChanges();
+        throw failure;
+    }
+}
+
+SqlTransaction::~SqlTransaction()
+{
+    if (!m_done) {
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("ROLLBACK"));
+    }
+}
+
+void SqlTransaction::commit()
+{
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("COMMIT"))) {
+        SqlFailure failure(QStringLiteral("gravação da transação"), query.lastError());
+        if (failure.isConnectionLost())
+            failure.markOutcomeUnknown();
+        throw failure;
+    }
+    m_done = true;
+}
