@@ -41,8 +41,6 @@ void initialization()
     boTodosServ = false;
 }
 
-void Finalization()
-{
-}
+void Finalization() { }
 
 } // namespace Cli_fas09600

@@ -156,12 +156,12 @@ void ExportDialog::Run(QWidget *parent, bool offerTicked, const TableSource &sou
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    const bool written =
-        PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(), [&progress](int done, int total) {
-            progress.setMaximum(std::max(total, 1));
-            progress.setValue(done);
-            return !progress.wasCanceled();
-        });
+    const bool written = PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(),
+                                              [&progress](int done, int total) {
+                                                  progress.setMaximum(std::max(total, 1));
+                                                  progress.setValue(done);
+                                                  return !progress.wasCanceled();
+                                              });
     if (written)
         Application().ShowStatusMessage(DoneMessage(dialog.FilePath(), table->rowCount()));
 }

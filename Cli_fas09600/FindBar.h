@@ -36,7 +36,7 @@ public:
     QLabel *lblProcurar = nullptr; // "Procurar em <coluna>:"
     QLineEdit *edtProcurar = nullptr;
     QLabel *lblResultado = nullptr;
-    QAction *actProcurar = nullptr;       // Ctrl+F
+    QAction *actProcurar = nullptr;        // Ctrl+F
     QAction *actProcurarProximo = nullptr; // F3
 
 protected:

@@ -60,8 +60,8 @@ QString GenerationResult::KindText(Kind kind)
 
 void GenerationResult::AddAnswer(Kind kind, const TRecordStore &answer)
 {
-    const int number =
-        answer.indexOf(kind == Kind::Note ? QStringLiteral("NRLANCTONF") : QStringLiteral("NRLANCINVOICE"));
+    const int number = answer.indexOf(kind == Kind::Note ? QStringLiteral("NRLANCTONF")
+                                                         : QStringLiteral("NRLANCINVOICE"));
     const int companyCode = answer.indexOf(QStringLiteral("CDEMPRESA"));
     const int company = answer.indexOf(QStringLiteral("NMEMPRESA"));
     const int client = answer.indexOf(QStringLiteral("NMFANTCLIE"));

@@ -130,12 +130,12 @@ TClientDataSet *GenerationRun::batchFor()
 void GenerationRun::addCurrentRowTo(TClientDataSet &batch)
 {
     static const char *const textFields[] = {
-        "CDEMPRESA",  "NMEMPRESA",   "CDFILIAL",     "NMFILIAL",      "CDCLIENTE",  "NMFANTCLIE",
-        "IDAPURFATFAS", "DTMESAPURFAS", "MESAPURADO", "IDCHECK",     "IDSTAPFATFAS", "NRINVOICE",
-        "NRLANCINVOICE", "NRLANCTONF", "NRNOTAFISC",  "CDGRUPONFAPUR",
+        "CDEMPRESA",     "NMEMPRESA",    "CDFILIAL",   "NMFILIAL",      "CDCLIENTE",    "NMFANTCLIE",
+        "IDAPURFATFAS",  "DTMESAPURFAS", "MESAPURADO", "IDCHECK",       "IDSTAPFATFAS", "NRINVOICE",
+        "NRLANCINVOICE", "NRLANCTONF",   "NRNOTAFISC", "CDGRUPONFAPUR",
     };
     static const char *const laterTextFields[] = {
-        "CDPRODUTO", "NMPRODUTO", "CDOPERAPUR", "NMOPERADOR", "CDTIPOSERV",
+        "CDPRODUTO",    "NMPRODUTO",    "CDOPERAPUR",   "NMOPERADOR",  "CDTIPOSERV",
         "IDCOMIFATFAS", "DSEMISSPRONF", "DSBOLEFATFAS", "DSFATURCLIE",
     };
     TClientDataSet *preview = &m_preview;
@@ -159,8 +159,8 @@ void GenerationRun::send(TClientDataSet &batch, GenerationResult::Kind kind)
 {
     Showavi::ActiveShowAvi(Application().MainForm(), 1);
     const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
-    const QString method =
-        kind == GenerationResult::Kind::Note ? QStringLiteral("GeraNF") : QStringLiteral("GeraInvoice");
+    const QString method = kind == GenerationResult::Kind::Note ? QStringLiteral("GeraNF")
+                                                                : QStringLiteral("GeraInvoice");
     const TRemoteValue result = m_connection.Call(method, {RemoteArgument::packet(batch.GetData())});
     m_preview.SetData(Consiste::CheckResultServ(result, true, 0));
     m_preview.MergeChangeLog();

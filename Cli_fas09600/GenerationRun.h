@@ -33,8 +33,8 @@ public:
     };
 
     // `messages` holds the refusals' texts (NF_Exist, Inv_Exist, Apur_Canc, Apur_Inf).
-    GenerationRun(TClientDataSet &preview, Batches batches, NationalityLookup nationality,
-                  TNetConnection &connection, const TMessages &messages);
+    GenerationRun(TClientDataSet &preview, Batches batches, NationalityLookup nationality, TNetConnection &connection,
+                  const TMessages &messages);
 
     // The entries the server made. A refusal or a failure passes on; what was
     // made before a failure is in Generated().

@@ -45,9 +45,8 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
     ppmGrade->addAction(mnuExportar);
     ppmGrade->addAction(actCopiar);
     screen->dbgPadrao->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(screen->dbgPadrao, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
-        ppmGrade->popup(m_screen->dbgPadrao->viewport()->mapToGlobal(pos));
-    });
+    connect(screen->dbgPadrao, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { ppmGrade->popup(m_screen->dbgPadrao->viewport()->mapToGlobal(pos)); });
     // From the keyboard (the menu key, Shift+F10), at the current cell.
     actMenuGrade = new QAction(screen->dbgPadrao);
     actMenuGrade->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});

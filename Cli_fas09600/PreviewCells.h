@@ -51,6 +51,6 @@ private:
     TClientDataSet *m_dataSet;
     QList<int> m_columns; // grid columns in on-screen order
     QList<TField *> m_fields;
-    QList<Shown> m_shown;  // per column, found once
+    QList<Shown> m_shown; // per column, found once
     QList<int> m_rows;    // dataset rows
 };

@@ -22,7 +22,8 @@ constexpr int ProgressStep = 4096;
 
 [[noreturn]] void cannotWrite(const QString &path, const QString &why)
 {
-    throw FasError(QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(QDir::toNativeSeparators(path), why));
+    throw FasError(
+        QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(QDir::toNativeSeparators(path), why));
 }
 
 bool report(const PreviewExport::Progress &progress, int done, int total)

@@ -58,8 +58,8 @@ void PreviewSorting::showIndicator()
         if (sortField(columns.at(column).FieldName).compare(m_rows->IndexField(), Qt::CaseInsensitive) == 0)
             section = column;
     }
-    m_grid->horizontalHeader()->setSortIndicator(section, m_rows->IndexDescending() ? Qt::DescendingOrder
-                                                                                  : Qt::AscendingOrder);
+    m_grid->horizontalHeader()->setSortIndicator(section,
+                                                 m_rows->IndexDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 QString PreviewSorting::Kept() const

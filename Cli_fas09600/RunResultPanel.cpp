@@ -47,9 +47,10 @@ RunResultPanel::RunResultPanel(QWidget *screen)
     hide();
 
     connect(btnExportar, &QPushButton::clicked, this, EventGuard::wrap([this](bool) {
-        ExportDialog::Run(this, false,
-                          [this](bool) { return std::unique_ptr<ExportTable>(std::make_unique<RunResult>(m_made)); });
-    }));
+                ExportDialog::Run(this, false, [this](bool) {
+                    return std::unique_ptr<ExportTable>(std::make_unique<RunResult>(m_made));
+                });
+            }));
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (!visible && m_grownBy > 0)
             showBeside(false);

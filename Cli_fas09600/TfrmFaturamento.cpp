@@ -219,12 +219,10 @@ void TfrmFaturamento::setUpGridColumns()
 void TfrmFaturamento::bindDetailPage()
 {
     const std::pair<TDBEdit *, const char *> edits[] = {
-        {m_ui->dbeNmEmpresa, "NMEMPRESA"},   {m_ui->dbeCdProduto, "CDPRODUTO"},
-        {m_ui->dbeNmProduto, "NMPRODUTO"},   {m_ui->dbeVrTotal, "VRTOTAFATFAS"},
-        {m_ui->dbeNrInvoice, "NRINVOICE"},   {m_ui->dbeNrLanctoNF, "NRNOTAFISC"},
-        {m_ui->dbeNmCliente, "NMFANTCLIE"},  {m_ui->dbeNmTipoServ, "IDAPURFATFAS"},
-        {m_ui->dbeNrSoliServ, "NRSOLISERV"}, {m_ui->dbeCdOperador, "CDOPERAPUR"},
-        {m_ui->dbeNmOperador, "NMOPERADOR"},
+        {m_ui->dbeNmEmpresa, "NMEMPRESA"},   {m_ui->dbeCdProduto, "CDPRODUTO"},     {m_ui->dbeNmProduto, "NMPRODUTO"},
+        {m_ui->dbeVrTotal, "VRTOTAFATFAS"},  {m_ui->dbeNrInvoice, "NRINVOICE"},     {m_ui->dbeNrLanctoNF, "NRNOTAFISC"},
+        {m_ui->dbeNmCliente, "NMFANTCLIE"},  {m_ui->dbeNmTipoServ, "IDAPURFATFAS"}, {m_ui->dbeNrSoliServ, "NRSOLISERV"},
+        {m_ui->dbeCdOperador, "CDOPERAPUR"}, {m_ui->dbeNmOperador, "NMOPERADOR"},
     };
     for (const auto &[edit, field] : edits) {
         edit->SetDataSource(dtsPadrao);
@@ -255,9 +253,11 @@ void TfrmFaturamento::connectHandlers()
 {
     connect(netFaturamento, &TNetConnection::BeforeConnect, this,
             [this](TNetConnection *sender) { netFaturamentoBeforeConnect(sender); });
-    connect(sbtFiltrar, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { sbtFiltrarClick(sbtFiltrar); }));
+    connect(sbtFiltrar, &QAbstractButton::clicked, this,
+            EventGuard::wrap([this](bool) { sbtFiltrarClick(sbtFiltrar); }));
     connect(mnuFiltrar, &QAction::triggered, this, EventGuard::wrap([this](bool) { mnuFiltrarClick(mnuFiltrar); }));
-    connect(sbtGerarNF, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { sbtGerarNFClick(sbtGerarNF); }));
+    connect(sbtGerarNF, &QAbstractButton::clicked, this,
+            EventGuard::wrap([this](bool) { sbtGerarNFClick(sbtGerarNF); }));
     connect(mnuGerarNF, &QAction::triggered, this, EventGuard::wrap([this](bool) { mnuGerarNFClick(mnuGerarNF); }));
     connect(cdsFaturamento, &TClientDataSet::AfterScroll, this,
             EventGuard::wrap([this](TClientDataSet *dataSet) { cdsFaturamentoAfterScroll(dataSet); }));
@@ -272,8 +272,8 @@ void TfrmFaturamento::setUpGridPainting()
     m_tickTotals = std::make_unique<TickTotals>();
     using Picture = FaturamentoPictures::Picture;
     const std::pair<QLabel *, Picture> holders[] = {
-        {imgAmarelo, Picture::Amarelo},     {imgCinza, Picture::Cinza},         {imgVerde, Picture::Verde},
-        {imgVermelho, Picture::Vermelho},   {imgNoChecked, Picture::NoChecked}, {imgUnchecked, Picture::Unchecked},
+        {imgAmarelo, Picture::Amarelo},   {imgCinza, Picture::Cinza},         {imgVerde, Picture::Verde},
+        {imgVermelho, Picture::Vermelho}, {imgNoChecked, Picture::NoChecked}, {imgUnchecked, Picture::Unchecked},
         {imgChecked, Picture::Checked},
     };
     for (const auto &[holder, picture] : holders)
@@ -367,9 +367,9 @@ void TfrmFaturamento::sbtGerarNFClick(QObject *sender)
     const auto runOver = qScopeGuard([this] { runResultPanel->EndRun(); });
     if (pgcPadrao->currentWidget() == tshFormulario)
         SetActivePage(tshFolhaDados);
-    GenerationRun run(*cdsFaturamento, {*cdsNota, *cdsInv},
-                      [this](const QString &client) { return clientNationality(client); }, *netFaturamento,
-                      *msgPadrao);
+    GenerationRun run(
+        *cdsFaturamento, {*cdsNota, *cdsInv}, [this](const QString &client) { return clientNationality(client); },
+        *netFaturamento, *msgPadrao);
     // What the server made is listed also when a later step fails.
     auto listedAnyway = qScopeGuard([&] { runResultPanel->Show(run.Generated()); });
     const GenerationResult made = run.Run();
@@ -511,8 +511,8 @@ TRemoteValue TfrmFaturamento::CallGetFaturamento(const PreviewRequest &request)
         if (net)
             net->Cancel();
     });
-    const QMetaObject::Connection progress =
-        connect(netFaturamento, &TNetConnection::ReceivingRows, this, [](int rows) { Showavi::ShowReceivedRows(rows); });
+    const QMetaObject::Connection progress = connect(netFaturamento, &TNetConnection::ReceivingRows, this,
+                                                     [](int rows) { Showavi::ShowReceivedRows(rows); });
     const auto progressOff = qScopeGuard([progress] { disconnect(progress); });
     try {
         return netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments(),

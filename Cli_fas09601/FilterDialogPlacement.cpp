@@ -34,7 +34,8 @@ bool FilterDialogPlacement::eventFilter(QObject *watched, QEvent *event)
             remember();
         else if (event->type() == QEvent::Show)
             // After the base dialog's own placing, which follows this event.
-            QMetaObject::invokeMethod(this, [this] { giveBack(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { giveBack(); }, Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -32,7 +32,10 @@ QString codesOf(std::initializer_list<std::pair<bool, const char *>> boxes)
 
 QString tipoServ(const TFILTRO &f)
 {
-    return codesOf({{f.boLicencaUso, "5"}, {f.boManutencao, "6"}, {f.boCustomizacao, "3"}, {f.boMaoObra, "1"},
+    return codesOf({{f.boLicencaUso, "5"},
+                    {f.boManutencao, "6"},
+                    {f.boCustomizacao, "3"},
+                    {f.boMaoObra, "1"},
                     {f.boServDesk, "2"}});
 }
 
@@ -57,25 +60,19 @@ QString sitNF(const TFILTRO &f)
 PreviewRequest PreviewRequest::FromFilter(const TFILTRO &filtro)
 {
     return PreviewRequest{
-        dayOf(filtro.dtIniApu),
-        dayOf(filtro.dtFinApu),
-        tipoServ(filtro),
-        filtro.Cliente.stLista,
-        filtro.Cliente.stTodos,
-        filtro.Empresa.stLista,
-        filtro.Empresa.stTodos,
-        situacao(filtro),
-        sitNF(filtro),
+        dayOf(filtro.dtIniApu), dayOf(filtro.dtFinApu), tipoServ(filtro),
+        filtro.Cliente.stLista, filtro.Cliente.stTodos, filtro.Empresa.stLista,
+        filtro.Empresa.stTodos, situacao(filtro),       sitNF(filtro),
     };
 }
 
 QList<RemoteArgument> PreviewRequest::Arguments() const
 {
     return {
-        RemoteArgument::date(dtIniApu),        RemoteArgument::date(dtFinApu),
-        RemoteArgument::text(stTipoServ),      RemoteArgument::text(stListaCliente),
-        RemoteArgument::text(stTodosCliente),  RemoteArgument::text(stListaEmpresa),
-        RemoteArgument::text(stTodosEmpresa),  RemoteArgument::text(stSituacao),
+        RemoteArgument::date(dtIniApu),       RemoteArgument::date(dtFinApu),
+        RemoteArgument::text(stTipoServ),     RemoteArgument::text(stListaCliente),
+        RemoteArgument::text(stTodosCliente), RemoteArgument::text(stListaEmpresa),
+        RemoteArgument::text(stTodosEmpresa), RemoteArgument::text(stSituacao),
         RemoteArgument::text(stSitNF),
     };
 }

@@ -141,15 +141,17 @@ void TfrmFiltroFaturamento::createListQueries()
 
     qryCliente = new TADOIBQuery(this);
     qryCliente->setObjectName(QStringLiteral("qryCliente"));
-    qryCliente->SQL = QStringList{QStringLiteral("SELECT CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMFANTCLIE, NMRAZSOCCLIE"),
-                                  QStringLiteral("FROM CLIENTE")};
+    qryCliente->SQL = QStringList{
+        QStringLiteral("SELECT CDCLIENTE, NRINSJURCLIE, IDTPIJURCLIE, NMFANTCLIE, NMRAZSOCCLIE"),
+        QStringLiteral("FROM CLIENTE")};
     // The registration number has no size of its own: it takes the widest text.
     qryCliente->SetFieldDefs({text("CDCLIENTE", 21, "", false), text("NRINSJURCLIE", 255, "Inscrição", true),
                               text("IDTPIJURCLIE", 1, "", false), text("NMFANTCLIE", 50, "Nome", true),
                               text("NMRAZSOCCLIE", 50, "Razão Social", true)});
-    qryCliente->FieldByName(QStringLiteral("NRINSJURCLIE"))->SetOnGetText([this](const TField &field, bool displayText) {
-        return qryClienteNRINSJURCLIEGetText(field, displayText);
-    });
+    qryCliente->FieldByName(QStringLiteral("NRINSJURCLIE"))
+        ->SetOnGetText([this](const TField &field, bool displayText) {
+            return qryClienteNRINSJURCLIEGetText(field, displayText);
+        });
     dtsCliente = new TDataSource(this);
     dtsCliente->setObjectName(QStringLiteral("dtsCliente"));
     dtsCliente->SetDataSet(qryCliente);
@@ -167,7 +169,8 @@ void TfrmFiltroFaturamento::btpEmpresaClick(QObject *sender)
     Q_UNUSED(sender);
     qryEmpresa->Close();
     qryEmpresa->Open();
-    const QString text = msgPadrao->Msg(QStringLiteral("Empresa")) + QLatin1Char('|') + msgPadrao->Msg(QStringLiteral("Emp_Not"));
+    const QString text = msgPadrao->Msg(QStringLiteral("Empresa")) + QLatin1Char('|')
+                         + msgPadrao->Msg(QStringLiteral("Emp_Not"));
     Pesqlista::PesquisaLista(dtsEmpresa, QStringLiteral("CDEMPRESA"), text, false, Cli_fas09601::stEmpresa);
 }
 
@@ -176,7 +179,8 @@ void TfrmFiltroFaturamento::btpClienteClick(QObject *sender)
     Q_UNUSED(sender);
     qryCliente->Close();
     qryCliente->Open();
-    const QString text = msgPadrao->Msg(QStringLiteral("Cliente")) + QLatin1Char('|') + msgPadrao->Msg(QStringLiteral("Clie_Not"));
+    const QString text = msgPadrao->Msg(QStringLiteral("Cliente")) + QLatin1Char('|')
+                         + msgPadrao->Msg(QStringLiteral("Clie_Not"));
     Pesqlista::PesquisaLista(dtsCliente, QStringLiteral("CDCLIENTE"), text, false, Cli_fas09601::stCliente);
 }
 
@@ -190,8 +194,10 @@ QString TfrmFiltroFaturamento::qryClienteNRINSJURCLIEGetText(const TField &sende
 
 void TfrmFiltroFaturamento::connectHandlers()
 {
-    connect(btpEmpresa, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { btpEmpresaClick(btpEmpresa); }));
-    connect(btpCliente, &QAbstractButton::clicked, this, EventGuard::wrap([this](bool) { btpClienteClick(btpCliente); }));
+    connect(btpEmpresa, &QAbstractButton::clicked, this,
+            EventGuard::wrap([this](bool) { btpEmpresaClick(btpEmpresa); }));
+    connect(btpCliente, &QAbstractButton::clicked, this,
+            EventGuard::wrap([this](bool) { btpClienteClick(btpCliente); }));
     m_rules = {
         {rbtTEmpresa, &TfrmFiltroFaturamento::rbtTEmpresaClick},
         {rbtLEmpresa, &TfrmFiltroFaturamento::rbtLEmpresaClick},

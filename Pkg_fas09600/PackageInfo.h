@@ -7,18 +7,18 @@ extern "C" {
 
 struct PackageInfoTable
 {
-    int runOnly;                        // 1
-    int neverBuild;                     // 1
+    int runOnly;    // 1
+    int neverBuild; // 1
     int requiresCount;
-    const char *const *requiresList;    // "_kor", "_rtl", "_qr", "_lib", "_ger", "_frm", "_db", "_vcl"
+    const char *const *requiresList; // "_kor", "_rtl", "_qr", "_lib", "_ger", "_frm", "_db", "_vcl"
     int unitCount;
-    const char *const *unitList;        // "Pkg_FAS09600", "Cli_FAS09601", "Cli_FAS09600", start-up unit
-    int versionMajor;                   // 6
-    int versionMinor;                   // 10
-    int versionRelease;                 // 38
-    int versionBuild;                   // 0
-    const char *versionText;            // "6.10.038"
-    const char *language;               // "pt-BR"
-    int codePage;                       // 1252
+    const char *const *unitList; // "Pkg_FAS09600", "Cli_FAS09601", "Cli_FAS09600", start-up unit
+    int versionMajor;            // 6
+    int versionMinor;            // 10
+    int versionRelease;          // 38
+    int versionBuild;            // 0
+    const char *versionText;     // "6.10.038"
+    const char *language;        // "pt-BR"
+    int codePage;                // 1252
 };
 }

@@ -33,10 +33,19 @@ const char *const requiredPackages[] = {"_kor", "_rtl", "_qr", "_lib", "_ger", "
 const char *const containedUnits[] = {"Pkg_FAS09600", "Cli_FAS09601", "Cli_FAS09600", "SysInit"};
 
 const PackageInfoTable packageInfo = {
-    1, 1,
-    int(std::size(requiredPackages)), requiredPackages,
-    int(std::size(containedUnits)), containedUnits,
-    FAS_VERSION_MAJOR, FAS_VERSION_MINOR, FAS_VERSION_PATCH, 0, FAS_VERSION_TEXT, "pt-BR", 1252,
+    1,
+    1,
+    int(std::size(requiredPackages)),
+    requiredPackages,
+    int(std::size(containedUnits)),
+    containedUnits,
+    FAS_VERSION_MAJOR,
+    FAS_VERSION_MINOR,
+    FAS_VERSION_PATCH,
+    0,
+    FAS_VERSION_TEXT,
+    "pt-BR",
+    1252,
 };
 
 } // namespace

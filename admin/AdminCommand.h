@@ -27,7 +27,7 @@ public:
 // Exit codes every command uses.
 namespace AdminExit {
 inline constexpr int Ok = 0;
-inline constexpr int Failed = 1;     // an error, or check found problems
-inline constexpr int Usage = 2;      // a wrong command line
-inline constexpr int Refused = 3;    // nothing done on purpose (init on a database with tables...)
+inline constexpr int Failed = 1;  // an error, or check found problems
+inline constexpr int Usage = 2;   // a wrong command line
+inline constexpr int Refused = 3; // nothing done on purpose (init on a database with tables...)
 } // namespace AdminExit

@@ -26,7 +26,8 @@ AdminOptions AdminOptions::parse(const QStringList &arguments, const QProcessEnv
     }
     if (options.command.isEmpty()) {
         if (!options.helpRequested)
-            throw FasError(QStringLiteral("Informe um comando: init, migrate, backup ou check (veja fas-admin --help)."));
+            throw FasError(
+                QStringLiteral("Informe um comando: init, migrate, backup ou check (veja fas-admin --help)."));
         return options;
     }
     if (options.helpRequested || options.commandArguments.contains(QStringLiteral("--help"))

@@ -12,7 +12,7 @@
 struct AdminOptions
 {
     bool helpRequested = false;
-    QString command;          // empty with --help alone
+    QString command; // empty with --help alone
     QStringList commandArguments;
     QString databaseUrl;
 

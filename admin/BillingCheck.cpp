@@ -68,8 +68,8 @@ QStringList BillingCheck::findings(const QString &sql, Describe describe) const
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.exec(sql))
-        throw DatabaseError(QStringLiteral("A verificação não pôde ser feita: %1\n%2")
-                                .arg(query.lastError().text(), sql));
+        throw DatabaseError(
+            QStringLiteral("A verificação não pôde ser feita: %1\n%2").arg(query.lastError().text(), sql));
     QStringList lines;
     while (query.next())
         lines.append(describe(query));
@@ -94,13 +94,14 @@ QStringList BillingCheck::sqliteIntegrity() const
 // constraint added without validation or an index whose building failed.
 QStringList BillingCheck::postgresqlIntegrity() const
 {
-    QStringList lines = findings(QStringLiteral("SELECT conrelid::regclass::text, conname FROM pg_constraint "
-                                                "WHERE NOT convalidated AND connamespace = current_schema()::regnamespace "
-                                                "ORDER BY 1, 2"),
-                                 [](const QSqlQuery &row) {
-                                     return QStringLiteral("Restrição %1 de %2 não validada.")
-                                         .arg(row.value(1).toString(), row.value(0).toString());
-                                 });
+    QStringList lines = findings(
+        QStringLiteral("SELECT conrelid::regclass::text, conname FROM pg_constraint "
+                       "WHERE NOT convalidated AND connamespace = current_schema()::regnamespace "
+                       "ORDER BY 1, 2"),
+        [](const QSqlQuery &row) {
+            return QStringLiteral("Restrição %1 de %2 não validada.")
+                .arg(row.value(1).toString(), row.value(0).toString());
+        });
     lines += findings(QStringLiteral("SELECT i.indexrelid::regclass::text, i.indrelid::regclass::text FROM pg_index i "
                                      "JOIN pg_class c ON c.oid = i.indexrelid "
                                      "WHERE NOT i.indisvalid AND c.relnamespace = current_schema()::regnamespace "
@@ -114,32 +115,33 @@ QStringList BillingCheck::postgresqlIntegrity() const
 
 QStringList BillingCheck::itemsInTwoEntries() const
 {
-    return findings(QStringLiteral("SELECT %1, COUNT(*) FROM ITEMLANCFAT GROUP BY %1 HAVING COUNT(*) > 1 ORDER BY %1")
-                        .arg(ItemKey),
-                    [](const QSqlQuery &row) {
-                        return QStringLiteral("A %1 está em %2 lançamentos.").arg(itemName(row), row.value(5).toString());
-                    });
+    return findings(
+        QStringLiteral("SELECT %1, COUNT(*) FROM ITEMLANCFAT GROUP BY %1 HAVING COUNT(*) > 1 ORDER BY %1").arg(ItemKey),
+        [](const QSqlQuery &row) {
+            return QStringLiteral("A %1 está em %2 lançamentos.").arg(itemName(row), row.value(5).toString());
+        });
 }
 
 // An entry's items are its links: in ITEMLANCFAT while it is live, in
 // ITEMLANCFATHIST once it was reversed.
 QStringList BillingCheck::entryTotals() const
 {
-    const QString sql = QStringLiteral(
-        "SELECT l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT, "
-        "COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0), COUNT(i.CDEMPRESA) "
-        "FROM LANCFATFAS l "
-        "LEFT JOIN (SELECT %1 FROM ITEMLANCFAT UNION ALL SELECT %1 FROM ITEMLANCFATHIST) i "
-        "ON i.CDEMPRESA = l.CDEMPRESA AND i.IDTPLANCFAT = l.IDTPLANCFAT "
-        "AND i.NRLANCFAT = l.NRLANCFAT "
-        "LEFT JOIN APURFATFAS a ON a.CDEMPRESA = i.CDEMPRESA AND a.CDFILIAL = i.CDFILIAL "
-        "AND a.CDCLIENTE = i.CDCLIENTE AND a.DTMESAPURFAS = i.DTMESAPURFAS AND a.IDAPURFATFAS = i.IDAPURFATFAS "
-        "GROUP BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT "
-        "HAVING ABS(l.VRTOTLANCFAT - COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0)) >= 0.005 "
-        "OR l.QTITEMLANCFAT <> COUNT(i.CDEMPRESA) "
-        "ORDER BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT")
-                            .arg(QStringLiteral("CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                                "IDAPURFATFAS"));
+    const QString sql =
+        QStringLiteral(
+            "SELECT l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT, "
+            "COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0), COUNT(i.CDEMPRESA) "
+            "FROM LANCFATFAS l "
+            "LEFT JOIN (SELECT %1 FROM ITEMLANCFAT UNION ALL SELECT %1 FROM ITEMLANCFATHIST) i "
+            "ON i.CDEMPRESA = l.CDEMPRESA AND i.IDTPLANCFAT = l.IDTPLANCFAT "
+            "AND i.NRLANCFAT = l.NRLANCFAT "
+            "LEFT JOIN APURFATFAS a ON a.CDEMPRESA = i.CDEMPRESA AND a.CDFILIAL = i.CDFILIAL "
+            "AND a.CDCLIENTE = i.CDCLIENTE AND a.DTMESAPURFAS = i.DTMESAPURFAS AND a.IDAPURFATFAS = i.IDAPURFATFAS "
+            "GROUP BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT "
+            "HAVING ABS(l.VRTOTLANCFAT - COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0)) >= 0.005 "
+            "OR l.QTITEMLANCFAT <> COUNT(i.CDEMPRESA) "
+            "ORDER BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT")
+            .arg(QStringLiteral("CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                "IDAPURFATFAS"));
     return findings(sql, [](const QSqlQuery &row) {
         return QStringLiteral("O %1 registra %2 itens no total de %3, mas tem %4 itens somando %5.")
             .arg(entryName(row, 1, 0, 2), row.value(4).toString(), money(row.value(3)), row.value(6).toString(),

@@ -7,12 +7,8 @@ namespace CommandTable {
 const QList<AdminCommand> &commands()
 {
     static const QList<AdminCommand> table = {
-        AdminCommands::init(),
-        AdminCommands::migrate(),
-        AdminCommands::backup(),
-        AdminCommands::check(),
-        AdminCommands::importFile(),
-        AdminCommands::user(),
+        AdminCommands::init(),  AdminCommands::migrate(),    AdminCommands::backup(),
+        AdminCommands::check(), AdminCommands::importFile(), AdminCommands::user(),
     };
     return table;
 }

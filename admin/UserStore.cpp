@@ -40,7 +40,8 @@ QString UserStore::add(const QString &name, AccessRight right)
 QList<UserStore::User> UserStore::list() const
 {
     QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT NMUSUARIO, IDDIREITO, IDATIVO, DTCRIACAO FROM USUARIOFAT ORDER BY NMUSUARIO")))
+    if (!query.exec(
+            QStringLiteral("SELECT NMUSUARIO, IDDIREITO, IDATIVO, DTCRIACAO FROM USUARIOFAT ORDER BY NMUSUARIO")))
         throw DatabaseError(QStringLiteral("Não foi possível ler os usuários: %1").arg(query.lastError().text()));
     QList<User> users;
     while (query.next())
@@ -88,6 +89,6 @@ void UserStore::exec(const QString &sql, const QVariantList &values) const
     for (const QVariant &value : values)
         query.addBindValue(value);
     if (!query.exec())
-        throw DatabaseError(QStringLiteral("O banco de dados recusou a alteração dos usuários: %1")
-                                .arg(query.lastError().text()));
+        throw DatabaseError(
+            QStringLiteral("O banco de dados recusou a alteração dos usuários: %1").arg(query.lastError().text()));
 }

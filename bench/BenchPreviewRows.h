@@ -6,8 +6,8 @@ namespace BenchPreviewRows {
 
 struct Shape
 {
-    int clients = 0;     // rows spread over this many clients (C0, C1, ...); 0: one client per row
-    bool ticked = true;  // a quarter of the open rows ticked, else none
+    int clients = 0;    // rows spread over this many clients (C0, C1, ...); 0: one client per row
+    bool ticked = true; // a quarter of the open rows ticked, else none
 };
 
 // A preview packet (the 28-field layout) of `rows` rows like a month's preview:

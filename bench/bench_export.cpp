@@ -112,7 +112,8 @@ int main(int argc, char **argv)
         csv.seconds << timed([&] { exportWithProgress(grid, PreviewExport::Format::Csv, dir.filePath("ours.csv")); });
         reference.seconds << timed([&] { referenceCsv(grid, dir.filePath("reference.csv")); });
         ratios << csv.seconds.last() / reference.seconds.last();
-        xlsx.seconds << timed([&] { exportWithProgress(grid, PreviewExport::Format::Xlsx, dir.filePath("ours.xlsx")); });
+        xlsx.seconds << timed(
+            [&] { exportWithProgress(grid, PreviewExport::Format::Xlsx, dir.filePath("ours.xlsx")); });
     }
     std::printf("%d rows, %d pairs\n", Rows, pairs);
     print("CSV (PreviewExport)", csv);

@@ -39,8 +39,8 @@ const TFieldDefs &layout()
 
 std::string words(std::mt19937 &random, std::size_t characters)
 {
-    static const char *const vocabulary[] = {"Manutenção", "Não", "realizada", "serviço", "licença", "locação",
-                                             "cliente",    "mês", "apuração",  "nota",    "fiscal",  "São Paulo",
+    static const char *const vocabulary[] = {"Manutenção", "Não", "realizada",  "serviço", "licença", "locação",
+                                             "cliente",    "mês", "apuração",   "nota",    "fiscal",  "São Paulo",
                                              "Comércio",   "de",  "Tecnologia", "Ltda."};
     std::string out;
     std::size_t count = 0;

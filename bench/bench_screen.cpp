@@ -44,7 +44,8 @@ void createAddresses(const QString &file)
         db.setDatabaseName(file);
         db.open();
         QSqlQuery query(db);
-        query.exec(QStringLiteral("CREATE TABLE ENDECLIE (CDCLIENTE VARCHAR(21), CDPAIS VARCHAR(4), IDTPENDECLIE CHAR(1))"));
+        query.exec(
+            QStringLiteral("CREATE TABLE ENDECLIE (CDCLIENTE VARCHAR(21), CDPAIS VARCHAR(4), IDTPENDECLIE CHAR(1))"));
         query.exec(QStringLiteral("CREATE INDEX ENDECLIE_CLIENTE ON ENDECLIE (CDCLIENTE)"));
         db.transaction();
         query.prepare(QStringLiteral("INSERT INTO ENDECLIE VALUES (?, ?, 'P')"));

@@ -7,7 +7,7 @@
 struct Migration
 {
     int version = 0;
-    QString name;            // "0002-schema-version", as the file is named
-    QStringList statements;  // in order, each run on its own
+    QString name;                // "0002-schema-version", as the file is named
+    QStringList statements;      // in order, each run on its own
     bool foreignKeysOff = false; // SQLite table rebuild: see db/migrations/README.md
 };

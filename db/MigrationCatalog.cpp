@@ -46,7 +46,8 @@ QList<Migration> fromFolder(const QString &folder)
                                     .arg(migrations.size(), 4, 10, QChar(u'0')));
     }
     if (migrations.isEmpty())
-        throw DatabaseError(QStringLiteral("As migrações do esquema não estão embutidas no programa (%1).").arg(folder));
+        throw DatabaseError(
+            QStringLiteral("As migrações do esquema não estão embutidas no programa (%1).").arg(folder));
     return migrations;
 }
 

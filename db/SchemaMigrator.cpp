@@ -25,8 +25,8 @@ int SchemaMigrator::currentVersion() const
     if (SchemaScript::hasTable(m_db, SchemaScript::versionTable())) {
         QSqlQuery query(m_db);
         if (!query.exec(QStringLiteral("SELECT NRVERSION FROM SCHEMA_VERSION WHERE CDSCHEMA_VERSION = 1")))
-            throw DatabaseError(QStringLiteral("Não foi possível ler a versão do esquema: %1")
-                                    .arg(query.lastError().text()));
+            throw DatabaseError(
+                QStringLiteral("Não foi possível ler a versão do esquema: %1").arg(query.lastError().text()));
         if (!query.next())
             throw DatabaseError(QStringLiteral("A tabela SCHEMA_VERSION está vazia: a versão do esquema não é "
                                                "conhecida. Restaure uma cópia de segurança."));
@@ -96,7 +96,8 @@ void SchemaMigrator::begin()
         return;
     }
     exec(QStringLiteral("BEGIN"), QStringLiteral("início da migração"));
-    exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(PostgreSqlLockKey), QStringLiteral("início da migração"));
+    exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(PostgreSqlLockKey),
+         QStringLiteral("início da migração"));
 }
 
 void SchemaMigrator::runStatements(const Migration &migration)
@@ -131,6 +132,6 @@ void SchemaMigrator::exec(const QString &statement, const QString &context)
 {
     QSqlQuery query(m_db);
     if (!query.exec(statement))
-        throw DatabaseError(QStringLiteral("Não foi possível migrar o esquema (%1): %2")
-                                .arg(context, query.lastError().text()));
+        throw DatabaseError(
+            QStringLiteral("Não foi possível migrar o esquema (%1): %2").arg(context, query.lastError().text()));
 }

@@ -14,9 +14,9 @@ namespace SchemaScript {
 const QStringList &tables()
 {
     static const QStringList names = {
-        QStringLiteral("EMPRESA"),    QStringLiteral("FILIAL"),     QStringLiteral("CLIENTE"),
-        QStringLiteral("ENDECLIE"),   QStringLiteral("PARAMGERAL"), QStringLiteral("PRODUTO"),
-        QStringLiteral("OPERADOR"),   QStringLiteral("APURFATFAS"), QStringLiteral("LANCFATFAS"),
+        QStringLiteral("EMPRESA"),     QStringLiteral("FILIAL"),     QStringLiteral("CLIENTE"),
+        QStringLiteral("ENDECLIE"),    QStringLiteral("PARAMGERAL"), QStringLiteral("PRODUTO"),
+        QStringLiteral("OPERADOR"),    QStringLiteral("APURFATFAS"), QStringLiteral("LANCFATFAS"),
         QStringLiteral("ITEMLANCFAT"), QStringLiteral("NUMLANCFAT"),
     };
     return names;
@@ -24,8 +24,7 @@ const QStringList &tables()
 
 DatabaseUrl::Kind kindOf(const QSqlDatabase &db)
 {
-    return db.driverName() == QLatin1String("QSQLITE") ? DatabaseUrl::Kind::Sqlite
-                                                       : DatabaseUrl::Kind::PostgreSql;
+    return db.driverName() == QLatin1String("QSQLITE") ? DatabaseUrl::Kind::Sqlite : DatabaseUrl::Kind::PostgreSql;
 }
 
 QString versionTable()
@@ -89,8 +88,8 @@ void drop(QSqlDatabase &db)
             continue;
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("DROP TABLE %1").arg(*it)))
-            throw DatabaseError(QStringLiteral("Não foi possível apagar a tabela %1: %2")
-                                    .arg(*it, query.lastError().text()));
+            throw DatabaseError(
+                QStringLiteral("Não foi possível apagar a tabela %1: %2").arg(*it, query.lastError().text()));
     }
 }
 

@@ -53,7 +53,8 @@ void GuideWindow::fitPictures()
             QTextImageFormat picture = fragment.charFormat().toImageFormat();
             if (!picture.isValid())
                 continue;
-            const QImage image = document()->resource(QTextDocument::ImageResource, QUrl(picture.name())).value<QImage>();
+            const QImage image =
+                document()->resource(QTextDocument::ImageResource, QUrl(picture.name())).value<QImage>();
             if (image.width() <= widestPicture)
                 continue;
             picture.setWidth(widestPicture);
@@ -70,9 +71,9 @@ QString GuideWindow::defaultPath(const QString &applicationDir)
 {
     const QString installed = QStringLiteral("share/fas09600/guide/guia-do-usuario.md");
     const QStringList candidates = {
-        QStringLiteral("../") + installed,       // the program in bin/
-        QStringLiteral("../../../") + installed, // in the private lib/<arch>/fas09600/
-        QStringLiteral("../../") + installed,    // in the private lib/fas09600/
+        QStringLiteral("../") + installed,                               // the program in bin/
+        QStringLiteral("../../../") + installed,                         // in the private lib/<arch>/fas09600/
+        QStringLiteral("../../") + installed,                            // in the private lib/fas09600/
         QStringLiteral("../share/doc/fas09600/docs/guia-do-usuario.md"), // the build tree's copy
     };
     for (const QString &candidate : candidates) {

@@ -33,7 +33,8 @@ HostWindow::HostWindow(ModuleLoader &module, QWidget *parent)
     buildMenus();
 
     // A permanent widget: the status tips of the menus pass over it and leave it.
-    m_serverLabel = new QLabel(QStringLiteral("Servidor de aplicação: %1:%2").arg(HostConfig::webUrl()).arg(HostConfig::webPort()));
+    m_serverLabel = new QLabel(
+        QStringLiteral("Servidor de aplicação: %1:%2").arg(HostConfig::webUrl()).arg(HostConfig::webPort()));
     m_serverLabel->setObjectName(QStringLiteral("lblServidor"));
     statusBar()->addPermanentWidget(m_serverLabel);
     // Who the server says is signed in, once the module has connected.

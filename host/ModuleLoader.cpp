@@ -48,7 +48,7 @@ void ModuleLoader::load()
     m_packageInfo = packageInfo;
 }
 
-template <typename Entry>
+template<typename Entry>
 Entry ModuleLoader::resolve(const char *name)
 {
     QFunctionPointer entry = m_library.resolve(name);

@@ -39,7 +39,7 @@ private:
     using FinalizeEntry = decltype(&Finalize);
     using PackageInfoEntry = decltype(&GetPackageInfoTable);
 
-    template <typename Entry>
+    template<typename Entry>
     Entry resolve(const char *name);
 
     QLibrary m_library;

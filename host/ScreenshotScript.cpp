@@ -29,7 +29,8 @@ bool split(const QString &entry, int *ms, QString *text)
 
 } // namespace
 
-ScreenshotScript::ScreenshotScript(const QStringList &shots, const QStringList &clicks, int quitAfterMs, QObject *parent)
+ScreenshotScript::ScreenshotScript(const QStringList &shots, const QStringList &clicks, int quitAfterMs,
+                                   QObject *parent)
     : QObject(parent)
 {
     int ms = 0;

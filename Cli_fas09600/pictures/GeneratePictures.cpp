@@ -125,8 +125,16 @@ QImage box(BoxKind kind)
         // halfway between two columns, the pixel goes the way the arm leans.
         constexpr std::array<std::array<int, 2>, 11> tick = {{
             {6, 10},
-            {5, 9}, {5, 8}, {4, 7}, {4, 6},
-            {7, 9}, {7, 8}, {8, 7}, {9, 6}, {9, 5}, {10, 4},
+            {5, 9},
+            {5, 8},
+            {4, 7},
+            {4, 6},
+            {7, 9},
+            {7, 8},
+            {8, 7},
+            {9, 6},
+            {9, 5},
+            {10, 4},
         }};
         for (const auto &[x, y] : tick)
             picture.set(x, y, Black);
@@ -158,11 +166,10 @@ int main(int argc, char *argv[])
         return 1;
     }
     const bool ok = write(dir, "imgAmarelo", lamp({qRgb(255, 255, 0), qRgb(224, 192, 0), qRgb(224, 224, 128)}))
-                 && write(dir, "imgCinza", lamp({qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(160, 160, 164)}))
-                 && write(dir, "imgVerde", lamp({qRgb(96, 224, 0), qRgb(96, 160, 0), qRgb(0, 192, 0)}))
-                 && write(dir, "imgVermelho", lamp({qRgb(224, 128, 128), qRgb(224, 64, 128), qRgb(224, 96, 64)}))
-                 && write(dir, "imgNoChecked", box(BoxKind::Grey))
-                 && write(dir, "imgUnchecked", box(BoxKind::Empty))
-                 && write(dir, "imgChecked", box(BoxKind::Ticked));
+                    && write(dir, "imgCinza", lamp({qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(160, 160, 164)}))
+                    && write(dir, "imgVerde", lamp({qRgb(96, 224, 0), qRgb(96, 160, 0), qRgb(0, 192, 0)}))
+                    && write(dir, "imgVermelho", lamp({qRgb(224, 128, 128), qRgb(224, 64, 128), qRgb(224, 96, 64)}))
+                    && write(dir, "imgNoChecked", box(BoxKind::Grey)) && write(dir, "imgUnchecked", box(BoxKind::Empty))
+                    && write(dir, "imgChecked", box(BoxKind::Ticked));
     return ok ? 0 : 1;
 }

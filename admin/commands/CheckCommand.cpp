@@ -19,9 +19,8 @@ int run(AdminContext &context)
     for (const QString &finding : findings)
         context.say(finding);
     if (!findings.isEmpty()) {
-        context.say(QStringLiteral("%1: %2 problema(s) encontrado(s).")
-                        .arg(context.url().displayName())
-                        .arg(findings.size()));
+        context.say(
+            QStringLiteral("%1: %2 problema(s) encontrado(s).").arg(context.url().displayName()).arg(findings.size()));
         return AdminExit::Failed;
     }
     context.say(QStringLiteral("%1: nenhum problema encontrado.").arg(context.url().displayName()));

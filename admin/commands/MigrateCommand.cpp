@@ -22,7 +22,8 @@ int run(AdminContext &context)
     const int before = migrator.currentVersion();
     if (before == SchemaMigrator::EmptyDatabase)
         throw DatabaseError(QStringLiteral("O banco de dados %1 não tem as tabelas do faturamento: crie-as com "
-                                           "fas-admin init.").arg(name));
+                                           "fas-admin init.")
+                                .arg(name));
     if (before > migrator.newestVersion())
         throw DatabaseError(QStringLiteral("O banco de dados %1 está na versão %2 do esquema, mais nova que a "
                                            "versão %3 que este fas-admin conhece: atualize o programa.")

@@ -24,8 +24,8 @@ AccessRight rightArgument(const AdminContext &context)
         throw AdminUsageError(QStringLiteral("Argumentos inválidos.\n%1").arg(Usage));
     const auto right = AccessRights::fromName(args.at(3));
     if (!right)
-        throw AdminUsageError(QStringLiteral("Direito desconhecido \"%1\": use consulta, faturamento ou supervisor.")
-                                  .arg(args.at(3)));
+        throw AdminUsageError(
+            QStringLiteral("Direito desconhecido \"%1\": use consulta, faturamento ou supervisor.").arg(args.at(3)));
     return *right;
 }
 
@@ -50,10 +50,9 @@ int list(AdminContext &context)
                                    "qualquer chamada se não houver um."));
         return AdminExit::Ok;
     }
-    context.say(QStringLiteral("%1 %2 %3 %4").arg(QStringLiteral("usuário").leftJustified(40),
-                                                 QStringLiteral("direito").leftJustified(11),
-                                                 QStringLiteral("situação").leftJustified(10),
-                                                 QStringLiteral("criado em")));
+    context.say(QStringLiteral("%1 %2 %3 %4")
+                    .arg(QStringLiteral("usuário").leftJustified(40), QStringLiteral("direito").leftJustified(11),
+                         QStringLiteral("situação").leftJustified(10), QStringLiteral("criado em")));
     for (const UserStore::User &user : users)
         context.say(QStringLiteral("%1 %2 %3 %4")
                         .arg(user.name.leftJustified(40), user.right.leftJustified(11),

@@ -36,7 +36,10 @@ void report(const QString &path, int lines, const QList<ImportWriter::TableCount
 {
     out << QStringLiteral("%1: %2 linha(s) importada(s) em %3 ms.").arg(path).arg(lines).arg(ms) << Qt::endl;
     for (const ImportWriter::TableCount &count : counts) {
-        out << QStringLiteral("  %1: %2 incluída(s), %3 atualizada(s)").arg(count.table).arg(count.inserted).arg(count.updated);
+        out << QStringLiteral("  %1: %2 incluída(s), %3 atualizada(s)")
+                   .arg(count.table)
+                   .arg(count.inserted)
+                   .arg(count.updated);
         if (count.keptBilled > 0)
             out << QStringLiteral(", %1 já faturada(s) mantida(s) como estavam").arg(count.keptBilled);
         out << '.' << Qt::endl;

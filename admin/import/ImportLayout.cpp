@@ -32,7 +32,8 @@ ImportLayout companies()
     layout.englishKeyword = QStringLiteral("companies");
     layout.columns = {text("CDEMPRESA", 2, true), text("NMEMPRESA", 40, true), text("NRCNPJEMPRESA", 14),
                       text("SGESTADO", 2)};
-    layout.targets = {{QStringLiteral("EMPRESA"), layout.header(), names({"CDEMPRESA"}), 0, QStringLiteral("a empresa")}};
+    layout.targets = {
+        {QStringLiteral("EMPRESA"), layout.header(), names({"CDEMPRESA"}), 0, QStringLiteral("a empresa")}};
     return layout;
 }
 
@@ -43,8 +44,8 @@ ImportLayout branches()
     layout.englishKeyword = QStringLiteral("branches");
     layout.columns = {text("CDEMPRESA", 2, true), text("CDFILIAL", 4, true), text("NMFILIAL", 30, true),
                       text("NMCIDADE", 40)};
-    layout.targets = {{QStringLiteral("FILIAL"), layout.header(), names({"CDEMPRESA", "CDFILIAL"}), 0,
-                       QStringLiteral("a filial")}};
+    layout.targets = {
+        {QStringLiteral("FILIAL"), layout.header(), names({"CDEMPRESA", "CDFILIAL"}), 0, QStringLiteral("a filial")}};
     layout.references = {{names({"CDEMPRESA"}), QStringLiteral("EMPRESA"), names({"CDEMPRESA"}),
                           QStringLiteral("a empresa"), QStringLiteral("importe antes as empresas"), 0}};
     return layout;
@@ -72,8 +73,7 @@ ImportLayout clients()
                       text("SGESTADO", 3, false, 1),
                       text("NRCEPENDECLIE", 10, false, 1)};
     layout.targets = {
-        {QStringLiteral("CLIENTE"), layout.header().mid(0, 6), names({"CDCLIENTE"}), 0,
-         QStringLiteral("o cliente")},
+        {QStringLiteral("CLIENTE"), layout.header().mid(0, 6), names({"CDCLIENTE"}), 0, QStringLiteral("o cliente")},
         {QStringLiteral("ENDECLIE"), QStringList{QStringLiteral("CDCLIENTE")} + layout.header().mid(6),
          names({"CDCLIENTE", "NRSEQENDECLIE"}), 1, QStringLiteral("o endereço")},
     };
@@ -85,24 +85,15 @@ ImportLayout calculations()
     ImportLayout layout;
     layout.keyword = QStringLiteral("apuracoes");
     layout.englishKeyword = QStringLiteral("calculations");
-    layout.columns = {text("CDEMPRESA", 2, true),
-                      text("CDFILIAL", 4, true),
-                      text("CDCLIENTE", 21, true),
-                      typed("DTMESAPURFAS", ValueKind::MonthStart, true),
-                      text("IDAPURFATFAS", 1, true),
-                      code("IDSTAPFATFAS", "PNRC"),
-                      text("CDGRUPONFAPUR", 5),
-                      typed("DTAPURFATFAS", ValueKind::DateTime),
-                      text("CDPRODUTO", 10),
-                      text("CDOPERAPUR", 12),
-                      text("CDTIPOSERV", 3),
-                      code("IDCOMIFATFAS", "SN"),
-                      text("DSEMISSPRONF", 400),
-                      text("DSBOLEFATFAS", 400),
-                      text("DSFATURCLIE", 400),
-                      typed("VRTOTAFATFAS", ValueKind::Decimal),
-                      text("NRNOTAFISC", 20),
-                      text("NRINVOICE", 10),
+    layout.columns = {text("CDEMPRESA", 2, true),    text("CDFILIAL", 4, true),
+                      text("CDCLIENTE", 21, true),   typed("DTMESAPURFAS", ValueKind::MonthStart, true),
+                      text("IDAPURFATFAS", 1, true), code("IDSTAPFATFAS", "PNRC"),
+                      text("CDGRUPONFAPUR", 5),      typed("DTAPURFATFAS", ValueKind::DateTime),
+                      text("CDPRODUTO", 10),         text("CDOPERAPUR", 12),
+                      text("CDTIPOSERV", 3),         code("IDCOMIFATFAS", "SN"),
+                      text("DSEMISSPRONF", 400),     text("DSBOLEFATFAS", 400),
+                      text("DSFATURCLIE", 400),      typed("VRTOTAFATFAS", ValueKind::Decimal),
+                      text("NRNOTAFISC", 20),        text("NRINVOICE", 10),
                       text("NRSOLISERV", 10)};
     layout.targets = {{QStringLiteral("APURFATFAS"), layout.header(),
                        names({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS"}), 0,

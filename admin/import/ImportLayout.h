@@ -41,8 +41,8 @@ struct ImportReference
     QStringList columns; // in the file and in the staged rows
     QString table;
     QStringList tableColumns;
-    QString what; // "a empresa", "o cliente": how the message names the row
-    QString hint; // where the user gets it from
+    QString what;   // "a empresa", "o cliente": how the message names the row
+    QString hint;   // where the user gets it from
     int target = 0; // index of the target whose staged rows carry the columns
 };
 
@@ -50,7 +50,7 @@ struct ImportReference
 // tables and checks.
 struct ImportLayout
 {
-    QString keyword;        // Portuguese keyword
+    QString keyword; // Portuguese keyword
     QString englishKeyword;
     QList<ImportColumn> columns;
     QList<ImportTarget> targets; // written in this order

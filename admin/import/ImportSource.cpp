@@ -23,7 +23,8 @@ namespace {
     if (error == EACCES || error == EPERM)
         throw ImportError(QStringLiteral("Sem permissão para ler o arquivo %1: ele existe, mas o usuário que "
                                          "executa o fas-admin não pode lê-lo. Ajuste as permissões do arquivo "
-                                         "(ou da pasta) e importe de novo.").arg(path));
+                                         "(ou da pasta) e importe de novo.")
+                              .arg(path));
     throw ImportError(QStringLiteral("Não foi possível ler o arquivo %1: %2.")
                           .arg(path, QString::fromLocal8Bit(std::strerror(error))));
 }
@@ -46,7 +47,8 @@ int firstBadLine(const QByteArray &bytes)
 {
     throw ImportError(QStringLiteral("O arquivo %1 não está codificado em UTF-8 (%2). Abra-o na planilha e "
                                      "salve-o como \"CSV UTF-8\" (separado por ponto e vírgula), depois "
-                                     "importe de novo.").arg(path, where));
+                                     "importe de novo.")
+                          .arg(path, where));
 }
 
 } // namespace

@@ -47,20 +47,27 @@ bool ImportValidator::checkHeader(const CsvRecord &record)
     const QStringList expected = m_layout.header();
     const QString wanted = QStringLiteral("o cabeçalho de %1 é %2").arg(m_layout.keyword, expected.join(u';'));
     if (record.fields.size() == 1 && record.fields.first().contains(u',')) {
-        problem(record.line, {}, QStringLiteral("as colunas estão separadas por vírgula; salve o arquivo como CSV "
-                                                "separado por ponto e vírgula (;); %1").arg(wanted));
+        problem(record.line, {},
+                QStringLiteral("as colunas estão separadas por vírgula; salve o arquivo como CSV "
+                               "separado por ponto e vírgula (;); %1")
+                    .arg(wanted));
         return false;
     }
     for (qsizetype i = 0; i < qMin(record.fields.size(), expected.size()); ++i) {
         if (record.fields.at(i).compare(expected.at(i), Qt::CaseInsensitive) != 0) {
-            problem(record.line, {}, QStringLiteral("cabeçalho errado: a coluna %1 é \"%2\" e deveria ser \"%3\"; %4")
-                                         .arg(i + 1).arg(record.fields.at(i), expected.at(i), wanted));
+            problem(record.line, {},
+                    QStringLiteral("cabeçalho errado: a coluna %1 é \"%2\" e deveria ser \"%3\"; %4")
+                        .arg(i + 1)
+                        .arg(record.fields.at(i), expected.at(i), wanted));
             return false;
         }
     }
     if (record.fields.size() != expected.size()) {
-        problem(record.line, {}, QStringLiteral("cabeçalho errado: tem %1 colunas e deveria ter %2; %3")
-                                     .arg(record.fields.size()).arg(expected.size()).arg(wanted));
+        problem(record.line, {},
+                QStringLiteral("cabeçalho errado: tem %1 colunas e deveria ter %2; %3")
+                    .arg(record.fields.size())
+                    .arg(expected.size())
+                    .arg(wanted));
         return false;
     }
     return true;
@@ -73,8 +80,11 @@ void ImportValidator::readLine(const CsvRecord &record)
         return;
     }
     if (record.fields.size() != m_layout.columns.size()) {
-        problem(record.line, {}, QStringLiteral("a linha tem %1 colunas e o cabeçalho tem %2 (confira os ';' e as "
-                                                "aspas)").arg(record.fields.size()).arg(m_layout.columns.size()));
+        problem(record.line, {},
+                QStringLiteral("a linha tem %1 colunas e o cabeçalho tem %2 (confira os ';' e as "
+                               "aspas)")
+                    .arg(record.fields.size())
+                    .arg(m_layout.columns.size()));
         return;
     }
     QStringList values = record.fields;
@@ -107,8 +117,10 @@ bool ImportValidator::convertValues(const CsvRecord &record, QStringList &values
             problem(record.line, column.name, QStringLiteral("não pode ficar em branco"));
         if (!present && !values.at(i).isNull()) {
             const QString key = m_layout.columns.at(m_layout.partKeyColumn(column.part)).name;
-            problem(record.line, key, QStringLiteral("em branco, mas a linha traz dados em %1; numere o registro em %2 "
-                                                     "ou deixe em branco também as colunas dele").arg(column.name, key));
+            problem(record.line, key,
+                    QStringLiteral("em branco, mas a linha traz dados em %1; numere o registro em %2 "
+                                   "ou deixe em branco também as colunas dele")
+                        .arg(column.name, key));
         }
     }
     return m_problems.size() == before;
@@ -145,8 +157,10 @@ void ImportValidator::addRow(size_t target, int line, const QStringList &values)
     if (repeatable)
         compareRepeated(first, row, layoutTarget);
     else
-        problem(line, {}, QStringLiteral("%1 (%2) aparece duas vezes no arquivo: já está na linha %3")
-                              .arg(layoutTarget.what, keyText(layoutTarget, row.values)).arg(first.line));
+        problem(line, {},
+                QStringLiteral("%1 (%2) aparece duas vezes no arquivo: já está na linha %3")
+                    .arg(layoutTarget.what, keyText(layoutTarget, row.values))
+                    .arg(first.line));
 }
 
 void ImportValidator::compareRepeated(const ImportRow &first, const ImportRow &row, const ImportTarget &target)
@@ -157,7 +171,8 @@ void ImportValidator::compareRepeated(const ImportRow &first, const ImportRow &r
         problem(row.line, target.columns.at(i),
                 QStringLiteral("\"%1\" difere da linha %2 (\"%3\"), que traz %4 (%5); as linhas de um mesmo "
                                "registro repetem os mesmos dados")
-                    .arg(row.values.at(i)).arg(first.line).arg(first.values.at(i), target.what,
-                                                                 keyText(target, row.values)));
+                    .arg(row.values.at(i))
+                    .arg(first.line)
+                    .arg(first.values.at(i), target.what, keyText(target, row.values)));
     }
 }

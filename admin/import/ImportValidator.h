@@ -34,6 +34,6 @@ private:
     ImportBatch m_batch;
     std::vector<std::vector<int>> m_targetColumns; // per target: the file's column of each value
     std::vector<std::vector<int>> m_keyColumns;    // per target: the row's value of each key column
-    std::vector<QHash<QString, size_t>> m_keys;     // per target: key -> row index
+    std::vector<QHash<QString, size_t>> m_keys;    // per target: key -> row index
     QList<ImportProblem> m_problems;
 };

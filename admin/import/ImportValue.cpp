@@ -32,7 +32,8 @@ bool readCode(const ImportColumn &column, const QString &value, QString &reason)
     for (const QChar letter : column.codes)
         letters << letter;
     const QString last = letters.takeLast();
-    reason = QStringLiteral("%1 não é aceito; use %2 ou %3").arg(quoted(value), letters.join(QStringLiteral(", ")), last);
+    reason =
+        QStringLiteral("%1 não é aceito; use %2 ou %3").arg(quoted(value), letters.join(QStringLiteral(", ")), last);
     if (!column.required)
         reason += QStringLiteral(", ou deixe em branco");
     return false;
@@ -52,8 +53,7 @@ bool readInteger(QString &value, QString &reason)
 // "1.234,56", "1234,56", "-12", ",5" is not: the whole part is always written.
 bool readDecimal(QString &value, QString &reason)
 {
-    static const QRegularExpression number(
-        QStringLiteral("^(-?)([0-9]{1,3}(?:\\.[0-9]{3})+|[0-9]+)(?:,([0-9]+))?$"));
+    static const QRegularExpression number(QStringLiteral("^(-?)([0-9]{1,3}(?:\\.[0-9]{3})+|[0-9]+)(?:,([0-9]+))?$"));
     const QRegularExpressionMatch match = number.match(value);
     if (!match.hasMatch()) {
         reason = QStringLiteral("%1 não é um número (escreva 1234,56 ou 1.234,56)").arg(quoted(value));
@@ -80,8 +80,8 @@ bool readDecimal(QString &value, QString &reason)
 // dd/mm/aaaa with an optional time; day and month may drop their leading zero.
 bool readDate(const ImportColumn &column, QString &value, QString &reason)
 {
-    static const QRegularExpression form(QStringLiteral(
-        "^([0-9]{1,2})/([0-9]{1,2})/([0-9]{4})(?: +([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?)?$"));
+    static const QRegularExpression form(
+        QStringLiteral("^([0-9]{1,2})/([0-9]{1,2})/([0-9]{4})(?: +([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?)?$"));
     const QRegularExpressionMatch match = form.match(value);
     const bool withTime = column.kind == ValueKind::DateTime;
     const QDate date = match.hasMatch()
@@ -92,7 +92,8 @@ bool readDate(const ImportColumn &column, QString &value, QString &reason)
                                : QTime(0, 0);
     if (!date.isValid() || date.year() < 1 || !time.isValid() || (hasTime && !withTime)) {
         reason = withTime ? QStringLiteral("%1 não é uma data e hora (dd/mm/aaaa, dd/mm/aaaa hh:mm ou "
-                                           "dd/mm/aaaa hh:mm:ss)").arg(quoted(value))
+                                           "dd/mm/aaaa hh:mm:ss)")
+                                .arg(quoted(value))
                           : QStringLiteral("%1 não é uma data (dd/mm/aaaa)").arg(quoted(value));
         return false;
     }
@@ -125,12 +126,17 @@ bool convert(const ImportColumn &column, QString &value, QString &reason)
         return true;
     }
     switch (column.kind) {
-    case ValueKind::Text: return readText(column, value, reason);
-    case ValueKind::Code: return readCode(column, value, reason);
-    case ValueKind::Integer: return readInteger(value, reason);
-    case ValueKind::Decimal: return readDecimal(value, reason);
+    case ValueKind::Text:
+        return readText(column, value, reason);
+    case ValueKind::Code:
+        return readCode(column, value, reason);
+    case ValueKind::Integer:
+        return readInteger(value, reason);
+    case ValueKind::Decimal:
+        return readDecimal(value, reason);
     case ValueKind::MonthStart:
-    case ValueKind::DateTime: return readDate(column, value, reason);
+    case ValueKind::DateTime:
+        return readDate(column, value, reason);
     }
     return false;
 }

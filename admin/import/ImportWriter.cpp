@@ -52,8 +52,8 @@ bool ImportWriter::onSqlite() const
 ImportWriter::Outcome ImportWriter::write(const ImportBatch &batch)
 {
     if (!m_db.transaction())
-        throw DatabaseError(QStringLiteral("Não foi possível iniciar a transação da importação: %1")
-                                .arg(m_db.lastError().text()));
+        throw DatabaseError(
+            QStringLiteral("Não foi possível iniciar a transação da importação: %1").arg(m_db.lastError().text()));
     auto rollback = qScopeGuard([this] { m_db.rollback(); });
     std::vector<StagingTable> staged;
     for (qsizetype t = 0; t < m_layout.targets.size(); ++t) {
@@ -91,24 +91,24 @@ void ImportWriter::checkReferences(const std::vector<StagingTable> &staged, Outc
         QStringList filled;
         for (const QString &column : reference.columns)
             filled << QStringLiteral("s.%1 IS NOT NULL").arg(column);
-        const QString sql = QStringLiteral("SELECT s.LINHA, %1 FROM %2 s WHERE %3 AND NOT EXISTS "
-                                           "(SELECT 1 FROM %4 r WHERE %5) ORDER BY s.LINHA")
-                                .arg(prefixed(reference.columns, QStringLiteral("s")),
-                                     staged.at(size_t(reference.target)).name(), filled.join(QStringLiteral(" AND ")),
-                                     reference.table,
-                                     match(reference.tableColumns, QStringLiteral("r"), reference.columns,
-                                           QStringLiteral("s")));
+        const QString sql =
+            QStringLiteral("SELECT s.LINHA, %1 FROM %2 s WHERE %3 AND NOT EXISTS "
+                           "(SELECT 1 FROM %4 r WHERE %5) ORDER BY s.LINHA")
+                .arg(prefixed(reference.columns, QStringLiteral("s")), staged.at(size_t(reference.target)).name(),
+                     filled.join(QStringLiteral(" AND ")), reference.table,
+                     match(reference.tableColumns, QStringLiteral("r"), reference.columns, QStringLiteral("s")));
         QSqlQuery query = run(m_db, sql, QStringLiteral("conferir %1").arg(reference.table));
         while (query.next()) {
             const int line = query.value(0).toInt();
             if (reported.contains(line))
                 continue;
             reported.insert(line);
-            outcome.problems.append({line, reference.columns.last(),
-                                     QStringLiteral("%1 (%2) não está cadastrad%3 no banco de dados; %4")
-                                         .arg(reference.what, valuesText(reference.columns, query, 1),
-                                              reference.what.startsWith(u'a') ? QStringLiteral("a") : QStringLiteral("o"),
-                                              reference.hint)});
+            outcome.problems.append(
+                {line, reference.columns.last(),
+                 QStringLiteral("%1 (%2) não está cadastrad%3 no banco de dados; %4")
+                     .arg(reference.what, valuesText(reference.columns, query, 1),
+                          reference.what.startsWith(u'a') ? QStringLiteral("a") : QStringLiteral("o"),
+                          reference.hint)});
         }
     }
 }
@@ -120,7 +120,8 @@ QString ImportWriter::billedCondition(const QString &stagedRow) const
     const QStringList key = m_layout.targets.front().key;
     return QStringLiteral("EXISTS (SELECT 1 FROM APURFATFAS a LEFT JOIN ITEMLANCFAT l ON %1 WHERE %2 AND "
                           "(a.IDSTAPFATFAS = 'R' OR l.NRLANCFAT IS NOT NULL))")
-        .arg(match(key, QStringLiteral("l"), key, QStringLiteral("a")), match(key, QStringLiteral("a"), key, stagedRow));
+        .arg(match(key, QStringLiteral("l"), key, QStringLiteral("a")),
+             match(key, QStringLiteral("a"), key, stagedRow));
 }
 
 QString ImportWriter::distinct(const QString &left, const QString &right) const
@@ -161,11 +162,12 @@ void ImportWriter::checkBilled(const StagingTable &staged, Outcome &outcome) con
     while (query.next()) {
         const QString kind = query.value(after + 1).toString();
         const QString entry = kind.isEmpty() ? QStringLiteral("situação Realizada")
-                              : QStringLiteral("%1, lançamento %2")
-                                    .arg(kind == QLatin1String("I") ? QStringLiteral("Invoice")
-                                                                    : QStringLiteral("Nota Fiscal"),
-                                         query.value(after + 2).toString());
-        outcome.problems.append({query.value(0).toInt(), {},
+                                             : QStringLiteral("%1, lançamento %2")
+                                                   .arg(kind == QLatin1String("I") ? QStringLiteral("Invoice")
+                                                                                   : QStringLiteral("Nota Fiscal"),
+                                                        query.value(after + 2).toString());
+        outcome.problems.append({query.value(0).toInt(),
+                                 {},
                                  QStringLiteral("a apuração (%1) já foi faturada (%2) e não pode ser alterada; "
                                                 "tire a linha do arquivo ou deixe-a como está no banco de dados")
                                      .arg(valuesText(target.key, query, 1), entry)});
@@ -177,15 +179,16 @@ ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const 
     TableCount count;
     count.table = target.table;
     if (m_layout.keepsBilledRows) {
-        QSqlQuery kept = run(m_db, QStringLiteral("DELETE FROM %1 WHERE %2").arg(staged.name(), billedCondition(staged.name())),
-                             QStringLiteral("separar as apurações já faturadas"));
+        QSqlQuery kept = run(
+            m_db, QStringLiteral("DELETE FROM %1 WHERE %2").arg(staged.name(), billedCondition(staged.name())),
+            QStringLiteral("separar as apurações já faturadas"));
         count.keptBilled = kept.numRowsAffected();
     }
-    QSqlQuery known = run(m_db,
-                          QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE EXISTS (SELECT 1 FROM %2 t WHERE %3)")
-                              .arg(staged.name(), target.table,
-                                   match(target.key, QStringLiteral("t"), target.key, QStringLiteral("s"))),
-                          QStringLiteral("contar as linhas de %1").arg(target.table));
+    QSqlQuery known = run(
+        m_db,
+        QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE EXISTS (SELECT 1 FROM %2 t WHERE %3)")
+            .arg(staged.name(), target.table, match(target.key, QStringLiteral("t"), target.key, QStringLiteral("s"))),
+        QStringLiteral("contar as linhas de %1").arg(target.table));
     count.updated = known.next() ? known.value(0).toInt() : 0;
     count.inserted = rows - count.keptBilled - count.updated;
     QStringList updates;

@@ -27,11 +27,20 @@ void appendCopyValue(QByteArray &out, const QVariant &value)
                                 : value.toString().toUtf8();
     for (const char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
 }
@@ -138,7 +147,8 @@ void BulkInserter::setConstraintsAside()
         // its other indexes
         QStringLiteral("SELECT format('DROP INDEX %s', CAST(indexrelid AS regclass)), pg_get_indexdef(indexrelid) "
                        "FROM pg_index i WHERE indrelid = %1 AND NOT EXISTS (SELECT 1 FROM pg_constraint c "
-                       "WHERE c.conrelid = i.indrelid AND c.conindid = i.indexrelid)").arg(table),
+                       "WHERE c.conrelid = i.indrelid AND c.conindid = i.indexrelid)")
+            .arg(table),
     };
     for (const QString &finder : finders) {
         PGresult *found = execPg(finder.toUtf8(), PGRES_TUPLES_OK);

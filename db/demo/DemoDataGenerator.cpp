@@ -88,10 +88,10 @@ struct ClientSeed
     const char *name;
     const char *legalName;
     char personType;
-    const char *country;   // of the main address
+    const char *country; // of the main address
     const char *city;
     const char *state;
-    int mainAddresses;     // domestic clients with two main addresses in Brazil
+    int mainAddresses; // domestic clients with two main addresses in Brazil
 };
 
 const std::vector<ClientSeed> &clientSeeds()
@@ -162,11 +162,8 @@ const std::vector<Product> &products()
 const std::vector<std::pair<const char *, const char *>> &operators()
 {
     static const std::vector<std::pair<const char *, const char *>> list = {
-        {"ADMIN", "Administrador do Sistema"},
-        {"MSOUZA", "Márcia Souza"},
-        {"JPEREIRA", "João Pereira"},
-        {"ACOSTA", "Antônio Costa"},
-        {"LFERNANDES", "Luíza Fernandes"},
+        {"ADMIN", "Administrador do Sistema"}, {"MSOUZA", "Márcia Souza"},        {"JPEREIRA", "João Pereira"},
+        {"ACOSTA", "Antônio Costa"},           {"LFERNANDES", "Luíza Fernandes"},
     };
     return list;
 }
@@ -174,13 +171,20 @@ const std::vector<std::pair<const char *, const char *>> &operators()
 const char *serviceWords(char type)
 {
     switch (type) {
-    case '1': return "Serviços de mão de obra técnica";
-    case '2': return "Serviços de atendimento (service desk)";
-    case '3': return "Serviços de customização";
-    case '4': return "Serviços de treinamento";
-    case '5': return "Licença de uso de software";
-    case '6': return "Serviços de manutenção do sistema";
-    default: return "Locação de equipamentos";
+    case '1':
+        return "Serviços de mão de obra técnica";
+    case '2':
+        return "Serviços de atendimento (service desk)";
+    case '3':
+        return "Serviços de customização";
+    case '4':
+        return "Serviços de treinamento";
+    case '5':
+        return "Licença de uso de software";
+    case '6':
+        return "Serviços de manutenção do sistema";
+    default:
+        return "Locação de equipamentos";
     }
 }
 
@@ -188,9 +192,12 @@ const char *serviceWords(char type)
 const char *noteGroup(char type)
 {
     switch (type) {
-    case '5': return "LIC";
-    case '7': return "LOC";
-    default: return "SERV";
+    case '5':
+        return "LIC";
+    case '7':
+        return "LOC";
+    default:
+        return "SERV";
     }
 }
 
@@ -295,10 +302,11 @@ void writeParameters(QSqlDatabase &db, const Period &period)
 int writeCompanies(QSqlDatabase &db, Random &random)
 {
     // One table at a time: a COPY stream must end before the next begins.
-    BulkInserter empresa(db, QStringLiteral("EMPRESA"), columns({"CDEMPRESA", "NMEMPRESA", "NRCNPJEMPRESA", "SGESTADO"}));
+    BulkInserter empresa(db, QStringLiteral("EMPRESA"),
+                         columns({"CDEMPRESA", "NMEMPRESA", "NRCNPJEMPRESA", "SGESTADO"}));
     for (const Company &c : companies())
-        empresa.insert({QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(random.engine()),
-                        QString::fromUtf8(c.state)});
+        empresa.insert(
+            {QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(random.engine()), QString::fromUtf8(c.state)});
     empresa.finish();
     BulkInserter filial(db, QStringLiteral("FILIAL"), columns({"CDEMPRESA", "CDFILIAL", "NMFILIAL", "NMCIDADE"}));
     int branches = 0;
@@ -349,20 +357,19 @@ Client makeClient(int i, const ClientSeed &seed, QString &legal)
 void addAddresses(std::vector<QVariantList> &addresses, int i, const Client &client, const ClientSeed &seed,
                   Random &random)
 {
-    static const char *const streets[] = {"Rua das Acácias", "Avenida Brasil", "Rua São Bento",
+    static const char *const streets[] = {"Rua das Acácias",      "Avenida Brasil",         "Rua São Bento",
                                           "Travessa do Comércio", "Avenida Getúlio Vargas", "Rua Marechal Deodoro"};
     static const char *const districts[] = {"Centro", "Jardim América", "Vila Nova", "Boa Vista", "Santa Cecília"};
     const QString country = QString::fromUtf8(seed.country);
     int sequence = 0;
     auto address = [&](const char *type, const QString &countryCode) {
         ++sequence;
-        addresses.push_back({client.code, sequence, QString::fromLatin1(type), countryCode,
-                             QStringLiteral("%1, %2").arg(QString::fromUtf8(streets[random.pick(6)])).arg(10 + random.pick(2000)),
-                             QString::fromUtf8(districts[random.pick(5)]), QString::fromUtf8(seed.city),
-                             QString::fromUtf8(seed.state),
-                             client.domestic
-                                 ? QStringLiteral("%1-%2").arg(10000 + random.pick(89999)).arg(100 + random.pick(899))
-                                 : QString()});
+        addresses.push_back(
+            {client.code, sequence, QString::fromLatin1(type), countryCode,
+             QStringLiteral("%1, %2").arg(QString::fromUtf8(streets[random.pick(6)])).arg(10 + random.pick(2000)),
+             QString::fromUtf8(districts[random.pick(5)]), QString::fromUtf8(seed.city), QString::fromUtf8(seed.state),
+             client.domestic ? QStringLiteral("%1-%2").arg(10000 + random.pick(89999)).arg(100 + random.pick(899))
+                             : QString()});
     };
     for (int m = 0; m < seed.mainAddresses; ++m)
         address("P", country);
@@ -376,8 +383,9 @@ void addAddresses(std::vector<QVariantList> &addresses, int i, const Client &cli
 // most a few hundred calculations in real life); then their addresses.
 std::vector<Client> writeClients(QSqlDatabase &db, Random &random, int rows)
 {
-    BulkInserter cliente(db, QStringLiteral("CLIENTE"),
-                         columns({"CDCLIENTE", "NMFANTCLIE", "NMRAZSOCCLIE", "NRINSJURCLIE", "IDTPIJURCLIE", "DSEMAILCLIE"}));
+    BulkInserter cliente(
+        db, QStringLiteral("CLIENTE"),
+        columns({"CDCLIENTE", "NMFANTCLIE", "NMRAZSOCCLIE", "NRINSJURCLIE", "IDTPIJURCLIE", "DSEMAILCLIE"}));
     const int seeds = int(clientSeeds().size());
     const int clientCount = std::max(seeds, (rows + 299) / 300);
     std::vector<Client> clients;
@@ -419,7 +427,9 @@ std::vector<Calculation> makeCalculations(Random &random, const Period &period, 
             calcs.push_back(c);
     };
     const int companyCount = int(companies().size());
-    const auto branchOf = [&](int company) { return random.pick(int(companies().at(size_t(company)).branches.size())); };
+    const auto branchOf = [&](int company) {
+        return random.pick(int(companies().at(size_t(company)).branches.size()));
+    };
     const char types[] = {'1', '2', '3', '5', '6', '7'};
     for (const QDate &month : {period.first, period.last})
         for (char type : types) {
@@ -453,11 +463,16 @@ void assignStatuses(std::vector<Calculation> &calcs, Random &random, const Perio
     for (Calculation &c : calcs) {
         const double r = random.unit();
         if (period.ageOf(c.month) >= 3)
-            c.status = r < 0.82 ? QStringLiteral("R") : r < 0.89 ? QStringLiteral("C")
-                     : r < 0.95 ? QStringLiteral("N") : QStringLiteral("P");
+            c.status = r < 0.82   ? QStringLiteral("R")
+                       : r < 0.89 ? QStringLiteral("C")
+                       : r < 0.95 ? QStringLiteral("N")
+                                  : QStringLiteral("P");
         else
-            c.status = r < 0.65 ? QStringLiteral("P") : r < 0.70 ? QString()
-                     : r < 0.85 ? QStringLiteral("R") : r < 0.93 ? QStringLiteral("C") : QStringLiteral("N");
+            c.status = r < 0.65   ? QStringLiteral("P")
+                       : r < 0.70 ? QString()
+                       : r < 0.85 ? QStringLiteral("R")
+                       : r < 0.93 ? QStringLiteral("C")
+                                  : QStringLiteral("N");
     }
     const QString everyStatus[] = {QStringLiteral("P"), QStringLiteral("R"), QStringLiteral("C"), QStringLiteral("N"),
                                    QString()};
@@ -467,9 +482,9 @@ void assignStatuses(std::vector<Calculation> &calcs, Random &random, const Perio
 
 double drawValue(char type, Random &random)
 {
-    return type == '5' ? 1500 + random.pick(2000000) / 100.0
-         : type == '7' ? 800 + random.pick(500000) / 100.0
-                       : 150 + random.pick(8500000) / 100.0;
+    return type == '5'   ? 1500 + random.pick(2000000) / 100.0
+           : type == '7' ? 800 + random.pick(500000) / 100.0
+                         : 150 + random.pick(8500000) / 100.0;
 }
 
 // The entry a realized calculation joins, made when it is the first of its group.
@@ -572,23 +587,35 @@ QVariantList calculationRow(size_t i, const Calculation &c, const Client &client
     QVariant invoiceNumber = nullText();
     if (entry && !entry->issued.isEmpty())
         (entry->invoice ? invoiceNumber : noteNumber) = entry->issued;
-    return {QString::fromUtf8(company.code), companyBranch(company, c.branch), client.code, CivilDate::sqlDate(c.month),
-            QString(QChar::fromLatin1(c.type)), c.status.isEmpty() ? nullText() : QVariant(c.status),
-            QString::fromUtf8(noteGroup(c.type)), CivilDate::sqlDateTime(madeAt), QString::fromUtf8(product->code),
+    return {QString::fromUtf8(company.code),
+            companyBranch(company, c.branch),
+            client.code,
+            CivilDate::sqlDate(c.month),
+            QString(QChar::fromLatin1(c.type)),
+            c.status.isEmpty() ? nullText() : QVariant(c.status),
+            QString::fromUtf8(noteGroup(c.type)),
+            CivilDate::sqlDateTime(madeAt),
+            QString::fromUtf8(product->code),
             QString::fromUtf8(operators().at(size_t(random.pick(int(operators().size())))).first),
-            QString::fromUtf8(product->catalogue), random.chance(0.3) ? QStringLiteral("S") : QStringLiteral("N"),
-            texts.emission, texts.boleto, texts.billing, value, noteNumber, invoiceNumber,
+            QString::fromUtf8(product->catalogue),
+            random.chance(0.3) ? QStringLiteral("S") : QStringLiteral("N"),
+            texts.emission,
+            texts.boleto,
+            texts.billing,
+            value,
+            noteNumber,
+            invoiceNumber,
             random.chance(0.6) ? QVariant(QStringLiteral("SS%1").arg(i + 1, 7, 10, QLatin1Char('0'))) : nullText()};
 }
 
 void writeCalculations(QSqlDatabase &db, const std::vector<Calculation> &calcs, const std::vector<Client> &clients,
                        const Entries &entries, Random &random, QDate today)
 {
-    BulkInserter apuracao(db, QStringLiteral("APURFATFAS"),
-                          columns({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS", "IDSTAPFATFAS",
-                                   "CDGRUPONFAPUR", "DTAPURFATFAS", "CDPRODUTO", "CDOPERAPUR", "CDTIPOSERV",
-                                   "IDCOMIFATFAS", "DSEMISSPRONF", "DSBOLEFATFAS", "DSFATURCLIE", "VRTOTAFATFAS",
-                                   "NRNOTAFISC", "NRINVOICE", "NRSOLISERV"}));
+    BulkInserter apuracao(
+        db, QStringLiteral("APURFATFAS"),
+        columns({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS", "IDSTAPFATFAS", "CDGRUPONFAPUR",
+                 "DTAPURFATFAS", "CDPRODUTO", "CDOPERAPUR", "CDTIPOSERV", "IDCOMIFATFAS", "DSEMISSPRONF",
+                 "DSBOLEFATFAS", "DSFATURCLIE", "VRTOTAFATFAS", "NRNOTAFISC", "NRINVOICE", "NRSOLISERV"}));
     for (size_t i = 0; i < calcs.size(); ++i)
         apuracao.insert(calculationRow(i, calcs[i], clients[size_t(calcs[i].client)], entries.ofCalculation[i],
                                        entries.values[i], random, today));
@@ -604,9 +631,8 @@ void writeEntries(QSqlDatabase &db, const Entries &entries, const std::vector<Cl
         const Company &company = companies().at(size_t(e.company));
         const QDateTime madeAt(std::min(e.month.addMonths(1).addDays(10), today), QTime(17, 30));
         lancamento.insert({QString::fromUtf8(company.code), kindCode(e.invoice), e.number,
-                           companyBranch(company, e.branch), clients[size_t(e.client)].code,
-                           QString::fromUtf8(e.group), CivilDate::sqlDateTime(madeAt), e.items,
-                           qRound64(e.total * 100) / 100.0});
+                           companyBranch(company, e.branch), clients[size_t(e.client)].code, QString::fromUtf8(e.group),
+                           CivilDate::sqlDateTime(madeAt), e.items, qRound64(e.total * 100) / 100.0});
     }
     lancamento.finish();
 }
@@ -614,9 +640,9 @@ void writeEntries(QSqlDatabase &db, const Entries &entries, const std::vector<Cl
 void writeEntryItems(QSqlDatabase &db, const std::vector<Calculation> &calcs, const std::vector<Client> &clients,
                      const Entries &entries)
 {
-    BulkInserter item(db, QStringLiteral("ITEMLANCFAT"),
-                      columns({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS", "IDTPLANCFAT",
-                               "NRLANCFAT"}));
+    BulkInserter item(
+        db, QStringLiteral("ITEMLANCFAT"),
+        columns({"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS", "IDTPLANCFAT", "NRLANCFAT"}));
     for (size_t i = 0; i < calcs.size(); ++i) {
         const Entry *e = entries.ofCalculation[i];
         if (!e)

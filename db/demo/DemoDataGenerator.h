@@ -14,8 +14,8 @@ class DemoDataGenerator
 public:
     struct Options
     {
-        int rows = 3000;        // billing calculations
-        quint32 seed = 9600;    // same seed, same data
+        int rows = 3000;     // billing calculations
+        quint32 seed = 9600; // same seed, same data
         QDate today = QDate::currentDate();
     };
     struct Summary

@@ -23,13 +23,12 @@ void say(const QString &text)
 int run(QCoreApplication &app)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Cria as tabelas do faturamento e as preenche com dados de demonstração."));
+    parser.setApplicationDescription(
+        QStringLiteral("Cria as tabelas do faturamento e as preenche com dados de demonstração."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption databaseOption(QStringLiteral("database"),
-                                            QStringLiteral("Arquivo SQLite ou endereço postgresql://."),
-                                            QStringLiteral("url"));
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"), QStringLiteral("Arquivo SQLite ou endereço postgresql://."), QStringLiteral("url"));
     const QCommandLineOption rowsOption(QStringLiteral("rows"),
                                         QStringLiteral("Número de apurações a gerar (padrão 3000)."),
                                         QStringLiteral("n"), QStringLiteral("3000"));

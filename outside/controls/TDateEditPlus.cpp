@@ -67,15 +67,14 @@ void TDateEditPlus::CheckValidDate()
     if (typed.isEmpty() || Date().isValid())
         return;
     setFocus(Qt::OtherFocusReason);
-    Consiste::MensErro(QStringLiteral("\"%1\" não é uma data válida. Informe a data no formato dd/mm/aaaa.")
-                           .arg(displayText()),
-                       true);
+    Consiste::MensErro(
+        QStringLiteral("\"%1\" não é uma data válida. Informe a data no formato dd/mm/aaaa.").arg(displayText()), true);
 }
 
 QString TDateEditPlus::WeekdayName(const QDate &date)
 {
     static const QString names[] = {
-        QStringLiteral("Segunda"), QStringLiteral("Terça"), QStringLiteral("Quarta"), QStringLiteral("Quinta"),
+        QStringLiteral("Segunda"), QStringLiteral("Terça"),  QStringLiteral("Quarta"),  QStringLiteral("Quinta"),
         QStringLiteral("Sexta"),   QStringLiteral("Sábado"), QStringLiteral("Domingo"),
     };
     return date.isValid() ? names[date.dayOfWeek() - 1] : QString();
@@ -96,7 +95,8 @@ void TDateEditPlus::showState()
 {
     const QDate date = Date();
     QPalette colours = palette();
-    colours.setColor(QPalette::Text, date.isValid() ? QColor(Qt::blue) : QApplication::palette(this).color(QPalette::Text));
+    colours.setColor(QPalette::Text,
+                     date.isValid() ? QColor(Qt::blue) : QApplication::palette(this).color(QPalette::Text));
     setPalette(colours);
     setToolTip(WeekdayName(date));
 }

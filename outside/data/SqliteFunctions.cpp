@@ -1,6 +1,5 @@
 #include "outside/data/SqliteFunctions.h"
 
-
 #include <QDate>
 #include <QVariant>
 
@@ -42,8 +41,8 @@ void Register(const QSqlDatabase &database)
     sqlite3 *connection = DatabaseConnection::nativeHandle<sqlite3>(database, "sqlite3*");
     if (!connection)
         return;
-    const int status = sqlite3_create_function_v2(connection, "TO_DATE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                                  nullptr, &toDate, nullptr, nullptr, nullptr);
+    const int status = sqlite3_create_function_v2(connection, "TO_DATE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                                  &toDate, nullptr, nullptr, nullptr);
     if (status != SQLITE_OK) {
         throw FasError(QStringLiteral("Não foi possível registrar a função TO_DATE no banco de dados %1: %2")
                            .arg(database.databaseName(), QString::fromUtf8(sqlite3_errstr(status))));

@@ -7,7 +7,7 @@
 
 // Finds a component of a loaded screen design by its name; a design that lacks
 // it is a fault of the design, reported with the screen's and the component's name.
-template <typename T>
+template<typename T>
 T *DesignComponent(QObject *screen, const char *name)
 {
     T *found = screen->findChild<T *>(QString::fromLatin1(name));

@@ -30,7 +30,7 @@ public:
 
     // Creates a form and runs its FormCreate. A failure destroys the half-made
     // form and passes the error on, so no half-made screen is left behind.
-    template <typename Form>
+    template<typename Form>
     Form *CreateForm()
     {
         std::unique_ptr<Form> form(new Form(nullptr));

@@ -23,8 +23,7 @@ namespace {
 
 QSettings optionsStore()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("fas09600"),
-                     QStringLiteral("filtros"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("fas09600"), QStringLiteral("filtros"));
 }
 
 const QString &checkedText()
@@ -216,7 +215,8 @@ void TfrmFiltroPadrao::ControlClicked(QAbstractButton *button)
 
 void TfrmFiltroPadrao::ConnectClickRule(QAbstractButton *button)
 {
-    connect(button, &QAbstractButton::clicked, this, EventGuard::wrap([this, button](bool) { ControlClicked(button); }));
+    connect(button, &QAbstractButton::clicked, this,
+            EventGuard::wrap([this, button](bool) { ControlClicked(button); }));
 }
 
 void TfrmFiltroPadrao::CloseWithResult(int result)

@@ -22,8 +22,8 @@ class KOR_EXPORT TfrmPesqLista : public QDialog
 public:
     // Lists the dataset's rows (its visible fields, in their display texts) with
     // the rows whose key is in `picked` ticked.
-    TfrmPesqLista(TClientDataSet &dataSet, const QString &keyField, const QString &title,
-                  const QStringList &picked, QWidget *parent = nullptr);
+    TfrmPesqLista(TClientDataSet &dataSet, const QString &keyField, const QString &title, const QStringList &picked,
+                  QWidget *parent = nullptr);
 
     // The keys of the ticked rows, in the dataset's order.
     QStringList PickedKeys() const;

@@ -9,8 +9,19 @@
 class KOR_EXPORT RemoteCallError : public FasError
 {
 public:
-    enum class Reason { Refused, TimedOut, Transport, ServerError, BadAnswer, NotConnected, Busy, Unauthorized,
-                        Certificate, Configuration, Cancelled };
+    enum class Reason {
+        Refused,
+        TimedOut,
+        Transport,
+        ServerError,
+        BadAnswer,
+        NotConnected,
+        Busy,
+        Unauthorized,
+        Certificate,
+        Configuration,
+        Cancelled
+    };
 
     RemoteCallError(Reason reason, int serverCode, QString message);
     Reason reason() const { return m_reason; }

@@ -180,7 +180,10 @@ QString readTokenFile(const QString &path, const QString &address)
 
 struct TNetConnection::Client
 {
-    explicit Client(const std::string &schemeHostPort) : http(schemeHostPort) {}
+    explicit Client(const std::string &schemeHostPort)
+        : http(schemeHostPort)
+    {
+    }
     httplib::Client http;
 };
 
@@ -274,7 +277,8 @@ TNetConnection::HttpAnswer TNetConnection::runOnWorker(const std::shared_ptr<Cli
     const auto run = [&answer, &client, &request, &received, timeoutMs] {
         QElapsedTimer timer;
         timer.start();
-        const bool passed = runUnderDeadline(client->http, timeoutMs, [&] { answer = request(); }, received);
+        const bool passed = runUnderDeadline(
+            client->http, timeoutMs, [&] { answer = request(); }, received);
         answer.elapsedMs = timer.elapsed();
         answer.deadlinePassed = passed;
         if (answer.error == httplib::Error::SSLServerVerification)
@@ -353,8 +357,8 @@ QString unansweredWhat(const QString &what)
     return what.startsWith(QLatin1String("a ")) ? QStringLiteral("à") + what.mid(1) : QStringLiteral("a ") + what;
 }
 
-RemoteCallError transportError(const QString &address, const QString &what, httplib::Error error,
-                               qint64 elapsedMs, int timeoutMs, bool deadlinePassed, long certificateCheck)
+RemoteCallError transportError(const QString &address, const QString &what, httplib::Error error, qint64 elapsedMs,
+                               int timeoutMs, bool deadlinePassed, long certificateCheck)
 {
     using R = RemoteCallError::Reason;
     if (deadlinePassed || error == httplib::Error::ConnectionTimeout
@@ -388,13 +392,14 @@ RemoteCallError transportError(const QString &address, const QString &what, http
     }
     // An answer that is no HTTP at all, on a plain address, is most often TLS's.
     const bool plainAddress = !address.startsWith(QLatin1String("https://"));
-    return RemoteCallError(R::Transport, 0,
-                           QStringLiteral("A comunicação com o servidor de aplicação em %1 falhou durante %2 (%3).%4")
-                               .arg(address, what, QString::fromStdString(httplib::to_string(error)),
-                                    error == httplib::Error::Read && plainAddress
-                                        ? QStringLiteral(" Se esse endereço atende com TLS, use https:// em web_url %1.")
-                                              .arg(configurationHint())
-                                        : QString()));
+    return RemoteCallError(
+        R::Transport, 0,
+        QStringLiteral("A comunicação com o servidor de aplicação em %1 falhou durante %2 (%3).%4")
+            .arg(address, what, QString::fromStdString(httplib::to_string(error)),
+                 error == httplib::Error::Read && plainAddress
+                     ? QStringLiteral(" Se esse endereço atende com TLS, use https:// em web_url %1.")
+                           .arg(configurationHint())
+                     : QString()));
 }
 
 // Answers above a packet's limit are refused while they arrive, not after.
@@ -407,12 +412,14 @@ RemoteCallError unauthorized(const QString &address, const QString &method, cons
     QString serverWords;
     simdjson::dom::parser parser;
     std::string_view message;
-    if (parser.parse(body.constData(), std::size_t(body.size())).at_pointer("/error/message").get_string().get(message) == simdjson::SUCCESS)
+    if (parser.parse(body.constData(), std::size_t(body.size())).at_pointer("/error/message").get_string().get(message)
+        == simdjson::SUCCESS)
         serverWords = fromUtf8(message) + u' ';
-    return RemoteCallError(RemoteCallError::Reason::Unauthorized, -32001,
-                           QStringLiteral("O servidor de aplicação em %1 recusou %2 por falta de autorização. %3"
-                                          "Informe o token de acesso do servidor no arquivo indicado por token_file %4.")
-                               .arg(address, method, serverWords, configurationHint()));
+    return RemoteCallError(
+        RemoteCallError::Reason::Unauthorized, -32001,
+        QStringLiteral("O servidor de aplicação em %1 recusou %2 por falta de autorização. %3"
+                       "Informe o token de acesso do servidor no arquivo indicado por token_file %4.")
+            .arg(address, method, serverWords, configurationHint()));
 }
 
 // An answer that is not the application server's own, in the user's words: the
@@ -431,10 +438,10 @@ std::optional<RemoteCallError> foreignAnswer(const QString &address, const QStri
                                               "execução.%4")
                                    .arg(address)
                                    .arg(status)
-                                   .arg(method,
-                                        generation ? QStringLiteral(" A geração pode ter sido concluída: confira a "
-                                                                    "prévia antes de repeti-la.")
-                                                   : QString()));
+                                   .arg(method, generation
+                                                    ? QStringLiteral(" A geração pode ter sido concluída: confira a "
+                                                                     "prévia antes de repeti-la.")
+                                                    : QString()));
     }
     if (status == 400 && body.contains("plain HTTP request was sent to HTTPS port"))
         return plainHttpToTls(address);
@@ -499,7 +506,10 @@ void TNetConnection::checkHealth()
     simdjson::dom::parser parser;
     std::string_view user;
     if (answer.status == 200
-        && parser.parse(answer.body.constData(), std::size_t(answer.body.size())).at_pointer("/user").get_string().get(user)
+        && parser.parse(answer.body.constData(), std::size_t(answer.body.size()))
+                   .at_pointer("/user")
+                   .get_string()
+                   .get(user)
                == simdjson::SUCCESS)
         m_userName = fromUtf8(user);
     SessionUser::instance().set(m_userName);
@@ -581,7 +591,9 @@ TRemoteValue TNetConnection::Call(const QString &method, const QList<RemoteArgum
         throw *foreign;
 
     if (answer.tooLarge)
-        throw badAnswer(method, QStringLiteral("HTTP %1, resposta acima do limite de %2 bytes").arg(answer.status).arg(MaxAnswerBytes));
+        throw badAnswer(
+            method,
+            QStringLiteral("HTTP %1, resposta acima do limite de %2 bytes").arg(answer.status).arg(MaxAnswerBytes));
 
     // The answer is parsed once, in the buffer it was received into, and dropped:
     // a data packet in it later loads from the parsed values (TDataPacket). An
@@ -669,20 +681,21 @@ TRemoteValue TNetConnection::readStreamed(AnswerStream &stream, const QString &m
 
 RemoteCallError TNetConnection::badAnswer(const QString &method, const QString &why) const
 {
-    return RemoteCallError(RemoteCallError::Reason::BadAnswer, 0,
-                           QStringLiteral("O servidor de aplicação em %1 deu uma resposta inválida a %2: %3")
-                               .arg(Address(), method, why));
+    return RemoteCallError(
+        RemoteCallError::Reason::BadAnswer, 0,
+        QStringLiteral("O servidor de aplicação em %1 deu uma resposta inválida a %2: %3").arg(Address(), method, why));
 }
 
 RemoteCallError TNetConnection::refusal(const QString &method, std::int64_t code, std::string_view message) const
 {
-    return RemoteCallError(RemoteCallError::Reason::ServerError, int(code),
-                           QStringLiteral("O servidor de aplicação em %1 recusou %2: %3").arg(Address(), method, fromUtf8(message)));
+    return RemoteCallError(
+        RemoteCallError::Reason::ServerError, int(code),
+        QStringLiteral("O servidor de aplicação em %1 recusou %2: %3").arg(Address(), method, fromUtf8(message)));
 }
 
 // The server's error object, read by either of simdjson's readers: thrown as the
 // server's refusal, or as a bad answer when it has no numeric code and text message.
-template <typename ErrorObject, typename Value>
+template<typename ErrorObject, typename Value>
 void TNetConnection::throwRefusal(Value value, const QString &method) const
 {
     ErrorObject error;
@@ -694,7 +707,8 @@ void TNetConnection::throwRefusal(Value value, const QString &method) const
     throw refusal(method, code, message);
 }
 
-TRemoteValue TNetConnection::readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const
+TRemoteValue TNetConnection::readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method,
+                                        int status) const
 {
     simdjson::dom::object top;
     if (document->root().get_object().get(top) != simdjson::SUCCESS)

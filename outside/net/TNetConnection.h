@@ -116,7 +116,7 @@ private:
     TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
     RemoteCallError badAnswer(const QString &method, const QString &why) const;
     RemoteCallError refusal(const QString &method, std::int64_t code, std::string_view message) const;
-    template <typename ErrorObject, typename Value>
+    template<typename ErrorObject, typename Value>
     [[noreturn]] void throwRefusal(Value value, const QString &method) const;
     struct Client;
     HttpAnswer send(const std::shared_ptr<Client> &client, const std::string &path, const std::string &body,

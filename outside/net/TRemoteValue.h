@@ -17,7 +17,10 @@ class KOR_EXPORT TRemoteValue
 {
 public:
     TRemoteValue() = default;
-    explicit TRemoteValue(QByteArray json) : m_json(std::move(json)) {}
+    explicit TRemoteValue(QByteArray json)
+        : m_json(std::move(json))
+    {
+    }
     // The "result" member of a parsed answer.
     explicit TRemoteValue(std::shared_ptr<const TJsonDocument> answer);
     // A data packet result read while the answer arrived.

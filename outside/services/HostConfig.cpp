@@ -97,14 +97,41 @@ void load(const QString &path)
         v.caFile = ini.path(QStringLiteral("client/ca_file"));
 }
 
-QString iniPath() { return values().iniPath; }
-QString databaseUrl() { return values().databaseUrl; }
-QString webUrl() { return values().webUrl; }
-int webPort() { return values().webPort; }
-QString tokenFile() { return values().tokenFile; }
-QString caFile() { return values().caFile; }
-void setDatabaseUrl(const QString &url) { values().databaseUrl = url; }
-void setWebUrl(const QString &host) { values().webUrl = host; }
-void setWebPort(int port) { values().webPort = port; }
+QString iniPath()
+{
+    return values().iniPath;
+}
+QString databaseUrl()
+{
+    return values().databaseUrl;
+}
+QString webUrl()
+{
+    return values().webUrl;
+}
+int webPort()
+{
+    return values().webPort;
+}
+QString tokenFile()
+{
+    return values().tokenFile;
+}
+QString caFile()
+{
+    return values().caFile;
+}
+void setDatabaseUrl(const QString &url)
+{
+    values().databaseUrl = url;
+}
+void setWebUrl(const QString &host)
+{
+    values().webUrl = host;
+}
+void setWebPort(int port)
+{
+    values().webPort = port;
+}
 
 } // namespace HostConfig

@@ -16,8 +16,8 @@ KOR_EXPORT void load(const QString &iniPath); // a missing file throws FasError 
 KOR_EXPORT QString iniPath();
 
 KOR_EXPORT QString databaseUrl();
-KOR_EXPORT QString webUrl();  // default "127.0.0.1"
-KOR_EXPORT int webPort();     // default 9600
+KOR_EXPORT QString webUrl();    // default "127.0.0.1"
+KOR_EXPORT int webPort();       // default 9600
 KOR_EXPORT QString tokenFile(); // the bearer token the client sends; empty: none
 KOR_EXPORT QString caFile();    // the authority that signs an https server's certificate
 

@@ -32,8 +32,8 @@ QString WriteList(const QStringList &keys)
     return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact));
 }
 
-void PesquisaLista(TDataSource *source, const QString &keyField, const QString &titleAndEmpty,
-                   bool singleChoice, QString &list)
+void PesquisaLista(TDataSource *source, const QString &keyField, const QString &titleAndEmpty, bool singleChoice,
+                   QString &list)
 {
     TClientDataSet *dataSet = source ? source->DataSet() : nullptr;
     if (!dataSet || !dataSet->Active())

@@ -26,8 +26,8 @@ namespace CivilDate {
 constexpr std::int64_t MsPerDay = 86'400'000;
 
 // Milliseconds of a date-time given by its parts; no range check.
-constexpr std::int64_t msFromParts(std::chrono::year_month_day date, unsigned hour, unsigned minute,
-                                   unsigned second, unsigned ms)
+constexpr std::int64_t msFromParts(std::chrono::year_month_day date, unsigned hour, unsigned minute, unsigned second,
+                                   unsigned ms)
 {
     using namespace std::chrono;
     const auto at = sys_days(date) + hours(hour) + minutes(minute) + seconds(second) + milliseconds(ms);

@@ -14,7 +14,8 @@ const QString &checkedPath(const QString &path)
     if (!info.isFile())
         throw FasError(QStringLiteral("Arquivo de configuração não encontrado: %1").arg(info.absoluteFilePath()));
     if (!info.isReadable())
-        throw FasError(QStringLiteral("Sem permissão para ler o arquivo de configuração %1").arg(info.absoluteFilePath()));
+        throw FasError(
+            QStringLiteral("Sem permissão para ler o arquivo de configuração %1").arg(info.absoluteFilePath()));
     return path;
 }
 

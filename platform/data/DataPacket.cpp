@@ -47,7 +47,9 @@ TRecordStore decode(QByteArrayView json, qsizetype maxBytes)
 TRecordStore decode(const TJsonDocument &document, std::string_view member, qsizetype maxBytes)
 {
     if (document.textBytes() > maxBytes)
-        invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes").arg(document.textBytes()).arg(maxBytes));
+        invalid(QStringLiteral("o pacote tem %1 bytes, acima do limite de %2 bytes")
+                    .arg(document.textBytes())
+                    .arg(maxBytes));
     dom::element value;
     if (document.member(member).get(value) != simdjson::SUCCESS)
         invalid(QStringLiteral("o pacote está vazio"));
@@ -154,7 +156,9 @@ void Encoder<Out>::write(const TRecordStore &store)
         if (def.name.isEmpty())
             notEncodable(QStringLiteral("o campo %1 não tem nome").arg(f + 1));
         if (def.isText() && def.size < 1)
-            notEncodable(QStringLiteral("campo %1: tamanho %2 inválido para um campo de texto").arg(inQuotes(def.name)).arg(def.size));
+            notEncodable(QStringLiteral("campo %1: tamanho %2 inválido para um campo de texto")
+                             .arg(inQuotes(def.name))
+                             .arg(def.size));
         for (int g = 0; g < f; ++g) {
             if (defs[g].name.compare(def.name, Qt::CaseInsensitive) == 0)
                 notEncodable(QStringLiteral("o campo %1 aparece mais de uma vez").arg(inQuotes(def.name)));
@@ -173,7 +177,8 @@ void Encoder<Out>::write(const TRecordStore &store)
         case TFieldType::FixedChar:
             put(std::string_view(",\"type\":\"string\",\"size\":"));
             putInteger(def.size);
-            put(def.type == TFieldType::FixedChar ? std::string_view(",\"fixed\":true}") : std::string_view(",\"fixed\":false}"));
+            put(def.type == TFieldType::FixedChar ? std::string_view(",\"fixed\":true}")
+                                                  : std::string_view(",\"fixed\":false}"));
             break;
         case TFieldType::DateTime:
             put(std::string_view(",\"type\":\"datetime\",\"size\":0,\"fixed\":false}"));
@@ -224,10 +229,11 @@ void Encoder<Out>::write(const TRecordStore &store)
             case TFieldType::Float: {
                 const double value = store.number(r, f);
                 if (!std::isfinite(value))
-                    notEncodable(cellPlace(r, def) + QStringLiteral(": o valor %1 não pode ser representado em JSON")
-                                                         .arg(std::isnan(value) ? QStringLiteral("NaN")
-                                                              : value > 0       ? QStringLiteral("+Inf")
-                                                                                : QStringLiteral("-Inf")));
+                    notEncodable(cellPlace(r, def)
+                                 + QStringLiteral(": o valor %1 não pode ser representado em JSON")
+                                       .arg(std::isnan(value) ? QStringLiteral("NaN")
+                                            : value > 0       ? QStringLiteral("+Inf")
+                                                              : QStringLiteral("-Inf")));
                 putNumber(value);
                 break;
             }

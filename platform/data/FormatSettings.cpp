@@ -129,8 +129,8 @@ void digitsOf(double magnitude, const Section &section, std::string &integer, st
     constexpr int exactDecimals = 1074;
     const int wanted = std::min(section.maxDecimals, exactDecimals);
     std::string buffer(std::size_t(310 + 2 + exactDecimals), '\0');
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude,
-                                      std::chars_format::fixed, exactDecimals);
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, std::chars_format::fixed,
+                                      exactDecimals);
     buffer.resize(std::size_t(result.ptr - buffer.data()));
     const std::size_t point = buffer.find('.');
     integer = buffer.substr(0, point);
@@ -158,8 +158,8 @@ bool allZero(const std::string &digits)
     return digits.find_first_not_of('0') == std::string::npos;
 }
 
-QString render(const Section &section, const std::string &integerDigits, const std::string &decimals,
-               bool negative, const QLocale &locale)
+QString render(const Section &section, const std::string &integerDigits, const std::string &decimals, bool negative,
+               const QLocale &locale)
 {
     std::string integer = integerDigits;
     if (integer == "0" && section.minInteger == 0)

@@ -179,11 +179,11 @@ void PacketReader::readFieldEntry(dom::element entry, int index, TFieldDefs &def
     };
     for (const dom::key_value_pair member : object) {
         const std::string_view key = member.key;
-        bool *seen = key == "name" ? &haveName
-                   : key == "type" ? &haveType
-                   : key == "size" ? &haveSize
-                   : key == "fixed" ? &haveFixed
-                                    : nullptr;
+        bool *seen = key == "name"    ? &haveName
+                     : key == "type"  ? &haveType
+                     : key == "size"  ? &haveSize
+                     : key == "fixed" ? &haveFixed
+                                      : nullptr;
         if (!seen)
             invalid(place + QStringLiteral(": chave %1 desconhecida").arg(inQuotes(key)));
         if (*seen)
@@ -222,14 +222,16 @@ void PacketReader::readFieldEntry(dom::element entry, int index, TFieldDefs &def
     } else if (typeName == "datetime" || typeName == "float") {
         def.type = typeName == "datetime" ? TFieldType::DateTime : TFieldType::Float;
         if (size != 0)
-            invalid(place + QStringLiteral(": um campo do tipo %1 não tem tamanho (\"size\" é %2)")
-                                .arg(inQuotes(typeName))
-                                .arg(size));
+            invalid(place
+                    + QStringLiteral(": um campo do tipo %1 não tem tamanho (\"size\" é %2)")
+                          .arg(inQuotes(typeName))
+                          .arg(size));
         if (fixed)
             invalid(place + QStringLiteral(": só um campo de texto pode ser de tamanho fixo"));
     } else {
-        invalid(place + QStringLiteral(": tipo %1 desconhecido (esperado \"string\", \"datetime\" ou \"float\")")
-                            .arg(inQuotes(typeName)));
+        invalid(place
+                + QStringLiteral(": tipo %1 desconhecido (esperado \"string\", \"datetime\" ou \"float\")")
+                      .arg(inQuotes(typeName)));
     }
     for (const TFieldDef &other : defs) {
         if (other.name.compare(def.name, Qt::CaseInsensitive) == 0)
@@ -268,7 +270,10 @@ void PacketReader::readRow(dom::element item, int row)
     }
     // Cells were already appended to the first columns: the store is dropped with the exception.
     if (column != fieldCount)
-        invalid(QStringLiteral("linha %1: %2 valores; o pacote declara %3 campos").arg(row + 1).arg(column).arg(fieldCount));
+        invalid(QStringLiteral("linha %1: %2 valores; o pacote declara %3 campos")
+                    .arg(row + 1)
+                    .arg(column)
+                    .arg(fieldCount));
     RecordStoreAccess::setRowCount(m_store, row + 1);
 }
 
@@ -299,7 +304,8 @@ void PacketReader::reserveText(dom::array rows)
     const std::size_t total = rows.size();
     for (std::size_t c = 0; c < m_kinds.size(); ++c) {
         if (m_kinds[c] == Kind::Text)
-            RecordStoreAccess::reserveText(m_store, int(c), sampled[c] * total / sample + sampled[c] * total / sample / 8);
+            RecordStoreAccess::reserveText(m_store, int(c),
+                                           sampled[c] * total / sample + sampled[c] * total / sample / 8);
     }
 }
 
@@ -314,11 +320,13 @@ void PacketReader::readCell(dom::element cell, int row, int column)
     switch (m_kinds[c]) {
     case Kind::Text:
         if (cell.get_string().get(text) != simdjson::SUCCESS)
-            badCell(row, column, QStringLiteral("esperado um texto ou null, encontrado %1").arg(jsonTypeName(cell.type())));
+            badCell(row, column,
+                    QStringLiteral("esperado um texto ou null, encontrado %1").arg(jsonTypeName(cell.type())));
         // Sizes count characters; a text within the size in bytes is within it in characters too.
         if (text.size() > m_sizes[c] && Utf8::length(text) > m_sizes[c])
-            badCell(row, column,
-                    QStringLiteral("texto com %1 caracteres excede o tamanho %2").arg(Utf8::length(text)).arg(m_sizes[c]));
+            badCell(
+                row, column,
+                QStringLiteral("texto com %1 caracteres excede o tamanho %2").arg(Utf8::length(text)).arg(m_sizes[c]));
         RecordStoreAccess::appendText(m_store, column, text);
         return;
     case Kind::DateTime: {
@@ -327,14 +335,16 @@ void PacketReader::readCell(dom::element cell, int row, int column)
             badCell(row, column,
                     QStringLiteral("esperada uma data em texto ou null, encontrado %1").arg(jsonTypeName(cell.type())));
         if (!CivilDate::parseIso<CivilDate::IsoForm::Packet>(text, ms))
-            badCell(row, column, QStringLiteral("data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
+            badCell(row, column,
+                    QStringLiteral("data inválida %1 (esperado aaaa-mm-ddThh:mm:ss.zzz)").arg(excerpt(text)));
         RecordStoreAccess::appendDateTime(m_store, column, ms);
         return;
     }
     case Kind::Float: {
         double number = 0.0; // integers and decimals alike
         if (cell.get_double().get(number) != simdjson::SUCCESS)
-            badCell(row, column, QStringLiteral("esperado um número ou null, encontrado %1").arg(jsonTypeName(cell.type())));
+            badCell(row, column,
+                    QStringLiteral("esperado um número ou null, encontrado %1").arg(jsonTypeName(cell.type())));
         RecordStoreAccess::appendNumber(m_store, column, number);
         return;
     }

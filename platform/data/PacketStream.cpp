@@ -12,7 +12,7 @@ using namespace DataPacket::detail;
 struct PacketStream::Parsing
 {
     PacketReader reader; // holds the store the rows go into
-    dom::parser parser; // one row at a time
+    dom::parser parser;  // one row at a time
 };
 
 PacketStream::PacketStream(qsizetype maxBytes, int maxRows)

@@ -69,11 +69,11 @@ private:
     bool m_stopAtEnd = false;
     Mode m_mode = Mode::Head;
     std::string m_head; // the whole text while in Head; up to the rows' '[' after
-    std::string m_row; // the row being received
+    std::string m_row;  // the row being received
     std::string m_tail; // after the rows' ']'
     qsizetype m_total = 0;
     qsizetype m_rowsConsumed = 0; // bytes of the rows list so far (after its '[')
-    qsizetype m_elementAt = 0; // where the row being received starts in the rows list
+    qsizetype m_elementAt = 0;    // where the row being received starts in the rows list
     int m_rowCount = 0;
     int m_depth = 0;
     bool m_inString = false;

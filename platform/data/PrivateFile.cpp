@@ -12,8 +12,7 @@ QString problem(const QString &path, const QString &what)
     if (!info.exists())
         return {};
     const QFileDevice::Permissions shared = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-                                            | QFileDevice::ReadOther | QFileDevice::WriteOther
-                                            | QFileDevice::ExeOther;
+                                            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     if (!(info.permissions() & shared))
         return {};
     return QStringLiteral("%1 (%2) pode ser lido ou alterado por outros usuários desta máquina e guarda um segredo: "

@@ -63,7 +63,10 @@ struct RecordStoreAccess
             column.nulls.shrink_to_fit();
         }
     }
-    static void reserveText(TRecordStore &s, int f, std::size_t bytes) { s.m_columns[std::size_t(f)].pool.reserve(bytes); }
+    static void reserveText(TRecordStore &s, int f, std::size_t bytes)
+    {
+        s.m_columns[std::size_t(f)].pool.reserve(bytes);
+    }
 
     // A pool offset that fits a cell; a column's text is far below 4 GiB (a
     // packet is at most 512 MiB), so this only guards against a fault.

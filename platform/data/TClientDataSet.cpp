@@ -41,19 +41,19 @@ struct TClientDataSet::Private
     bool persistent = false; // fields set by the program, not taken from a packet
 
     TRecordStore store;
-    TRecordStore buffer; // one row while editing or inserting
+    TRecordStore buffer;       // one row while editing or inserting
     std::vector<bool> written; // fields of the buffer set since Edit
     TDataSetState state = TDataSetState::Inactive;
     int current = -1;
     bool bof = true;
     bool eof = true;
-    int insertAt = -1;      // where the inserted record goes on Post
+    int insertAt = -1; // where the inserted record goes on Post
     int rowBeforeInsert = -1;
-    bool modified = false;  // a field of the buffer was set
+    bool modified = false; // a field of the buffer was set
     int changeCount = 0;
     int disableCount = 0;
     int displayRow = -1;
-    QString indexField;      // empty: the rows in the order they came in
+    QString indexField; // empty: the rows in the order they came in
     bool indexDescending = false;
     std::vector<int> loadOrder; // per row, its place in the order the rows came in
 
@@ -119,11 +119,13 @@ void checkDef(const TFieldDef &def, const TFieldDefs &others)
     if (def.name.isEmpty())
         throw DataSetError(QStringLiteral("Definição de campo inválida: o campo não tem nome."));
     if (def.isText() && def.size < 1)
-        throw DataSetError(
-            QStringLiteral("Definição de campo inválida: o campo de texto \"%1\" tem tamanho %2.").arg(def.name).arg(def.size));
+        throw DataSetError(QStringLiteral("Definição de campo inválida: o campo de texto \"%1\" tem tamanho %2.")
+                               .arg(def.name)
+                               .arg(def.size));
     for (const TFieldDef &other : others) {
         if (other.name.compare(def.name, Qt::CaseInsensitive) == 0)
-            throw DataSetError(QStringLiteral("Definição de campo inválida: o campo \"%1\" aparece mais de uma vez.").arg(def.name));
+            throw DataSetError(
+                QStringLiteral("Definição de campo inválida: o campo \"%1\" aparece mais de uma vez.").arg(def.name));
     }
 }
 
@@ -321,14 +323,16 @@ void TClientDataSet::LoadStore(TRecordStore incoming)
                 throw PacketError(QStringLiteral("Pacote de dados inválido: falta o campo \"%1\".").arg(def.name));
             const TFieldDef &got = incoming.defs()[at];
             if (got.type != def.type || got.size != def.size)
-                throw PacketError(QStringLiteral("Pacote de dados inválido: o campo \"%1\" é %2 no pacote e %3 no conjunto de dados.")
-                                      .arg(def.name, shapeText(got), shapeText(def)));
+                throw PacketError(
+                    QStringLiteral("Pacote de dados inválido: o campo \"%1\" é %2 no pacote e %3 no conjunto de dados.")
+                        .arg(def.name, shapeText(got), shapeText(def)));
             sourceColumn.push_back(at);
         }
         for (const TFieldDef &got : incoming.defs()) {
             if (!FindField(got.name))
                 throw PacketError(
-                    QStringLiteral("Pacote de dados inválido: o campo \"%1\" não existe no conjunto de dados.").arg(got.name));
+                    QStringLiteral("Pacote de dados inválido: o campo \"%1\" não existe no conjunto de dados.")
+                        .arg(got.name));
         }
         incoming = std::move(incoming).reordered(d->defs, sourceColumn);
     }
@@ -341,7 +345,8 @@ void TClientDataSet::LoadStore(TRecordStore incoming)
         const TFieldDefs &defs = incoming.defs();
         replaceFields = defs.size() != d->defs.size();
         for (qsizetype i = 0; !replaceFields && i < defs.size(); ++i)
-            replaceFields = !defs[i].sameShape(std::as_const(d->defs)[i]) || defs[i].name != std::as_const(d->defs)[i].name;
+            replaceFields = !defs[i].sameShape(std::as_const(d->defs)[i])
+                            || defs[i].name != std::as_const(d->defs)[i].name;
         if (replaceFields) {
             newDefs = defs;
             for (int i = 0; i < int(newDefs.size()); ++i)
@@ -487,7 +492,8 @@ void TClientDataSet::SetRecNo(int recNo)
     checkBrowseMode(this, d->modified);
     const int rows = d->store.rowCount();
     if (recNo < 1 || recNo > rows)
-        throw DataSetError(QStringLiteral("Registro %1 inexistente: o conjunto de dados tem %2 registro(s).").arg(recNo).arg(rows));
+        throw DataSetError(
+            QStringLiteral("Registro %1 inexistente: o conjunto de dados tem %2 registro(s).").arg(recNo).arg(rows));
     d->bof = d->eof = false;
     arriveAt(recNo - 1);
 }

@@ -74,7 +74,7 @@ public:
     // The same for rows already read (a query's result): the store's fields are
     // checked against the persistent fields exactly as a packet's are.
     void LoadStore(TRecordStore rows);
-    void EmptyDataSet();  // drops every row; ChangeCount back to 0
+    void EmptyDataSet(); // drops every row; ChangeCount back to 0
     void MergeChangeLog();
     // Posted inserts, modifying edits and deletes since the last SetData,
     // CreateDataSet, EmptyDataSet or MergeChangeLog.
@@ -85,20 +85,20 @@ public:
     void Last();
     void Next();
     void Prior();
-    bool Eof() const;   // after Next past the last record; always when empty
-    bool Bof() const;   // after First, or Prior before the first record
-    int RecNo() const;          // 1-based; 0 when there is no current record
-    void SetRecNo(int recNo);   // locate by index (1-based); DataSetError out of range
-    int RecordCount() const;    // posted records
+    bool Eof() const;         // after Next past the last record; always when empty
+    bool Bof() const;         // after First, or Prior before the first record
+    int RecNo() const;        // 1-based; 0 when there is no current record
+    void SetRecNo(int recNo); // locate by index (1-based); DataSetError out of range
+    int RecordCount() const;  // posted records
     bool IsEmpty() const;
 
     // Editing.
-    void Edit();    // on an empty dataset: Insert
-    void Insert();  // a new record before the current one (at the end when empty)
+    void Edit();   // on an empty dataset: Insert
+    void Insert(); // a new record before the current one (at the end when empty)
     void Append();
-    void Post();    // no effect in Browse
-    void Cancel();  // no effect in Browse
-    void Delete();  // while inserting: Cancel
+    void Post();   // no effect in Browse
+    void Cancel(); // no effect in Browse
+    void Delete(); // while inserting: Cancel
 
     // The order the rows are kept in: by one field, ascending or descending (an
     // index over the rows, TRecordIndex, applied to the store itself), or, with
@@ -138,12 +138,12 @@ signals:
     void AfterScroll(TClientDataSet *dataSet);
     void StateChange(TClientDataSet *dataSet);
 
-    void controlsReset();                  // everything may have changed
-    void controlsRowChanged(int row);      // one row's values changed
+    void controlsReset();             // everything may have changed
+    void controlsRowChanged(int row); // one row's values changed
     void controlsRowInserted(int row);
     void controlsRowRemoved(int row);
-    void controlsCurrentChanged(int row);  // the cursor moved (-1: none)
-    void controlsFieldChanged(int field);  // a field of the edit buffer was set
+    void controlsCurrentChanged(int row); // the cursor moved (-1: none)
+    void controlsFieldChanged(int field); // a field of the edit buffer was set
 
 private:
     void arriveAt(int row); // makes `row` current and tells the controls and AfterScroll

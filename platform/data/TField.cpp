@@ -181,9 +181,8 @@ void TField::SetAsString(const QString &text)
         if (length > def.size)
             refuse(QStringLiteral("texto com %1 caracteres excede o tamanho %2").arg(length).arg(def.size));
         std::string utf8 = text.toStdString();
-        m_dataSet->WriteBuffer(m_index, [this, &utf8](TRecordStore &store, int row) {
-            store.setText(row, m_index, utf8);
-        });
+        m_dataSet->WriteBuffer(m_index,
+                               [this, &utf8](TRecordStore &store, int row) { store.setText(row, m_index, utf8); });
         return;
     }
     case TFieldType::DateTime: {
@@ -223,9 +222,8 @@ void TField::SetAsDateTime(const QDateTime &value)
         const std::int64_t ms = CivilDate::fromQt(value);
         if (!CivilDate::inRange(ms))
             refuse(QStringLiteral("a data está fora do intervalo dos anos 1 a 9999"));
-        m_dataSet->WriteBuffer(m_index, [this, ms](TRecordStore &store, int row) {
-            store.setDateTimeMs(row, m_index, ms);
-        });
+        m_dataSet->WriteBuffer(m_index,
+                               [this, ms](TRecordStore &store, int row) { store.setDateTimeMs(row, m_index, ms); });
         return;
     }
     case TFieldType::Float:
@@ -244,17 +242,15 @@ void TField::SetAsFloat(double value)
         refuse(QStringLiteral("o valor não é um número finito"));
     switch (Def().type) {
     case TFieldType::Float:
-        m_dataSet->WriteBuffer(m_index, [this, value](TRecordStore &store, int row) {
-            store.setNumber(row, m_index, value);
-        });
+        m_dataSet->WriteBuffer(m_index,
+                               [this, value](TRecordStore &store, int row) { store.setNumber(row, m_index, value); });
         return;
     case TFieldType::DateTime: {
         std::int64_t ms = 0;
         if (!CivilDate::fromZeroDateDays(value, ms))
             refuse(QStringLiteral("o valor %1 não é uma data válida").arg(FormatSettings::floatToString(value)));
-        m_dataSet->WriteBuffer(m_index, [this, ms](TRecordStore &store, int row) {
-            store.setDateTimeMs(row, m_index, ms);
-        });
+        m_dataSet->WriteBuffer(m_index,
+                               [this, ms](TRecordStore &store, int row) { store.setDateTimeMs(row, m_index, ms); });
         return;
     }
     case TFieldType::String:

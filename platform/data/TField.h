@@ -41,7 +41,7 @@ public:
     QString FieldName() const;
     TFieldType DataType() const;
     int Size() const;
-    QString DisplayLabel() const;   // the label, or the field name when none is set
+    QString DisplayLabel() const; // the label, or the field name when none is set
     QString DisplayFormat() const;
     bool Visible() const;
 
@@ -57,11 +57,11 @@ public:
     // null reads as 0. A date-time reads as days since 1899-12-30; a text field is
     // parsed with the host's decimal separator (DataSetError when not a number).
     double AsFloat() const;
-    QVariant Value() const;         // null is a null QVariant, distinct from empty text
+    QVariant Value() const; // null is a null QVariant, distinct from empty text
     // The get-text handler (displayText = true) when set; else, for a float field
     // with a display format, the formatted number ("" when null); else AsString.
     QString DisplayText() const;
-    QString Text() const;           // get-text handler for editing, else AsString
+    QString Text() const; // get-text handler for editing, else AsString
 
     // Text fields store the text (empty text is not null). Date-time fields read
     // "dd/MM/yyyy[ hh:mm[:ss]]" or ISO 8601; float fields read the host's number

@@ -17,6 +17,5 @@ QString fieldTypeName(TFieldType type)
 
 bool TFieldDef::sameShape(const TFieldDef &other) const
 {
-    return type == other.type && size == other.size
-        && name.compare(other.name, Qt::CaseInsensitive) == 0;
+    return type == other.type && size == other.size && name.compare(other.name, Qt::CaseInsensitive) == 0;
 }

@@ -19,11 +19,11 @@ struct FASDATA_EXPORT TFieldDef
 {
     QString name;
     TFieldType type = TFieldType::String;
-    int size = 0;              // characters, for text fields; 0 for the others
-    QString displayLabel;      // empty: the field name is used
-    QString displayFormat;     // e.g. "#,##0.00" for a float field
+    int size = 0;          // characters, for text fields; 0 for the others
+    QString displayLabel;  // empty: the field name is used
+    QString displayFormat; // e.g. "#,##0.00" for a float field
     bool visible = true;
-    int displayWidth = 0;      // 0: derived from size
+    int displayWidth = 0; // 0: derived from size
 
     bool isText() const { return type == TFieldType::String || type == TFieldType::FixedChar; }
     bool sameShape(const TFieldDef &other) const; // name (case-insensitive), type, size

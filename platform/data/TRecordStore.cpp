@@ -13,8 +13,8 @@ bool isTextType(TFieldType type)
 
 [[noreturn]] void badCell(const char *operation, int row, int field)
 {
-    throw std::out_of_range(std::string("TRecordStore::") + operation + ": cell (" + std::to_string(row)
-                            + ", " + std::to_string(field) + ") is out of range or of another type");
+    throw std::out_of_range(std::string("TRecordStore::") + operation + ": cell (" + std::to_string(row) + ", "
+                            + std::to_string(field) + ") is out of range or of another type");
 }
 
 } // namespace
@@ -221,7 +221,7 @@ void TRecordStore::removeRow(int at)
 
 namespace {
 
-template <typename T>
+template<typename T>
 void gather(std::vector<T> &cells, const std::vector<int> &order)
 {
     std::vector<T> moved;
@@ -272,8 +272,8 @@ void TRecordStore::copyRow(int from, const TRecordStore &source, int sourceRow)
 
 void TRecordStore::copyCell(int row, int field, const TRecordStore &source, int sourceRow)
 {
-    if (row < 0 || row >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows || field < 0
-        || field >= fieldCount() || field >= source.fieldCount())
+    if (row < 0 || row >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows || field < 0 || field >= fieldCount()
+        || field >= source.fieldCount())
         badCell("copyCell", row, field);
     const TFieldType type = m_defs.at(field).type;
     const TFieldType sourceType = source.m_defs.at(field).type;

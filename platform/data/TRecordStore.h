@@ -44,8 +44,8 @@ public:
     void setDateTimeMs(int row, int field, std::int64_t ms);
     void setNumber(int row, int field, double value);
 
-    int appendRow();         // a row of nulls; returns its index
-    void insertRow(int at);  // a row of nulls before `at`
+    int appendRow();        // a row of nulls; returns its index
+    void insertRow(int at); // a row of nulls before `at`
     void removeRow(int at);
     // Overwrites row `from` of this store with `sourceRow` of `source`; both stores
     // have fields of the same types in the same order.
@@ -57,7 +57,7 @@ public:
     // `order` holds every row number once (an index, see TRecordIndex); text
     // pools stay where they are, only the cells move.
     void permuteRows(const std::vector<int> &order);
-    void clear();            // drops the rows, keeps the definitions
+    void clear(); // drops the rows, keeps the definitions
     void reserve(int rows);
 
     // The same rows with the fields in the order of `defs`: column i of the result is
@@ -77,7 +77,7 @@ private:
     {
         std::vector<TextCell> cells; // text fields: where each cell's text is in `pool`
         std::string pool;
-        std::size_t deadBytes = 0;   // bytes of `pool` that no cell points at
+        std::size_t deadBytes = 0; // bytes of `pool` that no cell points at
         std::vector<std::int64_t> times;
         std::vector<double> numbers;
         std::vector<std::uint8_t> nulls;

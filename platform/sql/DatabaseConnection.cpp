@@ -27,8 +27,8 @@ QString driverReason(const QSqlError &error)
 
 [[noreturn]] void fail(const DatabaseUrl &url, const QString &what, const QString &reason)
 {
-    throw DatabaseError(QStringLiteral("Não foi possível %1 o banco de dados %2: %3")
-                            .arg(what, url.displayName(), reason));
+    throw DatabaseError(
+        QStringLiteral("Não foi possível %1 o banco de dados %2: %3").arg(what, url.displayName(), reason));
 }
 
 void execOrFail(QSqlDatabase &db, const DatabaseUrl &url, const QString &statement)
@@ -44,7 +44,8 @@ void execOrFail(QSqlDatabase &db, const DatabaseUrl &url, const QString &stateme
 QString sqliteFileProblem(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat status {};
+    struct stat status
+    { };
     if (::stat(native.constData(), &status) != 0) {
         if (errno == EACCES)
             return QStringLiteral("sem permissão para chegar ao arquivo %1 (uma das pastas do caminho não pode ser "
@@ -112,8 +113,7 @@ QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mo
         for (const auto &[key, value] : url.parameters()) {
             // QPSQL joins options with ';' and passes them to libpq as key=value.
             if (key.contains(u';') || value.contains(u';'))
-                fail(url, QStringLiteral("abrir"),
-                     QStringLiteral("o parâmetro \"%1\" não pode conter ';'").arg(key));
+                fail(url, QStringLiteral("abrir"), QStringLiteral("o parâmetro \"%1\" não pode conter ';'").arg(key));
             hasTimeout = hasTimeout || key == QLatin1String("connect_timeout");
             options.append(key + u'=' + value);
         }

@@ -37,9 +37,8 @@ struct PgSession
 // SQLite gets write-ahead logging, a busy time-out (`sqliteBusyMs`) and foreign
 // keys; PostgreSQL a connect time-out unless the URL sets one. Throws DatabaseError
 // with a Portuguese message naming the database and the driver's reason.
-FASSQL_EXPORT QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName,
-                                Mode mode = Mode::OpenExisting, int sqliteBusyMs = SqliteBusyTimeoutMs,
-                                const PgSession &session = {});
+FASSQL_EXPORT QSqlDatabase open(const DatabaseUrl &url, const QString &connectionName, Mode mode = Mode::OpenExisting,
+                                int sqliteBusyMs = SqliteBusyTimeoutMs, const PgSession &session = {});
 
 // Closes and removes the connection; harmless when it does not exist.
 FASSQL_EXPORT void close(const QString &connectionName);

@@ -122,12 +122,14 @@ DatabaseUrl DatabaseUrl::parse(const QString &input)
         url.m_path = scheme.isEmpty() ? text : text.mid(schemeEnd + 3);
         if (url.m_path.isEmpty())
             throw DatabaseError(QStringLiteral("Endereço de banco de dados inválido (%1): "
-                                               "falta o caminho do arquivo SQLite.").arg(text));
+                                               "falta o caminho do arquivo SQLite.")
+                                    .arg(text));
         return url;
     }
     if (scheme != QLatin1String("postgresql") && scheme != QLatin1String("postgres"))
         throw DatabaseError(QStringLiteral("Banco de dados não suportado (%1): use um arquivo SQLite "
-                                           "ou um endereço postgresql://.").arg(redacted(text)));
+                                           "ou um endereço postgresql://.")
+                                .arg(redacted(text)));
 
     url.m_kind = Kind::PostgreSql;
     const QString shown = redacted(text);

@@ -29,8 +29,8 @@ public:
     QString path() const { return m_path; } // SQLite file
     QString userName() const { return m_user; }
     QString password() const { return m_password; }
-    QString host() const { return m_host; }     // empty: the driver's default
-    int port() const { return m_port; }          // -1: the driver's default
+    QString host() const { return m_host; } // empty: the driver's default
+    int port() const { return m_port; }     // -1: the driver's default
     QString databaseName() const { return m_database; }
     // Connection parameters after '?', e.g. sslmode, connect_timeout.
     const QList<QPair<QString, QString>> &parameters() const { return m_parameters; }

@@ -14,7 +14,7 @@ namespace EventGuard {
 FASUI_EXPORT bool run(const std::function<void()> &handler) noexcept;
 
 // Wraps a handler for connecting to a signal.
-template <typename Fn>
+template<typename Fn>
 auto wrap(Fn fn)
 {
     return [fn = std::move(fn)](auto &&...args) { run([&] { fn(args...); }); };

@@ -224,8 +224,8 @@ void TDBGrid::DefaultDrawDataCell(TCanvas &canvas, const QRect &rect, TField *fi
     const QRect area = rect.adjusted(2, 2, -2, 0);
     // A text too wide for the cell ends in "…" rather than being cut at an edge.
     const QString text = QFontMetrics(canvas.Font).elidedText(field->DisplayText(), Qt::ElideRight, area.width());
-    const Qt::Alignment alignment =
-        (field->DataType() == TFieldType::Float ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop;
+    const Qt::Alignment alignment = (field->DataType() == TFieldType::Float ? Qt::AlignRight : Qt::AlignLeft)
+                                    | Qt::AlignTop;
     painter.drawText(area, int(alignment) | Qt::TextSingleLine, text);
 }
 

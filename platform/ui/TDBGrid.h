@@ -27,9 +27,8 @@ class FASUI_EXPORT TDBGrid : public QTableView
 {
     Q_OBJECT
 public:
-    using DrawColumnCellHandler =
-        std::function<void(TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
-                           const TColumn &column, TGridDrawState state)>;
+    using DrawColumnCellHandler = std::function<void(TDBGrid *sender, TCanvas &canvas, const QRect &rect, int dataCol,
+                                                     const TColumn &column, TGridDrawState state)>;
     using ColumnHandler = std::function<void(const TColumn &column)>;
     using KeyDownHandler = std::function<void(QObject *sender, int &key, Qt::KeyboardModifiers shift)>;
 

@@ -34,15 +34,14 @@ void TDataSetModel::SetDataSet(TClientDataSet *dataSet)
                                      --m_rows;
                                      endRemoveRows();
                                  })
-                      << connect(dataSet, &TClientDataSet::controlsCurrentChanged, this,
-                                 [this](int row) {
-                                     const int previous = std::exchange(m_indicatorRow, row);
-                                     for (int changed : {previous, row}) {
-                                         if (changed >= 0 && changed < m_rows)
-                                             emit headerDataChanged(Qt::Vertical, changed, changed);
-                                     }
-                                     emit currentRowChanged(row);
-                                 });
+                      << connect(dataSet, &TClientDataSet::controlsCurrentChanged, this, [this](int row) {
+                             const int previous = std::exchange(m_indicatorRow, row);
+                             for (int changed : {previous, row}) {
+                                 if (changed >= 0 && changed < m_rows)
+                                     emit headerDataChanged(Qt::Vertical, changed, changed);
+                             }
+                             emit currentRowChanged(row);
+                         });
     }
     reset();
 }

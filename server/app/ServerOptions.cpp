@@ -59,13 +59,15 @@ void ServerOptions::parseListen(const QString &text, QString &host, int &port)
     const qsizetype colon = value.lastIndexOf(u':');
     if (colon <= 0)
         throw FasError(QStringLiteral("Endereço de escuta inválido \"%1\": use HOST:PORTA, por exemplo "
-                                      "127.0.0.1:9600.").arg(text));
+                                      "127.0.0.1:9600.")
+                           .arg(text));
     QString h = value.left(colon);
     if (h.startsWith(u'[') && h.endsWith(u']'))
         h = h.mid(1, h.size() - 2);
     else if (h.contains(u':'))
         throw FasError(QStringLiteral("Endereço de escuta inválido \"%1\": escreva um endereço IPv6 entre "
-                                      "colchetes, por exemplo [::1]:9600.").arg(text));
+                                      "colchetes, por exemplo [::1]:9600.")
+                           .arg(text));
     if (h.isEmpty())
         throw FasError(QStringLiteral("Endereço de escuta inválido \"%1\": falta o host.").arg(text));
     port = parseInt(value.mid(colon + 1), 0, 65535, QStringLiteral("A porta de escuta"));
@@ -75,18 +77,17 @@ void ServerOptions::parseListen(const QString &text, QString &host, int &port)
 ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Servidor de aplicação do faturamento (FAS09600.rdmFaturamento): JSON-RPC 2.0 sobre HTTP.\n"
-        "As opções prevalecem sobre o arquivo de configuração."));
+    parser.setApplicationDescription(
+        QStringLiteral("Servidor de aplicação do faturamento (FAS09600.rdmFaturamento): JSON-RPC 2.0 sobre HTTP.\n"
+                       "As opções prevalecem sobre o arquivo de configuração."));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Mostra esta ajuda."));
     const QCommandLineOption configOption(
         QStringLiteral("config"),
         QStringLiteral("Arquivo INI de configuração (padrão: variável FAS_CONFIG, se houver)."),
         QStringLiteral("arquivo"));
-    const QCommandLineOption databaseOption(QStringLiteral("database"),
-                                            QStringLiteral("Arquivo SQLite ou endereço postgresql://."),
-                                            QStringLiteral("url"));
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"), QStringLiteral("Arquivo SQLite ou endereço postgresql://."), QStringLiteral("url"));
     const QCommandLineOption listenOption(
         QStringLiteral("listen"),
         QStringLiteral("Endereço de escuta HOST:PORTA (padrão 127.0.0.1:9600; porta 0 = qualquer livre)."),
@@ -95,9 +96,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                                          QStringLiteral("Arquivo com o token exigido no cabeçalho "
                                                         "Authorization: Bearer."),
                                          QStringLiteral("arquivo"));
-    const QCommandLineOption threadsOption(QStringLiteral("threads"),
-                                           QStringLiteral("Número de threads de atendimento (padrão 8)."),
-                                           QStringLiteral("n"));
+    const QCommandLineOption threadsOption(
+        QStringLiteral("threads"), QStringLiteral("Número de threads de atendimento (padrão 8)."), QStringLiteral("n"));
     const QCommandLineOption bodyOption(QStringLiteral("max-body-mb"),
                                         QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
                                                        "(padrão 128)."),
@@ -165,15 +165,16 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         PrivateFile::requireOwnerOnly(tokenFile, QStringLiteral("O arquivo de token"));
         QFile file(tokenFile);
         if (!file.open(QIODevice::ReadOnly))
-            throw FasError(QStringLiteral("O arquivo de token %1 não pôde ser lido: %2")
-                               .arg(tokenFile, file.errorString()));
+            throw FasError(
+                QStringLiteral("O arquivo de token %1 não pôde ser lido: %2").arg(tokenFile, file.errorString()));
         options.token = file.readAll().trimmed();
         if (options.token.isEmpty())
             throw FasError(QStringLiteral("O arquivo de token %1 está vazio.").arg(tokenFile));
         for (char c : std::as_const(options.token))
             if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f)
                 throw FasError(QStringLiteral("O token de %1 deve ser uma única linha de caracteres ASCII "
-                                              "visíveis.").arg(tokenFile));
+                                              "visíveis.")
+                                   .arg(tokenFile));
     }
     return options;
 }

@@ -97,8 +97,9 @@ int main(int argc, char **argv)
         const JsonRpcFront front(methods);
         const UserDirectory users(database);
         const AccessControl access(options.token, users);
-        HttpFront http(httpSettings(options, access), front, [&service] { return service.health(); },
-                       url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
+        HttpFront http(
+            httpSettings(options, access), front, [&service] { return service.health(); },
+            url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
         const int port = http.bind();
 
         const QString host = options.listenHost.contains(u':') ? u'[' + options.listenHost + u']' : options.listenHost;

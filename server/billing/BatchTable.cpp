@@ -15,8 +15,7 @@ void appendText(std::string &out, const QString &text)
 void appendKey(std::string &out, const ItemKey &key)
 {
     bool first = true;
-    for (const QString &text : {key.company, key.branch, key.client, CivilDate::sqlDate(key.month),
-                                key.type}) {
+    for (const QString &text : {key.company, key.branch, key.client, CivilDate::sqlDate(key.month), key.type}) {
         if (!first)
             out.push_back(',');
         first = false;

@@ -257,10 +257,9 @@ EntryReversal::Answer BillingService::reverseRecorded(const RpcParams &params, R
     try {
         const EntryReversal::Request request = wholeRun ? EntryReversal::Request::ofRun(params)
                                                         : EntryReversal::Request::ofEntry(params);
-        return withDatabase(m_database, context, wholeRun ? "EstornaGeracao" : "EstornaLancamento", Retry::No,
-                            [&](QSqlDatabase &db) {
-                                return EntryReversal(db, m_database.url().kind()).run(request, journal);
-                            });
+        return withDatabase(
+            m_database, context, wholeRun ? "EstornaGeracao" : "EstornaLancamento", Retry::No,
+            [&](QSqlDatabase &db) { return EntryReversal(db, m_database.url().kind()).run(request, journal); });
     } catch (const RpcError &error) {
         recordFailure(journal, error.code());
         throw;
@@ -271,8 +270,7 @@ RpcResult BillingService::getFaturamento(const RpcParams &params, const RequestC
 {
     const PreviewFilter filter = PreviewFilter::fromParams(params);
     const PreviewQuery query(filter, m_database.url().kind());
-    std::unique_ptr<PreviewStream> stream = withDatabase(m_database, context, "GetFaturamento",
-                                                         Retry::OnLostConnection,
+    std::unique_ptr<PreviewStream> stream = withDatabase(m_database, context, "GetFaturamento", Retry::OnLostConnection,
                                                          [&query](QSqlDatabase &db) { return query.stream(db); });
     RpcResult result;
     result.stream = std::make_shared<PreviewAnswer>(m_database, context, std::move(stream));
@@ -333,7 +331,7 @@ RpcResult BillingService::generate(const RpcParams &params, const RequestContext
 }
 
 std::optional<RunJournal::Stored> BillingService::storedAnswer(const RunJournal &journal,
-                                                                const RequestContext &context) const
+                                                               const RequestContext &context) const
 {
     const QString &method = journal.call().method;
     try {

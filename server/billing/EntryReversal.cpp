@@ -19,10 +19,9 @@ QString reasonOf(const RpcParams &params, int index)
 {
     const QString reason = params.text(index, QStringLiteral("motivo")).trimmed();
     if (reason.isEmpty() || reason.size() > EntryReversal::MaxReasonLength)
-        throw RpcError(RpcCode::InvalidParams,
-                       QStringLiteral("Informe o motivo do estorno, com até %1 caracteres.%2")
-                           .arg(EntryReversal::MaxReasonLength)
-                           .arg(NothingReversed));
+        throw RpcError(RpcCode::InvalidParams, QStringLiteral("Informe o motivo do estorno, com até %1 caracteres.%2")
+                                                   .arg(EntryReversal::MaxReasonLength)
+                                                   .arg(NothingReversed));
     return reason;
 }
 
@@ -138,9 +137,9 @@ void EntryReversal::refuseNothingLive(int reversed) const
 {
     if (reversed > 0)
         throw RpcError(RpcCode::EntryAlreadyReversed,
-                       (m_request.run ? QStringLiteral("Os lançamentos da geração %1 já foram estornados.")
-                                            .arg(m_request.run)
-                                      : QStringLiteral("O %1 já foi estornado.").arg(entryName()))
+                       (m_request.run
+                            ? QStringLiteral("Os lançamentos da geração %1 já foram estornados.").arg(m_request.run)
+                            : QStringLiteral("O %1 já foi estornado.").arg(entryName()))
                            + NothingReversed);
     if (!m_request.run)
         throw RpcError(RpcCode::EntryNotFound, QStringLiteral("O %1 não existe.").arg(entryName()) + NothingReversed);
@@ -148,11 +147,10 @@ void EntryReversal::refuseNothingLive(int reversed) const
     exists.exec({qint64(m_request.run)});
     const bool found = exists.next();
     exists.finish();
-    throw RpcError(RpcCode::EntryNotFound,
-                   (found ? QStringLiteral("A geração %1 não gerou lançamentos.")
-                          : QStringLiteral("A geração %1 não existe."))
-                           .arg(m_request.run)
-                       + NothingReversed);
+    throw RpcError(RpcCode::EntryNotFound, (found ? QStringLiteral("A geração %1 não gerou lançamentos.")
+                                                  : QStringLiteral("A geração %1 não existe."))
+                                                   .arg(m_request.run)
+                                               + NothingReversed);
 }
 
 // PostgreSQL: the entries' calculations, locked in the order generation locks them.

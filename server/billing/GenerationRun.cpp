@@ -90,10 +90,10 @@ struct GenerationRun::RunState
     // client, month, type], read as a table by every statement of the run: a few
     // statements per batch, however many items it has.
     const BatchTable table;
-    SqlStatement itemRead; // explain's, prepared before the claim
-    std::vector<ItemState> items; // by position in `keys`
+    SqlStatement itemRead;            // explain's, prepared before the claim
+    std::vector<ItemState> items;     // by position in `keys`
     std::deque<SqlStatement> lasting; // see prepareLasting
-    std::int64_t runId; // the run's row, named by its entries; 0: not recorded
+    std::int64_t runId;               // the run's row, named by its entries; 0: not recorded
 
     // A statement kept until the run ends: on PostgreSQL the driver releases a
     // prepared statement with a round trip of its own, which then comes after the
@@ -132,8 +132,9 @@ std::vector<GenerationRun::ItemKey> GenerationRun::keysOf(const TRecordStore &ba
                        QStringLiteral("Lote de itens inválido: falta o campo DTMESAPURFAS (ou MESAPURADO)."));
     for (int f : {company, branch, client, type})
         if (!batch.defs().at(f).isText())
-            throw RpcError(RpcCode::InvalidParams, QStringLiteral("Lote de itens inválido: o campo %1 deve ser texto.")
-                                                       .arg(batch.defs().at(f).name));
+            throw RpcError(
+                RpcCode::InvalidParams,
+                QStringLiteral("Lote de itens inválido: o campo %1 deve ser texto.").arg(batch.defs().at(f).name));
     if (month >= 0 && batch.defs().at(month).type != TFieldType::DateTime)
         throw RpcError(RpcCode::InvalidParams,
                        QStringLiteral("Lote de itens inválido: o campo DTMESAPURFAS deve ser data."));
@@ -193,8 +194,8 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *
 {
     const std::vector<ItemKey> keys = keysOf(batch);
     if (keys.empty())
-        throw RpcError(RpcCode::InvalidParams, QStringLiteral("O lote está vazio: informe ao menos um item. %1.")
-                                                   .arg(nothingGenerated()));
+        throw RpcError(RpcCode::InvalidParams,
+                       QStringLiteral("O lote está vazio: informe ao menos um item. %1.").arg(nothingGenerated()));
 
     SqlTransaction transaction(m_db, m_dialect);
     RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0};
@@ -246,7 +247,8 @@ void GenerationRun::refuseBilledMeanwhile() const
 {
     throw RpcError(RpcCode::ItemAlreadyBilled,
                    QStringLiteral("%1. Um item do lote acabou de ser faturado por outra geração; atualize a "
-                                  "prévia.").arg(nothingGenerated()));
+                                  "prévia.")
+                       .arg(nothingGenerated()));
 }
 
 void GenerationRun::execUnprepared(const QString &sql) const // not preparable on PostgreSQL
@@ -261,7 +263,8 @@ SqlStatement GenerationRun::prepareItemRead() const
 {
     const QString date = onSqlite() ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");
     const QString itemKey = QStringLiteral("a.CDEMPRESA = ? AND a.CDFILIAL = ? AND a.CDCLIENTE = ? "
-                                           "AND a.DTMESAPURFAS = %1 AND a.IDAPURFATFAS = ?").arg(date);
+                                           "AND a.DTMESAPURFAS = %1 AND a.IDAPURFATFAS = ?")
+                                .arg(date);
     return SqlStatement(m_db,
                         QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
                                        "(SELECT COUNT(1) FROM ENDECLIE d WHERE %1), "
@@ -464,17 +467,19 @@ std::map<QString, int> GenerationRun::numberEntries(RunState &state, const Group
         ++entriesPerCompany[std::get<0>(key)];
 
     const QString kind = kindCode();
-    SqlStatement &counterRow = state.prepareLasting(m_db,
-                            QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) "
-                                           "VALUES (?, ?, 0) ON CONFLICT (CDEMPRESA, IDTPLANCFAT) DO NOTHING"),
-                            "GeraNF/GeraInvoice: contador");
-    SqlStatement &counterStep = state.prepareLasting(m_db,
-                             QStringLiteral("UPDATE NUMLANCFAT SET NRULTLANCFAT = NRULTLANCFAT + ? "
-                                            "WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
-                             "GeraNF/GeraInvoice: numeração");
-    SqlStatement &counterRead = state.prepareLasting(m_db,
-                             QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
-                             "GeraNF/GeraInvoice: numeração");
+    SqlStatement &counterRow = state.prepareLasting(
+        m_db,
+        QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) "
+                       "VALUES (?, ?, 0) ON CONFLICT (CDEMPRESA, IDTPLANCFAT) DO NOTHING"),
+        "GeraNF/GeraInvoice: contador");
+    SqlStatement &counterStep = state.prepareLasting(
+        m_db,
+        QStringLiteral("UPDATE NUMLANCFAT SET NRULTLANCFAT = NRULTLANCFAT + ? "
+                       "WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
+        "GeraNF/GeraInvoice: numeração");
+    SqlStatement &counterRead = state.prepareLasting(
+        m_db, QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = ?"),
+        "GeraNF/GeraInvoice: numeração");
     std::map<QString, int> firstNumbers;
     for (const auto &[company, count] : entriesPerCompany) {
         counterRow.exec({company, kind});
@@ -572,7 +577,8 @@ GenerationRun::Answer GenerationRun::readAnswer(const BatchTable &table) const
 {
     // The batch's keys are unique, so a join on the whole key picks the same rows
     // as an IN, and both databases then look each item up by its full key.
-    const QString batchRows = QStringLiteral("JOIN %1 ON %2\n").arg(table.source(), BatchTable::matches(QStringLiteral("a")));
+    const QString batchRows =
+        QStringLiteral("JOIN %1 ON %2\n").arg(table.source(), BatchTable::matches(QStringLiteral("a")));
     const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
                               + SqlText::get("item-order", m_dialect);
     Answer answer;

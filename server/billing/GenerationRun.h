@@ -58,7 +58,7 @@ public:
 
 private:
     struct ItemState; // what the run read of one item
-    struct RunState; // what the steps of one run share
+    struct RunState;  // what the steps of one run share
     // One entry per company, branch, client and fiscal-note group (whether null, value).
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
     using Groups = std::map<GroupKey, std::vector<const ItemState *>>;

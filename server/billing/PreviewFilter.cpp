@@ -32,8 +32,8 @@ QDate PreviewFilter::parseDate(const QString &text, const QString &name)
     std::int64_t ms = 0;
     if (CivilDate::parseIso<CivilDate::IsoForm::Request>(QStringView(text).trimmed(), ms))
         return CivilDate::dateOf(ms);
-    invalid(QStringLiteral("%1 inválida: \"%2\". Use o formato aaaa-mm-dd ou aaaa-mm-ddThh:mm:ss.zzz.")
-                .arg(name, text));
+    invalid(
+        QStringLiteral("%1 inválida: \"%2\". Use o formato aaaa-mm-dd ou aaaa-mm-ddThh:mm:ss.zzz.").arg(name, text));
 }
 
 QStringList PreviewFilter::parseTokens(const QString &text, const QString &allowed, const QString &name)
@@ -67,7 +67,8 @@ QStringList PreviewFilter::parseList(const QString &text, const QString &name)
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isArray())
         invalid(QStringLiteral("%1 inválida: esperado um texto com uma lista JSON de códigos, "
-                               "por exemplo [\"01\",\"02\"].").arg(name));
+                               "por exemplo [\"01\",\"02\"].")
+                    .arg(name));
     QStringList list;
     const QJsonArray array = doc.array();
     for (qsizetype i = 0; i < array.size(); ++i) {
@@ -76,7 +77,9 @@ QStringList PreviewFilter::parseList(const QString &text, const QString &name)
         list.append(array.at(i).toString());
         if (list.last().contains(QChar(0)))
             invalid(QStringLiteral("%1 inválida: o elemento %2 contém o caractere NUL (\\u0000), que nenhum código "
-                                   "tem.").arg(name).arg(i + 1));
+                                   "tem.")
+                        .arg(name)
+                        .arg(i + 1));
     }
     return list;
 }

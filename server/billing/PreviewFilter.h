@@ -21,7 +21,7 @@ struct PreviewFilter
     bool allCompanies = true;
     QStringList companies;
     bool allSituations = true;
-    QStringList situations;   // status codes; pending includes the blank status ""
+    QStringList situations;      // status codes; pending includes the blank status ""
     bool issuedWanted = true;    // realized items with a note or invoice number
     bool notIssuedWanted = true; // realized items without one
 

@@ -149,8 +149,8 @@ RunHistory::Packet RunHistory::entriesOfRun(std::int64_t run) const
 
 RunHistory::Packet RunHistory::entriesReversedBy(std::int64_t run) const
 {
-    return read(entryFields(), EntryColumns + QStringLiteral("WHERE e.IDEXECESTORNO = ?") + EntryOrder,
-                {qint64(run)}, "estorno: resposta");
+    return read(entryFields(), EntryColumns + QStringLiteral("WHERE e.IDEXECESTORNO = ?") + EntryOrder, {qint64(run)},
+                "estorno: resposta");
 }
 
 std::int64_t RunHistory::runIdOf(const RpcParams &params, int index, const QString &name)
@@ -162,10 +162,9 @@ std::int64_t RunHistory::runIdOf(const RpcParams &params, int index, const QStri
     bool ok = false;
     const qlonglong id = text.trimmed().toLongLong(&ok);
     if (!ok || id <= 0 || (value.kind != RpcParams::Kind::String && value.kind != RpcParams::Kind::Number))
-        throw RpcError(RpcCode::InvalidParams,
-                       QStringLiteral("O parâmetro %1 (%2) deve ser um número inteiro maior que zero.")
-                           .arg(index + 1)
-                           .arg(name));
+        throw RpcError(
+            RpcCode::InvalidParams,
+            QStringLiteral("O parâmetro %1 (%2) deve ser um número inteiro maior que zero.").arg(index + 1).arg(name));
     return id;
 }
 
@@ -207,6 +206,8 @@ void RunHistory::putCell(TRecordStore &store, int row, int field, const QVariant
         store.setDateTimeMs(row, field, ms);
         break;
     }
-    case TFieldType::Float: store.setNumber(row, field, value.toDouble()); break;
+    case TFieldType::Float:
+        store.setNumber(row, field, value.toDouble());
+        break;
     }
 }

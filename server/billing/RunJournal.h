@@ -25,10 +25,10 @@ public:
     struct Call
     {
         QString method;
-        QString user;          // empty: the server has no users
+        QString user; // empty: the server has no users
         QString clientAddress;
-        QString key;           // the Idempotency-Key; empty when none was sent
-        QString requestHash;   // SHA-256 of the method and its parameters
+        QString key;         // the Idempotency-Key; empty when none was sent
+        QString requestHash; // SHA-256 of the method and its parameters
         QDateTime start;
     };
 
@@ -48,8 +48,7 @@ public:
 
     // Thrown by open() when a run with the same key committed meanwhile.
     struct KeyTaken
-    {
-    };
+    { };
 
     static constexpr int KeptDays = 7;
     static constexpr int MaxKeyLength = 200;

@@ -32,8 +32,7 @@ UserDirectory::Match UserDirectory::find(const std::optional<std::string> &token
 UserDirectory::Match UserDirectory::read(const std::optional<std::string> &token) const
 {
     SqlStatement users(m_database.connection(),
-                       QStringLiteral("SELECT NMUSUARIO, IDDIREITO, HASHTOKEN, IDATIVO FROM USUARIOFAT"),
-                       "usuários");
+                       QStringLiteral("SELECT NMUSUARIO, IDDIREITO, HASHTOKEN, IDATIVO FROM USUARIOFAT"), "usuários");
     users.exec();
     const std::string hash = token ? UserToken::hashOf(*token).toStdString() : std::string();
     Match match;
@@ -42,9 +41,8 @@ UserDirectory::Match UserDirectory::read(const std::optional<std::string> &token
         const std::string stored = users.value(2).toString().toStdString();
         if (!token || !SecretCompare::equal(hash, stored) || match.user)
             continue;
-        match.user = RequestContext::User{users.value(0).toString(),
-                                          AccessRights::fromName(users.value(1).toString())
-                                              .value_or(AccessRight::Anyone)};
+        match.user = RequestContext::User{
+            users.value(0).toString(), AccessRights::fromName(users.value(1).toString()).value_or(AccessRight::Anyone)};
         match.disabled = users.value(3).toString() != QStringLiteral("S");
     }
     return match;

@@ -15,9 +15,9 @@ class UserDirectory
 public:
     struct Match
     {
-        bool anyUser = false;                      // the table has a user, enabled or not
-        std::optional<RequestContext::User> user;  // the token's owner
-        bool disabled = false;                     // ...who may no longer sign in
+        bool anyUser = false;                     // the table has a user, enabled or not
+        std::optional<RequestContext::User> user; // the token's owner
+        bool disabled = false;                    // ...who may no longer sign in
     };
 
     explicit UserDirectory(const ThreadDatabase &database);

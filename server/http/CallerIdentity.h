@@ -23,7 +23,10 @@ struct CallerIdentity
     Outcome outcome = Outcome::Open;
     RequestContext::User user;
 
-    bool admitted() const { return outcome == Outcome::Open || outcome == Outcome::Trusted || outcome == Outcome::User; }
+    bool admitted() const
+    {
+        return outcome == Outcome::Open || outcome == Outcome::Trusted || outcome == Outcome::User;
+    }
 
     // The token as the Authorization header carries it; nullopt when none was sent.
     using Resolver = std::function<CallerIdentity(const std::optional<std::string> &token)>;

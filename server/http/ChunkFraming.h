@@ -20,8 +20,8 @@ private:
     void endSizeLine();
 
     Part m_part = Part::SizeStart;
-    std::uint64_t m_size = 0;      // of the chunk whose size line is being read
-    bool m_sizeDigits = true;      // still reading the size's digits
-    std::uint64_t m_left = 0;      // of the chunk's data, or of its line end
+    std::uint64_t m_size = 0; // of the chunk whose size line is being read
+    bool m_sizeDigits = true; // still reading the size's digits
+    std::uint64_t m_left = 0; // of the chunk's data, or of its line end
     bool m_malformed = false;
 };

@@ -173,7 +173,8 @@ bool ConnectionStream::is_writable() const
 
 bool ConnectionStream::waitWritable() const
 {
-    const auto earned = Milliseconds(m_answerWritten * 1000 / std::max<std::size_t>(m_limits.answerMinBytesPerSecond, 1));
+    const auto earned = Milliseconds(m_answerWritten * 1000
+                                     / std::max<std::size_t>(m_limits.answerMinBytesPerSecond, 1));
     const Milliseconds allowance = m_limits.answerWaitGrace + earned - m_answerWaited;
     const Clock::time_point start = Clock::now();
     const bool writable = waitFor(POLLOUT, start + std::min(m_limits.writeTimeout, allowance));

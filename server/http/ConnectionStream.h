@@ -26,16 +26,16 @@ public:
 
     struct Limits
     {
-        Milliseconds headerDeadline{10000};   // first byte to the blank line
-        std::size_t maxHeaderBytes = 16384;   // request line and headers together
-        int maxHeaderLines = 64;              // request line included
-        Milliseconds bodyDeadline{60000};     // end of the headers to the end of the body
-        std::size_t maxBodyWireBytes = 0;     // bytes read after the header block
-        Milliseconds readTimeout{30000};      // one wait for data
-        Milliseconds writeTimeout{120000};    // one wait to write
-        Milliseconds answerWaitGrace{30000};  // an answer's writes may wait this long in all,
+        Milliseconds headerDeadline{10000};          // first byte to the blank line
+        std::size_t maxHeaderBytes = 16384;          // request line and headers together
+        int maxHeaderLines = 64;                     // request line included
+        Milliseconds bodyDeadline{60000};            // end of the headers to the end of the body
+        std::size_t maxBodyWireBytes = 0;            // bytes read after the header block
+        Milliseconds readTimeout{30000};             // one wait for data
+        Milliseconds writeTimeout{120000};           // one wait to write
+        Milliseconds answerWaitGrace{30000};         // an answer's writes may wait this long in all,
         std::size_t answerMinBytesPerSecond = 65536; // plus a second for each this many bytes taken
-        std::size_t prefetchBytes = 1 << 20;  // a body up to this size is read before it is handed on
+        std::size_t prefetchBytes = 1 << 20;         // a body up to this size is read before it is handed on
     };
 
     enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines, Malformed };

@@ -36,10 +36,14 @@ constexpr std::chrono::milliseconds ClientWatchInterval{100};
 const char *reasonOf(int status)
 {
     switch (status) {
-    case 400: return "Bad Request";
-    case 408: return "Request Timeout";
-    case 431: return "Request Header Fields Too Large";
-    default: return "Error";
+    case 400:
+        return "Bad Request";
+    case 408:
+        return "Request Timeout";
+    case 431:
+        return "Request Header Fields Too Large";
+    default:
+        return "Error";
     }
 }
 
@@ -52,7 +56,9 @@ GuardedServer::GuardedServer(const ConnectionStream::Limits &limits, int applica
     , m_refusal(std::move(refusal))
 {
     m_connectionThreads = connectionThreads;
-    new_task_queue = [this] { return new ConnectionQueue(size_t(m_connectionThreads), [this] { connectionAccepted(); }); };
+    new_task_queue = [this] {
+        return new ConnectionQueue(size_t(m_connectionThreads), [this] { connectionAccepted(); });
+    };
 }
 
 void GuardedServer::connectionAccepted()

@@ -100,8 +100,8 @@ void streamReply(httplib::Response &res, JsonRpcFront::Reply reply, HttpExchange
                 try {
                     *finished = !stream->fill(*pending);
                 } catch (const std::exception &error) {
-                    qCWarning(lcHttp, "%s: resposta interrompida: %s",
-                              LogText::escaped(exchange.note().method).c_str(), error.what());
+                    qCWarning(lcHttp, "%s: resposta interrompida: %s", LogText::escaped(exchange.note().method).c_str(),
+                              error.what());
                     exchange.note().errorCode = RpcCode::ServerFailure;
                     return false;
                 }
@@ -216,8 +216,7 @@ bool acceptLength(const httplib::Request &req, httplib::Response &res, HttpExcha
 // The headers that say how the body of a call arrives. Only what the client of this
 // server sends is taken: JSON, not compressed, framed by Content-Length or chunked,
 // and not above the body limit. Returns false after answering a refusal.
-bool acceptBodyHeaders(const httplib::Request &req, httplib::Response &res, HttpExchange &exchange,
-                       qint64 maxBodyBytes)
+bool acceptBodyHeaders(const httplib::Request &req, httplib::Response &res, HttpExchange &exchange, qint64 maxBodyBytes)
 {
     return acceptFraming(req, res, exchange) && acceptContent(req, res, exchange)
            && acceptLength(req, res, exchange, maxBodyBytes);
@@ -248,8 +247,7 @@ struct HttpFront::Private
     // parsed gets `unparsed`.
     HttpExchange &exchangeOf(const httplib::Request &req, HttpExchange &unparsed) const;
     void answer(const std::string &body, httplib::Response &res, HttpExchange &exchange) const;
-    void readBodyAndAnswer(const httplib::ContentReader &reader, httplib::Response &res,
-                           HttpExchange &exchange) const;
+    void readBodyAndAnswer(const httplib::ContentReader &reader, httplib::Response &res, HttpExchange &exchange) const;
     // Asks who the request's token names and puts the user in its context. A call
     // from a caller not admitted is answered here (401, or 503 when the database
     // cannot tell) and false returned; /health is always let through.
@@ -439,19 +437,19 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
 
     // Every call, with a body of either framing or none: the library hands each POST
     // to a reader handler first.
-    server.Post(RpcPath, [this](const httplib::Request &req, httplib::Response &res,
-                                const httplib::ContentReader &reader) {
-        HttpExchange unparsed(nullptr, {});
-        d->readBodyAndAnswer(reader, res, d->exchangeOf(req, unparsed));
-    });
+    server.Post(RpcPath,
+                [this](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
+                    HttpExchange unparsed(nullptr, {});
+                    d->readBodyAndAnswer(reader, res, d->exchangeOf(req, unparsed));
+                });
 
     server.Get(HealthPath, [this](const httplib::Request &req, httplib::Response &res) {
         HttpExchange unparsed(nullptr, {});
         const HttpExchange &exchange = d->exchangeOf(req, unparsed);
         const auto [ok, reason] = d->health();
         res.status = ok ? 200 : 503;
-        setJson(res, exchange.admitted() ? healthBody(ok, d->databaseKind, reason, exchange.context())
-                                         : bareHealthBody(ok));
+        setJson(res,
+                exchange.admitted() ? healthBody(ok, d->databaseKind, reason, exchange.context()) : bareHealthBody(ok));
     });
 
     server.set_error_handler([this](const httplib::Request &req, httplib::Response &res) {

@@ -45,9 +45,9 @@ public:
     struct Settings
     {
         QString listenHost = QStringLiteral("127.0.0.1");
-        int listenPort = 0;       // 0: any free port
-        int threads = 8;          // application threads, one database connection each
-        qint64 maxBodyBytes = 0;  // the largest body of a call
+        int listenPort = 0;      // 0: any free port
+        int threads = 8;         // application threads, one database connection each
+        qint64 maxBodyBytes = 0; // the largest body of a call
         // Who a bearer token names; unset: everyone is admitted, no user named.
         CallerIdentity::Resolver identify;
     };

@@ -14,10 +14,14 @@ namespace AccessRights {
 inline QString name(AccessRight right)
 {
     switch (right) {
-    case AccessRight::Anyone: return QStringLiteral("nenhum");
-    case AccessRight::Consulta: return QStringLiteral("consulta");
-    case AccessRight::Faturamento: return QStringLiteral("faturamento");
-    case AccessRight::Supervisor: return QStringLiteral("supervisor");
+    case AccessRight::Anyone:
+        return QStringLiteral("nenhum");
+    case AccessRight::Consulta:
+        return QStringLiteral("consulta");
+    case AccessRight::Faturamento:
+        return QStringLiteral("faturamento");
+    case AccessRight::Supervisor:
+        return QStringLiteral("supervisor");
     }
     return {};
 }

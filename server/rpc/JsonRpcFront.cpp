@@ -21,11 +21,21 @@ void appendJsonString(std::string &out, std::string_view text)
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '"': out.append("\\\""); break;
-        case '\\': out.append("\\\\"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': out.append("\\r"); break;
-        case '\t': out.append("\\t"); break;
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
         default:
             if (c < 0x20) {
                 char buffer[8];
@@ -48,14 +58,20 @@ RpcParams::Kind kindOf(simdjson::dom::element_type type)
 {
     using T = simdjson::dom::element_type;
     switch (type) {
-    case T::STRING: return RpcParams::Kind::String;
+    case T::STRING:
+        return RpcParams::Kind::String;
     case T::INT64:
     case T::UINT64:
-    case T::DOUBLE: return RpcParams::Kind::Number;
-    case T::BOOL: return RpcParams::Kind::Boolean;
-    case T::NULL_VALUE: return RpcParams::Kind::Null;
-    case T::OBJECT: return RpcParams::Kind::Object;
-    case T::ARRAY: return RpcParams::Kind::Array;
+    case T::DOUBLE:
+        return RpcParams::Kind::Number;
+    case T::BOOL:
+        return RpcParams::Kind::Boolean;
+    case T::NULL_VALUE:
+        return RpcParams::Kind::Null;
+    case T::OBJECT:
+        return RpcParams::Kind::Object;
+    case T::ARRAY:
+        return RpcParams::Kind::Array;
     }
     return RpcParams::Kind::Null;
 }
@@ -73,7 +89,7 @@ struct Outcome
     int rows = -1;
     int errorCode = 0;
     std::shared_ptr<JsonRpcFront::ResultStream> stream; // the rest of the result, then "}"
-    std::size_t produced = 0; // bytes of result the call made, kept or not
+    std::size_t produced = 0;                           // bytes of result the call made, kept or not
 };
 
 enum class Streaming { Allowed, Materialize };
@@ -128,8 +144,7 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
     simdjson::dom::parser &parser = threadParser();
     simdjson::dom::element root;
     if (parser.parse(body.data(), body.size()).get(root) != simdjson::SUCCESS) {
-        reply.body = errorResponse(RpcCode::ParseError,
-                                   QStringLiteral("A requisição não é um JSON válido."));
+        reply.body = errorResponse(RpcCode::ParseError, QStringLiteral("A requisição não é um JSON válido."));
         reply.errorCode = RpcCode::ParseError;
         return reply;
     }
@@ -169,10 +184,10 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
     // too large: it bounds the batch's work, not only what it sends.
     std::size_t spent = 0;
     for (simdjson::dom::element element : elements) {
-        Outcome one = context.stopRequested()        ? notRun(element, RpcError::clientGone())
-                      : spent > MaxBatchAnswerBytes ? notRun(element, budgetSpent())
-                                                    : callOne(m_methods, context, element, Streaming::Materialize,
-                                                              MaxBatchAnswerBytes - spent);
+        Outcome one = context.stopRequested() ? notRun(element, RpcError::clientGone())
+                      : spent > MaxBatchAnswerBytes
+                          ? notRun(element, budgetSpent())
+                          : callOne(m_methods, context, element, Streaming::Materialize, MaxBatchAnswerBytes - spent);
         spent += std::max(one.produced, one.response.size());
         if (reply.errorCode == 0)
             reply.errorCode = one.errorCode;
@@ -208,8 +223,8 @@ Outcome callOne(const MethodRegistry &methods, const RequestContext &context, si
 
     simdjson::dom::object object;
     if (root.get_object().get(object) != simdjson::SUCCESS)
-        return fail(RpcCode::InvalidRequest,
-                    QStringLiteral("Requisição inválida: esperado um objeto JSON-RPC 2.0."), "null");
+        return fail(RpcCode::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto JSON-RPC 2.0."),
+                    "null");
 
     // The id first, so that every later error can carry it.
     std::string id = "null";

@@ -19,9 +19,9 @@
 // it carries, or a stream that writes the result part by part (a large packet). The
 // front reads a stream's first part before answering, so a failure there is an
 // ordinary error answer; a single call's later parts follow in the reply's stream,
-// while inside a batch the whole result is read into the batch's answer. Failures are exceptions: RpcError keeps its code and message; a
-// PacketError becomes "invalid params"; a DatabaseError "database unavailable"; any
-// other exception becomes a generic server error whose details go to the log only.
+// while inside a batch the whole result is read into the batch's answer. Failures are exceptions: RpcError keeps its
+// code and message; a PacketError becomes "invalid params"; a DatabaseError "database unavailable"; any other exception
+// becomes a generic server error whose details go to the log only.
 class JsonRpcFront
 {
 public:
@@ -30,13 +30,13 @@ public:
 
     struct Reply
     {
-        std::string body;       // empty: nothing to answer (notifications only)
+        std::string body; // empty: nothing to answer (notifications only)
         // When set, the answer goes on after `body` with the stream's parts, then `tail`.
         std::shared_ptr<ResultStream> stream;
         std::string tail;
-        std::string method;     // for the log; "batch" for a batch
-        int rows = -1;          // rows of the result, -1 when none
-        int errorCode = 0;      // first error answered, 0 when none
+        std::string method; // for the log; "batch" for a batch
+        int rows = -1;      // rows of the result, -1 when none
+        int errorCode = 0;  // first error answered, 0 when none
     };
 
     // A batch holds at most this many calls; a longer one is refused whole.

@@ -5,12 +5,11 @@
 void RpcParams::expectCount(const QString &method, int count, const QString &signature) const
 {
     if (size() != count)
-        throw RpcError(RpcCode::InvalidParams,
-                       QStringLiteral("%1 espera %2 parâmetro(s) (%3), mas recebeu %4.")
-                           .arg(method)
-                           .arg(count)
-                           .arg(signature)
-                           .arg(size()));
+        throw RpcError(RpcCode::InvalidParams, QStringLiteral("%1 espera %2 parâmetro(s) (%3), mas recebeu %4.")
+                                                   .arg(method)
+                                                   .arg(count)
+                                                   .arg(signature)
+                                                   .arg(size()));
 }
 
 QString RpcParams::text(int index, const QString &name) const

@@ -1,6 +1,5 @@
 #include "server/sql/NativeCursor.h"
 
-
 #include <QSqlError>
 #include <QVariant>
 

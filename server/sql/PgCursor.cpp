@@ -106,8 +106,7 @@ void PgCursor::fail(pg_result *result)
     drain();
     const bool lost = PQstatus(m_connection) == CONNECTION_BAD;
     const QSqlError error(QStringLiteral("Unable to fetch row"), message.trimmed(),
-                          lost ? QSqlError::ConnectionError : QSqlError::StatementError,
-                          code);
+                          lost ? QSqlError::ConnectionError : QSqlError::StatementError, code);
     throw SqlFailure(QString::fromUtf8(m_context), error);
 }
 

@@ -3,8 +3,6 @@
 #include <atomic>
 #include <map>
 
-
-
 namespace {
 
 std::atomic<int> connectionSerial{0};
@@ -46,7 +44,7 @@ QSqlDatabase ThreadDatabase::connection() const
     }
     const QString name = QStringLiteral("fas-appserver-%1").arg(++connectionSerial);
     QSqlDatabase db = DatabaseConnection::open(m_url, name, DatabaseConnection::Mode::OpenExisting, m_sqliteBusyMs,
-                                                m_session);
+                                               m_session);
     threadConnections.names[m_serial] = name;
     return db;
 }

@@ -47,7 +47,8 @@ Run runAdmin(const QStringList &arguments, bool unprivileged = false)
     QStringList all = arguments;
     if (unprivileged && ::geteuid() == 0) {
         all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                          QStringLiteral("--clear-groups"), program} + arguments;
+                          QStringLiteral("--clear-groups"), program}
+              + arguments;
         program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     }
     QProcess process;
@@ -152,7 +153,8 @@ private slots:
 
         const Run migrate = runAdmin(withDatabase({QStringLiteral("migrate")}));
         QCOMPARE(migrate.code, 0);
-        QVERIFY2(migrate.out.contains(QStringLiteral("Migração 0002-schema-version aplicada.")), qPrintable(migrate.out));
+        QVERIFY2(migrate.out.contains(QStringLiteral("Migração 0002-schema-version aplicada.")),
+                 qPrintable(migrate.out));
         QCOMPARE(allRows(db, columns), before);
         QCOMPARE(SchemaMigrator(db).currentVersion(), SchemaMigrator(db).newestVersion());
         SchemaGate::requireCurrent(DatabaseUrl::parse(m_scratch.url()));
@@ -232,8 +234,9 @@ private slots:
         QTest::newRow("sound") << QStringList{} << same << "nenhum problema encontrado";
         QTest::newRow("entry total") << QStringList{"UPDATE LANCFATFAS SET VRTOTLANCFAT = 1600 WHERE NRLANCFAT = 1 "
                                                     "AND IDTPLANCFAT = 'N'"}
-                                     << same << "O lançamento de nota fiscal 01/1 registra 2 itens no total de "
-                                                "1.600,00, mas tem 2 itens somando 1.599,99.";
+                                     << same
+                                     << "O lançamento de nota fiscal 01/1 registra 2 itens no total de "
+                                        "1.600,00, mas tem 2 itens somando 1.599,99.";
         QTest::newRow("item count") << QStringList{"UPDATE LANCFATFAS SET QTITEMLANCFAT = 3 WHERE IDTPLANCFAT = 'I'"}
                                     << same << "invoice 01/1 registra 3 itens";
         QTest::newRow("item changed after billing")
@@ -241,20 +244,24 @@ private slots:
             << same << "nota fiscal 01/2 registra 1 itens no total de 250,00, mas tem 1 itens somando 260,00";
         QTest::newRow("counter behind") << QStringList{"UPDATE NUMLANCFAT SET NRULTLANCFAT = 1 WHERE IDTPLANCFAT = 'N' "
                                                        "AND CDEMPRESA = '01'"}
-                                        << same << "O contador de notas fiscais da empresa 01 está em 1, mas o maior "
-                                                   "número usado é 2.";
-        QTest::newRow("counter ahead of unused") << QStringList{"UPDATE NUMLANCFAT SET NRULTLANCFAT = 4 WHERE "
-                                                                "CDEMPRESA = '02'"}
-                                                 << same << "O contador de notas fiscais da empresa 02 está em 4, mas nenhum número foi usado.";
-        QTest::newRow("counter missing") << QStringList{"DELETE FROM NUMLANCFAT WHERE IDTPLANCFAT = 'I'"} << same
-                                         << "A empresa 01 tem lançamentos de invoices até o número 1, mas nenhum contador";
+                                        << same
+                                        << "O contador de notas fiscais da empresa 01 está em 1, mas o maior "
+                                           "número usado é 2.";
+        QTest::newRow("counter ahead of unused")
+            << QStringList{"UPDATE NUMLANCFAT SET NRULTLANCFAT = 4 WHERE "
+                           "CDEMPRESA = '02'"}
+            << same << "O contador de notas fiscais da empresa 02 está em 4, mas nenhum número foi usado.";
+        QTest::newRow("counter missing")
+            << QStringList{"DELETE FROM NUMLANCFAT WHERE IDTPLANCFAT = 'I'"} << same
+            << "A empresa 01 tem lançamentos de invoices até o número 1, mas nenhum contador";
         // A reversed entry keeps its links in the history: sound, unless they are lost.
-        const QStringList reversal{"INSERT INTO ITEMLANCFATHIST (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
-                                   "DTMESAPURFAS, IDAPURFATFAS) SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
-                                   "CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS FROM ITEMLANCFAT WHERE IDTPLANCFAT = 'I'",
-                                   "DELETE FROM ITEMLANCFAT WHERE IDTPLANCFAT = 'I'",
-                                   "UPDATE LANCFATFAS SET DTESTORNO = '2024-05-02 10:00:00', DSMOTIVOESTORNO = 'erro' "
-                                   "WHERE IDTPLANCFAT = 'I'"};
+        const QStringList reversal{
+            "INSERT INTO ITEMLANCFATHIST (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
+            "DTMESAPURFAS, IDAPURFATFAS) SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
+            "CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS FROM ITEMLANCFAT WHERE IDTPLANCFAT = 'I'",
+            "DELETE FROM ITEMLANCFAT WHERE IDTPLANCFAT = 'I'",
+            "UPDATE LANCFATFAS SET DTESTORNO = '2024-05-02 10:00:00', DSMOTIVOESTORNO = 'erro' "
+            "WHERE IDTPLANCFAT = 'I'"};
         QTest::newRow("reversed entry") << reversal << same << "nenhum problema encontrado";
         QTest::newRow("reversed entry without its links")
             << reversal + QStringList{"DELETE FROM ITEMLANCFATHIST"} << same << "invoice 01/1 registra";
@@ -305,26 +312,26 @@ private slots:
         QTest::newRow("init") << "empty" << QStringList{"init"} << 0 << "esquema criado na versão 4";
         QTest::newRow("migrate an empty database") << "empty" << QStringList{"migrate"} << 1 << "fas-admin init";
         QTest::newRow("database file missing") << "missing" << QStringList{"check"} << 1 << "o arquivo não existe";
-        QTest::newRow("database file unreadable") << "unreadable" << QStringList{"check"} << 1
-                                                  << "sem permissão para ler o arquivo";
-        QTest::newRow("database folder closed") << "closed" << QStringList{"check"} << 1
-                                                << "sem permissão para chegar ao arquivo";
+        QTest::newRow("database file unreadable")
+            << "unreadable" << QStringList{"check"} << 1 << "sem permissão para ler o arquivo";
+        QTest::newRow("database folder closed")
+            << "closed" << QStringList{"check"} << 1 << "sem permissão para chegar ao arquivo";
         QTest::newRow("configuration of a server open without a token")
             << "open" << QStringList{"check"} << 0 << "nenhum problema encontrado";
         QTest::newRow("user add") << "current" << QStringList{"user", "add", "ana", "--right", "faturamento"} << 0
                                   << "criado com o direito faturamento";
-        QTest::newRow("user add without a right") << "current" << QStringList{"user", "add", "ana"} << 2
-                                                  << "--right consulta|faturamento|supervisor";
+        QTest::newRow("user add without a right")
+            << "current" << QStringList{"user", "add", "ana"} << 2 << "--right consulta|faturamento|supervisor";
         QTest::newRow("user add an unknown right") << "current" << QStringList{"user", "add", "ana", "--right", "chefe"}
                                                    << 2 << "Direito desconhecido \"chefe\"";
-        QTest::newRow("user add a name with a space") << "current"
-                                                      << QStringList{"user", "add", "a b", "--right", "consulta"} << 1
-                                                      << "Nome de usuário inválido \"a b\"";
+        QTest::newRow("user add a name with a space")
+            << "current" << QStringList{"user", "add", "a b", "--right", "consulta"} << 1
+            << "Nome de usuário inválido \"a b\"";
         QTest::newRow("user list without users") << "current" << QStringList{"user", "list"} << 0 << "Nenhum usuário";
-        QTest::newRow("user disable of nobody") << "current" << QStringList{"user", "disable", "ninguem"} << 1
-                                                << "O usuário ninguem não existe";
-        QTest::newRow("user token of nobody") << "current" << QStringList{"user", "token", "ninguem"} << 1
-                                              << "O usuário ninguem não existe";
+        QTest::newRow("user disable of nobody")
+            << "current" << QStringList{"user", "disable", "ninguem"} << 1 << "O usuário ninguem não existe";
+        QTest::newRow("user token of nobody")
+            << "current" << QStringList{"user", "token", "ninguem"} << 1 << "O usuário ninguem não existe";
         QTest::newRow("user without an action") << "current" << QStringList{"user"} << 2 << "Ação desconhecida";
     }
 
@@ -379,12 +386,13 @@ private slots:
         QTemporaryDir folder;
         const QString file = folder.filePath(QStringLiteral("fas.sqlite"));
         QVERIFY(QFile(file).open(QIODevice::WriteOnly));
-        QVERIFY(::chmod(QFile::encodeName(folder.path()).constData(), database == QLatin1String("closed") ? 0 : 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(folder.path()).constData(), database == QLatin1String("closed") ? 0 : 0755)
+                == 0);
         QVERIFY(::chmod(QFile::encodeName(file).constData(), database == QLatin1String("unreadable") ? 0 : 0644) == 0);
         const auto reopen = qScopeGuard([&folder] { ::chmod(QFile::encodeName(folder.path()).constData(), 0700); });
         const QString path = database == QLatin1String("missing") ? folder.filePath(QStringLiteral("absent.sqlite"))
-                             : fileCase                          ? file
-                                                                 : m_scratch.url();
+                             : fileCase                           ? file
+                                                                  : m_scratch.url();
         if (database == QLatin1String("open")) {
             const QString ini = folder.filePath(QStringLiteral("fas.ini"));
             QSettings settings(ini, QSettings::IniFormat);
@@ -421,11 +429,12 @@ private slots:
         QSqlDatabase db = QSqlDatabase::database(m_connection);
         const int items = 300;
         for (int n = 0; n < items; ++n)
-            QVERIFY(TestSql::exec(db, QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, "
-                                                     "DTMESAPURFAS, IDAPURFATFAS, IDSTAPFATFAS, CDTIPOSERV, "
-                                                     "VRTOTAFATFAS) VALUES ('01', '0001', 'C001', ?, '6', 'P', '6', ?)"),
-                                  {QStringLiteral("%1-%2-01").arg(2100 + n / 12).arg(n % 12 + 1, 2, 10, QChar(u'0')),
-                                   10 + n}));
+            QVERIFY(TestSql::exec(
+                db,
+                QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, "
+                               "DTMESAPURFAS, IDAPURFATFAS, IDSTAPFATFAS, CDTIPOSERV, "
+                               "VRTOTAFATFAS) VALUES ('01', '0001', 'C001', ?, '6', 'P', '6', ?)"),
+                {QStringLiteral("%1-%2-01").arg(2100 + n / 12).arg(n % 12 + 1, 2, 10, QChar(u'0')), 10 + n}));
         db = QSqlDatabase();
         DatabaseConnection::close(m_connection);
         AppServerProcess server;
@@ -436,14 +445,16 @@ private slots:
         std::thread caller([&server, &generated, items] {
             for (int n = 0; n < items; ++n) {
                 const QByteArray body = QStringLiteral(
-                    R"({"jsonrpc":"2.0","id":1,"method":"GeraNF","params":[{"fields":[)"
-                    R"({"name":"CDEMPRESA","type":"string","size":2,"fixed":false},)"
-                    R"({"name":"CDFILIAL","type":"string","size":4,"fixed":false},)"
-                    R"({"name":"CDCLIENTE","type":"string","size":21,"fixed":false},)"
-                    R"({"name":"IDAPURFATFAS","type":"string","size":1,"fixed":false},)"
-                    R"({"name":"DTMESAPURFAS","type":"datetime","size":0,"fixed":false}],)"
-                    R"("rows":[["01","0001","C001","6","%1-%2-01T00:00:00.000"]]}]})")
-                    .arg(2100 + n / 12).arg(n % 12 + 1, 2, 10, QChar(u'0')).toUtf8();
+                                            R"({"jsonrpc":"2.0","id":1,"method":"GeraNF","params":[{"fields":[)"
+                                            R"({"name":"CDEMPRESA","type":"string","size":2,"fixed":false},)"
+                                            R"({"name":"CDFILIAL","type":"string","size":4,"fixed":false},)"
+                                            R"({"name":"CDCLIENTE","type":"string","size":21,"fixed":false},)"
+                                            R"({"name":"IDAPURFATFAS","type":"string","size":1,"fixed":false},)"
+                                            R"({"name":"DTMESAPURFAS","type":"datetime","size":0,"fixed":false}],)"
+                                            R"("rows":[["01","0001","C001","6","%1-%2-01T00:00:00.000"]]}]})")
+                                            .arg(2100 + n / 12)
+                                            .arg(n % 12 + 1, 2, 10, QChar(u'0'))
+                                            .toUtf8();
                 const RawHttp::Answer answer = RawHttp::exchange(
                     server.port(), "POST /FAS09600.rdmFaturamento HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                                    "Content-Type: application/json\r\nContent-Length: "
@@ -469,7 +480,8 @@ private slots:
         for (const QString &copy : copies) {
             const Run check = runAdmin({QStringLiteral("--database"), copy, QStringLiteral("check")});
             QVERIFY2(check.code == 0, qPrintable(copy + check.out + check.err));
-            QVERIFY(!QFile::exists(copy + QStringLiteral(".tmp-") + QString::number(QCoreApplication::applicationPid())));
+            QVERIFY(
+                !QFile::exists(copy + QStringLiteral(".tmp-") + QString::number(QCoreApplication::applicationPid())));
         }
     }
 };

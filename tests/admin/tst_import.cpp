@@ -107,16 +107,20 @@ private:
         for (const QString &step : setup.split(u',', Qt::SkipEmptyParts)) {
             if (step == QLatin1String("faturada")) {
                 const QString key = QStringLiteral("'10', '0001', 'C100', '2024-03-01', '6'");
-                if (!TestSql::exec(m_database.db(), QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
-                                                                   "CDCLIENTE, CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, "
-                                                                   "VRTOTLANCFAT) VALUES ('10', 'N', 7, '0001', "
-                                                                   "'C100', 'SERV', '2024-04-10 10:00:00', 1, 1234.56)"))
-                    || !TestSql::exec(m_database.db(), QStringLiteral("INSERT INTO ITEMLANCFAT VALUES (%1, 'N', 7)").arg(key)))
+                if (!TestSql::exec(
+                        m_database.db(),
+                        QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
+                                       "CDCLIENTE, CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, "
+                                       "VRTOTLANCFAT) VALUES ('10', 'N', 7, '0001', "
+                                       "'C100', 'SERV', '2024-04-10 10:00:00', 1, 1234.56)"))
+                    || !TestSql::exec(m_database.db(),
+                                      QStringLiteral("INSERT INTO ITEMLANCFAT VALUES (%1, 'N', 7)").arg(key)))
                     return false;
             }
             if (step == QLatin1String("faturada") || step == QLatin1String("realizada")) {
-                if (!TestSql::exec(m_database.db(), QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE "
-                                                                   "CDCLIENTE = 'C100' AND DTMESAPURFAS = '2024-03-01'")))
+                if (!TestSql::exec(m_database.db(),
+                                   QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE "
+                                                  "CDCLIENTE = 'C100' AND DTMESAPURFAS = '2024-03-01'")))
                     return false;
             } else if (import(step, example(step)).code != ImportCommand::Imported) {
                 return false;
@@ -153,10 +157,7 @@ private slots:
         }
     }
 
-    void init()
-    {
-        QVERIFY2(m_database.empty(), qPrintable(m_database.error()));
-    }
+    void init() { QVERIFY2(m_database.empty(), qPrintable(m_database.error())); }
 
     void goodFiles_data()
     {
@@ -164,18 +165,22 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QStringList>("firstCounts");
         QTest::addColumn<QStringList>("againCounts");
-        QTest::newRow("empresas, BOM and CRLF") << "" << "empresas" << QStringList{"EMPRESA: 2 incluída(s), 0 atualizada(s)"}
-                                               << QStringList{"EMPRESA: 0 incluída(s), 2 atualizada(s)"};
-        QTest::newRow("filiais") << "empresas" << "branches" << QStringList{"FILIAL: 3 incluída(s)"}
+        QTest::newRow("empresas, BOM and CRLF") << ""
+                                                << "empresas" << QStringList{"EMPRESA: 2 incluída(s), 0 atualizada(s)"}
+                                                << QStringList{"EMPRESA: 0 incluída(s), 2 atualizada(s)"};
+        QTest::newRow("filiais") << "empresas"
+                                 << "branches" << QStringList{"FILIAL: 3 incluída(s)"}
                                  << QStringList{"FILIAL: 0 incluída(s), 3 atualizada(s)"};
         QTest::newRow("clientes with addresses")
-            << "" << "Clientes" << QStringList{"CLIENTE: 4 incluída(s)", "ENDECLIE: 4 incluída(s)"}
+            << ""
+            << "Clientes" << QStringList{"CLIENTE: 4 incluída(s)", "ENDECLIE: 4 incluída(s)"}
             << QStringList{"CLIENTE: 0 incluída(s), 4 atualizada(s)", "ENDECLIE: 0 incluída(s), 4 atualizada(s)"};
-        QTest::newRow("apurações") << "empresas,filiais,clientes" << "apurações"
-                                   << QStringList{"4 linha(s) importada(s)", "APURFATFAS: 4 incluída(s)"}
+        QTest::newRow("apurações") << "empresas,filiais,clientes"
+                                   << "apurações" << QStringList{"4 linha(s) importada(s)", "APURFATFAS: 4 incluída(s)"}
                                    << QStringList{"APURFATFAS: 0 incluída(s), 4 atualizada(s)."};
         QTest::newRow("the month again after billing")
-            << "empresas,filiais,clientes,apuracoes,faturada" << "calculations"
+            << "empresas,filiais,clientes,apuracoes,faturada"
+            << "calculations"
             << QStringList{"APURFATFAS: 0 incluída(s), 3 atualizada(s), 1 já faturada(s) mantida(s) como estavam"}
             << QStringList{"1 já faturada(s) mantida(s)"};
     }
@@ -205,7 +210,8 @@ private slots:
         QTest::addColumn<QString>("where");
         QTest::addColumn<int>("rows");
         QTest::newRow("quoted name with ';'") << "EMPRESA WHERE NMEMPRESA = 'Ribeiro & Filhos; Consultoria S.A.' "
-                                                 "AND NRCNPJEMPRESA IS NULL" << 1;
+                                                 "AND NRCNPJEMPRESA IS NULL"
+                                              << 1;
         QTest::newRow("grouped decimal") << "APURFATFAS WHERE VRTOTAFATFAS = 1234.56" << 2;
         QTest::newRow("decimal comma in quotes") << "APURFATFAS WHERE VRTOTAFATFAS = 12500.5" << 1;
         QTest::newRow("date-time without seconds") << "APURFATFAS WHERE DTAPURFATFAS = '2024-04-05 14:30:00'" << 1;
@@ -213,7 +219,8 @@ private slots:
         QTest::newRow("month") << "APURFATFAS WHERE DTMESAPURFAS = '2024-03-01'" << 3;
         QTest::newRow("blank situation is null") << "APURFATFAS WHERE IDSTAPFATFAS IS NULL" << 1;
         QTest::newRow("line break kept in a cell")
-            << "APURFATFAS WHERE DSEMISSPRONF = 'Manutenção mensal do sistema' || CHAR(10) || 'referente a 03/2024'" << 1;
+            << "APURFATFAS WHERE DSEMISSPRONF = 'Manutenção mensal do sistema' || CHAR(10) || 'referente a 03/2024'"
+            << 1;
         QTest::newRow("client without address") << "ENDECLIE WHERE CDCLIENTE = 'C400'" << 0;
         QTest::newRow("two addresses") << "ENDECLIE WHERE CDCLIENTE = 'C100'" << 2;
     }
@@ -225,7 +232,8 @@ private slots:
         QVERIFY(prepare(QStringLiteral("empresas,filiais,clientes,apuracoes")));
         // CHR on PostgreSQL, CHAR on SQLite.
         const bool sqlite = m_database.db().driverName() == QLatin1String("QSQLITE");
-        const QString sql = QStringLiteral("SELECT COUNT(*) FROM ") + (sqlite ? where : QString(where).replace("CHAR(", "CHR("));
+        const QString sql = QStringLiteral("SELECT COUNT(*) FROM ")
+                            + (sqlite ? where : QString(where).replace("CHAR(", "CHR("));
         QCOMPARE(TestSql::column(m_database.db(), sql), QStringList{QString::number(rows)});
     }
 
@@ -237,74 +245,108 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         const QString all = QStringLiteral("empresas,filiais,clientes");
         const QString c = QStringLiteral("apuracoes");
-        QTest::newRow("wrong header") << all << c
-            << csv(c, {}).replace("VRTOTAFATFAS", "VRTOTAL")
+        QTest::newRow("wrong header")
+            << all << c << csv(c, {}).replace("VRTOTAFATFAS", "VRTOTAL")
             << QStringList{"linha 1: cabeçalho errado: a coluna 16 é \"VRTOTAL\" e deveria ser \"VRTOTAFATFAS\""};
-        QTest::newRow("header one column short") << "" << "empresas" << QByteArray("CDEMPRESA;NMEMPRESA;NRCNPJEMPRESA\n")
+        QTest::newRow("header one column short")
+            << ""
+            << "empresas" << QByteArray("CDEMPRESA;NMEMPRESA;NRCNPJEMPRESA\n")
             << QStringList{"tem 3 colunas e deveria ter 4", "CDEMPRESA;NMEMPRESA;NRCNPJEMPRESA;SGESTADO"};
-        QTest::newRow("comma separated") << "" << "empresas" << QByteArray("CDEMPRESA,NMEMPRESA,NRCNPJEMPRESA,SGESTADO\n")
-            << QStringList{"separadas por vírgula"};
-        QTest::newRow("empty file") << "" << "empresas" << QByteArray() << QStringList{"O arquivo está vazio"};
-        QTest::newRow("latin-1 on line 3") << "" << "empresas"
-            << csv("empresas", {"12;Empresa A;;SC"}) + "13;Constru\xe7\xe3o;;SC\n"
+        QTest::newRow("comma separated") << ""
+                                         << "empresas" << QByteArray("CDEMPRESA,NMEMPRESA,NRCNPJEMPRESA,SGESTADO\n")
+                                         << QStringList{"separadas por vírgula"};
+        QTest::newRow("empty file") << ""
+                                    << "empresas" << QByteArray() << QStringList{"O arquivo está vazio"};
+        QTest::newRow("latin-1 on line 3")
+            << ""
+            << "empresas" << csv("empresas", {"12;Empresa A;;SC"}) + "13;Constru\xe7\xe3o;;SC\n"
             << QStringList{"não está codificado em UTF-8 (a linha 3", "\"CSV UTF-8\""};
-        QTest::newRow("UTF-16") << "" << "empresas" << QByteArray("\xff\xfe" "C\0D\0", 6) << QStringList{"UTF-16"};
+        QTest::newRow("UTF-16") << ""
+                                << "empresas"
+                                << QByteArray("\xff\xfe"
+                                              "C\0D\0",
+                                              6)
+                                << QStringList{"UTF-16"};
         QTest::newRow("not a number") << all << c << csv(c, {lineWith(c, {{"VRTOTAFATFAS", "12,3,4"}})})
-            << QStringList{"linha 2, coluna VRTOTAFATFAS: valor '12,3,4' não é um número"};
-        QTest::newRow("three decimals") << all << c << csv(c, {lineWith(c, {{"VRTOTAFATFAS", "1,234"}})})
+                                      << QStringList{"linha 2, coluna VRTOTAFATFAS: valor '12,3,4' não é um número"};
+        QTest::newRow("three decimals")
+            << all << c << csv(c, {lineWith(c, {{"VRTOTAFATFAS", "1,234"}})})
             << QStringList{"linha 2, coluna VRTOTAFATFAS: valor '1,234' tem mais de 2 casas decimais"};
         QTest::newRow("no such day") << all << c << csv(c, {lineWith(c, {{"DTAPURFATFAS", "31/02/2024"}})})
-            << QStringList{"linha 2, coluna DTAPURFATFAS: valor '31/02/2024' não é uma data e hora"};
+                                     << QStringList{
+                                            "linha 2, coluna DTAPURFATFAS: valor '31/02/2024' não é uma data e hora"};
         QTest::newRow("month not on day 1") << all << c << csv(c, {lineWith(c, {{"DTMESAPURFAS", "15/03/2024"}})})
-            << QStringList{"coluna DTMESAPURFAS: valor '15/03/2024': o mês da apuração é escrito como o dia 1 do mês (01/03/2024)"};
-        QTest::newRow("41 characters, 40 accepted") << "" << "empresas"
-            << csv("empresas", {"12;" + QString(40, u'ç') + ";;SC", "13;" + QString(41, u'ã') + ";;SC"})
-            << QStringList{"recusado: 1 problema(s)", "linha 3, coluna NMEMPRESA: texto com 41 caracteres; o máximo é 40"};
-        QTest::newRow("blank required") << "empresas" << "filiais" << csv("filiais", {"10;0003;  ;Maringá"})
-            << QStringList{"linha 2, coluna NMFILIAL: não pode ficar em branco"};
-        QTest::newRow("unknown code") << "" << "clientes" << csv("clientes", {lineWith("clientes", {{"IDTPIJURCLIE", "X"}})})
-            << QStringList{"coluna IDTPIJURCLIE: valor 'X' não é aceito; use F ou J"};
-        QTest::newRow("missing column") << "" << "empresas" << csv("empresas", {"12;Empresa;SC"})
-            << QStringList{"linha 2: a linha tem 3 colunas e o cabeçalho tem 4"};
-        QTest::newRow("unclosed quote") << "" << "empresas" << csv("empresas", {"12;Empresa;;SC", "13;\"Empresa;;SC"})
-            << QStringList{"linha 3: aspas abertas e não fechadas"};
-        QTest::newRow("every bad line listed") << "" << "empresas"
-            << csv("empresas", {"123;A;;SC", "12;B;;SC", ";C;;SC"})
+                                            << QStringList{"coluna DTMESAPURFAS: valor '15/03/2024': o mês da apuração "
+                                                           "é escrito como o dia 1 do mês (01/03/2024)"};
+        QTest::newRow("41 characters, 40 accepted")
+            << ""
+            << "empresas" << csv("empresas", {"12;" + QString(40, u'ç') + ";;SC", "13;" + QString(41, u'ã') + ";;SC"})
+            << QStringList{"recusado: 1 problema(s)",
+                           "linha 3, coluna NMEMPRESA: texto com 41 caracteres; o máximo é 40"};
+        QTest::newRow("blank required") << "empresas"
+                                        << "filiais" << csv("filiais", {"10;0003;  ;Maringá"})
+                                        << QStringList{"linha 2, coluna NMFILIAL: não pode ficar em branco"};
+        QTest::newRow("unknown code") << ""
+                                      << "clientes" << csv("clientes", {lineWith("clientes", {{"IDTPIJURCLIE", "X"}})})
+                                      << QStringList{"coluna IDTPIJURCLIE: valor 'X' não é aceito; use F ou J"};
+        QTest::newRow("missing column") << ""
+                                        << "empresas" << csv("empresas", {"12;Empresa;SC"})
+                                        << QStringList{"linha 2: a linha tem 3 colunas e o cabeçalho tem 4"};
+        QTest::newRow("unclosed quote") << ""
+                                        << "empresas" << csv("empresas", {"12;Empresa;;SC", "13;\"Empresa;;SC"})
+                                        << QStringList{"linha 3: aspas abertas e não fechadas"};
+        QTest::newRow("every bad line listed")
+            << ""
+            << "empresas" << csv("empresas", {"123;A;;SC", "12;B;;SC", ";C;;SC"})
             << QStringList{"recusado: 2 problema(s)", "linha 2, coluna CDEMPRESA", "linha 4, coluna CDEMPRESA"};
-        QTest::newRow("same key twice") << "" << "empresas" << csv("empresas", {"12;A;;SC", "13;B;;SC", "12;C;;SC"})
+        QTest::newRow("same key twice")
+            << ""
+            << "empresas" << csv("empresas", {"12;A;;SC", "13;B;;SC", "12;C;;SC"})
             << QStringList{"linha 4: a empresa (CDEMPRESA 12) aparece duas vezes no arquivo: já está na linha 2"};
-        QTest::newRow("same address twice") << "" << "clientes"
+        QTest::newRow("same address twice")
+            << ""
+            << "clientes"
             << csv("clientes", {baseLines().value("clientes"), lineWith("clientes", {{"NRSEQENDECLIE", "01"}})})
             << QStringList{"linha 3: o endereço (CDCLIENTE C500, NRSEQENDECLIE 1) aparece duas vezes"};
-        QTest::newRow("a client's lines disagree") << "" << "clientes"
+        QTest::newRow("a client's lines disagree")
+            << ""
+            << "clientes"
             << csv("clientes", {baseLines().value("clientes"),
                                 lineWith("clientes", {{"NRSEQENDECLIE", "2"}, {"NMFANTCLIE", "Outro Nome"}})})
             << QStringList{"linha 3, coluna NMFANTCLIE: \"Outro Nome\" difere da linha 2 (\"Novo Cliente\")"};
-        QTest::newRow("address without its number") << "" << "clientes"
-            << csv("clientes", {lineWith("clientes", {{"NRSEQENDECLIE", ""}, {"IDTPENDECLIE", ""}})})
+        QTest::newRow("address without its number")
+            << ""
+            << "clientes" << csv("clientes", {lineWith("clientes", {{"NRSEQENDECLIE", ""}, {"IDTPENDECLIE", ""}})})
             << QStringList{"coluna NRSEQENDECLIE: em branco, mas a linha traz dados em CDPAIS"};
-        QTest::newRow("company not registered") << "empresas" << "filiais"
-            << csv("filiais", {baseLines().value("filiais"), lineWith("filiais", {{"CDEMPRESA", "99"}})})
+        QTest::newRow("company not registered")
+            << "empresas"
+            << "filiais" << csv("filiais", {baseLines().value("filiais"), lineWith("filiais", {{"CDEMPRESA", "99"}})})
             << QStringList{"linha 3, coluna CDEMPRESA: a empresa (CDEMPRESA 99) não está cadastrada no banco de dados; "
                            "importe antes as empresas"};
-        QTest::newRow("client not registered") << all << c << csv(c, {lineWith(c, {{"CDCLIENTE", "C999"}})})
+        QTest::newRow("client not registered")
+            << all << c << csv(c, {lineWith(c, {{"CDCLIENTE", "C999"}})})
             << QStringList{"linha 2, coluna CDCLIENTE: o cliente (CDCLIENTE C999) não está cadastrado"};
-        QTest::newRow("branch not registered") << all << c << csv(c, {lineWith(c, {{"CDFILIAL", "0009"}})})
+        QTest::newRow("branch not registered")
+            << all << c << csv(c, {lineWith(c, {{"CDFILIAL", "0009"}})})
             << QStringList{"coluna CDFILIAL: a filial (CDEMPRESA 10, CDFILIAL 0009) não está cadastrada"};
         QTest::newRow("product not registered") << all << c << csv(c, {lineWith(c, {{"CDPRODUTO", "XX1"}})})
-            << QStringList{"coluna CDPRODUTO: o produto (CDPRODUTO XX1)"};
+                                                << QStringList{"coluna CDPRODUTO: o produto (CDPRODUTO XX1)"};
         const QString billedLine = lineWith(c, {{"DTMESAPURFAS", "01/03/2024"}, {"VRTOTAFATFAS", "99,00"}});
-        QTest::newRow("billed calculation changed") << all + ",apuracoes,faturada" << c
-            << csv(c, {baseLines().value(c), billedLine})
+        QTest::newRow("billed calculation changed")
+            << all + ",apuracoes,faturada" << c << csv(c, {baseLines().value(c), billedLine})
             << QStringList{"linha 3: a apuração (CDEMPRESA 10, CDFILIAL 0001, CDCLIENTE C100, DTMESAPURFAS 2024-03-01, "
                            "IDAPURFATFAS 6) já foi faturada (Nota Fiscal, lançamento 7) e não pode ser alterada"};
-        QTest::newRow("realized calculation cancelled") << all + ",apuracoes,realizada" << c
+        QTest::newRow("realized calculation cancelled")
+            << all + ",apuracoes,realizada" << c
             << csv(c, {lineWith(c, {{"DTMESAPURFAS", "01/03/2024"}, {"IDSTAPFATFAS", "C"}})})
             << QStringList{"já foi faturada (situação Realizada)"};
-        QTest::newRow("missing file") << "" << "empresas" << QByteArray("<missing>") << QStringList{"não existe"};
-        QTest::newRow("a folder") << "" << "empresas" << QByteArray("<folder>") << QStringList{"é uma pasta"};
-        QTest::newRow("unreadable file") << "" << "empresas" << QByteArray("<unreadable>")
-            << QStringList{"Sem permissão para ler o arquivo", "file"};
+        QTest::newRow("missing file") << ""
+                                      << "empresas" << QByteArray("<missing>") << QStringList{"não existe"};
+        QTest::newRow("a folder") << ""
+                                  << "empresas" << QByteArray("<folder>") << QStringList{"é uma pasta"};
+        QTest::newRow("unreadable file") << ""
+                                         << "empresas" << QByteArray("<unreadable>")
+                                         << QStringList{"Sem permissão para ler o arquivo", "file"};
     }
 
     void badFiles()
@@ -335,7 +377,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown kind") << QStringList{"produtos", "x.csv"} << "Tipo de importação desconhecido: \"produtos\"";
+        QTest::newRow("unknown kind") << QStringList{"produtos", "x.csv"}
+                                      << "Tipo de importação desconhecido: \"produtos\"";
         QTest::newRow("no file") << QStringList{"empresas"} << "Uso: fas-admin import TIPO ARQUIVO";
     }
 
@@ -359,25 +402,44 @@ private slots:
         QTest::addColumn<QString>("expected"); // "!" and a part of the reason for a refusal
         const int decimal = int(ValueKind::Decimal);
         const int dateTime = int(ValueKind::DateTime);
-        QTest::newRow("grouped") << decimal << "1.234.567,89" << "1234567.89";
-        QTest::newRow("negative") << decimal << "-0,5" << "-0.5";
-        QTest::newRow("whole") << decimal << "0012" << "12";
-        QTest::newRow("13 digits") << decimal << "9999999999999,99" << "9999999999999.99";
-        QTest::newRow("14 digits") << decimal << "10000000000000" << "!grande demais";
-        QTest::newRow("dot as decimal") << decimal << "1234.5" << "!não é um número";
-        QTest::newRow("bad grouping") << decimal << "1.23,4" << "!não é um número";
-        QTest::newRow("no whole part") << decimal << ",5" << "!não é um número";
-        QTest::newRow("blank is null") << decimal << "" << "<null>";
-        QTest::newRow("short day and month") << dateTime << "5/3/2024 9:05" << "2024-03-05 09:05:00";
-        QTest::newRow("seconds") << dateTime << "29/02/2024 23:59:59" << "2024-02-29 23:59:59";
-        QTest::newRow("not a leap year") << dateTime << "29/02/2023" << "!não é uma data e hora";
-        QTest::newRow("hour 24") << dateTime << "01/01/2024 24:00" << "!não é uma data e hora";
-        QTest::newRow("ISO is not the form") << dateTime << "2024-01-01" << "!não é uma data e hora";
-        QTest::newRow("month with time") << int(ValueKind::MonthStart) << "01/03/2024 10:00" << "!não é uma data";
-        QTest::newRow("integer leading zeros") << int(ValueKind::Integer) << "007" << "7";
-        QTest::newRow("integer zero") << int(ValueKind::Integer) << "0" << "!não é um número inteiro";
-        QTest::newRow("text by characters") << int(ValueKind::Text) << "ação🙂" << "ação🙂";
-        QTest::newRow("text one too many") << int(ValueKind::Text) << "açãoçç" << "!texto com 6 caracteres; o máximo é 5";
+        QTest::newRow("grouped") << decimal << "1.234.567,89"
+                                 << "1234567.89";
+        QTest::newRow("negative") << decimal << "-0,5"
+                                  << "-0.5";
+        QTest::newRow("whole") << decimal << "0012"
+                               << "12";
+        QTest::newRow("13 digits") << decimal << "9999999999999,99"
+                                   << "9999999999999.99";
+        QTest::newRow("14 digits") << decimal << "10000000000000"
+                                   << "!grande demais";
+        QTest::newRow("dot as decimal") << decimal << "1234.5"
+                                        << "!não é um número";
+        QTest::newRow("bad grouping") << decimal << "1.23,4"
+                                      << "!não é um número";
+        QTest::newRow("no whole part") << decimal << ",5"
+                                       << "!não é um número";
+        QTest::newRow("blank is null") << decimal << ""
+                                       << "<null>";
+        QTest::newRow("short day and month") << dateTime << "5/3/2024 9:05"
+                                             << "2024-03-05 09:05:00";
+        QTest::newRow("seconds") << dateTime << "29/02/2024 23:59:59"
+                                 << "2024-02-29 23:59:59";
+        QTest::newRow("not a leap year") << dateTime << "29/02/2023"
+                                         << "!não é uma data e hora";
+        QTest::newRow("hour 24") << dateTime << "01/01/2024 24:00"
+                                 << "!não é uma data e hora";
+        QTest::newRow("ISO is not the form") << dateTime << "2024-01-01"
+                                             << "!não é uma data e hora";
+        QTest::newRow("month with time") << int(ValueKind::MonthStart) << "01/03/2024 10:00"
+                                         << "!não é uma data";
+        QTest::newRow("integer leading zeros") << int(ValueKind::Integer) << "007"
+                                               << "7";
+        QTest::newRow("integer zero") << int(ValueKind::Integer) << "0"
+                                      << "!não é um número inteiro";
+        QTest::newRow("text by characters") << int(ValueKind::Text) << "ação🙂"
+                                            << "ação🙂";
+        QTest::newRow("text one too many") << int(ValueKind::Text) << "açãoçç"
+                                           << "!texto com 6 caracteres; o máximo é 5";
     }
 
     void values()

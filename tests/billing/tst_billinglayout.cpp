@@ -20,20 +20,16 @@ private:
     static QList<Expected> faturamentoFields()
     {
         using T = TFieldType;
-        return {{"CDEMPRESA", T::String, 2},      {"CDFILIAL", T::String, 4},
-                {"NMFILIAL", T::String, 30},      {"CDCLIENTE", T::String, 21},
-                {"NMFANTCLIE", T::String, 50},    {"IDAPURFATFAS", T::String, 1},
-                {"DTMESAPURFAS", T::DateTime, 0}, {"MESAPURADO", T::String, 7},
-                {"IDCHECK", T::FixedChar, 1},     {"IDSTAPFATFAS", T::FixedChar, 1},
-                {"NRLANCINVOICE", T::String, 10}, {"NRLANCTONF", T::String, 10},
-                {"CDGRUPONFAPUR", T::String, 5},  {"DTAPURFATFAS", T::DateTime, 0},
-                {"CDPRODUTO", T::String, 10},     {"NMPRODUTO", T::String, 50},
-                {"CDOPERAPUR", T::String, 12},    {"NMOPERADOR", T::String, 100},
-                {"CDTIPOSERV", T::String, 3},     {"IDCOMIFATFAS", T::FixedChar, 1},
-                {"DSEMISSPRONF", T::String, 400}, {"DSBOLEFATFAS", T::String, 400},
-                {"DSFATURCLIE", T::String, 400},  {"VRTOTAFATFAS", T::Float, 0},
-                {"NRNOTAFISC", T::String, 20},    {"NRINVOICE", T::String, 10},
-                {"NMEMPRESA", T::String, 40},     {"NRSOLISERV", T::String, 10}};
+        return {{"CDEMPRESA", T::String, 2},       {"CDFILIAL", T::String, 4},        {"NMFILIAL", T::String, 30},
+                {"CDCLIENTE", T::String, 21},      {"NMFANTCLIE", T::String, 50},     {"IDAPURFATFAS", T::String, 1},
+                {"DTMESAPURFAS", T::DateTime, 0},  {"MESAPURADO", T::String, 7},      {"IDCHECK", T::FixedChar, 1},
+                {"IDSTAPFATFAS", T::FixedChar, 1}, {"NRLANCINVOICE", T::String, 10},  {"NRLANCTONF", T::String, 10},
+                {"CDGRUPONFAPUR", T::String, 5},   {"DTAPURFATFAS", T::DateTime, 0},  {"CDPRODUTO", T::String, 10},
+                {"NMPRODUTO", T::String, 50},      {"CDOPERAPUR", T::String, 12},     {"NMOPERADOR", T::String, 100},
+                {"CDTIPOSERV", T::String, 3},      {"IDCOMIFATFAS", T::FixedChar, 1}, {"DSEMISSPRONF", T::String, 400},
+                {"DSBOLEFATFAS", T::String, 400},  {"DSFATURCLIE", T::String, 400},   {"VRTOTAFATFAS", T::Float, 0},
+                {"NRNOTAFISC", T::String, 20},     {"NRINVOICE", T::String, 10},      {"NMEMPRESA", T::String, 40},
+                {"NRSOLISERV", T::String, 10}};
     }
 
     static void compareLayout(const TFieldDefs &defs, const QList<Expected> &expected)
@@ -55,15 +51,12 @@ private:
     }
 
 private slots:
-    void faturamentoOrderTypesSizes()
-    {
-        compareLayout(BillingItemLayout::faturamento(), faturamentoFields());
-    }
+    void faturamentoOrderTypesSizes() { compareLayout(BillingItemLayout::faturamento(), faturamentoFields()); }
 
     void batchOrderTypesSizes()
     {
         QList<Expected> expected = faturamentoFields();
-        expected.removeLast(); // NRSOLISERV
+        expected.removeLast();      // NRSOLISERV
         expected.swapItemsAt(6, 7); // MESAPURADO ahead of DTMESAPURFAS
         compareLayout(BillingItemLayout::batch(), expected);
     }
@@ -74,18 +67,30 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("label");
         QTest::addColumn<bool>("visible");
-        QTest::newRow("cliente") << false << "NMFANTCLIE" << "Cliente" << true;
-        QTest::newRow("mes") << false << "MESAPURADO" << "Mês Apurado" << true;
-        QTest::newRow("mes batch has no label") << true << "MESAPURADO" << "" << true;
-        QTest::newRow("dtmes hidden") << false << "DTMESAPURFAS" << "" << false;
-        QTest::newRow("dtmes shown in batch") << true << "DTMESAPURFAS" << "" << true;
-        QTest::newRow("lancinvoice hidden") << false << "NRLANCINVOICE" << "" << false;
-        QTest::newRow("lancinvoice shown in batch") << true << "NRLANCINVOICE" << "" << true;
-        QTest::newRow("lanctonf") << false << "NRLANCTONF" << "Nº Nota Fiscal" << false;
-        QTest::newRow("apuracao") << false << "DTAPURFATFAS" << "Data da Apuração" << true;
-        QTest::newRow("notafisc") << true << "NRNOTAFISC" << "Nº Nota Fiscal" << true;
-        QTest::newRow("invoice") << true << "NRINVOICE" << "Invoice" << true;
-        QTest::newRow("total") << true << "VRTOTAFATFAS" << "" << false;
+        QTest::newRow("cliente") << false << "NMFANTCLIE"
+                                 << "Cliente" << true;
+        QTest::newRow("mes") << false << "MESAPURADO"
+                             << "Mês Apurado" << true;
+        QTest::newRow("mes batch has no label") << true << "MESAPURADO"
+                                                << "" << true;
+        QTest::newRow("dtmes hidden") << false << "DTMESAPURFAS"
+                                      << "" << false;
+        QTest::newRow("dtmes shown in batch") << true << "DTMESAPURFAS"
+                                              << "" << true;
+        QTest::newRow("lancinvoice hidden") << false << "NRLANCINVOICE"
+                                            << "" << false;
+        QTest::newRow("lancinvoice shown in batch") << true << "NRLANCINVOICE"
+                                                    << "" << true;
+        QTest::newRow("lanctonf") << false << "NRLANCTONF"
+                                  << "Nº Nota Fiscal" << false;
+        QTest::newRow("apuracao") << false << "DTAPURFATFAS"
+                                  << "Data da Apuração" << true;
+        QTest::newRow("notafisc") << true << "NRNOTAFISC"
+                                  << "Nº Nota Fiscal" << true;
+        QTest::newRow("invoice") << true << "NRINVOICE"
+                                 << "Invoice" << true;
+        QTest::newRow("total") << true << "VRTOTAFATFAS"
+                               << "" << false;
     }
 
     void labelsAndFormats()
@@ -112,16 +117,26 @@ private slots:
     {
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("1") << "1" << "Mão de obra";
-        QTest::newRow("2") << "2" << "Service Desk";
-        QTest::newRow("3") << "3" << "Customização";
-        QTest::newRow("4 has none") << "4" << "";
-        QTest::newRow("5") << "5" << "Licença de uso";
-        QTest::newRow("6") << "6" << "Manutenção";
-        QTest::newRow("7") << "7" << "Locação";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("whole value compared") << "66" << "";
-        QTest::newRow("padded") << " 6" << "";
+        QTest::newRow("1") << "1"
+                           << "Mão de obra";
+        QTest::newRow("2") << "2"
+                           << "Service Desk";
+        QTest::newRow("3") << "3"
+                           << "Customização";
+        QTest::newRow("4 has none") << "4"
+                                    << "";
+        QTest::newRow("5") << "5"
+                           << "Licença de uso";
+        QTest::newRow("6") << "6"
+                           << "Manutenção";
+        QTest::newRow("7") << "7"
+                           << "Locação";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("whole value compared") << "66"
+                                              << "";
+        QTest::newRow("padded") << " 6"
+                                << "";
     }
 
     void serviceTypeTexts()
@@ -136,13 +151,27 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("legend");
-        QTest::newRow("P") << "P" << "Pendente" << "Pendente";
-        QTest::newRow("N") << "N" << "Não realizada pelo sistema" << "Não realizado pelo sistema";
-        QTest::newRow("R") << "R" << "Realizada" << "Realizada";
-        QTest::newRow("C") << "C" << "Cancelada" << "Cancelado";
-        QTest::newRow("lower case") << "p" << "" << "";
-        QTest::newRow("empty") << "" << "" << "";
-        QTest::newRow("X") << "X" << "" << "";
+        QTest::newRow("P") << "P"
+                           << "Pendente"
+                           << "Pendente";
+        QTest::newRow("N") << "N"
+                           << "Não realizada pelo sistema"
+                           << "Não realizado pelo sistema";
+        QTest::newRow("R") << "R"
+                           << "Realizada"
+                           << "Realizada";
+        QTest::newRow("C") << "C"
+                           << "Cancelada"
+                           << "Cancelado";
+        QTest::newRow("lower case") << "p"
+                                    << ""
+                                    << "";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+        QTest::newRow("X") << "X"
+                           << ""
+                           << "";
     }
 
     void situationAndLegend()

@@ -112,7 +112,8 @@ private slots:
     {
         QFETCH(QString, menu);
         QFETCH(QString, entry);
-        const QString address = QStringLiteral("Servidor de aplicação: %1:%2").arg(m_server.host()).arg(m_server.port());
+        const QString address =
+            QStringLiteral("Servidor de aplicação: %1:%2").arg(m_server.host()).arg(m_server.port());
         QMenuBar *bar = m_window->menuBar();
         QAction *title = actionNamed(bar, menu);
         QVERIFY(title);
@@ -134,8 +135,10 @@ private slots:
         const QRect available = m_window->screen()->availableGeometry();
         QVERIFY2(available.contains(m_window->frameGeometry()),
                  qPrintable(QStringLiteral("window %1x%2 on an area of %3x%4")
-                                .arg(m_window->frameGeometry().width()).arg(m_window->frameGeometry().height())
-                                .arg(available.width()).arg(available.height())));
+                                .arg(m_window->frameGeometry().width())
+                                .arg(m_window->frameGeometry().height())
+                                .arg(available.width())
+                                .arg(available.height())));
         // Each registration of the program says whether its screen holds the design.
         const bool designFits = qEnvironmentVariable("FAS_TEST_DESIGN_FITS") == QLatin1String("1");
         QCOMPARE(m_window->isMaximized(), !designFits);
@@ -175,7 +178,8 @@ private slots:
         QTest::newRow("program in bin/") << "usr/bin" << installed;
         QTest::newRow("program in the multiarch private folder") << "usr/lib/x86_64-linux-gnu/fas09600" << installed;
         QTest::newRow("program in the private folder") << "usr/lib/fas09600" << installed;
-        QTest::newRow("build tree") << "build/bin" << "build/share/doc/fas09600/docs/guia-do-usuario.md";
+        QTest::newRow("build tree") << "build/bin"
+                                    << "build/share/doc/fas09600/docs/guia-do-usuario.md";
     }
 
     void guideFoundFromTheProgram()

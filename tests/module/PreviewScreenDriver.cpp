@@ -73,7 +73,8 @@ void PreviewScreenDriver::pressOnGrid(int key, Qt::KeyboardModifiers modifiers)
 void PreviewScreenDriver::clickTitle(int column)
 {
     QHeaderView *header = grid()->horizontalHeader();
-    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
 }
 
@@ -98,11 +99,11 @@ QList<BillingRow> PreviewScreenDriver::sampleRows()
 
 const QStringList &PreviewScreenDriver::shownTitles()
 {
-    static const QStringList titles = {
-        QStringLiteral("Marcado"),     QStringLiteral("Situação"),         QStringLiteral("Valor Total"),
-        QStringLiteral("Cliente"),     QStringLiteral("Faturamento"),      QStringLiteral("Data da Apuração"),
-        QStringLiteral("Mês Apurado"), QStringLiteral("Nº Nota Fiscal"),   QStringLiteral("Invoice"),
-        QStringLiteral("Empresa Emitente")};
+    static const QStringList titles = {QStringLiteral("Marcado"),     QStringLiteral("Situação"),
+                                       QStringLiteral("Valor Total"), QStringLiteral("Cliente"),
+                                       QStringLiteral("Faturamento"), QStringLiteral("Data da Apuração"),
+                                       QStringLiteral("Mês Apurado"), QStringLiteral("Nº Nota Fiscal"),
+                                       QStringLiteral("Invoice"),     QStringLiteral("Empresa Emitente")};
     return titles;
 }
 
@@ -110,9 +111,16 @@ QList<QStringList> PreviewScreenDriver::shownRows()
 {
     const auto row = [](const char *tick, const char *status, const char *total, const QString &client,
                         const char *date) {
-        return QStringList{QString::fromUtf8(tick), QString::fromUtf8(status), QString::fromUtf8(total), client,
-                           QStringLiteral("Manutenção"), QString::fromUtf8(date), QStringLiteral("03/2024"),
-                           QString(), QString(), QStringLiteral("Empresa Um")};
+        return QStringList{QString::fromUtf8(tick),
+                           QString::fromUtf8(status),
+                           QString::fromUtf8(total),
+                           client,
+                           QStringLiteral("Manutenção"),
+                           QString::fromUtf8(date),
+                           QStringLiteral("03/2024"),
+                           QString(),
+                           QString(),
+                           QStringLiteral("Empresa Um")};
     };
     return {row("Sim", "Pendente", "1.234,50", QStringLiteral("Alfa; \"Beta\""), "04/04/2024 10:20:30"),
             row("Não", "Realizada", "-0,50", QStringLiteral("=SOMA(1)"), "04/04/2024"),

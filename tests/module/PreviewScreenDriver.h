@@ -18,7 +18,10 @@ class TfrmFaturamento;
 class PreviewScreenDriver
 {
 public:
-    explicit PreviewScreenDriver(ModuleFixture &fixture) : m_fixture(fixture) {}
+    explicit PreviewScreenDriver(ModuleFixture &fixture)
+        : m_fixture(fixture)
+    {
+    }
 
     // Initializes the module and opens the screen, closing the filter dialog.
     // Finding, exporting and moving columns also go through Qt's model checks.

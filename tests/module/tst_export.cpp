@@ -56,7 +56,8 @@ private slots:
         if (suggested)
             qputenv("HOME", QFile::encodeName(freshHome.path()));
         const QString path = suggested ? QDir(freshHome.path()).filePath(QStringLiteral("Prévia para Faturamento"))
-                                       : m_files.filePath(QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
+                                       : m_files.filePath(
+                                           QStringLiteral("previa%1").arg(QTest::currentDataTag()).remove(' '));
         m_fixture.mainForm.statusBar()->clearMessage();
         if (fileThere) {
             QFile before(path + QStringLiteral(".xlsx"));
@@ -95,8 +96,9 @@ private slots:
         if (onlyTicked)
             expected.removeAt(1);
         const QString file = path + (csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx"));
-        QCOMPARE(m_fixture.mainForm.statusBar()->currentMessage(),
-                 QStringLiteral("%1 linha(s) exportada(s) para %2.").arg(expected.size()).arg(QFileInfo(file).fileName()));
+        QCOMPARE(
+            m_fixture.mainForm.statusBar()->currentMessage(),
+            QStringLiteral("%1 linha(s) exportada(s) para %2.").arg(expected.size()).arg(QFileInfo(file).fileName()));
         if (csv) {
             QFile written(file);
             QVERIFY(written.open(QIODevice::ReadOnly));
@@ -113,7 +115,8 @@ private slots:
         const ExportFiles::Sheet sheet = ExportFiles::readSheet(file);
         QCOMPARE(sheet.widths, int(PreviewScreenDriver::shownTitles().size()));
         for (int column = 0; column < PreviewScreenDriver::shownTitles().size(); ++column)
-            QCOMPARE(sheet.cells.value(ExportFiles::cellReference(0, column)), PreviewScreenDriver::shownTitles().at(column));
+            QCOMPARE(sheet.cells.value(ExportFiles::cellReference(0, column)),
+                     PreviewScreenDriver::shownTitles().at(column));
         for (int row = 0; row < expected.size(); ++row) {
             for (int column = 0; column < PreviewScreenDriver::shownTitles().size(); ++column) {
                 const QString cell = sheet.cells.value(ExportFiles::cellReference(row + 1, column));

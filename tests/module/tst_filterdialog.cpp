@@ -85,7 +85,7 @@ void typeDate(TDateEditPlus *edit, const QString &digits)
     QTest::keyClicks(edit, digits);
 }
 
-template <typename T>
+template<typename T>
 T *child(Dialog *dialog, const QString &name)
 {
     T *found = dialog->findChild<T *>(name);
@@ -249,22 +249,27 @@ class TstFilterDialog : public QObject
     {
         bool ok = true;
         for (const char *company : {"T1", "T2"}) {
-            ok = ok && exec(QStringLiteral("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES (?, ?)"),
-                            {company, QStringLiteral("Empresa de teste %1").arg(company)});
-            ok = ok && exec(QStringLiteral("INSERT INTO FILIAL (CDEMPRESA, CDFILIAL, NMFILIAL) VALUES (?, '0001', 'Matriz')"),
-                            {company});
+            ok = ok
+                 && exec(QStringLiteral("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES (?, ?)"),
+                         {company, QStringLiteral("Empresa de teste %1").arg(company)});
+            ok = ok
+                 && exec(
+                     QStringLiteral("INSERT INTO FILIAL (CDEMPRESA, CDFILIAL, NMFILIAL) VALUES (?, '0001', 'Matriz')"),
+                     {company});
         }
         for (const char *client : {"TSTA", "TSTB"}) {
-            ok = ok && exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, IDTPIJURCLIE) VALUES (?, ?, 'J')"),
-                            {client, QStringLiteral("Cliente de teste %1").arg(client)});
+            ok = ok
+                 && exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, IDTPIJURCLIE) VALUES (?, ?, 'J')"),
+                         {client, QStringLiteral("Cliente de teste %1").arg(client)});
         }
         for (const Calculation &c : calculations) {
-            ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                           "IDAPURFATFAS, IDSTAPFATFAS, NRNOTAFISC, VRTOTAFATFAS) "
-                                           "VALUES (?, '0001', ?, ?, ?, ?, ?, 100)"),
-                            {c.company, c.client, c.month, c.type,
-                             c.status ? QVariant(QString::fromLatin1(c.status)) : QVariant(QMetaType(QMetaType::QString)),
-                             c.note ? QVariant(QString::fromLatin1(c.note)) : QVariant(QMetaType(QMetaType::QString))});
+            ok = ok
+                 && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                        "IDAPURFATFAS, IDSTAPFATFAS, NRNOTAFISC, VRTOTAFATFAS) "
+                                        "VALUES (?, '0001', ?, ?, ?, ?, ?, 100)"),
+                         {c.company, c.client, c.month, c.type,
+                          c.status ? QVariant(QString::fromLatin1(c.status)) : QVariant(QMetaType(QMetaType::QString)),
+                          c.note ? QVariant(QString::fromLatin1(c.note)) : QVariant(QMetaType(QMetaType::QString))});
         }
         return ok;
     }
@@ -317,7 +322,9 @@ class TstFilterDialog : public QObject
             keys << QStringLiteral("%1/%2/%3/%4")
                         .arg(rows->FieldByName(QStringLiteral("CDEMPRESA"))->AsString(),
                              rows->FieldByName(QStringLiteral("CDCLIENTE"))->AsString(),
-                             rows->FieldByName(QStringLiteral("DTMESAPURFAS"))->AsDateTime().toString(QStringLiteral("yyyy-MM")),
+                             rows->FieldByName(QStringLiteral("DTMESAPURFAS"))
+                                 ->AsDateTime()
+                                 .toString(QStringLiteral("yyyy-MM")),
                              rows->FieldByName(QStringLiteral("IDAPURFATFAS"))->AsString());
             rows->Next();
         }
@@ -411,8 +418,9 @@ private slots:
         QCOMPARE(code, QStringLiteral("FAS09601"));
         QCOMPARE(size, QSize(523, 233));
         QCOMPARE(s.ticked, (QStringList{"chbManutencao", "chbPSituacao", "rbtTCliente", "rbtTEmpresa"}));
-        QCOMPARE(s.enabled, (QStringList{"chbCSituacao", "chbCustomizacao", "chbLicencaUso", "chbManutencao",
-                                         "chbMaoObra", "chbNSituacao", "chbPSituacao", "chbRSituacao", "chbTSituacao"}));
+        QCOMPARE(s.enabled,
+                 (QStringList{"chbCSituacao", "chbCustomizacao", "chbLicencaUso", "chbManutencao", "chbMaoObra",
+                              "chbNSituacao", "chbPSituacao", "chbRSituacao", "chbTSituacao"}));
         QCOMPARE(s.ini, QStringLiteral("01/01/2008"));
         QCOMPARE(s.fin, QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
         QCOMPARE(cursor, Screen::crDefault);
@@ -423,7 +431,10 @@ private slots:
 
     void launchCreatesTheDialogOnce()
     {
-        openDialog([](Dialog *d) { click(d->chbCSituacao); click(d->sbtConfirma); });
+        openDialog([](Dialog *d) {
+            click(d->chbCSituacao);
+            click(d->sbtConfirma);
+        });
         Dialog *first = dialog();
         const Shown s = shownAtOpening();
         QCOMPARE(dialog(), first);
@@ -436,20 +447,23 @@ private slots:
         QTest::addColumn<QStringList>("ticked"); // situation boxes ticked at the end
 
         QTest::newRow("Realizadas with no note state ticks both")
-            << QStringList{"chbRSituacao"} << QStringList{"chbEmitidas", "chbNEmitidas", "chbPSituacao", "chbRSituacao"};
+            << QStringList{"chbRSituacao"}
+            << QStringList{"chbEmitidas", "chbNEmitidas", "chbPSituacao", "chbRSituacao"};
         QTest::newRow("unticking Realizadas unticks both")
             << QStringList{"chbRSituacao", "chbRSituacao"} << QStringList{"chbPSituacao"};
         QTest::newRow("Realizadas keeps a single note state")
-            << QStringList{"chbRSituacao", "chbEmitidas"} << QStringList{"chbNEmitidas", "chbPSituacao", "chbRSituacao"};
+            << QStringList{"chbRSituacao", "chbEmitidas"}
+            << QStringList{"chbNEmitidas", "chbPSituacao", "chbRSituacao"};
         QTest::newRow("Realizadas again after the note states were dropped")
             << QStringList{"chbRSituacao", "chbEmitidas", "chbRSituacao", "chbRSituacao"}
             << QStringList{"chbEmitidas", "chbNEmitidas", "chbPSituacao", "chbRSituacao"};
         QTest::newRow("Todas unticks the four others")
-            << QStringList{"chbRSituacao", "chbCSituacao", "chbNSituacao", "chbTSituacao"} << QStringList{"chbTSituacao"};
+            << QStringList{"chbRSituacao", "chbCSituacao", "chbNSituacao", "chbTSituacao"}
+            << QStringList{"chbTSituacao"};
         QTest::newRow("Pendentes unticks Todas")
             << QStringList{"chbTSituacao", "chbPSituacao"} << QStringList{"chbPSituacao"};
-        QTest::newRow("Realizadas unticks Todas")
-            << QStringList{"chbTSituacao", "chbRSituacao"} << QStringList{"chbEmitidas", "chbNEmitidas", "chbRSituacao"};
+        QTest::newRow("Realizadas unticks Todas") << QStringList{"chbTSituacao", "chbRSituacao"}
+                                                  << QStringList{"chbEmitidas", "chbNEmitidas", "chbRSituacao"};
         QTest::newRow("Canceladas unticks Todas")
             << QStringList{"chbTSituacao", "chbCSituacao"} << QStringList{"chbCSituacao"};
         QTest::newRow("Nao realizadas unticks Todas")
@@ -458,8 +472,7 @@ private slots:
             << QStringList{"chbTSituacao", "chbTSituacao"} << QStringList{};
         QTest::newRow("unticking Pendentes changes nothing else")
             << QStringList{"chbCSituacao", "chbPSituacao"} << QStringList{"chbCSituacao"};
-        QTest::newRow("Service Desk cannot be ticked")
-            << QStringList{"chbServDesk"} << QStringList{"chbPSituacao"};
+        QTest::newRow("Service Desk cannot be ticked") << QStringList{"chbServDesk"} << QStringList{"chbPSituacao"};
     }
 
     void situationRules()
@@ -511,7 +524,7 @@ private slots:
     {
         openDialog([](Dialog *d) {
             performAll(d, {"ini:01032005", "fin:30062005", "chbRSituacao", "chbNEmitidas", "rbtLEmpresa",
-                                        "empresas:[\"T1\"]"});
+                           "empresas:[\"T1\"]"});
             click(d->sbtConfirma);
         });
         QVERIFY(m_fixture.messages.isEmpty());
@@ -559,25 +572,29 @@ private slots:
 
         QTest::newRow("company list empty, before anything else")
             << QStringList{"rbtLEmpresa", "rbtLCliente", "ini:", "fin:", "chbManutencao", "chbPSituacao"}
-            << "Empresa deve ser informada." << "rbtLEmpresa";
+            << "Empresa deve ser informada."
+            << "rbtLEmpresa";
         QTest::newRow("company list blank")
-            << QStringList{"rbtLEmpresa", "empresas:   "} << "Empresa deve ser informada." << "rbtLEmpresa";
+            << QStringList{"rbtLEmpresa", "empresas:   "} << "Empresa deve ser informada."
+            << "rbtLEmpresa";
         QTest::newRow("client list empty, before the dates")
-            << QStringList{"rbtLCliente", "ini:", "fin:"} << "Cliente deve ser informado." << "rbtLCliente";
-        QTest::newRow("start date empty")
-            << QStringList{"ini:", "fin:"} << "Data inicial deve ser informada." << "depDtIniApu";
-        QTest::newRow("end date empty")
-            << QStringList{"fin:", "chbManutencao"} << "Data final deve ser informada." << "depDtFinApu";
+            << QStringList{"rbtLCliente", "ini:", "fin:"} << "Cliente deve ser informado."
+            << "rbtLCliente";
+        QTest::newRow("start date empty") << QStringList{"ini:", "fin:"} << "Data inicial deve ser informada."
+                                          << "depDtIniApu";
+        QTest::newRow("end date empty") << QStringList{"fin:", "chbManutencao"} << "Data final deve ser informada."
+                                        << "depDtFinApu";
         QTest::newRow("end date one day before the start")
             << QStringList{"ini:02032005", "fin:01032005"} << "Data inicial deve ser menor ou igual à data final."
             << "depDtIniApu";
         QTest::newRow("no service type, focus on Manutencao")
-            << QStringList{"chbManutencao", "chbPSituacao"} << "Tipo de Serviço deve ser informado." << "chbManutencao";
-        QTest::newRow("no situation")
-            << QStringList{"chbPSituacao"} << "Situação deve ser informada." << "chbTSituacao";
-        QTest::newRow("Realizadas without a note state")
-            << QStringList{"chbRSituacao", "chbEmitidas", "chbNEmitidas"}
-            << "Situação do(a) Nota Fiscal/Invoice deve ser informada." << "chbEmitidas";
+            << QStringList{"chbManutencao", "chbPSituacao"} << "Tipo de Serviço deve ser informado."
+            << "chbManutencao";
+        QTest::newRow("no situation") << QStringList{"chbPSituacao"} << "Situação deve ser informada."
+                                      << "chbTSituacao";
+        QTest::newRow("Realizadas without a note state") << QStringList{"chbRSituacao", "chbEmitidas", "chbNEmitidas"}
+                                                         << "Situação do(a) Nota Fiscal/Invoice deve ser informada."
+                                                         << "chbEmitidas";
     }
 
     void validation()
@@ -613,16 +630,20 @@ private slots:
     {
         QTest::addColumn<QString>("edit");
         QTest::addColumn<QString>("digits");
-        QTest::newRow("31 February as start") << "ini" << "31022005";
-        QTest::newRow("month 13 as end") << "fin" << "01132005";
-        QTest::newRow("year cut short") << "ini" << "010120";
+        QTest::newRow("31 February as start") << "ini"
+                                              << "31022005";
+        QTest::newRow("month 13 as end") << "fin"
+                                         << "01132005";
+        QTest::newRow("year cut short") << "ini"
+                                        << "010120";
     }
 
     void malformedDateAtConfirm()
     {
         QFETCH(QString, edit);
         QFETCH(QString, digits);
-        const QString editName = edit == QLatin1String("ini") ? QStringLiteral("depDtIniApu") : QStringLiteral("depDtFinApu");
+        const QString editName = edit == QLatin1String("ini") ? QStringLiteral("depDtIniApu")
+                                                              : QStringLiteral("depDtFinApu");
         QString focused;
         QString typed;
         openDialog([&](Dialog *d) {
@@ -689,32 +710,33 @@ private slots:
         QTest::newRow("licence and maintenance; a blank status is pending")
             << period + QStringList{"chbLicencaUso"} << QStringList{march, june, "_5__6_", "", T, "", T, "_P_", T}
             << QStringList{"T1/TSTA/2005-03/5", "T1/TSTA/2005-03/6"};
-        QTest::newRow("pending and cancelled")
-            << period + QStringList{"chbCSituacao", "chbCustomizacao"}
-            << QStringList{march, june, "_6__3_", "", T, "", T, "_P__C_", T}
-            << QStringList{"T1/TSTA/2005-03/6", "T2/TSTB/2005-05/3"};
+        QTest::newRow("pending and cancelled") << period + QStringList{"chbCSituacao", "chbCustomizacao"}
+                                               << QStringList{march, june, "_6__3_", "", T, "", T, "_P__C_", T}
+                                               << QStringList{"T1/TSTA/2005-03/6", "T2/TSTB/2005-05/3"};
         QTest::newRow("realized, note issued")
             << period + QStringList{"chbPSituacao", "chbRSituacao", "chbNEmitidas"}
             << QStringList{march, june, "_6_", "", T, "", T, "_R_", "_E_"} << QStringList{"T1/TSTB/2005-04/6"};
         QTest::newRow("realized, not issued")
             << period + QStringList{"chbPSituacao", "chbRSituacao", "chbEmitidas"}
             << QStringList{march, june, "_6_", "", T, "", T, "_R_", "_N_"} << QStringList{"T2/TSTA/2005-04/6"};
-        QTest::newRow("realized, both note states")
-            << period + QStringList{"chbPSituacao", "chbRSituacao"}
-            << QStringList{march, june, "_6_", "", T, "", T, "_R_", "_E__N_"}
-            << QStringList{"T1/TSTB/2005-04/6", "T2/TSTA/2005-04/6"};
+        QTest::newRow("realized, both note states") << period + QStringList{"chbPSituacao", "chbRSituacao"}
+                                                    << QStringList{march, june, "_6_", "", T, "", T, "_R_", "_E__N_"}
+                                                    << QStringList{"T1/TSTB/2005-04/6", "T2/TSTA/2005-04/6"};
         QTest::newRow("Todas sends T whatever else is ticked")
             << period + QStringList{"chbRSituacao", "chbTSituacao", "chbLicencaUso", "chbCustomizacao", "chbMaoObra"}
             << QStringList{march, june, "_5__6__3__1_", "", T, "", T, T, T}
-            << QStringList{"T1/TSTA/2005-03/5", "T1/TSTA/2005-03/6", "T1/TSTB/2005-04/6", "T2/TSTA/2005-04/6",
-                           "T2/TSTA/2005-05/1", "T2/TSTB/2005-05/3"};
+            << QStringList{"T1/TSTA/2005-03/5", "T1/TSTA/2005-03/6", "T1/TSTB/2005-04/6",
+                           "T2/TSTA/2005-04/6", "T2/TSTA/2005-05/1", "T2/TSTB/2005-05/3"};
         QTest::newRow("company list, all clients")
             << period + QStringList{"chbTSituacao", "chbCustomizacao", "chbMaoObra", "rbtLEmpresa", "empresas:[\"T2\"]"}
             << QStringList{march, june, "_6__3__1_", "", T, "[\"T2\"]", "", T, T}
             << QStringList{"T2/TSTA/2005-04/6", "T2/TSTA/2005-05/1", "T2/TSTB/2005-05/3"};
         QTest::newRow("client and company lists")
-            << period + QStringList{"chbTSituacao", "rbtLCliente", "clientes:[\"TSTB\"]", "rbtLEmpresa", "empresas:[\"T1\"]"}
-            << QStringList{march, june, "_6_", "[\"TSTB\"]", "", "[\"T1\"]", "", T, T} << QStringList{"T1/TSTB/2005-04/6"};
+            << period
+                   + QStringList{"chbTSituacao", "rbtLCliente", "clientes:[\"TSTB\"]", "rbtLEmpresa",
+                                 "empresas:[\"T1\"]"}
+            << QStringList{march, june, "_6_", "[\"TSTB\"]", "", "[\"T1\"]", "", T, T}
+            << QStringList{"T1/TSTB/2005-04/6"};
         QTest::newRow("clients picked, then Todos")
             << period + QStringList{"chbTSituacao", "rbtLCliente", "clientes:[\"TSTB\"]", "rbtTCliente"}
             << QStringList{march, june, "_6_", "", T, "", T, T, T}
@@ -724,7 +746,8 @@ private slots:
             << QStringList{isoDay(QDate(2005, 4, 15)), isoDay(QDate(2005, 4, 20)), "_6_", "", T, "", T, T, T}
             << QStringList{"T1/TSTB/2005-04/6", "T2/TSTA/2005-04/6"};
         QTest::newRow("equal dates")
-            << QStringList{"ini:10052005", "fin:10052005", "chbTSituacao", "chbManutencao", "chbCustomizacao", "chbMaoObra"}
+            << QStringList{"ini:10052005",  "fin:10052005",    "chbTSituacao",
+                           "chbManutencao", "chbCustomizacao", "chbMaoObra"}
             << QStringList{isoDay(QDate(2005, 5, 10)), isoDay(QDate(2005, 5, 10)), "_3__1_", "", T, "", T, T, T}
             << QStringList{"T2/TSTA/2005-05/1", "T2/TSTB/2005-05/3"};
     }
@@ -757,8 +780,8 @@ private slots:
     {
         openDialog([](Dialog *d) { click(d->sbtConfirma); });
         const QString T = QStringLiteral("T");
-        QCOMPARE(lastArguments(), (QStringList{isoDay(QDate(2008, 1, 1)), isoDay(QDate::currentDate()), "_6_", "", T, "",
-                                               T, "_P_", T}));
+        QCOMPARE(lastArguments(),
+                 (QStringList{isoDay(QDate(2008, 1, 1)), isoDay(QDate::currentDate()), "_6_", "", T, "", T, "_P_", T}));
         // Whatever the demo data holds, only pending maintenance comes back.
         TClientDataSet *rows = screen()->cdsFaturamento;
         QVERIFY(rows->Active());
@@ -802,7 +825,8 @@ private slots:
         row("every situation but Todas, in the fixed order",
             {"boNSituacao", "boCSituacao", "boRSituacao", "boPSituacao", "boManutencao", "boEmitidas", "boNEmitidas"},
             {s, e, "_6_", "", T, "", T, "_P__R__C__N_", "_E__N_"});
-        row("realized, issued", {"boManutencao", "boRSituacao", "boEmitidas"}, {s, e, "_6_", "", T, "", T, "_R_", "_E_"});
+        row("realized, issued", {"boManutencao", "boRSituacao", "boEmitidas"},
+            {s, e, "_6_", "", T, "", T, "_R_", "_E_"});
         row("realized, not issued", {"boManutencao", "boRSituacao", "boNEmitidas"},
             {s, e, "_6_", "", T, "", T, "_R_", "_N_"});
         row("realized without a note state", {"boManutencao", "boRSituacao"}, {s, e, "_6_", "", T, "", T, "_R_", ""});
@@ -818,17 +842,16 @@ private slots:
             << pending << clients << T << start << end << QStringList{s, e, "_6_", clients, "", "", T, "_P_", T};
         QTest::newRow("company list, all clients")
             << pending << T << companies << start << end << QStringList{s, e, "_6_", "", T, companies, "", "_P_", T};
-        QTest::newRow("both lists")
-            << pending << clients << companies << start << end
-            << QStringList{s, e, "_6_", clients, "", companies, "", "_P_", T};
+        QTest::newRow("both lists") << pending << clients << companies << start << end
+                                    << QStringList{s, e, "_6_", clients, "", companies, "", "_P_", T};
         QTest::newRow("list chosen, nothing picked")
             << pending << QString() << QString() << start << end << QStringList{s, e, "_6_", "", "", "", "", "_P_", T};
         QTest::newRow("the time of day is dropped")
             << pending << T << T << QDateTime(QDate(2005, 3, 1), QTime(13, 45, 10, 5))
             << QDateTime(QDate(2005, 6, 30), QTime(23, 59, 59, 999), Qt::UTC)
             << QStringList{isoDay(QDate(2005, 3, 1)), isoDay(QDate(2005, 6, 30)), "_6_", "", T, "", T, "_P_", T};
-        QTest::newRow("equal dates")
-            << pending << T << T << end << end << QStringList{e, e, "_6_", "", T, "", T, "_P_", T};
+        QTest::newRow("equal dates") << pending << T << T << end << end
+                                     << QStringList{e, e, "_6_", "", T, "", T, "_P_", T};
         QTest::newRow("no dates") << pending << T << T << QDateTime() << QDateTime()
                                   << QStringList{"", "", "_6_", "", T, "", T, "_P_", T};
     }
@@ -851,7 +874,7 @@ private slots:
     {
         openDialog([](Dialog *d) {
             performAll(d, {"ini:01032005", "fin:30062005", "chbTSituacao", "chbCustomizacao", "chbMaoObra",
-                                        "rbtLEmpresa", "empresas:[\"T2\"]"});
+                           "rbtLEmpresa", "empresas:[\"T2\"]"});
             click(d->sbtConfirma);
         });
         const QStringList confirmed = lastArguments();
@@ -982,7 +1005,8 @@ private slots:
         QCOMPARE(screen()->cdsFaturamento->GetData(), oldRows);
 
         const Shown stored = shownAtOpening();
-        QCOMPARE(stored.ticked, (QStringList{"chbCSituacao", "chbCustomizacao", "chbManutencao", "rbtTCliente", "rbtTEmpresa"}));
+        QCOMPARE(stored.ticked,
+                 (QStringList{"chbCSituacao", "chbCustomizacao", "chbManutencao", "rbtTCliente", "rbtTEmpresa"}));
         QCOMPARE(stored.ini, QStringLiteral("01/03/2005"));
     }
 
@@ -990,10 +1014,14 @@ private slots:
     {
         QTest::addColumn<QString>("clients");
         QTest::addColumn<QString>("companies");
-        QTest::newRow("no lists") << "" << "";
-        QTest::newRow("clients only") << "[\"TSTA\",\"TSTB\"]" << "";
-        QTest::newRow("companies only") << "" << "[\"T1\"]";
-        QTest::newRow("both lists") << "[\"TSTB\"]" << "[\"T1\",\"T2\"]";
+        QTest::newRow("no lists") << ""
+                                  << "";
+        QTest::newRow("clients only") << "[\"TSTA\",\"TSTB\"]"
+                                      << "";
+        QTest::newRow("companies only") << ""
+                                        << "[\"T1\"]";
+        QTest::newRow("both lists") << "[\"TSTB\"]"
+                                    << "[\"T1\",\"T2\"]";
     }
 
     void saveOptions()
@@ -1038,12 +1066,16 @@ private slots:
 
         // The note-state lines come first on purpose: loading follows the
         // design's order, so the "Realizadas" rule cannot undo them.
-        const QStringList controls{"chbNEmitidas=0", "chbEmitidas=1", "chbRSituacao=1", "chbPSituacao=0",
-                                   "rbtLCliente=1", "depDtIniApu=01/03/2005", "depDtFinApu=30/06/2005"};
-        QTest::newRow("without lists") << controls << "" << "";
-        QTest::newRow("clients only") << controls + QStringList{"stCliente=[\"TSTB\"]"} << "[\"TSTB\"]" << "";
+        const QStringList controls{"chbNEmitidas=0",        "chbEmitidas=1", "chbRSituacao=1",
+                                   "chbPSituacao=0",        "rbtLCliente=1", "depDtIniApu=01/03/2005",
+                                   "depDtFinApu=30/06/2005"};
+        QTest::newRow("without lists") << controls << ""
+                                       << "";
+        QTest::newRow("clients only") << controls + QStringList{"stCliente=[\"TSTB\"]"} << "[\"TSTB\"]"
+                                      << "";
         QTest::newRow("both lists") << controls + QStringList{"stCliente=[\"TSTA\"]", "stEmpresa=[\"T2\"]"}
-                                    << "[\"TSTA\"]" << "[\"T2\"]";
+                                    << "[\"TSTA\"]"
+                                    << "[\"T2\"]";
     }
 
     void loadOptions()
@@ -1059,7 +1091,8 @@ private slots:
             click(d->btfLoadOpc);
             loaded = shown(d);
         });
-        QCOMPARE(loaded.ticked, (QStringList{"chbEmitidas", "chbManutencao", "chbRSituacao", "rbtLCliente", "rbtTEmpresa"}));
+        QCOMPARE(loaded.ticked,
+                 (QStringList{"chbEmitidas", "chbManutencao", "chbRSituacao", "rbtLCliente", "rbtTEmpresa"}));
         QVERIFY(loaded.enabled.contains(QStringLiteral("chbNEmitidas")));
         QVERIFY(loaded.enabled.contains(QStringLiteral("btpCliente")));
         QCOMPARE(loaded.ini, QStringLiteral("01/03/2005"));
@@ -1079,7 +1112,8 @@ private slots:
     {
         optionsStore().setValue(QStringLiteral("FAS09601/Opcoes"),
                                 QStringList{"chbLicencaUso=1", "chbManutencao=1", "chbCustomizacao=1", "chbMaoObra=1",
-                                            "chbServDesk=1", "chbTSituacao=1", "rbtLCliente=1", "depDtIniApu=01/03/2005", "depDtFinApu=30/06/2005",
+                                            "chbServDesk=1", "chbTSituacao=1", "rbtLCliente=1",
+                                            "depDtIniApu=01/03/2005", "depDtFinApu=30/06/2005",
                                             "stCliente=[\"TSTB\"]"});
         openDialog([](Dialog *d) {
             click(d->btfLoadOpc);
@@ -1144,7 +1178,8 @@ private slots:
             QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(adminUrl), QStringLiteral("tst-pg-admin"));
             QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
             QSqlQuery create(admin);
-            QVERIFY2(create.exec(QStringLiteral("CREATE DATABASE %1").arg(name)), qPrintable(create.lastError().text()));
+            QVERIFY2(create.exec(QStringLiteral("CREATE DATABASE %1").arg(name)),
+                     qPrintable(create.lastError().text()));
         }
         DatabaseConnection::close(QStringLiteral("tst-pg-admin"));
         const QString url = adminUrl.left(adminUrl.lastIndexOf(u'/') + 1) + name;

@@ -102,8 +102,8 @@ struct Observed
 {
     bool running = false;
     int walkScrolls = 0;
-    int walkOutOfState = 0;   // walk steps without hourglass, frozen controls or the grid page
-    int previewOpens = 0;     // answers and reloads loaded into the preview
+    int walkOutOfState = 0;     // walk steps without hourglass, frozen controls or the grid page
+    int previewOpens = 0;       // answers and reloads loaded into the preview
     int answersWithoutBusy = 0; // loads with no busy animation or with the hourglass
     int nationalityQueries = 0;
     std::function<void()> onPreviewOpen;
@@ -140,10 +140,7 @@ class TstGeneration : public QObject
 
     // ---- database -------------------------------------------------------
 
-    static bool exec(const QString &sql, const QVariantList &values = {})
-    {
-        return TestSql::exec(db(), sql, values);
-    }
+    static bool exec(const QString &sql, const QVariantList &values = {}) { return TestSql::exec(db(), sql, values); }
 
     static QVariant scalar(const QString &sql, const QVariantList &values = {})
     {
@@ -197,11 +194,12 @@ class TstGeneration : public QObject
         bool ok = exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, IDTPIJURCLIE) VALUES "
                                       "('ZZEST', 'Zz Teste Exterior', 'J'), ('ZZNAC', 'Zz Teste Nacional', 'J'), "
                                       "('ZZULT', 'Zz Teste Ultramar', 'J')"));
-        ok = ok && exec(QStringLiteral("INSERT INTO ENDECLIE (CDCLIENTE, NRSEQENDECLIE, IDTPENDECLIE, CDPAIS) VALUES "
-                                       "('ZZEST', 1, 'P', '0049'), ('ZZEST', 2, 'C', '0055'), "
-                                       "('ZZEST', 3, 'E', '0055'), "
-                                       "('ZZNAC', 1, 'P', '0055'), ('ZZNAC', 2, 'C', '0351'), "
-                                       "('ZZULT', 1, 'P', '0001')"));
+        ok = ok
+             && exec(QStringLiteral("INSERT INTO ENDECLIE (CDCLIENTE, NRSEQENDECLIE, IDTPENDECLIE, CDPAIS) VALUES "
+                                    "('ZZEST', 1, 'P', '0049'), ('ZZEST', 2, 'C', '0055'), "
+                                    "('ZZEST', 3, 'E', '0055'), "
+                                    "('ZZNAC', 1, 'P', '0055'), ('ZZNAC', 2, 'C', '0351'), "
+                                    "('ZZULT', 1, 'P', '0001')"));
         return ok;
     }
 
@@ -241,13 +239,15 @@ class TstGeneration : public QObject
                                           {kind})
                                        .toInt();
                 ok = ok && number > 0
-                     && exec(QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
-                                            "CDCLIENTE, CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) "
-                                            "VALUES ('01', ?, ?, '0001', ?, 'SERV', '2015-01-01 00:00:00', 1, 1234.56)"),
-                             {kind, number, QString::fromLatin1(row.client)})
-                     && exec(QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                            "IDAPURFATFAS, IDTPLANCFAT, NRLANCFAT) VALUES ('01', '0001', ?, ?, '6', ?, ?)"),
-                             {QString::fromLatin1(row.client), monthText, kind, number});
+                     && exec(
+                         QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
+                                        "CDCLIENTE, CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) "
+                                        "VALUES ('01', ?, ?, '0001', ?, 'SERV', '2015-01-01 00:00:00', 1, 1234.56)"),
+                         {kind, number, QString::fromLatin1(row.client)})
+                     && exec(
+                         QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                        "IDAPURFATFAS, IDTPLANCFAT, NRLANCFAT) VALUES ('01', '0001', ?, ?, '6', ?, ?)"),
+                         {QString::fromLatin1(row.client), monthText, kind, number});
             }
             if (!ok)
                 return false;
@@ -259,12 +259,12 @@ class TstGeneration : public QObject
     void readNationalities()
     {
         QSqlQuery query(db());
-        QVERIFY(query.exec(QStringLiteral(
-            "SELECT c.CDCLIENTE, "
-            "(SELECT COUNT(*) FROM ENDECLIE e WHERE e.CDCLIENTE = c.CDCLIENTE AND e.CDPAIS = '0055' "
-            "AND e.IDTPENDECLIE = 'P'), "
-            "(SELECT COUNT(*) FROM ENDECLIE e WHERE e.CDCLIENTE = c.CDCLIENTE AND e.CDPAIS = '0055') "
-            "FROM CLIENTE c")));
+        QVERIFY(query.exec(
+            QStringLiteral("SELECT c.CDCLIENTE, "
+                           "(SELECT COUNT(*) FROM ENDECLIE e WHERE e.CDCLIENTE = c.CDCLIENTE AND e.CDPAIS = '0055' "
+                           "AND e.IDTPENDECLIE = 'P'), "
+                           "(SELECT COUNT(*) FROM ENDECLIE e WHERE e.CDCLIENTE = c.CDCLIENTE AND e.CDPAIS = '0055') "
+                           "FROM CLIENTE c")));
         while (query.next())
             m_clients.insert(query.value(0).toString(), {query.value(1).toInt(), query.value(2).toInt()});
     }
@@ -392,7 +392,8 @@ class TstGeneration : public QObject
                 QStringList chosen;
                 for (const Pick &earlier : std::as_const(picks))
                     chosen << earlier.kind + QLatin1Char('@') + cell(earlier.row, "NMFANTCLIE");
-                qWarning("no row of kind %s after row %d (%s)", qPrintable(p.kind), from, qPrintable(chosen.join(", ")));
+                qWarning("no row of kind %s after row %d (%s)", qPrintable(p.kind), from,
+                         qPrintable(chosen.join(", ")));
                 return {};
             }
             p.key = keyOf(p.row);
@@ -539,24 +540,38 @@ private slots:
         QString why;
         QVERIFY2(m_fixture.start(&why), qPrintable(why));
         MessageDialog::setRecorder([this](MessageDialog::Kind kind, const QString &text) {
-            m_dialogs << (kind == MessageDialog::Kind::Error ? QStringLiteral("erro: ") : QStringLiteral("informação: "))
+            m_dialogs << (kind == MessageDialog::Kind::Error ? QStringLiteral("erro: ")
+                                                             : QStringLiteral("informação: "))
                              + text;
         });
         DatabaseConnection::open(DatabaseUrl::parse(m_fixture.server.databaseUrl()), QString::fromLatin1(DbConnection));
         QVERIFY(insertTestClients());
         QVERIFY(insertCalculations({
-            {"ZZEST", "P", 'N', false}, {"ZZEST", "P", 'N', false}, // forNote
-            {"ZZEST", nullptr, 0, false}, {"ZZEST", nullptr, 0, false}, {"ZZEST", nullptr, 0, false}, // invBlank
-            {"ZZNAC", "R", 0, false}, {"ZZNAC", "R", 0, false},     // doneBare
-            {"ZZNAC", "P", 'N', false}, {"ZZNAC", "P", 'N', false}, // pendNote
-            {"ZZNAC", "P", 'I', false}, {"ZZNAC", "P", 'I', false}, // pendInv
-            {"ZZNAC", nullptr, 0, false}, {"ZZNAC", nullptr, 0, false}, {"ZZNAC", nullptr, 0, false}, // nfBlank
-            {"ZZNAC", "P", 0, true}, {"ZZNAC", "P", 0, true},       // blankValues
+            {"ZZEST", "P", 'N', false},
+            {"ZZEST", "P", 'N', false}, // forNote
+            {"ZZEST", nullptr, 0, false},
+            {"ZZEST", nullptr, 0, false},
+            {"ZZEST", nullptr, 0, false}, // invBlank
+            {"ZZNAC", "R", 0, false},
+            {"ZZNAC", "R", 0, false}, // doneBare
+            {"ZZNAC", "P", 'N', false},
+            {"ZZNAC", "P", 'N', false}, // pendNote
+            {"ZZNAC", "P", 'I', false},
+            {"ZZNAC", "P", 'I', false}, // pendInv
+            {"ZZNAC", nullptr, 0, false},
+            {"ZZNAC", nullptr, 0, false},
+            {"ZZNAC", nullptr, 0, false}, // nfBlank
+            {"ZZNAC", "P", 0, true},
+            {"ZZNAC", "P", 0, true}, // blankValues
             // Pending rows at the end of the preview, so that a case asking for
             // a domestic or a foreign row after the others always finds one,
             // whatever the demo data of the month holds.
-            {"ZZNAC", "P", 0, false}, {"ZZNAC", "P", 0, false}, {"ZZNAC", "P", 0, false},
-            {"ZZULT", "P", 0, false}, {"ZZULT", "P", 0, false}, {"ZZULT", "P", 0, false},
+            {"ZZNAC", "P", 0, false},
+            {"ZZNAC", "P", 0, false},
+            {"ZZNAC", "P", 0, false},
+            {"ZZULT", "P", 0, false},
+            {"ZZULT", "P", 0, false},
+            {"ZZULT", "P", 0, false},
         }));
         readNationalities();
 
@@ -623,10 +638,7 @@ private slots:
         }
     }
 
-    void init()
-    {
-        screen()->SetActivePage(screen()->tshFolhaDados);
-    }
+    void init() { screen()->SetActivePage(screen()->tshFolhaDados); }
 
     void cleanup()
     {
@@ -658,35 +670,47 @@ private slots:
         QTest::addColumn<int>("stopAt");
         QTest::addColumn<QString>("results");
 
-        QTest::newRow("domestic client") << "nf+" << "button" << false << "Ok" << -1 << "N";
-        QTest::newRow("two main addresses in Brazil: domestic") << "nf2+" << "ctrl+n" << false << "Ok" << -1 << "N";
-        QTest::newRow("foreign client") << "inv+" << "menu" << false << "Ok" << -1 << "I";
-        QTest::newRow("foreign with other addresses in Brazil") << "invBr+" << "button" << false << "Ok" << -1 << "I";
-        QTest::newRow("both kinds, from the detail page")
-            << "nf+ inv+ nf2+ invBr+" << "button" << true << "Ok" << -1 << "NINI";
-        QTest::newRow("blank status counts as pending") << "invBlank+ nfBlank+" << "button" << false << "Ok" << -1
-                                                        << "IN";
+        QTest::newRow("domestic client") << "nf+"
+                                         << "button" << false << "Ok" << -1 << "N";
+        QTest::newRow("two main addresses in Brazil: domestic") << "nf2+"
+                                                                << "ctrl+n" << false << "Ok" << -1 << "N";
+        QTest::newRow("foreign client") << "inv+"
+                                        << "menu" << false << "Ok" << -1 << "I";
+        QTest::newRow("foreign with other addresses in Brazil") << "invBr+"
+                                                                << "button" << false << "Ok" << -1 << "I";
+        QTest::newRow("both kinds, from the detail page") << "nf+ inv+ nf2+ invBr+"
+                                                          << "button" << true << "Ok" << -1 << "NINI";
+        QTest::newRow("blank status counts as pending") << "invBlank+ nfBlank+"
+                                                        << "button" << false << "Ok" << -1 << "IN";
         QTest::newRow("rows meeting no rule beside a qualifying one")
-            << "notSys+ nf+ forNote+ doneBare+ pendNote+ pendInv+" << "button" << false << "Ok" << -1 << "-N----";
-        QTest::newRow("unticked refusable rows raise nothing")
-            << "canc- doneNote- doneInv- inv+" << "ctrl+n" << false << "Ok" << -1 << "---I";
+            << "notSys+ nf+ forNote+ doneBare+ pendNote+ pendInv+"
+            << "button" << false << "Ok" << -1 << "-N----";
+        QTest::newRow("unticked refusable rows raise nothing") << "canc- doneNote- doneInv- inv+"
+                                                               << "ctrl+n" << false << "Ok" << -1 << "---I";
 
-        QTest::newRow("note already issued") << "nf+ doneNote+ inv+" << "button" << false << "NF_Exist" << 1 << "---";
-        QTest::newRow("invoice already issued") << "inv+ doneInv+ nf+" << "menu" << false << "Inv_Exist" << 1 << "---";
-        QTest::newRow("both entry numbers") << "doneBoth+" << "button" << false << "NF_Exist" << 0 << "-";
-        QTest::newRow("cancelled among qualifying rows")
-            << "nf+ canc+ inv+" << "ctrl+n" << false << "Apur_Canc" << 1 << "---";
-        QTest::newRow("first refusal decides: cancelled")
-            << "canc+ doneNote+" << "button" << false << "Apur_Canc" << 0 << "--";
-        QTest::newRow("first refusal decides: invoice")
-            << "doneInv+ canc+" << "button" << false << "Inv_Exist" << 0 << "--";
-        QTest::newRow("refusal from the detail page") << "canc+" << "button" << true << "Apur_Canc" << 0 << "-";
+        QTest::newRow("note already issued") << "nf+ doneNote+ inv+"
+                                             << "button" << false << "NF_Exist" << 1 << "---";
+        QTest::newRow("invoice already issued") << "inv+ doneInv+ nf+"
+                                                << "menu" << false << "Inv_Exist" << 1 << "---";
+        QTest::newRow("both entry numbers") << "doneBoth+"
+                                            << "button" << false << "NF_Exist" << 0 << "-";
+        QTest::newRow("cancelled among qualifying rows") << "nf+ canc+ inv+"
+                                                         << "ctrl+n" << false << "Apur_Canc" << 1 << "---";
+        QTest::newRow("first refusal decides: cancelled") << "canc+ doneNote+"
+                                                          << "button" << false << "Apur_Canc" << 0 << "--";
+        QTest::newRow("first refusal decides: invoice") << "doneInv+ canc+"
+                                                        << "button" << false << "Inv_Exist" << 0 << "--";
+        QTest::newRow("refusal from the detail page") << "canc+"
+                                                      << "button" << true << "Apur_Canc" << 0 << "-";
 
-        QTest::newRow("nothing ticked") << "nf- inv-" << "button" << false << "Apur_Inf" << -1 << "--";
-        QTest::newRow("only rows meeting no rule")
-            << "notSys+ forNote+ doneBare+ pendNote+ pendInv+" << "ctrl+n" << false << "Apur_Inf" << -1 << "-----";
-        QTest::newRow("nothing ticked, from the detail page") << "" << "button" << true << "Apur_Inf" << -1 << "";
-        QTest::newRow("empty preview") << "<empty>" << "button" << false << "Apur_Inf" << -1 << "";
+        QTest::newRow("nothing ticked") << "nf- inv-"
+                                        << "button" << false << "Apur_Inf" << -1 << "--";
+        QTest::newRow("only rows meeting no rule") << "notSys+ forNote+ doneBare+ pendNote+ pendInv+"
+                                                   << "ctrl+n" << false << "Apur_Inf" << -1 << "-----";
+        QTest::newRow("nothing ticked, from the detail page") << ""
+                                                              << "button" << true << "Apur_Inf" << -1 << "";
+        QTest::newRow("empty preview") << "<empty>"
+                                       << "button" << false << "Apur_Inf" << -1 << "";
     }
 
     void outcomes()
@@ -711,7 +735,8 @@ private slots:
         for (const Pick &p : std::as_const(picks))
             tick(p);
         const int rowsBefore = preview()->RecordCount();
-        const int queriesBefore = stopAt >= 0 ? nationalityQueriesFor(picks.at(stopAt).row) : nationalityQueriesFor(rowsBefore);
+        const int queriesBefore = stopAt >= 0 ? nationalityQueriesFor(picks.at(stopAt).row)
+                                              : nationalityQueriesFor(rowsBefore);
         if (rowsBefore > 0)
             preview()->SetRecNo(rowsBefore); // the run starts where the user left the cursor
         const QStringList before = snapshot();
@@ -742,8 +767,8 @@ private slots:
             QCOMPARE(snapshot(), before);
             QCOMPARE(preview()->RecNo(), offending.row + 1);
             QCOMPARE(screen()->dbgPadrao->currentIndex().row(), offending.row);
-            QCOMPARE(screen()->edtSituacao->text(), message == QLatin1String("Apur_Canc") ? QStringLiteral("Cancelada")
-                                                                                          : QStringLiteral("Realizada"));
+            QCOMPARE(screen()->edtSituacao->text(),
+                     message == QLatin1String("Apur_Canc") ? QStringLiteral("Cancelada") : QStringLiteral("Realizada"));
         } else if (message == QLatin1String("Apur_Inf")) {
             QCOMPARE(m_dialogs, QStringList{errorDialog(message)});
             QCOMPARE(requestsMade(), 0);
@@ -783,7 +808,8 @@ private slots:
         for (int i = 0; i < picks.size(); ++i) {
             const QString entry = entryOf(picks.at(i).key);
             if (results.at(i) != QLatin1Char('-'))
-                ++entriesMade[(entry.startsWith(QLatin1Char('N')) ? QStringLiteral("Nota Fiscal ") : QStringLiteral("Invoice "))
+                ++entriesMade[(entry.startsWith(QLatin1Char('N')) ? QStringLiteral("Nota Fiscal ")
+                                                                  : QStringLiteral("Invoice "))
                               + entry.mid(2)];
         }
         QMap<QString, int> entriesShown;
@@ -824,22 +850,52 @@ private slots:
     // stops it (a refusal, or the first batch it tries to send).
     void runOnItsOwn_data()
     {
-        QTest::addColumn<QString>("rows");    // client:status:tick:note:invoice, blank parts empty
-        QTest::addColumn<QString>("abroad");  // clients with no main address in Brazil
-        QTest::addColumn<QString>("outcome"); // a catalogue code, or the method that was not sent
-        QTest::addColumn<QString>("asked");   // clients looked up, in order
+        QTest::addColumn<QString>("rows");     // client:status:tick:note:invoice, blank parts empty
+        QTest::addColumn<QString>("abroad");   // clients with no main address in Brazil
+        QTest::addColumn<QString>("outcome");  // a catalogue code, or the method that was not sent
+        QTest::addColumn<QString>("asked");    // clients looked up, in order
         QTest::addColumn<QString>("sortedBy"); // the preview's order: a field, " desc"; empty: as loaded
 
-        QTest::newRow("domestic: notes first") << "C1:P:S:: C2:P:S::" << "C2" << "GeraNF" << "C1 C2" << "";
-        QTest::newRow("foreign only") << "C2::S::" << "C2" << "GeraInvoice" << "C2" << "";
-        QTest::newRow("one lookup per client") << "C1:P:S:: C1::S:: C1:P:N::" << "" << "GeraNF" << "C1" << "";
-        QTest::newRow("refusal ends the walk") << "C1:P:S:: C3:C:S:: C2:P:S::" << "" << "Apur_Canc" << "C1" << "";
-        QTest::newRow("entry numbers need no lookup") << "C1:R:S:7: C2:P:S::9" << "" << "NF_Exist" << "" << "";
-        QTest::newRow("nothing qualifies") << "C1:R:S:: C2:N:S:: C3:P:N::" << "" << "Apur_Inf" << "" << "";
-        QTest::newRow("sorted rows: walked as shown")
-            << "C3:P:S:: C1:P:S:: C2:P:S::" << "" << "GeraNF" << "C1 C2 C3" << "CDCLIENTE";
-        QTest::newRow("sorted rows: the first refusal as shown")
-            << "C1:P:S:: C2:P:S:: C3:C:S::" << "" << "Apur_Canc" << "" << "CDCLIENTE desc";
+        QTest::newRow("domestic: notes first") << "C1:P:S:: C2:P:S::"
+                                               << "C2"
+                                               << "GeraNF"
+                                               << "C1 C2"
+                                               << "";
+        QTest::newRow("foreign only") << "C2::S::"
+                                      << "C2"
+                                      << "GeraInvoice"
+                                      << "C2"
+                                      << "";
+        QTest::newRow("one lookup per client") << "C1:P:S:: C1::S:: C1:P:N::"
+                                               << ""
+                                               << "GeraNF"
+                                               << "C1"
+                                               << "";
+        QTest::newRow("refusal ends the walk") << "C1:P:S:: C3:C:S:: C2:P:S::"
+                                               << ""
+                                               << "Apur_Canc"
+                                               << "C1"
+                                               << "";
+        QTest::newRow("entry numbers need no lookup") << "C1:R:S:7: C2:P:S::9"
+                                                      << ""
+                                                      << "NF_Exist"
+                                                      << ""
+                                                      << "";
+        QTest::newRow("nothing qualifies") << "C1:R:S:: C2:N:S:: C3:P:N::"
+                                           << ""
+                                           << "Apur_Inf"
+                                           << ""
+                                           << "";
+        QTest::newRow("sorted rows: walked as shown") << "C3:P:S:: C1:P:S:: C2:P:S::"
+                                                      << ""
+                                                      << "GeraNF"
+                                                      << "C1 C2 C3"
+                                                      << "CDCLIENTE";
+        QTest::newRow("sorted rows: the first refusal as shown") << "C1:P:S:: C2:P:S:: C3:C:S::"
+                                                                 << ""
+                                                                 << "Apur_Canc"
+                                                                 << ""
+                                                                 << "CDCLIENTE desc";
     }
 
     void runOnItsOwn()
@@ -900,11 +956,21 @@ private slots:
         QTest::addColumn<QString>("month"); // how the preview row's month is set before the run
         QTest::addColumn<QString>("batch");
 
-        QTest::newRow("note batch") << "nf" << "as loaded" << "cdsNota";
-        QTest::newRow("invoice batch") << "inv" << "as loaded" << "cdsInv";
-        QTest::newRow("blank date and total") << "blankValues" << "as loaded" << "cdsNota";
-        QTest::newRow("month with a time of day") << "nf" << "10:20:30.456" << "cdsNota";
-        QTest::newRow("blank month") << "inv" << "blank" << "cdsInv";
+        QTest::newRow("note batch") << "nf"
+                                    << "as loaded"
+                                    << "cdsNota";
+        QTest::newRow("invoice batch") << "inv"
+                                       << "as loaded"
+                                       << "cdsInv";
+        QTest::newRow("blank date and total") << "blankValues"
+                                              << "as loaded"
+                                              << "cdsNota";
+        QTest::newRow("month with a time of day") << "nf"
+                                                  << "10:20:30.456"
+                                                  << "cdsNota";
+        QTest::newRow("blank month") << "inv"
+                                     << "blank"
+                                     << "cdsInv";
     }
 
     void batchRecords()
@@ -929,9 +995,11 @@ private slots:
                 expectedMonth = QDateTime();
             } else {
                 const QTime time = QTime::fromString(month, QStringLiteral("hh:mm:ss.zzz"));
-                rows->FieldByName(QStringLiteral("DTMESAPURFAS"))->SetAsDateTime(QDateTime(loadedMonth.date(), time, Qt::UTC));
+                rows->FieldByName(QStringLiteral("DTMESAPURFAS"))
+                    ->SetAsDateTime(QDateTime(loadedMonth.date(), time, Qt::UTC));
                 // The text form holds seconds, not milliseconds.
-                expectedMonth = QDateTime(loadedMonth.date(), QTime(time.hour(), time.minute(), time.second()), Qt::UTC);
+                expectedMonth = QDateTime(loadedMonth.date(), QTime(time.hour(), time.minute(), time.second()),
+                                          Qt::UTC);
             }
             rows->Post();
         }
@@ -956,7 +1024,8 @@ private slots:
         QCOMPARE(record.values.value(QStringLiteral("DTAPURFATFAS")).toDateTime(),
                  calcDate.isNull() ? zeroDate : calcDate.toDateTime());
         QVERIFY(!record.values.value(QStringLiteral("VRTOTAFATFAS")).isNull());
-        QCOMPARE(record.values.value(QStringLiteral("VRTOTAFATFAS")).toDouble(), total.isNull() ? 0.0 : total.toDouble());
+        QCOMPARE(record.values.value(QStringLiteral("VRTOTAFATFAS")).toDouble(),
+                 total.isNull() ? 0.0 : total.toDouble());
         const QVariant sentMonth = record.values.value(QStringLiteral("DTMESAPURFAS"));
         QCOMPARE(sentMonth.isNull(), !expectedMonth.isValid());
         if (expectedMonth.isValid())
@@ -1015,7 +1084,8 @@ private slots:
         QVERIFY2(m_fixture.errors.first().contains(QStringLiteral("Nenhuma Invoice foi gerada")),
                  qPrintable(m_fixture.errors.first()));
         QVERIFY2(m_fixture.errors.first().contains(picks[1].key.client), qPrintable(m_fixture.errors.first()));
-        QCOMPARE(methodsSince(mark), (QStringList{QStringLiteral("GeraNF"), QStringLiteral("GeraInvoice error=-32011")}));
+        QCOMPARE(methodsSince(mark),
+                 (QStringList{QStringLiteral("GeraNF"), QStringLiteral("GeraInvoice error=-32011")}));
         QCOMPARE(requestsMade(), 2);
         QCOMPARE(m_observed.previewOpens, 1);
 

@@ -22,23 +22,10 @@ constexpr QRgb Olive = qRgb(128, 128, 0);
 // '#' black, 'w' white, 's' silver; on the lamps 'm' main, 'h' shade and 'c'
 // centre colour.
 const QStringList LampDrawing = {
-    ".................",
-    ".................",
-    "......#####......",
-    "....##mmmmm##....",
-    "...#mmmmmmmmm#...",
-    "...#mmmmmmmmh#...",
-    "..#mmccccccchh#..",
-    "..#mmccccccchh#..",
-    "..#mmccccccchh#..",
-    "..#mmccccccchh#..",
-    "..#mmccccccchh#..",
-    "...#mccccccch#...",
-    "...#mhhhhhhhh#...",
-    "....##hhhhh##....",
-    "......#####......",
-    ".................",
-    ".................",
+    ".................", ".................", "......#####......", "....##mmmmm##....", "...#mmmmmmmmm#...",
+    "...#mmmmmmmmh#...", "..#mmccccccchh#..", "..#mmccccccchh#..", "..#mmccccccchh#..", "..#mmccccccchh#..",
+    "..#mmccccccchh#..", "...#mccccccch#...", "...#mhhhhhhhh#...", "....##hhhhh##....", "......#####......",
+    ".................", ".................",
 };
 
 QStringList boxDrawing(QChar inside)
@@ -58,22 +45,10 @@ QStringList boxDrawing(QChar inside)
 }
 
 const QStringList CheckedDrawing = {
-    "................",
-    ".............s..",
-    "..##########.s..",
-    "..#wwwwwwwww.s..",
-    "..#wwwwwww#w.s..",
-    "..#wwwwww#ww.s..",
-    "..#w#wwww#ww.s..",
-    "..#w#www#www.s..",
-    "..#ww#w#wwww.s..",
-    "..#ww#w#wwww.s..",
-    "..#www#wwwww.s..",
-    "..#wwwwwwwww.s..",
-    ".............s..",
-    ".sssssssssssss..",
-    "................",
-    "................",
+    "................", ".............s..", "..##########.s..", "..#wwwwwwwww.s..",
+    "..#wwwwwww#w.s..", "..#wwwwww#ww.s..", "..#w#wwww#ww.s..", "..#w#www#www.s..",
+    "..#ww#w#wwww.s..", "..#ww#w#wwww.s..", "..#www#wwwww.s..", "..#wwwwwwwww.s..",
+    ".............s..", ".sssssssssssss..", "................", "................",
 };
 
 QImage draw(const QStringList &rows, const QHash<QChar, QRgb> &colours)
@@ -96,13 +71,34 @@ QImage lamp(QRgb main, QRgb shade, QRgb centre)
     return draw(LampDrawing, {{QLatin1Char('m'), main}, {QLatin1Char('h'), shade}, {QLatin1Char('c'), centre}});
 }
 
-QImage yellowLamp() { return lamp(qRgb(255, 255, 0), qRgb(224, 192, 0), qRgb(224, 224, 128)); }
-QImage greyLamp() { return lamp(qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(160, 160, 164)); }
-QImage greenLamp() { return lamp(qRgb(96, 224, 0), qRgb(96, 160, 0), qRgb(0, 192, 0)); }
-QImage redLamp() { return lamp(qRgb(224, 128, 128), qRgb(224, 64, 128), qRgb(224, 96, 64)); }
-QImage greyBox() { return draw(boxDrawing(QLatin1Char('s')), {}); }
-QImage whiteBox() { return draw(boxDrawing(QLatin1Char('w')), {}); }
-QImage tickedBox() { return draw(CheckedDrawing, {}); }
+QImage yellowLamp()
+{
+    return lamp(qRgb(255, 255, 0), qRgb(224, 192, 0), qRgb(224, 224, 128));
+}
+QImage greyLamp()
+{
+    return lamp(qRgb(192, 192, 192), qRgb(128, 128, 128), qRgb(160, 160, 164));
+}
+QImage greenLamp()
+{
+    return lamp(qRgb(96, 224, 0), qRgb(96, 160, 0), qRgb(0, 192, 0));
+}
+QImage redLamp()
+{
+    return lamp(qRgb(224, 128, 128), qRgb(224, 64, 128), qRgb(224, 96, 64));
+}
+QImage greyBox()
+{
+    return draw(boxDrawing(QLatin1Char('s')), {});
+}
+QImage whiteBox()
+{
+    return draw(boxDrawing(QLatin1Char('w')), {});
+}
+QImage tickedBox()
+{
+    return draw(CheckedDrawing, {});
+}
 
 QString rgbText(QRgb colour)
 {
@@ -245,10 +241,7 @@ private slots:
         QApplication::setActiveWindow(nullptr);
     }
 
-    void cleanup()
-    {
-        m_fixture.clearMessages();
-    }
+    void cleanup() { m_fixture.clearMessages(); }
 
     void generatedPictures_data()
     {
@@ -290,11 +283,14 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("captionText");
         QTest::addColumn<int>("captionLeft");
-        QTest::newRow("pending") << "imgLegendaAmarelo" << yellowLamp() << 67 << "lblPendente" << "Pendente" << 86;
+        QTest::newRow("pending") << "imgLegendaAmarelo" << yellowLamp() << 67 << "lblPendente"
+                                 << "Pendente" << 86;
         QTest::newRow("not by the system") << "imgLegendaCinza" << greyLamp() << 138 << "lblNaoRelPelSist"
                                            << "Não realizado pelo sistema" << 157;
-        QTest::newRow("cancelled") << "imgLegendaVermelho" << redLamp() << 290 << "lblCancelado" << "Cancelado" << 310;
-        QTest::newRow("realized") << "imgLegendaVerde" << greenLamp() << 369 << "lblRealizada" << "Realizada" << 389;
+        QTest::newRow("cancelled") << "imgLegendaVermelho" << redLamp() << 290 << "lblCancelado"
+                                   << "Cancelado" << 310;
+        QTest::newRow("realized") << "imgLegendaVerde" << greenLamp() << 369 << "lblRealizada"
+                                  << "Realizada" << 389;
     }
 
     void legend()
@@ -347,7 +343,8 @@ private slots:
                 if (drawn == Olive)
                     QVERIFY2(qAlpha(got) == 0, qPrintable(QStringLiteral("(%1, %2) is not transparent").arg(x).arg(y)));
                 else
-                    QVERIFY2(got == drawn, qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(rgbText(got))));
+                    QVERIFY2(got == drawn,
+                             qPrintable(QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(rgbText(got))));
             }
         }
     }

@@ -98,14 +98,21 @@ private slots:
         QTest::addColumn<QString>("client"); // the first row's client, when given
         QTest::addColumn<QString>("tip");
         const QString longName = QStringLiteral("Companhia Brasileira de Manutenção Industrial");
-        QTest::newRow("date with its time") << false << 0 << 4 << -1 << "" << "04/04/2024 10:20:30";
-        QTest::newRow("date at midnight, shown whole") << false << 1 << 4 << -1 << "" << "";
-        QTest::newRow("client that fits") << false << 1 << 2 << -1 << "" << "";
+        QTest::newRow("date with its time") << false << 0 << 4 << -1 << ""
+                                            << "04/04/2024 10:20:30";
+        QTest::newRow("date at midnight, shown whole") << false << 1 << 4 << -1 << ""
+                                                       << "";
+        QTest::newRow("client that fits") << false << 1 << 2 << -1 << ""
+                                          << "";
         QTest::newRow("client cut") << false << 0 << 2 << -1 << longName << longName;
-        QTest::newRow("total in a narrowed column") << false << 0 << 6 << 20 << "" << "1.234,50";
-        QTest::newRow("status picture") << false << 0 << 1 << -1 << "" << "";
-        QTest::newRow("title cut") << true << 0 << 4 << 30 << "" << "Data da Apuração";
-        QTest::newRow("title that fits") << true << 0 << 4 << 300 << "" << "";
+        QTest::newRow("total in a narrowed column") << false << 0 << 6 << 20 << ""
+                                                    << "1.234,50";
+        QTest::newRow("status picture") << false << 0 << 1 << -1 << ""
+                                        << "";
+        QTest::newRow("title cut") << true << 0 << 4 << 30 << ""
+                                   << "Data da Apuração";
+        QTest::newRow("title that fits") << true << 0 << 4 << 300 << ""
+                                         << "";
     }
 
     void toolTips()

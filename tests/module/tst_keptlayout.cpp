@@ -73,7 +73,8 @@ private slots:
         QCOMPARE(reopenedAt, dialogPlace);
         QCOMPARE(screen()->SubWindow()->geometry(), QRect(12, 14, 960, 520));
         QCOMPARE(widths(), kept);
-        screen()->cdsFaturamento->SetData(BillingRows::packet(PreviewScreenDriver::sampleRows())); // a load keeps them too
+        screen()->cdsFaturamento->SetData(
+            BillingRows::packet(PreviewScreenDriver::sampleRows())); // a load keeps them too
         QCOMPARE(header->logicalIndex(0), 9);
         QCOMPARE(widths(), kept);
         QCOMPARE(screen()->cdsFaturamento->IndexField(), QStringLiteral("NMFANTCLIE"));
@@ -105,8 +106,8 @@ private slots:
         QTest::newRow("beyond a larger display") << QPoint(9000, 7000) << false;
         QTest::newRow("left of the display") << QPoint(-3000, 40) << false;
         QTest::newRow("title bar above the display") << QPoint(40, -400) << false;
-        QTest::newRow("only a sliver on the right") << QPoint(QGuiApplication::primaryScreen()->availableGeometry().right() - 20, 40)
-                                                    << false;
+        QTest::newRow("only a sliver on the right")
+            << QPoint(QGuiApplication::primaryScreen()->availableGeometry().right() - 20, 40) << false;
     }
 
     void keptDialogPlace()

@@ -77,8 +77,10 @@ private slots:
             // A client's name that reads as a formula reaches a spreadsheet as text.
             QCOMPARE(QGuiApplication::clipboard()->text(),
                      QStringList(PreviewScreenDriver::shownTitles()).join(QLatin1Char('\t')) + QLatin1Char('\n')
-                         + PreviewScreenDriver::shownRows().at(1).join(QLatin1Char('\t')).replace(
-                             QStringLiteral("\t=SOMA(1)\t"), QStringLiteral("\t'=SOMA(1)\t"))
+                         + PreviewScreenDriver::shownRows()
+                               .at(1)
+                               .join(QLatin1Char('\t'))
+                               .replace(QStringLiteral("\t=SOMA(1)\t"), QStringLiteral("\t'=SOMA(1)\t"))
                          + QLatin1Char('\n'));
         else
             QCOMPARE(modalClass, reached);
@@ -125,10 +127,10 @@ private slots:
                     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
                     reached << QApplication::focusWidget();
                 }
-                const QList<QWidget *> order = {d->rbtTEmpresa, d->rbtTCliente, d->depDtIniApu, d->depDtFinApu,
+                const QList<QWidget *> order = {d->rbtTEmpresa,   d->rbtTCliente,   d->depDtIniApu,     d->depDtFinApu,
                                                 d->chbLicencaUso, d->chbManutencao, d->chbCustomizacao, d->chbMaoObra,
-                                                d->chbTSituacao, d->chbPSituacao, d->chbRSituacao, d->chbCSituacao,
-                                                d->chbNSituacao, d->sbtConfirma, d->sbtCancela, d->btfSaveOpc,
+                                                d->chbTSituacao,  d->chbPSituacao,  d->chbRSituacao,    d->chbCSituacao,
+                                                d->chbNSituacao,  d->sbtConfirma,   d->sbtCancela,      d->btfSaveOpc,
                                                 d->btfLoadOpc};
                 outcome = reached.mid(0, order.size()) == order ? expected : QStringLiteral("tab order broken");
             } else if (expected == QLatin1String("realizadas")) {

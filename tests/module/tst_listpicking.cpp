@@ -131,8 +131,8 @@ private slots:
             picked = picker->PickedKeys();
         });
         frmFiltroFaturamento->btpClienteClick(frmFiltroFaturamento->btpCliente);
-        const QStringList expected =
-            column(QStringLiteral("SELECT CDCLIENTE FROM CLIENTE WHERE NMFANTCLIE LIKE '%Padaria%' OR NMRAZSOCCLIE LIKE '%Padaria%'"));
+        const QStringList expected = column(QStringLiteral(
+            "SELECT CDCLIENTE FROM CLIENTE WHERE NMFANTCLIE LIKE '%Padaria%' OR NMRAZSOCCLIE LIKE '%Padaria%'"));
         QVERIFY(!expected.isEmpty());
         QCOMPARE(picked, expected);
         QCOMPARE(Pesqlista::ParseList(Cli_fas09601::stCliente), expected);
@@ -143,8 +143,9 @@ private slots:
         int first = 0;
         answerPicker([&](TfrmPesqLista *picker) { first = picker->RowCount(); }, false);
         frmFiltroFaturamento->btpClienteClick(frmFiltroFaturamento->btpCliente);
-        QVERIFY(exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, IDTPIJURCLIE) "
-                                    "VALUES ('NOVO1', 'Cliente Novo', 'Cliente Novo Ltda', '11222333000181', 'J')")));
+        QVERIFY(
+            exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, IDTPIJURCLIE) "
+                                "VALUES ('NOVO1', 'Cliente Novo', 'Cliente Novo Ltda', '11222333000181', 'J')")));
         int second = 0;
         bool listed = false;
         answerPicker(
@@ -164,8 +165,12 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("individual") << "F" << "12345678901" << "123.456.789-01";
-        QTest::newRow("company") << "J" << "12345678000190" << "12.345.678/0001-90";
+        QTest::newRow("individual") << "F"
+                                    << "12345678901"
+                                    << "123.456.789-01";
+        QTest::newRow("company") << "J"
+                                 << "12345678000190"
+                                 << "12.345.678/0001-90";
     }
 
     void registrationNumberInEachRowsMask()
@@ -175,9 +180,10 @@ private slots:
         QFETCH(QString, shown);
         const QString code = QStringLiteral("MASK") + type;
         const QString name = QStringLiteral("Máscara ") + type;
-        QVERIFY(exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, IDTPIJURCLIE) "
-                                    "VALUES ('%1', '%2', '%2', '%3', '%4')")
-                         .arg(code, name, number, type)));
+        QVERIFY(
+            exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, IDTPIJURCLIE) "
+                                "VALUES ('%1', '%2', '%2', '%3', '%4')")
+                     .arg(code, name, number, type)));
         QString got;
         QString header;
         answerPicker(
@@ -205,8 +211,8 @@ private slots:
         TDataSource source;
         source.SetDataSet(&empty);
         QString list = QStringLiteral("[\"01\"]");
-        Pesqlista::PesquisaLista(&source, QStringLiteral("CDEMPRESA"), QStringLiteral("Empresa|Não há empresa cadastrada."),
-                                 false, list);
+        Pesqlista::PesquisaLista(&source, QStringLiteral("CDEMPRESA"),
+                                 QStringLiteral("Empresa|Não há empresa cadastrada."), false, list);
         QCOMPARE(m_fixture.messages, QStringList{QStringLiteral("Não há empresa cadastrada.")});
         QCOMPARE(list, QStringLiteral("[\"01\"]"));
     }
@@ -229,8 +235,9 @@ private slots:
 
     void pickedClientsNarrowThePreview()
     {
-        const QStringList clients = column(QStringLiteral(
-            "SELECT DISTINCT CDCLIENTE FROM APURFATFAS WHERE IDAPURFATFAS = '6' AND IDSTAPFATFAS = 'P' ORDER BY CDCLIENTE"));
+        const QStringList clients = column(
+            QStringLiteral("SELECT DISTINCT CDCLIENTE FROM APURFATFAS WHERE IDAPURFATFAS = '6' AND IDSTAPFATFAS = 'P' "
+                           "ORDER BY CDCLIENTE"));
         QVERIFY(clients.size() >= 3);
         const QStringList wanted{clients[0], clients[2]};
         bool dialogDriven = false;

@@ -15,7 +15,7 @@ class TstModuleEntries : public QObject
 
     QLibrary m_module{QStringLiteral(FAS_BIN_DIR "/../lib/libPkg_fas09600.so")};
 
-    template <typename T>
+    template<typename T>
     T *symbol(const char *name)
     {
         return reinterpret_cast<T *>(m_module.resolve(name));
@@ -29,10 +29,7 @@ class TstModuleEntries : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(m_module.load(), qPrintable(m_module.errorString()));
-    }
+    void initTestCase() { QVERIFY2(m_module.load(), qPrintable(m_module.errorString())); }
 
     void entriesAndTheirUnitQualifiedNames()
     {
@@ -41,11 +38,11 @@ private slots:
         QVERIFY(m_module.resolve("_ZN12Pkg_fas0960011PackageLoadEv") == m_module.resolve("Initialize"));
         QVERIFY(m_module.resolve("_ZN12Pkg_fas0960013PackageUnloadEv") == m_module.resolve("Finalize"));
         // Launch procedures and module variables.
-        for (const char *name : {"_ZN12Cli_fas0960015CriaFaturamentoEv", "_ZN12Cli_fas0960121CriaFiltroFaturamentoEv",
-                                 "_ZN12Cli_fas0960014frmFaturamentoE", "_ZN12Cli_fas0960010boIdCriadoE",
-                                 "_ZN12Cli_fas0960011boTodosServE", "_ZN12Cli_fas0960120frmFiltroFaturamentoE",
-                                 "_ZN12Cli_fas0960110boIdCriadoE", "_ZN12Cli_fas096019stEmpresaE",
-                                 "_ZN12Cli_fas096019stClienteE"})
+        for (const char *name :
+             {"_ZN12Cli_fas0960015CriaFaturamentoEv", "_ZN12Cli_fas0960121CriaFiltroFaturamentoEv",
+              "_ZN12Cli_fas0960014frmFaturamentoE", "_ZN12Cli_fas0960010boIdCriadoE", "_ZN12Cli_fas0960011boTodosServE",
+              "_ZN12Cli_fas0960120frmFiltroFaturamentoE", "_ZN12Cli_fas0960110boIdCriadoE",
+              "_ZN12Cli_fas096019stEmpresaE", "_ZN12Cli_fas096019stClienteE"})
             QVERIFY2(m_module.resolve(name), name);
     }
 
@@ -110,8 +107,9 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing file") << "/nonexistent/libPkg_fas09600.so"
-                                      << "O módulo de faturamento não foi encontrado em /nonexistent/libPkg_fas09600.so.";
+        QTest::newRow("missing file")
+            << "/nonexistent/libPkg_fas09600.so"
+            << "O módulo de faturamento não foi encontrado em /nonexistent/libPkg_fas09600.so.";
         QTest::newRow("not a module") << FAS_BIN_DIR "/../lib/libfasdata.so"
                                       << "não é um módulo válido: falta a entrada IniProc.";
     }

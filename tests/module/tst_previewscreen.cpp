@@ -49,10 +49,7 @@ class TstPreviewScreen : public QObject
         QTRY_VERIFY(closing.isNull());
     }
 
-    void load(const QList<BillingRow> &rows)
-    {
-        screen()->cdsFaturamento->SetData(BillingRows::packet(rows));
-    }
+    void load(const QList<BillingRow> &rows) { screen()->cdsFaturamento->SetData(BillingRows::packet(rows)); }
 
     static QList<BillingRow> rowsWithStatuses(const QStringList &statuses)
     {
@@ -229,8 +226,9 @@ private slots:
 
         // The legend counts the rows and sums their totals beside the ticked ones.
         QCOMPARE(screen()->lblLinhas->text(), QStringLiteral("Linhas: 6   Total: 600,00"));
-        QVERIFY(screen()->lblLinhas->geometry().right() < screen()->lblTotalMarcado->geometry().right()
-                    - screen()->lblTotalMarcado->fontMetrics().horizontalAdvance(screen()->lblTotalMarcado->text()));
+        QVERIFY(screen()->lblLinhas->geometry().right()
+                < screen()->lblTotalMarcado->geometry().right()
+                      - screen()->lblTotalMarcado->fontMetrics().horizontalAdvance(screen()->lblTotalMarcado->text()));
         QVERIFY(!screen()->dbgPadrao->ShowsEmptyText());
 
         // An empty result empties the detail controls but keeps the situation text.
@@ -254,14 +252,22 @@ private slots:
     {
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("1") << "1" << "Mão de obra";
-        QTest::newRow("2") << "2" << "Service Desk";
-        QTest::newRow("3") << "3" << "Customização";
-        QTest::newRow("4") << "4" << "";
-        QTest::newRow("5") << "5" << "Licença de uso";
-        QTest::newRow("6") << "6" << "Manutenção";
-        QTest::newRow("7") << "7" << "Locação";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("1") << "1"
+                           << "Mão de obra";
+        QTest::newRow("2") << "2"
+                           << "Service Desk";
+        QTest::newRow("3") << "3"
+                           << "Customização";
+        QTest::newRow("4") << "4"
+                           << "";
+        QTest::newRow("5") << "5"
+                           << "Licença de uso";
+        QTest::newRow("6") << "6"
+                           << "Manutenção";
+        QTest::newRow("7") << "7"
+                           << "Locação";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void serviceTypeTexts()
@@ -295,8 +301,8 @@ private slots:
         load(rowsWithStatuses({"P"})); // nothing ticked
         QVERIFY(screen()->mnuGerarNF->isEnabled());
         pressOnGrid(Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(m_fixture.messages,
-                 QStringList{QStringLiteral("Apuração deve ser informada para gerar Nota(s) Fiscal(is) / Invoice(s).")});
+        QCOMPARE(m_fixture.messages, QStringList{QStringLiteral(
+                                         "Apuração deve ser informada para gerar Nota(s) Fiscal(is) / Invoice(s).")});
     }
 
     void filterShortcutAlwaysAvailable_data()

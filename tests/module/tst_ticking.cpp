@@ -48,7 +48,7 @@ class TstTicking : public QObject
 
     ModuleFixture m_fixture;
     QPointer<TfrmFaturamento> m_screen;
-    QList<int> m_editedRows;   // rows opened for editing (1-based), in order
+    QList<int> m_editedRows; // rows opened for editing (1-based), in order
     bool m_sawHourGlass = false;
     std::function<void()> m_onEdit;
 
@@ -159,24 +159,78 @@ private slots:
         QTest::addColumn<QString>("gesture"); // "click" on the tick cell, "space", "shift+space", "client click"
         QTest::addColumn<QString>("after");
 
-        QTest::newRow("P N click") << "P" << "N" << "click" << "S";
-        QTest::newRow("P S click") << "P" << "S" << "click" << "N";
-        QTest::newRow("C N click") << "C" << "N" << "click" << "S";
-        QTest::newRow("N S click") << "N" << "S" << "click" << "N";
-        QTest::newRow("unknown status N click") << "X" << "N" << "click" << "S";
-        QTest::newRow("r (lower case) N click") << "r" << "N" << "click" << "S";
-        QTest::newRow("R N click") << "R" << "N" << "click" << "D";
-        QTest::newRow("R S click") << "R" << "S" << "click" << "D";
-        QTest::newRow("R empty click") << "R" << "" << "click" << "D";
-        QTest::newRow("R other click") << "R" << "X" << "click" << "D";
-        QTest::newRow("P D click") << "P" << "D" << "click" << "D";
-        QTest::newRow("P empty click") << "P" << "" << "click" << "";
-        QTest::newRow("C other click") << "C" << "s" << "click" << "s";
-        QTest::newRow("P N space on the client") << "P" << "N" << "space" << "S";
-        QTest::newRow("R S space on the client") << "R" << "S" << "space" << "D";
-        QTest::newRow("P S shift+space") << "P" << "S" << "shift+space" << "N";
-        QTest::newRow("P N click on the client") << "P" << "N" << "client click" << "N";
-        QTest::newRow("P N click on the total") << "P" << "N" << "total click" << "N";
+        QTest::newRow("P N click") << "P"
+                                   << "N"
+                                   << "click"
+                                   << "S";
+        QTest::newRow("P S click") << "P"
+                                   << "S"
+                                   << "click"
+                                   << "N";
+        QTest::newRow("C N click") << "C"
+                                   << "N"
+                                   << "click"
+                                   << "S";
+        QTest::newRow("N S click") << "N"
+                                   << "S"
+                                   << "click"
+                                   << "N";
+        QTest::newRow("unknown status N click") << "X"
+                                                << "N"
+                                                << "click"
+                                                << "S";
+        QTest::newRow("r (lower case) N click") << "r"
+                                                << "N"
+                                                << "click"
+                                                << "S";
+        QTest::newRow("R N click") << "R"
+                                   << "N"
+                                   << "click"
+                                   << "D";
+        QTest::newRow("R S click") << "R"
+                                   << "S"
+                                   << "click"
+                                   << "D";
+        QTest::newRow("R empty click") << "R"
+                                       << ""
+                                       << "click"
+                                       << "D";
+        QTest::newRow("R other click") << "R"
+                                       << "X"
+                                       << "click"
+                                       << "D";
+        QTest::newRow("P D click") << "P"
+                                   << "D"
+                                   << "click"
+                                   << "D";
+        QTest::newRow("P empty click") << "P"
+                                       << ""
+                                       << "click"
+                                       << "";
+        QTest::newRow("C other click") << "C"
+                                       << "s"
+                                       << "click"
+                                       << "s";
+        QTest::newRow("P N space on the client") << "P"
+                                                 << "N"
+                                                 << "space"
+                                                 << "S";
+        QTest::newRow("R S space on the client") << "R"
+                                                 << "S"
+                                                 << "space"
+                                                 << "D";
+        QTest::newRow("P S shift+space") << "P"
+                                         << "S"
+                                         << "shift+space"
+                                         << "N";
+        QTest::newRow("P N click on the client") << "P"
+                                                 << "N"
+                                                 << "client click"
+                                                 << "N";
+        QTest::newRow("P N click on the total") << "P"
+                                                << "N"
+                                                << "total click"
+                                                << "N";
     }
 
     void toggle()
@@ -387,16 +441,17 @@ private slots:
         QTest::addColumn<int>("indicator");     // the header's sorted section, -1 none
         QTest::addColumn<QString>("ticksAfterMarkAll");
         QTest::newRow("client") << QList<int>{ClientColumn} << "Ana,bia,Caio,Érico" << ClientColumn << "S,N,S,S";
-        QTest::newRow("client, again: descending") << QList<int>{ClientColumn, ClientColumn} << "Érico,Caio,bia,Ana"
-                                                   << ClientColumn << "S,S,N,S";
+        QTest::newRow("client, again: descending")
+            << QList<int>{ClientColumn, ClientColumn} << "Érico,Caio,bia,Ana" << ClientColumn << "S,S,N,S";
         QTest::newRow("total") << QList<int>{TotalColumn} << "Érico,Caio,Ana,bia" << TotalColumn << "S,S,S,N";
         QTest::newRow("status, then the tick column keeps it")
             << QList<int>{1, TickColumn} << "Caio,Ana,Érico,bia" << 1 << "S,S,S,N";
-        QTest::newRow("month: by date across years") << QList<int>{MonthColumn} << "Ana,Caio,bia,Érico" << MonthColumn
-                                                     << "S,S,N,S";
-        QTest::newRow("month, again: descending") << QList<int>{MonthColumn, MonthColumn} << "Érico,bia,Caio,Ana"
-                                                  << MonthColumn << "S,N,S,S";
-        QTest::newRow("tick column alone: no order") << QList<int>{TickColumn} << "Caio,Ana,bia,Érico" << -1 << "S,S,N,S";
+        QTest::newRow("month: by date across years")
+            << QList<int>{MonthColumn} << "Ana,Caio,bia,Érico" << MonthColumn << "S,S,N,S";
+        QTest::newRow("month, again: descending")
+            << QList<int>{MonthColumn, MonthColumn} << "Érico,bia,Caio,Ana" << MonthColumn << "S,N,S,S";
+        QTest::newRow("tick column alone: no order")
+            << QList<int>{TickColumn} << "Caio,Ana,bia,Érico" << -1 << "S,S,N,S";
     }
 
     void titleClickSorts()
@@ -426,7 +481,8 @@ private slots:
         QCOMPARE(ticks().join(QLatin1Char(',')), ticksAfterMarkAll);
         QCOMPARE(data()->RecNo(), 1);
         QCOMPARE(grid()->currentIndex().row(), 0);
-        QCOMPARE(data()->FieldByName(QStringLiteral("NMFANTCLIE"))->AsString(), clients.section(QLatin1Char(','), 0, 0));
+        QCOMPARE(data()->FieldByName(QStringLiteral("NMFANTCLIE"))->AsString(),
+                 clients.section(QLatin1Char(','), 0, 0));
         QCOMPARE(m_editedRows.first(), 1);
     }
 

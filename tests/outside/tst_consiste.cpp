@@ -49,12 +49,24 @@ private slots:
         QTest::addColumn<QString>("personType");
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("text");
-        QTest::newRow("individual") << "F" << "12345678901" << "123.456.789-01";
-        QTest::newRow("company") << "J" << "12345678000190" << "12.345.678/0001-90";
-        QTest::newRow("short number keeps the literals") << "F" << "123" << "123.   .   -  ";
-        QTest::newRow("long number is cut") << "F" << "1234567890123" << "123.456.789-01";
-        QTest::newRow("unknown type has no mask") << "X" << "ABC-1" << "ABC-1";
-        QTest::newRow("empty type") << "" << "987" << "987";
+        QTest::newRow("individual") << "F"
+                                    << "12345678901"
+                                    << "123.456.789-01";
+        QTest::newRow("company") << "J"
+                                 << "12345678000190"
+                                 << "12.345.678/0001-90";
+        QTest::newRow("short number keeps the literals") << "F"
+                                                         << "123"
+                                                         << "123.   .   -  ";
+        QTest::newRow("long number is cut") << "F"
+                                            << "1234567890123"
+                                            << "123.456.789-01";
+        QTest::newRow("unknown type has no mask") << "X"
+                                                  << "ABC-1"
+                                                  << "ABC-1";
+        QTest::newRow("empty type") << ""
+                                    << "987"
+                                    << "987";
     }
 
     void registrationMasks()

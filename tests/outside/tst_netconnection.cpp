@@ -29,7 +29,7 @@ class TstNetConnection : public QObject
     AppServerProcess m_server;
     AppServerProcess m_tokenServer;
     QString m_token = QStringLiteral("s3cr3t-tok3n");
-    QTemporaryDir m_pki; // a test CA, a certificate it signs for 127.0.0.1, and another CA
+    QTemporaryDir m_pki;                       // a test CA, a certificate it signs for 127.0.0.1, and another CA
     std::unique_ptr<httplib::SSLServer> m_tls; // HTTPS in front of the token server
     std::thread m_tlsThread;
     int m_tlsPort = 0;
@@ -50,15 +50,16 @@ class TstNetConnection : public QObject
     bool makeCertificates()
     {
         const auto ca = [this](const char *key, const char *cert, const QString &subject) {
-            return openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject,
-                            "-keyout", pki(key), "-out", pki(cert)});
+            return openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", subject, "-keyout",
+                            pki(key), "-out", pki(cert)});
         };
         QFile san(pki("san.ext"));
         if (!san.open(QIODevice::WriteOnly))
             return false;
         san.write("subjectAltName=IP:127.0.0.1\n");
         san.close();
-        return ca("ca.key", "ca.crt", QStringLiteral("/CN=Teste CA")) && ca("other.key", "other.crt", QStringLiteral("/CN=Outra CA"))
+        return ca("ca.key", "ca.crt", QStringLiteral("/CN=Teste CA"))
+               && ca("other.key", "other.crt", QStringLiteral("/CN=Outra CA"))
                && openssl({"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-keyout",
                            pki("server.key"), "-out", pki("server.csr")})
                && openssl({"x509", "-req", "-in", pki("server.csr"), "-CA", pki("ca.crt"), "-CAkey", pki("ca.key"),
@@ -195,7 +196,8 @@ private slots:
         TNetConnection net;
         pointAt(net, m_server);
         net.Open();
-        const QByteArray packet = Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0);
+        const QByteArray packet = Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()),
+                                                            true, 0);
         const TRecordStore rows = DataPacket::decode(packet);
         QCOMPARE(rows.fieldCount(), 28);
         QVERIFY(rows.rowCount() > 0);
@@ -223,8 +225,8 @@ private slots:
         pointAt(net, m_server);
         net.Open();
         const QList<RemoteArgument> args = defaultFilter().mid(0, argumentCount);
-        expectError([&] { net.Call(method, args); }, RemoteCallError::Reason::ServerError,
-                    {net.Address(), method}, code);
+        expectError([&] { net.Call(method, args); }, RemoteCallError::Reason::ServerError, {net.Address(), method},
+                    code);
         // The connection and the server go on serving.
         QVERIFY(!net.Call(QStringLiteral("GetFaturamento"), defaultFilter()).isEmpty());
     }
@@ -300,24 +302,28 @@ private slots:
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("chunked");
-        QTest::addColumn<double>("value");     // VR of the packet's one row, when it loads
-        QTest::addColumn<int>("reason");       // -1: loads; -2: its packet is refused when loaded; else the RemoteCallError reason
+        QTest::addColumn<double>("value"); // VR of the packet's one row, when it loads
+        QTest::addColumn<int>(
+            "reason"); // -1: loads; -2: its packet is refused when loaded; else the RemoteCallError reason
         QTest::addColumn<QString>("mention");
         const auto answer = [](const QByteArray &number) {
             return QByteArray(R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float","size":0,)"
-                              R"("fixed":false}],"rows":[[)") + number + "]]}}";
+                              R"("fixed":false}],"rows":[[)")
+                   + number + "]]}}";
         };
         using R = RemoteCallError::Reason;
         QTest::newRow("packet with a length") << answer("1234.5") << false << 1234.5 << -1 << "";
         QTest::newRow("packet in chunks") << answer("1234.5") << true << 1234.5 << -1 << "";
-        QTest::newRow("result before id") << QByteArray(R"({"jsonrpc":"2.0","result":{"fields":[{"name":"VR","type":"float"}],)"
-                                                        R"("rows":[[2]]},"id":1})")
-                                          << false << 2.0 << -1 << "";
+        QTest::newRow("result before id")
+            << QByteArray(R"({"jsonrpc":"2.0","result":{"fields":[{"name":"VR","type":"float"}],)"
+                          R"("rows":[[2]]},"id":1})")
+            << false << 2.0 << -1 << "";
         QTest::newRow("negative zero keeps its sign") << answer("-0") << false << -0.0 << -1 << "";
         QTest::newRow("negative zero in chunks") << answer("-0") << true << -0.0 << -1 << "";
-        QTest::newRow("integer beyond 64 bits") << answer("123456789012345678901234567890") << false
-                                                << 123456789012345678901234567890.0 << -1 << "";
-        QTest::newRow("error object") << QByteArray(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001,"message":"Sem dados"}})")
+        QTest::newRow("integer beyond 64 bits")
+            << answer("123456789012345678901234567890") << false << 123456789012345678901234567890.0 << -1 << "";
+        QTest::newRow("error object") << QByteArray(
+            R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001,"message":"Sem dados"}})")
                                       << false << 0.0 << int(R::ServerError) << "Sem dados";
         QTest::newRow("error object read as text") // -0 sends the answer to the on-demand reader
             << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":{"code":-32010,"message":"Item inexistente"}})") << false
@@ -327,15 +333,17 @@ private slots:
         QTest::newRow("error as text, read as text")
             << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":"falhou"})") << false << 0.0 << int(R::BadAnswer)
             << "objeto de erro malformado";
-        QTest::newRow("answer cut short") << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
-        QTest::newRow("error after the result") << answer("1").chopped(1) + R"(,"error":{"code":-32001,"message":"Sem dados"}})"
-                                                << true << 0.0 << int(R::ServerError) << "Sem dados";
-        QTest::newRow("cut short inside a row") << answer("1234.5").chopped(5) << true << 0.0 << int(R::BadAnswer)
-                                                << "resposta inválida";
-        QTest::newRow("row of the wrong width") << answer("1,2") << true << 0.0 << -2
-                                                << "Pacote de dados inválido: linha 1: mais de 1 valores";
-        QTest::newRow("row that is not JSON") << answer("1 2") << true << 0.0 << -2
-                                              << "Pacote de dados inválido: linha 1";
+        QTest::newRow("answer cut short")
+            << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
+        QTest::newRow("error after the result")
+            << answer("1").chopped(1) + R"(,"error":{"code":-32001,"message":"Sem dados"}})" << true << 0.0
+            << int(R::ServerError) << "Sem dados";
+        QTest::newRow("cut short inside a row")
+            << answer("1234.5").chopped(5) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
+        QTest::newRow("row of the wrong width")
+            << answer("1,2") << true << 0.0 << -2 << "Pacote de dados inválido: linha 1: mais de 1 valores";
+        QTest::newRow("row that is not JSON")
+            << answer("1 2") << true << 0.0 << -2 << "Pacote de dados inválido: linha 1";
         QTest::newRow("not JSON") << QByteArray("<html>erro</html>") << false << 0.0 << int(R::BadAnswer) << "HTTP 200";
         QTest::newRow("no result") << QByteArray(R"({"jsonrpc":"2.0","id":1})") << false << 0.0 << int(R::BadAnswer)
                                    << "sem resultado";
@@ -346,8 +354,8 @@ private slots:
             return "HTTP/1.1 " + status + "\r\nServer: nginx\r\nContent-Type: text/html\r\nContent-Length: "
                    + QByteArray::number(html.size()) + "\r\n\r\n" + html;
         };
-        QTest::newRow("proxy without its server") << page("502 Bad Gateway", "502 Bad Gateway") << false << 0.0
-                                                  << int(R::Transport) << "através do proxy";
+        QTest::newRow("proxy without its server")
+            << page("502 Bad Gateway", "502 Bad Gateway") << false << 0.0 << int(R::Transport) << "através do proxy";
         QTest::newRow("generation through a proxy that gave up")
             << page("504 Gateway Time-out", "504 Gateway Time-out") << false << 0.0 << int(R::Transport)
             << "confira a prévia antes de repeti-la";
@@ -403,8 +411,8 @@ private slots:
                                    ? QStringLiteral("GeraNF")
                                    : QStringLiteral("GetFaturamento");
         if (reason >= 0) {
-            expectError([&] { net.Call(method, defaultFilter()); },
-                        RemoteCallError::Reason(reason), {net.Address(), mention});
+            expectError([&] { net.Call(method, defaultFilter()); }, RemoteCallError::Reason(reason),
+                        {net.Address(), mention});
         } else if (reason == -2) {
             // Read as it arrived, refused with the words the whole packet's reader uses.
             const auto refusal = [](const TDataPacket &packet) {
@@ -415,12 +423,14 @@ private slots:
                 }
                 return QString();
             };
-            const QString streamed = refusal(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
+            const QString streamed = refusal(
+                Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
             QCOMPARE(streamed, refusal(TDataPacket(body.mid(body.indexOf("\"result\":") + 9).chopped(1))));
             QVERIFY2(streamed.startsWith(mention), qPrintable(streamed));
         } else {
             TClientDataSet dataSet;
-            dataSet.SetData(Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
+            dataSet.SetData(
+                Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0));
             QCOMPARE(dataSet.RecordCount(), 1);
             const double got = dataSet.Fields(0)->AsFloat();
             QCOMPARE(got, value);
@@ -443,7 +453,8 @@ private slots:
     void unknownOutcomeIsSentAgainWithTheSameKey()
     {
         QFETCH(QByteArray, firstAnswer);
-        const QByteArray body = R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float"}],"rows":[[7]]}})";
+        const QByteArray body =
+            R"({"jsonrpc":"2.0","id":1,"result":{"fields":[{"name":"VR","type":"float"}],"rows":[[7]]}})";
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress::LocalHost, 0));
         QList<QTcpSocket *> sockets;
@@ -459,8 +470,8 @@ private slots:
                     }
                     if (!data.startsWith("POST "))
                         return; // the rest of a request's body
-                    const QRegularExpressionMatch key =
-                        QRegularExpression(QStringLiteral("Idempotency-Key: ([^\r]+)")).match(QString::fromLatin1(data));
+                    const QRegularExpressionMatch key = QRegularExpression(QStringLiteral("Idempotency-Key: ([^\r]+)"))
+                                                            .match(QString::fromLatin1(data));
                     keys << key.captured(1).toLatin1();
                     if (keys.size() % 2 == 1 && firstAnswer.isEmpty())
                         socket->abort();
@@ -510,20 +521,22 @@ private slots:
         QTest::addColumn<QString>("mentions");
         using R = RemoteCallError::Reason;
         QTest::newRow("right CA and token") << "https://" << false << "ca.crt" << m_token << -1 << "";
-        QTest::newRow("no token") << "https://" << false << "ca.crt" << "" << int(R::Unauthorized) << "token_file";
-        QTest::newRow("wrong token") << "https://" << false << "ca.crt" << "outro" << int(R::Unauthorized)
-                                     << "não é o configurado";
-        QTest::newRow("certificate of another CA") << "https://" << false << "other.crt" << m_token
-                                                   << int(R::Certificate) << "não foi assinado pela autoridade certificadora";
-        QTest::newRow("CA file missing") << "https://" << false << "nao-existe.crt" << m_token
-                                         << int(R::Configuration) << "nao-existe.crt";
-        QTest::newRow("https to a plain server") << "https://" << true << "ca.crt" << m_token << int(R::Certificate)
-                                                 << "conexão segura";
+        QTest::newRow("no token") << "https://" << false << "ca.crt"
+                                  << "" << int(R::Unauthorized) << "token_file";
+        QTest::newRow("wrong token") << "https://" << false << "ca.crt"
+                                     << "outro" << int(R::Unauthorized) << "não é o configurado";
+        QTest::newRow("certificate of another CA")
+            << "https://" << false << "other.crt" << m_token << int(R::Certificate)
+            << "não foi assinado pela autoridade certificadora";
+        QTest::newRow("CA file missing") << "https://" << false << "nao-existe.crt" << m_token << int(R::Configuration)
+                                         << "nao-existe.crt";
+        QTest::newRow("https to a plain server")
+            << "https://" << true << "ca.crt" << m_token << int(R::Certificate) << "conexão segura";
         QTest::newRow("scheme http to the plain server") << "http://" << true << "" << m_token << -1 << "";
         QTest::newRow("certificate with only a CN") // served on its own port
             << "https://" << false << "ca.crt" << m_token << int(R::Certificate) << "não é do endereço configurado";
-        QTest::newRow("scheme http to the TLS port") << "http://" << false << "" << m_token << int(R::Transport)
-                                                     << "use https:// em web_url";
+        QTest::newRow("scheme http to the TLS port")
+            << "http://" << false << "" << m_token << int(R::Transport) << "use https:// em web_url";
     }
 
     void tls()
@@ -543,8 +556,8 @@ private slots:
         net.SetBearerToken(token);
         try {
             net.Open();
-            const QByteArray packet =
-                Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0);
+            const QByteArray packet = Consiste::CheckResultServ(
+                net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0);
             QVERIFY2(reason == -1, "the call was served");
             QCOMPARE(DataPacket::decode(packet).fieldCount(), 28);
         } catch (const RemoteCallError &error) {
@@ -602,7 +615,8 @@ private slots:
         connect(&tick, &QTimer::timeout, this, [&] {
             for (QTcpSocket *socket : std::as_const(posted)) {
                 if (next == 0)
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n");
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n");
                 if (next < piecesSent)
                     socket->write(QByteArray::number(pieces[next].size(), 16) + "\r\n" + pieces[next] + "\r\n");
                 if (next + 1 == pieces.size() && piecesSent == pieces.size())
@@ -629,7 +643,8 @@ private slots:
         });
         const auto load = [&] {
             dataSet.SetData(Consiste::CheckResultServ(
-                net.Call(QStringLiteral("GetFaturamento"), defaultFilter(), TNetConnection::CallKind::UserMayCancel), true, 0));
+                net.Call(QStringLiteral("GetFaturamento"), defaultFilter(), TNetConnection::CallKind::UserMayCancel),
+                true, 0));
         };
         if (cancelOnRows) {
             expectError(load, RemoteCallError::Reason::Cancelled, {net.Address(), QStringLiteral("cancelada")});
@@ -642,7 +657,7 @@ private slots:
             QCOMPARE(dataSet.Fields(0)->AsString(), QStringLiteral("039999"));
         }
         QVERIFY(rowsSeen > 0); // the rows were counted while they arrived
-        net.Cancel(); // after the call: nothing to stop
+        net.Cancel();          // after the call: nothing to stop
     }
 
     // A server that answers a byte at a time never lets a call outlive its deadline,
@@ -663,7 +678,8 @@ private slots:
                         peer->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 15\r\n\r\n"
                                     "{\"status\":\"ok\"}");
                     else
-                        peer->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n");
+                        peer->write(
+                            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n");
                 });
             }
         });
@@ -736,7 +752,8 @@ private slots:
         net.SetHost(HostConfig::webUrl());
         net.SetPort(HostConfig::webPort());
         net.Open();
-        QVERIFY(!Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0).isEmpty());
+        QVERIFY(
+            !Consiste::CheckResultServ(net.Call(QStringLiteral("GetFaturamento"), defaultFilter()), true, 0).isEmpty());
 
         // A token file others may read is refused, naming the chmod that fixes it;
         // one that cannot be read is named too; both before anything is sent.

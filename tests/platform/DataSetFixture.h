@@ -24,8 +24,8 @@ inline TFieldDefs layout()
 {
     TFieldDef value = def("VALUE", TFieldType::Float);
     value.displayFormat = QStringLiteral("#,##0.00");
-    return {def("CODE", TFieldType::String, 6), def("FLAG", TFieldType::FixedChar, 1), def("WHEN", TFieldType::DateTime),
-            value};
+    return {def("CODE", TFieldType::String, 6), def("FLAG", TFieldType::FixedChar, 1),
+            def("WHEN", TFieldType::DateTime), value};
 }
 
 // A packet of layout() whose rows carry the given codes (row i: FLAG "S", WHEN

@@ -19,7 +19,8 @@ bool streamed(QByteArrayView input, std::size_t piece, QByteArray &encoded)
     try {
         PacketStream stream(1 << 20);
         for (qsizetype at = 0; at < input.size(); at += qsizetype(piece))
-            stream.feed(std::string_view(input.data() + at, std::size_t(std::min<qsizetype>(qsizetype(piece), input.size() - at))));
+            stream.feed(std::string_view(input.data() + at,
+                                         std::size_t(std::min<qsizetype>(qsizetype(piece), input.size() - at))));
         encoded = DataPacket::encode(stream.finish());
         return true;
     } catch (const PacketError &) {

@@ -30,9 +30,11 @@ public:
             }
             return QString();
         };
-        connect(&dataSet, &TClientDataSet::StateChange, this,
-                [this, stateName](TClientDataSet *ds) { events << QStringLiteral("StateChange:") + stateName(ds->State()); });
-        connect(&dataSet, &TClientDataSet::AfterOpen, this, [this](TClientDataSet *) { events << QStringLiteral("AfterOpen"); });
+        connect(&dataSet, &TClientDataSet::StateChange, this, [this, stateName](TClientDataSet *ds) {
+            events << QStringLiteral("StateChange:") + stateName(ds->State());
+        });
+        connect(&dataSet, &TClientDataSet::AfterOpen, this,
+                [this](TClientDataSet *) { events << QStringLiteral("AfterOpen"); });
         connect(&dataSet, &TClientDataSet::AfterScroll, this,
                 [this](TClientDataSet *ds) { events << QStringLiteral("AfterScroll:%1").arg(ds->RecNo()); });
         connect(&dataSet, &TClientDataSet::controlsReset, this, [this] { events << QStringLiteral("reset"); });
@@ -171,7 +173,8 @@ void TestClientDataSet::cursor_data()
     QTest::newRow("locate the current") << abc << QStringList{"SetRecNo:1"} << 1 << false << false << 0;
     QTest::newRow("one record, next") << QStringList{"A"} << QStringList{"Next"} << 1 << true << false << 0;
     QTest::newRow("empty") << QStringList{} << QStringList{} << 0 << true << true << 0;
-    QTest::newRow("empty, moves") << QStringList{} << QStringList{"Next", "Last", "Prior", "First"} << 0 << true << true << 0;
+    QTest::newRow("empty, moves") << QStringList{} << QStringList{"Next", "Last", "Prior", "First"} << 0 << true << true
+                                  << 0;
 }
 
 void TestClientDataSet::cursor()
@@ -212,42 +215,45 @@ void TestClientDataSet::editing_data()
     QTest::newRow("edit, cancel") << QStringList{"Next", "Edit", "Set:X", "Cancel"} << "A,B,C" << 2 << browse;
     QTest::newRow("edit shows the buffer, not yet the rows")
         << QStringList{"Edit", "Set:X"} << "A,B,C" << 1 << int(TDataSetState::Edit);
-    QTest::newRow("insert before the current") << QStringList{"Next", "Insert", "Set:N", "Post"} << "A,N,B,C" << 2 << browse;
+    QTest::newRow("insert before the current")
+        << QStringList{"Next", "Insert", "Set:N", "Post"} << "A,N,B,C" << 2 << browse;
     QTest::newRow("insert at the first") << QStringList{"Insert", "Set:N", "Post"} << "N,A,B,C" << 1 << browse;
     QTest::newRow("insert at the last, after eof")
         << QStringList{"Last", "Next", "Insert", "Set:N", "Post"} << "A,B,N,C" << 3 << browse;
     QTest::newRow("append") << QStringList{"Append", "Set:N", "Post"} << "A,B,C,N" << 4 << browse;
     QTest::newRow("insert, cancel") << QStringList{"Next", "Insert", "Set:N", "Cancel"} << "A,B,C" << 2 << browse;
     QTest::newRow("append, cancel") << QStringList{"Last", "Append", "Cancel"} << "A,B,C" << 3 << browse;
-    QTest::newRow("inserting: RecNo of the new record") << QStringList{"Last", "Insert"} << "A,B,C" << 3
-                                                        << int(TDataSetState::Insert);
+    QTest::newRow("inserting: RecNo of the new record")
+        << QStringList{"Last", "Insert"} << "A,B,C" << 3 << int(TDataSetState::Insert);
     QTest::newRow("edit, next posts") << QStringList{"Edit", "Set:X", "Next"} << "X,B,C" << 2 << browse;
     QTest::newRow("edit, prior posts") << QStringList{"Last", "Edit", "Set:X", "Prior"} << "A,B,X" << 2 << browse;
     QTest::newRow("edit, first posts") << QStringList{"Last", "Edit", "Set:X", "First"} << "A,B,X" << 1 << browse;
     QTest::newRow("edit, last posts") << QStringList{"Edit", "Set:X", "Last"} << "X,B,C" << 3 << browse;
     QTest::newRow("edit, locate posts") << QStringList{"Edit", "Set:X", "SetRecNo:3"} << "X,B,C" << 3 << browse;
-    QTest::newRow("insert, next posts, then moves on") << QStringList{"Next", "Insert", "Set:N", "Next"} << "A,N,B,C" << 3
-                                                       << browse;
+    QTest::newRow("insert, next posts, then moves on")
+        << QStringList{"Next", "Insert", "Set:N", "Next"} << "A,N,B,C" << 3 << browse;
     QTest::newRow("untouched insert, next drops it") << QStringList{"Next", "Insert", "Next"} << "A,B,C" << 3 << browse;
     QTest::newRow("insert while editing posts the edit")
         << QStringList{"Edit", "Set:X", "Insert", "Set:N", "Post"} << "N,X,B,C" << 1 << browse;
-    QTest::newRow("explicit post of an untouched insert keeps it") << QStringList{"Append", "Post"} << "A,B,C,-" << 4 << browse;
+    QTest::newRow("explicit post of an untouched insert keeps it")
+        << QStringList{"Append", "Post"} << "A,B,C,-" << 4 << browse;
     QTest::newRow("delete the first") << QStringList{"Delete"} << "B,C" << 1 << browse;
     QTest::newRow("delete the last") << QStringList{"Last", "Delete"} << "A,B" << 2 << browse;
     QTest::newRow("delete all") << QStringList{"Delete", "Delete", "Delete"} << "" << 0 << browse;
-    QTest::newRow("delete while editing drops the edit") << QStringList{"Edit", "Set:X", "Delete"} << "B,C" << 1 << browse;
-    QTest::newRow("delete while inserting cancels") << QStringList{"Next", "Insert", "Set:N", "Delete"} << "A,B,C" << 2
-                                                    << browse;
+    QTest::newRow("delete while editing drops the edit")
+        << QStringList{"Edit", "Set:X", "Delete"} << "B,C" << 1 << browse;
+    QTest::newRow("delete while inserting cancels")
+        << QStringList{"Next", "Insert", "Set:N", "Delete"} << "A,B,C" << 2 << browse;
     QTest::newRow("post and cancel in browse do nothing") << QStringList{"Post", "Cancel"} << "A,B,C" << 1 << browse;
     // One edit buffer serves edit after edit: each post writes only its own row.
-    QTest::newRow("edits of two rows") << QStringList{"Edit", "Set:X", "Post", "Next", "Edit", "Set:Y", "Post"} << "X,Y,C"
-                                       << 2 << browse;
+    QTest::newRow("edits of two rows") << QStringList{"Edit", "Set:X", "Post", "Next", "Edit", "Set:Y", "Post"}
+                                       << "X,Y,C" << 2 << browse;
     QTest::newRow("a cancelled edit leaves nothing for the next")
         << QStringList{"Edit", "Set:LONGER", "Cancel", "Next", "Edit", "Set:Y", "Post"} << "A,Y,C" << 2 << browse;
     QTest::newRow("longer text, then shorter, in one row")
         << QStringList{"Edit", "Set:LONGER", "Post", "Edit", "Set:Q", "Post"} << "Q,B,C" << 1 << browse;
-    QTest::newRow("edit after an insert") << QStringList{"Insert", "Set:N", "Post", "Next", "Edit", "Set:X", "Post"}
-                                          << "N,X,B,C" << 2 << browse;
+    QTest::newRow("edit after an insert")
+        << QStringList{"Insert", "Set:N", "Post", "Next", "Edit", "Set:X", "Post"} << "N,X,B,C" << 2 << browse;
     QTest::newRow("untouched edit posts nothing after a touched one")
         << QStringList{"Edit", "Set:X", "Post", "Next", "Edit", "Post"} << "X,B,C" << 2 << browse;
     // An index orders the rows themselves; the current record stays current.
@@ -256,8 +262,8 @@ void TestClientDataSet::editing_data()
     QTest::newRow("index kept over a load") << QStringList{"Index:CODE desc", "Load:B;A;C"} << "C,B,A" << 1 << browse;
     QTest::newRow("index ends an edit as a move does")
         << QStringList{"Edit", "Set:Z", "Index:CODE"} << "B,C,Z" << 3 << browse;
-    QTest::newRow("a posted edit keeps its place") << QStringList{"Index:CODE desc", "First", "Edit", "Set:0", "Post"}
-                                                   << "0,B,A" << 1 << browse;
+    QTest::newRow("a posted edit keeps its place")
+        << QStringList{"Index:CODE desc", "First", "Edit", "Set:0", "Post"} << "0,B,A" << 1 << browse;
     QTest::newRow("blank first ascending, last descending")
         << QStringList{"Append", "Post", "Index:CODE", "Index:CODE desc"} << "C,B,A,-" << 4 << browse;
     QTest::newRow("accents and case sort as the language does")
@@ -294,30 +300,33 @@ void TestClientDataSet::events_data()
     const QStringList abc = {"A", "B", "C"};
     QTest::newRow("next") << abc << QStringList{"Next"} << QStringList{"current:1", "AfterScroll:2"};
     QTest::newRow("next at eof") << abc << QStringList{"Last", "Next"} << QStringList{"current:2", "AfterScroll:3"};
-    QTest::newRow("edit, post")
-        << abc << QStringList{"Edit", "Set:X", "Post"} << QStringList{"StateChange:Edit", "StateChange:Browse", "rowChanged:0"};
-    QTest::newRow("edit, post unchanged") << abc << QStringList{"Edit", "Post"}
-                                          << QStringList{"StateChange:Edit", "StateChange:Browse"};
+    QTest::newRow("edit, post") << abc << QStringList{"Edit", "Set:X", "Post"}
+                                << QStringList{"StateChange:Edit", "StateChange:Browse", "rowChanged:0"};
+    QTest::newRow("edit, post unchanged")
+        << abc << QStringList{"Edit", "Post"} << QStringList{"StateChange:Edit", "StateChange:Browse"};
     QTest::newRow("edit, cancel") << abc << QStringList{"Edit", "Set:X", "Cancel"}
                                   << QStringList{"StateChange:Edit", "StateChange:Browse", "rowChanged:0"};
-    QTest::newRow("insert, post")
-        << abc << QStringList{"Next", "Insert", "Set:N", "Post"}
-        << QStringList{"current:1", "AfterScroll:2", "StateChange:Insert", "current:-1", "AfterScroll:2",
-                       "StateChange:Browse", "rowInserted:1", "current:1"};
-    QTest::newRow("insert, cancel")
-        << abc << QStringList{"Next", "Insert", "Cancel"}
-        << QStringList{"current:1", "AfterScroll:2", "StateChange:Insert", "current:-1", "AfterScroll:2",
-                       "StateChange:Browse", "current:1", "AfterScroll:2"};
+    QTest::newRow("insert, post") << abc << QStringList{"Next", "Insert", "Set:N", "Post"}
+                                  << QStringList{"current:1",     "AfterScroll:2", "StateChange:Insert",
+                                                 "current:-1",    "AfterScroll:2", "StateChange:Browse",
+                                                 "rowInserted:1", "current:1"};
+    QTest::newRow("insert, cancel") << abc << QStringList{"Next", "Insert", "Cancel"}
+                                    << QStringList{"current:1",  "AfterScroll:2", "StateChange:Insert",
+                                                   "current:-1", "AfterScroll:2", "StateChange:Browse",
+                                                   "current:1",  "AfterScroll:2"};
     QTest::newRow("edit, next posts first")
         << abc << QStringList{"Edit", "Set:X", "Next"}
         << QStringList{"StateChange:Edit", "StateChange:Browse", "rowChanged:0", "current:1", "AfterScroll:2"};
-    QTest::newRow("delete") << abc << QStringList{"Delete"} << QStringList{"rowRemoved:0", "current:0", "AfterScroll:1"};
-    QTest::newRow("delete the only record") << QStringList{"A"} << QStringList{"Delete"}
-                                            << QStringList{"rowRemoved:0", "current:-1"};
+    QTest::newRow("delete") << abc << QStringList{"Delete"}
+                            << QStringList{"rowRemoved:0", "current:0", "AfterScroll:1"};
+    QTest::newRow("delete the only record")
+        << QStringList{"A"} << QStringList{"Delete"} << QStringList{"rowRemoved:0", "current:-1"};
     QTest::newRow("close") << abc << QStringList{"Close"} << QStringList{"StateChange:Inactive", "reset"};
     QTest::newRow("close, open") << abc << QStringList{"Close", "Open"}
-                                 << QStringList{"StateChange:Inactive", "reset", "StateChange:Browse", "reset", "AfterOpen"};
-    QTest::newRow("empty") << abc << QStringList{"Next", "EmptyDataSet"} << QStringList{"current:1", "AfterScroll:2", "reset"};
+                                 << QStringList{"StateChange:Inactive", "reset", "StateChange:Browse", "reset",
+                                                "AfterOpen"};
+    QTest::newRow("empty") << abc << QStringList{"Next", "EmptyDataSet"}
+                           << QStringList{"current:1", "AfterScroll:2", "reset"};
     QTest::newRow("create") << abc << QStringList{"CreateDataSet"}
                             << QStringList{"StateChange:Inactive", "reset", "StateChange:Browse", "reset", "AfterOpen"};
 }
@@ -347,9 +356,11 @@ void TestClientDataSet::setDataEvents_data()
     QTest::newRow("closed, no rows") << false << false << QStringList{}
                                      << QStringList{"StateChange:Browse", "reset", "AfterOpen"};
     QTest::newRow("open, rows") << true << false << QStringList{"A"}
-                                << QStringList{"StateChange:Inactive", "StateChange:Browse", "reset", "AfterOpen", "AfterScroll:1"};
+                                << QStringList{"StateChange:Inactive", "StateChange:Browse", "reset", "AfterOpen",
+                                               "AfterScroll:1"};
     QTest::newRow("controls disabled") << true << true << QStringList{"A"}
-                                       << QStringList{"StateChange:Inactive", "StateChange:Browse", "AfterOpen", "AfterScroll:1"};
+                                       << QStringList{"StateChange:Inactive", "StateChange:Browse", "AfterOpen",
+                                                      "AfterScroll:1"};
 }
 
 void TestClientDataSet::setDataEvents()
@@ -408,8 +419,8 @@ void TestClientDataSet::changeCount()
 void TestClientDataSet::closedDataSetRefuses_data()
 {
     QTest::addColumn<QString>("operation");
-    for (const char *name : {"First", "Last", "Next", "Prior", "SetRecNo:1", "Edit", "Insert", "Append", "Post", "Cancel",
-                             "Delete", "GetData", "EmptyDataSet", "MergeChangeLog"})
+    for (const char *name : {"First", "Last", "Next", "Prior", "SetRecNo:1", "Edit", "Insert", "Append", "Post",
+                             "Cancel", "Delete", "GetData", "EmptyDataSet", "MergeChangeLog"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -497,7 +508,8 @@ void TestClientDataSet::setDataFailureLeavesEverything_data()
 
     QTest::newRow("bad JSON") << QByteArray("{\"fields\":") << "JSON malformado";
     QTest::newRow("bad row") << QByteArray(packet({"A"}).replace("\"A\"", "\"ABCDEFG\"")) << "linha 1, campo \"CODE\"";
-    QTest::newRow("other type") << DataPacket::encode(wrongType) << "campo \"WHEN\" é texto de 10 caracteres no pacote e data e hora";
+    QTest::newRow("other type") << DataPacket::encode(wrongType)
+                                << "campo \"WHEN\" é texto de 10 caracteres no pacote e data e hora";
     QTest::newRow("other size") << DataPacket::encode(wrongSize) << "campo \"CODE\" é texto de 7 caracteres";
     QTest::newRow("not fixed") << DataPacket::encode(notFixed) << "campo \"FLAG\"";
     QTest::newRow("missing field") << DataPacket::encode(missing) << "falta o campo \"WHEN\"";

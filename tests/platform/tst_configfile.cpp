@@ -27,18 +27,20 @@ void TestConfigFile::values_data()
 
     const QString url = QStringLiteral("database/url");
     const QString token = QStringLiteral("appserver/token_file");
-    QTest::newRow("SQLite file beside the INI") << QByteArray("[database]\nurl=fas.sqlite") << url << "<ini>/fas.sqlite";
-    QTest::newRow("SQLite file in a sub-folder") << QByteArray("[database]\nurl=dados/fas.sqlite") << url
-                                                 << "<ini>/dados/fas.sqlite";
-    QTest::newRow("absolute SQLite file") << QByteArray("[database]\nurl=/var/lib/fas.sqlite") << url
-                                          << "/var/lib/fas.sqlite";
+    QTest::newRow("SQLite file beside the INI")
+        << QByteArray("[database]\nurl=fas.sqlite") << url << "<ini>/fas.sqlite";
+    QTest::newRow("SQLite file in a sub-folder")
+        << QByteArray("[database]\nurl=dados/fas.sqlite") << url << "<ini>/dados/fas.sqlite";
+    QTest::newRow("absolute SQLite file")
+        << QByteArray("[database]\nurl=/var/lib/fas.sqlite") << url << "/var/lib/fas.sqlite";
     QTest::newRow("blanks around") << QByteArray("[database]\nurl=  fas.sqlite  ") << url << "<ini>/fas.sqlite";
     QTest::newRow("PostgreSQL address") << QByteArray("[database]\nurl=postgresql://u@db:5432/fas") << url
                                         << "postgresql://u@db:5432/fas";
-    QTest::newRow("sqlite:// address as written") << QByteArray("[database]\nurl=sqlite://fas.sqlite") << url
-                                                  << "sqlite://fas.sqlite";
+    QTest::newRow("sqlite:// address as written")
+        << QByteArray("[database]\nurl=sqlite://fas.sqlite") << url << "sqlite://fas.sqlite";
     QTest::newRow("no database") << QByteArray("[appserver]\nlisten=127.0.0.1:9600") << url << "";
-    QTest::newRow("relative token file") << QByteArray("[appserver]\ntoken_file=token.txt") << token << "<ini>/token.txt";
+    QTest::newRow("relative token file") << QByteArray("[appserver]\ntoken_file=token.txt") << token
+                                         << "<ini>/token.txt";
     QTest::newRow("blank token file") << QByteArray("[appserver]\ntoken_file=") << token << "";
 }
 

@@ -127,7 +127,8 @@ void TestDataPacket::roundTripCell_data()
     QTest::newRow("text") << str << 10 << false << "ABC" << qint64(0) << 0.0 << QByteArray(R"("ABC")");
     QTest::newRow("empty text is not null") << str << 10 << false << "" << qint64(0) << 0.0 << QByteArray(R"("")");
     QTest::newRow("null text") << str << 10 << true << "" << qint64(0) << 0.0 << QByteArray("null");
-    QTest::newRow("fixed text keeps spaces") << fixed << 3 << false << "S " << qint64(0) << 0.0 << QByteArray(R"("S ")");
+    QTest::newRow("fixed text keeps spaces")
+        << fixed << 3 << false << "S " << qint64(0) << 0.0 << QByteArray(R"("S ")");
     QTest::newRow("Portuguese") << str << 10 << false << "Manutenção" << qint64(0) << 0.0
                                 << QByteArray("\"Manuten\xC3\xA7\xC3\xA3o\"");
     QTest::newRow("Portuguese 2") << str << 13 << false << "Não realizada" << qint64(0) << 0.0
@@ -219,9 +220,10 @@ void TestDataPacket::roundTripCell()
 // encoding the decoded table gives the same bytes.
 void TestDataPacket::roundTripTable()
 {
-    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
-                        fixture::def("DTMESAPURFAS", TFieldType::DateTime), fixture::def("VRTOTAFATFAS", TFieldType::Float),
-                        fixture::def("DSEMISSPRONF", TFieldType::String, 400)});
+    TRecordStore store(
+        {fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
+         fixture::def("DTMESAPURFAS", TFieldType::DateTime), fixture::def("VRTOTAFATFAS", TFieldType::Float),
+         fixture::def("DSEMISSPRONF", TFieldType::String, 400)});
     const QString longText = repeated(QStringLiteral("ção "), 100);
     for (int r = 0; r < 50; ++r) {
         const int row = store.appendRow();
@@ -230,7 +232,8 @@ void TestDataPacket::roundTripTable()
         if (r % 5 != 1)
             store.setText(row, 1, r % 2 ? "S" : "N");
         if (r % 4 != 2)
-            store.setDateTimeMs(row, 2, ms(2008 + r % 17, 1 + r % 12, 1 + r % 28, r % 24, r % 60, r % 60, r * 7 % 1000));
+            store.setDateTimeMs(row, 2,
+                                ms(2008 + r % 17, 1 + r % 12, 1 + r % 28, r % 24, r % 60, r % 60, r * 7 % 1000));
         if (r % 6 != 5)
             store.setNumber(row, 3, (r - 25) * 1234.567 / 3.0);
         if (r % 3 == 0)
@@ -244,13 +247,15 @@ void TestDataPacket::roundTripTable()
         compareStores(streamed(encoded, piece), store);
     // Read as it arrives, a packet is refused past the rows a station takes.
     PacketStream limited(DataPacket::DefaultMaxBytes, store.rowCount() - 1);
-    QVERIFY_THROWS_EXCEPTION(PacketError, limited.feed(std::string_view(encoded.constData(), std::size_t(encoded.size()))));
+    QVERIFY_THROWS_EXCEPTION(PacketError,
+                             limited.feed(std::string_view(encoded.constData(), std::size_t(encoded.size()))));
 }
 
 void TestDataPacket::fieldsHeader()
 {
-    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2), fixture::def("IDCHECK", TFieldType::FixedChar, 1),
-                        fixture::def("DT", TFieldType::DateTime), fixture::def("VR", TFieldType::Float)});
+    TRecordStore store({fixture::def("CDEMPRESA", TFieldType::String, 2),
+                        fixture::def("IDCHECK", TFieldType::FixedChar, 1), fixture::def("DT", TFieldType::DateTime),
+                        fixture::def("VR", TFieldType::Float)});
     QCOMPARE(DataPacket::encode(store),
              QByteArray(R"({"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false},)"
                         R"({"name":"IDCHECK","type":"string","size":1,"fixed":true},)"
@@ -276,14 +281,16 @@ void TestDataPacket::acceptedInput_data()
                                              << QVariant(123456789012345678901234567890.0);
     QTest::newRow("negative integer beyond 64 bits") << packet(fields, R"([null,null,-123456789012345678901234567890])")
                                                      << 2 << QVariant(-123456789012345678901234567890.0);
-    QTest::newRow("unicode escapes") << packet(fields, R"(["N\u00e3o",null,null])") << 0 << QVariant(QStringLiteral("Não"));
-    QTest::newRow("surrogate pair escape") << packet(fields, R"(["\ud83d\ude00",null,null])") << 0
-                                           << QVariant(QString::fromUtf8("\xF0\x9F\x98\x80"));
-    QTest::newRow("escaped quote and backslash") << packet(fields, R"(["\"\\]",null,null])") << 0
-                                                 << QVariant(QStringLiteral("\"\\]"));
+    QTest::newRow("unicode escapes") << packet(fields, R"(["N\u00e3o",null,null])") << 0
+                                     << QVariant(QStringLiteral("Não"));
+    QTest::newRow("surrogate pair escape")
+        << packet(fields, R"(["\ud83d\ude00",null,null])") << 0 << QVariant(QString::fromUtf8("\xF0\x9F\x98\x80"));
+    QTest::newRow("escaped quote and backslash")
+        << packet(fields, R"(["\"\\]",null,null])") << 0 << QVariant(QStringLiteral("\"\\]"));
     QTest::newRow("rows before fields") << QByteArray(R"({"rows":[["ab",null,1.25]],"fields":[)" + fields + "]}") << 2
                                         << QVariant(1.25);
-    QTest::newRow("whitespace") << QByteArray(" {\n \"fields\" : [" + fields + "] ,\r\n\t\"rows\":[ [ \"x\" , null , null ] ] }\n ")
+    QTest::newRow("whitespace") << QByteArray(" {\n \"fields\" : [" + fields
+                                              + "] ,\r\n\t\"rows\":[ [ \"x\" , null , null ] ] }\n ")
                                 << 0 << QVariant(QStringLiteral("x"));
     QTest::newRow("field keys in any order")
         << QByteArray(R"({"fields":[{"fixed":true,"size":1,"type":"string","name":"T"}],"rows":[["S"]]})") << 0
@@ -336,8 +343,8 @@ void TestDataPacket::textSizeCountsCharacters_data()
     QTest::newRow("3 characters, 4 bytes, size 3") << QStringLiteral("Não") << 3 << true;
     QTest::newRow("3 characters, size 2") << QStringLiteral("Não") << 2 << false;
     QTest::newRow("400 accented characters, size 400") << repeated(QStringLiteral("çã"), 200) << 400 << true;
-    QTest::newRow("401 accented characters, size 400") << repeated(QStringLiteral("çã"), 200) + QStringLiteral("é")
-                                                       << 400 << false;
+    QTest::newRow("401 accented characters, size 400")
+        << repeated(QStringLiteral("çã"), 200) + QStringLiteral("é") << 400 << false;
     QTest::newRow("emoji is one character") << QString::fromUtf8("\xF0\x9F\x98\x80") << 1 << true;
     QTest::newRow("ASCII exactly at size") << QStringLiteral("ABCD") << 4 << true;
     QTest::newRow("ASCII one over") << QStringLiteral("ABCDE") << 4 << false;
@@ -350,14 +357,14 @@ void TestDataPacket::textSizeCountsCharacters()
     QFETCH(int, size);
     QFETCH(bool, fits);
 
-    const QByteArray json = packet(R"({"name":"DS","type":"string","size":)" + QByteArray::number(size) + ",\"fixed\":false}",
+    const QByteArray json = packet(R"({"name":"DS","type":"string","size":)" + QByteArray::number(size)
+                                       + ",\"fixed\":false}",
                                    "[\"" + text.toUtf8() + "\"]");
     TRecordStore store({fixture::def("DS", TFieldType::String, size)});
     store.setText(store.appendRow(), 0, text.toStdString());
     const qsizetype characters = text.toStdU32String().size();
-    const QString expected = QStringLiteral("linha 1, campo \"DS\": texto com %1 caracteres excede o tamanho %2.")
-                                 .arg(characters)
-                                 .arg(size);
+    const QString expected =
+        QStringLiteral("linha 1, campo \"DS\": texto com %1 caracteres excede o tamanho %2.").arg(characters).arg(size);
     if (fits) {
         QCOMPARE(DataPacket::decode(json).text(0, 0), std::string_view(text.toStdString()));
         QCOMPARE(DataPacket::encode(store), json);
@@ -389,15 +396,17 @@ void TestDataPacket::malformed_data()
     const auto row2 = [](const QByteArray &cells) { return packet(twoFields, R"(["ab",1],)" + cells); };
 
     QTest::newRow("empty") << QByteArray() << noLimit << QStringList{"vazio"};
-    QTest::newRow("truncated") << QByteArray(R"({"fields":[{"name":"A","type":"string","size":2}],"rows":[["ab")") << noLimit
-                               << QStringList{"JSON malformado"};
-    QTest::newRow("missing comma in a row") << row2(R"(["ab" 1])") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("truncated") << QByteArray(R"({"fields":[{"name":"A","type":"string","size":2}],"rows":[["ab")")
+                               << noLimit << QStringList{"JSON malformado"};
+    QTest::newRow("missing comma in a row")
+        << row2(R"(["ab" 1])") << noLimit << QStringList{"linha 2", "JSON malformado"};
     QTest::newRow("not an object") << QByteArray("[1,2]") << noLimit << QStringList{"não é um objeto"};
-    QTest::newRow("missing fields") << QByteArray(R"({"rows":[]})") << noLimit << QStringList{"falta a chave \"fields\""};
+    QTest::newRow("missing fields") << QByteArray(R"({"rows":[]})") << noLimit
+                                    << QStringList{"falta a chave \"fields\""};
     QTest::newRow("missing rows") << QByteArray("{\"fields\":[" + twoFields + "]}") << noLimit
                                   << QStringList{"falta a chave \"rows\""};
-    QTest::newRow("unknown top key") << QByteArray("{\"fields\":[" + twoFields + "],\"rows\":[],\"extra\":1}") << noLimit
-                                     << QStringList{"chave \"extra\" desconhecida"};
+    QTest::newRow("unknown top key") << QByteArray("{\"fields\":[" + twoFields + "],\"rows\":[],\"extra\":1}")
+                                     << noLimit << QStringList{"chave \"extra\" desconhecida"};
     QTest::newRow("fields twice") << QByteArray("{\"fields\":[" + twoFields + "],\"fields\":[],\"rows\":[]}") << noLimit
                                   << QStringList{"\"fields\" aparece mais de uma vez"};
     QTest::newRow("fields not a list") << QByteArray(R"({"fields":{},"rows":[]})") << noLimit
@@ -406,7 +415,8 @@ void TestDataPacket::malformed_data()
     QTest::newRow("unknown key in a field") << packet(R"({"name":"A","type":"string","sise":2})", "") << noLimit
                                             << QStringList{"campo \"A\"", "chave \"sise\" desconhecida"};
     QTest::newRow("field without name") << packet(R"({"name":"A","type":"string","size":2},{"type":"float"})", "")
-                                        << noLimit << QStringList{"campo 2 da lista \"fields\"", "falta a chave \"name\""};
+                                        << noLimit
+                                        << QStringList{"campo 2 da lista \"fields\"", "falta a chave \"name\""};
     QTest::newRow("field without type") << packet(R"({"name":"A","size":2})", "") << noLimit
                                         << QStringList{"campo \"A\"", "falta a chave \"type\""};
     QTest::newRow("text field without size") << packet(R"({"name":"A","type":"string"})", "") << noLimit
@@ -428,65 +438,82 @@ void TestDataPacket::malformed_data()
     QTest::newRow("rows not a list") << QByteArray("{\"fields\":[" + twoFields + "],\"rows\":{}}") << noLimit
                                      << QStringList{"\"rows\" não é uma lista"};
     QTest::newRow("row not a list") << row2("{}") << noLimit << QStringList{"linha 2", "esperada uma lista"};
-    QTest::newRow("row too short") << row2(R"(["ab"])") << noLimit << QStringList{"linha 2", "1 valores", "declara 2 campos"};
+    QTest::newRow("row too short") << row2(R"(["ab"])") << noLimit
+                                   << QStringList{"linha 2", "1 valores", "declara 2 campos"};
     QTest::newRow("row too long") << row2(R"(["ab",1,2])") << noLimit << QStringList{"linha 2", "mais de 2 valores"};
     QTest::newRow("empty row") << row2("[]") << noLimit << QStringList{"linha 2", "0 valores"};
-    QTest::newRow("number in a text field") << row2("[12,1]") << noLimit
-                                            << QStringList{"linha 2, campo \"A\"", "esperado um texto ou null, encontrado um número"};
-    QTest::newRow("text in a float field") << row2(R"(["ab","1"])") << noLimit
-                                           << QStringList{"linha 2, campo \"B\"", "encontrado um texto"};
-    QTest::newRow("boolean in a float field") << row2(R"(["ab",true])") << noLimit
-                                              << QStringList{"linha 2, campo \"B\"", "encontrado um valor lógico"};
-    QTest::newRow("list in a text field") << row2("[[],1]") << noLimit
-                                          << QStringList{"linha 2, campo \"A\"", "encontrado uma lista"};
+    QTest::newRow("number in a text field")
+        << row2("[12,1]") << noLimit
+        << QStringList{"linha 2, campo \"A\"", "esperado um texto ou null, encontrado um número"};
+    QTest::newRow("text in a float field")
+        << row2(R"(["ab","1"])") << noLimit << QStringList{"linha 2, campo \"B\"", "encontrado um texto"};
+    QTest::newRow("boolean in a float field")
+        << row2(R"(["ab",true])") << noLimit << QStringList{"linha 2, campo \"B\"", "encontrado um valor lógico"};
+    QTest::newRow("list in a text field")
+        << row2("[[],1]") << noLimit << QStringList{"linha 2, campo \"A\"", "encontrado uma lista"};
     QTest::newRow("misspelt null") << row2(R"(["ab",nul])") << noLimit << QStringList{"linha 2, campo \"B\""};
     QTest::newRow("-0 in a text field") << row2("[-0,1]") << noLimit
                                         << QStringList{"linha 2, campo \"A\"", "encontrado um número"};
-    QTest::newRow("missing comma after -0") << row2(R"(["ab" -0])") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("missing comma after -0")
+        << row2(R"(["ab" -0])") << noLimit << QStringList{"linha 2", "JSON malformado"};
     QTest::newRow("size -0") << packet(R"({"name":"A","type":"string","size":-0})", "") << noLimit
                              << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
     QTest::newRow("size beyond 64 bits") << packet(R"({"name":"A","type":"string","size":99999999999999999999})", "")
-                                         << noLimit << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
+                                         << noLimit
+                                         << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
     QTest::newRow("number too big") << row2(R"(["ab",1e400])") << noLimit
                                     << QStringList{"linha 2, campo \"B\"", "número inválido"};
     QTest::newRow("text too long") << row2(R"(["abc",1])") << noLimit
                                    << QStringList{"linha 2, campo \"A\": texto com 3 caracteres excede o tamanho 2."};
     QTest::newRow("bad escape") << row2(R"(["a\x",1])") << noLimit << QStringList{"linha 2, campo \"A\"", "escape"};
     QTest::newRow("lone surrogate") << row2(R"(["\udc00",1])") << noLimit << QStringList{"linha 2, campo \"A\""};
-    QTest::newRow("raw control character") << row2("[\"a\tb\",1]") << noLimit << QStringList{"linha 2, campo \"A\"", "caractere de controle"};
-    QTest::newRow("invalid UTF-8 in a cell") << row2("[\"\xC3(\",1]") << noLimit
-                                             << QStringList{"linha 2, campo \"A\"", "UTF-8 inválido"};
-    QTest::newRow("truncated UTF-8 in a cell") << row2("[\"a\xE2\x82\",1]") << noLimit
-                                               << QStringList{"linha 2, campo \"A\"", "UTF-8 inválido"};
-    QTest::newRow("Latin-1 text") << row2("[\"\xE3o\",1]") << noLimit << QStringList{"linha 2, campo \"A\"", "UTF-8 inválido"};
-    QTest::newRow("invalid UTF-8 in a field name")
-        << packet("{\"name\":\"C\xFF\",\"type\":\"float\"}", "") << noLimit
-        << QStringList{"campo 1 da lista \"fields\"", "UTF-8 inválido"};
+    QTest::newRow("raw control character")
+        << row2("[\"a\tb\",1]") << noLimit << QStringList{"linha 2, campo \"A\"", "caractere de controle"};
+    QTest::newRow("invalid UTF-8 in a cell")
+        << row2("[\"\xC3(\",1]") << noLimit << QStringList{"linha 2, campo \"A\"", "UTF-8 inválido"};
+    QTest::newRow("truncated UTF-8 in a cell")
+        << row2("[\"a\xE2\x82\",1]") << noLimit << QStringList{"linha 2, campo \"A\"", "UTF-8 inválido"};
+    QTest::newRow("Latin-1 text") << row2("[\"\xE3o\",1]") << noLimit
+                                  << QStringList{"linha 2, campo \"A\"", "UTF-8 inválido"};
+    QTest::newRow("invalid UTF-8 in a field name") << packet("{\"name\":\"C\xFF\",\"type\":\"float\"}", "") << noLimit
+                                                   << QStringList{"campo 1 da lista \"fields\"", "UTF-8 inválido"};
     QTest::newRow("comma after the last row") << row2("") << noLimit << QStringList{"linha 2", "JSON malformado"};
-    QTest::newRow("comma before the first row") << packet(twoFields, R"(,["ab",1])") << noLimit
-                                                << QStringList{"linha 1", "JSON malformado"};
-    QTest::newRow("two commas between rows") << row2(R"(,["ab",1])") << noLimit << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("comma before the first row")
+        << packet(twoFields, R"(,["ab",1])") << noLimit << QStringList{"linha 1", "JSON malformado"};
+    QTest::newRow("two commas between rows")
+        << row2(R"(,["ab",1])") << noLimit << QStringList{"linha 2", "JSON malformado"};
     QTest::newRow("brace closing a row") << row2(R"(["ab",1})") << noLimit << QStringList{"linha 2", "JSON malformado"};
-    QTest::newRow("rows without a comma") << packet(twoFields, R"(["ab",1] ["ab",1])") << noLimit
-                                          << QStringList{"linha 2", "JSON malformado"};
+    QTest::newRow("rows without a comma")
+        << packet(twoFields, R"(["ab",1] ["ab",1])") << noLimit << QStringList{"linha 2", "JSON malformado"};
     QTest::newRow("ends after a comma") << QByteArray("{\"fields\":[" + twoFields + R"(],"rows":[["ab",1],)") << noLimit
                                         << QStringList{"sem fechamento"};
-    QTest::newRow("rows twice, after the rows") << QByteArray("{\"fields\":[" + twoFields + R"(],"rows":[["ab",1]],"rows":[]})")
-                                                << noLimit << QStringList{"\"rows\" aparece mais de uma vez"};
+    QTest::newRow("rows twice, after the rows")
+        << QByteArray("{\"fields\":[" + twoFields + R"(],"rows":[["ab",1]],"rows":[]})") << noLimit
+        << QStringList{"\"rows\" aparece mais de uma vez"};
     QTest::newRow("trailing content") << QByteArray("{\"fields\":[" + twoFields + "],\"rows\":[]} x") << noLimit
                                       << QStringList{"conteúdo após o fim"};
 
     const QByteArray dateField = R"({"name":"D","type":"datetime"})";
-    const QStringList badDates = {"2020-02-30", "2021-02-29", "2020-13-01", "2020-00-10", "20-01-01",
-                                  "2020-01-01T24:00:00", "2020-01-01T10:60:00", "2020-01-01 10:00:00",
-                                  "2020-01-01T10:00:00.5", "2020-01-01T10:00:00Z", "0000-12-31", "", "31/12/2020"};
+    const QStringList badDates = {"2020-02-30",
+                                  "2021-02-29",
+                                  "2020-13-01",
+                                  "2020-00-10",
+                                  "20-01-01",
+                                  "2020-01-01T24:00:00",
+                                  "2020-01-01T10:60:00",
+                                  "2020-01-01 10:00:00",
+                                  "2020-01-01T10:00:00.5",
+                                  "2020-01-01T10:00:00Z",
+                                  "0000-12-31",
+                                  "",
+                                  "31/12/2020"};
     for (const QString &date : badDates) {
         QTest::newRow(qPrintable(QStringLiteral("bad date '%1'").arg(date)))
             << packet(dateField, "[null],[\"" + date.toUtf8() + "\"]") << noLimit
             << QStringList{QStringLiteral("linha 2, campo \"D\": data inválida \"%1\"").arg(date)};
     }
-    QTest::newRow("number in a date field") << packet(dateField, "[45000]") << noLimit
-                                            << QStringList{"linha 1, campo \"D\"", "encontrado um número"};
+    QTest::newRow("number in a date field")
+        << packet(dateField, "[45000]") << noLimit << QStringList{"linha 1, campo \"D\"", "encontrado um número"};
 
     const QByteArray small = packet(twoFields, R"(["ab",1])");
     QTest::newRow("above the size limit") << small << small.size() - 1 << QStringList{"acima do limite"};
@@ -551,7 +578,8 @@ void TestDataPacket::notEncodable_data()
     QTest::newRow("after year 9999") << dt << QByteArray() << ms(9999, 12, 31, 23, 59, 59, 999) + 1 << 0.0
                                      << "anos 1 a 9999";
     QTest::newRow("invalid UTF-8") << str << QByteArray("\xC3(") << qint64(0) << 0.0 << "UTF-8";
-    QTest::newRow("text too long") << str << QByteArray("ABCDE") << qint64(0) << 0.0 << "5 caracteres excede o tamanho 4";
+    QTest::newRow("text too long") << str << QByteArray("ABCDE") << qint64(0) << 0.0
+                                   << "5 caracteres excede o tamanho 4";
 }
 
 void TestDataPacket::notEncodable()
@@ -562,7 +590,8 @@ void TestDataPacket::notEncodable()
     QFETCH(double, number);
     QFETCH(QString, mention);
 
-    TRecordStore store({fixture::def("OK", TFieldType::Float), fixture::def("X", TFieldType(type), type == int(TFieldType::String) ? 4 : 0)});
+    TRecordStore store({fixture::def("OK", TFieldType::Float),
+                        fixture::def("X", TFieldType(type), type == int(TFieldType::String) ? 4 : 0)});
     store.appendRow();
     const int row = store.appendRow();
     switch (TFieldType(type)) {

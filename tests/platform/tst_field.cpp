@@ -99,16 +99,26 @@ void TestField::setAsString_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QVariant>("expected"); // null QVariant: the field is null
 
-    QTest::newRow("short date") << "WHEN" << "05/03/2024" << QVariant(at(2024, 3, 5));
-    QTest::newRow("short date and time") << "WHEN" << "05/03/2024 14:07:09" << QVariant(at(2024, 3, 5, 14, 7, 9));
-    QTest::newRow("ISO with ms") << "WHEN" << "2024-03-05T14:07:09.250" << QVariant(at(2024, 3, 5, 14, 7, 9, 250));
-    QTest::newRow("empty date clears") << "WHEN" << "" << QVariant();
-    QTest::newRow("blank date clears") << "WHEN" << "  " << QVariant();
-    QTest::newRow("decimal comma") << "VALUE" << "1234,5" << QVariant(1234.5);
-    QTest::newRow("grouped") << "VALUE" << "1.234,56" << QVariant(1234.56);
-    QTest::newRow("empty float clears") << "VALUE" << "" << QVariant();
-    QTest::newRow("text") << "CODE" << "Não" << QVariant(QStringLiteral("Não"));
-    QTest::newRow("text at size, accented") << "CODE" << "çãéíóú" << QVariant(QStringLiteral("çãéíóú"));
+    QTest::newRow("short date") << "WHEN"
+                                << "05/03/2024" << QVariant(at(2024, 3, 5));
+    QTest::newRow("short date and time") << "WHEN"
+                                         << "05/03/2024 14:07:09" << QVariant(at(2024, 3, 5, 14, 7, 9));
+    QTest::newRow("ISO with ms") << "WHEN"
+                                 << "2024-03-05T14:07:09.250" << QVariant(at(2024, 3, 5, 14, 7, 9, 250));
+    QTest::newRow("empty date clears") << "WHEN"
+                                       << "" << QVariant();
+    QTest::newRow("blank date clears") << "WHEN"
+                                       << "  " << QVariant();
+    QTest::newRow("decimal comma") << "VALUE"
+                                   << "1234,5" << QVariant(1234.5);
+    QTest::newRow("grouped") << "VALUE"
+                             << "1.234,56" << QVariant(1234.56);
+    QTest::newRow("empty float clears") << "VALUE"
+                                        << "" << QVariant();
+    QTest::newRow("text") << "CODE"
+                          << "Não" << QVariant(QStringLiteral("Não"));
+    QTest::newRow("text at size, accented") << "CODE"
+                                            << "çãéíóú" << QVariant(QStringLiteral("çãéíóú"));
 }
 
 void TestField::setAsString()
@@ -142,12 +152,22 @@ void TestField::refusedText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("text too long") << "CODE" << "Manutenção" << "Campo \"CODE\": texto com 10 caracteres excede o tamanho 6.";
-    QTest::newRow("fixed too long") << "FLAG" << "SN" << "Campo \"FLAG\": texto com 2 caracteres excede o tamanho 1.";
-    QTest::newRow("not a date") << "WHEN" << "31/02/2024" << "Campo \"WHEN\": \"31/02/2024\" não é uma data válida.";
-    QTest::newRow("not a number") << "VALUE" << "12,3x" << "Campo \"VALUE\": \"12,3x\" não é um valor numérico válido.";
-    QTest::newRow("point is not the decimal separator") << "VALUE" << "1234.5"
-                                                        << "Campo \"VALUE\": \"1234.5\" não é um valor numérico válido.";
+    QTest::newRow("text too long") << "CODE"
+                                   << "Manutenção"
+                                   << "Campo \"CODE\": texto com 10 caracteres excede o tamanho 6.";
+    QTest::newRow("fixed too long") << "FLAG"
+                                    << "SN"
+                                    << "Campo \"FLAG\": texto com 2 caracteres excede o tamanho 1.";
+    QTest::newRow("not a date") << "WHEN"
+                                << "31/02/2024"
+                                << "Campo \"WHEN\": \"31/02/2024\" não é uma data válida.";
+    QTest::newRow("not a number") << "VALUE"
+                                  << "12,3x"
+                                  << "Campo \"VALUE\": \"12,3x\" não é um valor numérico válido.";
+    QTest::newRow("point is not the decimal separator")
+        << "VALUE"
+        << "1234.5"
+        << "Campo \"VALUE\": \"1234.5\" não é um valor numérico válido.";
 }
 
 void TestField::refusedText()
@@ -228,13 +248,20 @@ void TestField::displayText_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("money") << "VALUE" << QVariant(1234.5) << "#,##0.00" << "1.234,50";
-    QTest::newRow("money zero") << "VALUE" << QVariant(0.0) << "#,##0.00" << "0,00";
-    QTest::newRow("money negative") << "VALUE" << QVariant(-1234567.891) << "#,##0.00" << "-1.234.567,89";
-    QTest::newRow("money null") << "VALUE" << QVariant() << "#,##0.00" << "";
-    QTest::newRow("no format") << "VALUE" << QVariant(1234.5) << "" << "1234,5";
-    QTest::newRow("date") << "WHEN" << QVariant(at(2024, 3, 5, 9, 0)) << "" << "05/03/2024 09:00:00";
-    QTest::newRow("text") << "CODE" << QVariant(QStringLiteral("ab")) << "" << "ab";
+    QTest::newRow("money") << "VALUE" << QVariant(1234.5) << "#,##0.00"
+                           << "1.234,50";
+    QTest::newRow("money zero") << "VALUE" << QVariant(0.0) << "#,##0.00"
+                                << "0,00";
+    QTest::newRow("money negative") << "VALUE" << QVariant(-1234567.891) << "#,##0.00"
+                                    << "-1.234.567,89";
+    QTest::newRow("money null") << "VALUE" << QVariant() << "#,##0.00"
+                                << "";
+    QTest::newRow("no format") << "VALUE" << QVariant(1234.5) << ""
+                               << "1234,5";
+    QTest::newRow("date") << "WHEN" << QVariant(at(2024, 3, 5, 9, 0)) << ""
+                          << "05/03/2024 09:00:00";
+    QTest::newRow("text") << "CODE" << QVariant(QStringLiteral("ab")) << ""
+                          << "ab";
 }
 
 void TestField::displayText()
@@ -288,7 +315,8 @@ void TestField::setValue_data()
     QTest::newRow("int into float") << "VALUE" << QVariant(7) << QVariant(7.0);
     QTest::newRow("text into float") << "VALUE" << QVariant(QStringLiteral("3,25")) << QVariant(3.25);
     QTest::newRow("QDate into date-time") << "WHEN" << QVariant(QDate(2024, 2, 29)) << QVariant(at(2024, 2, 29));
-    QTest::newRow("text into date-time") << "WHEN" << QVariant(QStringLiteral("29/02/2024 10:00")) << QVariant(at(2024, 2, 29, 10));
+    QTest::newRow("text into date-time") << "WHEN" << QVariant(QStringLiteral("29/02/2024 10:00"))
+                                         << QVariant(at(2024, 2, 29, 10));
     QTest::newRow("number into text") << "CODE" << QVariant(12.5) << QVariant(QStringLiteral("12,5"));
     QTest::newRow("null") << "CODE" << QVariant() << QVariant();
     QTest::newRow("null of a type") << "VALUE" << QVariant(QMetaType::fromType<double>()) << QVariant();

@@ -48,18 +48,30 @@ void TestFormatSettings::formatFloat_data()
     QTest::newRow("rounds half up from exact binary") << 0.125 << money << "0,13";
     QTest::newRow("2.675 is below the half in binary") << 2.675 << money << "2,67";
     QTest::newRow("large") << 1e15 << money << "1.000.000.000.000.000,00";
-    QTest::newRow("no grouping") << 1234.5 << "0.00" << "1234,50";
-    QTest::newRow("no decimals") << 1234.5 << "#,##0" << "1.235";
-    QTest::newRow("optional decimals") << 1.5 << "0.##" << "1,5";
-    QTest::newRow("optional decimals all zero") << 2.0 << "0.##" << "2";
-    QTest::newRow("no required integer digit") << 0.5 << "#.00" << ",50";
-    QTest::newRow("leading zeros") << 7.0 << "000" << "007";
-    QTest::newRow("prefix and suffix") << 1234.5 << "R$ #,##0.00 líq." << "R$ 1.234,50 líq.";
-    QTest::newRow("minus before prefix") << -5.0 << "R$ #,##0.00" << "-R$ 5,00";
-    QTest::newRow("quoted literal") << 3.0 << "0 'kg, líq.'" << "3 kg, líq.";
-    QTest::newRow("negative section") << -5.0 << "#,##0.00;(#,##0.00)" << "(5,00)";
-    QTest::newRow("zero section") << 0.001 << "#,##0.00;-#,##0.00;'zero'" << "zero";
-    QTest::newRow("empty format") << 1234.5 << "" << "1234,5";
+    QTest::newRow("no grouping") << 1234.5 << "0.00"
+                                 << "1234,50";
+    QTest::newRow("no decimals") << 1234.5 << "#,##0"
+                                 << "1.235";
+    QTest::newRow("optional decimals") << 1.5 << "0.##"
+                                       << "1,5";
+    QTest::newRow("optional decimals all zero") << 2.0 << "0.##"
+                                                << "2";
+    QTest::newRow("no required integer digit") << 0.5 << "#.00"
+                                               << ",50";
+    QTest::newRow("leading zeros") << 7.0 << "000"
+                                   << "007";
+    QTest::newRow("prefix and suffix") << 1234.5 << "R$ #,##0.00 líq."
+                                       << "R$ 1.234,50 líq.";
+    QTest::newRow("minus before prefix") << -5.0 << "R$ #,##0.00"
+                                         << "-R$ 5,00";
+    QTest::newRow("quoted literal") << 3.0 << "0 'kg, líq.'"
+                                    << "3 kg, líq.";
+    QTest::newRow("negative section") << -5.0 << "#,##0.00;(#,##0.00)"
+                                      << "(5,00)";
+    QTest::newRow("zero section") << 0.001 << "#,##0.00;-#,##0.00;'zero'"
+                                  << "zero";
+    QTest::newRow("empty format") << 1234.5 << ""
+                                  << "1234,5";
     QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << money << "NaN";
     QTest::newRow("-Inf") << -std::numeric_limits<double>::infinity() << money << "-INF";
 }

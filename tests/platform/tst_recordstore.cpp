@@ -9,7 +9,8 @@ namespace {
 
 TFieldDefs threeFields()
 {
-    return {fixture::def("CODE", TFieldType::String, 4), fixture::def("WHEN", TFieldType::DateTime), fixture::def("VALUE", TFieldType::Float)};
+    return {fixture::def("CODE", TFieldType::String, 4), fixture::def("WHEN", TFieldType::DateTime),
+            fixture::def("VALUE", TFieldType::Float)};
 }
 
 // Row r of a store built by fill(): code "Rr", date r ms, value r + 0.5.
@@ -229,24 +230,35 @@ void TestRecordStore::textWrites_data()
     QTest::addColumn<QString>("expected");
 
     const QString churned = QString(40, QLatin1Char('p'));
-    QTest::newRow("shorter over longer") << "set 1 A" << "R0,A,R2";
-    QTest::newRow("longer over shorter") << "set 1 LONGERTEXT" << "R0,LONGERTEXT,R2";
+    QTest::newRow("shorter over longer") << "set 1 A"
+                                         << "R0,A,R2";
+    QTest::newRow("longer over shorter") << "set 1 LONGERTEXT"
+                                         << "R0,LONGERTEXT,R2";
     QTest::newRow("longer, then shorter, then longer") << "set 1 LONGERTEXT; set 1 B; set 1 CCCCCCCCCCCC"
                                                        << "R0,CCCCCCCCCCCC,R2";
-    QTest::newRow("empty text is not null") << "set 1 ~" << "R0,,R2";
-    QTest::newRow("null, then text") << "null 1; set 1 X" << "R0,X,R2";
-    QTest::newRow("text, then null") << "set 1 LONGERTEXT; null 1" << "R0,-,R2";
-    QTest::newRow("row copied within the store") << "copy 0 2" << "R2,R1,R2";
-    QTest::newRow("own text of another row") << "set 2 LONGERTEXT; own 0 2" << "LONGERTEXT,R1,LONGERTEXT";
-    QTest::newRow("own text of the same row") << "own 1 1" << "R0,R1,R2";
-    QTest::newRow("insert, then write the new row") << "insert 1; set 1 NEW" << "R0,NEW,R1,R2";
-    QTest::newRow("remove a long text's row") << "set 0 LONGERTEXT; remove 0; set 0 Z" << "Z,R2";
-    QTest::newRow("rewrites compact the pool") << "churn 1 10000" << "R0," + churned + ",R2";
+    QTest::newRow("empty text is not null") << "set 1 ~"
+                                            << "R0,,R2";
+    QTest::newRow("null, then text") << "null 1; set 1 X"
+                                     << "R0,X,R2";
+    QTest::newRow("text, then null") << "set 1 LONGERTEXT; null 1"
+                                     << "R0,-,R2";
+    QTest::newRow("row copied within the store") << "copy 0 2"
+                                                 << "R2,R1,R2";
+    QTest::newRow("own text of another row") << "set 2 LONGERTEXT; own 0 2"
+                                             << "LONGERTEXT,R1,LONGERTEXT";
+    QTest::newRow("own text of the same row") << "own 1 1"
+                                              << "R0,R1,R2";
+    QTest::newRow("insert, then write the new row") << "insert 1; set 1 NEW"
+                                                    << "R0,NEW,R1,R2";
+    QTest::newRow("remove a long text's row") << "set 0 LONGERTEXT; remove 0; set 0 Z"
+                                              << "Z,R2";
+    QTest::newRow("rewrites compact the pool") << "churn 1 10000"
+                                               << "R0," + churned + ",R2";
     QTest::newRow("rewrites, then a copy from the churned row") << "churn 1 10000; copy 2 1"
                                                                 << "R0," + churned + "," + churned;
-    QTest::newRow("rewrites around removed and inserted rows") << "remove 0; churn 0 5000; insert 0; set 0 A; churn 2 300"
-                                                               << "A," + QString(40, QLatin1Char('h')) + ","
-                                                                      + QString(20, QLatin1Char('n'));
+    QTest::newRow("rewrites around removed and inserted rows")
+        << "remove 0; churn 0 5000; insert 0; set 0 A; churn 2 300"
+        << "A," + QString(40, QLatin1Char('h')) + "," + QString(20, QLatin1Char('n'));
 }
 
 void TestRecordStore::textWrites()

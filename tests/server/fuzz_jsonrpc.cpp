@@ -43,8 +43,9 @@ MethodRegistry makeMethods()
     methods.add("Recusa", AccessRight::Anyone, [](const RpcParams &, const RequestContext &) -> JsonRpcFront::Result {
         throw RpcError(RpcCode::ItemNotFound, QStringLiteral("Item \"não\" existe\n"));
     });
-    methods.add("Falha", AccessRight::Anyone,
-                [](const RpcParams &, const RequestContext &) -> JsonRpcFront::Result { throw std::runtime_error("interno"); });
+    methods.add("Falha", AccessRight::Anyone, [](const RpcParams &, const RequestContext &) -> JsonRpcFront::Result {
+        throw std::runtime_error("interno");
+    });
     return methods;
 }
 
@@ -55,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const MethodRegistry methods = makeMethods();
     static const JsonRpcFront front(methods);
     const RequestContext context;
-    const JsonRpcFront::Reply reply =
-        front.handle(context, std::string_view(reinterpret_cast<const char *>(data), size));
+    const JsonRpcFront::Reply reply = front.handle(context,
+                                                   std::string_view(reinterpret_cast<const char *>(data), size));
     if (!reply.body.empty()) {
         simdjson::dom::parser parser;
         simdjson::dom::element answer;

@@ -26,7 +26,7 @@ void check(bool condition)
 
 // Runs `read`; a refusal must be RpcError(InvalidParams) with a message. Returns
 // whether `read` succeeded.
-template <typename Read>
+template<typename Read>
 bool readOrRefuse(Read read)
 {
     try {

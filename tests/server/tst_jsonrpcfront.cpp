@@ -78,11 +78,11 @@ private slots:
         QTest::newRow("small batch, small answers") << 16 << 100 << false << false << 16 << 16 << 0;
         QTest::newRow("one call too many") << 17 << 100 << false << false << 0 << 0 << -32005;
         QTest::newRow("answers of 4 MB: four pass 16 MB") << 16 << 4 * mb << false << false << 4 << 4 << -32006;
-        QTest::newRow("one answer above the limit still answered") << 3 << 20 * mb << false << false << 1 << 1
-                                                                   << -32006;
+        QTest::newRow("one answer above the limit still answered")
+            << 3 << 20 * mb << false << false << 1 << 1 << -32006;
         // A streamed answer refused at the limit has spent the budget all the same.
-        QTest::newRow("streamed answer past the limit: no other call runs") << 16 << 20 * mb << true << false << 1
-                                                                            << 0 << -32006;
+        QTest::newRow("streamed answer past the limit: no other call runs")
+            << 16 << 20 * mb << true << false << 1 << 0 << -32006;
         QTest::newRow("streamed answers of 4 MB") << 16 << 4 * mb << true << false << 4 << 4 << -32006;
         QTest::newRow("client gone: no call runs") << 16 << 100 << false << true << 0 << 0 << -32021;
     }
@@ -124,7 +124,8 @@ private slots:
             if (i < answered)
                 QVERIFY(one.contains(QStringLiteral("result")));
             else
-                QCOMPARE(one.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), refusedAs);
+                QCOMPARE(one.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
+                         refusedAs);
         }
     }
 
@@ -134,13 +135,16 @@ private slots:
         QTest::addColumn<QByteArray>("called");
         QTest::addColumn<QString>("message");
         const QStringList service{"GetFaturamento", "GeraNF", "GeraInvoice"};
-        QTest::newRow("the service's three") << service << QByteArray("GeraNota")
-                                             << "Método desconhecido: GeraNota. Os métodos são GetFaturamento, GeraNF e "
-                                                "GeraInvoice.";
-        QTest::newRow("names are case-sensitive") << service << QByteArray("geranf")
-                                                  << "Método desconhecido: geranf. Os métodos são GetFaturamento, GeraNF "
-                                                     "e GeraInvoice.";
-        QTest::newRow("two") << QStringList{"A", "B"} << QByteArray("C") << "Método desconhecido: C. Os métodos são A e B.";
+        QTest::newRow("the service's three")
+            << service << QByteArray("GeraNota")
+            << "Método desconhecido: GeraNota. Os métodos são GetFaturamento, GeraNF e "
+               "GeraInvoice.";
+        QTest::newRow("names are case-sensitive")
+            << service << QByteArray("geranf")
+            << "Método desconhecido: geranf. Os métodos são GetFaturamento, GeraNF "
+               "e GeraInvoice.";
+        QTest::newRow("two") << QStringList{"A", "B"} << QByteArray("C")
+                             << "Método desconhecido: C. Os métodos são A e B.";
         QTest::newRow("one") << QStringList{"A"} << QByteArray("") << "Método desconhecido: . Os métodos são A.";
     }
 
@@ -151,10 +155,11 @@ private slots:
         QFETCH(QString, message);
         MethodRegistry methods;
         for (const QString &name : registered)
-            methods.add(name.toStdString(), AccessRight::Consulta,
-                        [](const RpcParams &, const RequestContext &) { return JsonRpcFront::Result{"1", -1, {}}; });
-        const JsonRpcFront::Reply reply =
-            handle(JsonRpcFront(methods), R"({"jsonrpc":"2.0","id":7,"method":")" + called + R"("})");
+            methods.add(name.toStdString(), AccessRight::Consulta, [](const RpcParams &, const RequestContext &) {
+                return JsonRpcFront::Result{"1", -1, {}};
+            });
+        const JsonRpcFront::Reply reply = handle(JsonRpcFront(methods),
+                                                 R"({"jsonrpc":"2.0","id":7,"method":")" + called + R"("})");
         QCOMPARE(errorOf(reply).value(u"code").toInt(), -32601);
         QCOMPARE(errorOf(reply).value(u"message").toString(), message);
         QCOMPARE(reply.errorCode, -32601);
@@ -174,8 +179,8 @@ private slots:
 
         RequestContext context("127.0.0.1");
         context.setIdempotencyKey("chave-1");
-        const JsonRpcFront::Reply reply =
-            handle(JsonRpcFront(methods), R"({"jsonrpc":"2.0","id":1,"method":"Gera"})", context);
+        const JsonRpcFront::Reply reply = handle(JsonRpcFront(methods), R"({"jsonrpc":"2.0","id":1,"method":"Gera"})",
+                                                 context);
         QCOMPARE(QByteArray::fromStdString(reply.body), QByteArray(R"({"jsonrpc":"2.0","id":1,"result":true})"));
         QCOMPARE(seenKey, std::string("chave-1"));
         QCOMPARE(reply.method, std::string("Gera"));

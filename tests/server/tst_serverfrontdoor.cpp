@@ -60,7 +60,8 @@ private slots:
         QTest::newRow("method not a text") << QByteArray(R"({"jsonrpc":"2.0","id":1,"method":5})") << -32600;
         QTest::newRow("id an object") << QByteArray(R"({"jsonrpc":"2.0","id":{},"method":"GetFaturamento"})") << -32600;
         QTest::newRow("unknown method") << request(QStringLiteral("ApagaTudo"), {}) << -32601;
-        QTest::newRow("named params") << QByteArray(R"({"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":{"a":1}})")
+        QTest::newRow("named params") << QByteArray(
+            R"({"jsonrpc":"2.0","id":1,"method":"GetFaturamento","params":{"a":1}})")
                                       << -32602;
         QTest::newRow("too few params") << gf({QStringLiteral("2024-01-01"), QStringLiteral("2024-01-31")}) << -32602;
         QTest::newRow("too many params") << gf(QJsonArray(good) << QStringLiteral("x")) << -32602;
@@ -82,7 +83,6 @@ private slots:
         QTest::newRow("unknown note state") << gf(with(8, QStringLiteral("_R_"))) << -32602;
     }
 
-
     void protocolErrors()
     {
         QFETCH(QByteArray, body);
@@ -96,7 +96,6 @@ private slots:
         QVERIFY(serverServes());
     }
 
-
     void idIsEchoed_data()
     {
         QTest::addColumn<QByteArray>("id");
@@ -105,28 +104,29 @@ private slots:
         QTest::newRow("null") << QByteArray("null");
     }
 
-
     void idIsEchoed()
     {
         QFETCH(QByteArray, id);
         const Answer answer = post(m_server.port(), R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"Nada"})");
-        QCOMPARE(QJsonDocument(QJsonArray{answer.json.object().value(QStringLiteral("id"))}).toJson(QJsonDocument::Compact),
-                 QByteArray("[" + id + "]"));
+        QCOMPARE(
+            QJsonDocument(QJsonArray{answer.json.object().value(QStringLiteral("id"))}).toJson(QJsonDocument::Compact),
+            QByteArray("[" + id + "]"));
     }
-
 
     void batchAndNotification()
     {
         const QByteArray good = request(QStringLiteral("GetFaturamento"), Filter().params(), 1);
-        const Answer batch = post(m_server.port(), "[" + good + R"(,{"jsonrpc":"2.0","id":2,"method":"Nada"},)"
-                                                       R"({"jsonrpc":"2.0","method":"Nada"}])");
+        const Answer batch = post(m_server.port(), "[" + good
+                                                       + R"(,{"jsonrpc":"2.0","id":2,"method":"Nada"},)"
+                                                         R"({"jsonrpc":"2.0","method":"Nada"}])");
         QVERIFY2(batch.json.isArray(), batch.body.constData());
         const QJsonArray replies = batch.json.array();
         QCOMPARE(replies.size(), 2); // the notification gets no answer
         QCOMPARE(replies.at(0).toObject().value(QStringLiteral("id")).toInt(), 1);
         QVERIFY(replies.at(0).toObject().contains(QStringLiteral("result")));
-        QCOMPARE(replies.at(1).toObject().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
-                 -32601);
+        QCOMPARE(
+            replies.at(1).toObject().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
+            -32601);
 
         const Answer empty = post(m_server.port(), "[]");
         QCOMPARE(empty.errorCode(), -32600);
@@ -135,7 +135,6 @@ private slots:
         QCOMPARE(notification.status, 204);
         QVERIFY(notification.body.isEmpty());
     }
-
 
     // A batch whose answers would pass 16 MB: the first preview is answered in
     // full, the ones that would take the batch over the limit are answered -32006
@@ -155,11 +154,15 @@ private slots:
         QCOMPARE(replies.size(), 3);
         QVERIFY(replies.at(0).toObject().contains(QStringLiteral("result")));
         for (int i = 1; i < 3; ++i)
-            QCOMPARE(replies.at(i).toObject().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(),
+            QCOMPARE(replies.at(i)
+                         .toObject()
+                         .value(QStringLiteral("error"))
+                         .toObject()
+                         .value(QStringLiteral("code"))
+                         .toInt(),
                      -32006);
         QVERIFY(serverServes());
     }
-
 
     void oversizeBodyIsRefusedAndServingGoesOn()
     {
@@ -171,7 +174,6 @@ private slots:
         QVERIFY(answer.errorMessage().contains(QStringLiteral("1 MB")));
         QVERIFY(serverServes());
     }
-
 
     // Every way a request can be malformed, oversized or forged. Each is answered with
     // its status and JSON-RPC code, changes nothing, does not grow the server, and
@@ -204,7 +206,9 @@ private slots:
                       bool token = false, const QByteArray &notLogged = {}) {
             QTest::newRow(name) << req << halfClose << token << status << code << notLogged;
         };
-        const auto length = [](const QByteArray &body) { return "Content-Length: " + QByteArray::number(body.size()) + "\r\n"; };
+        const auto length = [](const QByteArray &body) {
+            return "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        };
         const QByteArray te = "Transfer-Encoding: chunked\r\n";
 
         row("chunked body above the limit", rawPost(json + te, chunked(twoMb, 65536)), 413, -32003);
@@ -227,15 +231,17 @@ private slots:
         row("too many headers", rawPost(json + manyHeaders + length(generation), generation), 431, -32600);
         row("one huge header", rawPost(json + "X-Big: " + QByteArray(20000, 'a') + "\r\n" + length(good), good), 431,
             -32600);
-        row("huge request line", rawPost(json + length(good), good, "/FAS09600.rdmFaturamento?" + QByteArray(20000, 'q')),
-            431, -32600);
+        row("huge request line",
+            rawPost(json + length(good), good, "/FAS09600.rdmFaturamento?" + QByteArray(20000, 'q')), 431, -32600);
         row("header block never ends", rawPost(json + "X-Slow: " + QByteArray(100, 'a')).chopped(4), 408, -32600);
         row("batch above the call limit", rawPost(json + length(calls17), calls17), 200, -32005);
         row("batch of 500 generations", rawPost(json + length(calls500), calls500), 200, -32005);
-        row("wrong content type", rawPost("Content-Type: text/plain\r\n" + length(generation), generation), 415, -32004);
+        row("wrong content type", rawPost("Content-Type: text/plain\r\n" + length(generation), generation), 415,
+            -32004);
         row("no content type", rawPost(length(generation), generation), 415, -32004);
-        row("form post", rawPost("Content-Type: application/x-www-form-urlencoded\r\n" + length(generation), generation),
-            415, -32004);
+        row("form post",
+            rawPost("Content-Type: application/x-www-form-urlencoded\r\n" + length(generation), generation), 415,
+            -32004);
         row("no token", rawPost(json + length(generation), generation), 401, -32001, false, true);
         row("wrong token", rawPost(json + "Authorization: Bearer errado\r\n" + length(generation), generation), 401,
             -32001, false, true);
@@ -251,8 +257,8 @@ private slots:
         row("chunk size after a space", rawPost(json + te, " 0\r\n\r\n"), 400, -32600);
         row("unreadable range", rawPost(json + "Range: bytes=z-\r\n" + length(good), good), 416, -32600);
         row("empty body", rawPost(json + "Content-Length: 0\r\n"), 200, -32700);
-        row("expect continue above the limit",
-            rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"), 413, -32003);
+        row("expect continue above the limit", rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"),
+            413, -32003);
     }
 
     void badRequests()
@@ -269,7 +275,8 @@ private slots:
         server.newLog(); // what came before this row
         const RawHttp::Answer answer = RawHttp::exchange(server.port(), request, halfClose);
         QVERIFY2(answer.status == status, answer.head + "\n" + answer.body.left(300));
-        const QJsonObject error = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("error")).toObject();
+        const QJsonObject error =
+            QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("error")).toObject();
         QCOMPARE(error.value(QStringLiteral("code")).toInt(), code);
         QVERIFY(!error.value(QStringLiteral("message")).toString().isEmpty());
         expectUnchangedBilling();
@@ -286,7 +293,6 @@ private slots:
         }
     }
 
-
     // Clients that send their headers, or a small body, a byte at a time hold no
     // thread that serves calls: the health entry and calls are answered meanwhile,
     // and each slow client is answered 408 when its deadline passes.
@@ -297,9 +303,9 @@ private slots:
         QTest::newRow("headers") << QByteArray("POST /FAS09600.rdmFaturamento HTTP/1.1\r\nX-Slow: ") << false;
         QTest::newRow("small body") << rawPost("Content-Type: application/json\r\nContent-Length: 5000\r\n") << true;
         QTest::newRow("small chunked body")
-            << rawPost("Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n") + "1388\r\n" << true;
+            << rawPost("Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n") + "1388\r\n"
+            << true;
     }
-
 
     void slowClientsDoNotStopTheServer()
     {
@@ -337,31 +343,30 @@ private slots:
             QCOMPARE(RawHttp::readAnswer(sockets.front(), 30000).status, 408);
     }
 
-
     // 512 MB sent chunked, as a stream: the server stops reading at its limit and
     // answers 413 (bench/bench_server_memory.sh shows that it does not grow).
     void hugeChunkedStreamIsStoppedAtTheLimit()
     {
         const RawHttp::Answer answer = RawHttp::streamChunked(
-            m_server.port(),
-            rawPost("Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n"), qint64(512) << 20, 65536);
+            m_server.port(), rawPost("Content-Type: application/json\r\nTransfer-Encoding: chunked\r\n"),
+            qint64(512) << 20, 65536);
         QCOMPARE(answer.status, 413);
         expectUnchangedBilling();
         QVERIFY(serverServes());
     }
-
 
     void halfClosedConnectionGetsItsAnswer()
     {
         const QByteArray body = request(QStringLiteral("GetFaturamento"), Filter().params());
         const RawHttp::Answer answer = RawHttp::exchange(
             m_server.port(),
-            rawPost("Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n", body),
+            rawPost("Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n",
+                    body),
             true);
         QCOMPARE(answer.status, 200);
-        QVERIFY2(QJsonDocument::fromJson(answer.body).object().contains(QStringLiteral("result")), answer.body.left(300));
+        QVERIFY2(QJsonDocument::fromJson(answer.body).object().contains(QStringLiteral("result")),
+                 answer.body.left(300));
     }
-
 
     void unknownPathAndHealth()
     {
@@ -369,7 +374,9 @@ private slots:
         auto missing = client.Get("/outra-coisa");
         QVERIFY(missing);
         QCOMPARE(missing->status, 404);
-        QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(missing->body)).object().contains(QStringLiteral("error")));
+        QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(missing->body))
+                    .object()
+                    .contains(QStringLiteral("error")));
         auto health = client.Get("/health");
         QVERIFY(health);
         QCOMPARE(health->status, 200);
@@ -378,7 +385,6 @@ private slots:
         QCOMPARE(status.value(QStringLiteral("database")).toString(),
                  m_backend == Backend::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
     }
-
 
     void bearerToken_data()
     {
@@ -397,7 +403,6 @@ private slots:
         QTest::newRow("scheme alone") << QByteArray("Bearer ") << false;
     }
 
-
     void bearerToken()
     {
         AppServerProcess &guarded = m_tokenServer; // started at the first row, stopped at the end
@@ -407,7 +412,8 @@ private slots:
         httplib::Headers headers;
         if (!header.isEmpty())
             headers.emplace("Authorization", header.toStdString());
-        const Answer answer = post(guarded.port(), request(QStringLiteral("GetFaturamento"), Filter().params()), headers);
+        const Answer answer = post(guarded.port(), request(QStringLiteral("GetFaturamento"), Filter().params()),
+                                   headers);
         if (accepted) {
             QCOMPARE(answer.status, 200);
             QVERIFY(answer.hasResult());
@@ -425,7 +431,6 @@ private slots:
         QCOMPARE(status.value(QStringLiteral("status")).toString(), QStringLiteral("ok"));
         QCOMPARE(status.contains(QStringLiteral("database")), accepted);
     }
-
 };
 
 int main(int argc, char **argv)

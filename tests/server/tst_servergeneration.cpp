@@ -74,7 +74,8 @@ private slots:
             const QString label = labelsOf(rows).at(r);
             auto field = [&](const char *name) {
                 const int f = rows.indexOf(QString::fromLatin1(name));
-                return rows.isNull(r, f) ? QString() : QString::fromUtf8(rows.text(r, f).data(), qsizetype(rows.text(r, f).size()));
+                return rows.isNull(r, f) ? QString()
+                                         : QString::fromUtf8(rows.text(r, f).data(), qsizetype(rows.text(r, f).size()));
             };
             QCOMPARE(field("IDSTAPFATFAS"), QStringLiteral("R"));
             QCOMPARE(field("IDCHECK"), QStringLiteral("D"));
@@ -92,19 +93,22 @@ private slots:
 
         // The database agrees: entries with their item count and total.
         QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3 + 5);
-        QCOMPARE(scalar(QStringLiteral("SELECT QTITEMLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
-                                       "AND NRLANCFAT = ?"),
-                        {number["c1-1-04"].toInt()})
-                     .toInt(),
-                 2);
-        QCOMPARE(scalar(QStringLiteral("SELECT VRTOTLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
-                                       "AND NRLANCFAT = ?"),
-                        {number["c1-1-04"].toInt()})
-                     .toDouble(),
-                 30.75);
-        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
-                     .toInt(),
-                 6);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT QTITEMLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
+                                  "AND NRLANCFAT = ?"),
+                   {number["c1-1-04"].toInt()})
+                .toInt(),
+            2);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT VRTOTLANCFAT FROM LANCFATFAS WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N' "
+                                  "AND NRLANCFAT = ?"),
+                   {number["c1-1-04"].toInt()})
+                .toDouble(),
+            30.75);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                .toInt(),
+            6);
         QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = ? AND IDTPLANCFAT = 'N'"),
                         {s(OddCompany)})
                      .toInt(),
@@ -113,10 +117,11 @@ private slots:
             QCOMPARE(statusOf(*fixture(label)), QStringLiteral("R"));
         // One run recorded with what it made, named by each of its entries.
         QCOMPARE(count(QStringLiteral("EXECFAT")), 1);
-        QCOMPARE(scalar(QStringLiteral("SELECT QTITENS || '/' || QTLANCAMENTOS || '/' || NMMETODO || '/' || NRIPCLIENTE "
-                                       "FROM EXECFAT WHERE CDERRO IS NULL AND DTFIM >= DTINICIO"))
-                     .toString(),
-                 QStringLiteral("6/5/GeraNF/127.0.0.1"));
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT QTITENS || '/' || QTLANCAMENTOS || '/' || NMMETODO || '/' || NRIPCLIENTE "
+                                  "FROM EXECFAT WHERE CDERRO IS NULL AND DTFIM >= DTINICIO"))
+                .toString(),
+            QStringLiteral("6/5/GeraNF/127.0.0.1"));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS l JOIN EXECFAT e ON e.IDEXECFAT = l.IDEXECFAT"))
                      .toInt(),
                  5);
@@ -128,8 +133,8 @@ private slots:
         QCOMPARE(nextRows.rowCount(), 1);
         QCOMPARE(nextRows.text(0, nextRows.indexOf(QStringLiteral("NRLANCTONF"))), std::string_view("7"));
 
-        const Answer invoices = post(m_server.port(),
-                                     generationRequest(QStringLiteral("GeraInvoice"), batchOf({"f2-7-04", "odd2-6-04"})));
+        const Answer invoices = post(
+            m_server.port(), generationRequest(QStringLiteral("GeraInvoice"), batchOf({"f2-7-04", "odd2-6-04"})));
         QVERIFY2(invoices.hasResult(), invoices.body.constData());
         const TRecordStore invoiceRows = invoices.packet();
         QSet<QString> invoiceNumbers;
@@ -141,7 +146,6 @@ private slots:
         QCOMPARE(invoiceNumbers, (QSet<QString>{"2", "3"}));
     }
 
-
     void generationRefusals_data()
     {
         QTest::addColumn<QString>("method");
@@ -151,40 +155,42 @@ private slots:
         QTest::addColumn<QStringList>("stored"); // "label=value": VRTOTAFATFAS set before the call
         const QString nf = QStringLiteral("GeraNF");
         const QString inv = QStringLiteral("GeraInvoice");
-        QTest::newRow("note already issued") << nf << QStringList{"c2-6-04"} << -32011
-                                             << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"}
-                                             << QStringList{};
-        QTest::newRow("invoice already issued") << inv << QStringList{"f1-2-04"} << -32011
-                                                << QStringList{"F1", "04/2024", "Service Desk", "Invoice"} << QStringList{};
+        QTest::newRow("note already issued")
+            << nf << QStringList{"c2-6-04"} << -32011
+            << QStringList{"C2", "Bar do Zé", "04/2024", "Manutenção", "Nota Fiscal"} << QStringList{};
+        QTest::newRow("invoice already issued")
+            << inv << QStringList{"f1-2-04"} << -32011 << QStringList{"F1", "04/2024", "Service Desk", "Invoice"}
+            << QStringList{};
         QTest::newRow("cancelled") << inv << QStringList{"f1-3-04"} << -32012
                                    << QStringList{"F1", "04/2024", "Customização", "cancelada"} << QStringList{};
         QTest::newRow("not by the system") << inv << QStringList{"f2-6-04"} << -32013
                                            << QStringList{"F2", "Não realizada pelo sistema"} << QStringList{};
-        QTest::newRow("domestic client in an invoice") << inv << QStringList{"c1-6-04"} << -32014
-                                                       << QStringList{"C1", "04/2024", "nacional"} << QStringList{};
-        QTest::newRow("foreign client in a note") << nf << QStringList{"f2-7-04"} << -32014
-                                                  << QStringList{"F2", "Locação", "estrangeiro"} << QStringList{};
-        QTest::newRow("foreign odd key in a note") << nf << QStringList{"odd2-6-04"} << -32014
-                                                   << QStringList{s(OddClient2), "estrangeiro"} << QStringList{};
+        QTest::newRow("domestic client in an invoice")
+            << inv << QStringList{"c1-6-04"} << -32014 << QStringList{"C1", "04/2024", "nacional"} << QStringList{};
+        QTest::newRow("foreign client in a note")
+            << nf << QStringList{"f2-7-04"} << -32014 << QStringList{"F2", "Locação", "estrangeiro"} << QStringList{};
+        QTest::newRow("foreign odd key in a note")
+            << nf << QStringList{"odd2-6-04"} << -32014 << QStringList{s(OddClient2), "estrangeiro"} << QStringList{};
         QTest::newRow("unknown item") << nf << QStringList{"nobody"} << -32010
                                       << QStringList{"C9", "04/2024", "não existe"} << QStringList{};
-        QTest::newRow("one bad item spoils the batch") << nf << QStringList{"c1-6-04", "c1-6-05", "c2-6-04", "odd1-6-04"}
-                                                       << -32011 << QStringList{"C2", "Nenhuma Nota Fiscal"} << QStringList{};
+        QTest::newRow("one bad item spoils the batch")
+            << nf << QStringList{"c1-6-04", "c1-6-05", "c2-6-04", "odd1-6-04"} << -32011
+            << QStringList{"C2", "Nenhuma Nota Fiscal"} << QStringList{};
         QTest::newRow("a realized item without its entry")
             << nf << QStringList{"c1-6-03"} << -32011 << QStringList{"C1", "03/2024", "realizado"} << QStringList{};
         // Totals the entry column (NUMERIC(15,2)) cannot hold are refused, never rounded
         // into another number; code 0: the run goes through and keeps the total exactly.
         QTest::newRow("entry total over the column") << nf << QStringList{"c1-1-04", "c1-2-04"} << -32007
-            << QStringList{"C1", "04/2024", "não cabe", "Nenhuma Nota Fiscal"}
-            << QStringList{"c1-1-04=6000000000000", "c1-2-04=5000000000000"};
-        QTest::newRow("stored value beyond 64-bit cents") << nf << QStringList{"c1-6-04"} << -32007
-            << QStringList{"C1", "Manutenção", "não cabe"} << QStringList{"c1-6-04=92233720368547760"};
+                                                     << QStringList{"C1", "04/2024", "não cabe", "Nenhuma Nota Fiscal"}
+                                                     << QStringList{"c1-1-04=6000000000000", "c1-2-04=5000000000000"};
+        QTest::newRow("stored value beyond 64-bit cents")
+            << nf << QStringList{"c1-6-04"} << -32007 << QStringList{"C1", "Manutenção", "não cabe"}
+            << QStringList{"c1-6-04=92233720368547760"};
         QTest::newRow("stored NaN") << nf << QStringList{"c1-6-04", "c1-6-05"} << -32007
-            << QStringList{"C1", "05/2024", "NaN"} << QStringList{"c1-6-05=NaN"};
-        QTest::newRow("largest total that fits") << nf << QStringList{"c1-6-04"} << 0 << QStringList{}
-            << QStringList{"c1-6-04=9999999999999.99"};
+                                    << QStringList{"C1", "05/2024", "NaN"} << QStringList{"c1-6-05=NaN"};
+        QTest::newRow("largest total that fits")
+            << nf << QStringList{"c1-6-04"} << 0 << QStringList{} << QStringList{"c1-6-04=9999999999999.99"};
     }
-
 
     void generationRefusals()
     {
@@ -200,7 +206,8 @@ private slots:
         }
         if (QByteArray(QTest::currentDataTag()) == "a realized item without its entry") {
             QVERIFY(exec(QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE CDCLIENTE = 'C1' AND "
-                                        "DTMESAPURFAS = %1 AND IDAPURFATFAS = '6'").arg(dateParam()),
+                                        "DTMESAPURFAS = %1 AND IDAPURFATFAS = '6'")
+                             .arg(dateParam()),
                          {QStringLiteral("2024-03-01")}));
         }
         const QByteArray packet = batchOf(items);
@@ -221,12 +228,13 @@ private slots:
         // Nothing was generated, and the pending items are still pending.
         QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
         QCOMPARE(count(QStringLiteral("ITEMLANCFAT")), 3);
-        QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
-                     .toInt(),
-                 2);
+        QCOMPARE(
+            scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
+                .toInt(),
+            2);
         for (const QString &label : items)
-            if (const Calc *c = fixture(label); c && c->status && QByteArray(c->status) == "P"
-                                                 && label != QLatin1String("c1-6-03"))
+            if (const Calc *c = fixture(label);
+                c && c->status && QByteArray(c->status) == "P" && label != QLatin1String("c1-6-03"))
                 QCOMPARE(statusOf(*c), QStringLiteral("P"));
         // The refused run is recorded with its code, and names no entry.
         QCOMPARE(count(QStringLiteral("EXECFAT")), 1);
@@ -249,10 +257,13 @@ private slots:
         const QString inv = QStringLiteral("GeraInvoice");
         // The least right of each method: reading 0, generating 1, reversing 2. A
         // call that passes finds no run 1 where it needs one (-32015).
-        const QList<std::tuple<QString, int, int>> methods{
-            {get, 0, 0}, {nf, 1, 0}, {inv, 1, 0}, {QStringLiteral("GetGeracoes"), 0, 0},
-            {QStringLiteral("GetLancamentosGeracao"), 0, -32015}, {QStringLiteral("EstornaGeracao"), 2, -32015},
-            {QStringLiteral("EstornaLancamento"), 2, 0}};
+        const QList<std::tuple<QString, int, int>> methods{{get, 0, 0},
+                                                           {nf, 1, 0},
+                                                           {inv, 1, 0},
+                                                           {QStringLiteral("GetGeracoes"), 0, 0},
+                                                           {QStringLiteral("GetLancamentosGeracao"), 0, -32015},
+                                                           {QStringLiteral("EstornaGeracao"), 2, -32015},
+                                                           {QStringLiteral("EstornaLancamento"), 2, 0}};
         for (const auto &[method, needs, passes] : methods) {
             auto row = [&, m = method, n = needs, p = passes](const char *right, int rank) {
                 QTest::addRow("%s, %s", right, qPrintable(m))
@@ -264,7 +275,8 @@ private slots:
             QTest::addRow("no users, %s", qPrintable(method)) << "" << method << 200 << passes;
             QTest::addRow("token file only, %s", qPrintable(method)) << "token file" << method << 200 << passes;
             QTest::addRow("disabled user, %s", qPrintable(method)) << "desativado" << method << 401 << -32001;
-            QTest::addRow("no token once users exist, %s", qPrintable(method)) << "sem token" << method << 401 << -32001;
+            QTest::addRow("no token once users exist, %s", qPrintable(method))
+                << "sem token" << method << 401 << -32001;
         }
     }
 
@@ -295,8 +307,9 @@ private slots:
         QCOMPARE(answer.errorCode(), code);
         const bool reverses = method.startsWith(u"Estorna");
         if (code == -32008)
-            QVERIFY2(answer.errorMessage().contains(reverses ? QStringLiteral("supervisor") : QStringLiteral("faturamento")),
-                     qPrintable(answer.errorMessage()));
+            QVERIFY2(
+                answer.errorMessage().contains(reverses ? QStringLiteral("supervisor") : QStringLiteral("faturamento")),
+                qPrintable(answer.errorMessage()));
         if (code != 0 || method.startsWith(u"Get")) {
             expectUnchangedBilling();
             QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
@@ -318,17 +331,17 @@ private slots:
     // for byte, and bills nothing more; the key with another call is refused.
     void idempotencyKey_data()
     {
-        QTest::addColumn<QString>("method");   // of the second call
+        QTest::addColumn<QString>("method");    // of the second call
         QTest::addColumn<QStringList>("items"); // of the second call
         QTest::addColumn<bool>("sameKey");
         QTest::addColumn<int>("code"); // of the second call; 0: the first answer again
         const QString nf = QStringLiteral("GeraNF");
         QTest::newRow("same key, same call") << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0;
         QTest::newRow("same key, another batch") << nf << QStringList{"c1-6-06"} << true << -32009;
-        QTest::newRow("same key, the batch in another order") << nf << QStringList{"c1-6-05", "c1-6-04"} << true
-                                                              << -32009;
-        QTest::newRow("same key, another method") << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"}
-                                                  << true << -32009;
+        QTest::newRow("same key, the batch in another order")
+            << nf << QStringList{"c1-6-05", "c1-6-04"} << true << -32009;
+        QTest::newRow("same key, another method")
+            << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"} << true << -32009;
         QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011;
     }
 
@@ -356,7 +369,6 @@ private slots:
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM CHAVEEXECFAT")).toInt(), sameKey ? 1 : 0);
     }
 
-
     // Reversing a run, or one of its entries, keeps each entry with its reason and
     // frees its items: billed again, every item is in exactly one live entry under
     // a new number. The history lists the runs, newest first.
@@ -383,15 +395,18 @@ private slots:
         QCOMPARE(runs.rowCount(), 1);
         const qint64 run = scalar(QStringLiteral("SELECT IDEXECFAT FROM EXECFAT")).toLongLong();
         QCOMPARE(BillingRows::cell(runs, 0, "IDGERACAO"), QString::number(run));
-        QCOMPARE(BillingRows::cell(runs, 0, "NMMETODO") + BillingRows::cell(runs, 0, "CDEMPRESA"), QStringLiteral("GeraNF01"));
-        QCOMPARE(BillingRows::cell(runs, 0, "QTLANCAMENTOS") + '/' + BillingRows::cell(runs, 0, "QTITENS"), QStringLiteral("2/3"));
+        QCOMPARE(BillingRows::cell(runs, 0, "NMMETODO") + BillingRows::cell(runs, 0, "CDEMPRESA"),
+                 QStringLiteral("GeraNF01"));
+        QCOMPARE(BillingRows::cell(runs, 0, "QTLANCAMENTOS") + '/' + BillingRows::cell(runs, 0, "QTITENS"),
+                 QStringLiteral("2/3"));
         QCOMPARE(BillingRows::cell(runs, 0, "CDERRO"), QString());
 
         const QString reason = QStringLiteral("Cliente pediu nova nota com outro endereço");
         const int entry = scalar(QStringLiteral("SELECT NRLANCFAT FROM ITEMLANCFAT WHERE CDCLIENTE = 'C1' AND "
-                                                "IDAPURFATFAS = '3'")).toInt();
-        const Answer undone = call(method, method == u"EstornaGeracao" ? QJsonArray{run, reason}
-                                                                       : QJsonArray{"01", "N", entry, reason}, sara);
+                                                "IDAPURFATFAS = '3'"))
+                              .toInt();
+        const Answer undone = call(
+            method, method == u"EstornaGeracao" ? QJsonArray{run, reason} : QJsonArray{"01", "N", entry, reason}, sara);
         QVERIFY2(undone.hasResult(), undone.body.constData());
         const TRecordStore undoneRows = undone.packet();
         QCOMPARE(undoneRows.rowCount(), reversed.size() == 1 ? 1 : 2);
@@ -407,21 +422,25 @@ private slots:
                      .toString(),
                  method + '/' + QString::number(reversed.size()));
 
-        const Answer again = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(reversed)), sara);
+        const Answer again = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(reversed)),
+                                  sara);
         QVERIFY2(again.hasResult(), again.body.constData());
         for (const QString &label : items)
-            QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON e.CDEMPRESA = "
-                                           "l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT AND e.NRLANCFAT = l.NRLANCFAT "
-                                           "WHERE e.DTESTORNO IS NULL AND l.CDCLIENTE = 'C1' AND l.IDAPURFATFAS = ?"),
-                            {QString::fromLatin1(fixture(label)->type)})
-                         .toInt(),
-                     1);
+            QCOMPARE(
+                scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON e.CDEMPRESA = "
+                                      "l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT AND e.NRLANCFAT = l.NRLANCFAT "
+                                      "WHERE e.DTESTORNO IS NULL AND l.CDCLIENTE = 'C1' AND l.IDAPURFATFAS = ?"),
+                       {QString::fromLatin1(fixture(label)->type)})
+                    .toInt(),
+                1);
         // Reversed numbers are never given again.
         QCOMPARE(scalar(QStringLiteral("SELECT MIN(NRLANCFAT) FROM LANCFATFAS WHERE IDEXECFAT = "
-                                       "(SELECT MAX(IDEXECFAT) FROM EXECFAT)")).toInt(),
+                                       "(SELECT MAX(IDEXECFAT) FROM EXECFAT)"))
+                     .toInt(),
                  5);
 
-        const TRecordStore entries = call(QStringLiteral("GetLancamentosGeracao"), {QString::number(run)}, sara).packet();
+        const TRecordStore entries =
+            call(QStringLiteral("GetLancamentosGeracao"), {QString::number(run)}, sara).packet();
         QStringList states;
         for (int r = 0; r < entries.rowCount(); ++r)
             states << BillingRows::cell(entries, r, "IDSITUACAO");
@@ -461,7 +480,8 @@ private slots:
                                                      "e.CDEMPRESA = l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT AND "
                                                      "e.NRLANCFAT = l.NRLANCFAT WHERE e.DTESTORNO IS NULL AND "
                                                      "l.CDCLIENTE = 'C1' AND l.IDAPURFATFAS = '6' AND "
-                                                     "l.DTMESAPURFAS = %1").arg(dateParam()),
+                                                     "l.DTMESAPURFAS = %1")
+                                          .arg(dateParam()),
                                       {QString::fromLatin1(fixture(label)->month) + QStringLiteral("-01")})
                                    .toString(),
                          expected);
@@ -487,15 +507,15 @@ private slots:
         const QString why = QStringLiteral("duplicada");
         QTest::newRow("unknown entry") << "" << one << QJsonArray{"01", "N", 99, why} << -32015 << "Nota Fiscal 99";
         QTest::newRow("unknown kind of entry") << "" << one << QJsonArray{"02", "I", 2, why} << -32015 << "Invoice 2";
-        QTest::newRow("entry reversed already") << "reversed" << one << QJsonArray{"01", "N", 1, why} << -32016
-                                                << "já foi estornado";
+        QTest::newRow("entry reversed already")
+            << "reversed" << one << QJsonArray{"01", "N", 1, why} << -32016 << "já foi estornado";
         QTest::newRow("unknown run") << "" << run << QJsonArray{987, why} << -32015 << "987 não existe";
-        QTest::newRow("a run that made nothing") << "refused run" << run << QJsonArray{"$run", why} << -32015
-                                                 << "não gerou";
+        QTest::newRow("a run that made nothing")
+            << "refused run" << run << QJsonArray{"$run", why} << -32015 << "não gerou";
         QTest::newRow("no reason") << "" << one << QJsonArray{"01", "N", 1, ""} << -32602 << "motivo";
         QTest::newRow("a blank reason") << "" << run << QJsonArray{1, "   "} << -32602 << "motivo";
-        QTest::newRow("a reason of 201 characters") << "" << one << QJsonArray{"01", "N", 1, QString(201, u'x')}
-                                                    << -32602 << "200";
+        QTest::newRow("a reason of 201 characters")
+            << "" << one << QJsonArray{"01", "N", 1, QString(201, u'x')} << -32602 << "200";
         QTest::newRow("a kind that is no kind") << "" << one << QJsonArray{"01", "X", 1, why} << -32602 << "N (Nota";
         QTest::newRow("entry number zero") << "" << one << QJsonArray{"01", "N", 0, why} << -32602 << "maior que zero";
     }
@@ -510,8 +530,9 @@ private slots:
         if (before == u"reversed")
             QVERIFY(call(QStringLiteral("EstornaLancamento"), {"01", "N", 1, "antes"}).hasResult());
         if (before == u"refused run")
-            QCOMPARE(post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"f2-7-04"}))).errorCode(),
-                     -32014);
+            QCOMPARE(
+                post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf({"f2-7-04"}))).errorCode(),
+                -32014);
         for (qsizetype i = 0; i < params.size(); ++i)
             if (params.at(i).toString() == u"$run")
                 params[i] = scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT")).toLongLong();
@@ -523,7 +544,8 @@ private slots:
         QCOMPARE(billingState(), state);
         QCOMPARE(count(QStringLiteral("EXECFAT")), runs + 1);
         QCOMPARE(scalar(QStringLiteral("SELECT NMMETODO || CDERRO FROM EXECFAT WHERE IDEXECFAT = "
-                                       "(SELECT MAX(IDEXECFAT) FROM EXECFAT)")).toString(),
+                                       "(SELECT MAX(IDEXECFAT) FROM EXECFAT)"))
+                     .toString(),
                  method + QString::number(code));
     }
 
@@ -541,8 +563,8 @@ private slots:
         TRecordStore keyless(partial);
         keyless.appendRow();
         keyless.setText(0, 0, "01");
-        QTest::newRow("batch without the key fields") << QByteArray("[" + DataPacket::encode(keyless) + "]")
-                                                      << "CDFILIAL";
+        QTest::newRow("batch without the key fields")
+            << QByteArray("[" + DataPacket::encode(keyless) + "]") << "CDFILIAL";
         TRecordStore noMonth(BillingItemLayout::batch());
         noMonth.appendRow();
         for (const char *f : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "IDAPURFATFAS"})
@@ -557,7 +579,6 @@ private slots:
         QTest::newRow("NUL in an item's key") << QByteArray("[" + DataPacket::encode(nulKey) + "]") << "CDCLIENTE";
     }
 
-
     void generationBatchErrors()
     {
         QFETCH(QByteArray, params);
@@ -568,7 +589,6 @@ private slots:
         QVERIFY2(answer.errorMessage().contains(mentions), qPrintable(answer.errorMessage()));
         expectUnchangedBilling();
     }
-
 
     // Another program holds SQLite's write lock: a generation waits once, then says
     // so; the server keeps its connection (no "lost connection", no second wait) and
@@ -594,7 +614,8 @@ private slots:
         const Answer busy = post(server.port(), generation);
         QCOMPARE(busy.status, 200);
         QCOMPARE(busy.errorCode(), -32020);
-        QVERIFY2(busy.errorMessage().contains(QStringLiteral("Outro processo está gravando")), qPrintable(busy.errorMessage()));
+        QVERIFY2(busy.errorMessage().contains(QStringLiteral("Outro processo está gravando")),
+                 qPrintable(busy.errorMessage()));
         QVERIFY(busy.errorMessage().contains(QStringLiteral("Nada foi alterado")));
 
         QCOMPARE(sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -606,7 +627,6 @@ private slots:
         QCOMPARE(log.count("erro do banco de dados"), 1);
     }
 
-
     // A generation that waits on an item another session has locked holds its thread
     // only until its client goes away or the statement time-out passes; the item
     // stays pending and the server's one thread serves again.
@@ -616,7 +636,6 @@ private slots:
         QTest::newRow("the client goes away") << true;
         QTest::newRow("the statement time-out passes") << false;
     }
-
 
     void waitingGenerationLetsGo()
     {
@@ -646,10 +665,12 @@ private slots:
         if (clientLeaves) {
             const int sock = RawHttp::connectTo(server.port());
             QVERIFY(RawHttp::sendAll(sock, rawPost("Content-Type: application/json\r\nContent-Length: "
-                                                   + QByteArray::number(generation.size()) + "\r\n",
+                                                       + QByteArray::number(generation.size()) + "\r\n",
                                                    generation)));
             QTRY_VERIFY_WITH_TIMEOUT(scalar(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity "
-                                                           "WHERE wait_event_type = 'Lock'")).toInt() > 0,
+                                                           "WHERE wait_event_type = 'Lock'"))
+                                             .toInt()
+                                         > 0,
                                      60000); // it waits on the lock
             ::close(sock);
             QTRY_VERIFY_WITH_TIMEOUT(server.serverLog().contains("error=-32021"), 60000);
@@ -665,7 +686,6 @@ private slots:
         QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
         QCOMPARE(count(QStringLiteral("LANCFATFAS")), 3);
     }
-
 
     void concurrentGenerationBillsEveryItemOnce()
     {
@@ -703,7 +723,8 @@ private slots:
                 const int row = store.appendRow();
                 auto put = [&](const char *f, const QString &v) {
                     const QByteArray utf8 = v.toUtf8();
-                    store.setText(row, store.indexOf(QString::fromLatin1(f)), std::string_view(utf8.constData(), size_t(utf8.size())));
+                    store.setText(row, store.indexOf(QString::fromLatin1(f)),
+                                  std::string_view(utf8.constData(), size_t(utf8.size())));
                 };
                 put("CDEMPRESA", QStringLiteral("01"));
                 put("CDFILIAL", items[size_t(i)].branch);
@@ -749,12 +770,14 @@ private slots:
             const QVariantList key = {item.branch, item.client, item.month.toString(QStringLiteral("yyyy-MM-dd"))};
             const int links = scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDEMPRESA = '01' AND "
                                                     "CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 AND "
-                                                    "IDAPURFATFAS = '6'").arg(dateParam()),
+                                                    "IDAPURFATFAS = '6'")
+                                         .arg(dateParam()),
                                      key)
                                   .toInt();
             const QString status = scalar(QStringLiteral("SELECT IDSTAPFATFAS FROM APURFATFAS WHERE CDEMPRESA = '01' "
                                                          "AND CDFILIAL = ? AND CDCLIENTE = ? AND DTMESAPURFAS = %1 "
-                                                         "AND IDAPURFATFAS = '6'").arg(dateParam()),
+                                                         "AND IDAPURFATFAS = '6'")
+                                              .arg(dateParam()),
                                           key)
                                        .toString();
             const bool billed = billedByAnswers.count(i) > 0;
@@ -763,17 +786,22 @@ private slots:
         }
         // Entry numbers of company 01 run from 1 without gaps or repeats.
         const int entries = scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
-                                                  "IDTPLANCFAT = 'N'")).toInt();
+                                                  "IDTPLANCFAT = 'N'"))
+                                .toInt();
         QCOMPARE(scalar(QStringLiteral("SELECT MAX(NRLANCFAT) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
-                                       "IDTPLANCFAT = 'N'")).toInt(),
+                                       "IDTPLANCFAT = 'N'"))
+                     .toInt(),
                  entries);
         QCOMPARE(scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND "
-                                       "IDTPLANCFAT = 'N'")).toInt(),
+                                       "IDTPLANCFAT = 'N'"))
+                     .toInt(),
                  entries);
         QCOMPARE(scalar(QStringLiteral("SELECT SUM(QTITEMLANCFAT) FROM LANCFATFAS WHERE CDEMPRESA = '01' AND "
-                                       "IDTPLANCFAT = 'N'")).toInt(),
+                                       "IDTPLANCFAT = 'N'"))
+                     .toInt(),
                  scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDEMPRESA = '01' AND "
-                                       "IDTPLANCFAT = 'N'")).toInt());
+                                       "IDTPLANCFAT = 'N'"))
+                     .toInt());
         QVERIFY(serverServes());
     }
 };

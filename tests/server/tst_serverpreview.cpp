@@ -53,41 +53,52 @@ private slots:
 
         const QString T = QStringLiteral("T");
         QTest::newRow("pending maintenance of everybody")
-            << "_6_" << "_P_" << T << "" << T << "" << T
-            << QStringList{"c1-6-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
-        QTest::newRow("blank status counts as pending") << "_7_" << "_P_" << T << "" << T << "" << T
-                                                        << QStringList{"f2-7-04"};
+            << "_6_"
+            << "_P_" << T << "" << T << "" << T << QStringList{"c1-6-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
+        QTest::newRow("blank status counts as pending") << "_7_"
+                                                        << "_P_" << T << "" << T << "" << T << QStringList{"f2-7-04"};
         QTest::newRow("all situations") << "_6_" << T << T << "" << T << "" << T
-                                        << QStringList{"c1-6-04", "c2-6-04", "f2-6-04", "odd1-6-04", "odd2-6-04",
-                                                       "odd3-6-04"};
-        QTest::newRow("realized with a number issued") << "_1__2__6_" << "_R_" << "_E_" << "" << T << "" << T
-                                                       << QStringList{"c2-6-04", "f1-2-04"};
-        QTest::newRow("realized without a number") << "_1__2__6_" << "_R_" << "_N_" << "" << T << "" << T
-                                                   << QStringList{"c2-1-04"};
-        QTest::newRow("realized, both note states") << "_1__2__6_" << "_R_" << "_E__N_" << "" << T << "" << T
-                                                    << QStringList{"c2-1-04", "c2-6-04", "f1-2-04"};
+                                        << QStringList{"c1-6-04",   "c2-6-04",   "f2-6-04",
+                                                       "odd1-6-04", "odd2-6-04", "odd3-6-04"};
+        QTest::newRow("realized with a number issued") << "_1__2__6_"
+                                                       << "_R_"
+                                                       << "_E_"
+                                                       << "" << T << "" << T << QStringList{"c2-6-04", "f1-2-04"};
+        QTest::newRow("realized without a number") << "_1__2__6_"
+                                                   << "_R_"
+                                                   << "_N_"
+                                                   << "" << T << "" << T << QStringList{"c2-1-04"};
+        QTest::newRow("realized, both note states")
+            << "_1__2__6_"
+            << "_R_"
+            << "_E__N_"
+            << "" << T << "" << T << QStringList{"c2-1-04", "c2-6-04", "f1-2-04"};
         QTest::newRow("note state leaves pending rows alone")
-            << "_1__2__6_" << "_P__R_" << "_E_" << "" << T << "" << T
-            << QStringList{"c1-1-04", "c1-2-04", "c1-6-04", "c2-6-04", "f1-2-04", "odd1-6-04", "odd2-6-04",
-                           "odd3-6-04"};
-        QTest::newRow("cancelled and not by the system") << "_3__6_" << "_C__N_" << T << "" << T << "" << T
-                                                         << QStringList{"f1-3-04", "f2-6-04"};
-        QTest::newRow("type 4 is a type like any other") << "_4_" << T << T << "" << T << "" << T
-                                                         << QStringList{"c1-4-04"};
-        QTest::newRow("several types in the client's order") << "_5__6_" << "_P_" << T << "" << T << "" << T
-                                                             << QStringList{"c1-5-04", "c1-6-04", "odd1-6-04",
-                                                                            "odd2-6-04", "odd3-6-04"};
+            << "_1__2__6_"
+            << "_P__R_"
+            << "_E_"
+            << "" << T << "" << T << QStringList{"c1-1-04", "c1-2-04",   "c1-6-04",   "c2-6-04",
+                                                 "f1-2-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
+        QTest::newRow("cancelled and not by the system")
+            << "_3__6_"
+            << "_C__N_" << T << "" << T << "" << T << QStringList{"f1-3-04", "f2-6-04"};
+        QTest::newRow("type 4 is a type like any other")
+            << "_4_" << T << T << "" << T << "" << T << QStringList{"c1-4-04"};
+        QTest::newRow("several types in the client's order")
+            << "_5__6_"
+            << "_P_" << T << "" << T << "" << T
+            << QStringList{"c1-5-04", "c1-6-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
         QTest::newRow("company list") << "_2__3__6__7_" << T << T << "" << T << jsonList({"02"}) << ""
                                       << QStringList{"f1-2-04", "f1-3-04", "f2-6-04", "f2-7-04", "odd2-6-04"};
-        QTest::newRow("client list") << "_1__2__3__6_" << T << T << jsonList({"C2", "F1"}) << "" << "" << T
-                                     << QStringList{"c2-1-04", "c2-6-04", "f1-2-04", "f1-3-04"};
-        QTest::newRow("client list ignored under T") << "_6_" << "_P_" << T << jsonList({"C2"}) << T << "" << T
+        QTest::newRow("client list") << "_1__2__3__6_" << T << T << jsonList({"C2", "F1"}) << ""
+                                     << "" << T << QStringList{"c2-1-04", "c2-6-04", "f1-2-04", "f1-3-04"};
+        QTest::newRow("client list ignored under T") << "_6_"
+                                                     << "_P_" << T << jsonList({"C2"}) << T << "" << T
                                                      << QStringList{"c1-6-04", "odd1-6-04", "odd2-6-04", "odd3-6-04"};
         QTest::newRow("client and company lists together")
             << "_1__6_" << T << T << jsonList({"C1", "C2", "F1"}) << "" << jsonList({"01"}) << ""
             << QStringList{"c1-1-04", "c1-6-04", "c2-1-04", "c2-6-04"};
     }
-
 
     void filters()
     {
@@ -112,27 +123,31 @@ private slots:
         QCOMPARE(sorted(labelsOf(answer.packet())), sorted(expected));
     }
 
-
     void periodBoundaries_data()
     {
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QStringList>("months");
         QTest::newRow("mid-month to mid-month takes whole months")
-            << "2024-03-15T00:00:00.000" << "2024-05-10T00:00:00.000" << QStringList{"03", "04", "05"};
-        QTest::newRow("one day") << "2024-04-30" << "2024-04-30" << QStringList{"04"};
-        QTest::newRow("first to last day") << "2024-03-01" << "2024-05-31" << QStringList{"03", "04", "05"};
-        QTest::newRow("last day to first day") << "2024-02-29" << "2024-06-01"
-                                               << QStringList{"02", "03", "04", "05", "06"};
-        QTest::newRow("last millisecond and first instant")
-            << "2024-03-31T23:59:59.999" << "2024-04-01T00:00:00.000" << QStringList{"03", "04"};
-        QTest::newRow("across the year") << "2023-12-15" << "2024-02-01" << QStringList{"02"};
-        QTest::newRow("before any calculation") << "2008-01-01" << "2024-01-31" << QStringList{};
-        QTest::newRow("December 9999 alone") << "9999-12-01" << "9999-12-31" << QStringList{"9999-12"};
-        QTest::newRow("up to December 9999") << "2024-06-30" << "9999-12-31T23:59:59.999"
-                                             << QStringList{"06", "9999-12"};
+            << "2024-03-15T00:00:00.000"
+            << "2024-05-10T00:00:00.000" << QStringList{"03", "04", "05"};
+        QTest::newRow("one day") << "2024-04-30"
+                                 << "2024-04-30" << QStringList{"04"};
+        QTest::newRow("first to last day") << "2024-03-01"
+                                           << "2024-05-31" << QStringList{"03", "04", "05"};
+        QTest::newRow("last day to first day") << "2024-02-29"
+                                               << "2024-06-01" << QStringList{"02", "03", "04", "05", "06"};
+        QTest::newRow("last millisecond and first instant") << "2024-03-31T23:59:59.999"
+                                                            << "2024-04-01T00:00:00.000" << QStringList{"03", "04"};
+        QTest::newRow("across the year") << "2023-12-15"
+                                         << "2024-02-01" << QStringList{"02"};
+        QTest::newRow("before any calculation") << "2008-01-01"
+                                                << "2024-01-31" << QStringList{};
+        QTest::newRow("December 9999 alone") << "9999-12-01"
+                                             << "9999-12-31" << QStringList{"9999-12"};
+        QTest::newRow("up to December 9999") << "2024-06-30"
+                                             << "9999-12-31T23:59:59.999" << QStringList{"06", "9999-12"};
     }
-
 
     void periodBoundaries()
     {
@@ -153,7 +168,6 @@ private slots:
         QCOMPARE(labelsOf(answer.packet()), expected);
     }
 
-
     void oddKeys_data()
     {
         QTest::addColumn<QString>("clients");
@@ -163,16 +177,15 @@ private slots:
         QTest::newRow("quote and brackets") << jsonList({s(OddClient2)}) << "" << QStringList{"odd2-6-04"};
         QTest::newRow("accents and comma") << jsonList({s(OddClient3)}) << "" << QStringList{"odd3-6-04"};
         QTest::newRow("company of quotes") << "" << jsonList({s(OddCompany)}) << QStringList{"odd3-6-04"};
-        QTest::newRow("pieces of a key match nothing") << jsonList({"A;B", "x'", "A", "B", "'x'"}) << ""
-                                                       << QStringList{};
-        QTest::newRow("odd key beside a plain one") << jsonList({s(OddClient1), "C1"}) << ""
-                                                    << QStringList{"c1-6-04", "odd1-6-04"};
+        QTest::newRow("pieces of a key match nothing")
+            << jsonList({"A;B", "x'", "A", "B", "'x'"}) << "" << QStringList{};
+        QTest::newRow("odd key beside a plain one")
+            << jsonList({s(OddClient1), "C1"}) << "" << QStringList{"c1-6-04", "odd1-6-04"};
         QTest::newRow("written with escapes") << QStringLiteral("[\"Q\\\"[1]\", \"Jo\\u00e3o, \\u00c7\\u00e3o\"]") << ""
                                               << QStringList{"odd2-6-04", "odd3-6-04"};
-        QTest::newRow("SQL in a key is only text") << jsonList({"C1') OR ('1'='1", "C1\" OR 1=1 --"}) << ""
-                                                   << QStringList{};
+        QTest::newRow("SQL in a key is only text")
+            << jsonList({"C1') OR ('1'='1", "C1\" OR 1=1 --"}) << "" << QStringList{};
     }
-
 
     void oddKeys()
     {
@@ -193,7 +206,6 @@ private slots:
         QVERIFY2(answer.hasResult(), answer.body.constData());
         QCOMPARE(sorted(labelsOf(answer.packet())), sorted(expected));
     }
-
 
     void previewRowsCarryTheItem()
     {
@@ -218,7 +230,9 @@ private slots:
             const std::string_view v = rows.text(row, rows.indexOf(QString::fromLatin1(field)));
             return QString::fromUtf8(v.data(), qsizetype(v.size()));
         };
-        auto isNull = [&rows](int row, const char *field) { return rows.isNull(row, rows.indexOf(QString::fromLatin1(field))); };
+        auto isNull = [&rows](int row, const char *field) {
+            return rows.isNull(row, rows.indexOf(QString::fromLatin1(field)));
+        };
         const QStringList labels = labelsOf(rows);
 
         const int pending = int(labels.indexOf(QStringLiteral("c1-6-04")));
@@ -234,7 +248,8 @@ private slots:
         QCOMPARE(rows.number(pending, rows.indexOf(QStringLiteral("VRTOTAFATFAS"))), 1234.5);
         const std::int64_t april = (QDate(2024, 4, 1).toJulianDay() - 2440588) * 86400000LL;
         QCOMPARE(rows.dateTimeMs(pending, rows.indexOf(QStringLiteral("DTMESAPURFAS"))), april);
-        QCOMPARE(rows.dateTimeMs(pending, rows.indexOf(QStringLiteral("DTAPURFATFAS"))), april + (10 * 60 + 30) * 60000LL);
+        QCOMPARE(rows.dateTimeMs(pending, rows.indexOf(QStringLiteral("DTAPURFATFAS"))),
+                 april + (10 * 60 + 30) * 60000LL);
         QVERIFY(isNull(pending, "NRLANCTONF"));
         QVERIFY(isNull(pending, "NRLANCINVOICE"));
         QVERIFY(isNull(pending, "NRNOTAFISC"));
@@ -258,7 +273,6 @@ private slots:
             QCOMPARE(text(int(labels.indexOf(s(label))), "IDCHECK"), QStringLiteral("D"));
     }
 
-
     // The streamed answer against the packet the encoder writes for the same rows
     // read through Qt: byte for byte, on the fixture, on values at the edges of what
     // the columns hold, and on generated demo data, whole and over HTTP.
@@ -269,7 +283,6 @@ private slots:
         QTest::newRow("values at the edges") << "edges";
         QTest::newRow("demo data") << "demo";
     }
-
 
     void streamedAnswerIsTheEncodersPacket()
     {
@@ -319,7 +332,6 @@ private slots:
         QCOMPARE(answer.body, R"({"jsonrpc":"2.0","id":1,"result":)" + QByteArray::fromStdString(encoded) + "}");
     }
 
-
     // A failure found while the answer is being written: before the first part is
     // sent it is an ordinary error answer; after it, the transfer breaks off, so the
     // client never takes a short packet for the whole one. The server goes on.
@@ -330,7 +342,6 @@ private slots:
         QTest::newRow("after the first part") << 400;
     }
 
-
     void failureInMidAnswer()
     {
         QFETCH(int, rowsBefore);
@@ -338,15 +349,16 @@ private slots:
         // carry, last in the answer's order.
         const QString poisonMonth = QStringLiteral("9000-01-01");
         QVERIFY(insertMonthlyRows(rowsBefore, QString(400, u'x')));
-        QVERIFY(m_backend == Backend::Sqlite
-                    ? exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                          "IDAPURFATFAS, IDSTAPFATFAS, VRTOTAFATFAS) VALUES ('01', '0001', 'C1', ?, '6', "
-                                          "'P', 9e999)"),
-                           {poisonMonth})
-                    : exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                          "IDAPURFATFAS, IDSTAPFATFAS, VRTOTAFATFAS) VALUES ('01', '0001', 'C1', "
-                                          "CAST(? AS DATE), '6', 'P', 'NaN')"),
-                           {poisonMonth}));
+        QVERIFY(
+            m_backend == Backend::Sqlite
+                ? exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                      "IDAPURFATFAS, IDSTAPFATFAS, VRTOTAFATFAS) VALUES ('01', '0001', 'C1', ?, '6', "
+                                      "'P', 9e999)"),
+                       {poisonMonth})
+                : exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                      "IDAPURFATFAS, IDSTAPFATFAS, VRTOTAFATFAS) VALUES ('01', '0001', 'C1', "
+                                      "CAST(? AS DATE), '6', 'P', 'NaN')"),
+                       {poisonMonth}));
         Filter filter;
         filter.dtIni = QStringLiteral("2100-01-01");
         filter.dtFin = QStringLiteral("9999-12-31");
@@ -372,7 +384,6 @@ private slots:
         }
         QVERIFY(serverServes());
     }
-
 
     // Sixteen large answers on eight connections at once all arrive whole. What the
     // server's memory does meanwhile is measured by bench/bench_server_memory.sh.

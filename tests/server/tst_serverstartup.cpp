@@ -67,7 +67,6 @@ private slots:
         QVERIFY(health && health->status == 200);
     }
 
-
     // Two databases served from one thread: each keeps its own connection, and one
     // discarding its connection leaves the other's open.
     void threadDatabasesKeepTheirOwnConnections()
@@ -94,7 +93,6 @@ private slots:
         b.discard();
     }
 
-
     void startupRefusals_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -102,25 +100,27 @@ private slots:
         QTest::addColumn<QString>("mentions");
         QTest::newRow("no database") << QStringList{} << 2 << "Banco de dados não informado";
         QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2 << "porta";
-        QTest::newRow("configuration file missing") << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini";
-        QTest::newRow("listen without a port") << QStringList{"--database", "x.sqlite", "--listen", "localhost"} << 2
-                                               << "HOST:PORTA";
-        QTest::newRow("port out of range") << QStringList{"--database", "x.sqlite", "--listen", "127.0.0.1:70000"} << 2
-                                           << "65535";
-        QTest::newRow("database file missing") << QStringList{"--database", "/nao/existe/fas.sqlite"} << 1
-                                               << "/nao/existe/fas.sqlite";
+        QTest::newRow("configuration file missing")
+            << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini";
+        QTest::newRow("listen without a port")
+            << QStringList{"--database", "x.sqlite", "--listen", "localhost"} << 2 << "HOST:PORTA";
+        QTest::newRow("port out of range")
+            << QStringList{"--database", "x.sqlite", "--listen", "127.0.0.1:70000"} << 2 << "65535";
+        QTest::newRow("database file missing")
+            << QStringList{"--database", "/nao/existe/fas.sqlite"} << 1 << "/nao/existe/fas.sqlite";
         QTest::newRow("database of another kind") << QStringList{"--database", "mysql://u@h/d"} << 2 << "não suportado";
-        QTest::newRow("database without the billing tables") << QStringList{"--database", "EMPTY"} << 1
-                                                             << "fas-demo-data";
-        QTest::newRow("database of an older schema") << QStringList{"--database", "OLDER"} << 1
-                                                     << "atualize o banco com fas-admin migrate";
-        QTest::newRow("database of a newer schema") << QStringList{"--database", "NEWER"} << 1
-                                                    << "este servidor é mais antigo que o banco de dados";
-        QTest::newRow("token file empty") << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
-        QTest::newRow("token file others may read") << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"}
-                                                    << 2 << "chmod 600";
-        QTest::newRow("token file the group may write") << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"}
-                                                        << 2 << "chmod 600";
+        QTest::newRow("database without the billing tables")
+            << QStringList{"--database", "EMPTY"} << 1 << "fas-demo-data";
+        QTest::newRow("database of an older schema")
+            << QStringList{"--database", "OLDER"} << 1 << "atualize o banco com fas-admin migrate";
+        QTest::newRow("database of a newer schema")
+            << QStringList{"--database", "NEWER"} << 1 << "este servidor é mais antigo que o banco de dados";
+        QTest::newRow("token file empty")
+            << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
+        QTest::newRow("token file others may read")
+            << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"} << 2 << "chmod 600";
+        QTest::newRow("token file the group may write")
+            << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"} << 2 << "chmod 600";
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
                                         << "Não foi possível escutar";
         QTest::newRow("every IPv4 address without a token")
@@ -130,7 +130,6 @@ private slots:
         QTest::newRow("a host name without a token")
             << QStringList{"--database", "DB", "--listen", "fas.example.com:0"} << 2 << "token_file";
     }
-
 
     void startupRefusals()
     {
@@ -155,8 +154,9 @@ private slots:
         // and at a version newer than this build knows.
         const QString older = m_dir.filePath(QStringLiteral("older.sqlite"));
         const QString newer = m_dir.filePath(QStringLiteral("newer.sqlite"));
-        for (const auto &[copy, change] : {std::pair{older, QStringLiteral("DROP TABLE SCHEMA_VERSION")},
-                                           std::pair{newer, QStringLiteral("UPDATE SCHEMA_VERSION SET NRVERSION = 999")}}) {
+        for (const auto &[copy, change] :
+             {std::pair{older, QStringLiteral("DROP TABLE SCHEMA_VERSION")},
+              std::pair{newer, QStringLiteral("UPDATE SCHEMA_VERSION SET NRVERSION = 999")}}) {
             QFile::remove(copy);
             QVERIFY(exec(QStringLiteral("VACUUM INTO '%1'").arg(copy)));
             {
@@ -190,7 +190,6 @@ private slots:
         QVERIFY(serverServes()); // the server holding the port is not disturbed
     }
 
-
     // Under systemd (Type=notify) the server says it is ready once it listens,
     // and that it is stopping when it is told to end.
     void serviceManagerHearsReadyAndStopping()
@@ -210,7 +209,6 @@ private slots:
         QCOMPARE(manager.receive(20000), QByteArray("STOPPING=1"));
         QCOMPARE(server.process().exitCode(), 0);
     }
-
 
     void configurationFile()
     {
@@ -244,7 +242,6 @@ private slots:
         QVERIFY(QString::fromLocal8Bit(overridden.readAllStandardError()).contains(QStringLiteral("outro.sqlite")));
     }
 
-
     // The log's categories follow QT_LOGGING_RULES; the address line on standard
     // output (read by start) is printed whatever the rules say.
     void logRules_data()
@@ -256,7 +253,6 @@ private slots:
         QTest::newRow("request lines off") << "fas.server.http.info=false" << false << true;
         QTest::newRow("all server categories off") << "fas.server*=false" << false << false;
     }
-
 
     void logRules()
     {
@@ -279,7 +275,6 @@ private slots:
         QVERIFY2(log.contains(" info fas.server.http: GET /health method=- ") == requestLogged, log.constData());
         QVERIFY2(log.contains(" info fas.server: encerrado.") == stopLogged, log.constData());
     }
-
 };
 
 int main(int argc, char **argv)

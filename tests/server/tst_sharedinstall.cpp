@@ -46,7 +46,8 @@ public:
     {
         m_sock = RawHttp::connectTo(port);
         m_ctx = SSL_CTX_new(TLS_client_method());
-        if (m_sock < 0 || !m_ctx || SSL_CTX_load_verify_locations(m_ctx, caFile.toLocal8Bit().constData(), nullptr) != 1)
+        if (m_sock < 0 || !m_ctx
+            || SSL_CTX_load_verify_locations(m_ctx, caFile.toLocal8Bit().constData(), nullptr) != 1)
             return false;
         SSL_CTX_set_verify(m_ctx, SSL_VERIFY_PEER, nullptr);
         m_ssl = SSL_new(m_ctx);
@@ -133,16 +134,13 @@ class TstSharedInstall : public QObject
         if (!m_databaseName.isEmpty())
             env.insert(QStringLiteral("FAS_SHARED_DATABASE_URL"), databaseUrl());
         process->setProcessEnvironment(env);
-        process->start(QStringLiteral("bash"), QStringList{QStringLiteral(FAS_SOURCE_DIR "/scripts/shared-install.sh")}
-                                                   + arguments);
+        process->start(QStringLiteral("bash"),
+                       QStringList{QStringLiteral(FAS_SOURCE_DIR "/scripts/shared-install.sh")} + arguments);
         process->waitForFinished(300000);
         return process;
     }
 
-    QString databaseUrl() const
-    {
-        return m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + m_databaseName;
-    }
+    QString databaseUrl() const { return m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + m_databaseName; }
 
     // The health entry through nginx over TLS; its time in ms, -1 when it failed.
     qint64 healthMs() const
@@ -168,9 +166,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        if (QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
+        if (QStandardPaths::findExecutable(QStringLiteral("nginx"),
+                                           {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
                 .isEmpty())
-            QSKIP("nginx is not installed (scripts/install-deps.sh installs it): the shared installation is not tried.");
+            QSKIP(
+                "nginx is not installed (scripts/install-deps.sh installs it): the shared installation is not tried.");
         m_adminUrl = qEnvironmentVariable("FAS_TEST_PG_URL");
         if (!m_adminUrl.isEmpty()) {
             // A database of our own in the test cluster; without one the script starts a cluster.
@@ -245,7 +245,8 @@ private slots:
         for (int i = 0; i < 5; ++i) {
             const qint64 ms = healthMs();
             QVERIFY(ms >= 0);
-            QVERIFY2(ms < baseline + 1000, qPrintable(QStringLiteral("%1 ms with slow clients, %2 ms without").arg(ms).arg(baseline)));
+            QVERIFY2(ms < baseline + 1000,
+                     qPrintable(QStringLiteral("%1 ms with slow clients, %2 ms without").arg(ms).arg(baseline)));
         }
     }
 
@@ -256,23 +257,29 @@ private slots:
             before << RawHttp::residentKb(pid);
         TlsStream stream;
         QVERIFY(stream.open(port(), caFile()));
-        QVERIFY(stream.send("POST /FAS09600.rdmFaturamento HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                            "Transfer-Encoding: chunked\r\n\r\n"));
+        QVERIFY(stream.send(
+            "POST /FAS09600.rdmFaturamento HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+            "Transfer-Encoding: chunked\r\n\r\n"));
         const int chunkBytes = 65536;
         const QByteArray chunk = QByteArray::number(chunkBytes, 16) + "\r\n" + QByteArray(chunkBytes, ' ') + "\r\n";
         qint64 sent = 0;
         while (sent < (qint64(512) << 20) && !stream.answerWaiting() && stream.send(chunk))
             sent += chunkBytes;
         const RawHttp::Answer answer = stream.read(60000);
-        QVERIFY2(answer.status == 413, qPrintable(QStringLiteral("after %1 MB: %2").arg(sent >> 20).arg(QString::fromUtf8(answer.head))));
-        QCOMPARE(QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("error")).toObject()
-                     .value(QStringLiteral("code")).toInt(),
+        QVERIFY2(answer.status == 413,
+                 qPrintable(QStringLiteral("after %1 MB: %2").arg(sent >> 20).arg(QString::fromUtf8(answer.head))));
+        QCOMPARE(QJsonDocument::fromJson(answer.body)
+                     .object()
+                     .value(QStringLiteral("error"))
+                     .toObject()
+                     .value(QStringLiteral("code"))
+                     .toInt(),
                  -32003);
         const QList<qint64> pids = serverPids();
         for (int i = 0; i < pids.size(); ++i) {
             const qint64 after = RawHttp::residentKb(pids.at(i));
-            QVERIFY2(after - before.at(i) < 32 * 1024, qPrintable(QStringLiteral("server %1: %2 KB -> %3 KB")
-                                                                       .arg(i).arg(before.at(i)).arg(after)));
+            QVERIFY2(after - before.at(i) < 32 * 1024,
+                     qPrintable(QStringLiteral("server %1: %2 KB -> %3 KB").arg(i).arg(before.at(i)).arg(after)));
         }
         QVERIFY(healthMs() >= 0);
     }
@@ -290,11 +297,11 @@ private slots:
         QTest::addColumn<bool>("allowed");
         const QStringList lookups{"EMPRESA", "CLIENTE", "ENDECLIE", "PARAMGERAL", "PRODUTO"};
         const QList<std::pair<const char *, const char *>> tables{
-            {"EMPRESA", "CDEMPRESA"},        {"CLIENTE", "CDCLIENTE"},     {"ENDECLIE", "CDCLIENTE"},
-            {"PARAMGERAL", "CDPARAMGERAL"},  {"PRODUTO", "CDPRODUTO"},     {"FILIAL", "CDEMPRESA"},
-            {"OPERADOR", "CDOPERADOR"},      {"APURFATFAS", "CDEMPRESA"},  {"LANCFATFAS", "CDEMPRESA"},
-            {"ITEMLANCFAT", "CDEMPRESA"},    {"NUMLANCFAT", "CDEMPRESA"},  {"SCHEMA_VERSION", "CDSCHEMA_VERSION"},
-            {"USUARIOFAT", "NMUSUARIO"},     {"EXECFAT", "IDEXECFAT"},     {"CHAVEEXECFAT", "CHAVEREQ"}};
+            {"EMPRESA", "CDEMPRESA"},       {"CLIENTE", "CDCLIENTE"},    {"ENDECLIE", "CDCLIENTE"},
+            {"PARAMGERAL", "CDPARAMGERAL"}, {"PRODUTO", "CDPRODUTO"},    {"FILIAL", "CDEMPRESA"},
+            {"OPERADOR", "CDOPERADOR"},     {"APURFATFAS", "CDEMPRESA"}, {"LANCFATFAS", "CDEMPRESA"},
+            {"ITEMLANCFAT", "CDEMPRESA"},   {"NUMLANCFAT", "CDEMPRESA"}, {"SCHEMA_VERSION", "CDSCHEMA_VERSION"},
+            {"USUARIOFAT", "NMUSUARIO"},    {"EXECFAT", "IDEXECFAT"},    {"CHAVEEXECFAT", "CHAVEREQ"}};
         for (const auto &[table, column] : tables) {
             for (const QString statement : {"SELECT", "INSERT", "UPDATE", "DELETE"})
                 QTest::addRow("%s %s", qPrintable(statement), table)
@@ -415,8 +422,9 @@ private slots:
         }
         QVERIFY(successes >= 1);
         QSqlQuery twice(db);
-        QVERIFY(twice.exec(QStringLiteral("SELECT COUNT(*) FROM (SELECT CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                          "IDAPURFATFAS FROM ITEMLANCFAT GROUP BY 1, 2, 3, 4, 5 HAVING COUNT(*) > 1) x")));
+        QVERIFY(
+            twice.exec(QStringLiteral("SELECT COUNT(*) FROM (SELECT CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                      "IDAPURFATFAS FROM ITEMLANCFAT GROUP BY 1, 2, 3, 4, 5 HAVING COUNT(*) > 1) x")));
         QVERIFY(twice.next());
         QCOMPARE(twice.value(0).toInt(), 0);
         // Both servers took calls.
@@ -448,11 +456,13 @@ private slots:
         QProcess restarted;
         restarted.setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
         restarted.setArguments({QStringLiteral("--database"), m_settings.value(QStringLiteral("server_database")),
-                                QStringLiteral("--listen"), QStringLiteral("127.0.0.1:") + servers.at(0).section(u':', 1, 1),
+                                QStringLiteral("--listen"),
+                                QStringLiteral("127.0.0.1:") + servers.at(0).section(u':', 1, 1),
                                 QStringLiteral("--token-file"), sharedDir() + QStringLiteral("/token")});
         restarted.start();
         QVERIFY(restarted.waitForStarted(10000));
-        QVERIFY2(AppServerProcess::readListeningPort(restarted, 30000) > 0, restarted.readAllStandardError().constData());
+        QVERIFY2(AppServerProcess::readListeningPort(restarted, 30000) > 0,
+                 restarted.readAllStandardError().constData());
         QVERIFY(stopServer(servers.at(1).section(u':', 0, 0).toLongLong()));
         for (int i = 0; i < 6; ++i)
             QVERIFY2(healthMs() >= 0, "a call failed while the restarted first server was the only one up");

@@ -30,7 +30,8 @@ QByteArray packet(const QList<BillingRow> &rows)
         set(row, "NRLANCINVOICE", item.invoiceEntry);
         set(row, "NRLANCTONF", item.noteEntry);
         set(row, "CDGRUPONFAPUR", QStringLiteral("G1"));
-        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")), month + 86400000LL * 34 + item.calculationTime.msecsSinceStartOfDay());
+        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTAPURFATFAS")),
+                            month + 86400000LL * 34 + item.calculationTime.msecsSinceStartOfDay());
         set(row, "CDPRODUTO", QStringLiteral("P01"));
         set(row, "NMPRODUTO", QStringLiteral("Suporte"));
         set(row, "CDOPERAPUR", QStringLiteral("OPER1"));

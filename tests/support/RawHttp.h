@@ -11,8 +11,8 @@ namespace RawHttp {
 
 struct Answer
 {
-    int status = 0;     // 0: no answer at all
-    QByteArray head;    // status line and headers
+    int status = 0;  // 0: no answer at all
+    QByteArray head; // status line and headers
     QByteArray body;
 };
 

@@ -89,7 +89,8 @@ QByteArray batchOf(const QStringList &labels)
     TRecordStore store(BillingItemLayout::batch());
     auto put = [&store](int row, const char *field, const QString &value) {
         const QByteArray utf8 = value.toUtf8();
-        store.setText(row, store.indexOf(QString::fromLatin1(field)), std::string_view(utf8.constData(), size_t(utf8.size())));
+        store.setText(row, store.indexOf(QString::fromLatin1(field)),
+                      std::string_view(utf8.constData(), size_t(utf8.size())));
     };
     for (const QString &label : labels) {
         const Calc *c = fixture(label);
@@ -227,39 +228,44 @@ bool ServerFixture::insertCalc(const Calc &c)
                              "NRINVOICE, NRSOLISERV) VALUES (?, ?, ?, %1, ?, ?, ?, %2, 'P1', 'OP', 'MAN', 'N', "
                              "?, 'Não receber após o vencimento.', 'Cobrança à vista', ?, ?, ?, 'SS1')")
                   .arg(dateParam(), ts),
-              {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type), text(c.status),
-               text(c.group), monthParam(c.month) + QStringLiteral(" 10:30:00"),
+              {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type), text(c.status), text(c.group),
+               monthParam(c.month) + QStringLiteral(" 10:30:00"),
                QStringLiteral("Serviços de %1 – emissão").arg(s(c.label)), c.value, text(c.noteNumber),
                text(c.invoiceNumber)}))
         return false;
     if (!c.entryKind)
         return true;
-    if (!exec(QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
-                             "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) VALUES (?, ?, ?, ?, ?, ?, %1, 1, ?)")
-                  .arg(ts),
-              {s(c.company), s(c.entryKind), c.entryNumber, s(c.branch), s(c.client), s(c.group),
-               QStringLiteral("2024-05-10 09:00:00"), c.value}))
+    if (!exec(
+            QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
+                           "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT) VALUES (?, ?, ?, ?, ?, ?, %1, 1, ?)")
+                .arg(ts),
+            {s(c.company), s(c.entryKind), c.entryNumber, s(c.branch), s(c.client), s(c.group),
+             QStringLiteral("2024-05-10 09:00:00"), c.value}))
         return false;
-    return exec(QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
-                               "IDTPLANCFAT, NRLANCFAT) VALUES (?, ?, ?, %1, ?, ?, ?)")
-                    .arg(dateParam()),
-                {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type), s(c.entryKind),
-                 c.entryNumber});
+    return exec(
+        QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
+                       "IDTPLANCFAT, NRLANCFAT) VALUES (?, ?, ?, %1, ?, ?, ?)")
+            .arg(dateParam()),
+        {s(c.company), s(c.branch), s(c.client), monthParam(c.month), s(c.type), s(c.entryKind), c.entryNumber});
 }
 
 bool ServerFixture::fillLookups()
 {
-    bool ok = exec(QStringLiteral("INSERT INTO PARAMGERAL (CDPARAMGERAL, DTINICIOAPUR) VALUES (1, %1)").arg(dateParam()),
-                   {QStringLiteral("2008-01-01")});
-    const QList<QStringList> companies = {{"01", "Alfa Serviços Ltda"}, {"02", "Beta Tecnologia S.A."},
-                                          {s(OddCompany), "Gama \"Aspas\" Ltda"}};
+    bool ok = exec(
+        QStringLiteral("INSERT INTO PARAMGERAL (CDPARAMGERAL, DTINICIOAPUR) VALUES (1, %1)").arg(dateParam()),
+        {QStringLiteral("2008-01-01")});
+    const QList<QStringList> companies = {
+        {"01", "Alfa Serviços Ltda"}, {"02", "Beta Tecnologia S.A."}, {s(OddCompany), "Gama \"Aspas\" Ltda"}};
     for (const QStringList &c : companies)
         ok = ok && exec(QStringLiteral("INSERT INTO EMPRESA (CDEMPRESA, NMEMPRESA) VALUES (?, ?)"), {c[0], c[1]});
-    const QList<QStringList> branches = {{"01", "0001", "Matriz Alfa"}, {"01", "0002", "Filial Norte"},
-                                         {"02", "0001", "Matriz Beta"}, {s(OddCompany), "0001", "Matriz Gama"}};
+    const QList<QStringList> branches = {{"01", "0001", "Matriz Alfa"},
+                                         {"01", "0002", "Filial Norte"},
+                                         {"02", "0001", "Matriz Beta"},
+                                         {s(OddCompany), "0001", "Matriz Gama"}};
     for (const QStringList &b : branches)
-        ok = ok && exec(QStringLiteral("INSERT INTO FILIAL (CDEMPRESA, CDFILIAL, NMFILIAL) VALUES (?, ?, ?)"),
-                        {b[0], b[1], b[2]});
+        ok = ok
+             && exec(QStringLiteral("INSERT INTO FILIAL (CDEMPRESA, CDFILIAL, NMFILIAL) VALUES (?, ?, ?)"),
+                     {b[0], b[1], b[2]});
     // code, trade name, person type, then main/billing addresses as country codes
     struct Client
     {
@@ -276,14 +282,16 @@ bool ServerFixture::fillLookups()
         {s(OddClient3), "João Ção", "F", {"0055"}, {}},
     };
     for (const Client &c : clients) {
-        ok = ok && exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, "
-                                       "IDTPIJURCLIE) VALUES (?, ?, ?, '12345678901', ?)"),
-                        {c.code, c.name, c.name, c.type});
+        ok = ok
+             && exec(QStringLiteral("INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, "
+                                    "IDTPIJURCLIE) VALUES (?, ?, ?, '12345678901', ?)"),
+                     {c.code, c.name, c.name, c.type});
         int seq = 0;
         auto address = [&](const QString &type, const QString &country) {
-            ok = ok && exec(QStringLiteral("INSERT INTO ENDECLIE (CDCLIENTE, NRSEQENDECLIE, IDTPENDECLIE, CDPAIS) "
-                                           "VALUES (?, ?, ?, ?)"),
-                            {c.code, ++seq, type, country});
+            ok = ok
+                 && exec(QStringLiteral("INSERT INTO ENDECLIE (CDCLIENTE, NRSEQENDECLIE, IDTPENDECLIE, CDPAIS) "
+                                        "VALUES (?, ?, ?, ?)"),
+                         {c.code, ++seq, type, country});
         };
         for (const QString &country : c.main)
             address(QStringLiteral("P"), country);
@@ -298,25 +306,25 @@ bool ServerFixture::fillLookups()
 bool ServerFixture::resetBilling()
 {
     bool ok = exec(QStringLiteral("DELETE FROM USUARIOFAT")) && exec(QStringLiteral("DELETE FROM CHAVEEXECFAT"))
-              && exec(QStringLiteral("DELETE FROM ITEMLANCFATHIST"))
-              && exec(QStringLiteral("DELETE FROM ITEMLANCFAT")) && exec(QStringLiteral("DELETE FROM LANCFATFAS"))
-              && exec(QStringLiteral("DELETE FROM EXECFAT"))
+              && exec(QStringLiteral("DELETE FROM ITEMLANCFATHIST")) && exec(QStringLiteral("DELETE FROM ITEMLANCFAT"))
+              && exec(QStringLiteral("DELETE FROM LANCFATFAS")) && exec(QStringLiteral("DELETE FROM EXECFAT"))
               && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"));
     for (const Calc &c : Fixture)
         ok = ok && insertCalc(c);
-    ok = ok && exec(QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) VALUES "
-                                   "('01', 'N', 2), ('02', 'I', 1)"));
+    ok = ok
+         && exec(QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) VALUES "
+                                "('01', 'N', 2), ('02', 'I', 1)"));
     return ok;
 }
 
 QString ServerFixture::billingState()
 {
     QStringList parts;
-    for (const char *sql : {"SELECT COUNT(*) FROM LANCFATFAS", "SELECT COUNT(*) FROM LANCFATFAS WHERE DTESTORNO IS NULL",
-                            "SELECT COUNT(*) FROM ITEMLANCFAT", "SELECT COUNT(*) FROM ITEMLANCFATHIST",
-                            "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'P'",
-                            "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'R'",
-                            "SELECT SUM(NRULTLANCFAT) FROM NUMLANCFAT"})
+    for (const char *sql :
+         {"SELECT COUNT(*) FROM LANCFATFAS", "SELECT COUNT(*) FROM LANCFATFAS WHERE DTESTORNO IS NULL",
+          "SELECT COUNT(*) FROM ITEMLANCFAT", "SELECT COUNT(*) FROM ITEMLANCFATHIST",
+          "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'P'",
+          "SELECT COUNT(*) FROM APURFATFAS WHERE IDSTAPFATFAS = 'R'", "SELECT SUM(NRULTLANCFAT) FROM NUMLANCFAT"})
         parts << scalar(QString::fromLatin1(sql)).toString();
     return parts.join(u'/');
 }
@@ -335,17 +343,18 @@ bool ServerFixture::insertMonthlyRows(int count, const QString &text)
 {
     if (count == 0)
         return true;
-    const QString sql = m_backend == Backend::Sqlite
-                            ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < ?) "
-                                             "INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                             "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, VRTOTAFATFAS) "
-                                             "SELECT '01', '0001', 'C1', date('2100-01-01', '+' || i || ' months'), '6', "
-                                             "'P', datetime('2100-01-01 08:00:00', '+' || i || ' hours'), ?, i * 0.25 FROM n")
-                            : QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                             "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, VRTOTAFATFAS) "
-                                             "SELECT '01', '0001', 'C1', CAST(DATE '2100-01-01' + i * INTERVAL '1 month' AS DATE), "
-                                             "'6', 'P', TIMESTAMP '2100-01-01 08:00:00' + i * INTERVAL '1 hour', "
-                                             "CAST(? AS VARCHAR), i * 0.25 FROM generate_series(0, CAST(? AS INTEGER) - 1) AS g(i)");
+    const QString sql =
+        m_backend == Backend::Sqlite
+            ? QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < ?) "
+                             "INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                             "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, VRTOTAFATFAS) "
+                             "SELECT '01', '0001', 'C1', date('2100-01-01', '+' || i || ' months'), '6', "
+                             "'P', datetime('2100-01-01 08:00:00', '+' || i || ' hours'), ?, i * 0.25 FROM n")
+            : QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                             "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, VRTOTAFATFAS) "
+                             "SELECT '01', '0001', 'C1', CAST(DATE '2100-01-01' + i * INTERVAL '1 month' AS DATE), "
+                             "'6', 'P', TIMESTAMP '2100-01-01 08:00:00' + i * INTERVAL '1 hour', "
+                             "CAST(? AS VARCHAR), i * 0.25 FROM generate_series(0, CAST(? AS INTEGER) - 1) AS g(i)");
     return m_backend == Backend::Sqlite ? exec(sql, {count, text}) : exec(sql, {text, count});
 }
 
@@ -355,7 +364,7 @@ bool ServerFixture::insertEdgeValues()
     {
         const char *month;
         const char *stamp;
-        QString text; // DSFATURCLIE, 400
+        QString text;  // DSFATURCLIE, 400
         QString group; // CDGRUPONFAPUR, 5
         const char *value;
     };
@@ -367,28 +376,33 @@ bool ServerFixture::insertEdgeValues()
     };
     bool ok = true;
     for (const Edge &e : edges)
-        ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                       "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, "
-                                       "VRTOTAFATFAS) VALUES ('01', '0001', 'C2', %1, '6', 'P', %2, ?, ?, %3)")
-                            .arg(dateParam(),
-                                 m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"),
-                                 m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS NUMERIC)")),
-                        {s(e.month), s(e.stamp), e.text, e.group, s(e.value)});
+        ok = ok
+             && exec(
+                 QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                "IDAPURFATFAS, IDSTAPFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, "
+                                "VRTOTAFATFAS) VALUES ('01', '0001', 'C2', %1, '6', 'P', %2, ?, ?, %3)")
+                     .arg(dateParam(),
+                          m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"),
+                          m_backend == Backend::Sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS NUMERIC)")),
+                 {s(e.month), s(e.stamp), e.text, e.group, s(e.value)});
     if (m_backend == Backend::Sqlite) {
         // SQLite keeps what it is given: texts longer than their field, bytes
         // that are no UTF-8, dates and numbers that are only text.
-        ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                       "IDAPURFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, NRSOLISERV, VRTOTAFATFAS) "
-                                       "VALUES ('01', '0001', 'C2', '2030-04-01', '6', 'amanhã', ?, ?, "
-                                       "CAST(X'41C328FF42' AS TEXT), 'muito')"),
-                        {QString(401, u'y') + QStringLiteral("😀"), QStringLiteral("ab😀cdef")});
-        ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                       "IDAPURFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, VRTOTAFATFAS) "
-                                       "VALUES ('01', '0001', 'C2', '2030-05-01', '6', 20300501, 12345, 2.5, ' 7.5 ')"));
-        ok = ok && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                       "IDAPURFATFAS, DTAPURFATFAS, CDGRUPONFAPUR) "
-                                       "VALUES ('01', '0001', 'C2', '2030-06-01', '6', '2030-06-01 10:30:00.123456', "
-                                       "'abcd😀')"));
+        ok = ok
+             && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                    "IDAPURFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, NRSOLISERV, VRTOTAFATFAS) "
+                                    "VALUES ('01', '0001', 'C2', '2030-04-01', '6', 'amanhã', ?, ?, "
+                                    "CAST(X'41C328FF42' AS TEXT), 'muito')"),
+                     {QString(401, u'y') + QStringLiteral("😀"), QStringLiteral("ab😀cdef")});
+        ok = ok
+             && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                    "IDAPURFATFAS, DTAPURFATFAS, DSFATURCLIE, CDGRUPONFAPUR, VRTOTAFATFAS) "
+                                    "VALUES ('01', '0001', 'C2', '2030-05-01', '6', 20300501, 12345, 2.5, ' 7.5 ')"));
+        ok = ok
+             && exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                    "IDAPURFATFAS, DTAPURFATFAS, CDGRUPONFAPUR) "
+                                    "VALUES ('01', '0001', 'C2', '2030-06-01', '6', '2030-06-01 10:30:00.123456', "
+                                    "'abcd😀')"));
     }
     return ok;
 }
@@ -437,8 +451,8 @@ QString ServerFixture::admin(const QStringList &arguments, int *exitCode)
 QString ServerFixture::addUser(const QString &name, const QString &right)
 {
     int code = -1;
-    const QString output = admin({QStringLiteral("user"), QStringLiteral("add"), name, QStringLiteral("--right"), right},
-                                 &code);
+    const QString output = admin(
+        {QStringLiteral("user"), QStringLiteral("add"), name, QStringLiteral("--right"), right}, &code);
     return code == 0 ? output.trimmed().split(u'\n').constLast() : QString();
 }
 
@@ -453,8 +467,8 @@ void ServerFixture::startTokenServer()
         return;
     const QString token = m_dir.filePath(QStringLiteral("token"));
     QVERIFY(writeSecretFile(token, "c3rto-Tok3n%41\n"));
-    QVERIFY(m_tokenServer.start(m_url, {QStringLiteral("--token-file"), token, QStringLiteral("--max-body-mb"),
-                                        QStringLiteral("1")}));
+    QVERIFY(m_tokenServer.start(
+        m_url, {QStringLiteral("--token-file"), token, QStringLiteral("--max-body-mb"), QStringLiteral("1")}));
 }
 
 bool ServerFixture::serverServes()
@@ -500,7 +514,8 @@ void ServerFixture::initTestCase()
     QVERIFY(fillLookups());
     QVERIFY(resetBilling());
     // A 1 MB body limit keeps the oversize test small.
-    QVERIFY2(m_server.start(m_url, {QStringLiteral("--max-body-mb"), QStringLiteral("1")}), m_server.newLog().constData());
+    QVERIFY2(m_server.start(m_url, {QStringLiteral("--max-body-mb"), QStringLiteral("1")}),
+             m_server.newLog().constData());
 }
 
 void ServerFixture::init()

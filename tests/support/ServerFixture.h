@@ -82,7 +82,10 @@ struct Answer
     int status = 0;
     QByteArray body;
     QJsonDocument json;
-    int errorCode() const { return json.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(); }
+    int errorCode() const
+    {
+        return json.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt();
+    }
     QString errorMessage() const
     {
         return json.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString();
@@ -136,7 +139,8 @@ QByteArray batchOf(const QStringList &labels);
 QByteArray generationRequest(const QString &method, const QByteArray &packet, int id = 7);
 
 // A request as the wire carries it, with the headers given (each ending in CRLF).
-QByteArray rawPost(const QByteArray &headers, const QByteArray &body = {}, const QByteArray &target = "/FAS09600.rdmFaturamento");
+QByteArray rawPost(const QByteArray &headers, const QByteArray &body = {},
+                   const QByteArray &target = "/FAS09600.rdmFaturamento");
 
 QByteArray chunked(const QByteArray &body, int chunkBytes);
 
@@ -162,7 +166,7 @@ protected:
     Backend m_backend;
     QTemporaryDir m_dir;
     QString m_url;
-    QString m_adminUrl;  // PostgreSQL: the database the cluster gave us, to create ours in
+    QString m_adminUrl; // PostgreSQL: the database the cluster gave us, to create ours in
     QString m_databaseName;
     QString m_connection;
     QString m_demoUrl;
