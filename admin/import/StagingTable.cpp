@@ -7,39 +7,16 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "platform/sql/CopyText.h"
 #include "platform/sql/DatabaseError.h"
 #include "platform/sql/NativeHandle.h"
 
 namespace {
 
-constexpr qsizetype CopyChunkBytes = qsizetype(1) << 20;
-
-// One value in COPY's text format: \N for null, backslash escapes for the
-// characters that end a field or a row.
+// One value in COPY's text format.
 void appendCopyValue(QByteArray &out, const QString &value)
 {
-    if (value.isNull()) {
-        out += "\\N";
-        return;
-    }
-    for (const char c : value.toUtf8()) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
+    CopyText::appendCopyValue(out, value.toUtf8(), value.isNull());
 }
 
 } // namespace
@@ -143,7 +120,7 @@ void StagingTable::loadPostgres(const std::vector<ImportRow> &rows) const
             appendCopyValue(buffer, value);
         }
         buffer += '\n';
-        if (buffer.size() >= CopyChunkBytes || &row == &rows.back()) {
+        if (buffer.size() >= CopyText::CopyChunkBytes || &row == &rows.back()) {
             if (PQputCopyData(pg, buffer.constData(), int(buffer.size())) != 1 && error.isEmpty())
                 error = QString::fromUtf8(PQerrorMessage(pg)).trimmed();
             buffer.clear();

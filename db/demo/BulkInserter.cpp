@@ -7,42 +7,20 @@
 #include <QLocale>
 #include <QSqlError>
 
+#include "platform/sql/CopyText.h"
 #include "platform/sql/DatabaseError.h"
 #include "platform/sql/NativeHandle.h"
 
 namespace {
 
-constexpr qsizetype CopyChunkBytes = qsizetype(1) << 20;
-
-// One value in COPY's text format: \N for null, backslash escapes for the
-// characters that end a field or a row.
+// One value in COPY's text format; a number in its shortest exact form.
 void appendCopyValue(QByteArray &out, const QVariant &value)
 {
-    if (value.isNull()) {
-        out += "\\N";
-        return;
-    }
-    const QByteArray text = value.typeId() == QMetaType::Double
+    const QByteArray text = value.isNull() ? QByteArray()
+                            : value.typeId() == QMetaType::Double
                                 ? QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest).toUtf8()
                                 : value.toString().toUtf8();
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
+    CopyText::appendCopyValue(out, text, value.isNull());
 }
 
 } // namespace
@@ -81,7 +59,7 @@ void BulkInserter::insert(const QVariantList &values)
             appendCopyValue(m_copyBuffer, values.at(i));
         }
         m_copyBuffer += '\n';
-        if (m_copyBuffer.size() >= CopyChunkBytes)
+        if (m_copyBuffer.size() >= CopyText::CopyChunkBytes)
             sendCopy();
         return;
     }

@@ -93,8 +93,19 @@ std::size_t PacketStream::feed(std::string_view bytes)
     return taken;
 }
 
-// Before the rows: everything is kept. Stops after the '[' that opens the rows.
+// Outside the rows everything is kept: before them in m_head, where the scan stops
+// after the '[' that opens them; after them in m_tail.
 std::size_t PacketStream::scanHead(std::string_view bytes)
+{
+    return scanKept(bytes, m_head, true);
+}
+
+std::size_t PacketStream::scanTail(std::string_view bytes)
+{
+    return scanKept(bytes, m_tail, false);
+}
+
+std::size_t PacketStream::scanKept(std::string_view bytes, std::string &kept, bool beforeRows)
 {
     std::size_t i = 0;
     for (; i < bytes.size(); ++i) {
@@ -105,8 +116,8 @@ std::size_t PacketStream::scanHead(std::string_view bytes)
             m_inString = true;
         } else if (c == '{' || c == '[') {
             ++m_depth;
-            if (c == '[' && m_depth == 2 && !m_complete) {
-                m_head.append(bytes.substr(0, i + 1));
+            if (beforeRows && c == '[' && m_depth == 2 && !m_complete) {
+                kept.append(bytes.substr(0, i + 1));
                 if (tryStartRows())
                     m_mode = Mode::Rows;
                 return i + 1;
@@ -119,7 +130,7 @@ std::size_t PacketStream::scanHead(std::string_view bytes)
             }
         }
     }
-    m_head.append(bytes.substr(0, i));
+    kept.append(bytes.substr(0, i));
     return i;
 }
 
@@ -194,29 +205,6 @@ std::size_t PacketStream::scanRows(std::string_view bytes)
         m_row.append(bytes.substr(start));
     m_rowsConsumed += qsizetype(bytes.size());
     return bytes.size();
-}
-
-std::size_t PacketStream::scanTail(std::string_view bytes)
-{
-    std::size_t i = 0;
-    for (; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (m_inString) {
-            stringByte(c);
-        } else if (c == '"') {
-            m_inString = true;
-        } else if (c == '{' || c == '[') {
-            ++m_depth;
-        } else if ((c == '}' || c == ']') && --m_depth == 0 && !m_complete) {
-            m_complete = true;
-            if (m_stopAtEnd) {
-                ++i;
-                break;
-            }
-        }
-    }
-    m_tail.append(bytes.substr(0, i));
-    return i;
 }
 
 void PacketStream::endElement()

@@ -55,6 +55,7 @@ private:
     std::size_t scanHead(std::string_view bytes);
     std::size_t scanRows(std::string_view bytes);
     std::size_t scanTail(std::string_view bytes);
+    std::size_t scanKept(std::string_view bytes, std::string &kept, bool beforeRows);
     bool tryStartRows();
     void endElement();
     void readRow();
