@@ -17,11 +17,11 @@
 #include "Cli_fas09600/PreviewCells.h"
 #include "Cli_fas09600/history/HistoryColumns.h"
 #include "Cli_fas09600/history/HistoryReversal.h"
+#include "Cli_fas09601/CompanyQuery.h"
 #include "outside/controls/TBtnPesquisa.h"
 #include "outside/controls/TButtonFlat.h"
 #include "outside/controls/TDateEditPlus.h"
 #include "outside/data/TADOIBQuery.h"
-#include "outside/data/TdtmDBGeral.h"
 #include "outside/forms/StandardGlyphs.h"
 #include "outside/forms/TApplication.h"
 #include "outside/net/SessionUser.h"
@@ -227,27 +227,13 @@ void TfrmHistorico::createMenu()
 
 void TfrmHistorico::createCompanyQuery()
 {
-    qryEmpresa = new TADOIBQuery(this);
-    qryEmpresa->setObjectName(QStringLiteral("qryEmpresa"));
-    qryEmpresa->SQL = QStringList{QStringLiteral("SELECT CDEMPRESA, NMEMPRESA"), QStringLiteral("FROM EMPRESA")};
-    TFieldDef code;
-    code.name = QStringLiteral("CDEMPRESA");
-    code.size = 2;
-    code.displayLabel = QStringLiteral("Código");
-    TFieldDef name;
-    name.name = QStringLiteral("NMEMPRESA");
-    name.size = 40;
-    name.displayLabel = QStringLiteral("Nome");
-    name.displayWidth = 52;
-    qryEmpresa->SetFieldDefs({code, name});
+    qryEmpresa = CompanyQuery::Create(this);
     dtsEmpresa = new TDataSource(this);
     dtsEmpresa->SetDataSet(qryEmpresa);
     btpEmpresa->SetAssociatedControl(edtEmpresa);
     btpEmpresa->SetTitle(QStringLiteral("Empresa"));
     btpEmpresa->SetEmptyListMessage(QStringLiteral("Não há empresa cadastrada."));
     btpEmpresa->SetListSource(dtsEmpresa);
-    if (TdtmDBGeral *module = dtmDBGeral())
-        qryEmpresa->SetConnection(module->adcGeral);
 }
 
 void TfrmHistorico::connectHandlers()
