@@ -89,8 +89,8 @@ void SetUpRuns(TClientDataSet &runs, TDBGrid &grid)
     runs.FieldByName(QStringLiteral("CDERRO"))->SetOnGetText([](const TField &f, bool displayText) {
         return displayText ? Outcome(f) : f.AsString();
     });
-    grid.SetColumns({column("IDGERACAO", 60), column("DTINICIO", 125), column("NMUSUARIO", 90), column("NMMETODO", 130),
-                     column("CDEMPRESA", 55), column("QTLANCAMENTOS", 75), column("QTITENS", 45), column("VRTOTAL", 90),
+    grid.SetColumns({column("IDGERACAO", 60), column("DTINICIO", 135), column("NMUSUARIO", 90), column("NMMETODO", 130),
+                     column("CDEMPRESA", 55), column("QTLANCAMENTOS", 85), column("QTITENS", 45), column("VRTOTAL", 90),
                      column("CDERRO", 220)});
     grid.SetEmptyText(QStringLiteral("Nenhuma geração neste período."));
 }
@@ -100,10 +100,10 @@ void SetUpEntries(TClientDataSet &entries, TDBGrid &grid)
     entries.SetFieldDefs(HistoryLayout::entries());
     showText(entries, "IDTPLANCFAT", &EntryKind);
     showText(entries, "IDSITUACAO", &EntryState);
-    grid.SetColumns({column("NRLANCFAT", 75), column("IDTPLANCFAT", 55), column("CDEMPRESA", 55),
+    grid.SetColumns({column("NRLANCFAT", 85), column("IDTPLANCFAT", 55), column("CDEMPRESA", 55),
                      column("CDFILIAL", 45), column("CDCLIENTE", 110), column("QTITEMLANCFAT", 45),
                      column("VRTOTLANCFAT", 90), column("IDSITUACAO", 70), column("NMUSUESTORNO", 90),
-                     column("DTESTORNO", 125), column("DSMOTIVOESTORNO", 220)});
+                     column("DTESTORNO", 135), column("DSMOTIVOESTORNO", 220)});
     grid.SetEmptyText(QStringLiteral("Nenhum lançamento nesta geração."));
 }
 
