@@ -292,9 +292,10 @@ TDataPacket TfrmHistorico::Chama(const QString &method, const QList<RemoteArgume
 
 void TfrmHistorico::Pesquisar()
 {
-    const QList<RemoteArgument> args = filterArguments();
+    // A refused search (a date the server does not take) leaves both grids as they were.
+    const TDataPacket runs = Chama(QStringLiteral("GetGeracoes"), filterArguments());
     cdsLancamentos->Close();
-    cdsGeracoes->SetData(Chama(QStringLiteral("GetGeracoes"), args));
+    cdsGeracoes->SetData(runs); // its first row's entries follow (CarregaLancamentos)
     AtualizaComandos();
 }
 
