@@ -13,6 +13,7 @@
 #include "platform/ui/TDBGrid.h"
 #include "Cli_fas09600/PreviewExport.h"
 #include "Cli_fas09600/TfrmFaturamento.h"
+#include "Cli_fas09600/history/TfrmHistorico.h"
 
 PreviewActions::PreviewActions(TfrmFaturamento *screen)
     : QObject(screen)
@@ -23,6 +24,8 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
     mnuExportar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     mnuRestaurarLayout = new QAction(QStringLiteral("Restaurar layout original"), screen);
     mnuRestaurarLayout->setObjectName(QStringLiteral("mnuRestaurarLayout"));
+    mnuHistorico = new QAction(QStringLiteral("Histórico de gerações…"), screen);
+    mnuHistorico->setObjectName(QStringLiteral("mnuHistorico"));
     actCopiar = new QAction(QStringLiteral("Copiar linhas selecionadas"), screen);
     actCopiar->setObjectName(QStringLiteral("actCopiar"));
     actCopiar->setShortcut(QKeySequence::Copy);
@@ -39,6 +42,8 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
     screen->mnuOperacao->addSeparator();
     screen->mnuOperacao->addAction(mnuExportar);
     screen->mnuOperacao->addAction(mnuRestaurarLayout);
+    screen->mnuOperacao->addSeparator();
+    screen->mnuOperacao->addAction(mnuHistorico);
 
     ppmGrade = new QMenu(screen->dbgPadrao);
     ppmGrade->setObjectName(QStringLiteral("ppmGrade"));
@@ -59,6 +64,7 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
     });
 
     connect(mnuExportar, &QAction::triggered, this, EventGuard::wrap([this](bool) { Export(); }));
+    connect(mnuHistorico, &QAction::triggered, this, EventGuard::wrap([](bool) { TfrmHistorico::Abre(); }));
     connect(actCopiar, &QAction::triggered, this, EventGuard::wrap([this](bool) { CopySelectedRows(); }));
     connect(actVerificar, &QAction::triggered, this, [this] {
         // The key does what the button does, when the button can be used.

@@ -1,5 +1,7 @@
 #include "Cli_fas09601/TfrmFiltroFaturamento.h"
 
+#include "Cli_fas09601/CompanyQuery.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
@@ -129,12 +131,7 @@ void TfrmFiltroFaturamento::createListQueries()
         def.visible = visible;
         return def;
     };
-    qryEmpresa = new TADOIBQuery(this);
-    qryEmpresa->setObjectName(QStringLiteral("qryEmpresa"));
-    qryEmpresa->SQL = QStringList{QStringLiteral("SELECT CDEMPRESA, NMEMPRESA"), QStringLiteral("FROM EMPRESA")};
-    TFieldDef nmEmpresa = text("NMEMPRESA", 40, "Nome", true);
-    nmEmpresa.displayWidth = 52;
-    qryEmpresa->SetFieldDefs({text("CDEMPRESA", 2, "Código", true), nmEmpresa});
+    qryEmpresa = CompanyQuery::Create(this);
     dtsEmpresa = new TDataSource(this);
     dtsEmpresa->setObjectName(QStringLiteral("dtsEmpresa"));
     dtsEmpresa->SetDataSet(qryEmpresa);
@@ -159,7 +156,6 @@ void TfrmFiltroFaturamento::createListQueries()
     btpEmpresa->SetListSource(dtsEmpresa);
     btpCliente->SetListSource(dtsCliente);
     if (TdtmDBGeral *module = dtmDBGeral()) {
-        qryEmpresa->SetConnection(module->adcGeral);
         qryCliente->SetConnection(module->adcGeral);
     }
 }

@@ -75,6 +75,14 @@ shot gerado
 key Return
 key Return
 shot formulario
+# The history of generations, with the run just made, and the reversal's question.
+click mnuHistorico
+t=$((t + step))
+shot historico
+click sbtEstornarGeracao
+key type Cliente pediu outra data
+shot estorno
+key Escape
 click sbtAjuda
 shot guia
 host_args+=(--quit-after $((t + step)))

@@ -503,16 +503,19 @@ void TNetConnection::checkHealth()
     if (auto foreign = foreignAnswer(Address(), QStringLiteral("a conexão"), answer.status, answer.body))
         throw *foreign;
     m_userName.clear();
-    simdjson::dom::parser parser;
-    std::string_view user;
-    if (answer.status == 200
-        && parser.parse(answer.body.constData(), std::size_t(answer.body.size()))
-                   .at_pointer("/user")
-                   .get_string()
-                   .get(user)
-               == simdjson::SUCCESS)
-        m_userName = fromUtf8(user);
-    SessionUser::instance().set(m_userName);
+    m_userRight.clear();
+    if (answer.status == 200) {
+        simdjson::dom::parser parser;
+        simdjson::dom::element health;
+        std::string_view text;
+        if (parser.parse(answer.body.constData(), std::size_t(answer.body.size())).get(health) == simdjson::SUCCESS) {
+            if (health.at_pointer("/user").get_string().get(text) == simdjson::SUCCESS)
+                m_userName = fromUtf8(text);
+            if (health.at_pointer("/right").get_string().get(text) == simdjson::SUCCESS)
+                m_userRight = fromUtf8(text);
+        }
+    }
+    SessionUser::instance().set(m_userName, m_userRight);
     if (answer.status != 200) {
         throw RemoteCallError(RemoteCallError::Reason::ServerError, 0,
                               QStringLiteral("O servidor de aplicação em %1 não está pronto (HTTP %2): %3")

@@ -74,6 +74,8 @@ public:
     // The user the server says the token belongs to, from its health entry at
     // connect; empty when the server has no users or was not asked.
     QString UserName() const { return m_userName; }
+    // That user's right ("consulta", "faturamento", "supervisor"); empty likewise.
+    QString UserRight() const { return m_userRight; }
 
     // How many times a call whose outcome is unknown is sent in all.
     static constexpr int MaxAttempts = 3;
@@ -140,6 +142,7 @@ private:
     QString m_token;
     QString m_caFile;
     QString m_userName;
+    QString m_userRight;
     bool m_connected = false;
     qint64 m_nextId = 1;
     Request m_lastRequest;

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include "billing/HistoryLayout.h"
 #include "platform/data/CivilDate.h"
 #include "platform/data/DataPacket.h"
 #include "server/billing/PreviewFilter.h"
@@ -9,18 +10,6 @@
 #include "server/sql/SqlStatement.h"
 
 namespace {
-
-TFieldDef field(const char *name, TFieldType type, int size, const char *label)
-{
-    TFieldDef def;
-    def.name = QString::fromLatin1(name);
-    def.type = type;
-    def.size = size;
-    def.displayLabel = QString::fromUtf8(label);
-    if (type == TFieldType::Float && QByteArray(name).startsWith("VR"))
-        def.displayFormat = QStringLiteral("#,##0.00");
-    return def;
-}
 
 QDate optionalDate(const RpcParams &params, int index, const QString &name)
 {
@@ -54,36 +43,6 @@ RunHistory::RunHistory(QSqlDatabase db, DatabaseUrl::Kind dialect)
     : m_db(std::move(db))
     , m_dialect(dialect)
 {
-}
-
-TFieldDefs RunHistory::runFields()
-{
-    return {field("IDGERACAO", TFieldType::Float, 0, "Geração"),
-            field("DTINICIO", TFieldType::DateTime, 0, "Data/hora"),
-            field("NMUSUARIO", TFieldType::String, 40, "Usuário"),
-            field("NMMETODO", TFieldType::String, 20, "Tipo"),
-            field("CDEMPRESA", TFieldType::String, 2, "Empresa"),
-            field("QTLANCAMENTOS", TFieldType::Float, 0, "Lançamentos"),
-            field("QTITENS", TFieldType::Float, 0, "Itens"),
-            field("VRTOTAL", TFieldType::Float, 0, "Total"),
-            field("CDERRO", TFieldType::Float, 0, "Resultado")};
-}
-
-TFieldDefs RunHistory::entryFields()
-{
-    return {field("CDEMPRESA", TFieldType::String, 2, "Empresa"),
-            field("IDTPLANCFAT", TFieldType::FixedChar, 1, "Tipo"),
-            field("NRLANCFAT", TFieldType::Float, 0, "Lançamento"),
-            field("CDFILIAL", TFieldType::String, 4, "Filial"),
-            field("CDCLIENTE", TFieldType::String, 21, "Cliente"),
-            field("DTLANCFAT", TFieldType::DateTime, 0, "Data"),
-            field("QTITEMLANCFAT", TFieldType::Float, 0, "Itens"),
-            field("VRTOTLANCFAT", TFieldType::Float, 0, "Total"),
-            field("IDSITUACAO", TFieldType::FixedChar, 1, "Situação"),
-            field("NMUSUESTORNO", TFieldType::String, 40, "Estornado por"),
-            field("DTESTORNO", TFieldType::DateTime, 0, "Estornado em"),
-            field("DSMOTIVOESTORNO", TFieldType::String, 200, "Motivo do estorno"),
-            field("IDGERACAO", TFieldType::Float, 0, "Geração")};
 }
 
 namespace {
@@ -130,7 +89,7 @@ RunHistory::Packet RunHistory::runs(const RunFilter &filter) const
         values << filter.company << filter.company;
     }
     sql += QStringLiteral(" ORDER BY r.DTINICIO DESC, r.IDEXECFAT DESC");
-    return read(runFields(), sql, values, "GetGeracoes: leitura das gerações");
+    return read(HistoryLayout::runs(), sql, values, "GetGeracoes: leitura das gerações");
 }
 
 RunHistory::Packet RunHistory::entriesOfRun(std::int64_t run) const
@@ -142,15 +101,15 @@ RunHistory::Packet RunHistory::entriesOfRun(std::int64_t run) const
     exists.finish();
     if (!found)
         throw RpcError(RpcCode::EntryNotFound, QStringLiteral("A geração %1 não existe.").arg(run));
-    return read(entryFields(),
+    return read(HistoryLayout::entries(),
                 EntryColumns + QStringLiteral("WHERE e.IDEXECFAT = ? OR e.IDEXECESTORNO = ?") + EntryOrder,
                 {qint64(run), qint64(run)}, "GetLancamentosGeracao: leitura dos lançamentos");
 }
 
 RunHistory::Packet RunHistory::entriesReversedBy(std::int64_t run) const
 {
-    return read(entryFields(), EntryColumns + QStringLiteral("WHERE e.IDEXECESTORNO = ?") + EntryOrder, {qint64(run)},
-                "estorno: resposta");
+    return read(HistoryLayout::entries(), EntryColumns + QStringLiteral("WHERE e.IDEXECESTORNO = ?") + EntryOrder,
+                {qint64(run)}, "estorno: resposta");
 }
 
 std::int64_t RunHistory::runIdOf(const RpcParams &params, int index, const QString &name)

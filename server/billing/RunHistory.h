@@ -48,9 +48,6 @@ public:
     // throws RpcError(InvalidParams).
     static std::int64_t runIdOf(const RpcParams &params, int index, const QString &name = QStringLiteral("geração"));
 
-    static TFieldDefs runFields();
-    static TFieldDefs entryFields();
-
 private:
     Packet read(const TFieldDefs &fields, const QString &sql, const QVariantList &values, const char *context) const;
     static void putCell(TRecordStore &store, int row, int field, const QVariant &value);

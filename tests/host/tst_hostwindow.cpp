@@ -1,10 +1,13 @@
 // fas-host's main window as a clerk meets it: Qt's own texts in Portuguese, the
 // server's address that stays in the status bar, a window that fits the screen
-// it starts on, and the guide behind the screens' help button. The program runs
+// it starts on, the guide behind the screens' help button, and the history of
+// generations with its reversals, reached from the preview. The program runs
 // once per screen (see CMakeLists.txt): the expectations follow from the screen.
 #include <QtTest>
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -29,6 +32,13 @@
 #include "outside/controls/TButtonFlat.h"
 #include "outside/data/TdtmDBGeral.h"
 #include "outside/forms/TfrmPadrao.h"
+#include "outside/net/TNetConnection.h"
+#include "outside/services/MessageDialog.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/sql/DatabaseConnection.h"
+#include "platform/sql/DatabaseUrl.h"
+#include "platform/ui/TDBGrid.h"
+#include "tests/support/TestSql.h"
 
 class TestHostWindow : public QObject
 {
@@ -58,6 +68,174 @@ class TestHostWindow : public QObject
         return frames.isEmpty() ? nullptr : qobject_cast<TfrmPadrao *>(frames.first()->widget());
     }
 
+    // ---- the history of generations ------------------------------------
+
+    QStringList m_informed; // information messages, in order
+    bool m_usersAdded = false;
+
+    template<typename T>
+    static T *named(const QObject *holder, const char *name)
+    {
+        return holder ? holder->findChild<T *>(QString::fromLatin1(name)) : nullptr;
+    }
+
+    static QString cell(const TClientDataSet *rows, const char *field)
+    {
+        return rows->FieldByName(QString::fromLatin1(field))->AsString();
+    }
+
+    // Moves to the first row that matches; its index, -1 when none does.
+    static int moveToRow(TClientDataSet *rows, const std::function<bool()> &matches)
+    {
+        for (int row = 0; rows && row < rows->RecordCount(); ++row) {
+            rows->SetRecNo(row + 1);
+            if (matches())
+                return row;
+        }
+        return -1;
+    }
+
+    static QString itemKey(const TClientDataSet *rows)
+    {
+        QStringList key;
+        for (const char *field : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS"})
+            key << cell(rows, field);
+        return key.join(u'|');
+    }
+
+    // The preview with every calculation of the default period: the filter
+    // dialog that opens with it asks for every service type and situation.
+    TfrmPadrao *loadedPreview()
+    {
+        m_modals.arm([](QWidget *modal) {
+            for (const char *name :
+                 {"chbLicencaUso", "chbManutencao", "chbCustomizacao", "chbMaoObra", "chbServDesk", "chbTSituacao"}) {
+                if (auto *box = named<QCheckBox>(modal, name); box && !box->isChecked())
+                    box->click();
+            }
+            if (auto *confirm = named<QAbstractButton>(modal, "sbtConfirma"))
+                confirm->click();
+            if (modal->isVisible())
+                ModalWatcher::closeModal(modal);
+        });
+        m_window->openPreview();
+        m_modals.disarm();
+        const QList<QMdiSubWindow *> frames = m_window->mdiArea()->subWindowList();
+        for (QMdiSubWindow *frame : frames) {
+            if (auto *screen = qobject_cast<TfrmPadrao *>(frame->widget()))
+                return screen;
+        }
+        return nullptr;
+    }
+
+    // A real click on a grid's cell.
+    static void clickCell(TDBGrid *grid, int row, int column)
+    {
+        const QModelIndex index = grid->model()->index(row, column);
+        grid->scrollTo(index);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
+    }
+
+    // Ticks the first pending row without an entry and generates; the item's key.
+    QString generateOne(TfrmPadrao *preview)
+    {
+        auto *rows = named<TClientDataSet>(preview, "cdsFaturamento");
+        const int pending = moveToRow(rows, [rows] {
+            return cell(rows, "IDSTAPFATFAS") == u"P" && cell(rows, "NRLANCTONF").isEmpty()
+                   && cell(rows, "NRLANCINVOICE").isEmpty() && !cell(rows, "IDAPURFATFAS").isEmpty();
+        });
+        if (pending < 0)
+            return {};
+        clickCell(preview->dbgPadrao, pending, 0);
+        if (cell(rows, "IDCHECK") != u"S")
+            return {};
+        const QString key = itemKey(rows);
+        QTest::mouseClick(named<QAbstractButton>(preview, "sbtGerarNF"), Qt::LeftButton);
+        return key;
+    }
+
+    // The preview's "Operação › Histórico de gerações…", clicked as a user does.
+    QWidget *historyFromMenu(TfrmPadrao *preview)
+    {
+        QMenuBar *bar = preview->mnuMenu;
+        QAction *title = preview->mnuOperacao->menuAction();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
+        if (!QTest::qWaitForWindowExposed(preview->mnuOperacao))
+            return nullptr;
+        QAction *entry = named<QAction>(preview, "mnuHistorico");
+        if (!entry || preview->mnuOperacao->actions().constLast() != entry)
+            return nullptr;
+        QTest::mouseClick(preview->mnuOperacao, Qt::LeftButton, {},
+                          preview->mnuOperacao->actionGeometry(entry).center());
+        return historyScreens().value(0);
+    }
+
+    QList<QWidget *> historyScreens() const
+    {
+        QList<QWidget *> screens;
+        const QList<QMdiSubWindow *> frames = m_window->mdiArea()->subWindowList();
+        for (QMdiSubWindow *frame : frames) {
+            if (frame->widget() && frame->widget()->objectName() == u"frmHistorico")
+                screens << frame->widget();
+        }
+        return screens;
+    }
+
+    // Answers the reversal dialog: types `reason`, notes what the dialog made of
+    // it, and presses "Estornar" when it may (else "Cancelar").
+    struct ReasonAnswer
+    {
+        bool asked = false;
+        bool mayConfirm = false;
+        int kept = -1;
+    };
+    void answerReason(const QString &reason, ReasonAnswer &answer)
+    {
+        m_modals.arm([reason, &answer](QWidget *modal) {
+            auto *edit = named<QLineEdit>(modal, "edtMotivo");
+            auto *confirm = named<QAbstractButton>(modal, "btnEstornar");
+            if (!edit || !confirm) {
+                ModalWatcher::closeModal(modal);
+                return;
+            }
+            answer.asked = true;
+            QTest::keyClicks(edit, reason);
+            answer.mayConfirm = confirm->isEnabled();
+            answer.kept = int(edit->text().size());
+            QTest::mouseClick(answer.mayConfirm ? confirm : named<QAbstractButton>(modal, "btnCancelar"),
+                              Qt::LeftButton);
+        });
+    }
+
+    // Users in the database: every call then needs its user's token.
+    QString addUser(const QString &name, const QString &right)
+    {
+        QProcess admin;
+        admin.start(AppServerProcess::binary(QStringLiteral("fas-admin")),
+                    {QStringLiteral("--database"), m_server.databaseUrl(), QStringLiteral("user"),
+                     QStringLiteral("add"), name, QStringLiteral("--right"), right});
+        if (!admin.waitForFinished(60000) || admin.exitCode() != 0)
+            return {};
+        return QString::fromUtf8(admin.readAllStandardOutput()).trimmed().split(u'\n').constLast();
+    }
+
+    bool dropUsers()
+    {
+        const QString connection = QStringLiteral("tst_hostwindow");
+        if (!QSqlDatabase::contains(connection))
+            DatabaseConnection::open(DatabaseUrl::parse(m_server.databaseUrl()), connection);
+        return TestSql::exec(QSqlDatabase::database(connection), QStringLiteral("DELETE FROM USUARIOFAT"));
+    }
+
+    // The history's connection again, as `token`'s user (none: no token).
+    static void reconnectAs(QWidget *history, const QString &token)
+    {
+        auto *net = named<TNetConnection>(history, "netHistorico");
+        net->Close();
+        net->SetBearerToken(token);
+        net->Open();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -68,6 +246,7 @@ private slots:
         HostConfig::setWebPort(m_server.port());
         m_dataModule.Open(m_server.databaseUrl());
         ErrorReport::setSink([this](const QString &text) { m_errors << text; });
+        MessageDialog::setRecorder([this](MessageDialog::Kind, const QString &text) { m_informed << text; });
         m_window = std::make_unique<HostWindow>(m_module);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -80,6 +259,18 @@ private slots:
         m_module.unload();
         m_window.reset();
         ErrorReport::setSink({});
+        MessageDialog::setRecorder({});
+    }
+
+    void cleanup()
+    {
+        m_modals.disarm();
+        if (m_usersAdded) // also when a test stopped half-way: the next ones need no token
+            QVERIFY(dropUsers());
+        m_usersAdded = false;
+        for (QWidget *history : historyScreens())
+            history->parentWidget()->close();
+        QTRY_VERIFY(historyScreens().isEmpty());
     }
 
     void qtTextsInPortuguese_data()
@@ -166,6 +357,182 @@ private slots:
         QVERIFY(shown.contains(screen->sbtFechar->mapTo(area->viewport(), screen->sbtFechar->rect().center())));
         QVERIFY(shown.contains(legend->mapTo(area->viewport(), legend->rect().bottomRight())));
         QCOMPARE(frame->size(), designed);
+    }
+
+    // A run made from the preview is the first of the history, with its entry; a
+    // supervisor reverses it there, and the preview, verified, shows the item
+    // pending and tickable again.
+    void historyReversesAGeneration()
+    {
+        TfrmPadrao *preview = loadedPreview();
+        QVERIFY(preview);
+        m_informed.clear();
+        m_errors.clear();
+        const QString key = generateOne(preview);
+        QVERIFY(!key.isEmpty());
+        QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+
+        QWidget *history = historyFromMenu(preview);
+        QVERIFY(history);
+        auto *runs = named<TClientDataSet>(history, "cdsGeracoes");
+        auto *entries = named<TClientDataSet>(history, "cdsLancamentos");
+        QVERIFY(runs->RecordCount() > 0);
+        QCOMPARE(runs->RecNo(), 1);
+        QVERIFY(QStringList({"GeraNF", "GeraInvoice"}).contains(cell(runs, "NMMETODO")));
+        QCOMPARE(cell(runs, "QTITENS"), QStringLiteral("1"));
+        QVERIFY(runs->FieldByName(QStringLiteral("CDERRO"))->IsNull());
+        QCOMPARE(entries->RecordCount(), 1);
+        QCOMPARE(cell(entries, "IDSITUACAO"), QStringLiteral("A"));
+        const QString entry = cell(entries, "NRLANCFAT");
+
+        auto *reverseRun = named<QAbstractButton>(history, "sbtEstornarGeracao");
+        QVERIFY(reverseRun->isEnabled()); // no users: the right is unknown
+        ReasonAnswer answer;
+        answerReason(QStringLiteral("Cliente pediu outra data"), answer);
+        m_informed.clear();
+        QTest::mouseClick(reverseRun, Qt::LeftButton);
+        m_modals.disarm();
+        QVERIFY(answer.asked && answer.mayConfirm);
+        QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        QCOMPARE(m_informed.size(), 1);
+        QVERIFY2(m_informed.first().startsWith(QStringLiteral("1 lançamento(s) estornado(s): "))
+                     && m_informed.first().contains(entry),
+                 qPrintable(m_informed.first()));
+        QCOMPARE(cell(runs, "NMMETODO"), QStringLiteral("EstornaGeracao")); // read again, newest first
+        QCOMPARE(cell(entries, "NRLANCFAT"), entry);
+        QCOMPARE(cell(entries, "IDSITUACAO"), QStringLiteral("E"));
+        QCOMPARE(cell(entries, "DSMOTIVOESTORNO"), QStringLiteral("Cliente pediu outra data"));
+
+        QTest::mouseClick(preview->sbtVerificar, Qt::LeftButton);
+        auto *rows = named<TClientDataSet>(preview, "cdsFaturamento");
+        const int found = moveToRow(rows, [rows, &key] { return itemKey(rows) == key; });
+        QVERIFY(found >= 0);
+        QCOMPARE(cell(rows, "IDSTAPFATFAS"), QStringLiteral("P"));
+        QCOMPARE(named<QLineEdit>(preview, "edtSituacao")->text(), QStringLiteral("Pendente"));
+        QVERIFY(cell(rows, "NRLANCTONF").isEmpty() && cell(rows, "NRLANCINVOICE").isEmpty());
+        clickCell(preview->dbgPadrao, found, 0);
+        QCOMPARE(cell(rows, "IDCHECK"), QStringLiteral("S"));
+        clickCell(preview->dbgPadrao, found, 0);
+        QCOMPARE(cell(rows, "IDCHECK"), QStringLiteral("N"));
+    }
+
+    // The menu opens one history screen; a second click brings it to the front.
+    void historyOpensOnce_data()
+    {
+        QTest::addColumn<bool>("closedBetween");
+        QTest::newRow("second click while open") << false;
+        QTest::newRow("click after closing") << true;
+    }
+
+    void historyOpensOnce()
+    {
+        QFETCH(bool, closedBetween);
+        TfrmPadrao *preview = loadedPreview();
+        QVERIFY(preview);
+        QWidget *first = historyFromMenu(preview);
+        QVERIFY(first);
+        QPointer<QWidget> kept(first);
+        if (closedBetween) {
+            first->parentWidget()->close();
+            QTRY_VERIFY(kept.isNull());
+        }
+        m_window->mdiArea()->setActiveSubWindow(preview->SubWindow());
+        QWidget *second = historyFromMenu(preview);
+        QVERIFY(second);
+        QCOMPARE(historyScreens().size(), 1);
+        if (!closedBetween)
+            QCOMPARE(second, first);
+        QCOMPARE(m_window->mdiArea()->activeSubWindow()->widget(), second);
+    }
+
+    // The reason dialog and what refuses a reversal: the dialog keeps "Estornar"
+    // off while the reason is blank and takes no more than 200 characters; the
+    // server's refusal is shown as it says it and changes nothing; a user who is
+    // not a supervisor finds the commands off.
+    void reversalReasonAndRefusals_data()
+    {
+        QTest::addColumn<QString>("before"); // "reversed": the run once already; "faturamento": as such a user
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("mayConfirm");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<QString>("outcome"); // "cancelled", "reversed", "refused", "not offered"
+        QTest::newRow("empty reason") << ""
+                                      << "" << false << 0 << "cancelled";
+        QTest::newRow("blank reason") << ""
+                                      << "   " << false << 3 << "cancelled";
+        QTest::newRow("201 characters") << "" << QString(201, u'm') << true << 200 << "reversed";
+        QTest::newRow("already reversed") << "reversed"
+                                          << "de novo" << true << 7 << "refused";
+        QTest::newRow("faturamento user") << "faturamento"
+                                          << "" << false << -1 << "not offered";
+    }
+
+    void reversalReasonAndRefusals()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, reason);
+        QFETCH(bool, mayConfirm);
+        QFETCH(int, kept);
+        QFETCH(QString, outcome);
+        TfrmPadrao *preview = loadedPreview();
+        QVERIFY(preview);
+        QVERIFY(!generateOne(preview).isEmpty());
+        QWidget *history = historyFromMenu(preview);
+        QVERIFY(history);
+        auto *runs = named<TClientDataSet>(history, "cdsGeracoes");
+        auto *entries = named<TClientDataSet>(history, "cdsLancamentos");
+        const QString run = cell(runs, "IDGERACAO");
+        auto *reverseRun = named<QAbstractButton>(history, "sbtEstornarGeracao");
+        ReasonAnswer answer;
+        if (before == u"reversed") {
+            answerReason(QStringLiteral("primeira vez"), answer);
+            QTest::mouseClick(named<QAbstractButton>(history, "sbtEstornarLancamento"), Qt::LeftButton);
+            QVERIFY(moveToRow(runs, [runs, &run] { return cell(runs, "IDGERACAO") == run; }) > 0); // below its reversal
+        } else if (before == u"faturamento") {
+            const QString token = addUser(QStringLiteral("ana"), QStringLiteral("faturamento"));
+            m_usersAdded = true;
+            QVERIFY(!token.isEmpty());
+            reconnectAs(history, token);
+        }
+        const QString entriesBefore = QString::fromUtf8(entries->GetData());
+        const int runsBefore = runs->RecordCount();
+        m_informed.clear();
+        m_errors.clear();
+        answer = {};
+        answerReason(reason, answer);
+        const int modals = m_modals.seen();
+        QTest::mouseClick(reverseRun, Qt::LeftButton);
+        m_modals.disarm();
+        if (before == u"faturamento") {
+            QVERIFY(!reverseRun->isEnabled());
+            QVERIFY(!named<QAbstractButton>(history, "sbtEstornarLancamento")->isEnabled());
+            QVERIFY(!named<QAction>(history, "mnuEstornarGeracao")->isEnabled());
+            QVERIFY(dropUsers());
+            m_usersAdded = false;
+            reconnectAs(history, QString());
+            QVERIFY(reverseRun->isEnabled()); // the right is unknown again
+        }
+        QCOMPARE(m_modals.seen() - modals, outcome == u"not offered" ? 0 : 1);
+        QCOMPARE(answer.mayConfirm, mayConfirm);
+        QCOMPARE(answer.kept, kept);
+        if (outcome == u"reversed") {
+            QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+            QCOMPARE(m_informed.size(), 1);
+            QCOMPARE(cell(runs, "NMMETODO"), QStringLiteral("EstornaGeracao"));
+            QCOMPARE(cell(entries, "DSMOTIVOESTORNO"), reason.left(200));
+            return;
+        }
+        QVERIFY(m_informed.isEmpty());
+        QCOMPARE(runs->RecordCount(), runsBefore);
+        QCOMPARE(QString::fromUtf8(entries->GetData()), entriesBefore);
+        if (outcome == u"refused") {
+            QCOMPARE(m_errors.size(), 1);
+            QVERIFY2(
+                m_errors.first().contains(QStringLiteral("Os lançamentos da geração %1 já foram estornados.").arg(run)),
+                qPrintable(m_errors.first()));
+        } else {
+            QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        }
     }
 
     // The guide is found from wherever the program lies: installed, the program

@@ -77,8 +77,11 @@ private slots:
         const QList<QAction *> operacao = screen()->mnuOperacao->actions();
         QCOMPARE(operacao.mid(0, 4), (QList<QAction *>{screen()->mnuListagem, screen()->mnuConfigImpressora,
                                                        operacao.at(2), screen()->mnuSair}));
-        QCOMPARE(operacao.mid(5), (QList<QAction *>{screen()->previewActions->mnuExportar,
-                                                    screen()->previewActions->mnuRestaurarLayout}));
+        QCOMPARE(operacao.mid(5),
+                 (QList<QAction *>{screen()->previewActions->mnuExportar, screen()->previewActions->mnuRestaurarLayout,
+                                   operacao.at(7), screen()->previewActions->mnuHistorico}));
+        QVERIFY(operacao.at(7)->isSeparator());
+        QCOMPARE(screen()->previewActions->mnuHistorico->text(), QStringLiteral("Histórico de gerações…"));
         QCOMPARE(screen()->previewActions->mnuExportar->text(), QStringLiteral("Exportar…"));
         QCOMPARE(screen()->mnuManutencao->actions().size(), 11);
     }

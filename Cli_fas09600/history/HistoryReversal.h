@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+#include "outside/net/RemoteArgument.h"
+#include "pkg_fas09600_export.h"
+
+class TClientDataSet;
+class TfrmHistorico;
+
+// The history screen's reversals: "Estornar geração…" (every live entry of the
+// selected run) and "Estornar lançamento…" (the selected entry). Each asks the
+// reason (ReversalDialog, which is also the clerk's confirmation), calls the
+// server, says which entries were reversed and loads the history again. A refusal
+// is the server's message, through the error report, and changes nothing.
+class PKG_FAS09600_EXPORT HistoryReversal : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HistoryReversal(TfrmHistorico *screen);
+
+    void EstornaGeracao();
+    void EstornaLancamento();
+
+    // "2 lançamento(s) estornado(s): NF 12 (01), Invoice 3 (02). Os itens voltaram a pendentes."
+    static QString Summary(TClientDataSet &reversed); // walks its rows
+
+private:
+    void reverse(const QString &question, const QString &method, QList<RemoteArgument> args);
+
+    TfrmHistorico *m_screen;
+};
