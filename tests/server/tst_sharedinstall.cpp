@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include <random>
 #include <thread>
 
 #include <httplib.h>
@@ -12,8 +13,11 @@
 #include <QSqlError>
 #include <QSettings>
 #include <QSqlQuery>
+#include <QUuid>
 
 #include "tests/support/AppServerProcess.h"
+#include "tests/support/BillingRows.h"
+#include "tests/support/ServerFixture.h"
 #include "billing/BillingItemLayout.h"
 #include "outside/services/Consiste.h"
 #include "platform/data/DataPacket.h"
@@ -109,6 +113,50 @@ private:
     SSL *m_ssl = nullptr;
 };
 
+// The host's connection, set up as the host sets it up from its configuration
+// (HostConfig::load first).
+void configureAsHost(TNetConnection &net)
+{
+    QObject::connect(&net, &TNetConnection::BeforeConnect, &net, [](TNetConnection *sender) {
+        sender->SetHost(HostConfig::webUrl());
+        sender->SetPort(HostConfig::webPort());
+    });
+}
+
+// How a call ended: 0 a result, the error's code, or -1 without a JSON-RPC answer.
+struct Outcome
+{
+    QString method;
+    int code = -1;
+    int rows = 0;
+    QString message;
+};
+
+Outcome outcomeOf(const QString &method, const ServerTest::Answer &answer)
+{
+    Outcome outcome;
+    outcome.method = method;
+    if (answer.hasResult()) {
+        outcome.code = 0;
+        outcome.rows = answer.packet().rowCount();
+    } else if (answer.errorCode() != 0) {
+        outcome.code = answer.errorCode();
+        outcome.message = answer.errorMessage();
+    } else {
+        outcome.message =
+            QStringLiteral("HTTP %1: %2").arg(answer.status).arg(QString::fromUtf8(answer.body.left(300)));
+    }
+    return outcome;
+}
+
+// A bearer token and a fresh Idempotency-Key, as the host sends every call.
+httplib::Headers callHeaders(const QString &token)
+{
+    httplib::Headers headers = ServerTest::bearer(token);
+    headers.emplace("Idempotency-Key", QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
+    return headers;
+}
+
 } // namespace
 
 class TstSharedInstall : public QObject
@@ -120,6 +168,8 @@ class TstSharedInstall : public QObject
     QString m_adminUrl;
     QString m_databaseName;
     bool m_started = false;
+    // A server this test started in a slot's place (the script's own are not our children).
+    std::unique_ptr<QProcess> m_servers[2];
 
     QString sharedDir() const { return m_dir.filePath(QStringLiteral("shared")); }
     int port() const { return m_settings.value(QStringLiteral("web_port")).toInt(); }
@@ -142,24 +192,140 @@ class TstSharedInstall : public QObject
 
     QString databaseUrl() const { return m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + m_databaseName; }
 
+    // A client of nginx over TLS, checking its certificate against the installation's CA.
+    std::unique_ptr<httplib::Client> proxyClient() const
+    {
+        auto client = std::make_unique<httplib::Client>(
+            QStringLiteral("https://127.0.0.1:%1").arg(port()).toStdString());
+        client->set_ca_cert_path(caFile().toStdString());
+        client->enable_server_certificate_verification(true);
+        client->set_read_timeout(120, 0);
+        return client;
+    }
+
     // The health entry through nginx over TLS; its time in ms, -1 when it failed.
     qint64 healthMs() const
     {
         QElapsedTimer timer;
         timer.start();
-        httplib::Client client(QStringLiteral("https://127.0.0.1:%1").arg(port()).toStdString());
-        client.set_ca_cert_path(caFile().toStdString());
-        client.enable_server_certificate_verification(true);
-        auto answer = client.Get("/health");
+        auto answer = proxyClient()->Get("/health");
         return answer && answer->status == 200 ? timer.elapsed() : -1;
+    }
+
+    QStringList serverSlots() const
+    {
+        return m_settings.value(QStringLiteral("servers")).split(u' ', Qt::SkipEmptyParts);
     }
 
     QList<qint64> serverPids() const
     {
         QList<qint64> pids;
-        for (const QString &entry : m_settings.value(QStringLiteral("servers")).split(u' ', Qt::SkipEmptyParts))
+        for (const QString &entry : serverSlots())
             pids << entry.section(u':', 0, 0).toLongLong();
         return pids;
+    }
+
+    // Stops the server in `slot` (0 or 1); false when it did not end.
+    bool stopServer(int slot)
+    {
+        if (auto &own = m_servers[slot]) {
+            own->terminate();
+            return own->waitForFinished(20000) || own->state() == QProcess::NotRunning;
+        }
+        const auto pid = pid_t(serverSlots().at(slot).section(u':', 0, 0).toLongLong());
+        ::kill(pid, SIGTERM);
+        for (int i = 0; i < 400 && ::kill(pid, 0) == 0; ++i)
+            QThread::msleep(50);
+        return ::kill(pid, 0) != 0;
+    }
+
+    // Starts a server in `slot`, on its port, as the script starts one; with
+    // `exitAfterCommit`, one that ends right after a generation commits, before it
+    // answers. Its process id stands in the slot and in the script's pid file, so
+    // the script's stop ends it. False when it did not start.
+    bool startServer(int slot, bool exitAfterCommit)
+    {
+        QStringList servers = serverSlots();
+        const QString serverPort = servers.at(slot).section(u':', 1, 1);
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (exitAfterCommit)
+            env.insert(QStringLiteral("FAS_TEST_EXIT_AFTER_COMMIT"), QStringLiteral("1"));
+        process->setProcessEnvironment(env);
+        process->setStandardErrorFile(sharedDir() + QStringLiteral("/appserver-%1.log").arg(slot + 1),
+                                      QIODevice::Append);
+        process->start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"),
+                       {QStringLiteral("--database"), m_settings.value(QStringLiteral("server_database")),
+                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1:") + serverPort,
+                        QStringLiteral("--token-file"), sharedDir() + QStringLiteral("/token")});
+        if (!process->waitForStarted(10000) || AppServerProcess::readListeningPort(*process, 30000) <= 0)
+            return false;
+        servers[slot] = QString::number(process->processId()) + u':' + serverPort;
+        m_settings.insert(QStringLiteral("servers"), servers.join(u' '));
+        QFile pidFile(sharedDir() + QStringLiteral("/appserver-%1.pid").arg(slot + 1));
+        if (!pidFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        pidFile.write(QByteArray::number(process->processId()) + '\n');
+        m_servers[slot] = std::move(process);
+        return true;
+    }
+
+    // The shared database as its owner sees it (the script's "database").
+    QSqlDatabase sharedDb() const
+    {
+        const QString name = QStringLiteral("shared");
+        if (QSqlDatabase::contains(name))
+            return QSqlDatabase::database(name);
+        return DatabaseConnection::open(DatabaseUrl::parse(m_settings.value(QStringLiteral("database"))), name);
+    }
+
+    // The first column of every row of `sql`; a failed statement is a test failure's
+    // message in the first row.
+    QStringList column(const QString &sql, const QVariantList &values = {}) const
+    {
+        QSqlQuery query(sharedDb());
+        query.prepare(sql);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        if (!query.exec())
+            return {QStringLiteral("falhou: ") + sql + u' ' + query.lastError().text()};
+        QStringList rows;
+        while (query.next())
+            rows << query.value(0).toString();
+        return rows;
+    }
+    QString scalar(const QString &sql, const QVariantList &values = {}) const { return column(sql, values).value(0); }
+
+    // Pending calculations without an entry, of clients at home (GeraNF) or abroad
+    // (GeraInvoice), in key order.
+    std::vector<ServerTest::ItemKey> pendingItems(bool domestic, int limit) const
+    {
+        QSqlQuery pending(sharedDb());
+        pending.prepare(
+            QStringLiteral(
+                "SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.IDAPURFATFAS, a.DTMESAPURFAS FROM APURFATFAS a "
+                "WHERE COALESCE(a.IDSTAPFATFAS, 'P') IN ('P', '') AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT "
+                "i WHERE i.CDEMPRESA = a.CDEMPRESA AND i.CDFILIAL = a.CDFILIAL AND i.CDCLIENTE = "
+                "a.CDCLIENTE AND i.DTMESAPURFAS = a.DTMESAPURFAS AND i.IDAPURFATFAS = a.IDAPURFATFAS) AND "
+                "%1 EXISTS (SELECT 1 FROM ENDECLIE e WHERE e.CDCLIENTE = a.CDCLIENTE AND e.CDPAIS = '0055' "
+                "AND e.IDTPENDECLIE = 'P') ORDER BY 1, 2, 3, 5, 4 LIMIT %2")
+                .arg(domestic ? QString() : QStringLiteral("NOT"))
+                .arg(limit));
+        std::vector<ServerTest::ItemKey> items;
+        if (!pending.exec())
+            qWarning("%s", qPrintable(pending.lastError().text()));
+        while (pending.next())
+            items.push_back({pending.value(0).toString(), pending.value(1).toString(), pending.value(2).toString(),
+                             pending.value(3).toString(), pending.value(4).toDate()});
+        return items;
+    }
+
+    qsizetype nginxAnswers(const QByteArray &status) const
+    {
+        QFile log(sharedDir() + QStringLiteral("/nginx/access.log"));
+        return log.open(QIODevice::ReadOnly)
+                   ? log.readAll().count("\"POST /FAS09600.rdmFaturamento HTTP/1.1\" " + status + ' ')
+                   : -1;
     }
 
 private slots:
@@ -207,6 +373,12 @@ private slots:
 
     void cleanupTestCase()
     {
+        if (QSqlDatabase::contains(QStringLiteral("shared")))
+            DatabaseConnection::close(QStringLiteral("shared"));
+        for (int slot = 0; slot < 2; ++slot) {
+            if (m_servers[slot] && stopServer(slot))
+                QFile::remove(sharedDir() + QStringLiteral("/appserver-%1.pid").arg(slot + 1));
+        }
         if (m_started)
             script({QStringLiteral("stop")});
         if (!m_databaseName.isEmpty()) {
@@ -339,50 +511,16 @@ private slots:
 
     void realClientGeneratesThroughNginx()
     {
-        const QString url = m_settings.value(QStringLiteral("database"));
-        QSqlDatabase db = DatabaseConnection::open(DatabaseUrl::parse(url), QStringLiteral("shared"));
-        const auto closeDb = qScopeGuard([&db] {
-            db = QSqlDatabase();
-            DatabaseConnection::close(QStringLiteral("shared"));
-        });
-        QSqlQuery pending(db);
-        QVERIFY2(pending.exec(QStringLiteral(
-                     "SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, a.IDAPURFATFAS FROM APURFATFAS a "
-                     "WHERE COALESCE(a.IDSTAPFATFAS, 'P') IN ('P', '') AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT i "
-                     "WHERE i.CDEMPRESA = a.CDEMPRESA AND i.CDFILIAL = a.CDFILIAL AND i.CDCLIENTE = a.CDCLIENTE AND "
-                     "i.DTMESAPURFAS = a.DTMESAPURFAS AND i.IDAPURFATFAS = a.IDAPURFATFAS) AND EXISTS (SELECT 1 FROM "
-                     "ENDECLIE e WHERE e.CDCLIENTE = a.CDCLIENTE AND e.CDPAIS = '0055' AND e.IDTPENDECLIE = 'P') "
-                     "ORDER BY 1, 2, 3, 4, 5 LIMIT 40")),
-                 qPrintable(pending.lastError().text()));
-        struct Key
-        {
-            QString company, branch, client, type;
-            QDate month;
-        };
-        std::vector<Key> keys;
-        while (pending.next())
-            keys.push_back({pending.value(0).toString(), pending.value(1).toString(), pending.value(2).toString(),
-                            pending.value(4).toString(), pending.value(3).toDate()});
+        const std::vector<ServerTest::ItemKey> keys = pendingItems(true, 40);
         QVERIFY2(keys.size() >= 20, "the demo data has too few pending domestic items");
 
         const int desks = 4;
         std::vector<QByteArray> batches;
         for (int d = 0; d < desks; ++d) {
-            TRecordStore store(BillingItemLayout::batch());
-            for (int k = 0; k < 10; ++k) {
-                const Key &key = keys[size_t((d * 5 + k) % int(keys.size()))];
-                const int row = store.appendRow();
-                const auto put = [&](const char *field, const QString &value) {
-                    store.setText(row, store.indexOf(QString::fromLatin1(field)), value.toStdString());
-                };
-                put("CDEMPRESA", key.company);
-                put("CDFILIAL", key.branch);
-                put("CDCLIENTE", key.client);
-                put("IDAPURFATFAS", key.type);
-                store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
-                                    (key.month.toJulianDay() - 2440588) * 86400000LL);
-            }
-            batches.push_back(DataPacket::encode(store));
+            std::vector<ServerTest::ItemKey> batch;
+            for (int k = 0; k < 10; ++k)
+                batch.push_back(keys[size_t((d * 5 + k) % int(keys.size()))]);
+            batches.push_back(ServerTest::batchOfKeys(batch));
         }
 
         HostConfig::load(m_settings.value(QStringLiteral("config")));
@@ -393,10 +531,7 @@ private slots:
         for (int d = 0; d < desks; ++d)
             threads.emplace_back([&, d] {
                 TNetConnection net;
-                connect(&net, &TNetConnection::BeforeConnect, &net, [](TNetConnection *sender) {
-                    sender->SetHost(HostConfig::webUrl());
-                    sender->SetPort(HostConfig::webPort());
-                });
+                configureAsHost(net);
                 try {
                     net.Open();
                     const QByteArray packet = Consiste::CheckResultServ(
@@ -421,12 +556,9 @@ private slots:
             }
         }
         QVERIFY(successes >= 1);
-        QSqlQuery twice(db);
-        QVERIFY(
-            twice.exec(QStringLiteral("SELECT COUNT(*) FROM (SELECT CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
-                                      "IDAPURFATFAS FROM ITEMLANCFAT GROUP BY 1, 2, 3, 4, 5 HAVING COUNT(*) > 1) x")));
-        QVERIFY(twice.next());
-        QCOMPARE(twice.value(0).toInt(), 0);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM (SELECT CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "
+                                       "IDAPURFATFAS FROM ITEMLANCFAT GROUP BY 1, 2, 3, 4, 5 HAVING COUNT(*) > 1) x")),
+                 QStringLiteral("0"));
         // Both servers took calls.
         for (int i = 1; i <= 2; ++i) {
             QFile log(sharedDir() + QStringLiteral("/appserver-%1.log").arg(i));
@@ -435,39 +567,304 @@ private slots:
         }
     }
 
+    // A server ends right after its generation commits, before it answers, as one
+    // killed at that moment would. nginx does not pass a call that reached a server
+    // on (its 502 comes back), so the host's own repeat, with the same key, is what
+    // reaches the other server; that one answers the committed run's answer, and
+    // nothing is billed twice.
+    void serverGoneAfterCommitEndsAsItsSuccess_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<bool>("domestic");
+        QTest::newRow("GeraNF") << QStringLiteral("GeraNF") << true;
+        QTest::newRow("GeraInvoice") << QStringLiteral("GeraInvoice") << false;
+    }
+
+    void serverGoneAfterCommitEndsAsItsSuccess()
+    {
+        QFETCH(QString, method);
+        QFETCH(bool, domestic);
+        const std::vector<ServerTest::ItemKey> items = pendingItems(domestic, 8);
+        QCOMPARE(items.size(), size_t(8));
+        QVERIFY(stopServer(0));
+        const auto serverAgain = qScopeGuard([this] {
+            stopServer(0);
+            startServer(0, false);
+        });
+        QVERIFY(startServer(0, true));
+        QProcess &ending = *m_servers[0];
+
+        HostConfig::load(m_settings.value(QStringLiteral("config")));
+        TNetConnection net;
+        configureAsHost(net);
+        try {
+            net.Open();
+        } catch (const FasError &error) {
+            QFAIL(qPrintable(error.message()));
+        }
+        const qsizetype gatewayErrors = nginxAnswers("502");
+        // Round robin hands one of the first calls to the server that ends.
+        TRecordStore answer;
+        bool ended = false;
+        for (size_t call = 0; call < 4 && !ended; ++call) {
+            const std::vector<ServerTest::ItemKey> batch{items[2 * call], items[2 * call + 1]};
+            try {
+                answer = Consiste::CheckResultServ(
+                             net.Call(method, {RemoteArgument::packet(ServerTest::batchOfKeys(batch))}), true, 0)
+                             .decode();
+            } catch (const FasError &error) {
+                QFAIL(qPrintable(error.message()));
+            }
+            QCOMPARE(answer.rowCount(), 2);
+            ended = ending.state() == QProcess::NotRunning || ending.waitForFinished(1000);
+        }
+        QVERIFY2(ended, "no call reached the server that ends after its commit");
+        QCOMPARE(ending.exitCode(), 9);
+        QCOMPARE(nginxAnswers("502"), gatewayErrors + 1);
+
+        // The newest run of the method billed the batch: its key has that one run, the
+        // answer stored with the key is, byte for byte, the one the host got, and the
+        // run's entries hold the two items, each once.
+        const QVariantList run{
+            scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = ?"), {method}).toLongLong()};
+        QCOMPARE(column(QStringLiteral("SELECT r.NMMETODO || '/' || COALESCE(r.CDERRO::text, '-') FROM EXECFAT r "
+                                       "JOIN EXECFAT x ON x.CHAVEREQ = r.CHAVEREQ WHERE x.IDEXECFAT = ?"),
+                        run),
+                 QStringList{method + QStringLiteral("/-")});
+        QCOMPARE(scalar(QStringLiteral("SELECT TXRESPOSTA FROM CHAVEEXECFAT WHERE IDEXECFAT = ?"), run).toUtf8(),
+                 DataPacket::encode(answer));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e USING (CDEMPRESA, "
+                                       "IDTPLANCFAT, NRLANCFAT) WHERE e.IDEXECFAT = ?"),
+                        run),
+                 QStringLiteral("2"));
+        QStringList answered;
+        for (int row = 0; row < answer.rowCount(); ++row)
+            answered << BillingRows::cell(answer, row, domestic ? "NRLANCTONF" : "NRLANCINVOICE");
+        answered.removeDuplicates();
+        std::sort(answered.begin(), answered.end(),
+                  [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+        QCOMPARE(column(QStringLiteral("SELECT NRLANCFAT FROM LANCFATFAS WHERE IDEXECFAT = ? ORDER BY 1"), run),
+                 answered);
+    }
+
+    // Eight desks tick and generate overlapping batches, notes and invoices, while two
+    // supervisors reverse the runs and entries they see appear, all through nginx
+    // and both servers. Every call ends in its success or a refusal the protocol
+    // names for a race; the books are checked next (booksHoldAfterTheRaces).
+    void generatorsAndReversersAtOnce()
+    {
+        const QString url = m_settings.value(QStringLiteral("database"));
+        const QString biller = ServerTest::addUser(url, QStringLiteral("mesa"), QStringLiteral("faturamento"));
+        const QString supervisor = ServerTest::addUser(url, QStringLiteral("chefe"), QStringLiteral("supervisor"));
+        // The later tests call with the token file, which users set aside.
+        const auto noUsers = qScopeGuard([this] { column(QStringLiteral("DELETE FROM USUARIOFAT")); });
+        QVERIFY(!biller.isEmpty() && !supervisor.isEmpty());
+        const std::vector<ServerTest::ItemKey> domestic = pendingItems(true, 24), foreign = pendingItems(false, 12);
+        QCOMPARE(domestic.size() + foreign.size(), size_t(36));
+        const qint64 firstRun =
+            scalar(QStringLiteral("SELECT COALESCE(MAX(IDEXECFAT), 0) + 1 FROM EXECFAT")).toLongLong();
+        QList<qint64> logStart;
+        for (int i = 1; i <= 2; ++i)
+            logStart << QFileInfo(sharedDir() + QStringLiteral("/appserver-%1.log").arg(i)).size();
+
+        const int generators = 8, rounds = 12;
+        std::vector<std::vector<Outcome>> outcomes(size_t(generators + 2));
+        std::atomic<int> generating{generators};
+        std::vector<std::thread> threads;
+        for (int g = 0; g < generators; ++g)
+            threads.emplace_back([&, g] {
+                const auto client = proxyClient();
+                const bool invoices = g % 4 == 3;
+                const std::vector<ServerTest::ItemKey> &pool = invoices ? foreign : domestic;
+                const QString method = invoices ? QStringLiteral("GeraInvoice") : QStringLiteral("GeraNF");
+                for (int round = 0; round < rounds; ++round) {
+                    std::vector<ServerTest::ItemKey> batch;
+                    for (int k = 0; k < 3; ++k)
+                        batch.push_back(pool[size_t(g * 5 + round * 7 + k) % pool.size()]);
+                    outcomes[size_t(g)].push_back(outcomeOf(
+                        method,
+                        ServerTest::post(*client, ServerTest::generationRequest(method, ServerTest::batchOfKeys(batch)),
+                                         callHeaders(biller))));
+                }
+                --generating;
+            });
+        for (int r = 0; r < 2; ++r)
+            threads.emplace_back([&, r] {
+                const auto client = proxyClient();
+                std::mt19937 random(uint32_t(r + 1));
+                std::vector<Outcome> &mine = outcomes[size_t(generators + r)];
+                const auto call = [&](const QString &method, const QJsonArray &params) {
+                    const ServerTest::Answer answer = ServerTest::post(*client, ServerTest::request(method, params),
+                                                                       callHeaders(supervisor));
+                    mine.push_back(outcomeOf(method, answer));
+                    return answer.hasResult() ? answer.packet() : TRecordStore(TFieldDefs());
+                };
+                while (generating > 0) {
+                    QThread::msleep(30);
+                    // The runs of this test that made entries, newest first.
+                    const TRecordStore runs = call(QStringLiteral("GetGeracoes"), {"", "", "", ""});
+                    QList<qint64> made;
+                    for (int row = 0; row < runs.rowCount() && made.size() < 5; ++row) {
+                        const qint64 id = BillingRows::cell(runs, row, "IDGERACAO").toLongLong();
+                        if (id >= firstRun && BillingRows::cell(runs, row, "NMMETODO").startsWith(u"Gera")
+                            && BillingRows::cell(runs, row, "QTLANCAMENTOS").toInt() > 0)
+                            made << id;
+                    }
+                    if (made.isEmpty())
+                        continue;
+                    const qint64 run = made.at(int(random() % uint32_t(made.size())));
+                    const QString why = QStringLiteral("estorno durante a geração");
+                    if (r == 0) {
+                        call(QStringLiteral("EstornaGeracao"), {run, why});
+                        continue;
+                    }
+                    const TRecordStore entries = call(QStringLiteral("GetLancamentosGeracao"), {run});
+                    for (int row = 0; row < entries.rowCount(); ++row) {
+                        if (BillingRows::cell(entries, row, "IDSITUACAO") == u"A") {
+                            call(QStringLiteral("EstornaLancamento"),
+                                 {BillingRows::cell(entries, row, "CDEMPRESA"),
+                                  BillingRows::cell(entries, row, "IDTPLANCFAT"),
+                                  BillingRows::cell(entries, row, "NRLANCFAT"), why});
+                            break;
+                        }
+                    }
+                }
+            });
+        for (std::thread &t : threads)
+            t.join();
+
+        // A generation may lose its items to another (-32011); a reversal may find its
+        // run or entry reversed already by the other supervisor (-32016, -32015).
+        const QMap<QString, QList<int>> refusals{{QStringLiteral("GeraNF"), {-32011}},
+                                                 {QStringLiteral("GeraInvoice"), {-32011}},
+                                                 {QStringLiteral("EstornaGeracao"), {-32015, -32016}},
+                                                 {QStringLiteral("EstornaLancamento"), {-32015, -32016}}};
+        QMap<QString, int> successes, rows;
+        for (const std::vector<Outcome> &thread : outcomes) {
+            for (const Outcome &o : thread) {
+                QVERIFY2(o.code == 0 || refusals.value(o.method).contains(o.code),
+                         qPrintable(QStringLiteral("%1: %2 %3").arg(o.method).arg(o.code).arg(o.message)));
+                const QString kind = o.method.left(4); // Gera, Esto, GetG, GetL
+                successes[kind] += o.code == 0 ? 1 : 0;
+                rows[kind] += o.rows;
+            }
+        }
+        qInfo("%d generations made %d items, %d reversals reversed %d entries", successes.value(QStringLiteral("Gera")),
+              rows.value(QStringLiteral("Gera")), successes.value(QStringLiteral("Esto")),
+              rows.value(QStringLiteral("Esto")));
+        QVERIFY2(successes.value(QStringLiteral("Gera")) > 0 && successes.value(QStringLiteral("Esto")) > 0,
+                 qPrintable(QStringLiteral("%1 generations and %2 reversals went through")
+                                .arg(successes.value(QStringLiteral("Gera")))
+                                .arg(successes.value(QStringLiteral("Esto")))));
+        // What the answers said is what the database holds: the items the runs billed
+        // (live, or in the history of an entry reversed since), and the entries reversed.
+        QCOMPARE(scalar(QStringLiteral("SELECT (SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e USING "
+                                       "(CDEMPRESA, IDTPLANCFAT, NRLANCFAT) WHERE e.IDEXECFAT >= ?) + (SELECT COUNT(*) "
+                                       "FROM ITEMLANCFATHIST h JOIN LANCFATFAS e USING (CDEMPRESA, IDTPLANCFAT, "
+                                       "NRLANCFAT) WHERE e.IDEXECFAT >= ?)"),
+                        {firstRun, firstRun})
+                     .toInt(),
+                 rows.value(QStringLiteral("Gera")));
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS WHERE IDEXECESTORNO >= ?"), {firstRun}).toInt(),
+                 rows.value(QStringLiteral("Esto")));
+        // Both servers generated.
+        for (int i = 1; i <= 2; ++i) {
+            QFile log(sharedDir() + QStringLiteral("/appserver-%1.log").arg(i));
+            QVERIFY(log.open(QIODevice::ReadOnly) && log.seek(logStart.at(i - 1)));
+            QVERIFY2(log.readAll().contains(" method=Gera"), qPrintable(log.fileName()));
+        }
+    }
+
+    // The books after the races above, read straight from PostgreSQL: each row
+    // counts what must not be there.
+    void booksHoldAfterTheRaces_data()
+    {
+        QTest::addColumn<QString>("sql");
+        const QString links = QStringLiteral(
+            "(SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS FROM %1)");
+        const QString linksOf = QStringLiteral("l.CDEMPRESA = e.CDEMPRESA AND l.IDTPLANCFAT = e.IDTPLANCFAT AND "
+                                               "l.NRLANCFAT = e.NRLANCFAT");
+        const QString itemOf = QStringLiteral(
+            "%1.CDEMPRESA = a.CDEMPRESA AND %1.CDFILIAL = a.CDFILIAL AND %1.CDCLIENTE "
+            "= a.CDCLIENTE AND %1.DTMESAPURFAS = a.DTMESAPURFAS AND %1.IDAPURFATFAS = "
+            "a.IDAPURFATFAS");
+        QTest::newRow("an item in two live entries")
+            << QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM (%1 UNION ALL %2) l JOIN LANCFATFAS e ON %3 WHERE "
+                              "e.DTESTORNO IS NULL GROUP BY l.CDEMPRESA, l.CDFILIAL, l.CDCLIENTE, l.DTMESAPURFAS, "
+                              "l.IDAPURFATFAS HAVING COUNT(*) > 1) x")
+                   .arg(links.arg(QStringLiteral("ITEMLANCFAT")), links.arg(QStringLiteral("ITEMLANCFATHIST")),
+                        linksOf);
+        QTest::newRow("a live link of a reversed entry")
+            << QStringLiteral(
+                   "SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON %1 WHERE e.DTESTORNO IS NOT NULL")
+                   .arg(linksOf);
+        QTest::newRow("a live entry without items, or with other items than it counts")
+            << QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NULL AND e.QTITEMLANCFAT <> "
+                              "(SELECT COUNT(*) FROM ITEMLANCFAT l WHERE %1) OR e.QTITEMLANCFAT < 1")
+                   .arg(linksOf);
+        QTest::newRow("a reversed entry without the history of its items")
+            << QStringLiteral(
+                   "SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NOT NULL AND NOT EXISTS (SELECT 1 "
+                   "FROM ITEMLANCFATHIST l WHERE %1)")
+                   .arg(linksOf);
+        // Reversed entries keep their numbers: a counter has given exactly its numbers, each once.
+        QTest::newRow("a number skipped or given twice")
+            << QStringLiteral("SELECT COUNT(*) FROM NUMLANCFAT n WHERE n.NRULTLANCFAT <> (SELECT COUNT(DISTINCT "
+                              "e.NRLANCFAT) FROM LANCFATFAS e WHERE e.CDEMPRESA = n.CDEMPRESA AND e.IDTPLANCFAT = "
+                              "n.IDTPLANCFAT AND e.NRLANCFAT <= n.NRULTLANCFAT) OR EXISTS (SELECT 1 FROM LANCFATFAS e "
+                              "WHERE e.CDEMPRESA = n.CDEMPRESA AND e.IDTPLANCFAT = n.IDTPLANCFAT AND e.NRLANCFAT > "
+                              "n.NRULTLANCFAT)");
+        QTest::newRow("an item set free that is not pending")
+            << QStringLiteral(
+                   "SELECT COUNT(*) FROM APURFATFAS a WHERE EXISTS (SELECT 1 FROM ITEMLANCFATHIST h WHERE %1) "
+                   "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE %2) AND COALESCE(a.IDSTAPFATFAS, 'P') "
+                   "<> 'P'")
+                   .arg(itemOf.arg(QStringLiteral("h")), itemOf.arg(QStringLiteral("l")));
+        QTest::newRow("an item a run billed that is not realized")
+            << QStringLiteral(
+                   "SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON %1 JOIN APURFATFAS a ON %2 WHERE "
+                   "e.IDEXECFAT IS NOT NULL AND COALESCE(a.IDSTAPFATFAS, 'P') <> 'R'")
+                   .arg(linksOf, itemOf.arg(QStringLiteral("l")));
+        // The demo data's entries come before any run; from a counter's first run on, each entry names its run.
+        QTest::newRow("an entry without the run that made it")
+            << QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS e WHERE e.NRLANCFAT >= (SELECT MIN(f.NRLANCFAT) FROM "
+                              "LANCFATFAS f WHERE f.CDEMPRESA = e.CDEMPRESA AND f.IDTPLANCFAT = e.IDTPLANCFAT AND "
+                              "f.IDEXECFAT IS NOT NULL) AND NOT EXISTS (SELECT 1 FROM EXECFAT x WHERE x.IDEXECFAT = "
+                              "e.IDEXECFAT AND x.CDERRO IS NULL AND x.NMMETODO = CASE e.IDTPLANCFAT WHEN 'N' THEN "
+                              "'GeraNF' ELSE 'GeraInvoice' END)");
+        QTest::newRow("a reversed entry without the run that reversed it") << QStringLiteral(
+            "SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NOT NULL AND NOT EXISTS (SELECT 1 "
+            "FROM EXECFAT x WHERE x.IDEXECFAT = e.IDEXECESTORNO AND x.CDERRO IS NULL AND x.NMMETODO "
+            "IN ('EstornaGeracao', 'EstornaLancamento'))");
+        QTest::newRow("a key of two committed runs")
+            << QStringLiteral("SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND CHAVEREQ <> "
+                              "'' GROUP BY CHAVEREQ HAVING COUNT(*) > 1) x");
+        QTest::newRow("a committed run without its key's answer") << QStringLiteral(
+            "SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.CHAVEREQ <> '' AND NOT EXISTS "
+            "(SELECT 1 FROM CHAVEEXECFAT c WHERE c.IDEXECFAT = x.IDEXECFAT AND c.CHAVEREQ = "
+            "x.CHAVEREQ)");
+    }
+
+    void booksHoldAfterTheRaces()
+    {
+        QFETCH(QString, sql);
+        QCOMPARE(column(sql), QStringList{"0"});
+    }
+
     // Restarts, one server after the other (as an upgrade does), never leave
     // nginx without a server it will try: while one is down, every call is
     // answered by the other, even right after the first came back. Runs last:
     // it leaves the second server stopped.
     void restartsOneAfterTheOtherKeepAnswering()
     {
-        const QStringList servers = m_settings.value(QStringLiteral("servers")).split(u' ', Qt::SkipEmptyParts);
-        QCOMPARE(servers.size(), 2);
-        const auto stopServer = [](qint64 pid) {
-            ::kill(pid_t(pid), SIGTERM);
-            for (int i = 0; i < 400 && ::kill(pid_t(pid), 0) == 0; ++i)
-                QThread::msleep(50);
-            return ::kill(pid_t(pid), 0) != 0;
-        };
-        QVERIFY(stopServer(servers.at(0).section(u':', 0, 0).toLongLong()));
+        QCOMPARE(serverSlots().size(), 2);
+        QVERIFY(stopServer(0));
         for (int i = 0; i < 6; ++i)
             QVERIFY2(healthMs() >= 0, "a call failed while the first server was down");
-
-        QProcess restarted;
-        restarted.setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
-        restarted.setArguments({QStringLiteral("--database"), m_settings.value(QStringLiteral("server_database")),
-                                QStringLiteral("--listen"),
-                                QStringLiteral("127.0.0.1:") + servers.at(0).section(u':', 1, 1),
-                                QStringLiteral("--token-file"), sharedDir() + QStringLiteral("/token")});
-        restarted.start();
-        QVERIFY(restarted.waitForStarted(10000));
-        QVERIFY2(AppServerProcess::readListeningPort(restarted, 30000) > 0,
-                 restarted.readAllStandardError().constData());
-        QVERIFY(stopServer(servers.at(1).section(u':', 0, 0).toLongLong()));
+        QVERIFY(startServer(0, false));
+        QVERIFY(stopServer(1));
         for (int i = 0; i < 6; ++i)
             QVERIFY2(healthMs() >= 0, "a call failed while the restarted first server was the only one up");
-        restarted.terminate();
-        QVERIFY(restarted.waitForFinished(20000));
     }
 };
 

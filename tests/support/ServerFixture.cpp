@@ -31,10 +31,8 @@ QString jsonList(const QStringList &items)
     return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(items)).toJson(QJsonDocument::Compact));
 }
 
-Answer post(int port, const QByteArray &body, const httplib::Headers &headers)
+Answer post(httplib::Client &client, const QByteArray &body, const httplib::Headers &headers)
 {
-    httplib::Client client("127.0.0.1", port);
-    client.set_read_timeout(60, 0);
     Answer answer;
     auto result = client.Post(Rpc.toStdString(), headers, body.constData(), size_t(body.size()), "application/json");
     if (!result)
@@ -43,6 +41,13 @@ Answer post(int port, const QByteArray &body, const httplib::Headers &headers)
     answer.body = QByteArray::fromStdString(result->body);
     answer.json = QJsonDocument::fromJson(answer.body);
     return answer;
+}
+
+Answer post(int port, const QByteArray &body, const httplib::Headers &headers)
+{
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    return post(client, body, headers);
 }
 
 QByteArray request(const QString &method, const QJsonArray &params, int id)
@@ -84,43 +89,83 @@ QStringList sorted(QStringList list)
     return list;
 }
 
+namespace {
+
+void putText(TRecordStore &store, int row, const char *field, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    store.setText(row, store.indexOf(QString::fromLatin1(field)),
+                  std::string_view(utf8.constData(), size_t(utf8.size())));
+}
+
+// A row naming `item`, as the module builds it from a preview row.
+int appendItem(TRecordStore &store, const ItemKey &item)
+{
+    const int row = store.appendRow();
+    putText(store, row, "CDEMPRESA", item.company);
+    putText(store, row, "CDFILIAL", item.branch);
+    putText(store, row, "CDCLIENTE", item.client);
+    putText(store, row, "IDAPURFATFAS", item.type);
+    putText(store, row, "MESAPURADO", item.month.toString(QStringLiteral("MM/yyyy")));
+    store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
+                        (item.month.toJulianDay() - 2440588) * 86400000LL);
+    return row;
+}
+
+} // namespace
+
+QByteArray batchOfKeys(const std::vector<ItemKey> &items)
+{
+    TRecordStore store(BillingItemLayout::batch());
+    for (const ItemKey &item : items)
+        appendItem(store, item);
+    return DataPacket::encode(store);
+}
+
 QByteArray batchOf(const QStringList &labels)
 {
     TRecordStore store(BillingItemLayout::batch());
-    auto put = [&store](int row, const char *field, const QString &value) {
-        const QByteArray utf8 = value.toUtf8();
-        store.setText(row, store.indexOf(QString::fromLatin1(field)),
-                      std::string_view(utf8.constData(), size_t(utf8.size())));
-    };
     for (const QString &label : labels) {
         const Calc *c = fixture(label);
-        const int row = store.appendRow();
         if (!c) {
             // An item nobody has: client "C9".
-            put(row, "CDEMPRESA", QStringLiteral("01"));
-            put(row, "CDFILIAL", QStringLiteral("0001"));
-            put(row, "CDCLIENTE", QStringLiteral("C9"));
-            put(row, "IDAPURFATFAS", QStringLiteral("6"));
-            put(row, "MESAPURADO", QStringLiteral("04/2024"));
-            const QDate month(2024, 4, 1);
-            store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
-                                (month.toJulianDay() - 2440588) * 86400000LL);
+            appendItem(store, {QStringLiteral("01"), QStringLiteral("0001"), QStringLiteral("C9"), QStringLiteral("6"),
+                               QDate(2024, 4, 1)});
             continue;
         }
-        put(row, "CDEMPRESA", s(c->company));
-        put(row, "CDFILIAL", s(c->branch));
-        put(row, "CDCLIENTE", s(c->client));
-        put(row, "IDAPURFATFAS", s(c->type));
-        put(row, "IDCHECK", QStringLiteral("S"));
+        const int row = appendItem(store, {s(c->company), s(c->branch), s(c->client), s(c->type),
+                                           QDate::fromString(s(c->month) + QStringLiteral("-01"), Qt::ISODate)});
+        putText(store, row, "IDCHECK", QStringLiteral("S"));
         if (c->status)
-            put(row, "IDSTAPFATFAS", s(c->status));
-        put(row, "MESAPURADO", s(c->month).mid(5, 2) + u'/' + s(c->month).left(4));
-        const QDate month = QDate::fromString(s(c->month) + QStringLiteral("-01"), QStringLiteral("yyyy-MM-dd"));
-        store.setDateTimeMs(row, store.indexOf(QStringLiteral("DTMESAPURFAS")),
-                            (month.toJulianDay() - 2440588) * 86400000LL);
+            putText(store, row, "IDSTAPFATFAS", s(c->status));
         store.setNumber(row, store.indexOf(QStringLiteral("VRTOTAFATFAS")), c->value);
     }
     return DataPacket::encode(store);
+}
+
+QString adminTool(const QString &url, const QStringList &arguments, int *exitCode)
+{
+    QProcess process;
+    process.start(AppServerProcess::binary(QStringLiteral("fas-admin")),
+                  QStringList{QStringLiteral("--database"), url} + arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
+QString addUser(const QString &url, const QString &name, const QString &right)
+{
+    int code = -1;
+    const QString output = adminTool(
+        url, {QStringLiteral("user"), QStringLiteral("add"), name, QStringLiteral("--right"), right}, &code);
+    return code == 0 ? output.trimmed().split(u'\n').constLast() : QString();
+}
+
+httplib::Headers bearer(const QString &token)
+{
+    return {{"Authorization", "Bearer " + token.toStdString()}};
 }
 
 QByteArray generationRequest(const QString &method, const QByteArray &packet, int id)
@@ -438,27 +483,12 @@ QString ServerFixture::demoDatabase()
 
 QString ServerFixture::admin(const QStringList &arguments, int *exitCode)
 {
-    QProcess process;
-    process.start(AppServerProcess::binary(QStringLiteral("fas-admin")),
-                  QStringList{QStringLiteral("--database"), m_url} + arguments);
-    if (!process.waitForFinished(60000))
-        return {};
-    if (exitCode)
-        *exitCode = process.exitCode();
-    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    return adminTool(m_url, arguments, exitCode);
 }
 
 QString ServerFixture::addUser(const QString &name, const QString &right)
 {
-    int code = -1;
-    const QString output = admin(
-        {QStringLiteral("user"), QStringLiteral("add"), name, QStringLiteral("--right"), right}, &code);
-    return code == 0 ? output.trimmed().split(u'\n').constLast() : QString();
-}
-
-httplib::Headers ServerFixture::bearer(const QString &token)
-{
-    return {{"Authorization", "Bearer " + token.toStdString()}};
+    return ServerTest::addUser(m_url, name, right);
 }
 
 void ServerFixture::startTokenServer()

@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <vector>
+
+#include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -124,6 +127,8 @@ QString s(const char *utf8);
 QString jsonList(const QStringList &items);
 
 Answer post(int port, const QByteArray &body, const httplib::Headers &headers = {});
+// The same through a client the caller set up (TLS, a proxy's port, kept alive).
+Answer post(httplib::Client &client, const QByteArray &body, const httplib::Headers &headers = {});
 
 QByteArray request(const QString &method, const QJsonArray &params, int id = 1);
 
@@ -135,6 +140,16 @@ QStringList sorted(QStringList list);
 // A batch packet (27-field layout) holding the named fixture items, as the module
 // builds it from preview rows.
 QByteArray batchOf(const QStringList &labels);
+
+// A calculation's key, as a batch names it.
+struct ItemKey
+{
+    QString company, branch, client, type;
+    QDate month; // its first day
+};
+
+// A batch packet naming `items` by their keys alone.
+QByteArray batchOfKeys(const std::vector<ItemKey> &items);
 
 QByteArray generationRequest(const QString &method, const QByteArray &packet, int id = 7);
 
@@ -149,6 +164,12 @@ QByteArray chunked(const QByteArray &body, int chunkBytes);
 QByteArray paddedGeneration(qsizetype size);
 
 QByteArray gzipped(const QByteArray &data);
+
+// fas-admin on the database `url`: its output (standard output, then errors).
+QString adminTool(const QString &url, const QStringList &arguments, int *exitCode = nullptr);
+// A user made by "fas-admin user add" in the database `url`; its token, empty when it failed.
+QString addUser(const QString &url, const QString &name, const QString &right);
+httplib::Headers bearer(const QString &token);
 
 // The fixture's database and server (a 1 MB body limit keeps the oversize tests
 // small), made in initTestCase; every test starts from the fixture's rows (init).
@@ -234,7 +255,6 @@ protected:
     // A user made by "fas-admin user add"; its token, empty when it failed. The
     // users go at the next test's start (resetBilling), with the runs and keys.
     QString addUser(const QString &name, const QString &right);
-    static httplib::Headers bearer(const QString &token);
 
     // The server that asks for the token "c3rto-Tok3n%41", started once.
     void startTokenServer();
