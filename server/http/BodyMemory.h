@@ -17,8 +17,6 @@ public:
     }
 
     std::size_t bound() const { return m_bound; }
-    // Whether `bytes` more would fit now (nothing is taken).
-    bool fits(std::size_t bytes) const { return bytes <= m_bound - std::min(m_held.load(), m_bound); }
     // Takes `bytes` when the total stays within the bound; false, taking nothing, otherwise.
     bool take(std::size_t bytes)
     {

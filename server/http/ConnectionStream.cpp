@@ -187,9 +187,14 @@ ConnectionStream::BodyFailure ConnectionStream::readBodyAhead()
     const long long length = announcedLength(block);
     if (length == 0 || length == -2 || (length > 0 && std::size_t(length) > m_limits.maxBodyBytes))
         return BodyFailure::None;
+    // A body of known length takes its room at once, all of it or nothing: bodies
+    // arriving side by side never each get part of the room and then all run out.
     const std::size_t before = m_buffer.size() - m_headerEnd; // read with the header block
-    if (length > 0 && std::size_t(length) > before && !m_bodies.fits(std::size_t(length) - before))
-        return BodyFailure::NoRoom;
+    if (length > 0 && std::size_t(length) > before) {
+        if (!m_bodies.take(std::size_t(length) - before))
+            return BodyFailure::NoRoom;
+        m_bodyHeld += std::size_t(length) - before;
+    }
     if (lowerCase(block).find("\r\nexpect: 100-continue") != std::string::npos) {
         static constexpr char Interim[] = "HTTP/1.1 100 Continue\r\n\r\n";
         ::send(m_sock, Interim, sizeof Interim - 1, MSG_NOSIGNAL);
@@ -205,10 +210,12 @@ ConnectionStream::BodyFailure ConnectionStream::readBodyAhead()
         const ssize_t got = fill(most);
         if (got <= 0)
             return BodyFailure::None; // the client closed or broke the connection: a body cut short
+        m_bodyBudget -= std::size_t(got);
+        if (length > 0)
+            continue;
         if (!m_bodies.take(std::size_t(got)))
             return BodyFailure::NoRoom; // the piece just read goes with the connection
         m_bodyHeld += std::size_t(got);
-        m_bodyBudget -= std::size_t(got);
     }
     return BodyFailure::None;
 }
