@@ -66,10 +66,11 @@ public:
     // trailer's end), so that a client sending its body slowly holds no serving
     // thread. TimedOut: the body deadline passed; NoRoom: the bodies the server holds
     // would pass their bound (a Content-Length takes its whole room before a byte is
-    // read; a chunked body takes room as it arrives). Either way the request must be refused unserved. None
-    // otherwise, also when reading stopped at what the reader refuses by itself (a
-    // length above the limit or unclear, more data than the limit, a malformed chunk,
-    // the budget spent, the client gone): the reader meets it in the bytes read.
+    // read; a chunked body takes room as it arrives). Either way the request must be
+    // refused unserved. None otherwise, also when reading stopped at what the reader
+    // refuses by itself (a length above the limit or unclear, more data than the
+    // limit, a malformed chunk, the budget spent, the client gone): the reader meets
+    // it in the bytes read.
     // A client waiting for "100 Continue" gets it before its body is read.
     BodyFailure readBodyAhead();
 
