@@ -6,6 +6,9 @@
 #     growth at most 8 (answers stream: held whole they would need twenty-odd)
 #   refused bodies (1 MB limit): a 512 MB chunked stream at most +32 MB resident, a
 #     declared 64 MB body at most +64 MB
+#   bodies being received (16 MB limit, --body-memory-mb 64): 16 clients that stop 12 MB
+#     into a 16 MB body: resident at most +80 MB (the bound and the pieces being read),
+#     the health entry answered meanwhile
 #   1,000,000 rows unfiltered on PostgreSQL: peak at most 300 MB
 #   bench/bench_server_memory.sh [BUILD_DIR]
 #   ROWS=100000 BIG_ROWS=1000000; FAS_BENCH_PG_URL=postgresql://...; NO_PG=1 to skip it
@@ -59,6 +62,40 @@ before=$(kb VmRSS)
 status=$(head -c $((64 << 20)) /dev/zero | refuse -H 'Expect:' --data-binary @-)
 grown=$(( $(kb VmRSS) - before ))
 echo "64 MB body refused ($status): resident +$(mb "$grown") MB (goal at most +64 MB -> $(verdict "$grown" 64))"
+stop_server
+
+# Bodies being received: the connection threads read them, and what they hold
+# together stays within --body-memory-mb; the bodies beyond it are refused 503.
+start_server "$build" "$work/mem.sqlite" "$work/server-bodies" --max-body-mb 16 --body-memory-mb 64
+curl -s -o /dev/null "$url/health"
+before=$(kb VmRSS)
+port=${url##*:}
+stalled=()
+for _ in $(seq 1 16); do
+  (
+    exec 3<>"/dev/tcp/127.0.0.1/$port"
+    printf 'POST /FAS09600.rdmFaturamento HTTP/1.1\r\nHost: b\r\nContent-Type: application/json\r\nContent-Length: %d\r\n\r\n' \
+      $((16 << 20)) >&3
+    head -c $((12 << 20)) /dev/zero >&3
+    sleep 40
+  ) 2>/dev/null &
+  stalled+=($!)
+done
+# Until the resident size holds still for a second (at most 30 s).
+last=0
+for _ in $(seq 1 30); do
+  now=$(kb VmRSS)
+  [ "$now" = "$last" ] && break
+  last=$now
+  sleep 1
+done
+grown=$(( $(kb VmRSS) - before ))
+health_ms=$(curl -s -o /dev/null -w '%{time_total}' "$url/health" | awk '{ printf "%d", $1 * 1000 }')
+refused=$(grep -c 'status=503' "$work/server-bodies.log" || true)
+echo "16 bodies stalled 12 MB into 16 MB (64 MB for bodies): resident +$(mb "$grown") MB" \
+     "(goal at most +80 MB -> $(verdict "$grown" 80)), $refused refused 503, /health in $health_ms ms"
+echo "load (/proc/loadavg): $(cat /proc/loadavg)"
+kill "${stalled[@]}" 2>/dev/null || true
 stop_server
 
 if [ -z "${NO_PG:-}" ] && command -v psql >/dev/null; then

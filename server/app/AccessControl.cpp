@@ -19,9 +19,10 @@ CallerIdentity identity(CallerIdentity::Outcome outcome, RequestContext::User us
 
 } // namespace
 
-AccessControl::AccessControl(QByteArray fileToken, const UserDirectory &users)
+AccessControl::AccessControl(QByteArray fileToken, const UserDirectory &users, bool openWithoutUsers)
     : m_fileToken(std::move(fileToken))
     , m_users(users)
+    , m_openWithoutUsers(openWithoutUsers)
 {
 }
 
@@ -50,8 +51,10 @@ CallerIdentity AccessControl::identify(const std::optional<std::string> &token) 
 CallerIdentity AccessControl::byFileToken(const std::optional<std::string> &token) const
 {
     using O = CallerIdentity::Outcome;
-    if (m_fileToken.isEmpty())
+    if (m_fileToken.isEmpty() && m_openWithoutUsers)
         return identity(O::Open);
+    if (m_fileToken.isEmpty())
+        return identity(token ? O::UnknownToken : O::NoToken);
     if (!token)
         return identity(O::NoToken);
     const std::string_view expected(m_fileToken.constData(), size_t(m_fileToken.size()));

@@ -14,10 +14,12 @@
 // - with no users, the token file's token, when one is configured, is admitted with
 //   every right and no user named (a server set up before users existed);
 // - with neither, everyone is admitted: the single desk on the loopback address.
+//   A server listening beyond loopback admits no one then (it started because users
+//   existed; they must not all vanish into an open door).
 class AccessControl
 {
 public:
-    AccessControl(QByteArray fileToken, const UserDirectory &users);
+    AccessControl(QByteArray fileToken, const UserDirectory &users, bool openWithoutUsers);
 
     CallerIdentity identify(const std::optional<std::string> &token) const;
 
@@ -26,4 +28,5 @@ private:
 
     QByteArray m_fileToken;
     const UserDirectory &m_users;
+    bool m_openWithoutUsers;
 };

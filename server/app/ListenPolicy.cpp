@@ -5,8 +5,6 @@
 
 #include <QByteArray>
 
-#include "platform/data/FasError.h"
-
 bool ListenPolicy::isLoopback(const QString &host)
 {
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
@@ -21,12 +19,13 @@ bool ListenPolicy::isLoopback(const QString &host)
     return false;
 }
 
-void ListenPolicy::requireAuthenticationBeyondLoopback(const QString &host, bool callersAuthenticate)
+QString ListenPolicy::refusal(const QString &host, bool tokenFile, const std::function<bool()> &enabledUserExists)
 {
-    if (callersAuthenticate || isLoopback(host))
-        return;
-    throw FasError(QStringLiteral("O servidor não pode escutar em %1 sem token: qualquer um que alcance esse "
-                                  "endereço poderia faturar. Informe um arquivo de token (--token-file ou "
-                                  "[appserver] token_file) ou escute em 127.0.0.1.")
-                       .arg(host));
+    if (tokenFile || isLoopback(host) || enabledUserExists())
+        return {};
+    return QStringLiteral("O servidor não pode escutar em %1 sem token nem usuário ativo: qualquer um que alcance "
+                          "esse endereço poderia faturar. Informe um arquivo de token (--token-file ou "
+                          "[appserver] token_file), crie um usuário no banco de dados (fas-admin user add NOME "
+                          "--right DIREITO) ou escute em 127.0.0.1.")
+        .arg(host);
 }

@@ -102,10 +102,15 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                                         QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
                                                        "(padrão 128)."),
                                         QStringLiteral("mb"));
+    const QCommandLineOption bodyMemoryOption(
+        QStringLiteral("body-memory-mb"),
+        QStringLiteral("Memória, em MB, para os corpos de requisição sendo recebidos, somados (padrão 256, ou o "
+                       "dobro de --max-body-mb se for maior)."),
+        QStringLiteral("mb"));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QStringLiteral("Mostra a versão."));
     parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption,
-                       threadsOption, bodyOption});
+                       threadsOption, bodyOption, bodyMemoryOption});
 
     ServerOptions options;
     if (!parser.parse(arguments))
@@ -141,6 +146,10 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         const QString body = ini.text(QStringLiteral("appserver/max_body_mb"));
         if (!body.isEmpty())
             options.maxBodyBytes = qint64(parseInt(body, 1, 4096, QStringLiteral("[appserver] max_body_mb"))) << 20;
+        const QString bodyMemory = ini.text(QStringLiteral("appserver/body_memory_mb"));
+        if (!bodyMemory.isEmpty())
+            options.bodyMemoryBytes =
+                qint64(parseInt(bodyMemory, 1, 65536, QStringLiteral("[appserver] body_memory_mb"))) << 20;
     }
 
     if (parser.isSet(databaseOption))
@@ -154,6 +163,15 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (parser.isSet(bodyOption))
         options.maxBodyBytes = qint64(parseInt(parser.value(bodyOption), 1, 4096, QStringLiteral("--max-body-mb")))
                                << 20;
+    if (parser.isSet(bodyMemoryOption))
+        options.bodyMemoryBytes =
+            qint64(parseInt(parser.value(bodyMemoryOption), 1, 65536, QStringLiteral("--body-memory-mb"))) << 20;
+    if (options.bodyMemoryBytes > 0 && options.bodyMemoryBytes < options.maxBodyBytes)
+        throw FasError(QStringLiteral("A memória para corpos de requisição (%1 MB) é menor que o corpo máximo (%2 "
+                                      "MB): um corpo permitido nunca caberia. Aumente body_memory_mb ou diminua "
+                                      "max_body_mb.")
+                           .arg(options.bodyMemoryBytes >> 20)
+                           .arg(options.maxBodyBytes >> 20));
 
     if (options.databaseUrl.trimmed().isEmpty())
         throw FasError(QStringLiteral("Banco de dados não informado: use --database ou [database] url na "

@@ -9,7 +9,7 @@
 
 // What fas-appserver runs with: read from the INI configuration shared with the
 // desktop host ([database] url and the PostgreSQL time-outs, [appserver] listen,
-// token_file, threads, max_body_mb), then overridden by the command line. Throws FasError with a
+// token_file, threads, max_body_mb, body_memory_mb), then overridden by the command line. Throws FasError with a
 // Portuguese message for anything it cannot use.
 class ServerOptions
 {
@@ -23,6 +23,7 @@ public:
     QByteArray token; // empty: no token required
     int threads = 8;
     qint64 maxBodyBytes = qint64(128) * 1024 * 1024;
+    qint64 bodyMemoryBytes = 0; // bodies being received, together; 0: the HTTP front's default
     // PostgreSQL: a database that stops answering fails the call within about a
     // minute ([database] keepalives_idle_s, keepalives_interval_s, keepalives_count,
     // tcp_user_timeout_s), and no statement runs longer than statement_timeout_s.

@@ -23,6 +23,7 @@
 #include "server/http/HttpFront.h"
 #include "server/rpc/JsonRpcFront.h"
 #include "server/rpc/MethodRegistry.h"
+#include "server/sql/SqlFailure.h"
 #include "server/sql/ThreadDatabase.h"
 
 namespace {
@@ -42,6 +43,7 @@ HttpFront::Settings httpSettings(const ServerOptions &options, const AccessContr
     settings.listenPort = options.listenPort;
     settings.threads = options.threads;
     settings.maxBodyBytes = options.maxBodyBytes;
+    settings.bodyMemoryBytes = options.bodyMemoryBytes;
     settings.identify = [&access](const std::optional<std::string> &token) { return access.identify(token); };
     return settings;
 }
@@ -66,7 +68,6 @@ int main(int argc, char **argv)
             std::fputs(options.helpText.toLocal8Bit().constData(), stdout);
             return 0;
         }
-        ListenPolicy::requireAuthenticationBeyondLoopback(options.listenHost, !options.token.isEmpty());
     } catch (const FasError &error) {
         say(error.message());
         return 2;
@@ -96,7 +97,21 @@ int main(int argc, char **argv)
         service.registerMethods(methods);
         const JsonRpcFront front(methods);
         const UserDirectory users(database);
-        const AccessControl access(options.token, users);
+        const QString listenRefusal = ListenPolicy::refusal(
+            options.listenHost, !options.token.isEmpty(), [&users, &url] {
+                try {
+                    return users.hasEnabledUser();
+                } catch (const SqlFailure &failure) {
+                    throw FasError(QStringLiteral("Os usuários do banco de dados %1 não puderam ser lidos: %2")
+                                       .arg(url.displayName(), failure.error().text()));
+                }
+            });
+        database.discard(); // the main thread serves no call
+        if (!listenRefusal.isEmpty()) {
+            say(listenRefusal);
+            return 2;
+        }
+        const AccessControl access(options.token, users, ListenPolicy::isLoopback(options.listenHost));
         HttpFront http(
             httpSettings(options, access), front, [&service] { return service.health(); },
             url.isSqlite() ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));

@@ -47,3 +47,10 @@ UserDirectory::Match UserDirectory::read(const std::optional<std::string> &token
     }
     return match;
 }
+
+bool UserDirectory::hasEnabledUser() const
+{
+    SqlStatement enabled(m_database.connection(),
+                         QStringLiteral("SELECT 1 FROM USUARIOFAT WHERE IDATIVO = 'S' LIMIT 1"), "usuários ativos");
+    return enabled.exec().next();
+}

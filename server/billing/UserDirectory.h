@@ -25,6 +25,9 @@ public:
     // Throws DatabaseError or SqlFailure when the database cannot be asked; a
     // connection found broken is replaced and asked once more.
     Match find(const std::optional<std::string> &token) const;
+    // Whether an enabled user exists, so that every call must bring a user's token.
+    // Throws SqlFailure when the database cannot be asked.
+    bool hasEnabledUser() const;
 
 private:
     Match read(const std::optional<std::string> &token) const;

@@ -50,6 +50,7 @@ bool ChunkFraming::take(const char *data, std::size_t size)
             const std::uint64_t skip = std::min<std::uint64_t>(m_left, size - i);
             i += std::size_t(skip) - 1;
             m_left -= skip;
+            m_dataBytes += skip;
             if (m_left == 0) {
                 m_part = Part::DataEnd;
                 m_left = 2;
@@ -60,8 +61,20 @@ bool ChunkFraming::take(const char *data, std::size_t size)
             if (--m_left == 0)
                 m_part = Part::SizeStart;
             break;
-        case Part::Trailer:
-            return true; // the trailer and the blank line: the reader's to judge
+        // The trailer's lines are the reader's to judge; only its blank line, the
+        // body's end, is looked for.
+        case Part::Trailer: // at the start of a line
+            m_part = c == '\n' ? Part::End : c == '\r' ? Part::TrailerEnd : Part::TrailerLine;
+            break;
+        case Part::TrailerEnd:
+            m_part = c == '\n' ? Part::End : Part::TrailerLine;
+            break;
+        case Part::TrailerLine:
+            if (c == '\n')
+                m_part = Part::Trailer;
+            break;
+        case Part::End:
+            return true; // the next request's bytes
         }
     }
     return !m_malformed;

@@ -15,6 +15,10 @@
 namespace {
 
 constexpr std::size_t ReadChunk = 16384;
+// A body is read ahead in pieces of up to this size.
+constexpr std::size_t ReadAheadChunk = 65536;
+// A buffer left larger than this by a body gives its storage back once the body is taken.
+constexpr std::size_t KeptBufferCapacity = 65536;
 
 void addressOf(const sockaddr_storage &address, socklen_t length, std::string &ip, int &port)
 {
@@ -30,11 +34,29 @@ void addressOf(const sockaddr_storage &address, socklen_t length, std::string &i
 
 } // namespace
 
-ConnectionStream::ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping)
+ConnectionStream::ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping,
+                                   BodyMemory &bodies)
     : m_sock(sock)
     , m_limits(limits)
     , m_stopping(stopping)
+    , m_bodies(bodies)
 {
+}
+
+ConnectionStream::~ConnectionStream()
+{
+    m_bodies.give(m_bodyHeld);
+}
+
+void ConnectionStream::releaseBody()
+{
+    m_bodies.give(m_bodyHeld);
+    m_bodyHeld = 0;
+    if (m_buffer.capacity() <= KeptBufferCapacity)
+        return;
+    std::string(m_buffer, m_offset).swap(m_buffer);
+    m_headerEnd = m_headerEnd > m_offset ? m_headerEnd - m_offset : 0;
+    m_offset = 0;
 }
 
 bool ConnectionStream::waitFor(short events, Clock::time_point until, bool betweenRequests) const
@@ -72,6 +94,7 @@ ssize_t ConnectionStream::fill(std::size_t most)
 ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds idle)
 {
     // What the last request left unread stays: it is the start of this one.
+    releaseBody();
     m_buffer.erase(0, m_offset);
     m_offset = 0;
     m_bodyFailure = BodyFailure::None;
@@ -99,13 +122,19 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
 
 namespace {
 
+std::string lowerCase(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
 // The body size a header block announces: its one Content-Length, 0 without one
 // and without chunks, -1 when chunked, -2 when unclear.
 long long announcedLength(std::string_view block)
 {
-    std::string lower(block);
-    for (char &c : lower)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = lowerCase(block);
     if (lower.find("\r\ntransfer-encoding:") != std::string::npos)
         return -1;
     const std::size_t at = lower.find("\r\ncontent-length:");
@@ -141,24 +170,54 @@ ConnectionStream::HeaderResult ConnectionStream::acceptBlock(std::size_t end)
     return HeaderResult::Complete;
 }
 
-void ConnectionStream::prefetchSmallBody()
+bool ConnectionStream::bodyReadEnough(long long length, std::size_t &scanned)
+{
+    const std::size_t body = m_buffer.size() - m_headerEnd;
+    if (length > 0)
+        return body >= std::size_t(length);
+    m_aheadFraming.take(m_buffer.data() + m_headerEnd + scanned, body - scanned);
+    scanned = body;
+    return m_aheadFraming.complete() || m_aheadFraming.malformed()
+           || m_aheadFraming.dataBytes() > m_limits.maxBodyBytes;
+}
+
+ConnectionStream::BodyFailure ConnectionStream::readBodyAhead()
 {
     const std::string_view block(m_buffer.data(), m_headerEnd);
     const long long length = announcedLength(block);
-    if (length == 0 || length == -2 || (length > 0 && std::size_t(length) > m_limits.prefetchBytes))
-        return;
-    const auto complete = [&] {
-        const std::string_view body(m_buffer.data() + m_headerEnd, m_buffer.size() - m_headerEnd);
-        return length > 0 ? body.size() >= std::size_t(length)
-                          : body.size() > m_limits.prefetchBytes || body.find("0\r\n\r\n") != std::string_view::npos;
-    };
-    while (!complete() && waitFor(POLLIN, m_bodyDeadline)) {
-        const std::size_t room = m_headerEnd + m_limits.prefetchBytes + 16 - m_buffer.size();
-        const ssize_t got = fill(std::min({ReadChunk, room, m_bodyBudget}));
-        if (got <= 0)
-            return;
-        m_bodyBudget -= std::size_t(got);
+    if (length == 0 || length == -2 || (length > 0 && std::size_t(length) > m_limits.maxBodyBytes))
+        return BodyFailure::None;
+    // A body of known length takes its room at once, all of it or nothing: bodies
+    // arriving side by side never each get part of the room and then all run out.
+    const std::size_t before = m_buffer.size() - m_headerEnd; // read with the header block
+    if (length > 0 && std::size_t(length) > before) {
+        if (!m_bodies.take(std::size_t(length) - before))
+            return BodyFailure::NoRoom;
+        m_bodyHeld += std::size_t(length) - before;
     }
+    if (lowerCase(block).find("\r\nexpect: 100-continue") != std::string::npos) {
+        static constexpr char Interim[] = "HTTP/1.1 100 Continue\r\n\r\n";
+        ::send(m_sock, Interim, sizeof Interim - 1, MSG_NOSIGNAL);
+    }
+    m_aheadFraming = ChunkFraming();
+    std::size_t scanned = 0;
+    while (!bodyReadEnough(length, scanned) && m_bodyBudget > 0) {
+        if (!waitFor(POLLIN, m_bodyDeadline))
+            return Clock::now() >= m_bodyDeadline ? BodyFailure::TimedOut : BodyFailure::None;
+        std::size_t most = std::min(ReadAheadChunk, m_bodyBudget);
+        if (length > 0)
+            most = std::min(most, std::size_t(length) - (m_buffer.size() - m_headerEnd));
+        const ssize_t got = fill(most);
+        if (got <= 0)
+            return BodyFailure::None; // the client closed or broke the connection: a body cut short
+        m_bodyBudget -= std::size_t(got);
+        if (length > 0)
+            continue;
+        if (!m_bodies.take(std::size_t(got)))
+            return BodyFailure::NoRoom; // the piece just read goes with the connection
+        m_bodyHeld += std::size_t(got);
+    }
+    return BodyFailure::None;
 }
 
 bool ConnectionStream::is_readable() const
@@ -215,6 +274,8 @@ ssize_t ConnectionStream::handOut(char *ptr, std::size_t size)
     }
     std::memcpy(ptr, from, n);
     m_offset += n;
+    if (m_offset == m_buffer.size() && m_bodyHeld > 0)
+        releaseBody(); // the body read ahead has been taken whole
     return ssize_t(n);
 }
 

@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include "server/http/BodyMemory.h"
 #include "server/http/ChunkFraming.h"
 
 // One client connection as cpp-httplib's request parser reads it.
@@ -16,9 +17,11 @@
 // the whole block and limits on its size and number of lines, before any
 // application thread sees the request: a client sending its headers a byte at a
 // time, or ten thousand of them, never holds a thread that serves calls. The body
-// that follows is read under a deadline of its own and a budget of bytes on the
-// wire, whatever its framing (Content-Length, chunked), so a body can neither
-// trickle for ever nor grow without bound before the handler counts it.
+// that follows is read whole here too, whatever its size and framing
+// (Content-Length, chunked), under a deadline of its own, a budget of bytes on the
+// wire and the server's bound on the memory such bodies hold (BodyMemory), so a
+// body can neither trickle for ever, nor grow without bound before the handler
+// counts it, nor keep a serving thread waiting for its bytes.
 class ConnectionStream : public httplib::Stream
 {
 public:
@@ -30,19 +33,24 @@ public:
         std::size_t maxHeaderBytes = 16384;          // request line and headers together
         int maxHeaderLines = 64;                     // request line included
         Milliseconds bodyDeadline{60000};            // end of the headers to the end of the body
+        std::size_t maxBodyBytes = 0;                // the largest body of a call, framing taken off
         std::size_t maxBodyWireBytes = 0;            // bytes read after the header block
+        std::size_t bodyMemoryBytes = 0;             // bodies read and not yet served, all connections
         Milliseconds readTimeout{30000};             // one wait for data
         Milliseconds writeTimeout{120000};           // one wait to write
         Milliseconds answerWaitGrace{30000};         // an answer's writes may wait this long in all,
         std::size_t answerMinBytesPerSecond = 65536; // plus a second for each this many bytes taken
-        std::size_t prefetchBytes = 1 << 20;         // a body up to this size is read before it is handed on
     };
 
     enum class HeaderResult { Complete, Idle, Closed, TimedOut, TooLarge, TooManyLines, Malformed };
-    enum class BodyFailure { None, TimedOut, OverBudget, Malformed };
+    enum class BodyFailure { None, TimedOut, OverBudget, Malformed, NoRoom };
 
     // `stopping` tells a wait for the next request to give up: the server is ending.
-    ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping);
+    // The bytes of bodies read ahead are counted in `bodies`.
+    ConnectionStream(socket_t sock, const Limits &limits, const std::atomic<bool> &stopping, BodyMemory &bodies);
+    ~ConnectionStream() override;
+    ConnectionStream(const ConnectionStream &) = delete;
+    ConnectionStream &operator=(const ConnectionStream &) = delete;
 
     // Waits up to `idle` for the first byte of the next request, then gathers its
     // whole header block. Idle: nothing came; Closed: the client closed or broke the
@@ -54,11 +62,17 @@ public:
     // Ends a wait for the next request at once (as Idle): the server needs the
     // connection thread for a new connection. Safe from any thread.
     void dismissIdle() { m_dismissed = true; }
-    // Reads ahead, under the body deadline, a body of at most prefetchBytes (its
-    // Content-Length, or chunks up to the last one), so that a client sending a small
-    // body slowly does not hold a serving thread either. A larger or endless body is
-    // left for the reader; so is anything that goes wrong, which it then meets.
-    void prefetchSmallBody();
+    // Reads the request's whole body ahead (its Content-Length, or chunks up to the
+    // trailer's end), so that a client sending its body slowly holds no serving
+    // thread. TimedOut: the body deadline passed; NoRoom: the bodies the server holds
+    // would pass their bound (a Content-Length takes its whole room before a byte is
+    // read; a chunked body takes room as it arrives). Either way the request must be
+    // refused unserved. None otherwise, also when reading stopped at what the reader
+    // refuses by itself (a length above the limit or unclear, more data than the
+    // limit, a malformed chunk, the budget spent, the client gone): the reader meets
+    // it in the bytes read.
+    // A client waiting for "100 Continue" gets it before its body is read.
+    BodyFailure readBodyAhead();
 
     // After the answer: stop writing, then read and drop what the client still
     // sends, for at most `linger`, so that closing does not reset the connection
@@ -100,6 +114,11 @@ private:
     HeaderResult acceptBlock(std::size_t end);
     // Hands out buffered bytes, following a chunked body's framing.
     ssize_t handOut(char *ptr, std::size_t size);
+    // Whether the body read ahead is whole, or reading it on would only feed a refusal.
+    bool bodyReadEnough(long long length, std::size_t &scanned);
+    // Gives the body bytes read ahead back to BodyMemory, and the buffer's storage
+    // back to the system when a large body left it big.
+    void releaseBody();
 
     socket_t m_sock;
     Limits m_limits;
@@ -113,7 +132,10 @@ private:
     BodyFailure m_bodyFailure = BodyFailure::None;
     bool m_chunked = false;
     ChunkFraming m_chunkFraming;
-    std::mutex m_answerMutex; // the first write of an answer against the probe
+    ChunkFraming m_aheadFraming; // the body as it is read ahead
+    BodyMemory &m_bodies;
+    std::size_t m_bodyHeld = 0; // taken from m_bodies for this connection's buffer
+    std::mutex m_answerMutex;   // the first write of an answer against the probe
     bool m_answerStarted = false;
     mutable Milliseconds m_answerWaited{0}; // waits for the client to take the answer's bytes
     std::size_t m_answerWritten = 0;

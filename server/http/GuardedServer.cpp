@@ -42,6 +42,8 @@ const char *reasonOf(int status)
         return "Request Timeout";
     case 431:
         return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
     default:
         return "Error";
     }
@@ -50,10 +52,11 @@ const char *reasonOf(int status)
 } // namespace
 
 GuardedServer::GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
-                             HeaderRefusal refusal)
+                             EarlyRefusal refusal)
     : m_limits(limits)
     , m_applicationPool(size_t(applicationThreads))
     , m_refusal(std::move(refusal))
+    , m_bodyMemory(limits.bodyMemoryBytes)
 {
     m_connectionThreads = connectionThreads;
     new_task_queue = [this] {
@@ -118,7 +121,7 @@ void GuardedServer::unbind(const httplib::Request &req)
 
 bool GuardedServer::process_and_close_socket(socket_t sock)
 {
-    ConnectionStream stream(sock, m_limits, m_stopping);
+    ConnectionStream stream(sock, m_limits, m_stopping, m_bodyMemory);
     bool closeAfter = false;
     for (int served = 0; served < m_keepAliveMax && !m_stopping && !closeAfter; ++served) {
         // A new connection gets the whole header deadline for its first byte too.
@@ -128,12 +131,22 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
         markIdle(stream, false);
         if (header == ConnectionStream::HeaderResult::Idle || header == ConnectionStream::HeaderResult::Closed)
             break;
-        if (header != ConnectionStream::HeaderResult::Complete) {
-            refuse(stream, header);
+        using H = ConnectionStream::HeaderResult;
+        if (header != H::Complete) {
+            refuse(stream, header == H::TimedOut       ? Refusal::HeadersTimedOut
+                           : header == H::Malformed    ? Refusal::MalformedHeader
+                           : header == H::TooManyLines ? Refusal::TooManyHeaderLines
+                                                       : Refusal::HeadersTooLarge);
             closeAfter = true;
             break;
         }
-        stream.prefetchSmallBody();
+        const ConnectionStream::BodyFailure body = stream.readBodyAhead();
+        if (body != ConnectionStream::BodyFailure::None) {
+            refuse(stream,
+                   body == ConnectionStream::BodyFailure::NoRoom ? Refusal::NoRoomForBody : Refusal::BodyTimedOut);
+            closeAfter = true;
+            break;
+        }
         if (!serveOne(stream, served + 1 == m_keepAliveMax, closeAfter))
             break;
     }
@@ -190,10 +203,13 @@ bool GuardedServer::serveOne(ConnectionStream &stream, bool last, bool &closeAft
     return done.get() && !closeAfter;
 }
 
-void GuardedServer::refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why)
+void GuardedServer::refuse(ConnectionStream &stream, Refusal why)
 {
-    using H = ConnectionStream::HeaderResult;
-    const int status = why == H::TimedOut ? 408 : why == H::Malformed ? 400 : 431;
+    const int status = why == Refusal::HeadersTimedOut || why == Refusal::BodyTimedOut ? 408
+                       : why == Refusal::MalformedHeader                               ? 400
+                       : why == Refusal::NoRoomForBody                                 ? 503
+                                                                                       : 431;
+    stream.beginAnswer();
     const std::string body = m_refusal(status, why);
     std::string answer = "HTTP/1.1 " + std::to_string(status) + ' ' + reasonOf(status)
                          + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())

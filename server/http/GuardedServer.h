@@ -17,11 +17,12 @@
 // cpp-httplib's server with a gate in front of the application threads.
 //
 // Every accepted connection gets a connection thread (many, cheap: they only wait
-// for bytes) that gathers each request's header block under ConnectionStream's
-// limits. Only a complete, bounded header block is handed to one of the few
-// application threads, which parses it, reads the body and runs the handlers; the
-// connection thread waits for it and then for the next request on the
-// connection. So slow or oversized headers are answered (408, 431) or dropped
+// for bytes) that gathers each request's header block and then its body under
+// ConnectionStream's limits. Only a complete, bounded request is handed to one of
+// the few application threads, which parses it, takes the body from what was read
+// and runs the handlers; the connection thread waits for it and then for the next
+// request on the connection. So slow or oversized headers, bodies that trickle and
+// bodies the server has no room for are answered (408, 431, 503) or dropped
 // without ever holding an application thread, and each application thread keeps
 // its own database connection as before.
 //
@@ -31,11 +32,20 @@
 class GuardedServer : public httplib::Server
 {
 public:
-    // Writes the answer to a refused header block: the status and the JSON body.
-    using HeaderRefusal = std::function<std::string(int status, ConnectionStream::HeaderResult why)>;
+    // Why a request is refused before any application thread sees it.
+    enum class Refusal {
+        HeadersTimedOut,
+        HeadersTooLarge,
+        TooManyHeaderLines,
+        MalformedHeader,
+        BodyTimedOut,
+        NoRoomForBody
+    };
+    // Writes the JSON body of the answer to such a refusal.
+    using EarlyRefusal = std::function<std::string(int status, Refusal why)>;
 
     GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
-                  HeaderRefusal refusal);
+                  EarlyRefusal refusal);
     ~GuardedServer() override;
 
     void setKeepAlive(std::chrono::milliseconds idle, int maxRequests);
@@ -51,7 +61,7 @@ private:
     bool process_and_close_socket(socket_t sock) override;
     bool serveOne(ConnectionStream &stream, bool last, bool &closeAfter);
     static void awaitServed(std::future<bool> &done, ConnectionStream &stream, HttpExchange &exchange);
-    void refuse(ConnectionStream &stream, ConnectionStream::HeaderResult why);
+    void refuse(ConnectionStream &stream, Refusal why);
     void bind(const httplib::Request &req, HttpExchange &exchange);
     void unbind(const httplib::Request &req);
 
@@ -66,7 +76,8 @@ private:
     std::mutex m_idleMutex;
     std::list<ConnectionStream *> m_idle; // oldest first
     httplib::ThreadPool m_applicationPool;
-    HeaderRefusal m_refusal;
+    EarlyRefusal m_refusal;
+    BodyMemory m_bodyMemory;
     std::chrono::milliseconds m_keepAliveIdle{5000};
     int m_keepAliveMax = 100;
     std::atomic<bool> m_stopping{false};

@@ -1,5 +1,6 @@
 #include "server/http/HttpFront.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 
@@ -146,6 +147,12 @@ std::string lowerTrimmed(std::string text)
     return text;
 }
 
+QString bodyTimedOutMessage()
+{
+    return QStringLiteral("O corpo da requisição não chegou inteiro em %1 segundos; a chamada não foi executada.")
+        .arg(HttpFront::BodyDeadlineSeconds);
+}
+
 QString tooLargeMessage(qint64 maxBodyBytes)
 {
     return QStringLiteral("A requisição excede o limite de %1 MB do servidor de aplicação; envie lotes menores.")
@@ -227,7 +234,7 @@ bool acceptBodyHeaders(const httplib::Request &req, httplib::Response &res, Http
 struct HttpFront::Private
 {
     Private(const Settings &serverSettings, const JsonRpcFront &rpcFront, HealthCheck healthCheck, QString kind,
-            const ConnectionStream::Limits &limits, GuardedServer::HeaderRefusal refusal)
+            const ConnectionStream::Limits &limits, GuardedServer::EarlyRefusal refusal)
         : options(serverSettings)
         , front(rpcFront)
         , health(std::move(healthCheck))
@@ -334,10 +341,7 @@ void HttpFront::Private::readBodyAndAnswer(const httplib::ContentReader &reader,
     if (tooLarge || failure == ConnectionStream::BodyFailure::OverBudget) {
         refuse(exchange, res, 413, RpcCode::RequestTooLarge, tooLargeMessage(options.maxBodyBytes));
     } else if (failure == ConnectionStream::BodyFailure::TimedOut) {
-        refuse(exchange, res, 408, RpcCode::InvalidRequest,
-               QStringLiteral("O corpo da requisição não chegou inteiro em %1 segundos; a chamada não foi "
-                              "executada.")
-                   .arg(BodyDeadlineSeconds));
+        refuse(exchange, res, 408, RpcCode::InvalidRequest, bodyTimedOutMessage());
     } else if (!complete) {
         refuse(exchange, res, 400, RpcCode::InvalidRequest,
                QStringLiteral("Requisição HTTP inválida: o corpo chegou incompleto ou malformado; a chamada não "
@@ -359,43 +363,57 @@ ConnectionStream::Limits limitsFor(const HttpFront::Settings &options)
     // Chunk framing adds a few bytes per chunk; a client that sends more framing
     // than data is not one of ours.
     limits.maxBodyWireBytes = size_t(options.maxBodyBytes) * 2 + 65536;
+    limits.maxBodyBytes = size_t(options.maxBodyBytes);
+    limits.bodyMemoryBytes = size_t(HttpFront::bodyMemoryOf(options));
     limits.readTimeout = std::chrono::seconds(HttpFront::ReadTimeoutSeconds);
     limits.writeTimeout = std::chrono::seconds(HttpFront::WriteTimeoutSeconds);
     return limits;
 }
 
-std::string headerRefusal(int status, ConnectionStream::HeaderResult why)
+std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemoryBytes)
 {
     QString message;
-    using H = ConnectionStream::HeaderResult;
-    if (why == H::TimedOut)
+    using R = GuardedServer::Refusal;
+    int code = RpcCode::InvalidRequest;
+    if (why == R::HeadersTimedOut)
         message = QStringLiteral("Os cabeçalhos da requisição não chegaram inteiros em %1 segundos; a conexão "
                                  "foi encerrada.")
                       .arg(HttpFront::HeaderDeadlineSeconds);
-    else if (why == H::Malformed)
+    else if (why == R::MalformedHeader)
         message = QStringLiteral("Requisição HTTP inválida: cada linha de cabeçalho deve ser \"nome: valor\", sem "
                                  "espaço antes dos dois-pontos e sem continuar a linha anterior.");
-    else if (why == H::TooManyLines)
+    else if (why == R::TooManyHeaderLines)
         message = QStringLiteral("A requisição tem mais de %1 linhas de cabeçalho; o servidor de aplicação não a "
                                  "aceita.")
                       .arg(HttpFront::MaxHeaderLines - 1);
-    else
+    else if (why == R::BodyTimedOut)
+        message = bodyTimedOutMessage();
+    else if (why == R::NoRoomForBody) {
+        code = RpcCode::Busy;
+        message = QStringLiteral("O servidor de aplicação está recebendo outras requisições grandes e não tem "
+                                 "memória livre para esta agora (limite de %1 MB); a chamada não foi executada. "
+                                 "Tente novamente em instantes.")
+                      .arg(bodyMemoryBytes >> 20);
+    } else
         message = QStringLiteral("Os cabeçalhos da requisição passam de %1 KB; o servidor de aplicação não a "
                                  "aceita.")
                       .arg(HttpFront::MaxHeaderBytes / 1024);
     HttpExchange::Note note;
-    note.errorCode = RpcCode::InvalidRequest;
+    note.errorCode = code;
     httplib::Request req;
     httplib::Response res;
     res.status = status;
     logLine(req, res, note);
-    return JsonRpcFront::errorResponse(RpcCode::InvalidRequest, message);
+    return JsonRpcFront::errorResponse(code, message);
 }
 
 } // namespace
 
 HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind)
-    : d(new Private(options, front, std::move(health), std::move(databaseKind), limitsFor(options), headerRefusal))
+    : d(new Private(options, front, std::move(health), std::move(databaseKind), limitsFor(options),
+                    [memory = bodyMemoryOf(options)](int status, GuardedServer::Refusal why) {
+                        return earlyRefusal(status, why, memory);
+                    }))
 {
     GuardedServer &server = d->server;
     // Content-Length bodies are checked against the limit before they are read;
@@ -506,6 +524,13 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
 }
 
 HttpFront::~HttpFront() = default;
+
+qint64 HttpFront::bodyMemoryOf(const Settings &settings)
+{
+    if (settings.bodyMemoryBytes > 0)
+        return settings.bodyMemoryBytes;
+    return std::max(qint64(DefaultBodyMemoryMb) << 20, settings.maxBodyBytes * 2);
+}
 
 int HttpFront::bind()
 {

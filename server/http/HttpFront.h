@@ -16,7 +16,8 @@
 //   GET  /health                   200 {"status":"ok",...} or 503 with the reason; to a
 //                                  caller the server does not admit, only the status
 // It applies the limits (header deadline, size and count, body size whatever its
-// framing, body deadline, read/write time-outs, keep-alive; see GuardedServer), asks
+// framing, body deadline, the memory of bodies being received, read/write
+// time-outs, keep-alive; see GuardedServer), asks
 // who the bearer token names once per request (the caller's user goes into the
 // request's context; a caller not admitted gets 401), answers a call refused for
 // want of a right with 403, refuses bodies it does not need (compressed, not JSON), turns every
@@ -37,6 +38,9 @@ public:
     static constexpr int MaxHeaderBytes = 16384;
     static constexpr int MaxHeaderLines = 65; // the request line and 64 headers
     static constexpr int BodyDeadlineSeconds = 60;
+    // Bodies read and not yet served hold at most this much, or twice the body
+    // limit when that is more (unless configured).
+    static constexpr int DefaultBodyMemoryMb = 256;
     // Connection threads beyond the application threads: they only wait for header
     // blocks, so this many slow clients can wait without delaying anyone.
     static constexpr int ExtraConnectionThreads = 128;
@@ -48,6 +52,9 @@ public:
         int listenPort = 0;      // 0: any free port
         int threads = 8;         // application threads, one database connection each
         qint64 maxBodyBytes = 0; // the largest body of a call
+        // What the bodies being received may hold together; 0: DefaultBodyMemoryMb, or
+        // twice maxBodyBytes when that is more.
+        qint64 bodyMemoryBytes = 0;
         // Who a bearer token names; unset: everyone is admitted, no user named.
         CallerIdentity::Resolver identify;
     };
@@ -56,6 +63,9 @@ public:
     ~HttpFront();
     HttpFront(const HttpFront &) = delete;
     HttpFront &operator=(const HttpFront &) = delete;
+
+    // The bound on the memory of bodies being received that `settings` come to.
+    static qint64 bodyMemoryOf(const Settings &settings);
 
     // Binds the listening socket; returns the port (the chosen one for port 0).
     // Throws FasError when the address cannot be bound.

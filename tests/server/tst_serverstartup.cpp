@@ -98,37 +98,48 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("mentions");
-        QTest::newRow("no database") << QStringList{} << 2 << "Banco de dados não informado";
-        QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2 << "porta";
+        QTest::addColumn<QString>("users"); // made before the start: "enabled", "disabled" or none
+        QTest::newRow("no database") << QStringList{} << 2 << "Banco de dados não informado" << QString();
+        QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2 << "porta" << QString();
         QTest::newRow("configuration file missing")
-            << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini";
+            << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini" << QString();
         QTest::newRow("listen without a port")
-            << QStringList{"--database", "x.sqlite", "--listen", "localhost"} << 2 << "HOST:PORTA";
+            << QStringList{"--database", "x.sqlite", "--listen", "localhost"} << 2 << "HOST:PORTA" << QString();
         QTest::newRow("port out of range")
-            << QStringList{"--database", "x.sqlite", "--listen", "127.0.0.1:70000"} << 2 << "65535";
+            << QStringList{"--database", "x.sqlite", "--listen", "127.0.0.1:70000"} << 2 << "65535" << QString();
         QTest::newRow("database file missing")
-            << QStringList{"--database", "/nao/existe/fas.sqlite"} << 1 << "/nao/existe/fas.sqlite";
-        QTest::newRow("database of another kind") << QStringList{"--database", "mysql://u@h/d"} << 2 << "não suportado";
+            << QStringList{"--database", "/nao/existe/fas.sqlite"} << 1 << "/nao/existe/fas.sqlite" << QString();
+        QTest::newRow("database of another kind")
+            << QStringList{"--database", "mysql://u@h/d"} << 2 << "não suportado" << QString();
         QTest::newRow("database without the billing tables")
-            << QStringList{"--database", "EMPTY"} << 1 << "fas-demo-data";
+            << QStringList{"--database", "EMPTY"} << 1 << "fas-demo-data" << QString();
         QTest::newRow("database of an older schema")
-            << QStringList{"--database", "OLDER"} << 1 << "atualize o banco com fas-admin migrate";
-        QTest::newRow("database of a newer schema")
-            << QStringList{"--database", "NEWER"} << 1 << "este servidor é mais antigo que o banco de dados";
+            << QStringList{"--database", "OLDER"} << 1 << "atualize o banco com fas-admin migrate" << QString();
+        QTest::newRow("database of a newer schema") << QStringList{"--database", "NEWER"} << 1
+                                                    << "este servidor é mais antigo que o banco de dados" << QString();
         QTest::newRow("token file empty")
-            << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio";
+            << QStringList{"--database", "DB", "--token-file", "EMPTYTOKEN"} << 2 << "vazio" << QString();
         QTest::newRow("token file others may read")
-            << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"} << 2 << "chmod 600";
+            << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"} << 2 << "chmod 600" << QString();
         QTest::newRow("token file the group may write")
-            << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"} << 2 << "chmod 600";
+            << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"} << 2 << "chmod 600" << QString();
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
-                                        << "Não foi possível escutar";
+                                        << "Não foi possível escutar" << QString();
         QTest::newRow("every IPv4 address without a token")
-            << QStringList{"--database", "DB", "--listen", "0.0.0.0:0"} << 2 << "0.0.0.0 sem token";
+            << QStringList{"--database", "DB", "--listen", "0.0.0.0:0"} << 2 << "0.0.0.0 sem token" << QString();
         QTest::newRow("every IPv6 address without a token")
-            << QStringList{"--database", "DB", "--listen", "[::]:0"} << 2 << ":: sem token";
+            << QStringList{"--database", "DB", "--listen", "[::]:0"} << 2 << ":: sem token" << QString();
         QTest::newRow("a host name without a token")
-            << QStringList{"--database", "DB", "--listen", "fas.example.com:0"} << 2 << "token_file";
+            << QStringList{"--database", "DB", "--listen", "fas.example.com:0"} << 2 << "token_file" << QString();
+        QTest::newRow("every IPv4 address, only a disabled user")
+            << QStringList{"--database", "DB", "--listen", "0.0.0.0:0"} << 2 << "fas-admin user add"
+            << "disabled";
+        // Users are authentication enough: such a server starts (exit code 0).
+        QTest::newRow("every IPv4 address, an enabled user")
+            << QStringList{"--database", "DB", "--listen", "0.0.0.0:0"} << 0 << QString() << "enabled";
+        QTest::newRow("memory for bodies below the body limit")
+            << QStringList{"--database", "DB", "--max-body-mb", "4", "--body-memory-mb", "2"} << 2 << "body_memory_mb"
+            << QString();
     }
 
     void startupRefusals()
@@ -138,6 +149,15 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, mentions);
+        QFETCH(QString, users);
+        QString token;
+        if (!users.isEmpty()) {
+            token = addUser(QStringLiteral("ana"), QStringLiteral("consulta"));
+            QVERIFY(!token.isEmpty());
+            if (users == QLatin1String("disabled"))
+                QVERIFY(admin({QStringLiteral("user"), QStringLiteral("disable"), QStringLiteral("ana")})
+                            .contains(QStringLiteral("desativado")));
+        }
         const QString empty = m_dir.filePath(QStringLiteral("empty.sqlite"));
         {
             QFile file(empty);
@@ -174,12 +194,23 @@ private slots:
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), m_url);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^BUSY$")),
                                    QStringLiteral("127.0.0.1:%1").arg(m_server.port()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("FAS_CONFIG"));
+        if (exitCode == 0) {
+            AppServerProcess listening;
+            listening.process().setProgram(QStringLiteral(FAS_BIN_DIR "/fas-appserver"));
+            listening.process().setProcessEnvironment(environment);
+            QVERIFY2(listening.startWith(arguments), listening.newLog().constData());
+            const QByteArray call = request(QStringLiteral("GetFaturamento"), Filter().params());
+            QCOMPARE(post(listening.port(), call).status, 401);
+            QVERIFY(post(listening.port(), call, bearer(token)).hasResult());
+            // Were the users to vanish, the server would not fall open.
+            QVERIFY(exec(QStringLiteral("DELETE FROM USUARIOFAT")));
+            QCOMPARE(post(listening.port(), call).errorCode(), -32001);
+            return;
+        }
         QProcess process;
-        process.setProcessEnvironment([] {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove(QStringLiteral("FAS_CONFIG"));
-            return env;
-        }());
+        process.setProcessEnvironment(environment);
         process.start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"), arguments);
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
@@ -187,7 +218,8 @@ private slots:
         const QString error = QString::fromLocal8Bit(process.readAllStandardError());
         QVERIFY2(error.contains(mentions), qPrintable(error));
         QVERIFY(process.readAllStandardOutput().isEmpty());
-        QVERIFY(serverServes()); // the server holding the port is not disturbed
+        QVERIFY(exec(QStringLiteral("DELETE FROM USUARIOFAT"))); // the fixture's server asks no token again
+        QVERIFY(serverServes());                                 // the server holding the port is not disturbed
     }
 
     // Under systemd (Type=notify) the server says it is ready once it listens,

@@ -1,5 +1,7 @@
 #include "tests/support/RawHttp.h"
 
+#include <cerrno>
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QScopeGuard>
@@ -79,6 +81,18 @@ Answer readAnswer(int sock, int timeoutMs)
     if (received.startsWith("HTTP/1."))
         answer.status = received.mid(9, 3).toInt();
     return answer;
+}
+
+bool closedByPeer(int sock)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::recv(sock, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got == 0)
+            return true;
+        if (got < 0)
+            return errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+    }
 }
 
 Answer exchange(int port, const QByteArray &request, bool halfClose, int timeoutMs)

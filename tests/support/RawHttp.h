@@ -23,6 +23,10 @@ bool sendAll(int sock, const QByteArray &data);
 // Reads until the peer closes or `timeoutMs` passes, and splits the answer.
 Answer readAnswer(int sock, int timeoutMs);
 
+// Whether the peer has closed the connection (or reset it): what it sent is read
+// and dropped without waiting.
+bool closedByPeer(int sock);
+
 // Sends `request` (then shuts the writing side when `halfClose`) and reads the answer.
 Answer exchange(int port, const QByteArray &request, bool halfClose = false, int timeoutMs = 30000);
 
