@@ -241,6 +241,25 @@ void TRecordStore::removeRow(int at)
     --m_rows;
 }
 
+namespace {
+
+// Row i afterwards holds row order[i] before: the cells are gathered into new
+// blocks, which replace the old ones, so one column more is held for a moment.
+// (Moving them in place, cycle by cycle, holds nothing more but chains one cache
+// miss to the next: on a million rows in random order it took five to eight
+// times as long.)
+template<typename T>
+void gather(BlockArray<T> &cells, const std::vector<int> &order)
+{
+    BlockArray<T> moved;
+    moved.reserve(cells.size());
+    for (const int from : order)
+        moved.push_back(cells[std::size_t(from)]);
+    cells.swap(moved);
+}
+
+} // namespace
+
 void TRecordStore::permuteRows(const std::vector<int> &order)
 {
     if (order.size() != std::size_t(m_rows))
@@ -256,16 +275,16 @@ void TRecordStore::permuteRows(const std::vector<int> &order)
         switch (m_defs.at(f).type) {
         case TFieldType::String:
         case TFieldType::FixedChar:
-            column.cells.permute(order);
+            gather(column.cells, order);
             break;
         case TFieldType::DateTime:
-            column.times.permute(order);
+            gather(column.times, order);
             break;
         case TFieldType::Float:
-            column.numbers.permute(order);
+            gather(column.numbers, order);
             break;
         }
-        column.nulls.permute(order);
+        gather(column.nulls, order);
     }
 }
 
