@@ -1,5 +1,7 @@
 #include "Cli_fas09600/FindBar.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
@@ -137,12 +139,26 @@ void FindBar::FindNext()
     m_grid->scrollTo(m_grid->currentIndex());
 }
 
+namespace {
+
+// Whether `text` holds `folded` (a folded text) once folded itself. A text of
+// ASCII characters only has no accents to drop and folds to its lower case,
+// which the case-blind search compares without making a folded copy: most cells
+// of a preview are such texts, and a search may read a million of them.
+bool holdsFolded(const QString &text, const QString &folded)
+{
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? text.contains(folded, Qt::CaseInsensitive) : FindBar::Folded(text).contains(folded);
+}
+
+} // namespace
+
 int FindBar::findRow(const QString &folded, int gridColumn, int start) const
 {
     const int rows = m_grid->model()->rowCount();
     for (int step = 0; step < rows; ++step) {
         const int row = (start + step) % rows;
-        if (Folded(PreviewCells::CellText(*m_grid, row, gridColumn)).contains(folded))
+        if (holdsFolded(PreviewCells::CellText(*m_grid, row, gridColumn), folded))
             return row;
     }
     return -1;

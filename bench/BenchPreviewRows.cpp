@@ -55,4 +55,10 @@ QByteArray previewPacket(int rows, Shape shape)
     return DataPacket::encode(store);
 }
 
+int rowsToRun(int fallback)
+{
+    const int rows = qEnvironmentVariableIntValue("FAS_BENCH_ROWS");
+    return rows > 0 ? rows : fallback;
+}
+
 } // namespace BenchPreviewRows

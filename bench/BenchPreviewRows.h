@@ -15,4 +15,8 @@ struct Shape
 // realistic length. The same rows on every call.
 QByteArray previewPacket(int rows, Shape shape = {});
 
+// The rows a bench runs on: FAS_BENCH_ROWS when set (1000000 for a million-row
+// preview), else `fallback`.
+int rowsToRun(int fallback);
+
 } // namespace BenchPreviewRows

@@ -248,7 +248,6 @@ void PacketReader::readRows(dom::element list)
     if (rows.size() >= std::size_t(std::numeric_limits<int>::max()))
         invalid(QStringLiteral("o pacote tem linhas demais"));
     m_store.reserve(int(rows.size()));
-    reserveText(rows);
     int row = 0;
     for (const dom::element item : rows)
         readRow(item, row++);
@@ -275,38 +274,6 @@ void PacketReader::readRow(dom::element item, int row)
                     .arg(column)
                     .arg(fieldCount));
     RecordStoreAccess::setRowCount(m_store, row + 1);
-}
-
-void PacketReader::reserveText(dom::array rows)
-{
-    // Each text column's pool is sized from the first rows, so that it does not
-    // grow (and copy itself) step by step; a column that turns out longer still grows.
-    constexpr std::size_t SampleRows = 512;
-    std::vector<std::size_t> sampled(m_kinds.size(), 0);
-    std::size_t sample = 0;
-    for (const dom::element item : rows) {
-        if (sample == SampleRows)
-            break;
-        ++sample;
-        dom::array cells;
-        if (item.get_array().get(cells) != simdjson::SUCCESS)
-            return;
-        std::size_t c = 0;
-        for (const dom::element cell : cells) {
-            std::string_view text;
-            if (c < m_kinds.size() && m_kinds[c] == Kind::Text && cell.get_string().get(text) == simdjson::SUCCESS)
-                sampled[c] += text.size();
-            ++c;
-        }
-    }
-    if (sample == 0)
-        return;
-    const std::size_t total = rows.size();
-    for (std::size_t c = 0; c < m_kinds.size(); ++c) {
-        if (m_kinds[c] == Kind::Text)
-            RecordStoreAccess::reserveText(m_store, int(c),
-                                           sampled[c] * total / sample + sampled[c] * total / sample / 8);
-    }
 }
 
 void PacketReader::readCell(dom::element cell, int row, int column)

@@ -29,7 +29,6 @@ private:
     void readFields(simdjson::dom::element list);
     void readFieldEntry(simdjson::dom::element entry, int index, TFieldDefs &defs) const;
     void readRows(simdjson::dom::element list);
-    void reserveText(simdjson::dom::array rows);
     void readCell(simdjson::dom::element cell, int row, int column);
     [[noreturn]] void badCell(int row, int column, const QString &problem) const;
 

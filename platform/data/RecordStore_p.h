@@ -3,8 +3,6 @@
 // Internals shared by the codec, the fields and the dataset; not installed.
 
 #include <cstdint>
-#include <limits>
-#include <stdexcept>
 #include <string_view>
 
 #include "platform/data/TRecordStore.h"
@@ -17,8 +15,7 @@ struct RecordStoreAccess
     static void appendText(TRecordStore &s, int f, std::string_view utf8)
     {
         TRecordStore::Column &column = s.m_columns[std::size_t(f)];
-        column.cells.push_back({checkedOffset(column.pool.size(), utf8.size()), std::uint32_t(utf8.size())});
-        column.pool.append(utf8);
+        column.cells.push_back({column.pool.append(utf8), std::uint32_t(utf8.size())});
         column.nulls.push_back(0);
     }
     static void appendDateTime(TRecordStore &s, int f, std::int64_t ms)
@@ -51,30 +48,16 @@ struct RecordStoreAccess
         column.nulls.push_back(1);
     }
     static void setRowCount(TRecordStore &s, int rows) { s.m_rows = rows; }
-    // Gives back what the columns reserved beyond their cells while they grew
-    // row by row, one column at a time.
+    // Gives back what the columns' last blocks hold beyond their cells.
     static void shrinkToFit(TRecordStore &s)
     {
         for (TRecordStore::Column &column : s.m_columns) {
-            column.cells.shrink_to_fit();
-            column.pool.shrink_to_fit();
-            column.times.shrink_to_fit();
-            column.numbers.shrink_to_fit();
-            column.nulls.shrink_to_fit();
+            column.cells.shrinkToFit();
+            column.pool.shrinkToFit();
+            column.times.shrinkToFit();
+            column.numbers.shrinkToFit();
+            column.nulls.shrinkToFit();
         }
-    }
-    static void reserveText(TRecordStore &s, int f, std::size_t bytes)
-    {
-        s.m_columns[std::size_t(f)].pool.reserve(bytes);
-    }
-
-    // A pool offset that fits a cell; a column's text is far below 4 GiB (a
-    // packet is at most 512 MiB), so this only guards against a fault.
-    static std::uint32_t checkedOffset(std::size_t poolSize, std::size_t length)
-    {
-        if (poolSize + length > std::numeric_limits<std::uint32_t>::max())
-            throw std::length_error("TRecordStore: a column holds more than 4 GiB of text");
-        return std::uint32_t(poolSize);
     }
 };
 

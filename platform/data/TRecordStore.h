@@ -5,13 +5,16 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/data/ColumnBlocks.h"
 #include "platform/data/TFieldDef.h"
 #include "fasdata_export.h"
 
-// Column-wise storage of the rows of a client dataset: one typed vector per field
+// Column-wise storage of the rows of a client dataset: one typed array per field
 // and a null flag per cell, no QVariant per cell. Text is kept as UTF-8 in one
 // pool per column, each cell an offset and a length into it (8 bytes a cell and
-// no allocation per cell: 100,000 rows load fast and stay small). A text that
+// no allocation per cell: 100,000 rows load fast and stay small). The arrays and
+// pools grow in blocks that never move (ColumnBlocks.h), so a store that grows
+// row by row to a million rows never holds a second copy of a column. A text that
 // fits where the cell's old text was is written over it; otherwise it goes to the
 // end of the pool, and the pool is compacted once more than half of it is text
 // no cell points at any more. A view returned by text() is valid until the next
@@ -75,17 +78,24 @@ private:
     };
     struct Column
     {
-        std::vector<TextCell> cells; // text fields: where each cell's text is in `pool`
-        std::string pool;
-        std::size_t deadBytes = 0; // bytes of `pool` that no cell points at
-        std::vector<std::int64_t> times;
-        std::vector<double> numbers;
-        std::vector<std::uint8_t> nulls;
+        Column() = default;
+        Column(Column &&) noexcept = default;
+        Column &operator=(Column &&) noexcept = default;
+        Column(const Column &other); // the texts packed in a pool of their size
+        Column &operator=(const Column &other);
+
+        BlockArray<TextCell> cells; // text fields: where each cell's text is in `pool`
+        TextArena pool;
+        std::size_t deadBytes = 0; // bytes of `pool` that no cell points at any more
+        BlockArray<std::int64_t> times;
+        BlockArray<double> numbers;
+        BlockArray<std::uint8_t> nulls;
     };
     static void writeText(Column &column, std::size_t row, std::string_view utf8);
     static void dropText(Column &column, std::size_t row);
     static void compactIfWasteful(Column &column);
     static void compact(Column &column);
+    static TextArena packedTexts(BlockArray<TextCell> &cells, const TextArena &pool, std::uint64_t liveBytes);
 
     TFieldDefs m_defs;
     std::vector<Column> m_columns;

@@ -1,15 +1,18 @@
+#include <algorithm>
 #include <stdexcept>
 
 #include <QTest>
 
 #include "tests/platform/DataSetFixture.h"
+#include "platform/data/PacketStream.h"
+#include "platform/data/TRecordIndex.h"
 #include "platform/data/TRecordStore.h"
 
 namespace {
 
 TFieldDefs threeFields()
 {
-    return {fixture::def("CODE", TFieldType::String, 4), fixture::def("WHEN", TFieldType::DateTime),
+    return {fixture::def("CODE", TFieldType::String, 8), fixture::def("WHEN", TFieldType::DateTime),
             fixture::def("VALUE", TFieldType::Float)};
 }
 
@@ -59,6 +62,8 @@ private slots:
     void clearKeepsDefinitions();
     void textWrites_data();
     void textWrites();
+    void acrossBlocks_data();
+    void acrossBlocks();
 };
 
 void TestRecordStore::newRowIsNull()
@@ -224,6 +229,7 @@ void TestRecordStore::clearKeepsDefinitions()
 //   set R TEXT ("~" empty)  null R  copy TO FROM (whole row, same store)
 //   own TO FROM (setText with a view of this column)  insert R  remove R
 //   churn R N (N texts of 1 to 40 characters, the last 40 "p")
+//   long R N (a text of N "L", longer than a pool chunk when N > 1 MiB)
 void TestRecordStore::textWrites_data()
 {
     QTest::addColumn<QString>("script");
@@ -259,6 +265,11 @@ void TestRecordStore::textWrites_data()
     QTest::newRow("rewrites around removed and inserted rows")
         << "remove 0; churn 0 5000; insert 0; set 0 A; churn 2 300"
         << "A," + QString(40, QLatin1Char('h')) + "," + QString(20, QLatin1Char('n'));
+    const QString longText(3'000'000, QLatin1Char('L'));
+    QTest::newRow("a text longer than a pool chunk, between short ones") << "set 0 A; long 1 3000000; set 2 LONGERTEXT"
+                                                                         << "A," + longText + ",LONGERTEXT";
+    QTest::newRow("a long text copied, then overwritten until compacted")
+        << "long 1 3000000; copy 0 1; churn 1 10000" << longText + "," + QString(40, QLatin1Char('p')) + ",R2";
 }
 
 void TestRecordStore::textWrites()
@@ -283,6 +294,8 @@ void TestRecordStore::textWrites()
             store.insertRow(row);
         else if (w[0] == QLatin1String("remove"))
             store.removeRow(row);
+        else if (w[0] == QLatin1String("long"))
+            store.setText(row, 0, std::string(std::size_t(other), 'L'));
         else if (w[0] == QLatin1String("churn")) {
             for (int i = 0; i < other; ++i)
                 store.setText(row, 0, std::string(std::size_t(1 + i % 40), char('a' + i % 26)));
@@ -296,6 +309,71 @@ void TestRecordStore::textWrites()
         if (code.size() == 2 && code[0] == 'R')
             QCOMPARE(store.number(r, 2), (code[1] - '0') + 0.5);
     }
+}
+
+// Columns are held in blocks of 65,536 cells: stores just below, at and past a
+// block's end, and across two ends, sorted (index and permutation), with rows
+// inserted and removed at a block's end, a tick rewritten in the last block, and
+// copied whole; every row keeps its code, date and value together. A store read
+// from a packet as it arrives (in pieces of 4,099 bytes) has given back its
+// blocks' and pools' room at the end, and then grows again.
+void TestRecordStore::acrossBlocks_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("streamed");
+    QTest::newRow("one cell short of a block") << 65535 << false;
+    QTest::newRow("exactly one block") << 65536 << false;
+    QTest::newRow("one cell into the second block") << 65537 << false;
+    QTest::newRow("one cell into the third block") << 131073 << false;
+    QTest::newRow("streamed, exactly one block") << 65536 << true;
+    QTest::newRow("streamed, one cell into the third block") << 131073 << true;
+}
+
+void TestRecordStore::acrossBlocks()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, streamed);
+
+    TRecordStore store = fill(rows);
+    if (streamed) {
+        const QByteArray text = DataPacket::encode(store);
+        PacketStream stream;
+        for (qsizetype at = 0; at < text.size(); at += 4099)
+            stream.feed(
+                std::string_view(text.constData() + at, std::size_t(std::min<qsizetype>(4099, text.size() - at))));
+        store = stream.finish();
+        QCOMPARE(store.rowCount(), rows);
+    }
+    const auto rowMatches = [&store](int row, int r) {
+        return store.text(row, 0) == "R" + std::to_string(r) && store.dateTimeMs(row, 1) == r
+               && store.number(row, 2) == r + 0.5;
+    };
+    QVERIFY(rowMatches(rows - 1, rows - 1));
+    QVERIFY(rowMatches(65535 % rows, 65535 % rows));
+
+    store.permuteRows(TRecordIndex::Build(store, 2, true)); // by value, descending
+    for (int row = 0; row < rows; ++row)
+        QVERIFY2(rowMatches(row, rows - 1 - row), qPrintable(QString::number(row)));
+
+    store.insertRow(65535);
+    QCOMPARE(store.rowCount(), rows + 1);
+    QVERIFY(store.isNull(65535, 0) && store.isNull(65535, 1) && store.isNull(65535, 2));
+    QVERIFY(rowMatches(65534, rows - 1 - 65534));
+    if (rows > 65535) // the rows after it moved one place on, across the block's end
+        QVERIFY(rowMatches(65536, rows - 1 - 65535));
+    store.removeRow(65535);
+    store.removeRow(0);
+    QCOMPARE(store.rowCount(), rows - 1);
+    QVERIFY(rowMatches(0, rows - 2));
+    QVERIFY(rowMatches(rows - 2, 0));
+
+    store.setText(rows - 2, 0, "S");
+    store.setText(rows - 2, 0, "LONGER");
+    const TRecordStore copy = store;
+    QCOMPARE(copy.rowCount(), rows - 1);
+    QCOMPARE(copy.text(rows - 2, 0), std::string_view("LONGER"));
+    QCOMPARE(copy.text(rows / 2, 0), store.text(rows / 2, 0));
+    QCOMPARE(copy.number(rows - 2, 2), 0.5);
 }
 
 QTEST_GUILESS_MAIN(TestRecordStore)
