@@ -94,28 +94,6 @@ public:
             m_blocks.pop_back();
         --m_size;
     }
-    // Row i afterwards holds row order[i] before (`order` holds each row once),
-    // moved in place cycle by cycle: no second copy of the column.
-    void permute(const std::vector<int> &order)
-    {
-        std::vector<bool> placed(m_size, false);
-        for (std::size_t start = 0; start < m_size; ++start) {
-            if (placed[start])
-                continue;
-            const T first = (*this)[start];
-            std::size_t to = start;
-            for (;;) {
-                placed[to] = true;
-                const auto from = std::size_t(order[to]);
-                if (from == start) {
-                    (*this)[to] = first;
-                    break;
-                }
-                (*this)[to] = (*this)[from];
-                to = from;
-            }
-        }
-    }
     // Gives back the last block's room beyond its cells.
     void shrinkToFit()
     {
