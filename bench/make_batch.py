@@ -5,10 +5,12 @@
 
 With CLIENTS (bench_generation_sql.sh) item n is client "H%05d" % (n % CLIENTS + 1)
 and month 2100-01 plus n // CLIENTS; "--sql" prints instead the batch's keys as the
-INSERT of a temporary table b, for the plain-SQL reference."""
+INSERT of a temporary table b, for the plain-SQL reference ("--sql=postgresql" for
+PostgreSQL's spelling of its statistics)."""
 import sys
 
-args = [a for a in sys.argv[1:] if a != "--sql"]
+sql = next((a for a in sys.argv[1:] if a.startswith("--sql")), None)
+args = [a for a in sys.argv[1:] if not a.startswith("--sql")]
 count, first = int(args[0]), int(args[1])
 clients = int(args[2]) if len(args) > 2 else 0
 
@@ -20,11 +22,13 @@ def key(n):
     return code, "%04d-%02d-01" % (2100 + month // 12, month % 12 + 1)
 
 
-if "--sql" in sys.argv:
+if sql:
     rows = ",".join("('01','0001','%s','%s','6')" % key(first + i) for i in range(count))
-    sys.stdout.write("CREATE TEMP TABLE b (company TEXT, branch TEXT, client TEXT, month DATE, type TEXT, "
+    pg = sql == "--sql=postgresql"
+    # PostgreSQL: the type as CHAR(1), the column's own type, so that it joins the key's index.
+    sys.stdout.write("CREATE TEMP TABLE b (company TEXT, branch TEXT, client TEXT, month DATE, type %s, "
                      "PRIMARY KEY (company, branch, client, month, type));\n"
-                     "INSERT INTO b VALUES %s;\nANALYZE temp;\n" % rows)
+                     "INSERT INTO b VALUES %s;\nANALYZE %s;\n" % ("CHAR(1)" if pg else "TEXT", rows, "b" if pg else "temp"))
     sys.exit(0)
 
 fields = [("CDEMPRESA", 2), ("CDFILIAL", 4), ("CDCLIENTE", 21), ("IDAPURFATFAS", 1)]

@@ -53,7 +53,12 @@ TRecordStore decode(const TJsonDocument &document, std::string_view member, qsiz
     dom::element value;
     if (document.member(member).get(value) != simdjson::SUCCESS)
         invalid(QStringLiteral("o pacote está vazio"));
-    return PacketReader().read(value);
+    return decode(value);
+}
+
+TRecordStore decode(const dom::element &packet)
+{
+    return PacketReader().read(packet);
 }
 
 // ---------------------------------------------------------------------------

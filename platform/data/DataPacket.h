@@ -10,6 +10,9 @@
 #include "fasdata_export.h"
 
 class TJsonDocument;
+namespace simdjson::dom {
+class element;
+}
 
 // The value that carries a dataset between the module and the application server:
 // {"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false}, ...],
@@ -38,5 +41,9 @@ FASDATA_EXPORT TRecordStore decode(QByteArrayView json, qsizetype maxBytes = Def
 // not read again. The same checks and messages as above.
 FASDATA_EXPORT TRecordStore decode(const TJsonDocument &document, std::string_view member,
                                    qsizetype maxBytes = DefaultMaxBytes);
+// Reads a packet that is a value of a document the caller parsed (a remote call's
+// parameter), from the parsed values, with the checks and messages above. The
+// document's text was bounded where it was read.
+FASDATA_EXPORT TRecordStore decode(const simdjson::dom::element &packet);
 
 } // namespace DataPacket

@@ -350,8 +350,11 @@ GenerationRun::Answer BillingService::runRecorded(const RpcParams &params, RunJo
     const QString &method = journal.call().method;
     try {
         params.expectCount(method, 1, QStringLiteral("o pacote de dados do lote"));
-        const std::string &json = params.object(0, QStringLiteral("lote"));
-        const TRecordStore batch = DataPacket::decode(QByteArrayView(json.data(), qsizetype(json.size())));
+        // Read from the request as its parser left it: the batch's text is not parsed again.
+        const RpcParams::Value &lote = params.objectValue(0, QStringLiteral("lote"));
+        const TRecordStore batch = lote.element ? DataPacket::decode(*lote.element)
+                                                : DataPacket::decode(
+                                                    QByteArrayView(lote.json.data(), qsizetype(lote.json.size())));
         return withDatabase(m_database, context, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
             GenerationRun run(db, m_database.url().kind(),
                               invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);

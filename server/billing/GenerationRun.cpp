@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <deque>
 #include <map>
 #include <tuple>
@@ -94,6 +95,9 @@ struct GenerationRun::RunState
     std::vector<ItemState> items;     // by position in `keys`
     std::deque<SqlStatement> lasting; // see prepareLasting
     std::int64_t runId;               // the run's row, named by its entries; 0: not recorded
+    // SQLite: the rowids of the rows the last read found, a bound JSON array, so
+    // that the claim updates exactly those rows without looking the keys up again.
+    std::string rowids;
 
     // A statement kept until the run ends: on PostgreSQL the driver releases a
     // prepared statement with a round trip of its own, which then comes after the
@@ -198,7 +202,7 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *
                        QStringLiteral("O lote está vazio: informe ao menos um item. %1.").arg(nothingGenerated()));
 
     SqlTransaction transaction(m_db, m_dialect);
-    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0};
+    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0, {}};
     if (journal)
         state.runId = journal->open(m_db);
 
@@ -294,14 +298,21 @@ int GenerationRun::readItems(RunState &state, const QString &sql, const char *co
     SqlStatement read(m_db, sql, context);
     read.exec({state.table.json()});
     int count = 0;
+    state.rowids = "[";
     while (read.next()) {
         ItemState &item = state.items.at(size_t(read.value(0).toInt()));
         item.clientName = read.value(1).toString();
         item.groupNull = read.value(2).isNull();
         item.group = read.value(2).toString();
         item.value = read.value(3).toDouble();
+        if (onSqlite()) {
+            if (count > 0)
+                state.rowids.push_back(',');
+            state.rowids += std::to_string(read.value(4).toLongLong());
+        }
         ++count;
     }
+    state.rowids.push_back(']');
     read.finish();
     return count;
 }
@@ -312,7 +323,9 @@ int GenerationRun::readItems(RunState &state, const QString &sql, const char *co
 // deadlocking, and the check and the claim see the rows as they now stand.
 void GenerationRun::readAndLock(RunState &state) const
 {
-    readItems(state, readSql().arg(QString(), state.table.joinItems(QStringLiteral("a")), lockOrder()),
+    readItems(state,
+              readSql().arg(onSqlite() ? QStringLiteral(", a.rowid") : QString(),
+                            state.table.joinItems(QStringLiteral("a")), lockOrder()),
               "GeraNF/GeraInvoice: leitura dos itens");
 }
 
@@ -354,17 +367,22 @@ bool GenerationRun::claimWholeBatch(RunState &state) const
     return readItems(state, sql, "GeraNF/GeraInvoice: reserva dos itens") == int(state.keys.size());
 }
 
-// The claim: one conditional update over the batch.
+// The claim: one conditional update over the batch. SQLite holds the write lock
+// since BEGIN, so nothing changed since the read: the claim takes the rows the
+// read found, by rowid, without looking each key up again. PostgreSQL joins the
+// batch on the whole key.
 bool GenerationRun::claimAll(const RunState &state, bool withNationality) const
 {
-    // Joined on the whole key: a row-value IN over the bound list is planned by
-    // SQLite on the key's first three columns, which walks each client's history.
     const QString item = QStringLiteral("APURFATFAS");
     SqlStatement claim(m_db,
-                       QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' FROM %1 WHERE %2 AND %3")
-                           .arg(state.table.source(), BatchTable::matches(item), claimable(withNationality)),
+                       onSqlite()
+                           ? QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
+                                            "WHERE rowid IN (SELECT value FROM json_each(?)) AND %1")
+                                 .arg(claimable(withNationality))
+                           : QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' FROM %1 WHERE %2 AND %3")
+                                 .arg(state.table.source(), BatchTable::matches(item), claimable(withNationality)),
                        "GeraNF/GeraInvoice: reserva dos itens");
-    claim.exec({state.table.json()});
+    claim.exec({onSqlite() ? QString::fromStdString(state.rowids) : state.table.json()});
     const bool all = claim.rowsAffected() == int(state.keys.size());
     claim.finish();
     return all;

@@ -268,6 +268,7 @@ Outcome callOne(const MethodRegistry &methods, const RequestContext &context, si
                 value.text = QString::fromUtf8(text.data(), qsizetype(text.size()));
             }
             value.json = simdjson::to_string(element);
+            value.element = element;
             values.push_back(std::move(value));
         }
     }

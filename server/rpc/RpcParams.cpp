@@ -23,7 +23,7 @@ QString RpcParams::text(int index, const QString &name) const
     return value.text;
 }
 
-const std::string &RpcParams::object(int index, const QString &name) const
+const RpcParams::Value &RpcParams::objectValue(int index, const QString &name) const
 {
     if (index >= size())
         throw RpcError(RpcCode::InvalidParams, QStringLiteral("Falta o parâmetro %1 (%2).").arg(index + 1).arg(name));
@@ -31,5 +31,5 @@ const std::string &RpcParams::object(int index, const QString &name) const
     if (value.kind != Kind::Object)
         throw RpcError(RpcCode::InvalidParams,
                        QStringLiteral("O parâmetro %1 (%2) deve ser um objeto JSON.").arg(index + 1).arg(name));
-    return value.json;
+    return value;
 }

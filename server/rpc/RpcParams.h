@@ -1,9 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QString>
+
+#include <simdjson.h>
 
 // The positional parameters of one JSON-RPC call, taken out of the request
 // document: strings as text, objects and arrays as their JSON text. Accessors throw
@@ -17,6 +20,10 @@ public:
         Kind kind = Kind::Null;
         QString text;     // Kind::String
         std::string json; // every kind: the value's JSON text
+        // The value as the request's parser read it; valid while the call runs (the
+        // parser keeps the request until the call has answered). None when the
+        // parameters were not read from a request.
+        std::optional<simdjson::dom::element> element;
     };
 
     RpcParams() = default;
@@ -33,7 +40,9 @@ public:
     // Parameter `index` (from 0) as text; `name` is how messages call it.
     QString text(int index, const QString &name) const;
     // Parameter `index` as the JSON text of an object.
-    const std::string &object(int index, const QString &name) const;
+    const std::string &object(int index, const QString &name) const { return objectValue(index, name).json; }
+    // Parameter `index`, an object: its text and, from a request, its parsed form.
+    const Value &objectValue(int index, const QString &name) const;
 
 private:
     std::vector<Value> m_values;

@@ -544,6 +544,26 @@ void TestDataPacket::malformed()
             QCOMPARE(error.message(), message);
         }
     }
+    // As a remote call's parameter the server has parsed (a generation's batch), the
+    // packet is refused with the words its text, as the parser gives it back, gets.
+    simdjson::dom::parser parser;
+    simdjson::dom::element parameter;
+    if (maxBytes == DataPacket::DefaultMaxBytes && !json.isEmpty()
+        && parser.parse(json.constData(), std::size_t(json.size())).get(parameter) == simdjson::SUCCESS) {
+        const std::string text = simdjson::to_string(parameter);
+        QString fromText;
+        try {
+            DataPacket::decode(QByteArrayView(text.data(), qsizetype(text.size())));
+        } catch (const PacketError &error) {
+            fromText = error.message();
+        }
+        try {
+            DataPacket::decode(parameter);
+            QFAIL("the packet was accepted as a parsed parameter");
+        } catch (const PacketError &error) {
+            QCOMPARE(error.message(), fromText);
+        }
+    }
     // Inside a remote answer that is good JSON, the packet is refused with the same
     // words (the answer's envelope counts towards the size limit).
     TJsonDocument answer;
