@@ -1,6 +1,7 @@
 #include "Cli_fas09600/FindBar.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +15,10 @@
 
 #include "platform/ui/EventGuard.h"
 #include "Cli_fas09600/PreviewCells.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/data/TField.h"
 #include "platform/ui/TDBGrid.h"
+#include "platform/ui/TDataSetModel.h"
 
 FindBar::FindBar(TDBGrid *grid, QWidget *screen)
     : QFrame(grid->parentWidget())
@@ -151,14 +155,53 @@ bool holdsFolded(const QString &text, const QString &folded)
     return ascii ? text.contains(folded, Qt::CaseInsensitive) : FindBar::Folded(text).contains(folded);
 }
 
+// holdsFolded for a text held as UTF-8 and a folded needle of ASCII
+// characters (`needle` its bytes): an ASCII text is searched byte by byte, its
+// letters lowered as the folded needle's are; any other text the careful way.
+bool holdsFoldedUtf8(std::string_view text, const QByteArray &needle, const QString &folded)
+{
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](char c) { return uchar(c) < 0x80; });
+    if (!ascii)
+        return holdsFolded(QString::fromUtf8(text.data(), qsizetype(text.size())), folded);
+    const auto lowered = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const auto found = std::search(text.cbegin(), text.cend(), needle.cbegin(), needle.cend(),
+                                   [&](char t, char n) { return lowered(t) == n; });
+    return found != text.cend();
+}
+
 } // namespace
 
 int FindBar::findRow(const QString &folded, int gridColumn, int start) const
 {
     const int rows = m_grid->model()->rowCount();
+    const int stored = findStoredRow(folded, gridColumn, start);
+    if (stored != NotStored)
+        return stored;
     for (int step = 0; step < rows; ++step) {
         const int row = (start + step) % rows;
         if (holdsFolded(PreviewCells::CellText(*m_grid, row, gridColumn), folded))
+            return row;
+    }
+    return -1;
+}
+
+int FindBar::findStoredRow(const QString &folded, int gridColumn, int start) const
+{
+    const TField *field = m_grid->ColumnField(gridColumn);
+    const TClientDataSet *dataSet = m_grid->DataModel()->DataSet();
+    const int rows = m_grid->model()->rowCount();
+    const bool asciiNeedle = std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    // Only a browsed dataset's plain text column reads cell for cell as its
+    // store; an empty needle (typed marks only) is left to the general search.
+    if (!field || !dataSet || dataSet->State() != TDataSetState::Browse || folded.isEmpty() || !asciiNeedle
+        || !PreviewCells::ShowsStoredText(*field) || dataSet->Store().rowCount() != rows)
+        return NotStored;
+    const TRecordStore &store = dataSet->Store();
+    const int column = field->Index();
+    const QByteArray needle = folded.toLatin1();
+    for (int step = 0; step < rows; ++step) {
+        const int row = (start + step) % rows;
+        if (holdsFoldedUtf8(store.text(row, column), needle, folded))
             return row;
     }
     return -1;

@@ -152,3 +152,10 @@ QString PreviewCells::CellText(const TDBGrid &grid, int datasetRow, int gridColu
     TDisplayRowScope scope(grid.DataModel()->DataSet(), datasetRow);
     return shownText(*cellField, shownAs(*cellField));
 }
+
+bool PreviewCells::ShowsStoredText(const TField &field)
+{
+    const TFieldType type = field.DataType();
+    return shownAs(field) == Shown::Plain && (type == TFieldType::String || type == TFieldType::FixedChar)
+           && !field.OnGetText();
+}

@@ -37,6 +37,10 @@ public:
     static QString ColumnTitle(const TDBGrid &grid, int gridColumn);
     // The text of one grid cell, by dataset row and grid column, as text() gives it.
     static QString CellText(const TDBGrid &grid, int datasetRow, int gridColumn);
+    // Whether a cell of `field` reads as the text stored in the dataset as it is
+    // (a plain text field with no text handler), so a reader may take the
+    // stored UTF-8 instead of making the cell's text.
+    static bool ShowsStoredText(const TField &field);
 
 private:
     void takeShownColumns();
