@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 
 #include <QAction>
 #include <QApplication>
@@ -190,21 +191,43 @@ int FindBar::findStoredRow(const QString &folded, int gridColumn, int start) con
     const TField *field = m_grid->ColumnField(gridColumn);
     const TClientDataSet *dataSet = m_grid->DataModel()->DataSet();
     const int rows = m_grid->model()->rowCount();
-    const bool asciiNeedle = std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    // Only a browsed dataset's plain text column reads cell for cell as its
-    // store; an empty needle (typed marks only) is left to the general search.
-    if (!field || !dataSet || dataSet->State() != TDataSetState::Browse || folded.isEmpty() || !asciiNeedle
-        || !PreviewCells::ShowsStoredText(*field) || dataSet->Store().rowCount() != rows)
+    // Only a browsed dataset's cells read as its store; an empty needle (typed
+    // marks only) is left to the general search.
+    if (!field || !dataSet || dataSet->State() != TDataSetState::Browse || folded.isEmpty()
+        || dataSet->Store().rowCount() != rows)
         return NotStored;
     const TRecordStore &store = dataSet->Store();
     const int column = field->Index();
-    const QByteArray needle = folded.toLatin1();
-    for (int step = 0; step < rows; ++step) {
-        const int row = (start + step) % rows;
-        if (holdsFoldedUtf8(store.text(row, column), needle, folded))
-            return row;
+    const auto scan = [&](const auto &holds) {
+        for (int step = 0; step < rows; ++step) {
+            const int row = (start + step) % rows;
+            if (holds(row))
+                return row;
+        }
+        return -1;
+    };
+    const bool asciiNeedle = std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (asciiNeedle && PreviewCells::ShowsStoredText(*field)) {
+        const QByteArray needle = folded.toLatin1();
+        return scan([&](int row) { return holdsFoldedUtf8(store.text(row, column), needle, folded); });
     }
-    return -1;
+    if (PreviewCells::ShowsFromStoredText(*field)) {
+        // A status or a tick has a handful of stored texts: each is matched once.
+        const bool nullHolds = holdsFolded(PreviewCells::ShownFromStored(*field, QString()), folded);
+        std::unordered_map<std::string_view, bool> holdsOf;
+        return scan([&](int row) {
+            if (store.isNull(row, column))
+                return nullHolds;
+            const std::string_view text = store.text(row, column);
+            auto at = holdsOf.find(text);
+            if (at == holdsOf.end()) {
+                const QString stored = QString::fromUtf8(text.data(), qsizetype(text.size()));
+                at = holdsOf.emplace(text, holdsFolded(PreviewCells::ShownFromStored(*field, stored), folded)).first;
+            }
+            return at->second;
+        });
+    }
+    return NotStored;
 }
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event)

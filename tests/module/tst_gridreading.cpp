@@ -37,6 +37,7 @@ private slots:
         QTest::newRow("accented capitals") << 2 << "ÇEDILHA" << QList<int>{2, 2} << true << "Procurar em Cliente:";
         QTest::newRow("typed text running past the cell")
             << 2 << "soma(1)x" << QList<int>{0} << false << "Procurar em Cliente:";
+        QTest::newRow("tick caption") << 0 << "NAO" << QList<int>{1, 1} << true << "Procurar em Marcado:";
         QTest::newRow("nothing matches") << 2 << "zeta" << QList<int>{0} << false << "Procurar em Cliente:";
         QTest::newRow("another column holds it")
             << 9 << "alfa" << QList<int>{0} << false << "Procurar em Empresa Emitente:";
