@@ -1,6 +1,8 @@
 #include "Cli_fas09600/FindBar.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +16,10 @@
 
 #include "platform/ui/EventGuard.h"
 #include "Cli_fas09600/PreviewCells.h"
+#include "platform/data/TClientDataSet.h"
+#include "platform/data/TField.h"
 #include "platform/ui/TDBGrid.h"
+#include "platform/ui/TDataSetModel.h"
 
 FindBar::FindBar(TDBGrid *grid, QWidget *screen)
     : QFrame(grid->parentWidget())
@@ -151,17 +156,78 @@ bool holdsFolded(const QString &text, const QString &folded)
     return ascii ? text.contains(folded, Qt::CaseInsensitive) : FindBar::Folded(text).contains(folded);
 }
 
+// holdsFolded for a text held as UTF-8 and a folded needle of ASCII
+// characters (`needle` its bytes): an ASCII text is searched byte by byte, its
+// letters lowered as the folded needle's are; any other text the careful way.
+bool holdsFoldedUtf8(std::string_view text, const QByteArray &needle, const QString &folded)
+{
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](char c) { return uchar(c) < 0x80; });
+    if (!ascii)
+        return holdsFolded(QString::fromUtf8(text.data(), qsizetype(text.size())), folded);
+    const auto lowered = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const auto found = std::search(text.cbegin(), text.cend(), needle.cbegin(), needle.cend(),
+                                   [&](char t, char n) { return lowered(t) == n; });
+    return found != text.cend();
+}
+
 } // namespace
 
 int FindBar::findRow(const QString &folded, int gridColumn, int start) const
 {
     const int rows = m_grid->model()->rowCount();
+    const int stored = findStoredRow(folded, gridColumn, start);
+    if (stored != NotStored)
+        return stored;
     for (int step = 0; step < rows; ++step) {
         const int row = (start + step) % rows;
         if (holdsFolded(PreviewCells::CellText(*m_grid, row, gridColumn), folded))
             return row;
     }
     return -1;
+}
+
+int FindBar::findStoredRow(const QString &folded, int gridColumn, int start) const
+{
+    const TField *field = m_grid->ColumnField(gridColumn);
+    const TClientDataSet *dataSet = m_grid->DataModel()->DataSet();
+    const int rows = m_grid->model()->rowCount();
+    // Only a browsed dataset's cells read as its store; an empty needle (typed
+    // marks only) is left to the general search.
+    if (!field || !dataSet || dataSet->State() != TDataSetState::Browse || folded.isEmpty()
+        || dataSet->Store().rowCount() != rows)
+        return NotStored;
+    const TRecordStore &store = dataSet->Store();
+    const int column = field->Index();
+    const auto scan = [&](const auto &holds) {
+        for (int step = 0; step < rows; ++step) {
+            const int row = (start + step) % rows;
+            if (holds(row))
+                return row;
+        }
+        return -1;
+    };
+    const bool asciiNeedle = std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (asciiNeedle && PreviewCells::ShowsStoredText(*field)) {
+        const QByteArray needle = folded.toLatin1();
+        return scan([&](int row) { return holdsFoldedUtf8(store.text(row, column), needle, folded); });
+    }
+    if (PreviewCells::ShowsFromStoredText(*field)) {
+        // A status or a tick has a handful of stored texts: each is matched once.
+        const bool nullHolds = holdsFolded(PreviewCells::ShownFromStored(*field, QString()), folded);
+        std::unordered_map<std::string_view, bool> holdsOf;
+        return scan([&](int row) {
+            if (store.isNull(row, column))
+                return nullHolds;
+            const std::string_view text = store.text(row, column);
+            auto at = holdsOf.find(text);
+            if (at == holdsOf.end()) {
+                const QString stored = QString::fromUtf8(text.data(), qsizetype(text.size()));
+                at = holdsOf.emplace(text, holdsFolded(PreviewCells::ShownFromStored(*field, stored), folded)).first;
+            }
+            return at->second;
+        });
+    }
+    return NotStored;
 }
 
 bool FindBar::eventFilter(QObject *watched, QEvent *event)

@@ -48,6 +48,10 @@ private:
     void nameSearchedColumn();
     // The dataset row that matches, searching from `start` and wrapping; -1 when none.
     int findRow(const QString &folded, int gridColumn, int start) const;
+    // findRow over a text column read straight from the dataset's store;
+    // NotStored when the column's cells do not read as their stored text.
+    static constexpr int NotStored = -2;
+    int findStoredRow(const QString &folded, int gridColumn, int start) const;
 
     TDBGrid *m_grid;
 };

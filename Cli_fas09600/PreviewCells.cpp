@@ -25,14 +25,20 @@ PreviewCells::Shown PreviewCells::shownAs(const TField &field)
 
 namespace {
 
+QString fromStored(const QString &stored, PreviewCells::Shown shown)
+{
+    if (shown == PreviewCells::Shown::Situation)
+        return BillingCodes::situationText(stored);
+    return stored == QLatin1String("S") ? QStringLiteral("Sim") : QStringLiteral("Não");
+}
+
 QString shownText(const TField &field, PreviewCells::Shown shown)
 {
     using Shown = PreviewCells::Shown;
     switch (shown) {
     case Shown::Situation:
-        return BillingCodes::situationText(field.AsString());
     case Shown::Tick:
-        return field.AsString() == QLatin1String("S") ? QStringLiteral("Sim") : QStringLiteral("Não");
+        return fromStored(field.AsString(), shown);
     case Shown::DateTime:
         return field.IsNull() ? QString() : FormatSettings::dateTimeToString(field.AsDateTime());
     case Shown::Plain:
@@ -151,4 +157,24 @@ QString PreviewCells::CellText(const TDBGrid &grid, int datasetRow, int gridColu
         return {};
     TDisplayRowScope scope(grid.DataModel()->DataSet(), datasetRow);
     return shownText(*cellField, shownAs(*cellField));
+}
+
+bool PreviewCells::ShowsStoredText(const TField &field)
+{
+    const TFieldType type = field.DataType();
+    return shownAs(field) == Shown::Plain && (type == TFieldType::String || type == TFieldType::FixedChar)
+           && !field.OnGetText();
+}
+
+bool PreviewCells::ShowsFromStoredText(const TField &field)
+{
+    const TFieldType type = field.DataType();
+    const Shown shown = shownAs(field);
+    return (shown == Shown::Situation || shown == Shown::Tick)
+           && (type == TFieldType::String || type == TFieldType::FixedChar);
+}
+
+QString PreviewCells::ShownFromStored(const TField &field, const QString &stored)
+{
+    return fromStored(stored, shownAs(field));
 }

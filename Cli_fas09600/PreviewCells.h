@@ -37,6 +37,14 @@ public:
     static QString ColumnTitle(const TDBGrid &grid, int gridColumn);
     // The text of one grid cell, by dataset row and grid column, as text() gives it.
     static QString CellText(const TDBGrid &grid, int datasetRow, int gridColumn);
+    // Whether a cell of `field` reads as the text stored in the dataset as it is
+    // (a plain text field with no text handler), so a reader may take the
+    // stored UTF-8 instead of making the cell's text.
+    static bool ShowsStoredText(const TField &field);
+    // Whether a cell of `field` reads as a text made from its stored text alone
+    // (the status, the tick), and that text for a stored one (a null as an empty one).
+    static bool ShowsFromStoredText(const TField &field);
+    static QString ShownFromStored(const TField &field, const QString &stored);
 
 private:
     void takeShownColumns();

@@ -32,6 +32,12 @@ private slots:
         QTest::newRow("accents and case") << 2 << "ACAO" << QList<int>{2, 2} << true << "Procurar em Cliente:";
         QTest::newRow("wraps to the first row") << 2 << "a" << QList<int>{1, 2, 0} << true << "Procurar em Cliente:";
         QTest::newRow("status caption") << 1 << "cancel" << QList<int>{2} << false << "Procurar em Situação:";
+        QTest::newRow("capitals against a plain text")
+            << 2 << "SOMA(" << QList<int>{1, 1} << true << "Procurar em Cliente:";
+        QTest::newRow("accented capitals") << 2 << "ÇEDILHA" << QList<int>{2, 2} << true << "Procurar em Cliente:";
+        QTest::newRow("typed text running past the cell")
+            << 2 << "soma(1)x" << QList<int>{0} << false << "Procurar em Cliente:";
+        QTest::newRow("tick caption") << 0 << "NAO" << QList<int>{1, 1} << true << "Procurar em Marcado:";
         QTest::newRow("nothing matches") << 2 << "zeta" << QList<int>{0} << false << "Procurar em Cliente:";
         QTest::newRow("another column holds it")
             << 9 << "alfa" << QList<int>{0} << false << "Procurar em Empresa Emitente:";
