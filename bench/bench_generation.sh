@@ -45,13 +45,4 @@ bench_on() { # NAME DATABASE_URL
   stop_server
 }
 
-"$build/bin/fas-demo-data" --database "$work/gen.sqlite" --rows 100000 >&2
-sqlite3 "$work/gen.sqlite" "$sqlite_items"
-bench_on SQLite "$work/gen.sqlite"
-
-if command -v psql >/dev/null; then
-  bench_pg_database fas_bench_gen
-  "$build/bin/fas-demo-data" --database "$pg_url" --rows 100000 >&2
-  psql "$pg_url" -q -c "$pg_items"
-  bench_on PostgreSQL "$pg_url"
-fi
+on_both_databases 100000 "$sqlite_items" "$pg_items" fas_bench_gen

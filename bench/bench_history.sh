@@ -46,13 +46,4 @@ bench_on() { # NAME DATABASE_URL
   stop_server
 }
 
-"$build/bin/fas-demo-data" --database "$work/hist.sqlite" --rows 1000 >&2
-sqlite3 "$work/hist.sqlite" "$sqlite_runs"
-bench_on SQLite "$work/hist.sqlite"
-
-if command -v psql >/dev/null; then
-  bench_pg_database fas_bench_hist
-  "$build/bin/fas-demo-data" --database "$pg_url" --rows 1000 >&2
-  psql "$pg_url" -q -c "$pg_runs"
-  bench_on PostgreSQL "$pg_url"
-fi
+on_both_databases 1000 "$sqlite_runs" "$pg_runs" fas_bench_hist

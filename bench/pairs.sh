@@ -66,6 +66,21 @@ single_report() {
   awk -v m="$median" -v g="$goal" 'BEGIN { printf "goal: at most %d ms -> %s\n", g, (m <= g ? "met" : "MISSED") }'
 }
 
+# Demo data of ROWS calculations and the bench's own rows (SQL per dialect), then
+# bench_on NAME DATABASE_URL, the caller's: on SQLite, and on PostgreSQL where psql is.
+on_both_databases() { # ROWS SQLITE_SQL POSTGRESQL_SQL PG_DATABASE_NAME
+  local rows=$1 sqlite_sql=$2 pg_sql=$3 pg_name=$4
+  "$build/bin/fas-demo-data" --database "$work/bench.sqlite" --rows "$rows" >&2
+  sqlite3 "$work/bench.sqlite" "$sqlite_sql"
+  bench_on SQLite "$work/bench.sqlite"
+  if command -v psql >/dev/null; then
+    bench_pg_database "$pg_name"
+    "$build/bin/fas-demo-data" --database "$pg_url" --rows "$rows" >&2
+    psql "$pg_url" -q -c "$pg_sql"
+    bench_on PostgreSQL "$pg_url"
+  fi
+}
+
 # Starts fas-appserver on DATABASE_URL in the background; sets server_pid and url.
 start_server() {
   local build=$1 database=$2 out=$3
