@@ -22,7 +22,8 @@ if [ ${#targets[@]} -eq 0 ]; then
   extra=(tst_moduleentries)
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+. "$root/scripts/compiler-cache.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${cache_options[@]}" \
   -DCMAKE_CXX_COMPILER=clang++ -DFAS_FUZZ=ON -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" -j "${BUILD_JOBS:-2}" --target "${targets[@]}" "${extra[@]}"
 
