@@ -30,6 +30,7 @@
 #include "platform/data/FormatSettings.h"
 #include "Cli_fas09600/GenerationRun.h"
 #include "Cli_fas09600/LegendTotals.h"
+#include "Cli_fas09600/ServerRefusals.h"
 #include "outside/services/Korvane.h"
 #include "platform/data/FasError.h"
 #include "outside/net/RemoteCallError.h"
@@ -515,8 +516,10 @@ TRemoteValue TfrmFaturamento::CallGetFaturamento(const PreviewRequest &request)
                                                      [](int rows) { Showavi::ShowReceivedRows(rows); });
     const auto progressOff = qScopeGuard([progress] { disconnect(progress); });
     try {
-        return netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments(),
-                                    TNetConnection::CallKind::UserMayCancel);
+        return ServerRefusals::InClerkWords([&] {
+            return netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments(),
+                                        TNetConnection::CallKind::UserMayCancel);
+        });
     } catch (const RemoteCallError &error) {
         if (error.reason() == RemoteCallError::Reason::Cancelled)
             throw SilentAbort();
