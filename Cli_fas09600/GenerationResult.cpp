@@ -78,6 +78,7 @@ void GenerationResult::AddAnswer(Kind kind, const TRecordStore &answer)
             made.kind = KindText(kind);
             made.number = textAt(answer, row, number);
             made.company = textAt(answer, row, company);
+            made.companyCode = textAt(answer, row, companyCode);
             made.client = textAt(answer, row, client);
             m_entries << made;
             entryOfKey.insert(key, at);
@@ -89,4 +90,17 @@ void GenerationResult::AddAnswer(Kind kind, const TRecordStore &answer)
         if (const QDate itemMonth = monthAt(answer, row, month); itemMonth.isValid())
             addMonth(entry.months, itemMonth);
     }
+}
+
+bool GenerationResult::MarkReversed(const QString &companyCode, const QString &kindCode, qint64 number)
+{
+    const QString kind = KindText(kindCode == QLatin1String("I") ? Kind::Invoice : Kind::Note);
+    for (Entry &entry : m_entries) {
+        if (!entry.reversed && entry.kind == kind && entry.companyCode == companyCode
+            && entry.number.toLongLong() == number) {
+            entry.reversed = true;
+            return true;
+        }
+    }
+    return false;
 }

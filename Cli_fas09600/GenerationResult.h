@@ -23,10 +23,12 @@ public:
         QString kind; // "Nota Fiscal" or "Invoice", as the result lists it
         QString number;
         QString company;
+        QString companyCode; // CDEMPRESA: entries are numbered per company and kind
         QString client;
         int items = 0;
         double total = 0;
         QList<QDate> months; // first days of the items' months (DTMESAPURFAS), in order, once each
+        bool reversed = false; // reversed since, in the history of generations
     };
 
     // Months as the result lists them: "MM/yyyy", in order, separated by ", ".
@@ -38,6 +40,10 @@ public:
 
     // The answer to a batch of `kind`.
     void AddAnswer(Kind kind, const TRecordStore &answer);
+
+    // The entry of the company, kind ("N" note, "I" invoice) and number was
+    // reversed; false when the run did not make it (or it was known reversed).
+    bool MarkReversed(const QString &companyCode, const QString &kindCode, qint64 number);
 
     const QList<Entry> &Entries() const { return m_entries; }
     bool IsEmpty() const { return m_entries.isEmpty(); }

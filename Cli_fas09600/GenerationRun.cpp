@@ -4,6 +4,8 @@
 
 #include "platform/data/TRecordStore.h"
 
+#include "Cli_fas09600/ServerRefusals.h"
+
 #include "outside/services/Consiste.h"
 #include "platform/data/DataPacket.h"
 #include "outside/services/Showavi.h"
@@ -161,7 +163,8 @@ void GenerationRun::send(TClientDataSet &batch, GenerationResult::Kind kind)
     const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
     const QString method = kind == GenerationResult::Kind::Note ? QStringLiteral("GeraNF")
                                                                 : QStringLiteral("GeraInvoice");
-    const TRemoteValue result = m_connection.Call(method, {RemoteArgument::packet(batch.GetData())});
+    const TRemoteValue result = ServerRefusals::InClerkWords(
+        [&] { return m_connection.Call(method, {RemoteArgument::packet(batch.GetData())}); });
     m_preview.SetData(Consiste::CheckResultServ(result, true, 0));
     m_preview.MergeChangeLog();
     // The answer holds the items just generated, now the preview's rows.

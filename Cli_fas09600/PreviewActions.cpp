@@ -13,6 +13,8 @@
 #include "platform/ui/TDBGrid.h"
 #include "Cli_fas09600/PreviewExport.h"
 #include "Cli_fas09600/TfrmFaturamento.h"
+#include "Cli_fas09600/RunResultPanel.h"
+#include "Cli_fas09600/history/HistoryReversal.h"
 #include "Cli_fas09600/history/TfrmHistorico.h"
 
 PreviewActions::PreviewActions(TfrmFaturamento *screen)
@@ -64,7 +66,12 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
     });
 
     connect(mnuExportar, &QAction::triggered, this, EventGuard::wrap([this](bool) { Export(); }));
-    connect(mnuHistorico, &QAction::triggered, this, EventGuard::wrap([](bool) { TfrmHistorico::Abre(); }));
+    connect(mnuHistorico, &QAction::triggered, this, EventGuard::wrap([this](bool) {
+                // The history's reversals show in the result panel of this preview.
+                TfrmHistorico *history = TfrmHistorico::Abre();
+                connect(history->reversal, &HistoryReversal::EntryReversed, m_screen->runResultPanel,
+                        &RunResultPanel::MarkReversed, Qt::UniqueConnection);
+            }));
     connect(actCopiar, &QAction::triggered, this, EventGuard::wrap([this](bool) { CopySelectedRows(); }));
     connect(actVerificar, &QAction::triggered, this, [this] {
         // The key does what the button does, when the button can be used.

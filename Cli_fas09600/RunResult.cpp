@@ -8,6 +8,8 @@ RunResult::RunResult(GenerationResult made)
     m_sum.kind = QStringLiteral("Total");
     m_sum.months = m_made.AllMonths();
     for (const Entry &entry : Entries()) {
+        if (entry.reversed)
+            continue; // the total is what the run made that still stands
         m_sum.items += entry.items;
         m_sum.total += entry.total;
     }
@@ -35,7 +37,7 @@ QString RunResult::text(int row, int column) const
     const Entry &entry = isTotalLine(row) ? m_sum : Entries().at(row);
     switch (column) {
     case KindColumn:
-        return entry.kind;
+        return entry.reversed ? QStringLiteral("%1 (estornada)").arg(entry.kind) : entry.kind;
     case EntryColumn:
         return entry.number;
     case CompanyColumn:

@@ -10,7 +10,8 @@
 // A generation run's result as a table to show and export: per entry its kind,
 // number, company, client, the months of its items (MM/yyyy), number of items
 // and total; after the entries, a line "Total" with the run's months, items and
-// total summed.
+// total summed. An entry reversed since reads "Nota Fiscal (estornada)" and is
+// left out of the total line's items and total.
 class PKG_FAS09600_EXPORT RunResult : public ExportTable
 {
 public:

@@ -83,6 +83,12 @@ void RunResultPanel::Clear()
     showBeside(false);
 }
 
+void RunResultPanel::MarkReversed(const QString &companyCode, const QString &kindCode, qint64 number)
+{
+    if (m_made.MarkReversed(companyCode, kindCode, number))
+        fill();
+}
+
 void RunResultPanel::fill()
 {
     const RunResult table(m_made);

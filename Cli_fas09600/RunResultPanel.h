@@ -30,6 +30,8 @@ public:
     // The preview was loaded: outside a run, that is a new filter.
     void PreviewLoaded();
     void Clear();
+    // An entry was reversed in the history: the list shows it reversed.
+    void MarkReversed(const QString &companyCode, const QString &kindCode, qint64 number);
 
     const GenerationResult &Result() const { return m_made; }
     QTableWidget *tblResultado = nullptr;

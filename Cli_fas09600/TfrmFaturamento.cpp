@@ -29,6 +29,8 @@
 #include "Cli_fas09600/FaturamentoPictures.h"
 #include "platform/data/FormatSettings.h"
 #include "Cli_fas09600/GenerationRun.h"
+#include "Cli_fas09600/LegendTotals.h"
+#include "Cli_fas09600/ServerRefusals.h"
 #include "outside/services/Korvane.h"
 #include "platform/data/FasError.h"
 #include "outside/net/RemoteCallError.h"
@@ -77,6 +79,8 @@ TfrmFaturamento::TfrmFaturamento(QWidget *parent)
     lblTotalMarcado = m_ui->lblTotalMarcado;
     lblLinhas = new QLabel(panLegenda);
     lblLinhas->setObjectName(QStringLiteral("lblLinhas"));
+    m_legendTotals = std::make_unique<LegendTotals>(*panLegenda, *m_ui->scbFolhaDados, *lblLinhas, *lblTotalMarcado,
+                                                    legendEnd());
     imgVerde = m_ui->imgVerde;
     imgVermelho = m_ui->imgVermelho;
     imgCinza = m_ui->imgCinza;
@@ -310,10 +314,7 @@ void TfrmFaturamento::showTickTotals()
     lblTotalMarcado->setText(m_tickTotals->Text());
     // The rows' count and total stand just left of the ticked ones.
     lblLinhas->setText(m_tickTotals->RowsText());
-    const int tickedStart = lblTotalMarcado->geometry().right() + 1
-                            - lblTotalMarcado->fontMetrics().horizontalAdvance(lblTotalMarcado->text());
-    const int width = lblLinhas->fontMetrics().horizontalAdvance(lblLinhas->text()) + 4;
-    lblLinhas->setGeometry(tickedStart - 16 - width, lblTotalMarcado->y(), width, lblTotalMarcado->height());
+    m_legendTotals->Place();
 }
 
 void TfrmFaturamento::FormCreate(QObject *sender)
@@ -515,8 +516,10 @@ TRemoteValue TfrmFaturamento::CallGetFaturamento(const PreviewRequest &request)
                                                      [](int rows) { Showavi::ShowReceivedRows(rows); });
     const auto progressOff = qScopeGuard([progress] { disconnect(progress); });
     try {
-        return netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments(),
-                                    TNetConnection::CallKind::UserMayCancel);
+        return ServerRefusals::InClerkWords([&] {
+            return netFaturamento->Call(QStringLiteral("GetFaturamento"), request.Arguments(),
+                                        TNetConnection::CallKind::UserMayCancel);
+        });
     } catch (const RemoteCallError &error) {
         if (error.reason() == RemoteCallError::Reason::Cancelled)
             throw SilentAbort();
@@ -576,6 +579,16 @@ void TfrmFaturamento::fitLegend()
         item->move(std::max(item->x(), nextFree), item->y());
         nextFree = item->geometry().right() + 3;
     }
+}
+
+int TfrmFaturamento::legendEnd() const
+{
+    int end = 0;
+    for (QWidget *item : m_ui->panLegenda->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (item != lblTotalMarcado && item != lblLinhas)
+            end = std::max(end, item->geometry().right() + 1);
+    }
+    return end;
 }
 
 void TfrmFaturamento::fitTotalColumn()

@@ -23,6 +23,7 @@ class TNetConnection;
 class TRemoteValue;
 class FaturamentoPictures;
 class TickTotals;
+class LegendTotals;
 class CalculationDateColumn;
 class FindBar;
 class PreviewActions;
@@ -129,12 +130,14 @@ private:
     void setUpGridPainting();
     void showTickTotals();
     void fitLegend();
+    int legendEnd() const; // where the legend's captions end, in the panel
     void fitTotalColumn();
     void setUpConveniences();
 
     std::unique_ptr<Ui::frmFaturamento> m_ui;
     std::unique_ptr<FaturamentoPictures> m_pictures;
     std::unique_ptr<TickTotals> m_tickTotals;
+    std::unique_ptr<LegendTotals> m_legendTotals;
     // The cursor moved while the preview's controls were suspended: the situation
     // text of the row it arrived at is shown when they resume (see cdsFaturamentoAfterScroll).
     bool m_situationPending = false;

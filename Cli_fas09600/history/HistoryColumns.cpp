@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include "Cli_fas09600/ServerRefusals.h"
+
 #include "billing/HistoryLayout.h"
 #include "platform/data/TClientDataSet.h"
 #include "platform/ui/TColumn.h"
@@ -25,26 +27,6 @@ void showText(TClientDataSet &dataSet, const char *field, QString (*text)(const 
     });
 }
 
-// What the clerk reads for a refusal's code; the server's own message was shown
-// to whoever made the run.
-QString refusalText(int code)
-{
-    static const QHash<int, QString> texts{
-        {-32000, QStringLiteral("falha no servidor")},
-        {-32002, QStringLiteral("banco de dados indisponível")},
-        {-32008, QStringLiteral("usuário sem permissão")},
-        {-32010, QStringLiteral("item inexistente")},
-        {-32011, QStringLiteral("item já faturado")},
-        {-32012, QStringLiteral("apuração cancelada")},
-        {-32013, QStringLiteral("item não pendente")},
-        {-32014, QStringLiteral("nacionalidade do cliente")},
-        {-32015, QStringLiteral("geração ou lançamento inexistente")},
-        {-32016, QStringLiteral("já estornado")},
-        {-32020, QStringLiteral("banco de dados ocupado")},
-    };
-    return texts.value(code);
-}
-
 } // namespace
 
 QString RunKind(const QString &method)
@@ -62,10 +44,7 @@ QString Outcome(const TField &errorCode)
 {
     if (errorCode.IsNull())
         return QStringLiteral("Ok");
-    const int code = int(errorCode.AsFloat());
-    const QString why = refusalText(code);
-    return why.isEmpty() ? QStringLiteral("Recusada (%1)").arg(code)
-                         : QStringLiteral("Recusada (%1): %2").arg(code).arg(why);
+    return QStringLiteral("Recusada: %1").arg(ServerRefusals::Outcome(int(errorCode.AsFloat())));
 }
 
 QString EntryKind(const QString &code)

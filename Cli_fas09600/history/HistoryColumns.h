@@ -19,7 +19,7 @@ PKG_FAS09600_EXPORT void SetUpEntries(TClientDataSet &entries, TDBGrid &grid);
 
 // "NF", "Invoice", "Estorno de geração", "Estorno de lançamento"; another method as it is.
 PKG_FAS09600_EXPORT QString RunKind(const QString &method);
-// "Ok" for a run that went through; else "Recusada (code): why".
+// "Ok" for a run that went through; else "Recusada: why", in the clerk's words.
 PKG_FAS09600_EXPORT QString Outcome(const TField &errorCode);
 // "NF" or "Invoice".
 PKG_FAS09600_EXPORT QString EntryKind(const QString &code);

@@ -70,6 +70,9 @@ void HistoryReversal::reverse(const QString &question, const QString &method, QL
     TClientDataSet reversed;
     reversed.SetFieldDefs(HistoryLayout::entries());
     reversed.SetData(m_screen->Chama(method, args));
+    for (reversed.First(); !reversed.Eof(); reversed.Next())
+        emit EntryReversed(field(reversed, "CDEMPRESA"), field(reversed, "IDTPLANCFAT"),
+                           qint64(reversed.FieldByName(QStringLiteral("NRLANCFAT"))->AsFloat()));
     MessageDialog::information(Summary(reversed));
     m_screen->Pesquisar();
 }

@@ -12,8 +12,9 @@ class TfrmHistorico;
 // The history screen's reversals: "Estornar geração…" (every live entry of the
 // selected run) and "Estornar lançamento…" (the selected entry). Each asks the
 // reason (ReversalDialog, which is also the clerk's confirmation), calls the
-// server, says which entries were reversed and loads the history again. A refusal
-// is the server's message, through the error report, and changes nothing.
+// server, says which entries were reversed (EntryReversed, for the preview's
+// result panel) and loads the history again. A refusal is told in the clerk's
+// words (ServerRefusals), through the error report, and changes nothing.
 class PKG_FAS09600_EXPORT HistoryReversal : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,10 @@ public:
 
     // "2 lançamento(s) estornado(s): NF 12 (01), Invoice 3 (02). Os itens voltaram a pendentes."
     static QString Summary(TClientDataSet &reversed); // walks its rows
+
+signals:
+    // Each entry a reversal reversed: its company, kind ("N" or "I") and number.
+    void EntryReversed(const QString &companyCode, const QString &kindCode, qint64 number);
 
 private:
     void reverse(const QString &question, const QString &method, QList<RemoteArgument> args);

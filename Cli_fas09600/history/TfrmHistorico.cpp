@@ -15,6 +15,7 @@
 
 #include "Cli_fas09600/ExportDialog.h"
 #include "Cli_fas09600/PreviewCells.h"
+#include "Cli_fas09600/ServerRefusals.h"
 #include "Cli_fas09600/history/HistoryColumns.h"
 #include "Cli_fas09600/history/HistoryReversal.h"
 #include "Cli_fas09601/CompanyQuery.h"
@@ -31,6 +32,7 @@
 #include "outside/services/Pesqlista.h"
 #include "outside/services/Showavi.h"
 #include "platform/data/TClientDataSet.h"
+#include "platform/data/TRecordStore.h"
 #include "platform/ui/EventGuard.h"
 #include "platform/ui/TDBGrid.h"
 #include "platform/ui/TDataSource.h"
@@ -251,6 +253,7 @@ void TfrmHistorico::connectHandlers()
     guarded(cdsGeracoes, &TClientDataSet::AfterScroll, &TfrmHistorico::CarregaLancamentos);
     guarded(cdsGeracoes, &TClientDataSet::StateChange, &TfrmHistorico::AtualizaComandos);
     guarded(cdsLancamentos, &TClientDataSet::StateChange, &TfrmHistorico::AtualizaComandos);
+    guarded(cdsLancamentos, &TClientDataSet::AfterScroll, &TfrmHistorico::AtualizaComandos);
     guarded(&SessionUser::instance(), &SessionUser::changed, &TfrmHistorico::AtualizaComandos);
     connect(netHistorico, &TNetConnection::BeforeConnect, this, [](TNetConnection *sender) {
         sender->SetHost(Korvane::WebURL());
@@ -287,7 +290,8 @@ TDataPacket TfrmHistorico::Chama(const QString &method, const QList<RemoteArgume
     const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
     if (!netHistorico->Connected())
         netHistorico->Open();
-    return Consiste::CheckResultServ(netHistorico->Call(method, args), true, 0);
+    return Consiste::CheckResultServ(ServerRefusals::InClerkWords([&] { return netHistorico->Call(method, args); }),
+                                     true, 0);
 }
 
 void TfrmHistorico::Pesquisar()
@@ -324,10 +328,29 @@ void TfrmHistorico::AtualizaComandos()
     const bool mayReverse = SessionUser::instance().mayAtLeast(QStringLiteral("supervisor"));
     const bool hasRun = cdsGeracoes->Active() && !cdsGeracoes->IsEmpty();
     const bool hasEntry = cdsLancamentos->Active() && !cdsLancamentos->IsEmpty();
-    sbtEstornarGeracao->setEnabled(mayReverse && hasRun);
+    // Offered only where the server would reverse: a generation that went
+    // through with a live entry, a live entry of such a generation.
+    const bool generationMade = hasRun && cdsGeracoes->FieldByName(QStringLiteral("CDERRO"))->IsNull()
+                                && QStringList({QStringLiteral("GeraNF"), QStringLiteral("GeraInvoice")})
+                                       .contains(cdsGeracoes->FieldByName(QStringLiteral("NMMETODO"))->AsString());
+    const bool entryLive = hasEntry && cdsLancamentos->FieldByName(QStringLiteral("IDSITUACAO"))->AsString() == u"A";
+    sbtEstornarGeracao->setEnabled(mayReverse && generationMade && hasLiveEntry());
     mnuEstornarGeracao->setEnabled(sbtEstornarGeracao->isEnabled());
-    sbtEstornarLancamento->setEnabled(mayReverse && hasEntry);
+    sbtEstornarLancamento->setEnabled(mayReverse && generationMade && entryLive);
     mnuEstornarLancamento->setEnabled(sbtEstornarLancamento->isEnabled());
     sbtExportar->setEnabled(hasRun);
     mnuExportar->setEnabled(hasRun);
+}
+
+bool TfrmHistorico::hasLiveEntry() const
+{
+    if (!cdsLancamentos->Active())
+        return false;
+    const TRecordStore &entries = cdsLancamentos->Store();
+    const int state = entries.indexOf(QStringLiteral("IDSITUACAO"));
+    for (int row = 0; state >= 0 && row < entries.rowCount(); ++row) {
+        if (entries.text(row, state) == "A")
+            return true;
+    }
+    return false;
 }

@@ -47,7 +47,9 @@ public:
     void CarregaLancamentos();
     // Exports the runs, or the entries when their grid was the last to have the focus.
     void Exportar();
-    // The reversal commands are for supervisors (or a user whose right is unknown).
+    // The reversal commands are for supervisors (or a user whose right is unknown),
+    // on a generation that went through and still has a live entry, and on such
+    // an entry: never on a reversal, a refused run or an entry reversed already.
     void AtualizaComandos();
     void Fechar();
 
@@ -90,6 +92,7 @@ private:
     void connectHandlers();
     void pickCompany();
     void showAsMdiChild();
+    bool hasLiveEntry() const; // among the selected run's entries
     QList<RemoteArgument> filterArguments() const;
 
     QPointer<QMdiSubWindow> m_frame;

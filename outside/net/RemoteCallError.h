@@ -23,11 +23,14 @@ public:
         Cancelled
     };
 
-    RemoteCallError(Reason reason, int serverCode, QString message);
+    RemoteCallError(Reason reason, int serverCode, QString message, QString serverWords = {});
     Reason reason() const { return m_reason; }
     int serverCode() const { return m_serverCode; } // JSON-RPC error code, 0 when none
+    // The server's own message of a refusal, without the address and the call; empty when none.
+    const QString &serverWords() const { return m_serverWords; }
 
 private:
     Reason m_reason;
     int m_serverCode;
+    QString m_serverWords;
 };

@@ -697,7 +697,8 @@ RemoteCallError TNetConnection::refusal(const QString &method, std::int64_t code
 {
     return RemoteCallError(
         RemoteCallError::Reason::ServerError, int(code),
-        QStringLiteral("O servidor de aplicação em %1 recusou %2: %3").arg(Address(), method, fromUtf8(message)));
+        QStringLiteral("O servidor de aplicação em %1 recusou %2: %3").arg(Address(), method, fromUtf8(message)),
+        fromUtf8(message));
 }
 
 // The server's error object, read by either of simdjson's readers: thrown as the

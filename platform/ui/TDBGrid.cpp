@@ -3,12 +3,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyleOptionHeaderV2>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
 #include "platform/ui/EventGuard.h"
 #include "platform/ui/TDisplayRowScope.h"
+#include "platform/ui/TGridHeader.h"
 
 namespace {
 
@@ -40,6 +40,7 @@ TDBGrid::TDBGrid(QWidget *parent)
     : QTableView(parent)
     , m_model(new TDataSetModel(this))
 {
+    setHorizontalHeader(new TGridHeader(this));
     setModel(m_model);
     setItemDelegate(new TDBGridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -55,8 +56,7 @@ TDBGrid::TDBGrid(QWidget *parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setMinimumSectionSize(4);
-    // A title wider than its column ends in "…"; its tool tip shows it whole.
-    horizontalHeader()->setTextElideMode(Qt::ElideRight);
+    // A title wider than its column ends in "…" (TGridHeader); its tool tip shows it whole.
     horizontalHeader()->viewport()->installEventFilter(this);
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -127,25 +127,7 @@ void TDBGrid::applyColumnWidths()
 
 bool TDBGrid::TitleCut(int column) const
 {
-    // The header's own measure: the label rectangle its style gives the
-    // section (margins and the sort indicator taken off), in the title's font.
-    const QHeaderView *header = horizontalHeader();
-    QStyleOptionHeaderV2 option;
-    option.initFrom(header);
-    option.state |= QStyle::State_Horizontal;
-    option.orientation = Qt::Horizontal;
-    option.rect = QRect(0, 0, header->sectionSize(column), header->height());
-    option.section = column;
-    option.text = m_model->headerData(column, Qt::Horizontal).toString();
-    option.textAlignment = header->defaultAlignment();
-    option.textElideMode = header->textElideMode();
-    if (header->isSortIndicatorShown() && header->sortIndicatorSection() == column)
-        option.sortIndicator = header->sortIndicatorOrder() == Qt::AscendingOrder ? QStyleOptionHeader::SortDown
-                                                                                  : QStyleOptionHeader::SortUp;
-    const QRect label = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header);
-    const QVariant titleFont = m_model->headerData(column, Qt::Horizontal, Qt::FontRole);
-    const QFontMetrics metrics(titleFont.isValid() ? titleFont.value<QFont>() : header->font());
-    return metrics.horizontalAdvance(option.text) > label.width();
+    return static_cast<const TGridHeader *>(horizontalHeader())->TitleCut(column);
 }
 
 bool TDBGrid::eventFilter(QObject *watched, QEvent *event)

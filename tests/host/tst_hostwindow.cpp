@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -32,6 +33,8 @@
 #include "outside/controls/TButtonFlat.h"
 #include "outside/data/TdtmDBGeral.h"
 #include "outside/forms/TfrmPadrao.h"
+#include "outside/net/RemoteArgument.h"
+#include "outside/net/RemoteCallError.h"
 #include "outside/net/TNetConnection.h"
 #include "outside/services/MessageDialog.h"
 #include "platform/data/TClientDataSet.h"
@@ -39,6 +42,8 @@
 #include "platform/sql/DatabaseUrl.h"
 #include "platform/ui/TDBGrid.h"
 #include "tests/support/TestSql.h"
+
+using namespace Qt::StringLiterals;
 
 class TestHostWindow : public QObject
 {
@@ -402,6 +407,12 @@ private slots:
         QCOMPARE(cell(entries, "NRLANCFAT"), entry);
         QCOMPARE(cell(entries, "IDSITUACAO"), QStringLiteral("E"));
         QCOMPARE(cell(entries, "DSMOTIVOESTORNO"), QStringLiteral("Cliente pediu outra data"));
+        // The preview's result panel shows the entry reversed, out of its total.
+        auto *made = named<QTableWidget>(preview, "tblResultado");
+        QCOMPARE(made->rowCount(), 2);
+        QVERIFY2(made->item(0, 0)->text().endsWith(QStringLiteral(" (estornada)")),
+                 qPrintable(made->item(0, 0)->text()));
+        QCOMPARE(made->item(1, 5)->text(), QStringLiteral("0"));
 
         QTest::mouseClick(preview->sbtVerificar, Qt::LeftButton);
         auto *rows = named<TClientDataSet>(preview, "cdsFaturamento");
@@ -451,7 +462,10 @@ private slots:
     // not a supervisor finds the commands off.
     void reversalReasonAndRefusals_data()
     {
-        QTest::addColumn<QString>("before"); // "reversed": the run once already; "faturamento": as such a user
+        // "before": "reversed": the run's entry once already; "reversal": that, and the reversal's row
+        // chosen; "refused": a refused reversal's row chosen; "meanwhile": the run reversed by another
+        // clerk since the history was read; "faturamento": as such a user
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<bool>("mayConfirm");
         QTest::addColumn<int>("kept");
@@ -462,7 +476,13 @@ private slots:
                                       << "   " << false << 3 << "cancelled";
         QTest::newRow("201 characters") << "" << QString(201, u'm') << true << 200 << "reversed";
         QTest::newRow("already reversed") << "reversed"
-                                          << "de novo" << true << 7 << "refused";
+                                          << "de novo" << false << -1 << "not offered";
+        QTest::newRow("reversal's row") << "reversal"
+                                        << "" << false << -1 << "not offered";
+        QTest::newRow("refused run's row") << "refused"
+                                           << "" << false << -1 << "not offered";
+        QTest::newRow("reversed meanwhile") << "meanwhile"
+                                            << "de novo" << true << 7 << "refused";
         QTest::newRow("faturamento user") << "faturamento"
                                           << "" << false << -1 << "not offered";
     }
@@ -484,10 +504,29 @@ private slots:
         const QString run = cell(runs, "IDGERACAO");
         auto *reverseRun = named<QAbstractButton>(history, "sbtEstornarGeracao");
         ReasonAnswer answer;
-        if (before == u"reversed") {
+        auto *net = named<TNetConnection>(history, "netHistorico");
+        const auto reverseElsewhere = [net, &run] {
+            net->Call(QStringLiteral("EstornaGeracao"),
+                      {RemoteArgument::text(run), RemoteArgument::text(u"outro caixa"_s)});
+        };
+        if (before == u"reversed" || before == u"reversal") {
             answerReason(QStringLiteral("primeira vez"), answer);
             QTest::mouseClick(named<QAbstractButton>(history, "sbtEstornarLancamento"), Qt::LeftButton);
-            QVERIFY(moveToRow(runs, [runs, &run] { return cell(runs, "IDGERACAO") == run; }) > 0); // below its reversal
+            if (before == u"reversed")
+                QVERIFY(moveToRow(runs, [runs, &run] { return cell(runs, "IDGERACAO") == run; })
+                        > 0); // below its reversal
+            else
+                QCOMPARE(cell(runs, "NMMETODO"), QStringLiteral("EstornaLancamento"));
+        } else if (before == u"meanwhile") {
+            reverseElsewhere();
+        } else if (before == u"refused") {
+            reverseElsewhere();
+            QVERIFY_THROWS_EXCEPTION(RemoteCallError, reverseElsewhere());
+            QTest::mouseClick(named<QAbstractButton>(history, "sbtPesquisar"), Qt::LeftButton);
+            QCOMPARE(cell(runs, "NMMETODO"), QStringLiteral("EstornaGeracao"));
+            // The outcome in words: no code.
+            QCOMPARE(runs->FieldByName(QStringLiteral("CDERRO"))->DisplayText(),
+                     QStringLiteral("Recusada: já estornada"));
         } else if (before == u"faturamento") {
             const QString token = addUser(QStringLiteral("ana"), QStringLiteral("faturamento"));
             m_usersAdded = true;
@@ -503,10 +542,13 @@ private slots:
         const int modals = m_modals.seen();
         QTest::mouseClick(reverseRun, Qt::LeftButton);
         m_modals.disarm();
-        if (before == u"faturamento") {
+        if (outcome == u"not offered") {
             QVERIFY(!reverseRun->isEnabled());
             QVERIFY(!named<QAbstractButton>(history, "sbtEstornarLancamento")->isEnabled());
             QVERIFY(!named<QAction>(history, "mnuEstornarGeracao")->isEnabled());
+            QVERIFY(!named<QAction>(history, "mnuEstornarLancamento")->isEnabled());
+        }
+        if (before == u"faturamento") {
             QVERIFY(dropUsers());
             m_usersAdded = false;
             reconnectAs(history, QString());
@@ -527,9 +569,12 @@ private slots:
         QCOMPARE(QString::fromUtf8(entries->GetData()), entriesBefore);
         if (outcome == u"refused") {
             QCOMPARE(m_errors.size(), 1);
-            QVERIFY2(
-                m_errors.first().contains(QStringLiteral("Os lançamentos da geração %1 já foram estornados.").arg(run)),
-                qPrintable(m_errors.first()));
+            // What happened in words: no method, code or header.
+            QVERIFY2(m_errors.first().startsWith(
+                         QStringLiteral("Os lançamentos da geração %1 já foram estornados.").arg(run))
+                         && !m_errors.first().contains(QStringLiteral("Estorna"))
+                         && !m_errors.first().contains(u"-320"_s),
+                     qPrintable(m_errors.first()));
         } else {
             QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
         }

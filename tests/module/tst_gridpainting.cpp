@@ -169,6 +169,17 @@ class TstGridPainting : public QObject
         return cell.convertToFormat(QImage::Format_RGB32);
     }
 
+    // Where a legend's label shows its picture or text, in the panel.
+    static QRect inked(const QLabel *label)
+    {
+        if (!label->pixmap().isNull())
+            return label->geometry();
+        const QSize text(label->fontMetrics().horizontalAdvance(label->text()), label->fontMetrics().height());
+        const QRect room = label->contentsRect().translated(label->pos());
+        return QStyle::alignedRect(label->layoutDirection(),
+                                   QStyle::visualAlignment(label->layoutDirection(), label->alignment()), text, room);
+    }
+
     static QImage grabGrid()
     {
         QCoreApplication::processEvents();
@@ -283,14 +294,19 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("captionText");
         QTest::addColumn<int>("captionLeft");
+        QTest::addColumn<double>("rowTotal"); // 100 ticked rows of it loaded; 0: none
         QTest::newRow("pending") << "imgLegendaAmarelo" << yellowLamp() << 67 << "lblPendente"
-                                 << "Pendente" << 86;
+                                 << "Pendente" << 86 << 0.0;
         QTest::newRow("not by the system") << "imgLegendaCinza" << greyLamp() << 138 << "lblNaoRelPelSist"
-                                           << "Não realizado pelo sistema" << 157;
+                                           << "Não realizado pelo sistema" << 157 << 0.0;
         QTest::newRow("cancelled") << "imgLegendaVermelho" << redLamp() << 290 << "lblCancelado"
-                                   << "Cancelado" << 310;
+                                   << "Cancelado" << 310 << 0.0;
         QTest::newRow("realized") << "imgLegendaVerde" << greenLamp() << 369 << "lblRealizada"
-                                  << "Realizada" << 389;
+                                  << "Realizada" << 389 << 10.0;
+        QTest::newRow("realized, totals in millions") << "imgLegendaVerde" << greenLamp() << 369 << "lblRealizada"
+                                                      << "Realizada" << 389 << 35309.812;
+        QTest::newRow("realized, totals near a trillion") << "imgLegendaVerde" << greenLamp() << 369 << "lblRealizada"
+                                                          << "Realizada" << 389 << 9999999999.99;
     }
 
     void legend()
@@ -301,6 +317,13 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, captionText);
         QFETCH(int, captionLeft);
+        QFETCH(double, rowTotal);
+        if (rowTotal > 0) {
+            BillingRow row;
+            row.tick = QStringLiteral("S");
+            row.total = rowTotal;
+            load(QList<BillingRow>(100, row));
+        }
         QWidget *panel = screen()->panLegenda;
         auto *label = panel->findChild<QLabel *>(image);
         auto *text = panel->findChild<QLabel *>(caption);
@@ -332,6 +355,16 @@ private slots:
             QCOMPARE(label->x(), std::max(imageLeft, previousCaption->geometry().right() + 3));
         }
         QCOMPARE(text->text(), captionText);
+        // No part of the legend runs into another, whatever the totals; each
+        // shows whole inside the panel.
+        const QList<QLabel *> parts = panel->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(rowTotal == 0 || screen()->lblLinhas->text().startsWith(QStringLiteral("Linhas: 100   Total: ")));
+        for (const QLabel *part : parts) {
+            QVERIFY2(panel->contentsRect().contains(inked(part)), qPrintable(part->objectName()));
+            for (const QLabel *other : parts)
+                QVERIFY2(part == other || !inked(part).intersects(inked(other)),
+                         qPrintable(part->objectName() + QStringLiteral(" meets ") + other->objectName()));
+        }
 
         // Olive is transparent on the legend, every other pixel as drawn.
         const QImage shown = label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);

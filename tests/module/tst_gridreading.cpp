@@ -3,6 +3,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QToolTip>
 
 #include "Cli_fas09600/FindBar.h"
@@ -12,6 +15,36 @@
 #include "platform/data/TClientDataSet.h"
 #include "platform/ui/TDBGrid.h"
 #include "Cli_fas09600/TfrmFaturamento.h"
+
+namespace {
+
+// The running style, noting each title it is given to paint: its text, the
+// label rectangle and the painter's font.
+class TitleRecorder : public QProxyStyle
+{
+public:
+    struct Painted
+    {
+        QString text;
+        QRect label;
+        QFont font;
+    };
+    explicit TitleRecorder(const QString &base)
+        : QProxyStyle(base)
+    {
+    }
+    QHash<int, Painted> painted; // by section
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (const auto *header = qstyleoption_cast<const QStyleOptionHeader *>(option);
+            header && element == CE_HeaderLabel)
+            const_cast<TitleRecorder *>(this)->painted[header->section] = {header->text, header->rect, painter->font()};
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+} // namespace
 
 // Reading the preview grid: find (Ctrl+F, F3) over the current column from a bar
 // in its own row, and the tool tips of cells and titles the grid cannot show whole.
@@ -94,36 +127,41 @@ private slots:
     // A cell or title the grid cannot show whole has it in its tool tip:
     // "Data da Apuração" shows the date in its designed width, the whole value
     // in the tip; a cut text ends in "…" and shows whole in the tip. Texts shown
-    // whole and the picture columns have none.
+    // whole and the picture columns have none. A title is painted inside the
+    // label rectangle of the style (beside the sort indicator), whole or cut.
     void toolTips_data()
     {
         QTest::addColumn<bool>("title"); // the header's section, else the cell
+        QTest::addColumn<bool>("sorted"); // the rows sorted by the column
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("column");
         QTest::addColumn<int>("width");      // the column's width; -1: as designed
         QTest::addColumn<QString>("client"); // the first row's client, when given
         QTest::addColumn<QString>("tip");
         const QString longName = QStringLiteral("Companhia Brasileira de Manutenção Industrial");
-        QTest::newRow("date with its time") << false << 0 << 4 << -1 << ""
+        QTest::newRow("date with its time") << false << false << 0 << 4 << -1 << ""
                                             << "04/04/2024 10:20:30";
-        QTest::newRow("date at midnight, shown whole") << false << 1 << 4 << -1 << ""
+        QTest::newRow("date at midnight, shown whole") << false << false << 1 << 4 << -1 << ""
                                                        << "";
-        QTest::newRow("client that fits") << false << 1 << 2 << -1 << ""
+        QTest::newRow("client that fits") << false << false << 1 << 2 << -1 << ""
                                           << "";
-        QTest::newRow("client cut") << false << 0 << 2 << -1 << longName << longName;
-        QTest::newRow("total in a narrowed column") << false << 0 << 6 << 20 << ""
+        QTest::newRow("client cut") << false << false << 0 << 2 << -1 << longName << longName;
+        QTest::newRow("total in a narrowed column") << false << false << 0 << 6 << 20 << ""
                                                     << "1.234,50";
-        QTest::newRow("status picture") << false << 0 << 1 << -1 << ""
+        QTest::newRow("status picture") << false << false << 0 << 1 << -1 << ""
                                         << "";
-        QTest::newRow("title cut") << true << 0 << 4 << 30 << ""
+        QTest::newRow("title cut") << true << false << 0 << 4 << 30 << ""
                                    << "Data da Apuração";
-        QTest::newRow("title that fits") << true << 0 << 4 << 300 << ""
+        QTest::newRow("title that fits") << true << false << 0 << 4 << 300 << ""
                                          << "";
+        QTest::newRow("title cut by the sort indicator") << true << true << 0 << 6 << 70 << ""
+                                                         << "Valor Total";
     }
 
     void toolTips()
     {
         QFETCH(bool, title);
+        QFETCH(bool, sorted);
         QFETCH(int, row);
         QFETCH(int, column);
         QFETCH(int, width);
@@ -143,10 +181,12 @@ private slots:
         const auto designedWidth = qScopeGuard([&] { grid()->setColumnWidth(column, designed); });
         if (width >= 0)
             grid()->setColumnWidth(column, width);
+        QHeaderView *header = grid()->horizontalHeader();
+        header->setSortIndicator(sorted ? column : -1, Qt::AscendingOrder);
+        const auto unsorted = qScopeGuard([header] { header->setSortIndicator(-1, Qt::AscendingOrder); });
         QToolTip::hideText();
         QTRY_VERIFY(!QToolTip::isVisible());
 
-        QHeaderView *header = grid()->horizontalHeader();
         QWidget *area = title ? header->viewport() : grid()->viewport();
         const QRect rect = title ? QRect(header->sectionViewportPosition(column), 0, header->sectionSize(column),
                                          header->height())
@@ -156,8 +196,19 @@ private slots:
         QCOMPARE(QToolTip::isVisible(), !tip.isEmpty());
         if (!tip.isEmpty())
             QCOMPARE(QToolTip::text(), tip);
-        if (title)
-            QCOMPARE(header->textElideMode(), Qt::ElideRight);
+        if (title) {
+            TitleRecorder style(header->style()->name());
+            header->setStyle(&style);
+            header->viewport()->grab();
+            header->setStyle(nullptr);
+            QVERIFY(style.painted.contains(column));
+            const TitleRecorder::Painted painted = style.painted.value(column);
+            const QString whole = grid()->model()->headerData(column, Qt::Horizontal).toString();
+            QVERIFY2(QFontMetrics(painted.font).horizontalAdvance(painted.text) <= painted.label.width(),
+                     qPrintable(QStringLiteral("\"%1\" in %2 pixels").arg(painted.text).arg(painted.label.width())));
+            QCOMPARE(painted.text == whole, tip.isEmpty());
+            QCOMPARE(painted.text.endsWith(QChar(0x2026)), !tip.isEmpty());
+        }
     }
 };
 
