@@ -16,16 +16,15 @@ const QHash<int, Words> &table()
     static const QHash<int, Words> words{
         {-32000,
          {QStringLiteral("falha no servidor"),
-          QStringLiteral("O servidor de aplicação falhou ao atender o pedido e nada foi alterado. Tente novamente; "
-                         "se a falha continuar, avise o suporte.")}},
+          QStringLiteral("O servidor de aplicação falhou ao atender o pedido. Atualize a tela para ver o que foi "
+                         "gravado antes de repetir; se a falha continuar, avise o suporte.")}},
         {-32001,
          {QStringLiteral("acesso não autorizado"),
           QStringLiteral("O servidor de aplicação não reconheceu o acesso deste computador e nada foi feito. Avise o "
                          "suporte para conferir o token de acesso na configuração.")}},
-        {-32002,
-         {QStringLiteral("banco de dados indisponível"),
-          QStringLiteral("O banco de dados está indisponível e nada foi alterado. Tente novamente em instantes; se "
-                         "continuar, avise o suporte.")}},
+        // The server's words: only they can tell "nothing was changed" from "the
+        // outcome is unknown" (a connection lost while committing).
+        {-32002, {QStringLiteral("banco de dados indisponível"), {}}},
         {-32003,
          {QStringLiteral("pedido grande demais"),
           QStringLiteral("O pedido ficou grande demais para o servidor e nada foi feito. Marque menos itens (ou "
