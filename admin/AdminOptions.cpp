@@ -2,11 +2,49 @@
 
 #include <QCommandLineParser>
 
+#include "admin/CommandTable.h"
 #include "platform/data/FasError.h"
 #include "server/app/ServerOptions.h"
 
-AdminOptions AdminOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)
+namespace {
+
+// The database options may come before or after the command ("fas-admin migrate
+// --database FILE", as the server's message names it): they are moved to the
+// front, the command's own words keep their order.
+QStringList databaseOptionsFirst(const QStringList &arguments)
 {
+    const QStringList options{QStringLiteral("--config"), QStringLiteral("--database")};
+    QStringList front{arguments.value(0)};
+    QStringList rest;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &word = arguments.at(i);
+        if (options.contains(word)) {
+            front << word;
+            if (i + 1 < arguments.size())
+                front << arguments.at(++i);
+        } else if (word.startsWith(QLatin1String("--config=")) || word.startsWith(QLatin1String("--database="))) {
+            front << word;
+        } else {
+            rest << word;
+        }
+    }
+    return front + rest;
+}
+
+QString commandNames()
+{
+    QStringList names;
+    for (const AdminCommand &command : CommandTable::commands())
+        names << command.name;
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" ou ") + last;
+}
+
+} // namespace
+
+AdminOptions AdminOptions::parse(const QStringList &givenArguments, const QProcessEnvironment &environment)
+{
+    const QStringList arguments = databaseOptionsFirst(givenArguments);
     QCommandLineParser parser;
     // Everything after the command belongs to it.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -26,8 +64,7 @@ AdminOptions AdminOptions::parse(const QStringList &arguments, const QProcessEnv
     }
     if (options.command.isEmpty()) {
         if (!options.helpRequested)
-            throw FasError(
-                QStringLiteral("Informe um comando: init, migrate, backup ou check (veja fas-admin --help)."));
+            throw FasError(QStringLiteral("Informe um comando: %1 (veja fas-admin --help).").arg(commandNames()));
         return options;
     }
     if (options.helpRequested || options.commandArguments.contains(QStringLiteral("--help"))

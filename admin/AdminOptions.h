@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-// fas-admin's command line: the options before the command (--config, --database,
-// --help), the command's name and its own arguments. The database is found as the
+// fas-admin's command line: the options (--config and --database before or after
+// the command, --help), the command's name and its own arguments. The database is found as the
 // application server finds it (ServerOptions: the INI file's [database] url, a
 // SQLite path relative to the file, --database over it). Throws FasError with a
 // Portuguese message for anything it cannot use.

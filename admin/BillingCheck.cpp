@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include "platform/sql/DatabaseError.h"
+#include "db/SchemaMigrator.h"
 #include "db/SchemaScript.h"
 
 namespace {
@@ -25,6 +26,21 @@ QString money(const QVariant &value)
 
 // A calculation's key as the preview shows it: company, branch, client, month, kind.
 const QString ItemKey = QStringLiteral("CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS");
+
+// The key columns of the calculation `table`, as a list.
+QString itemKeyOf(const QString &table)
+{
+    return QStringLiteral("%1.CDEMPRESA, %1.CDFILIAL, %1.CDCLIENTE, %1.DTMESAPURFAS, %1.IDAPURFATFAS").arg(table);
+}
+
+// The calculation `left` is the one `right` names.
+QString sameItem(const QString &left, const QString &right)
+{
+    QStringList terms;
+    for (const char *column : {"CDEMPRESA", "CDFILIAL", "CDCLIENTE", "DTMESAPURFAS", "IDAPURFATFAS"})
+        terms << QStringLiteral("%1.%3 = %2.%3").arg(left, right, QLatin1String(column));
+    return terms.join(QStringLiteral(" AND "));
+}
 
 QString itemName(const QSqlQuery &row)
 {
@@ -56,7 +72,12 @@ QStringList BillingCheck::run() const
         all.append(QStringLiteral("Faltam tabelas do faturamento: %1.").arg(missing.join(QStringLiteral(", "))));
         return all;
     }
+    const QString version = schemaVersion();
+    if (!version.isEmpty()) // the rules below read the tables as the newest version has them
+        return all << version;
     all += itemsInTwoEntries();
+    all += linkedButNotRealized();
+    all += freedButRealized();
     all += entryTotals();
     all += numberCounters();
     return all;
@@ -113,6 +134,29 @@ QStringList BillingCheck::postgresqlIntegrity() const
     return lines;
 }
 
+QString BillingCheck::schemaVersion() const
+{
+    QSqlDatabase db = m_db;
+    SchemaMigrator migrator(db);
+    int version = 0;
+    try {
+        version = migrator.currentVersion();
+    } catch (const DatabaseError &error) {
+        return error.message();
+    }
+    if (version < migrator.newestVersion())
+        return QStringLiteral("O esquema do banco de dados está na versão %1 e estes programas usam a versão %2: "
+                              "atualize-o com fas-admin migrate (o servidor não inicia antes disso).")
+            .arg(version)
+            .arg(migrator.newestVersion());
+    if (version > migrator.newestVersion())
+        return QStringLiteral("O esquema do banco de dados está na versão %1, mais nova que a versão %2 destes "
+                              "programas: atualize os programas.")
+            .arg(version)
+            .arg(migrator.newestVersion());
+    return {};
+}
+
 QStringList BillingCheck::itemsInTwoEntries() const
 {
     return findings(
@@ -122,8 +166,46 @@ QStringList BillingCheck::itemsInTwoEntries() const
         });
 }
 
+// A calculation in a live entry was realized when the entry was made, and stays so
+// until the entry is reversed.
+QStringList BillingCheck::linkedButNotRealized() const
+{
+    const QString sql =
+        QStringLiteral(
+            "SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, a.IDAPURFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, "
+            "a.IDSTAPFATFAS FROM ITEMLANCFAT l "
+            "JOIN LANCFATFAS e ON e.CDEMPRESA = l.CDEMPRESA AND e.IDTPLANCFAT = l.IDTPLANCFAT "
+            "AND e.NRLANCFAT = l.NRLANCFAT AND e.DTESTORNO IS NULL "
+            "JOIN APURFATFAS a ON %1 WHERE COALESCE(a.IDSTAPFATFAS, '') <> 'R' ORDER BY %2")
+            .arg(sameItem(QStringLiteral("a"), QStringLiteral("l")), itemKeyOf(QStringLiteral("a")));
+    return findings(sql, [](const QSqlQuery &row) {
+        const QString status = row.value(7).toString();
+        return QStringLiteral("A %1 está no %2, mas a sua situação %3 e não Realizada (R).")
+            .arg(itemName(row), entryName(row, 5, 0, 6),
+                 status.isEmpty() ? QStringLiteral("está em branco") : QStringLiteral("é %1").arg(status));
+    });
+}
+
+// A reversal frees its calculations (their links go to the history) and makes them
+// pending again; one left realized with no live entry cannot be billed again.
+QStringList BillingCheck::freedButRealized() const
+{
+    const QString sql = QStringLiteral("SELECT DISTINCT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.DTMESAPURFAS, "
+                                       "a.IDAPURFATFAS FROM ITEMLANCFATHIST h "
+                                       "JOIN APURFATFAS a ON %1 WHERE a.IDSTAPFATFAS = 'R' "
+                                       "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE %2) ORDER BY %3")
+                            .arg(sameItem(QStringLiteral("a"), QStringLiteral("h")),
+                                 sameItem(QStringLiteral("a"), QStringLiteral("l")), itemKeyOf(QStringLiteral("a")));
+    return findings(sql, [](const QSqlQuery &row) {
+        return QStringLiteral("A %1 foi liberada por um estorno e não está em nenhum lançamento, mas continua "
+                              "Realizada: não pode ser faturada de novo.")
+            .arg(itemName(row));
+    });
+}
+
 // An entry's items are its links: in ITEMLANCFAT while it is live, in
-// ITEMLANCFATHIST once it was reversed.
+// ITEMLANCFATHIST once it was reversed. A reversed entry's calculations may have
+// changed since (pending again, imported again): only its item count is checked.
 QStringList BillingCheck::entryTotals() const
 {
     const QString sql =
@@ -136,8 +218,9 @@ QStringList BillingCheck::entryTotals() const
             "AND i.NRLANCFAT = l.NRLANCFAT "
             "LEFT JOIN APURFATFAS a ON a.CDEMPRESA = i.CDEMPRESA AND a.CDFILIAL = i.CDFILIAL "
             "AND a.CDCLIENTE = i.CDCLIENTE AND a.DTMESAPURFAS = i.DTMESAPURFAS AND a.IDAPURFATFAS = i.IDAPURFATFAS "
-            "GROUP BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT "
-            "HAVING ABS(l.VRTOTLANCFAT - COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0)) >= 0.005 "
+            "GROUP BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT, l.VRTOTLANCFAT, l.QTITEMLANCFAT, l.DTESTORNO "
+            "HAVING (l.DTESTORNO IS NULL "
+            "AND ABS(l.VRTOTLANCFAT - COALESCE(SUM(COALESCE(a.VRTOTAFATFAS, 0)), 0)) >= 0.005) "
             "OR l.QTITEMLANCFAT <> COUNT(i.CDEMPRESA) "
             "ORDER BY l.CDEMPRESA, l.IDTPLANCFAT, l.NRLANCFAT")
             .arg(QStringLiteral("CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, "

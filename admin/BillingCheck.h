@@ -16,7 +16,11 @@ public:
 private:
     QStringList sqliteIntegrity() const;
     QStringList postgresqlIntegrity() const;
+    // A line when the schema is not at the version of these programs, else empty.
+    QString schemaVersion() const;
     QStringList itemsInTwoEntries() const;
+    QStringList linkedButNotRealized() const;
+    QStringList freedButRealized() const;
     QStringList entryTotals() const;
     QStringList numberCounters() const;
     // Runs a query and turns each row into a line with `describe`.

@@ -26,7 +26,7 @@ QString helpText()
     QString text = QStringLiteral(
         "Uso: fas-admin [--config ARQUIVO | --database URL] COMANDO [argumentos]\n"
         "Administra o banco de dados do faturamento.\n\n"
-        "Opções:\n"
+        "Opções (--config e --database valem antes ou depois do comando):\n"
         "  --config ARQUIVO  arquivo INI de configuração (padrão: variável FAS_CONFIG)\n"
         "  --database URL    arquivo SQLite ou endereço postgresql:// (prevalece sobre a configuração)\n"
         "  -h, --help        mostra esta ajuda; fas-admin COMANDO --help mostra a do comando\n\n"

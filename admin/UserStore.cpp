@@ -16,7 +16,8 @@ UserStore::UserStore(QSqlDatabase db)
 
 void UserStore::checkName(const QString &name)
 {
-    static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9._@-]{1,40}$"));
+    // Anchored on the whole text: "$" alone would let a final line feed through.
+    static const QRegularExpression valid(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9._@-]{1,40}")));
     if (!valid.match(name).hasMatch())
         throw FasError(QStringLiteral("Nome de usuário inválido \"%1\": use de 1 a 40 letras sem acento, dígitos "
                                       "ou . _ - @.")

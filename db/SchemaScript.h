@@ -24,7 +24,11 @@ QStringList existingTables(const QSqlDatabase &db);
 bool hasTable(const QSqlDatabase &db, const QString &name);
 // Creates every table at the newest version; throws DatabaseError naming the migration.
 void create(QSqlDatabase &db);
-// Drops our tables that exist, dependants first, the version table included.
+// Every table the built-in migrations of the dialect leave, in creation order
+// (read from their CREATE, DROP and ALTER ... RENAME TO statements).
+QStringList createdTables(DatabaseUrl::Kind kind);
+// Drops every table the migrations create, those that exist, in one go: the
+// database is then empty of ours whatever version it was at.
 void drop(QSqlDatabase &db);
 
 } // namespace SchemaScript

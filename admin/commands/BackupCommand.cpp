@@ -9,7 +9,9 @@ namespace {
 const QString Usage = QStringLiteral(
     "Uso: fas-admin backup ARQUIVO\n"
     "SQLite: copia o banco de dados para ARQUIVO, consistente mesmo com o servidor gravando; a cópia é escrita\n"
-    "com outro nome e só toma o lugar de ARQUIVO quando completa. PostgreSQL: não copia nada (código 3) e\n"
+    "com outro nome e só toma o lugar de ARQUIVO quando completa; só o dono (e o grupo, se o banco for legível\n"
+    "pelo grupo) pode lê-la. ARQUIVO não pode ser o banco nem os seus arquivos -wal, -journal e -shm.\n"
+    "PostgreSQL: não copia nada (código 3) e\n"
     "mostra o comando pg_dump a usar.");
 
 // The address for pg_dump: the connection's parts without the password, which

@@ -8,8 +8,10 @@ namespace {
 
 const QString Usage = QStringLiteral(
     "Uso: fas-admin check\n"
-    "Verifica a integridade do banco de dados e as regras do faturamento: nenhuma apuração em dois lançamentos,\n"
-    "o total de cada lançamento igual à soma dos seus itens, cada contador igual ao maior número usado.\n"
+    "Verifica a integridade do banco de dados, a versão do seu esquema e as regras do faturamento: nenhuma\n"
+    "apuração em dois lançamentos, cada apuração de um lançamento ativo Realizada e nenhuma liberada por um\n"
+    "estorno ainda Realizada, o total de cada lançamento ativo igual à soma dos seus itens, cada contador igual\n"
+    "ao maior número usado.\n"
     "Mostra cada problema com as linhas envolvidas; código 0 sem problemas, 1 com algum.");
 
 int run(AdminContext &context)

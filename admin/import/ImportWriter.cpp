@@ -66,8 +66,17 @@ ImportWriter::Outcome ImportWriter::write(const ImportBatch &batch)
         checkBilled(staged.front(), outcome);
     if (!outcome.problems.isEmpty())
         return outcome; // rolled back
-    for (qsizetype t = 0; t < m_layout.targets.size(); ++t)
-        outcome.counts << upsert(staged.at(size_t(t)), m_layout.targets.at(t), int(batch.targets.at(size_t(t)).size()));
+    int billedMeanwhile = 0;
+    for (qsizetype t = 0; t < m_layout.targets.size(); ++t) {
+        outcome.counts << upsert(staged.at(size_t(t)), m_layout.targets.at(t), int(batch.targets.at(size_t(t)).size()),
+                                 billedMeanwhile);
+    }
+    // Calculations billed after the check, and so left as they were by the upsert:
+    // a line that would have changed one is refused as the check refuses it.
+    if (billedMeanwhile > 0)
+        checkBilled(staged.front(), outcome);
+    if (!outcome.problems.isEmpty())
+        return outcome; // rolled back
     if (!m_db.commit())
         throw DatabaseError(QStringLiteral("Não foi possível concluir a importação: %1").arg(m_db.lastError().text()));
     rollback.dismiss();
@@ -174,7 +183,34 @@ void ImportWriter::checkBilled(const StagingTable &staged, Outcome &outcome) con
     }
 }
 
-ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const ImportTarget &target, int rows) const
+// The unbilled condition of the stored row, checked by the upsert itself: on
+// PostgreSQL under the row's lock and on its newest version, so that a
+// calculation billed by a generation that committed while the import waited for
+// the row is never changed.
+QString ImportWriter::stillUnbilled(const ImportTarget &target) const
+{
+    return QStringLiteral(" WHERE COALESCE(%1.IDSTAPFATFAS, '') <> 'R' AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l "
+                          "WHERE %2)")
+        .arg(target.table, match(target.key, QStringLiteral("l"), target.key, target.table));
+}
+
+// PostgreSQL: the rows in the order generation and reversal lock calculations, so
+// that the import never holds a row one of them waits for while it waits for theirs.
+QString ImportWriter::lockOrder(const ImportTarget &target) const
+{
+    if (onSqlite())
+        return {};
+    QStringList terms;
+    for (const QString &column : target.key) {
+        const ValueKind kind = m_layout.columns.at(m_layout.columnIndex(column)).kind;
+        terms << (kind == ValueKind::Text || kind == ValueKind::Code ? column + QStringLiteral(" COLLATE \"C\"")
+                                                                     : column);
+    }
+    return QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
+}
+
+ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const ImportTarget &target, int rows,
+                                              int &billedMeanwhile) const
 {
     TableCount count;
     count.table = target.table;
@@ -196,10 +232,19 @@ ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const 
         if (!target.key.contains(column))
             updates << QStringLiteral("%1 = excluded.%1").arg(column);
     const QString columns = target.columns.join(QStringLiteral(", "));
-    run(m_db,
-        QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE true ON CONFLICT (%4) DO UPDATE SET %5")
-            .arg(target.table, columns, staged.name(), target.key.join(QStringLiteral(", ")),
-                 updates.join(QStringLiteral(", "))),
+    const bool guarded = m_layout.keepsBilledRows && &target == &m_layout.targets.front();
+    const QSqlQuery written = run(
+        m_db,
+        QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE true%4 ON CONFLICT (%5) DO UPDATE SET %6%7")
+            .arg(target.table, columns, staged.name(), guarded ? lockOrder(target) : QString(),
+                 target.key.join(QStringLiteral(", ")), updates.join(QStringLiteral(", ")),
+                 guarded ? stillUnbilled(target) : QString()),
         QStringLiteral("gravar %1").arg(target.table));
+    if (guarded) {
+        const int skipped = rows - count.keptBilled - written.numRowsAffected();
+        count.keptBilled += skipped;
+        count.updated -= skipped;
+        billedMeanwhile += skipped;
+    }
     return count;
 }

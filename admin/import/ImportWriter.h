@@ -17,7 +17,10 @@ class StagingTable;
 // no billed calculation would change, and then inserts the new keys and updates
 // the known ones (so a month's file may be loaded again). A billed calculation
 // whose line brings nothing new is left as it is; one that would change is
-// refused. When anything is refused, the transaction is rolled back.
+// refused. The update itself changes only a calculation still unbilled, so one
+// billed by a generation running meanwhile is never changed either: it is counted
+// as kept, or refused like the others when its line would change it. When
+// anything is refused, the transaction is rolled back.
 class ImportWriter
 {
 public:
@@ -42,7 +45,11 @@ public:
 private:
     void checkReferences(const std::vector<StagingTable> &staged, Outcome &outcome) const;
     void checkBilled(const StagingTable &staged, Outcome &outcome) const;
-    TableCount upsert(const StagingTable &staged, const ImportTarget &target, int rows) const;
+    // Adds to `billedMeanwhile` the calculations it left as they were because they
+    // were billed since the check.
+    TableCount upsert(const StagingTable &staged, const ImportTarget &target, int rows, int &billedMeanwhile) const;
+    QString stillUnbilled(const ImportTarget &target) const;
+    QString lockOrder(const ImportTarget &target) const;
     QString billedCondition(const QString &stagedRow) const;
     QString changedCondition(const ImportTarget &target) const;
     QString distinct(const QString &left, const QString &right) const;

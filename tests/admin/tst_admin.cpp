@@ -30,6 +30,8 @@
 #include "tests/support/ScratchDatabase.h"
 #include "tests/support/TestSql.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Run
@@ -40,10 +42,20 @@ struct Run
 };
 
 // `unprivileged`: as a user without any rights of its own (nobody), so that file
-// permissions bind even when the test runs as root.
-Run runAdmin(const QStringList &arguments, bool unprivileged = false)
+// permissions bind even when the test runs as root. An argument "fas-demo-data"
+// runs that program instead; "<full disk>" runs fas-admin with files limited to
+// 32 KiB, as on a disk that fills up.
+Run runAdmin(QStringList arguments, bool unprivileged = false)
 {
     QString program = QStringLiteral(FAS_BIN_DIR "/fas-admin");
+    if (arguments.removeAll(QStringLiteral("fas-demo-data")) > 0)
+        program = QStringLiteral(FAS_BIN_DIR "/fas-demo-data");
+    if (arguments.removeAll(QStringLiteral("<full disk>")) > 0) {
+        arguments = QStringList{QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$@\""),
+                                program}
+                    + arguments;
+        program = QStringLiteral("/bin/sh");
+    }
     QStringList all = arguments;
     if (unprivileged && ::geteuid() == 0) {
         all = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
@@ -254,17 +266,32 @@ private slots:
         QTest::newRow("counter missing")
             << QStringList{"DELETE FROM NUMLANCFAT WHERE IDTPLANCFAT = 'I'"} << same
             << "A empresa 01 tem lançamentos de invoices até o número 1, mas nenhum contador";
-        // A reversed entry keeps its links in the history: sound, unless they are lost.
-        const QStringList reversal{
+        // A reversed entry keeps its links in the history and reopens its calculations:
+        // sound, unless they are lost.
+        const QStringList freeing{
             "INSERT INTO ITEMLANCFATHIST (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
             "DTMESAPURFAS, IDAPURFATFAS) SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, "
             "CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS FROM ITEMLANCFAT WHERE IDTPLANCFAT = 'I'",
             "DELETE FROM ITEMLANCFAT WHERE IDTPLANCFAT = 'I'",
             "UPDATE LANCFATFAS SET DTESTORNO = '2024-05-02 10:00:00', DSMOTIVOESTORNO = 'erro' "
             "WHERE IDTPLANCFAT = 'I'"};
+        const QStringList reversal = freeing
+                                     + QStringList{"UPDATE APURFATFAS SET IDSTAPFATFAS = 'P' WHERE CDCLIENTE = 'X001'"};
         QTest::newRow("reversed entry") << reversal << same << "nenhum problema encontrado";
         QTest::newRow("reversed entry without its links")
             << reversal + QStringList{"DELETE FROM ITEMLANCFATHIST"} << same << "invoice 01/1 registra";
+        QTest::newRow("reversed entry, its calculation imported again with a new value")
+            << reversal + QStringList{"UPDATE APURFATFAS SET VRTOTAFATFAS = 3300 WHERE CDCLIENTE = 'X001'"} << same
+            << "nenhum problema encontrado";
+        QTest::newRow("calculation freed by a reversal left realized")
+            << freeing << same << "A apuração 01/0001/X001/2024-02-01/1 foi liberada por um estorno";
+        QTest::newRow("calculation of a live entry pending")
+            << QStringList{"UPDATE APURFATFAS SET IDSTAPFATFAS = 'P' WHERE CDCLIENTE = 'C002' AND CDEMPRESA = '01'"}
+            << same
+            << "A apuração 01/0001/C002/2024-02-01/1 está no lançamento de nota fiscal 01/2, mas a sua situação é P";
+        QTest::newRow("schema older than the programs")
+            << QStringList{"UPDATE SCHEMA_VERSION SET NRVERSION = 3"} << same
+            << "está na versão 3 e estes programas usam a versão 4: atualize-o com fas-admin migrate";
         const QString secondLink = "INSERT INTO ITEMLANCFAT VALUES ('01', '0001', 'C002', '2024-02-01', '1', 'I', 1)";
         QTest::newRow("item in two entries")
             << QStringList{"CREATE TABLE LOOSE AS SELECT * FROM ITEMLANCFAT", "DROP TABLE ITEMLANCFAT",
@@ -304,6 +331,23 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("no command") << "current" << QStringList{} << 2 << "Informe um comando";
+        QTest::newRow("no command: every command named")
+            << "current" << QStringList{} << 2 << "init, migrate, backup, check, import ou user";
+        QTest::newRow("database option after the command")
+            << "current" << QStringList{"migrate", "--database", "<database>"} << 0 << "nada a fazer";
+        QTest::newRow("import into a missing database")
+            << "missing" << QStringList{"import", "empresas", FAS_SOURCE_DIR "/docs/examples/import/empresas.csv"} << 1
+            << "o arquivo não existe";
+        QTest::newRow("backup readable by no other user")
+            << "current" << QStringList{"backup", "<target>"} << 0 << "gravada em";
+        QTest::newRow("backup onto the database's -wal")
+            << "current" << QStringList{"backup", "<database>-wal"} << 1 << "é o arquivo -wal do próprio banco";
+        QTest::newRow("backup onto a link to the database's -shm")
+            << "current" << QStringList{"backup", "<link>"} << 1 << "é o arquivo -shm do próprio banco";
+        QTest::newRow("backup on a full disk")
+            << "current" << QStringList{"<full disk>", "backup", "<target>"} << 1 << "Não foi possível gravar a cópia";
+        QTest::newRow("demo data replacing a database of these programs")
+            << "current" << QStringList{"fas-demo-data", "--replace", "--rows", "20"} << 0 << "20 apurações";
         QTest::newRow("unknown command") << "current" << QStringList{"migrar"} << 2 << "Comando desconhecido: migrar";
         QTest::newRow("command help") << "none" << QStringList{"backup", "--help"} << 0 << "fas-admin backup ARQUIVO";
         QTest::newRow("no database") << "none" << QStringList{"check"} << 2 << "Banco de dados não informado";
@@ -324,6 +368,9 @@ private slots:
             << "current" << QStringList{"user", "add", "ana"} << 2 << "--right consulta|faturamento|supervisor";
         QTest::newRow("user add an unknown right") << "current" << QStringList{"user", "add", "ana", "--right", "chefe"}
                                                    << 2 << "Direito desconhecido \"chefe\"";
+        QTest::newRow("user add a name ending in a line feed")
+            << "current" << QStringList{"user", "add", "ana\n", "--right", "consulta"} << 1
+            << "Nome de usuário inválido";
         QTest::newRow("user add a name with a space")
             << "current" << QStringList{"user", "add", "a b", "--right", "consulta"} << 1
             << "Nome de usuário inválido \"a b\"";
@@ -371,12 +418,18 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, mentions);
         const bool fileCase = QStringList{"missing", "unreadable", "closed"}.contains(database);
-        if (fileCase && !m_scratch.isSqlite())
-            QSKIP("a file's presence and rights are a SQLite matter");
+        const bool copyCase = arguments.contains(u"backup"_s) && !arguments.filter(u"<"_s).isEmpty();
+        if ((fileCase || copyCase) && !m_scratch.isSqlite())
+            QSKIP("a file's presence and rights, and the copy, are SQLite matters");
         if (database == QLatin1String("current") || database == QLatin1String("open"))
             QVERIFY(makeCurrent());
         else
             QVERIFY(m_scratch.recreate());
+        if (arguments.contains(u"<full disk>"_s)) // more pages than SQLite caches: the copy writes its file mid-way
+            QVERIFY(TestSql::exec(QSqlDatabase::database(m_connection),
+                                  QStringLiteral("CREATE TABLE PADDING AS SELECT randomblob(1000000) AS B FROM (WITH "
+                                                 "RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                                                 "10) SELECT i FROM n)")));
         DatabaseConnection::close(m_connection);
         if (database == QLatin1String("empty") && m_scratch.isSqlite()) {
             QFile file(m_scratch.url());
@@ -393,6 +446,11 @@ private slots:
         const QString path = database == QLatin1String("missing") ? folder.filePath(QStringLiteral("absent.sqlite"))
                              : fileCase                           ? file
                                                                   : m_scratch.url();
+        const QString copy = folder.filePath(QStringLiteral("copy.sqlite"));
+        QVERIFY(QFile::link(path + QStringLiteral("-shm"), folder.filePath(QStringLiteral("link"))));
+        arguments.replaceInStrings(u"<database>"_s, path)
+            .replaceInStrings(u"<target>"_s, copy)
+            .replaceInStrings(u"<link>"_s, folder.filePath(QStringLiteral("link")));
         if (database == QLatin1String("open")) {
             const QString ini = folder.filePath(QStringLiteral("fas.ini"));
             QSettings settings(ini, QSettings::IniFormat);
@@ -400,12 +458,18 @@ private slots:
             settings.setValue(QStringLiteral("appserver/listen"), QStringLiteral("0.0.0.0:9600"));
             settings.sync();
             arguments = QStringList{QStringLiteral("--config"), ini} + arguments;
-        } else if (database != QLatin1String("none")) {
+        } else if (database != QLatin1String("none") && !arguments.contains(u"--database"_s)) {
             arguments = QStringList{QStringLiteral("--database"), path} + arguments;
         }
         const Run run = runAdmin(arguments, fileCase);
         QVERIFY2(run.code == exitCode, qPrintable(QString::number(run.code) + run.out + run.err));
         QVERIFY2((run.out + run.err).contains(mentions), qPrintable(run.out + run.err));
+        // A copy leaves no temporary file behind, and is readable by no other user.
+        QCOMPARE(QDir(folder.path()).entryList({QStringLiteral("copy.sqlite.tmp*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+        struct stat copyStatus = {};
+        if (::stat(QFile::encodeName(copy).constData(), &copyStatus) == 0)
+            QCOMPARE(copyStatus.st_mode & S_IRWXO, 0u);
     }
 
     void backupIsPgDumpAdviceOnPostgresql()
