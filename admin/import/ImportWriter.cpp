@@ -49,11 +49,21 @@ bool ImportWriter::onSqlite() const
     return m_db.driverName() == QLatin1String("QSQLITE");
 }
 
+// On SQLite the import takes the write lock as it begins, as a generation does: a
+// transaction that read first could not write after a generation committed in the
+// meantime, and would fail at once instead of waiting its turn.
+void ImportWriter::begin()
+{
+    QSqlQuery query(m_db);
+    const bool begun = onSqlite() ? query.exec(QStringLiteral("BEGIN IMMEDIATE")) : m_db.transaction();
+    if (!begun)
+        throw DatabaseError(QStringLiteral("Não foi possível iniciar a transação da importação: %1")
+                                .arg((onSqlite() ? query.lastError() : m_db.lastError()).text()));
+}
+
 ImportWriter::Outcome ImportWriter::write(const ImportBatch &batch)
 {
-    if (!m_db.transaction())
-        throw DatabaseError(
-            QStringLiteral("Não foi possível iniciar a transação da importação: %1").arg(m_db.lastError().text()));
+    begin();
     auto rollback = qScopeGuard([this] { m_db.rollback(); });
     std::vector<StagingTable> staged;
     for (qsizetype t = 0; t < m_layout.targets.size(); ++t) {

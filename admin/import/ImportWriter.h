@@ -55,6 +55,7 @@ private:
     QString distinct(const QString &left, const QString &right) const;
     static QString valuesText(const QStringList &columns, const QSqlQuery &query, int first);
     bool onSqlite() const;
+    void begin();
 
     QSqlDatabase m_db;
     const ImportLayout &m_layout;
