@@ -221,24 +221,35 @@ private:
         return true;
     }
 
+    // Each walk calculation: its key, situation, entry kind and number (null
+    // without one) and value.
+    QSqlQuery walkRows()
+    {
+        QSqlQuery rows(db());
+        rows.exec(QStringLiteral("SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.IDAPURFATFAS, a.DTMESAPURFAS, "
+                                 "a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, a.VRTOTAFATFAS FROM APURFATFAS a LEFT "
+                                 "JOIN ITEMLANCFAT l ON l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND "
+                                 "l.CDCLIENTE = a.CDCLIENTE AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = "
+                                 "a.IDAPURFATFAS WHERE a.DTMESAPURFAS < '2024-01-01'"));
+        return rows;
+    }
+
+    static QString walkKeyOf(const QSqlQuery &row)
+    {
+        return keyText(row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
+                       row.value(3).toString(), row.value(4).toDate().toString(QStringLiteral("MM/yyyy")));
+    }
+
     Books readBooks()
     {
         Books books;
         books.billed.assign(m_walk.size(), false);
         books.value.assign(m_walk.size(), 0);
-        QSqlQuery items(db());
-        items.exec(QStringLiteral("SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.IDAPURFATFAS, a.DTMESAPURFAS, "
-                                  "a.VRTOTAFATFAS, l.NRLANCFAT FROM APURFATFAS a LEFT JOIN ITEMLANCFAT l ON %1 WHERE "
-                                  "a.DTMESAPURFAS < '2024-01-01'")
-                       .arg(QStringLiteral("l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND l.CDCLIENTE = "
-                                           "a.CDCLIENTE AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = "
-                                           "a.IDAPURFATFAS")));
+        QSqlQuery items = walkRows();
         while (items.next()) {
-            const int i = m_walkIndex.value(keyText(items.value(0).toString(), items.value(1).toString(),
-                                                    items.value(2).toString(), items.value(3).toString(),
-                                                    items.value(4).toDate().toString(QStringLiteral("MM/yyyy"))));
-            books.value[size_t(i)] = items.value(5).toDouble();
-            books.billed[size_t(i)] = !items.value(6).isNull();
+            const int i = m_walkIndex.value(walkKeyOf(items));
+            books.value[size_t(i)] = items.value(8).toDouble();
+            books.billed[size_t(i)] = !items.value(7).isNull();
         }
         QSqlQuery entries(db());
         entries.exec(QStringLiteral("SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, IDEXECFAT FROM LANCFATFAS WHERE "
@@ -592,19 +603,10 @@ private:
                                  money(cell("VRTOTAFATFAS").toDouble())}
                          .join(u' ');
         }
-        QSqlQuery books(db());
-        books.exec(QStringLiteral("SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.IDAPURFATFAS, a.DTMESAPURFAS, "
-                                  "a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, a.VRTOTAFATFAS FROM APURFATFAS a LEFT "
-                                  "JOIN ITEMLANCFAT l ON %1 WHERE a.DTMESAPURFAS < '2024-01-01'")
-                       .arg(QStringLiteral("l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND l.CDCLIENTE = "
-                                           "a.CDCLIENTE AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = "
-                                           "a.IDAPURFATFAS")));
+        QSqlQuery books = walkRows();
         while (books.next()) {
             const QString kind = books.value(6).toString(), number = books.value(7).toString();
-            held << QStringList{keyText(books.value(0).toString(), books.value(1).toString(), books.value(2).toString(),
-                                        books.value(3).toString(),
-                                        books.value(4).toDate().toString(QStringLiteral("MM/yyyy"))),
-                                books.value(5).toString(), kind == u"N" ? number : QString(),
+            held << QStringList{walkKeyOf(books), books.value(5).toString(), kind == u"N" ? number : QString(),
                                 kind == u"I" ? number : QString(), money(books.value(8).toDouble())}
                         .join(u' ');
         }
