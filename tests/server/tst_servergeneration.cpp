@@ -4,6 +4,7 @@
 #include <latch>
 
 #include <unistd.h>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -17,9 +18,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "billing/BillingItemLayout.h"
 #include "tests/support/BillingRows.h"
+#include "tests/support/BooksInvariants.h"
 #include "platform/data/DataPacket.h"
 #include "platform/sql/DatabaseConnection.h"
 #include "platform/sql/DatabaseUrl.h"
@@ -29,7 +33,8 @@
 #include "server/sql/ThreadDatabase.h"
 
 // GeraNF and GeraInvoice: entries grouped and numbered, refused items and batches,
-// a busy SQLite file, and two desks generating the same items at once.
+// a busy SQLite file, two desks generating the same items at once, and a random walk
+// of generations, reversals, imports, copies and retried keys from several clients.
 using namespace ServerTest;
 
 namespace {
@@ -50,6 +55,104 @@ QByteArray rightsCall(const QString &method)
     return generationRequest(method, batchOf({method == u"GeraNF" ? "c1-6-04" : "f2-7-04"}));
 }
 
+// The books walk (booksHoldUnderRandomSteps): calculations of its own, before 2024
+// so that the fixture's never mix in; C1 and C2 at home, F1 and F2 abroad.
+struct WalkPlace
+{
+    const char *company;
+    const char *branch;
+};
+const WalkPlace WalkPlaces[] = {{"01", "0001"}, {"01", "0002"}, {"02", "0001"}};
+const char *const WalkClients[] = {"C1", "C2", "F1", "F2"};
+
+std::vector<ItemKey> walkKeys()
+{
+    std::vector<ItemKey> keys;
+    for (const WalkPlace &place : WalkPlaces)
+        for (const char *client : WalkClients)
+            for (int month = 1; month <= 10; ++month)
+                for (const char *type : {"1", "6"})
+                    keys.push_back({s(place.company), s(place.branch), s(client), s(type), QDate(2023, month, 1)});
+    return keys;
+}
+
+QString keyText(const QString &company, const QString &branch, const QString &client, const QString &type,
+                const QString &month /* MM/yyyy */)
+{
+    return QStringList{company, branch, client, type, month}.join(u'|');
+}
+
+QString keyText(const ItemKey &key)
+{
+    return keyText(key.company, key.branch, key.client, key.type, key.month.toString(QStringLiteral("MM/yyyy")));
+}
+
+bool domestic(const ItemKey &key)
+{
+    return key.client.startsWith(u'C');
+}
+
+QString money(double value)
+{
+    return QString::number(value, 'f', 2).replace(u'.', u',');
+}
+
+// The books as a step starts: each walk item pending or billed, and its value;
+// the live entries and the runs that made them.
+struct Books
+{
+    std::vector<bool> billed;
+    std::vector<double> value;
+    QList<QJsonArray> liveEntries; // company, kind, number
+    QList<qint64> liveRuns;
+    qint64 lastRun = 0;
+};
+
+// One client's call in a step, set up before the step and judged after it.
+struct Call
+{
+    enum Kind { Preview, Generate, Reverse, Import, Backup, Retry } kind = Preview;
+    QString method;
+    QByteArray body;
+    httplib::Headers headers;
+    std::vector<int> items;      // generation: its batch; import: its lines
+    bool twin = false;           // generation: a second client sends the same key and body at once
+    bool billedInside = false;   // generation: an item billed before the step; import: a billed line changed
+    bool otherUser = false;      // retry: sent by another user
+    QByteArray stored;           // retry: the answer the key keeps
+    std::map<int, double> lines; // import: the file's values
+    QString path;                // import or backup: its file
+    Answer answer, twinAnswer;
+    int exitCode = -1;
+    QString output;
+    std::string key; // generation: its Idempotency-Key
+    int desk = 0;    // generation: the billing desk that sent it
+
+    QString name() const
+    {
+        static const char *const names[] = {"preview", "generation", "reversal", "import", "backup", "retry"};
+        return QString::fromLatin1(names[kind]) + (method.isEmpty() ? QString() : u' ' + method)
+               + (twin ? QStringLiteral(" twice at once") : QString())
+               + (otherUser ? QStringLiteral(" by another user") : QString());
+    }
+};
+
+// The operations the walk may draw, from FAS_BOOKS_OPS ("generate,reverse,...");
+// all when unset.
+QList<Call::Kind> walkKinds()
+{
+    const QStringList names{"preview", "generate", "reverse", "import", "backup", "retry"};
+    const QString wanted = qEnvironmentVariable("FAS_BOOKS_OPS");
+    QList<Call::Kind> kinds;
+    // Weights: generation and reversal most, so that the books keep moving.
+    const int weights[] = {1, 4, 2, 2, 1, 1};
+    for (int k = 0; k < names.size(); ++k)
+        if (wanted.isEmpty() || wanted.split(u',').contains(names.at(k)))
+            for (int w = 0; w < weights[k]; ++w)
+                kinds << Call::Kind(k);
+    return kinds;
+}
+
 } // namespace
 
 class TstServerGeneration : public ServerFixture
@@ -58,6 +161,554 @@ class TstServerGeneration : public ServerFixture
 
 public:
     using ServerFixture::ServerFixture;
+
+private:
+    // --- the books walk (booksHoldUnderRandomSteps) ---
+    std::vector<ItemKey> m_walk;
+    QHash<QString, int> m_walkIndex;
+    QString m_tokens[3]; // two billing desks and a supervisor
+    struct StoredKey
+    {
+        QByteArray body, answer;
+        std::string key;
+        int desk;
+    };
+    std::vector<StoredKey> m_storedKeys;
+    QHash<QString, QString> m_numbers; // company/kind/number: its run, as every step saw it
+    QTemporaryDir m_walkDir;
+
+    // Every walk calculation, whatever its situation.
+    static QByteArray walkPreview()
+    {
+        Filter filter;
+        filter.dtIni = QStringLiteral("2023-01-01");
+        filter.dtFin = QStringLiteral("2023-12-31");
+        filter.types = QStringLiteral("_1__6_");
+        filter.situations = QStringLiteral("T");
+        return request(QStringLiteral("GetFaturamento"), filter.params());
+    }
+
+    static QString walkGroup(const ItemKey &key)
+    {
+        return key.type == u"1" && key.month.month() % 2 ? QStringLiteral("LIC") : QStringLiteral("SERV");
+    }
+
+    QString itemMatch(const QString &alias) const
+    {
+        return QStringLiteral("%1.CDEMPRESA = ? AND %1.CDFILIAL = ? AND %1.CDCLIENTE = ? AND %1.IDAPURFATFAS = ? AND "
+                              "%1.DTMESAPURFAS = %2")
+            .arg(alias, dateParam());
+    }
+
+    static QVariantList itemValues(const ItemKey &key)
+    {
+        return {key.company, key.branch, key.client, key.type, key.month.toString(Qt::ISODate)};
+    }
+
+    bool insertWalk(std::mt19937 &random)
+    {
+        m_walk = walkKeys();
+        for (size_t i = 0; i < m_walk.size(); ++i) {
+            const ItemKey &key = m_walk[i];
+            m_walkIndex.insert(keyText(key), int(i));
+            if (!exec(QStringLiteral("INSERT INTO APURFATFAS (CDEMPRESA, CDFILIAL, CDCLIENTE, IDAPURFATFAS, "
+                                     "DTMESAPURFAS, IDSTAPFATFAS, CDGRUPONFAPUR, VRTOTAFATFAS) VALUES (?, ?, ?, ?, "
+                                     "%1, 'P', ?, ?)")
+                          .arg(dateParam()),
+                      itemValues(key) + QVariantList{walkGroup(key), double(1 + random() % 99999) / 100}))
+                return false;
+        }
+        return true;
+    }
+
+    // Each walk calculation: its key, situation, entry kind and number (null
+    // without one) and value.
+    QSqlQuery walkRows()
+    {
+        QSqlQuery rows(db());
+        rows.exec(QStringLiteral("SELECT a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, a.IDAPURFATFAS, a.DTMESAPURFAS, "
+                                 "a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, a.VRTOTAFATFAS FROM APURFATFAS a LEFT "
+                                 "JOIN ITEMLANCFAT l ON l.CDEMPRESA = a.CDEMPRESA AND l.CDFILIAL = a.CDFILIAL AND "
+                                 "l.CDCLIENTE = a.CDCLIENTE AND l.DTMESAPURFAS = a.DTMESAPURFAS AND l.IDAPURFATFAS = "
+                                 "a.IDAPURFATFAS WHERE a.DTMESAPURFAS < '2024-01-01'"));
+        return rows;
+    }
+
+    static QString walkKeyOf(const QSqlQuery &row)
+    {
+        return keyText(row.value(0).toString(), row.value(1).toString(), row.value(2).toString(),
+                       row.value(3).toString(), row.value(4).toDate().toString(QStringLiteral("MM/yyyy")));
+    }
+
+    Books readBooks()
+    {
+        Books books;
+        books.billed.assign(m_walk.size(), false);
+        books.value.assign(m_walk.size(), 0);
+        QSqlQuery items = walkRows();
+        while (items.next()) {
+            const int i = m_walkIndex.value(walkKeyOf(items));
+            books.value[size_t(i)] = items.value(8).toDouble();
+            books.billed[size_t(i)] = !items.value(7).isNull();
+        }
+        QSqlQuery entries(db());
+        entries.exec(QStringLiteral("SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, IDEXECFAT FROM LANCFATFAS WHERE "
+                                    "DTESTORNO IS NULL ORDER BY 1, 2, 3"));
+        while (entries.next()) {
+            books.liveEntries << QJsonArray{entries.value(0).toString(), entries.value(1).toString(),
+                                            entries.value(2).toInt()};
+            if (!entries.value(3).isNull() && !books.liveRuns.contains(entries.value(3).toLongLong()))
+                books.liveRuns << entries.value(3).toLongLong();
+        }
+        books.lastRun = scalar(QStringLiteral("SELECT COALESCE(MAX(IDEXECFAT), 0) FROM EXECFAT")).toLongLong();
+        return books;
+    }
+
+    httplib::Headers walkHeaders(int desk, const std::string &key) const
+    {
+        httplib::Headers headers = bearer(m_tokens[desk]);
+        headers.emplace("Idempotency-Key", key);
+        return headers;
+    }
+
+    // The call of `kind`, drawn from the books; a kind with nothing to act on becomes a preview.
+    Call planCall(Call::Kind kind, const Books &books, std::mt19937 &random, const QString &tag)
+    {
+        Call call;
+        call.kind = kind;
+        const std::string key = "passeio-" + tag.toStdString();
+        const auto pick = [&random](qsizetype size) { return qsizetype(random() % quint32(size)); };
+        if (kind == Call::Retry && m_storedKeys.empty())
+            call.kind = kind = Call::Generate;
+        if (kind == Call::Generate) {
+            const bool home = random() % 2;
+            std::vector<int> pool, billed;
+            for (size_t i = 0; i < m_walk.size(); ++i)
+                if (domestic(m_walk[i]) == home)
+                    (books.billed[i] ? billed : pool).push_back(int(i));
+            if (pool.empty())
+                return planCall(Call::Preview, books, random, tag);
+            const qsizetype start = pick(qsizetype(pool.size()));
+            for (qsizetype i = start; i < qMin(start + 1 + pick(6), qsizetype(pool.size())); ++i)
+                call.items.push_back(pool[size_t(i)]);
+            call.billedInside = !billed.empty() && random() % 5 == 0;
+            if (call.billedInside)
+                call.items.push_back(billed[size_t(pick(qsizetype(billed.size())))]);
+            std::vector<ItemKey> batch;
+            for (int i : call.items)
+                batch.push_back(m_walk[size_t(i)]);
+            call.method = home ? QStringLiteral("GeraNF") : QStringLiteral("GeraInvoice");
+            call.body = generationRequest(call.method, batchOfKeys(batch));
+            call.key = key;
+            call.desk = int(random() % 2);
+            call.headers = walkHeaders(call.desk, key);
+            call.twin = random() % 4 == 0;
+        } else if (kind == Call::Retry) {
+            const StoredKey &stored = m_storedKeys[size_t(pick(qsizetype(m_storedKeys.size())))];
+            call.otherUser = random() % 3 == 0;
+            call.body = stored.body;
+            call.stored = stored.answer;
+            call.key = stored.key;
+            call.desk = call.otherUser ? 1 - stored.desk : stored.desk;
+            call.headers = walkHeaders(call.desk, stored.key);
+        } else if (kind == Call::Reverse) {
+            const QString why = QStringLiteral("passo ") + tag;
+            if (!books.liveRuns.isEmpty() && random() % 2) {
+                call.method = QStringLiteral("EstornaGeracao");
+                call.body = request(call.method, {books.liveRuns.at(pick(books.liveRuns.size())), why});
+            } else if (!books.liveEntries.isEmpty()) {
+                call.method = QStringLiteral("EstornaLancamento");
+                QJsonArray params = books.liveEntries.at(pick(books.liveEntries.size()));
+                params.append(why);
+                call.body = request(call.method, params);
+            } else {
+                return planCall(Call::Preview, books, random, tag);
+            }
+            call.headers = walkHeaders(2, key);
+        } else if (kind == Call::Import) {
+            planImport(call, books, random, tag);
+        } else if (kind == Call::Backup) {
+            call.path = m_walkDir.filePath(
+                QStringLiteral("copia-%1.%2")
+                    .arg(tag, m_backend == Backend::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("dump")));
+        } else {
+            call.body = walkPreview();
+            call.headers = bearer(m_tokens[0]);
+        }
+        return call;
+    }
+
+    // A month's file of 25 calculations, some with new values; now and then one of
+    // them billed with a new value, which must refuse the whole file. Billed lines
+    // otherwise come unchanged and pending, as the month's file still has them.
+    void planImport(Call &call, const Books &books, std::mt19937 &random, const QString &tag)
+    {
+        std::vector<int> billed;
+        while (call.lines.size() < 25) {
+            const int i = int(random() % quint32(m_walk.size()));
+            const bool change = !books.billed[size_t(i)] && random() % 3 == 0;
+            call.lines[i] = change ? double(1 + random() % 99999) / 100 : books.value[size_t(i)];
+            if (books.billed[size_t(i)])
+                billed.push_back(i);
+        }
+        call.billedInside = !billed.empty() && random() % 3 == 0;
+        if (call.billedInside)
+            call.lines[billed[random() % billed.size()]] += 1;
+        QStringList file{QStringLiteral(
+            "CDEMPRESA;CDFILIAL;CDCLIENTE;DTMESAPURFAS;IDAPURFATFAS;IDSTAPFATFAS;CDGRUPONFAPUR;DTAPURFATFAS;"
+            "CDPRODUTO;CDOPERAPUR;CDTIPOSERV;IDCOMIFATFAS;DSEMISSPRONF;DSBOLEFATFAS;DSFATURCLIE;VRTOTAFATFAS;"
+            "NRNOTAFISC;NRINVOICE;NRSOLISERV")};
+        for (const auto &[i, value] : call.lines) {
+            const ItemKey &key = m_walk[size_t(i)];
+            file << QStringList{key.company,   key.branch,
+                                key.client,    key.month.toString(QStringLiteral("dd/MM/yyyy")),
+                                key.type,      QStringLiteral("P"),
+                                walkGroup(key)}
+                            .join(u';')
+                        + QString(9, u';') + money(value) + QStringLiteral(";;;");
+        }
+        call.path = m_walkDir.filePath(QStringLiteral("apuracoes-%1.csv").arg(tag));
+        QFile out(call.path);
+        if (out.open(QIODevice::WriteOnly)) // else the import names the missing file
+            out.write(file.join(u'\n').toUtf8() + '\n');
+    }
+
+    // What a client thread does: one call; nothing here touches the test's database connection.
+    static void perform(Call &call, int port, const QString &url, bool sqlite)
+    {
+        if (call.kind == Call::Import) {
+            call.output = adminTool(url, {QStringLiteral("import"), QStringLiteral("apuracoes"), call.path},
+                                    &call.exitCode);
+        } else if (call.kind == Call::Backup) {
+            call.output = adminTool(url, {QStringLiteral("backup"), call.path}, &call.exitCode);
+            if (!sqlite && !QStandardPaths::findExecutable(QStringLiteral("pg_dump")).isEmpty()) {
+                // The documented copy of a PostgreSQL database.
+                QProcess dump;
+                dump.setProcessChannelMode(QProcess::MergedChannels);
+                dump.start(QStringLiteral("pg_dump"),
+                           {QStringLiteral("--format=custom"), QStringLiteral("--file=") + call.path,
+                            QStringLiteral("--dbname=") + url});
+                dump.waitForFinished(120000);
+                call.output += QString::fromUtf8(dump.readAll());
+            }
+        } else {
+            call.answer = post(port, call.body, call.headers);
+        }
+    }
+
+    static QString walkLinks()
+    {
+        return QStringLiteral("l.CDEMPRESA = e.CDEMPRESA AND l.IDTPLANCFAT = e.IDTPLANCFAT AND l.NRLANCFAT = "
+                              "e.NRLANCFAT");
+    }
+
+    // A generation's answer against the books: the items asked, each in a live
+    // entry, under the number answered, of one run that holds nothing else.
+    QString judgeBilled(const Call &call, const Answer &answer)
+    {
+        const TRecordStore rows = answer.packet();
+        const bool notes = call.method == u"GeraNF";
+        QStringList answered, asked;
+        QSet<QString> runs;
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const auto cell = [&](const char *field) { return BillingRows::cell(rows, r, field); };
+            const QString text = keyText(cell("CDEMPRESA"), cell("CDFILIAL"), cell("CDCLIENTE"), cell("IDAPURFATFAS"),
+                                         cell("MESAPURADO"));
+            answered << text;
+            runs << scalar(QStringLiteral("SELECT e.IDEXECFAT FROM ITEMLANCFAT l JOIN LANCFATFAS e ON %1 WHERE "
+                                          "e.DTESTORNO IS NULL AND e.IDTPLANCFAT = ? AND e.NRLANCFAT = ? AND ")
+                                   .arg(walkLinks())
+                               + itemMatch(QStringLiteral("l")),
+                           QVariantList{notes ? QStringLiteral("N") : QStringLiteral("I"),
+                                        cell(notes ? "NRLANCTONF" : "NRLANCINVOICE").toInt()}
+                               + itemValues(m_walk[size_t(m_walkIndex.value(text))]))
+                        .toString();
+        }
+        for (int i : call.items)
+            asked << keyText(m_walk[size_t(i)]);
+        asked.removeDuplicates();
+        if (sorted(answered) != sorted(asked))
+            return QStringLiteral("answered the items %1 for %2").arg(answered.join(u' '), asked.join(u' '));
+        if (runs.size() != 1 || runs.contains(QString()))
+            return QStringLiteral("the items answered are not each in the live entry answered, of one run");
+        const int links = scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON %1 WHERE "
+                                                "e.IDEXECFAT = ?")
+                                     .arg(walkLinks()),
+                                 {*runs.begin()})
+                              .toInt();
+        return links == asked.size() ? QString()
+                                     : QStringLiteral("run %1 holds %2 items, answered %3")
+                                           .arg(*runs.begin())
+                                           .arg(links)
+                                           .arg(asked.size());
+    }
+
+    // A generation (and its twin with the same key) billed its batch whole, or was
+    // refused whole because an item was billed already.
+    QString judgeGeneration(const Call &call, bool reversals)
+    {
+        const bool billed = call.answer.hasResult();
+        if (!billed && call.answer.errorCode() != -32011)
+            return QStringLiteral("answered ") + QString::fromUtf8(call.answer.body.left(300));
+        if (billed && call.billedInside && !reversals)
+            return QStringLiteral("a batch holding an item billed before was billed");
+        if (const QString problem = billed ? judgeBilled(call, call.answer) : QString(); !problem.isEmpty())
+            return problem;
+        if (!call.twin)
+            return {};
+        const Answer &twin = call.twinAnswer;
+        if (!twin.hasResult() && twin.errorCode() != -32011)
+            return QStringLiteral("the same key at once answered ") + QString::fromUtf8(twin.body.left(300));
+        if (billed && twin.hasResult() && twin.body != call.answer.body)
+            return QStringLiteral("the same key at once gave two different answers");
+        if (billed != twin.hasResult() && !reversals)
+            return QStringLiteral("the same key at once was billed once and refused once");
+        return {};
+    }
+
+    QString judgeRetry(const Call &call)
+    {
+        if (!call.otherUser)
+            return call.answer.body == call.stored ? QString()
+                                                   : QStringLiteral("the key's answer was not given again: ")
+                                                         + QString::fromUtf8(call.answer.body.left(300));
+        if (call.answer.body == call.stored)
+            return QStringLiteral("another user's call with the same key got the first user's stored answer");
+        if (!call.answer.hasResult() && call.answer.errorCode() != -32011)
+            return QStringLiteral("another user's call with the same key answered ")
+                   + QString::fromUtf8(call.answer.body.left(300));
+        return {};
+    }
+
+    // A reversal reversed what it answered, in one run of its method; "reversed
+    // already" only when another reversal ran beside it.
+    QString judgeReversal(const Call &call, int reversals)
+    {
+        if (call.answer.errorCode() == -32016 && reversals > 1)
+            return {};
+        if (!call.answer.hasResult())
+            return QStringLiteral("answered ") + QString::fromUtf8(call.answer.body.left(300));
+        const TRecordStore rows = call.answer.packet();
+        QSet<QString> runs;
+        for (int r = 0; r < rows.rowCount(); ++r)
+            runs << scalar(QStringLiteral("SELECT x.NMMETODO FROM LANCFATFAS e JOIN EXECFAT x ON x.IDEXECFAT = "
+                                          "e.IDEXECESTORNO WHERE e.DTESTORNO IS NOT NULL AND e.CDEMPRESA = ? AND "
+                                          "e.IDTPLANCFAT = ? AND e.NRLANCFAT = ?"),
+                           {BillingRows::cell(rows, r, "CDEMPRESA"), BillingRows::cell(rows, r, "IDTPLANCFAT"),
+                            BillingRows::cell(rows, r, "NRLANCFAT").toInt()})
+                        .toString();
+        return rows.rowCount() > 0 && runs == QSet<QString>{call.method}
+                   ? QString()
+                   : QStringLiteral("the entries answered are not reversed by a run of ") + call.method;
+    }
+
+    // A file changing no billed calculation is imported whole; one that changes a
+    // billed one is refused whole, saying so.
+    QString judgeImport(const Call &call, const Books &before, bool reversals)
+    {
+        bool billedChange = false, changedBilledAtStart = false;
+        QStringList differ;
+        for (const auto &[i, value] : call.lines) {
+            const ItemKey &key = m_walk[size_t(i)];
+            const double was = before.value[size_t(i)];
+            const double now = scalar(QStringLiteral("SELECT VRTOTAFATFAS FROM APURFATFAS a WHERE ")
+                                          + itemMatch(QStringLiteral("a")),
+                                      itemValues(key))
+                                   .toDouble();
+            const bool changed = qAbs(value - was) > 0.005;
+            const bool billedNow = scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l WHERE ")
+                                              + itemMatch(QStringLiteral("l")),
+                                          itemValues(key))
+                                       .toInt()
+                                   > 0;
+            changedBilledAtStart |= changed && before.billed[size_t(i)];
+            billedChange |= changed && (before.billed[size_t(i)] || billedNow);
+            if (qAbs(now - (call.exitCode == 0 ? value : was)) > 0.005)
+                differ << keyText(key) + u'=' + money(now);
+        }
+        if (call.exitCode == 0 && changedBilledAtStart && !reversals)
+            return QStringLiteral("a file changing a billed calculation was imported");
+        if (call.exitCode == 1 && !(billedChange && call.output.contains(QStringLiteral("já foi faturada"))))
+            return QStringLiteral("refused without changing a billed calculation: ") + call.output;
+        if (call.exitCode != 0 && call.exitCode != 1)
+            return QStringLiteral("exit %1: %2").arg(call.exitCode).arg(call.output);
+        return differ.isEmpty()
+                   ? QString()
+                   : QStringLiteral("exit %1, but the calculations hold %2").arg(call.exitCode).arg(differ.join(u' '));
+    }
+
+    // A copy taken while the others write holds the books too.
+    QString judgeBackup(const Call &call)
+    {
+        if (m_backend == Backend::Sqlite) {
+            if (call.exitCode != 0)
+                return QStringLiteral("the copy failed: ") + call.output;
+            QStringList broken;
+            {
+                QSqlDatabase copy = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("walk-copy"));
+                copy.setDatabaseName(call.path);
+                broken = copy.open() ? BooksInvariants::broken(copy) : QStringList{copy.lastError().text()};
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("walk-copy"));
+            return broken.isEmpty() ? QString() : QStringLiteral("the copy's books broke: ") + broken.join(u"; ");
+        }
+        if (call.exitCode != 3 || !call.output.contains(QStringLiteral("pg_dump")))
+            return QStringLiteral("backup on PostgreSQL: ") + call.output;
+        if (!QFileInfo::exists(call.path)) {
+            qInfo("pg_dump is not installed here: the copy of a PostgreSQL database is not tried");
+            return {};
+        }
+        return restoredBooks(call.path);
+    }
+
+    QString restoredBooks(const QString &dump)
+    {
+        const QString name = m_databaseName + QStringLiteral("_copia");
+        const QString url = m_adminUrl.left(m_adminUrl.lastIndexOf(u'/') + 1) + name;
+        QStringList broken;
+        {
+            QSqlDatabase admin = DatabaseConnection::open(DatabaseUrl::parse(m_adminUrl), QStringLiteral("walk-admin"));
+            QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+            QSqlQuery(admin).exec(QStringLiteral("CREATE DATABASE %1").arg(name));
+            QProcess restore;
+            restore.setProcessChannelMode(QProcess::MergedChannels);
+            restore.start(QStringLiteral("pg_restore"),
+                          {QStringLiteral("--no-owner"), QStringLiteral("--dbname=") + url, dump});
+            if (!restore.waitForFinished(120000) || restore.exitCode() != 0)
+                broken << QStringLiteral("pg_restore: ") + QString::fromUtf8(restore.readAll());
+            else
+                broken << BooksInvariants::broken(
+                    DatabaseConnection::open(DatabaseUrl::parse(url), QStringLiteral("walk-copy")));
+            DatabaseConnection::close(QStringLiteral("walk-copy"));
+            QSqlQuery(admin).exec(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+        }
+        DatabaseConnection::close(QStringLiteral("walk-admin"));
+        return broken.isEmpty() ? QString() : QStringLiteral("the copy's books broke: ") + broken.join(u"; ");
+    }
+
+    // The preview shows each walk calculation as the books hold it: situation,
+    // entry number and value.
+    QString judgePreview()
+    {
+        const Answer answer = post(m_server.port(), walkPreview(), bearer(m_tokens[0]));
+        if (!answer.hasResult())
+            return QStringLiteral("the preview failed: ") + QString::fromUtf8(answer.body.left(300));
+        const TRecordStore rows = answer.packet();
+        QStringList shown, held;
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            const auto cell = [&](const char *field) { return BillingRows::cell(rows, r, field); };
+            shown << QStringList{keyText(cell("CDEMPRESA"), cell("CDFILIAL"), cell("CDCLIENTE"), cell("IDAPURFATFAS"),
+                                         cell("MESAPURADO")),
+                                 cell("IDSTAPFATFAS"), cell("NRLANCTONF"), cell("NRLANCINVOICE"),
+                                 money(cell("VRTOTAFATFAS").toDouble())}
+                         .join(u' ');
+        }
+        QSqlQuery books = walkRows();
+        while (books.next()) {
+            const QString kind = books.value(6).toString(), number = books.value(7).toString();
+            held << QStringList{walkKeyOf(books), books.value(5).toString(), kind == u"N" ? number : QString(),
+                                kind == u"I" ? number : QString(), money(books.value(8).toDouble())}
+                        .join(u' ');
+        }
+        shown.sort();
+        held.sort();
+        for (qsizetype i = 0; i < qMax(shown.size(), held.size()); ++i)
+            if (shown.value(i) != held.value(i))
+                return QStringLiteral("the preview shows \"%1\" where the books hold \"%2\"")
+                    .arg(shown.value(i), held.value(i));
+        return {};
+    }
+
+    // Each number a step saw stays with the entry and run it was given to.
+    QString judgeNumbers()
+    {
+        QSqlQuery entries(db());
+        entries.exec(QStringLiteral("SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, IDEXECFAT FROM LANCFATFAS"));
+        QHash<QString, QString> now;
+        while (entries.next())
+            now.insert(
+                QStringList{entries.value(0).toString(), entries.value(1).toString(), entries.value(2).toString()}.join(
+                    u'/'),
+                entries.value(3).toString());
+        for (auto it = m_numbers.cbegin(); it != m_numbers.cend(); ++it)
+            if (!now.contains(it.key()) || now.value(it.key()) != it.value())
+                return QStringLiteral("entry %1 of run %2 is now %3")
+                    .arg(it.key(), it.value(), now.value(it.key(), QStringLiteral("gone")));
+        m_numbers = now;
+        return {};
+    }
+
+    QString judgeStep(const std::vector<Call> &calls, const Books &before)
+    {
+        const int reversals = int(
+            std::count_if(calls.begin(), calls.end(), [](const Call &c) { return c.kind == Call::Reverse; }));
+        int generated = 0, reversed = 0;
+        for (const Call &call : calls) {
+            QString problem;
+            if (call.kind == Call::Generate)
+                problem = judgeGeneration(call, reversals > 0);
+            else if (call.kind == Call::Retry)
+                problem = judgeRetry(call);
+            else if (call.kind == Call::Reverse)
+                problem = judgeReversal(call, reversals);
+            else if (call.kind == Call::Import)
+                problem = judgeImport(call, before, reversals > 0);
+            else if (call.kind == Call::Backup)
+                problem = judgeBackup(call);
+            else if (!call.answer.hasResult())
+                problem = QStringLiteral("answered ") + QString::fromUtf8(call.answer.body.left(300));
+            if (!problem.isEmpty())
+                return call.name() + QStringLiteral(": ") + problem;
+            if (call.kind == Call::Generate)
+                generated += call.answer.hasResult() || call.twinAnswer.hasResult();
+            else if (call.kind == Call::Retry)
+                generated += call.otherUser && call.answer.hasResult();
+            else if (call.kind == Call::Reverse)
+                reversed += call.answer.hasResult();
+        }
+        const QString runs = QStringLiteral("SELECT COUNT(*) FROM EXECFAT WHERE IDEXECFAT > ? AND CDERRO IS NULL AND "
+                                            "NMMETODO %1 ('GeraNF', 'GeraInvoice')");
+        const int generationRuns = scalar(runs.arg(QStringLiteral("IN")), {before.lastRun}).toInt();
+        const int reversalRuns = scalar(runs.arg(QStringLiteral("NOT IN")), {before.lastRun}).toInt();
+        if (generationRuns != generated || reversalRuns != reversed)
+            return QStringLiteral("%1 generations and %2 reversals answered, %3 and %4 runs committed")
+                .arg(generated)
+                .arg(reversed)
+                .arg(generationRuns)
+                .arg(reversalRuns);
+        if (const QStringList broken = BooksInvariants::broken(db()); !broken.isEmpty())
+            return QStringLiteral("the books broke: ") + broken.join(u"; ");
+        if (const QString problem = judgeNumbers(); !problem.isEmpty())
+            return problem;
+        if (const QString problem = judgePreview(); !problem.isEmpty())
+            return problem;
+        int code = -1;
+        const QString checked = admin({QStringLiteral("check")}, &code);
+        return code == 0 ? QString() : QStringLiteral("fas-admin check: ") + checked;
+    }
+
+    // Every call of a step from its own client thread, released together.
+    void runAtOnce(std::vector<Call> &calls)
+    {
+        const int port = m_server.port();
+        const bool sqlite = m_backend == Backend::Sqlite;
+        const auto twins = std::count_if(calls.begin(), calls.end(), [](const Call &c) { return c.twin; });
+        std::latch ready(std::ptrdiff_t(calls.size()) + twins);
+        std::vector<std::thread> threads;
+        for (Call &call : calls) {
+            threads.emplace_back([&call, &ready, port, sqlite, url = m_url] {
+                ready.arrive_and_wait();
+                perform(call, port, url, sqlite);
+            });
+            if (call.twin)
+                threads.emplace_back([&call, &ready, port] {
+                    ready.arrive_and_wait();
+                    call.twinAnswer = post(port, call.body, call.headers);
+                });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+    }
 
 private slots:
     void generationGroupsAndNumbers()
@@ -832,6 +1483,71 @@ private slots:
                                        "IDTPLANCFAT = 'N'"))
                      .toInt());
         QVERIFY(serverServes());
+    }
+
+    // A bounded random walk over what touches the books: previews, generations (now
+    // and then with an item billed before, or the same key sent twice at once),
+    // reversals of runs and entries, imports of changed calculations, copies and
+    // retried keys, three or four clients at once against one server. After each
+    // step every answer must be what the database holds, the books must hold
+    // (BooksInvariants), numbers stay with their entries, the preview shows the
+    // books and fas-admin check finds nothing. FAS_BOOKS_SEED walks the same
+    // choices again (each step's interleaving is the machine's), FAS_BOOKS_STEPS
+    // bounds the walk, FAS_BOOKS_OPS keeps some operations only.
+    void booksHoldUnderRandomSteps()
+    {
+        const quint32 seed = qEnvironmentVariableIsSet("FAS_BOOKS_SEED")
+                                 ? qEnvironmentVariable("FAS_BOOKS_SEED").toUInt()
+                                 : std::random_device{}();
+        const int steps = qEnvironmentVariableIsSet("FAS_BOOKS_STEPS") ? qEnvironmentVariableIntValue("FAS_BOOKS_STEPS")
+                                                                       : 40;
+        qInfo("books walk: seed %u, %d steps (FAS_BOOKS_SEED=%u walks it again)", seed, steps, seed);
+        std::mt19937 random(seed);
+        const QList<Call::Kind> kinds = walkKinds();
+        QVERIFY2(!kinds.isEmpty(), "FAS_BOOKS_OPS names none of preview, generate, reverse, import, backup, retry");
+        QVERIFY(insertWalk(random));
+        m_tokens[0] = addUser(QStringLiteral("mesa"), QStringLiteral("faturamento"));
+        m_tokens[1] = addUser(QStringLiteral("caixa"), QStringLiteral("faturamento"));
+        m_tokens[2] = addUser(QStringLiteral("chefe"), QStringLiteral("supervisor"));
+        QVERIFY(!m_tokens[0].isEmpty() && !m_tokens[1].isEmpty() && !m_tokens[2].isEmpty());
+        QVERIFY(judgeNumbers().isEmpty());
+        QMap<QString, int> tally;
+        for (int step = 1; step <= steps; ++step) {
+            const Books before = readBooks();
+            std::vector<Call> calls;
+            QStringList names;
+            const int clients = 3 + int(random() % 2);
+            for (int c = 0; c < clients; ++c) {
+                auto kind = kinds.at(qsizetype(random() % quint32(kinds.size())));
+                for (const Call &other : calls) // one import and one copy at a time
+                    if (other.kind == kind && (kind == Call::Import || kind == Call::Backup))
+                        kind = Call::Preview;
+                calls.push_back(planCall(kind, before, random, QStringLiteral("%1-%2-%3").arg(seed).arg(step).arg(c)));
+                names << calls.back().name();
+            }
+            qInfo("step %d: %s", step, qPrintable(names.join(QStringLiteral(", "))));
+            runAtOnce(calls);
+            const QString problem = judgeStep(calls, before);
+            QVERIFY2(problem.isEmpty(), qPrintable(QStringLiteral("seed %1, step %2 (%3): %4")
+                                                       .arg(seed)
+                                                       .arg(step)
+                                                       .arg(names.join(QStringLiteral(", ")), problem)));
+            for (const Call &call : calls) {
+                const QString outcome = call.kind == Call::Import || call.kind == Call::Backup
+                                            ? QStringLiteral("exit %1").arg(call.exitCode)
+                                            : QString::number(call.answer.errorCode());
+                ++tally[call.name().section(u' ', 0, 0) + u' ' + outcome];
+            }
+            for (const Call &call : calls)
+                if ((call.kind == Call::Generate || call.kind == Call::Retry) && call.answer.hasResult()
+                    && (call.kind == Call::Generate || call.otherUser))
+                    m_storedKeys.push_back({call.body, call.answer.body, call.key, call.desk});
+        }
+        // What the walk did (0: a result; else the error code or the program's exit).
+        QStringList did;
+        for (auto it = tally.cbegin(); it != tally.cend(); ++it)
+            did << QStringLiteral("%1 ×%2").arg(it.key()).arg(it.value());
+        qInfo("books walk done: %s", qPrintable(did.join(QStringLiteral(", "))));
     }
 };
 

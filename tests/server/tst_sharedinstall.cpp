@@ -17,6 +17,7 @@
 
 #include "tests/support/AppServerProcess.h"
 #include "tests/support/BillingRows.h"
+#include "tests/support/BooksInvariants.h"
 #include "tests/support/ServerFixture.h"
 #include "billing/BillingItemLayout.h"
 #include "outside/services/Consiste.h"
@@ -780,69 +781,8 @@ private slots:
     void booksHoldAfterTheRaces_data()
     {
         QTest::addColumn<QString>("sql");
-        const QString links = QStringLiteral(
-            "(SELECT CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS FROM %1)");
-        const QString linksOf = QStringLiteral("l.CDEMPRESA = e.CDEMPRESA AND l.IDTPLANCFAT = e.IDTPLANCFAT AND "
-                                               "l.NRLANCFAT = e.NRLANCFAT");
-        const QString itemOf = QStringLiteral(
-            "%1.CDEMPRESA = a.CDEMPRESA AND %1.CDFILIAL = a.CDFILIAL AND %1.CDCLIENTE "
-            "= a.CDCLIENTE AND %1.DTMESAPURFAS = a.DTMESAPURFAS AND %1.IDAPURFATFAS = "
-            "a.IDAPURFATFAS");
-        QTest::newRow("an item in two live entries")
-            << QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM (%1 UNION ALL %2) l JOIN LANCFATFAS e ON %3 WHERE "
-                              "e.DTESTORNO IS NULL GROUP BY l.CDEMPRESA, l.CDFILIAL, l.CDCLIENTE, l.DTMESAPURFAS, "
-                              "l.IDAPURFATFAS HAVING COUNT(*) > 1) x")
-                   .arg(links.arg(QStringLiteral("ITEMLANCFAT")), links.arg(QStringLiteral("ITEMLANCFATHIST")),
-                        linksOf);
-        QTest::newRow("a live link of a reversed entry")
-            << QStringLiteral(
-                   "SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON %1 WHERE e.DTESTORNO IS NOT NULL")
-                   .arg(linksOf);
-        QTest::newRow("a live entry without items, or with other items than it counts")
-            << QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NULL AND e.QTITEMLANCFAT <> "
-                              "(SELECT COUNT(*) FROM ITEMLANCFAT l WHERE %1) OR e.QTITEMLANCFAT < 1")
-                   .arg(linksOf);
-        QTest::newRow("a reversed entry without the history of its items")
-            << QStringLiteral(
-                   "SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NOT NULL AND NOT EXISTS (SELECT 1 "
-                   "FROM ITEMLANCFATHIST l WHERE %1)")
-                   .arg(linksOf);
-        // Reversed entries keep their numbers: a counter has given exactly its numbers, each once.
-        QTest::newRow("a number skipped or given twice")
-            << QStringLiteral("SELECT COUNT(*) FROM NUMLANCFAT n WHERE n.NRULTLANCFAT <> (SELECT COUNT(DISTINCT "
-                              "e.NRLANCFAT) FROM LANCFATFAS e WHERE e.CDEMPRESA = n.CDEMPRESA AND e.IDTPLANCFAT = "
-                              "n.IDTPLANCFAT AND e.NRLANCFAT <= n.NRULTLANCFAT) OR EXISTS (SELECT 1 FROM LANCFATFAS e "
-                              "WHERE e.CDEMPRESA = n.CDEMPRESA AND e.IDTPLANCFAT = n.IDTPLANCFAT AND e.NRLANCFAT > "
-                              "n.NRULTLANCFAT)");
-        QTest::newRow("an item set free that is not pending")
-            << QStringLiteral(
-                   "SELECT COUNT(*) FROM APURFATFAS a WHERE EXISTS (SELECT 1 FROM ITEMLANCFATHIST h WHERE %1) "
-                   "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE %2) AND COALESCE(a.IDSTAPFATFAS, 'P') "
-                   "<> 'P'")
-                   .arg(itemOf.arg(QStringLiteral("h")), itemOf.arg(QStringLiteral("l")));
-        QTest::newRow("an item a run billed that is not realized")
-            << QStringLiteral(
-                   "SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e ON %1 JOIN APURFATFAS a ON %2 WHERE "
-                   "e.IDEXECFAT IS NOT NULL AND COALESCE(a.IDSTAPFATFAS, 'P') <> 'R'")
-                   .arg(linksOf, itemOf.arg(QStringLiteral("l")));
-        // The demo data's entries come before any run; from a counter's first run on, each entry names its run.
-        QTest::newRow("an entry without the run that made it")
-            << QStringLiteral("SELECT COUNT(*) FROM LANCFATFAS e WHERE e.NRLANCFAT >= (SELECT MIN(f.NRLANCFAT) FROM "
-                              "LANCFATFAS f WHERE f.CDEMPRESA = e.CDEMPRESA AND f.IDTPLANCFAT = e.IDTPLANCFAT AND "
-                              "f.IDEXECFAT IS NOT NULL) AND NOT EXISTS (SELECT 1 FROM EXECFAT x WHERE x.IDEXECFAT = "
-                              "e.IDEXECFAT AND x.CDERRO IS NULL AND x.NMMETODO = CASE e.IDTPLANCFAT WHEN 'N' THEN "
-                              "'GeraNF' ELSE 'GeraInvoice' END)");
-        QTest::newRow("a reversed entry without the run that reversed it") << QStringLiteral(
-            "SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NOT NULL AND NOT EXISTS (SELECT 1 "
-            "FROM EXECFAT x WHERE x.IDEXECFAT = e.IDEXECESTORNO AND x.CDERRO IS NULL AND x.NMMETODO "
-            "IN ('EstornaGeracao', 'EstornaLancamento'))");
-        QTest::newRow("a key of two committed runs")
-            << QStringLiteral("SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND CHAVEREQ <> "
-                              "'' GROUP BY CHAVEREQ HAVING COUNT(*) > 1) x");
-        QTest::newRow("a committed run without its key's answer") << QStringLiteral(
-            "SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.CHAVEREQ <> '' AND NOT EXISTS "
-            "(SELECT 1 FROM CHAVEEXECFAT c WHERE c.IDEXECFAT = x.IDEXECFAT AND c.CHAVEREQ = "
-            "x.CHAVEREQ)");
+        for (const BooksInvariants::Rule &rule : BooksInvariants::rules())
+            QTest::newRow(qPrintable(rule.name)) << rule.sql;
     }
 
     void booksHoldAfterTheRaces()
