@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 #include <QString>
@@ -15,6 +16,8 @@
 //   POST /FAS09600.rdmFaturamento  JSON-RPC 2.0 body, answered by JsonRpcFront
 //   GET  /health                   200 {"status":"ok",...} or 503 with the reason; to a
 //                                  caller the server does not admit, only the status
+//                                  (HEAD too)
+// Anything else, another path or another method, is 404, its body never read.
 // It applies the limits (header deadline, size and count, body size whatever its
 // framing, body deadline, the memory of bodies being received, read/write
 // time-outs, keep-alive; see GuardedServer), asks
@@ -28,6 +31,8 @@ class HttpFront
 public:
     using HealthCheck = std::function<std::pair<bool, QString>()>;
 
+    // Each entry is its one path, compared as sent (no percent-decoding), with its
+    // methods; any other request is answered 404 before its body is read.
     static constexpr const char *RpcPath = "/FAS09600.rdmFaturamento";
     static constexpr const char *HealthPath = "/health";
     static constexpr int ReadTimeoutSeconds = 30;
@@ -63,6 +68,10 @@ public:
     ~HttpFront();
     HttpFront(const HttpFront &) = delete;
     HttpFront &operator=(const HttpFront &) = delete;
+
+    // Whether `method` on `target` (the request line's, its query aside) is one of the
+    // entries above.
+    static bool isEntry(std::string_view method, std::string_view target);
 
     // The bound on the memory of bodies being received that `settings` come to.
     static qint64 bodyMemoryOf(const Settings &settings);

@@ -257,6 +257,14 @@ private slots:
         row("chunk size after a space", rawPost(json + te, " 0\r\n\r\n"), 400, -32600);
         row("unreadable range", rawPost(json + "Range: bytes=z-\r\n" + length(good), good), 416, -32600);
         row("empty body", rawPost(json + "Content-Length: 0\r\n"), 200, -32700);
+        // The call's path is one exact path: with a token configured, none of these runs the generation.
+        for (const char *path : {"/FAS09600/rdmFaturamento", "/FAS09600XrdmFaturamento", "/FAS09600%2FrdmFaturamento",
+                                 "/FAS09600%2ErdmFaturamento"})
+            row(path, rawPost(json + length(generation), generation, path), 404, -32600, false, true);
+        row("gzip bomb on a path like the call's",
+            rawPost(json + "Content-Encoding: gzip\r\n" + length(bomb), bomb, "/FAS09600/rdmFaturamento"), 404,
+            -32600);
+        row("GET on the call's path", "GET /FAS09600.rdmFaturamento HTTP/1.1\r\n\r\n", 404, -32600);
         row("expect continue above the limit", rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"),
             413, -32003);
     }
