@@ -451,6 +451,14 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
         if (!exchange) // every routed request was parsed, so it has one
             return httplib::Server::HandlerResponse::Unhandled;
         exchange->note().start = Clock::now();
+        if (!d->options.trustedProxies.isEmpty()) {
+            std::string forwardedFor;
+            for (size_t i = 0; i < req.get_header_value_count("X-Forwarded-For"); ++i)
+                forwardedFor += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
+            exchange->context().setClientAddress(clientAddressOf(exchange->context().clientAddress(), forwardedFor,
+                                                                 req.get_header_value("X-Real-IP"),
+                                                                 d->options.trustedProxies));
+        }
         exchange->context().setIdempotencyKey(req.get_header_value("Idempotency-Key"));
         if (!isEntry(req.method, req.target)) {
             // Its body was not read ahead and is not read now.
@@ -544,6 +552,39 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
 }
 
 HttpFront::~HttpFront() = default;
+
+namespace {
+
+bool isTrusted(const QHostAddress &address, const QList<QHostAddress> &trusted)
+{
+    return std::any_of(trusted.begin(), trusted.end(), [&address](const QHostAddress &proxy) {
+        return proxy.isEqual(address, QHostAddress::TolerantConversion);
+    });
+}
+
+QHostAddress addressOf(const std::string &text)
+{
+    return QHostAddress(QString::fromStdString(text).trimmed());
+}
+
+} // namespace
+
+std::string HttpFront::clientAddressOf(const std::string &peer, const std::string &forwardedFor,
+                                       const std::string &realIp, const QList<QHostAddress> &trusted)
+{
+    if (!isTrusted(addressOf(peer), trusted))
+        return peer;
+    const QStringList hops = QString::fromStdString(forwardedFor).split(u',');
+    for (auto hop = hops.crbegin(); hop != hops.crend(); ++hop) {
+        const QHostAddress address(hop->trimmed());
+        if (address.isNull())
+            break; // not an address: what lies left of it cannot be told
+        if (!isTrusted(address, trusted))
+            return address.toString().toStdString();
+    }
+    const QHostAddress real = addressOf(realIp);
+    return real.isNull() || isTrusted(real, trusted) ? peer : real.toString().toStdString();
+}
 
 bool HttpFront::isEntry(std::string_view method, std::string_view target)
 {

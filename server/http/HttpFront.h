@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 
 #include <QByteArray>
@@ -62,6 +64,9 @@ public:
         qint64 bodyMemoryBytes = 0;
         // Who a bearer token names; unset: everyone is admitted, no user named.
         CallerIdentity::Resolver identify;
+        // The proxies (nginx) whose X-Forwarded-For / X-Real-IP name the client; a
+        // request from any other peer is the peer's own. Empty: none.
+        QList<QHostAddress> trustedProxies;
     };
 
     HttpFront(const Settings &settings, const JsonRpcFront &front, HealthCheck health, QString databaseKind);
@@ -72,6 +77,12 @@ public:
     // Whether `method` on `target` (the request line's, its query aside) is one of the
     // entries above.
     static bool isEntry(std::string_view method, std::string_view target);
+
+    // The client's address: `peer`'s own, unless `peer` is a trusted proxy and names
+    // the client (the right-most X-Forwarded-For address that is no trusted proxy,
+    // else X-Real-IP).
+    static std::string clientAddressOf(const std::string &peer, const std::string &forwardedFor,
+                                       const std::string &realIp, const QList<QHostAddress> &trusted);
 
     // The bound on the memory of bodies being received that `settings` come to.
     static qint64 bodyMemoryOf(const Settings &settings);

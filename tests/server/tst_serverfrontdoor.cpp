@@ -482,6 +482,41 @@ private slots:
                  m_backend == Backend::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
     }
 
+    // The client a run names: the connection's peer, or behind a trusted proxy the
+    // client the proxy names (the right-most address that is no trusted proxy).
+    void clientAddress_data()
+    {
+        QTest::addColumn<QString>("trusted");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("client");
+        const QString local = QStringLiteral("127.0.0.1");
+        QTest::newRow("no trusted proxy") << "" << QByteArray("X-Forwarded-For: 203.0.113.7\r\n") << local;
+        QTest::newRow("a peer not trusted")
+            << "10.9.9.9" << QByteArray("X-Real-IP: 203.0.113.7\r\n") << local;
+        QTest::newRow("trusted, forged hops on the left") << local
+            << QByteArray("X-Forwarded-For: 198.51.100.1, 203.0.113.7\r\n") << "203.0.113.7";
+        QTest::newRow("trusted, two proxies") << "127.0.0.1,10.0.0.2"
+            << QByteArray("X-Forwarded-For: 203.0.113.7\r\nX-Forwarded-For: 10.0.0.2\r\n") << "203.0.113.7";
+        QTest::newRow("trusted, X-Real-IP") << local << QByteArray("X-Real-IP: 2001:db8::9\r\n") << "2001:db8::9";
+        QTest::newRow("trusted, not an address") << local << QByteArray("X-Forwarded-For: nao-e-ip\r\n") << local;
+    }
+
+    void clientAddress()
+    {
+        QFETCH(QString, trusted);
+        QFETCH(QByteArray, headers);
+        QFETCH(QString, client);
+        AppServerProcess own;
+        QVERIFY2(own.start(m_url, trusted.isEmpty() ? QStringList{}
+                                                    : QStringList{QStringLiteral("--trusted-proxies"), trusted}),
+                 own.newLog().constData());
+        const QByteArray refused = R"({"jsonrpc":"2.0","id":1,"method":"GeraNF","params":[]})";
+        RawHttp::exchange(own.port(), rawPost("Content-Type: application/json\r\n" + headers + "Content-Length: "
+                                                  + QByteArray::number(refused.size()) + "\r\n",
+                                              refused));
+        QCOMPARE(scalar(QStringLiteral("SELECT NRIPCLIENTE FROM EXECFAT")).toString(), client);
+    }
+
     void bearerToken_data()
     {
         QTest::addColumn<QByteArray>("header");
