@@ -626,11 +626,15 @@ private slots:
         // answer stored with the key is, byte for byte, the one the host got, and the
         // run's entries hold the two items, each once.
         const QVariantList run{
-            scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = ?"), {method}).toLongLong()};
-        QCOMPARE(column(QStringLiteral("SELECT r.NMMETODO || '/' || COALESCE(r.CDERRO::text, '-') FROM EXECFAT r "
-                                       "JOIN EXECFAT x ON x.CHAVEREQ = r.CHAVEREQ WHERE x.IDEXECFAT = ?"),
+            scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = ? AND IDEXECORIGEM IS NULL"),
+                   {method})
+                .toLongLong()};
+        // The host's repeat got the stored answer: journaled as a repeat of the run.
+        QCOMPARE(column(QStringLiteral("SELECT r.NMMETODO || '/' || COALESCE(r.CDERRO::text, '-') || '/' || "
+                                       "COALESCE(r.IDEXECORIGEM::text, '-') FROM EXECFAT r JOIN EXECFAT x ON "
+                                       "x.CHAVEREQ = r.CHAVEREQ WHERE x.IDEXECFAT = ? ORDER BY r.IDEXECFAT"),
                         run),
-                 QStringList{method + QStringLiteral("/-")});
+                 (QStringList{method + QStringLiteral("/-/-"), method + QStringLiteral("/-/") + run[0].toString()}));
         QCOMPARE(scalar(QStringLiteral("SELECT TXRESPOSTA FROM CHAVEEXECFAT WHERE IDEXECFAT = ?"), run).toUtf8(),
                  DataPacket::encode(answer));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e USING (CDEMPRESA, "
@@ -837,10 +841,11 @@ private slots:
             "FROM EXECFAT x WHERE x.IDEXECFAT = e.IDEXECESTORNO AND x.CDERRO IS NULL AND x.NMMETODO "
             "IN ('EstornaGeracao', 'EstornaLancamento'))");
         QTest::newRow("a key of two committed runs")
-            << QStringLiteral("SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND CHAVEREQ <> "
-                              "'' GROUP BY CHAVEREQ HAVING COUNT(*) > 1) x");
+            << QStringLiteral("SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND IDEXECORIGEM "
+                              "IS NULL AND CHAVEREQ <> '' GROUP BY NMUSUARIO, CHAVEREQ HAVING COUNT(*) > 1) x");
         QTest::newRow("a committed run without its key's answer") << QStringLiteral(
-            "SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.CHAVEREQ <> '' AND NOT EXISTS "
+            "SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.IDEXECORIGEM IS NULL AND x.CHAVEREQ <> '' "
+            "AND NOT EXISTS "
             "(SELECT 1 FROM CHAVEEXECFAT c WHERE c.IDEXECFAT = x.IDEXECFAT AND c.CHAVEREQ = "
             "x.CHAVEREQ)");
     }
