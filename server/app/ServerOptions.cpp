@@ -72,7 +72,7 @@ QList<QHostAddress> parseProxies(const QString &text, const QString &what)
 void requireRegularFile(const QString &path)
 {
     struct stat info
-    {};
+    { };
     if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
         throw FasError(QStringLiteral("O arquivo de token %1 não é um arquivo comum (é um pipe, dispositivo ou "
                                       "diretório). Indique um arquivo com o token, de modo 600.")

@@ -11,8 +11,8 @@
 
 // What fas-appserver runs with: read from the INI configuration shared with the
 // desktop host ([database] url and the PostgreSQL time-outs, [appserver] listen,
-// token_file, threads, max_body_mb, body_memory_mb, trusted_proxies), then overridden by the command line. Throws FasError with a
-// Portuguese message for anything it cannot use.
+// token_file, threads, max_body_mb, body_memory_mb, trusted_proxies), then overridden by the command line. Throws
+// FasError with a Portuguese message for anything it cannot use.
 class ServerOptions
 {
 public:

@@ -193,25 +193,27 @@ void BillingService::registerMethods(MethodRegistry &methods) const
                 [this](const RpcParams &p, const RequestContext &c) { return getFaturamento(p, c); });
     // The calls that write are journaled also when the front refuses them.
     auto journaled = [this](const char *method) {
-        return [this, method](const RequestContext &c, int code) {
-            journalRefusal(QString::fromLatin1(method), c, code);
-        };
+        return
+            [this, method](const RequestContext &c, int code) { journalRefusal(QString::fromLatin1(method), c, code); };
     };
-    methods.add("GeraNF", AccessRight::Faturamento,
-                [this](const RpcParams &p, const RequestContext &c) { return geraNF(p, c); }, journaled("GeraNF"));
-    methods.add("GeraInvoice", AccessRight::Faturamento,
-                [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); },
-                journaled("GeraInvoice"));
+    methods.add(
+        "GeraNF", AccessRight::Faturamento,
+        [this](const RpcParams &p, const RequestContext &c) { return geraNF(p, c); }, journaled("GeraNF"));
+    methods.add(
+        "GeraInvoice", AccessRight::Faturamento,
+        [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); }, journaled("GeraInvoice"));
     methods.add("GetGeracoes", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getGeracoes(p, c); });
     methods.add("GetLancamentosGeracao", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getLancamentosGeracao(p, c); });
-    methods.add("EstornaGeracao", AccessRight::Supervisor,
-                [this](const RpcParams &p, const RequestContext &c) { return estornaGeracao(p, c); },
-                journaled("EstornaGeracao"));
-    methods.add("EstornaLancamento", AccessRight::Supervisor,
-                [this](const RpcParams &p, const RequestContext &c) { return estornaLancamento(p, c); },
-                journaled("EstornaLancamento"));
+    methods.add(
+        "EstornaGeracao", AccessRight::Supervisor,
+        [this](const RpcParams &p, const RequestContext &c) { return estornaGeracao(p, c); },
+        journaled("EstornaGeracao"));
+    methods.add(
+        "EstornaLancamento", AccessRight::Supervisor,
+        [this](const RpcParams &p, const RequestContext &c) { return estornaLancamento(p, c); },
+        journaled("EstornaLancamento"));
 }
 
 RpcResult BillingService::getGeracoes(const RpcParams &params, const RequestContext &context) const
@@ -454,8 +456,10 @@ void BillingService::recordOutcome(const RunJournal::Call &call, const RunJourna
     }
     const std::lock_guard lock(m_keptMutex);
     if (m_kept.size() >= MaxKeptRecords) {
-        qCWarning(lcSql, "%s de %s (resultado %d) não registrada: o banco de dados não aceita registros há muito "
-                  "tempo", qUtf8Printable(call.method), qUtf8Printable(call.user), outcome.errorCode);
+        qCWarning(lcSql,
+                  "%s de %s (resultado %d) não registrada: o banco de dados não aceita registros há muito "
+                  "tempo",
+                  qUtf8Printable(call.method), qUtf8Printable(call.user), outcome.errorCode);
         return;
     }
     qCInfo(lcSql, "%s de %s (resultado %d): registro adiado até o banco de dados aceitar gravações",

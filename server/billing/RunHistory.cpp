@@ -67,8 +67,9 @@ QString oneCompanyBy(const char *column)
 // the run's entries (null when they are of several companies, or none).
 RunHistory::Packet RunHistory::runs(const RunFilter &filter) const
 {
-    QString sql = QStringLiteral("SELECT r.IDEXECFAT, r.DTINICIO, r.NMUSUARIO, r.NMMETODO, COALESCE(%1, %2), "
-                                 "r.QTLANCAMENTOS, r.QTITENS, r.VRTOTAL, r.CDERRO FROM EXECFAT r WHERE r.IDEXECORIGEM IS NULL")
+    QString sql = QStringLiteral(
+                      "SELECT r.IDEXECFAT, r.DTINICIO, r.NMUSUARIO, r.NMMETODO, COALESCE(%1, %2), "
+                      "r.QTLANCAMENTOS, r.QTITENS, r.VRTOTAL, r.CDERRO FROM EXECFAT r WHERE r.IDEXECORIGEM IS NULL")
                       .arg(oneCompanyBy("IDEXECFAT"), oneCompanyBy("IDEXECESTORNO"));
     QVariantList values;
     if (filter.from.isValid()) {

@@ -141,9 +141,8 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
             closeAfter = true;
             break;
         }
-        const ConnectionStream::BodyFailure body = m_routed(stream.requestLine())
-                                                       ? stream.readBodyAhead()
-                                                       : ConnectionStream::BodyFailure::None;
+        const ConnectionStream::BodyFailure body = m_routed(stream.requestLine()) ? stream.readBodyAhead()
+                                                                                  : ConnectionStream::BodyFailure::None;
         if (body != ConnectionStream::BodyFailure::None) {
             refuse(stream,
                    body == ConnectionStream::BodyFailure::NoRoom ? Refusal::NoRoomForBody : Refusal::BodyTimedOut);

@@ -151,8 +151,8 @@ QString unknownEntryMessage(const httplib::Request &req)
 {
     return QStringLiteral("Endereço desconhecido: %1 %2. Nada foi executado; o servidor de aplicação atende só "
                           "POST %3 (chamadas) e GET %4 (situação).")
-        .arg(clientText(req.method), clientText(req.target.empty() ? req.path : req.target), QLatin1String(HttpFront::RpcPath),
-             QLatin1String(HttpFront::HealthPath));
+        .arg(clientText(req.method), clientText(req.target.empty() ? req.path : req.target),
+             QLatin1String(HttpFront::RpcPath), QLatin1String(HttpFront::HealthPath));
 }
 
 QString bodyTimedOutMessage()
@@ -420,16 +420,16 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
 
 HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind)
     : d(new Private(
-          options, front, std::move(health), std::move(databaseKind), limitsFor(options),
-          [memory = bodyMemoryOf(options)](int status, GuardedServer::Refusal why) {
-              return earlyRefusal(status, why, memory);
-          },
-          [](std::string_view line) {
-              const auto methodEnd = line.find(' ');
-              const auto targetEnd = line.find(' ', methodEnd + 1);
-              return methodEnd != std::string_view::npos && targetEnd != std::string_view::npos
-                     && isEntry(line.substr(0, methodEnd), line.substr(methodEnd + 1, targetEnd - methodEnd - 1));
-          }))
+        options, front, std::move(health), std::move(databaseKind), limitsFor(options),
+        [memory = bodyMemoryOf(options)](int status, GuardedServer::Refusal why) {
+            return earlyRefusal(status, why, memory);
+        },
+        [](std::string_view line) {
+            const auto methodEnd = line.find(' ');
+            const auto targetEnd = line.find(' ', methodEnd + 1);
+            return methodEnd != std::string_view::npos && targetEnd != std::string_view::npos
+                   && isEntry(line.substr(0, methodEnd), line.substr(methodEnd + 1, targetEnd - methodEnd - 1));
+        }))
 {
     GuardedServer &server = d->server;
     // Content-Length bodies are checked against the limit before they are read;

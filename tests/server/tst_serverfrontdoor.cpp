@@ -262,8 +262,7 @@ private slots:
                                  "/FAS09600%2ErdmFaturamento"})
             row(path, rawPost(json + length(generation), generation, path), 404, -32600, false, true);
         row("gzip bomb on a path like the call's",
-            rawPost(json + "Content-Encoding: gzip\r\n" + length(bomb), bomb, "/FAS09600/rdmFaturamento"), 404,
-            -32600);
+            rawPost(json + "Content-Encoding: gzip\r\n" + length(bomb), bomb, "/FAS09600/rdmFaturamento"), 404, -32600);
         row("GET on the call's path", "GET /FAS09600.rdmFaturamento HTTP/1.1\r\n\r\n", 404, -32600);
         row("expect continue above the limit", rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"),
             413, -32003);
@@ -491,12 +490,12 @@ private slots:
         QTest::addColumn<QString>("client");
         const QString local = QStringLiteral("127.0.0.1");
         QTest::newRow("no trusted proxy") << "" << QByteArray("X-Forwarded-For: 203.0.113.7\r\n") << local;
-        QTest::newRow("a peer not trusted")
-            << "10.9.9.9" << QByteArray("X-Real-IP: 203.0.113.7\r\n") << local;
-        QTest::newRow("trusted, forged hops on the left") << local
-            << QByteArray("X-Forwarded-For: 198.51.100.1, 203.0.113.7\r\n") << "203.0.113.7";
-        QTest::newRow("trusted, two proxies") << "127.0.0.1,10.0.0.2"
-            << QByteArray("X-Forwarded-For: 203.0.113.7\r\nX-Forwarded-For: 10.0.0.2\r\n") << "203.0.113.7";
+        QTest::newRow("a peer not trusted") << "10.9.9.9" << QByteArray("X-Real-IP: 203.0.113.7\r\n") << local;
+        QTest::newRow("trusted, forged hops on the left")
+            << local << QByteArray("X-Forwarded-For: 198.51.100.1, 203.0.113.7\r\n") << "203.0.113.7";
+        QTest::newRow("trusted, two proxies")
+            << "127.0.0.1,10.0.0.2" << QByteArray("X-Forwarded-For: 203.0.113.7\r\nX-Forwarded-For: 10.0.0.2\r\n")
+            << "203.0.113.7";
         QTest::newRow("trusted, X-Real-IP") << local << QByteArray("X-Real-IP: 2001:db8::9\r\n") << "2001:db8::9";
         QTest::newRow("trusted, not an address") << local << QByteArray("X-Forwarded-For: nao-e-ip\r\n") << local;
     }
@@ -511,8 +510,8 @@ private slots:
                                                     : QStringList{QStringLiteral("--trusted-proxies"), trusted}),
                  own.newLog().constData());
         const QByteArray refused = R"({"jsonrpc":"2.0","id":1,"method":"GeraNF","params":[]})";
-        RawHttp::exchange(own.port(), rawPost("Content-Type: application/json\r\n" + headers + "Content-Length: "
-                                                  + QByteArray::number(refused.size()) + "\r\n",
+        RawHttp::exchange(own.port(), rawPost("Content-Type: application/json\r\n" + headers
+                                                  + "Content-Length: " + QByteArray::number(refused.size()) + "\r\n",
                                               refused));
         QCOMPARE(scalar(QStringLiteral("SELECT NRIPCLIENTE FROM EXECFAT")).toString(), client);
     }

@@ -380,8 +380,7 @@ private slots:
             << nf << QStringList{"c1-6-05", "c1-6-04"} << true << -32009 << false;
         QTest::newRow("same key, another method")
             << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"} << true << -32009 << false;
-        QTest::newRow("no key: billed already")
-            << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011 << false;
+        QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011 << false;
     }
 
     void idempotencyKey()
@@ -404,7 +403,8 @@ private slots:
         const int entries = count(QStringLiteral("LANCFATFAS"));
         const QByteArray batch = "[" + generationRequest(QStringLiteral("GeraNF"), batchOf({items.at(0)})) + ","
                                  + generationRequest(QStringLiteral("GeraNF"), batchOf({items.at(1)})) + "]";
-        const Answer second = post(m_server.port(), method == u"lote" ? batch : generationRequest(method, batchOf(items)),
+        const Answer second = post(m_server.port(),
+                                   method == u"lote" ? batch : generationRequest(method, batchOf(items)),
                                    sameKey ? secondKey : httplib::Headers{});
         QCOMPARE(second.errorCode(), code);
         // Every call is journaled: the run, then the repeat or each refused call.
@@ -432,8 +432,8 @@ private slots:
         QTest::newRow("the whole run") << "EstornaGeracao" << QStringList{"c1-1-04", "c1-2-04", "c1-3-04"} << reason;
         QTest::newRow("one entry of the run") << "EstornaLancamento" << QStringList{"c1-3-04"} << reason;
         // The reason's limit counts characters as a reader does: 150 emoji are 150.
-        QTest::newRow("a reason of 150 emoji")
-            << "EstornaLancamento" << QStringList{"c1-3-04"} << QString::fromStdU32String(std::u32string(150, U'\U0001F4B0'));
+        QTest::newRow("a reason of 150 emoji") << "EstornaLancamento" << QStringList{"c1-3-04"}
+                                               << QString::fromStdU32String(std::u32string(150, U'\U0001F4B0'));
     }
 
     void reverseThenBillAgain()

@@ -125,8 +125,8 @@ private slots:
             << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"} << 2 << "chmod 600" << QString();
         QTest::newRow("token file the group may write")
             << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"} << 2 << "chmod 600" << QString();
-        QTest::newRow("token file a FIFO")
-            << QStringList{"--database", "DB", "--token-file", "FIFOTOKEN"} << 2 << "não é um arquivo comum" << QString();
+        QTest::newRow("token file a FIFO") << QStringList{"--database", "DB", "--token-file", "FIFOTOKEN"} << 2
+                                           << "não é um arquivo comum" << QString();
         QTest::newRow("trusted proxy not an address")
             << QStringList{"--database", "DB", "--trusted-proxies", "127.0.0.1,nginx"} << 2 << "\"nginx\" não é um "
             << QString();

@@ -840,9 +840,9 @@ private slots:
             "SELECT COUNT(*) FROM LANCFATFAS e WHERE e.DTESTORNO IS NOT NULL AND NOT EXISTS (SELECT 1 "
             "FROM EXECFAT x WHERE x.IDEXECFAT = e.IDEXECESTORNO AND x.CDERRO IS NULL AND x.NMMETODO "
             "IN ('EstornaGeracao', 'EstornaLancamento'))");
-        QTest::newRow("a key of two committed runs")
-            << QStringLiteral("SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND IDEXECORIGEM "
-                              "IS NULL AND CHAVEREQ <> '' GROUP BY NMUSUARIO, CHAVEREQ HAVING COUNT(*) > 1) x");
+        QTest::newRow("a key of two committed runs") << QStringLiteral(
+            "SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND IDEXECORIGEM "
+            "IS NULL AND CHAVEREQ <> '' GROUP BY NMUSUARIO, CHAVEREQ HAVING COUNT(*) > 1) x");
         QTest::newRow("a committed run without its key's answer") << QStringLiteral(
             "SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.IDEXECORIGEM IS NULL AND x.CHAVEREQ <> '' "
             "AND NOT EXISTS "
