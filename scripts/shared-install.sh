@@ -84,7 +84,7 @@ SQL
 
 start_server() { # index url -> prints the port
   local i=$1 url=$2 out="$dir/appserver-$1.out"
-  "$build/bin/fas-appserver" --database "$url" --listen 127.0.0.1:0 --token-file "$dir/token" \
+  "$build/bin/fas-appserver" --database "$url" --listen 127.0.0.1:0 --trusted-proxies 127.0.0.1 --token-file "$dir/token" \
     --max-body-mb "$max_mb" >"$out" 2>"$dir/appserver-$i.log" &
   echo $! > "$dir/appserver-$i.pid"
   for _ in $(seq 1 300); do

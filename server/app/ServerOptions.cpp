@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include "platform/data/ConfigFile.h"
 #include "platform/sql/DatabaseError.h"
 #include "platform/sql/DatabaseUrl.h"
@@ -49,6 +51,32 @@ void readPgSession(const ConfigFile &ini, DatabaseConnection::PgSession &session
                                       QStringLiteral("[database] %1").arg(QLatin1String(setting.key)))
                              * setting.scale;
     }
+}
+
+QList<QHostAddress> parseProxies(const QString &text, const QString &what)
+{
+    QList<QHostAddress> proxies;
+    for (const QString &item : text.split(u',', Qt::SkipEmptyParts)) {
+        const QHostAddress address(item.trimmed());
+        if (address.isNull())
+            throw FasError(QStringLiteral("%1: \"%2\" não é um endereço IP. Liste os endereços dos proxies "
+                                          "separados por vírgula, por exemplo 127.0.0.1,::1.")
+                               .arg(what, item.trimmed()));
+        proxies << address;
+    }
+    return proxies;
+}
+
+// A token file is read whole at the start: anything but a regular file (a FIFO, a
+// device) could keep the start waiting for ever.
+void requireRegularFile(const QString &path)
+{
+    struct stat info
+    { };
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw FasError(QStringLiteral("O arquivo de token %1 não é um arquivo comum (é um pipe, dispositivo ou "
+                                      "diretório). Indique um arquivo com o token, de modo 600.")
+                           .arg(path));
 }
 
 } // namespace
@@ -107,10 +135,15 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         QStringLiteral("Memória, em MB, para os corpos de requisição sendo recebidos, somados (padrão 256, ou o "
                        "dobro de --max-body-mb se for maior)."),
         QStringLiteral("mb"));
+    const QCommandLineOption proxiesOption(
+        QStringLiteral("trusted-proxies"),
+        QStringLiteral("Endereços (separados por vírgula) dos proxies cujo X-Forwarded-For ou X-Real-IP indica o "
+                       "cliente, por exemplo 127.0.0.1 com o nginx na mesma máquina (padrão: nenhum)."),
+        QStringLiteral("enderecos"));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QStringLiteral("Mostra a versão."));
     parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption,
-                       threadsOption, bodyOption, bodyMemoryOption});
+                       threadsOption, bodyOption, bodyMemoryOption, proxiesOption});
 
     ServerOptions options;
     if (!parser.parse(arguments))
@@ -146,6 +179,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         const QString body = ini.text(QStringLiteral("appserver/max_body_mb"));
         if (!body.isEmpty())
             options.maxBodyBytes = qint64(parseInt(body, 1, 4096, QStringLiteral("[appserver] max_body_mb"))) << 20;
+        options.trustedProxies = parseProxies(ini.text(QStringLiteral("appserver/trusted_proxies")),
+                                              QStringLiteral("[appserver] trusted_proxies"));
         const QString bodyMemory = ini.text(QStringLiteral("appserver/body_memory_mb"));
         if (!bodyMemory.isEmpty())
             options.bodyMemoryBytes =
@@ -166,6 +201,8 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (parser.isSet(bodyMemoryOption))
         options.bodyMemoryBytes =
             qint64(parseInt(parser.value(bodyMemoryOption), 1, 65536, QStringLiteral("--body-memory-mb"))) << 20;
+    if (parser.isSet(proxiesOption))
+        options.trustedProxies = parseProxies(parser.value(proxiesOption), QStringLiteral("--trusted-proxies"));
     if (options.bodyMemoryBytes > 0 && options.bodyMemoryBytes < options.maxBodyBytes)
         throw FasError(QStringLiteral("A memória para corpos de requisição (%1 MB) é menor que o corpo máximo (%2 "
                                       "MB): um corpo permitido nunca caberia. Aumente body_memory_mb ou diminua "
@@ -180,6 +217,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
 
     options.tokenFile = tokenFile;
     if (!tokenFile.isEmpty()) {
+        requireRegularFile(tokenFile);
         PrivateFile::requireOwnerOnly(tokenFile, QStringLiteral("O arquivo de token"));
         QFile file(tokenFile);
         if (!file.open(QIODevice::ReadOnly))

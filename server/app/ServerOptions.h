@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
+#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -9,8 +11,8 @@
 
 // What fas-appserver runs with: read from the INI configuration shared with the
 // desktop host ([database] url and the PostgreSQL time-outs, [appserver] listen,
-// token_file, threads, max_body_mb, body_memory_mb), then overridden by the command line. Throws FasError with a
-// Portuguese message for anything it cannot use.
+// token_file, threads, max_body_mb, body_memory_mb, trusted_proxies), then overridden by the command line. Throws
+// FasError with a Portuguese message for anything it cannot use.
 class ServerOptions
 {
 public:
@@ -20,6 +22,9 @@ public:
     QString listenHost = QStringLiteral("127.0.0.1");
     int listenPort = DefaultPort; // 0: any free port, printed at start
     QString tokenFile;
+    // The proxies whose X-Forwarded-For / X-Real-IP name the client ([appserver]
+    // trusted_proxies, --trusted-proxies: a comma list of addresses). Empty: none.
+    QList<QHostAddress> trustedProxies;
     QByteArray token; // empty: no token required
     int threads = 8;
     qint64 maxBodyBytes = qint64(128) * 1024 * 1024;

@@ -44,6 +44,7 @@ HttpFront::Settings httpSettings(const ServerOptions &options, const AccessContr
     settings.threads = options.threads;
     settings.maxBodyBytes = options.maxBodyBytes;
     settings.bodyMemoryBytes = options.bodyMemoryBytes;
+    settings.trustedProxies = options.trustedProxies;
     settings.identify = [&access](const std::optional<std::string> &token) { return access.identify(token); };
     return settings;
 }

@@ -191,18 +191,29 @@ void BillingService::registerMethods(MethodRegistry &methods) const
 {
     methods.add("GetFaturamento", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getFaturamento(p, c); });
-    methods.add("GeraNF", AccessRight::Faturamento,
-                [this](const RpcParams &p, const RequestContext &c) { return geraNF(p, c); });
-    methods.add("GeraInvoice", AccessRight::Faturamento,
-                [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); });
+    // The calls that write are journaled also when the front refuses them.
+    auto journaled = [this](const char *method) {
+        return
+            [this, method](const RequestContext &c, int code) { journalRefusal(QString::fromLatin1(method), c, code); };
+    };
+    methods.add(
+        "GeraNF", AccessRight::Faturamento,
+        [this](const RpcParams &p, const RequestContext &c) { return geraNF(p, c); }, journaled("GeraNF"));
+    methods.add(
+        "GeraInvoice", AccessRight::Faturamento,
+        [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); }, journaled("GeraInvoice"));
     methods.add("GetGeracoes", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getGeracoes(p, c); });
     methods.add("GetLancamentosGeracao", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getLancamentosGeracao(p, c); });
-    methods.add("EstornaGeracao", AccessRight::Supervisor,
-                [this](const RpcParams &p, const RequestContext &c) { return estornaGeracao(p, c); });
-    methods.add("EstornaLancamento", AccessRight::Supervisor,
-                [this](const RpcParams &p, const RequestContext &c) { return estornaLancamento(p, c); });
+    methods.add(
+        "EstornaGeracao", AccessRight::Supervisor,
+        [this](const RpcParams &p, const RequestContext &c) { return estornaGeracao(p, c); },
+        journaled("EstornaGeracao"));
+    methods.add(
+        "EstornaLancamento", AccessRight::Supervisor,
+        [this](const RpcParams &p, const RequestContext &c) { return estornaLancamento(p, c); },
+        journaled("EstornaLancamento"));
 }
 
 RpcResult BillingService::getGeracoes(const RpcParams &params, const RequestContext &context) const
@@ -241,9 +252,10 @@ RpcResult BillingService::reverse(const RpcParams &params, const RequestContext 
     RunJournal journal(callOf(method, params, context));
     for (;;) {
         if (const auto stored = storedAnswer(journal, context))
-            return RpcResult{stored->answer, stored->rows, {}};
+            return replay(journal, *stored);
         try {
             const EntryReversal::Answer answer = reverseRecorded(params, journal, context, wholeRun);
+            writeKeptRecords();
             return RpcResult{answer.packet, answer.rows, {}};
         } catch (const RunJournal::KeyTaken &) {
             // Another call with this key committed while this one waited: its answer.
@@ -287,27 +299,41 @@ RpcResult BillingService::geraInvoice(const RpcParams &params, const RequestCont
     return generate(params, context, true);
 }
 
-RunJournal::Call BillingService::callOf(const QString &method, const RpcParams &params,
-                                        const RequestContext &context) const
+RunJournal::Call BillingService::callerOf(const QString &method, const RequestContext &context)
 {
     const std::string &key = context.idempotencyKey();
     const bool visible = std::all_of(key.begin(), key.end(), [](char c) { return c > 0x20 && c < 0x7f; });
-    if (key.size() > RunJournal::MaxKeyLength || !visible)
-        throw RpcError(RpcCode::InvalidRequest,
-                       QStringLiteral("O cabeçalho Idempotency-Key deve ter até %1 caracteres ASCII visíveis. Nada "
-                                      "foi gerado.")
-                           .arg(RunJournal::MaxKeyLength));
-    std::string all;
-    for (int i = 0; i < params.size(); ++i)
-        all += params.at(i).json + '\n';
     RunJournal::Call call;
     call.method = method;
     call.user = context.user() ? context.user()->name : QString();
     call.clientAddress = QString::fromStdString(context.clientAddress());
-    call.key = QString::fromStdString(key);
-    call.requestHash = RunJournal::hashOf(method, all);
+    if (key.size() <= RunJournal::MaxKeyLength && visible)
+        call.key = QString::fromStdString(key);
     call.start = QDateTime::currentDateTime();
     return call;
+}
+
+RunJournal::Call BillingService::callOf(const QString &method, const RpcParams &params,
+                                        const RequestContext &context) const
+{
+    RunJournal::Call call = callerOf(method, context);
+    if (call.key.toStdString() != context.idempotencyKey()) {
+        recordOutcome(call, {RpcCode::InvalidRequest});
+        throw RpcError(RpcCode::InvalidRequest,
+                       QStringLiteral("O cabeçalho Idempotency-Key deve ter até %1 caracteres ASCII visíveis. Nada "
+                                      "foi gerado nem estornado; envie a chamada de novo com uma chave válida.")
+                           .arg(RunJournal::MaxKeyLength));
+    }
+    std::string all;
+    for (int i = 0; i < params.size(); ++i)
+        all += params.at(i).json + '\n';
+    call.requestHash = RunJournal::hashOf(method, all);
+    return call;
+}
+
+void BillingService::journalRefusal(const QString &method, const RequestContext &context, int code) const
+{
+    recordOutcome(callerOf(method, context), {code});
 }
 
 RpcResult BillingService::generate(const RpcParams &params, const RequestContext &context, bool invoice) const
@@ -317,11 +343,12 @@ RpcResult BillingService::generate(const RpcParams &params, const RequestContext
     for (;;) {
         // A key already answered: the same answer, nothing billed again.
         if (const auto stored = storedAnswer(journal, context))
-            return RpcResult{stored->answer, stored->rows, {}};
+            return replay(journal, *stored);
         try {
             const GenerationRun::Answer answer = runRecorded(params, journal, context, invoice);
             if (m_exitAfterCommit)
                 _exit(9);
+            writeKeptRecords();
             pruneKeysNowAndThen();
             return RpcResult{answer.packet, answer.rows, {}};
         } catch (const RunJournal::KeyTaken &) {
@@ -369,16 +396,104 @@ GenerationRun::Answer BillingService::runRecorded(const RpcParams &params, RunJo
     }
 }
 
-// The refusal is the answer the client waits for: a run that cannot be recorded
-// (the database went away) is only logged.
+RpcResult BillingService::replay(const RunJournal &journal, const RunJournal::Stored &stored) const
+{
+    RunJournal::Outcome outcome;
+    outcome.replays = stored.run;
+    recordOutcome(journal.call(), outcome);
+    return RpcResult{stored.answer, stored.rows, {}};
+}
+
 void BillingService::recordFailure(const RunJournal &journal, int code) const
 {
-    try {
-        journal.recordFailure(m_database.connection(), code);
-    } catch (const std::exception &error) {
-        qCWarning(lcSql, "%s: a execução recusada (%d) não pôde ser registrada: %s",
-                  qUtf8Printable(journal.call().method), code, error.what());
+    recordOutcome(journal.call(), {code});
+}
+
+namespace {
+
+// While alive, a SQLite statement on `db` waits for another writer's lock only
+// briefly: a journal record is never a call's second long wait.
+class ShortBusyWait
+{
+public:
+    static constexpr int WaitMs = 100;
+
+    ShortBusyWait(const QSqlDatabase &db, const ThreadDatabase &database)
+        : m_db(db)
+        , m_restoreMs(database.url().isSqlite() ? database.sqliteBusyMs() : -1)
+    {
+        setBusyWait(std::min(WaitMs, m_restoreMs));
     }
+    ~ShortBusyWait() { setBusyWait(m_restoreMs); }
+    ShortBusyWait(const ShortBusyWait &) = delete;
+    ShortBusyWait &operator=(const ShortBusyWait &) = delete;
+
+private:
+    void setBusyWait(int ms) const
+    {
+        if (m_restoreMs < 0)
+            return;
+        QSqlQuery pragma(m_db);
+        pragma.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(ms));
+    }
+
+    QSqlDatabase m_db;
+    int m_restoreMs;
+};
+
+constexpr std::size_t MaxKeptRecords = 10'000;
+
+} // namespace
+
+// The refusal is the answer the client waits for: its record never makes it wait
+// for the database a second time.
+void BillingService::recordOutcome(const RunJournal::Call &call, const RunJournal::Outcome &outcome) const
+{
+    // A call refused for a busy database has had its one wait.
+    if (outcome.errorCode != RpcCode::Busy && writeRecord(call, outcome)) {
+        writeKeptRecords();
+        return;
+    }
+    const std::lock_guard lock(m_keptMutex);
+    if (m_kept.size() >= MaxKeptRecords) {
+        qCWarning(lcSql,
+                  "%s de %s (resultado %d) não registrada: o banco de dados não aceita registros há muito "
+                  "tempo",
+                  qUtf8Printable(call.method), qUtf8Printable(call.user), outcome.errorCode);
+        return;
+    }
+    qCInfo(lcSql, "%s de %s (resultado %d): registro adiado até o banco de dados aceitar gravações",
+           qUtf8Printable(call.method), qUtf8Printable(call.user), outcome.errorCode);
+    m_kept.push_back({call, outcome});
+}
+
+bool BillingService::writeRecord(const RunJournal::Call &call, const RunJournal::Outcome &outcome) const
+{
+    try {
+        QSqlDatabase db = m_database.connection();
+        const ShortBusyWait shortWait(db, m_database);
+        RunJournal(call).record(db, outcome);
+        return true;
+    } catch (const std::exception &error) {
+        qCWarning(lcSql, "%s: registro da chamada adiado: %s", qUtf8Printable(call.method), error.what());
+        return false;
+    }
+}
+
+void BillingService::writeKeptRecords() const
+{
+    std::vector<KeptRecord> kept;
+    {
+        const std::lock_guard lock(m_keptMutex);
+        kept.swap(m_kept);
+    }
+    std::size_t written = 0;
+    while (written < kept.size() && writeRecord(kept[written].call, kept[written].outcome))
+        ++written;
+    if (written == kept.size())
+        return;
+    const std::lock_guard lock(m_keptMutex);
+    m_kept.insert(m_kept.begin(), kept.begin() + std::ptrdiff_t(written), kept.end());
 }
 
 // Keys are kept at least RunJournal::KeptDays; this server forgets older ones at most

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include <QString>
 
@@ -39,22 +41,45 @@ public:
     RpcResult estornaGeracao(const RpcParams &params, const RequestContext &context) const;
     RpcResult estornaLancamento(const RpcParams &params, const RequestContext &context) const;
 
+    // Journals a generation or reversal the JSON-RPC front refused before it ran
+    // (for the caller's right, or for its batch's Idempotency-Key).
+    void journalRefusal(const QString &method, const RequestContext &context, int code) const;
+
     // true, or false and the reason: the database answers a trivial query.
     std::pair<bool, QString> health() const;
 
 private:
     RpcResult generate(const RpcParams &params, const RequestContext &context, bool invoice) const;
+    // Throws RpcError for an Idempotency-Key the server does not take (journaled).
     RunJournal::Call callOf(const QString &method, const RpcParams &params, const RequestContext &context) const;
+    // The call as the journal names it, its key left out when it is not one.
+    static RunJournal::Call callerOf(const QString &method, const RequestContext &context);
     GenerationRun::Answer runRecorded(const RpcParams &params, RunJournal &journal, const RequestContext &context,
                                       bool invoice) const;
     RpcResult reverse(const RpcParams &params, const RequestContext &context, bool wholeRun) const;
     EntryReversal::Answer reverseRecorded(const RpcParams &params, RunJournal &journal, const RequestContext &context,
                                           bool wholeRun) const;
     std::optional<RunJournal::Stored> storedAnswer(const RunJournal &journal, const RequestContext &context) const;
+    RpcResult replay(const RunJournal &journal, const RunJournal::Stored &stored) const;
     void recordFailure(const RunJournal &journal, int code) const;
+    // Journals a call that made no run. A call waits for a busy database once: the
+    // record is written with a short try of its own, and one that cannot be written
+    // now (the database is busy, or this call already waited for it) is kept and
+    // written after the next call that journals.
+    void recordOutcome(const RunJournal::Call &call, const RunJournal::Outcome &outcome) const;
+    bool writeRecord(const RunJournal::Call &call, const RunJournal::Outcome &outcome) const;
+    void writeKeptRecords() const;
     void pruneKeysNowAndThen() const;
 
+    struct KeptRecord
+    {
+        RunJournal::Call call;
+        RunJournal::Outcome outcome;
+    };
+
     const ThreadDatabase &m_database;
+    mutable std::mutex m_keptMutex;
+    mutable std::vector<KeptRecord> m_kept;
     // Test hook, read once from FAS_TEST_EXIT_AFTER_COMMIT: the process ends right
     // after a generation commits, before its answer, as a server killed then would.
     bool m_exitAfterCommit = false;

@@ -1,5 +1,6 @@
 #include "server/billing/EntryReversal.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <QDateTime>
@@ -18,7 +19,15 @@ const QLatin1String NothingReversed(" Nada foi estornado.");
 QString reasonOf(const RpcParams &params, int index)
 {
     const QString reason = params.text(index, QStringLiteral("motivo")).trimmed();
-    if (reason.isEmpty() || reason.size() > EntryReversal::MaxReasonLength)
+    const QList<uint> characters = reason.toUcs4();
+    if (std::any_of(characters.begin(), characters.end(),
+                    [](uint c) { return QChar::category(char32_t(c)) == QChar::Other_Control; }))
+        throw RpcError(RpcCode::InvalidParams,
+                       QStringLiteral("O motivo do estorno tem um caractere de controle (quebra de linha, tabulação "
+                                      "ou outro invisível); escreva-o em uma linha só, só com texto.%1")
+                           .arg(NothingReversed));
+    // Characters as a reader counts them: an emoji is one, not two UTF-16 units.
+    if (reason.isEmpty() || characters.size() > EntryReversal::MaxReasonLength)
         throw RpcError(RpcCode::InvalidParams, QStringLiteral("Informe o motivo do estorno, com até %1 caracteres.%2")
                                                    .arg(EntryReversal::MaxReasonLength)
                                                    .arg(NothingReversed));

@@ -62,12 +62,14 @@ QString oneCompanyBy(const char *column)
 
 } // namespace
 
-// Newest first. The period uses the index on DTINICIO; the company is the one of
+// Newest first; a call answered again from its key's stored answer made no run and
+// is left out. The period uses the index on DTINICIO; the company is the one of
 // the run's entries (null when they are of several companies, or none).
 RunHistory::Packet RunHistory::runs(const RunFilter &filter) const
 {
-    QString sql = QStringLiteral("SELECT r.IDEXECFAT, r.DTINICIO, r.NMUSUARIO, r.NMMETODO, COALESCE(%1, %2), "
-                                 "r.QTLANCAMENTOS, r.QTITENS, r.VRTOTAL, r.CDERRO FROM EXECFAT r WHERE 1 = 1")
+    QString sql = QStringLiteral(
+                      "SELECT r.IDEXECFAT, r.DTINICIO, r.NMUSUARIO, r.NMMETODO, COALESCE(%1, %2), "
+                      "r.QTLANCAMENTOS, r.QTITENS, r.VRTOTAL, r.CDERRO FROM EXECFAT r WHERE r.IDEXECORIGEM IS NULL")
                       .arg(oneCompanyBy("IDEXECFAT"), oneCompanyBy("IDEXECESTORNO"));
     QVariantList values;
     if (filter.from.isValid()) {

@@ -9,11 +9,14 @@
 #include <QVariant>
 #include <QString>
 
-// The record of GeraNF/GeraInvoice calls (EXECFAT) and of their Idempotency-Keys
-// (CHAVEEXECFAT). A run that succeeds writes its row, its key and its answer in the
-// transaction of its entries (open before the first claim, close before COMMIT), so
-// the key is committed with its answer or not at all. A refused or failed run is
-// written afterwards in a transaction of its own (recordFailure).
+// The record of the calls that generate or reverse (EXECFAT) and of their
+// Idempotency-Keys (CHAVEEXECFAT). A run that succeeds writes its row, its key and its
+// answer in the transaction of its entries (open before the first claim, close before
+// COMMIT), so the key is committed with its answer or not at all. A call refused
+// (for its right, its key, its items or a busy database) or failed, and one answered
+// again from its key's stored answer, is written afterwards on its own (record).
+// A key belongs to its user: another user's same key is another key; without users
+// (the single desk, a token file) the user is the empty name.
 //
 // The key's row is inserted first thing in the run's transaction: a second call with
 // the same key waits there for the first (PostgreSQL: on the unique key, across
@@ -37,6 +40,15 @@ public:
     {
         std::string answer;
         int rows = 0;
+        std::int64_t run = 0; // the run that made the answer
+    };
+
+    // How a call that made no run of its own ended.
+    struct Outcome
+    {
+        int errorCode = 0;        // the refusal's code; 0: answered from its key
+        std::int64_t replays = 0; // the run whose stored answer it got
+        QDateTime end = QDateTime::currentDateTime();
     };
 
     struct Totals
@@ -64,8 +76,8 @@ public:
     std::int64_t open(const QSqlDatabase &db);
     // Inside the run's transaction, before COMMIT.
     void close(const QSqlDatabase &db, const Totals &totals, const std::string &answer, int rows);
-    // After a refusal or failure, in a transaction of its own.
-    void recordFailure(const QSqlDatabase &db, int errorCode) const;
+    // After a refusal, a failure or a stored answer, outside any run's transaction.
+    void record(const QSqlDatabase &db, const Outcome &outcome) const;
     // Forgets keys older than KeptDays (their runs stay).
     static void pruneKeys(const QSqlDatabase &db);
 
@@ -73,7 +85,7 @@ public:
     static QString hashOf(const QString &method, const std::string &params);
 
 private:
-    std::int64_t insertRun(const QSqlDatabase &db, const QVariant &errorCode) const;
+    std::int64_t insertRun(const QSqlDatabase &db, const Outcome *ended) const;
     static QString now();
 
     Call m_call;

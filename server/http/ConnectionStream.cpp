@@ -120,6 +120,12 @@ ConnectionStream::HeaderResult ConnectionStream::readHeaderBlock(Milliseconds id
     }
 }
 
+std::string_view ConnectionStream::requestLine() const
+{
+    const std::string_view request(m_buffer.data() + m_offset, buffered());
+    return request.substr(0, request.find("\r\n"));
+}
+
 namespace {
 
 std::string lowerCase(std::string_view text)

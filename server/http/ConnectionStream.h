@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include <httplib.h>
 
@@ -59,6 +60,8 @@ public:
     // its values as sent.
     HeaderResult readHeaderBlock(Milliseconds idle);
     BodyFailure bodyFailure() const { return m_bodyFailure; }
+    // The request line of the header block just gathered, as sent (without its CRLF).
+    std::string_view requestLine() const;
     // Ends a wait for the next request at once (as Idle): the server needs the
     // connection thread for a new connection. Safe from any thread.
     void dismissIdle() { m_dismissed = true; }

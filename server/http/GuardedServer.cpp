@@ -52,10 +52,11 @@ const char *reasonOf(int status)
 } // namespace
 
 GuardedServer::GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
-                             EarlyRefusal refusal)
+                             EarlyRefusal refusal, Routed routed)
     : m_limits(limits)
     , m_applicationPool(size_t(applicationThreads))
     , m_refusal(std::move(refusal))
+    , m_routed(std::move(routed))
     , m_bodyMemory(limits.bodyMemoryBytes)
 {
     m_connectionThreads = connectionThreads;
@@ -140,7 +141,8 @@ bool GuardedServer::process_and_close_socket(socket_t sock)
             closeAfter = true;
             break;
         }
-        const ConnectionStream::BodyFailure body = stream.readBodyAhead();
+        const ConnectionStream::BodyFailure body = m_routed(stream.requestLine()) ? stream.readBodyAhead()
+                                                                                  : ConnectionStream::BodyFailure::None;
         if (body != ConnectionStream::BodyFailure::None) {
             refuse(stream,
                    body == ConnectionStream::BodyFailure::NoRoom ? Refusal::NoRoomForBody : Refusal::BodyTimedOut);

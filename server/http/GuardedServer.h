@@ -7,6 +7,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include <httplib.h>
@@ -43,9 +44,13 @@ public:
     };
     // Writes the JSON body of the answer to such a refusal.
     using EarlyRefusal = std::function<std::string(int status, Refusal why)>;
+    // Whether a request line names an entry that takes the request: only its body is
+    // read ahead. Any other request goes to the handlers unread, which refuse it and
+    // close the connection: its body is never read nor held.
+    using Routed = std::function<bool(std::string_view requestLine)>;
 
     GuardedServer(const ConnectionStream::Limits &limits, int applicationThreads, int connectionThreads,
-                  EarlyRefusal refusal);
+                  EarlyRefusal refusal, Routed routed);
     ~GuardedServer() override;
 
     void setKeepAlive(std::chrono::milliseconds idle, int maxRequests);
@@ -77,6 +82,7 @@ private:
     std::list<ConnectionStream *> m_idle; // oldest first
     httplib::ThreadPool m_applicationPool;
     EarlyRefusal m_refusal;
+    Routed m_routed;
     BodyMemory m_bodyMemory;
     std::chrono::milliseconds m_keepAliveIdle{5000};
     int m_keepAliveMax = 100;

@@ -147,6 +147,14 @@ std::string lowerTrimmed(std::string text)
     return text;
 }
 
+QString unknownEntryMessage(const httplib::Request &req)
+{
+    return QStringLiteral("Endereço desconhecido: %1 %2. Nada foi executado; o servidor de aplicação atende só "
+                          "POST %3 (chamadas) e GET %4 (situação).")
+        .arg(clientText(req.method), clientText(req.target.empty() ? req.path : req.target),
+             QLatin1String(HttpFront::RpcPath), QLatin1String(HttpFront::HealthPath));
+}
+
 QString bodyTimedOutMessage()
 {
     return QStringLiteral("O corpo da requisição não chegou inteiro em %1 segundos; a chamada não foi executada.")
@@ -234,12 +242,13 @@ bool acceptBodyHeaders(const httplib::Request &req, httplib::Response &res, Http
 struct HttpFront::Private
 {
     Private(const Settings &serverSettings, const JsonRpcFront &rpcFront, HealthCheck healthCheck, QString kind,
-            const ConnectionStream::Limits &limits, GuardedServer::EarlyRefusal refusal)
+            const ConnectionStream::Limits &limits, GuardedServer::EarlyRefusal refusal, GuardedServer::Routed routed)
         : options(serverSettings)
         , front(rpcFront)
         , health(std::move(healthCheck))
         , databaseKind(std::move(kind))
-        , server(limits, serverSettings.threads, serverSettings.threads + ExtraConnectionThreads, std::move(refusal))
+        , server(limits, serverSettings.threads, serverSettings.threads + ExtraConnectionThreads, std::move(refusal),
+                 std::move(routed))
     {
     }
 
@@ -269,7 +278,7 @@ bool HttpFront::Private::admit(const httplib::Request &req, httplib::Response &r
     exchange.setAdmitted(caller.admitted());
     if (caller.outcome == CallerIdentity::Outcome::User)
         exchange.context().setUser(caller.user);
-    if (caller.admitted() || req.path != RpcPath)
+    if (caller.admitted() || req.path == HealthPath)
         return true;
     using O = CallerIdentity::Outcome;
     if (caller.outcome == O::Unavailable) {
@@ -410,10 +419,17 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
 } // namespace
 
 HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind)
-    : d(new Private(options, front, std::move(health), std::move(databaseKind), limitsFor(options),
-                    [memory = bodyMemoryOf(options)](int status, GuardedServer::Refusal why) {
-                        return earlyRefusal(status, why, memory);
-                    }))
+    : d(new Private(
+        options, front, std::move(health), std::move(databaseKind), limitsFor(options),
+        [memory = bodyMemoryOf(options)](int status, GuardedServer::Refusal why) {
+            return earlyRefusal(status, why, memory);
+        },
+        [](std::string_view line) {
+            const auto methodEnd = line.find(' ');
+            const auto targetEnd = line.find(' ', methodEnd + 1);
+            return methodEnd != std::string_view::npos && targetEnd != std::string_view::npos
+                   && isEntry(line.substr(0, methodEnd), line.substr(methodEnd + 1, targetEnd - methodEnd - 1));
+        }))
 {
     GuardedServer &server = d->server;
     // Content-Length bodies are checked against the limit before they are read;
@@ -435,11 +451,22 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
         if (!exchange) // every routed request was parsed, so it has one
             return httplib::Server::HandlerResponse::Unhandled;
         exchange->note().start = Clock::now();
+        if (!d->options.trustedProxies.isEmpty()) {
+            std::string forwardedFor;
+            for (size_t i = 0; i < req.get_header_value_count("X-Forwarded-For"); ++i)
+                forwardedFor += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
+            exchange->context().setClientAddress(clientAddressOf(exchange->context().clientAddress(), forwardedFor,
+                                                                 req.get_header_value("X-Real-IP"),
+                                                                 d->options.trustedProxies));
+        }
         exchange->context().setIdempotencyKey(req.get_header_value("Idempotency-Key"));
+        if (!isEntry(req.method, req.target)) {
+            // Its body was not read ahead and is not read now.
+            refuse(*exchange, res, 404, RpcCode::InvalidRequest, unknownEntryMessage(req));
+            return httplib::Server::HandlerResponse::Handled;
+        }
         if (!d->admit(req, res, *exchange))
             return httplib::Server::HandlerResponse::Handled;
-        if (req.path != RpcPath)
-            return httplib::Server::HandlerResponse::Unhandled;
         if (req.method == "POST" && !acceptBodyHeaders(req, res, *exchange, d->options.maxBodyBytes))
             return httplib::Server::HandlerResponse::Handled;
         return httplib::Server::HandlerResponse::Unhandled;
@@ -455,7 +482,9 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
 
     // Every call, with a body of either framing or none: the library hands each POST
     // to a reader handler first.
-    server.Post(RpcPath,
+    // The library takes a route's path as a regular expression: its dot is escaped,
+    // so that the route is the one path isEntry() admits.
+    server.Post(R"(/FAS09600\.rdmFaturamento)",
                 [this](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
                     HttpExchange unparsed(nullptr, {});
                     d->readBodyAndAnswer(reader, res, d->exchangeOf(req, unparsed));
@@ -482,8 +511,7 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
             message = tooLargeMessage(d->options.maxBodyBytes);
             exchange.closeAfterAnswer();
         } else if (res.status == 404) {
-            message = QStringLiteral("Endereço desconhecido %1: use POST %2 ou GET %3.")
-                          .arg(clientText(req.path), QLatin1String(RpcPath), QLatin1String(HealthPath));
+            message = unknownEntryMessage(req);
         } else {
             message = QStringLiteral("Requisição HTTP inválida (%1).").arg(res.status);
             exchange.closeAfterAnswer();
@@ -524,6 +552,47 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
 }
 
 HttpFront::~HttpFront() = default;
+
+namespace {
+
+bool isTrusted(const QHostAddress &address, const QList<QHostAddress> &trusted)
+{
+    return std::any_of(trusted.begin(), trusted.end(), [&address](const QHostAddress &proxy) {
+        return proxy.isEqual(address, QHostAddress::TolerantConversion);
+    });
+}
+
+QHostAddress addressOf(const std::string &text)
+{
+    return QHostAddress(QString::fromStdString(text).trimmed());
+}
+
+} // namespace
+
+std::string HttpFront::clientAddressOf(const std::string &peer, const std::string &forwardedFor,
+                                       const std::string &realIp, const QList<QHostAddress> &trusted)
+{
+    if (!isTrusted(addressOf(peer), trusted))
+        return peer;
+    const QStringList hops = QString::fromStdString(forwardedFor).split(u',');
+    for (auto hop = hops.crbegin(); hop != hops.crend(); ++hop) {
+        const QHostAddress address(hop->trimmed());
+        if (address.isNull())
+            break; // not an address: what lies left of it cannot be told
+        if (!isTrusted(address, trusted))
+            return address.toString().toStdString();
+    }
+    const QHostAddress real = addressOf(realIp);
+    return real.isNull() || isTrusted(real, trusted) ? peer : real.toString().toStdString();
+}
+
+bool HttpFront::isEntry(std::string_view method, std::string_view target)
+{
+    const std::string_view path = target.substr(0, target.find('?'));
+    if (path == RpcPath)
+        return method == "POST";
+    return path == HealthPath && (method == "GET" || method == "HEAD");
+}
 
 qint64 HttpFront::bodyMemoryOf(const Settings &settings)
 {

@@ -2,8 +2,11 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <utility>
 
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 
 #include <QByteArray>
@@ -15,6 +18,8 @@
 //   POST /FAS09600.rdmFaturamento  JSON-RPC 2.0 body, answered by JsonRpcFront
 //   GET  /health                   200 {"status":"ok",...} or 503 with the reason; to a
 //                                  caller the server does not admit, only the status
+//                                  (HEAD too)
+// Anything else, another path or another method, is 404, its body never read.
 // It applies the limits (header deadline, size and count, body size whatever its
 // framing, body deadline, the memory of bodies being received, read/write
 // time-outs, keep-alive; see GuardedServer), asks
@@ -28,6 +33,8 @@ class HttpFront
 public:
     using HealthCheck = std::function<std::pair<bool, QString>()>;
 
+    // Each entry is its one path, compared as sent (no percent-decoding), with its
+    // methods; any other request is answered 404 before its body is read.
     static constexpr const char *RpcPath = "/FAS09600.rdmFaturamento";
     static constexpr const char *HealthPath = "/health";
     static constexpr int ReadTimeoutSeconds = 30;
@@ -57,12 +64,25 @@ public:
         qint64 bodyMemoryBytes = 0;
         // Who a bearer token names; unset: everyone is admitted, no user named.
         CallerIdentity::Resolver identify;
+        // The proxies (nginx) whose X-Forwarded-For / X-Real-IP name the client; a
+        // request from any other peer is the peer's own. Empty: none.
+        QList<QHostAddress> trustedProxies;
     };
 
     HttpFront(const Settings &settings, const JsonRpcFront &front, HealthCheck health, QString databaseKind);
     ~HttpFront();
     HttpFront(const HttpFront &) = delete;
     HttpFront &operator=(const HttpFront &) = delete;
+
+    // Whether `method` on `target` (the request line's, its query aside) is one of the
+    // entries above.
+    static bool isEntry(std::string_view method, std::string_view target);
+
+    // The client's address: `peer`'s own, unless `peer` is a trusted proxy and names
+    // the client (the right-most X-Forwarded-For address that is no trusted proxy,
+    // else X-Real-IP).
+    static std::string clientAddressOf(const std::string &peer, const std::string &forwardedFor,
+                                       const std::string &realIp, const QList<QHostAddress> &trusted);
 
     // The bound on the memory of bodies being received that `settings` come to.
     static qint64 bodyMemoryOf(const Settings &settings);

@@ -112,6 +112,25 @@ Outcome notRun(simdjson::dom::element root, const RpcError &why)
     return outcome;
 }
 
+// A key names one call: a batch with more than one call that writes cannot carry
+// one. Each such call is journaled as refused (true), none is run.
+bool refuseKeyOfBatch(const MethodRegistry &methods, const RequestContext &context, simdjson::dom::array elements)
+{
+    std::vector<const MethodRegistry::Method *> writing;
+    for (simdjson::dom::element element : elements) {
+        std::string_view name;
+        if (element["method"].get_string().get(name) != simdjson::SUCCESS)
+            continue;
+        if (const MethodRegistry::Method *method = methods.find(name); method && method->writes())
+            writing.push_back(method);
+    }
+    if (writing.size() < 2)
+        return false;
+    for (const MethodRegistry::Method *method : writing)
+        method->refused(context, RpcCode::InvalidRequest);
+    return true;
+}
+
 RpcError budgetSpent()
 {
     return RpcError(RpcCode::AnswerTooLarge,
@@ -176,6 +195,14 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
                                        .arg(elements.size())
                                        .arg(MaxBatchCalls));
         reply.errorCode = RpcCode::BatchTooLarge;
+        return reply;
+    }
+    if (!context.idempotencyKey().empty() && refuseKeyOfBatch(m_methods, context, elements)) {
+        reply.body = errorResponse(RpcCode::InvalidRequest,
+                                   QStringLiteral("Uma chave de idempotência (Idempotency-Key) vale para uma chamada "
+                                                  "só, e este lote tem mais de uma geração ou estorno. Nada foi "
+                                                  "executado; envie cada uma em sua requisição, com a sua chave."));
+        reply.errorCode = RpcCode::InvalidRequest;
         return reply;
     }
     std::string out = "[";
@@ -284,6 +311,8 @@ Outcome callOne(const MethodRegistry &methods, const RequestContext &context, si
         qCWarning(lcRpc, "%s recusado ao usuário %s (direito %s, exige %s)", LogText::escaped(method).c_str(),
                   qUtf8Printable(user->name), qUtf8Printable(AccessRights::name(user->right)),
                   qUtf8Printable(AccessRights::name(found->required)));
+        if (found->writes())
+            found->refused(context, RpcCode::Forbidden);
         return fail(RpcCode::Forbidden,
                     QStringLiteral("Acesso negado: %1 exige o direito %2, e o usuário %3 tem o direito %4. Peça "
                                    "ao administrador o direito %2.")

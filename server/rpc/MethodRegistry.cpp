@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-void MethodRegistry::add(std::string name, AccessRight required, Handler handler)
+void MethodRegistry::add(std::string name, AccessRight required, Handler handler, Refused refused)
 {
     if (find(name))
         throw std::logic_error("remote method registered twice: " + name);
-    m_methods.push_back(Method{std::move(name), required, std::move(handler)});
+    m_methods.push_back(Method{std::move(name), required, std::move(handler), std::move(refused)});
 }
 
 const MethodRegistry::Method *MethodRegistry::find(std::string_view name) const

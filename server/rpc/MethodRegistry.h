@@ -19,16 +19,20 @@ class MethodRegistry
 {
 public:
     using Handler = std::function<RpcResult(const RpcParams &, const RequestContext &)>;
+    // Told of a call of the method the front refused before running it, with the code.
+    using Refused = std::function<void(const RequestContext &, int code)>;
 
     struct Method
     {
         std::string name;
         AccessRight required = AccessRight::Anyone;
         Handler handler;
+        Refused refused; // set for the methods that write (they are journaled)
+        bool writes() const { return bool(refused); }
     };
 
     // Throws std::logic_error when `name` is registered already.
-    void add(std::string name, AccessRight required, Handler handler);
+    void add(std::string name, AccessRight required, Handler handler, Refused refused = {});
     // nullptr when no method has that name (names are case-sensitive).
     const Method *find(std::string_view name) const;
     // The names in the order they were registered, as a sentence lists them:

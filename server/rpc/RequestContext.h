@@ -33,6 +33,8 @@ public:
 
     // The client's IP address as the connection shows it; empty when unknown.
     const std::string &clientAddress() const { return m_clientAddress; }
+    // The client behind a trusted proxy, as the proxy names it.
+    void setClientAddress(std::string address) { m_clientAddress = std::move(address); }
     // The Idempotency-Key header as sent; empty when there was none.
     const std::string &idempotencyKey() const { return m_idempotencyKey; }
     void setIdempotencyKey(std::string key) { m_idempotencyKey = std::move(key); }

@@ -21,6 +21,7 @@ public:
 
     const DatabaseUrl &url() const { return m_url; }
     const DatabaseConnection::PgSession &session() const { return m_session; }
+    int sqliteBusyMs() const { return m_sqliteBusyMs; }
 
     // The calling thread's open connection; opened now if it has none or lost it.
     // Throws DatabaseError.

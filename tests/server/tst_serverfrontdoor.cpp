@@ -257,6 +257,13 @@ private slots:
         row("chunk size after a space", rawPost(json + te, " 0\r\n\r\n"), 400, -32600);
         row("unreadable range", rawPost(json + "Range: bytes=z-\r\n" + length(good), good), 416, -32600);
         row("empty body", rawPost(json + "Content-Length: 0\r\n"), 200, -32700);
+        // The call's path is one exact path: with a token configured, none of these runs the generation.
+        for (const char *path : {"/FAS09600/rdmFaturamento", "/FAS09600XrdmFaturamento", "/FAS09600%2FrdmFaturamento",
+                                 "/FAS09600%2ErdmFaturamento"})
+            row(path, rawPost(json + length(generation), generation, path), 404, -32600, false, true);
+        row("gzip bomb on a path like the call's",
+            rawPost(json + "Content-Encoding: gzip\r\n" + length(bomb), bomb, "/FAS09600/rdmFaturamento"), 404, -32600);
+        row("GET on the call's path", "GET /FAS09600.rdmFaturamento HTTP/1.1\r\n\r\n", 404, -32600);
         row("expect continue above the limit", rawPost(json + "Expect: 100-continue\r\nContent-Length: 536870912\r\n"),
             413, -32003);
     }
@@ -472,6 +479,41 @@ private slots:
         QCOMPARE(status.value(QStringLiteral("status")).toString(), QStringLiteral("ok"));
         QCOMPARE(status.value(QStringLiteral("database")).toString(),
                  m_backend == Backend::Sqlite ? QStringLiteral("sqlite") : QStringLiteral("postgresql"));
+    }
+
+    // The client a run names: the connection's peer, or behind a trusted proxy the
+    // client the proxy names (the right-most address that is no trusted proxy).
+    void clientAddress_data()
+    {
+        QTest::addColumn<QString>("trusted");
+        QTest::addColumn<QByteArray>("headers");
+        QTest::addColumn<QString>("client");
+        const QString local = QStringLiteral("127.0.0.1");
+        QTest::newRow("no trusted proxy") << "" << QByteArray("X-Forwarded-For: 203.0.113.7\r\n") << local;
+        QTest::newRow("a peer not trusted") << "10.9.9.9" << QByteArray("X-Real-IP: 203.0.113.7\r\n") << local;
+        QTest::newRow("trusted, forged hops on the left")
+            << local << QByteArray("X-Forwarded-For: 198.51.100.1, 203.0.113.7\r\n") << "203.0.113.7";
+        QTest::newRow("trusted, two proxies")
+            << "127.0.0.1,10.0.0.2" << QByteArray("X-Forwarded-For: 203.0.113.7\r\nX-Forwarded-For: 10.0.0.2\r\n")
+            << "203.0.113.7";
+        QTest::newRow("trusted, X-Real-IP") << local << QByteArray("X-Real-IP: 2001:db8::9\r\n") << "2001:db8::9";
+        QTest::newRow("trusted, not an address") << local << QByteArray("X-Forwarded-For: nao-e-ip\r\n") << local;
+    }
+
+    void clientAddress()
+    {
+        QFETCH(QString, trusted);
+        QFETCH(QByteArray, headers);
+        QFETCH(QString, client);
+        AppServerProcess own;
+        QVERIFY2(own.start(m_url, trusted.isEmpty() ? QStringList{}
+                                                    : QStringList{QStringLiteral("--trusted-proxies"), trusted}),
+                 own.newLog().constData());
+        const QByteArray refused = R"({"jsonrpc":"2.0","id":1,"method":"GeraNF","params":[]})";
+        RawHttp::exchange(own.port(), rawPost("Content-Type: application/json\r\n" + headers
+                                                  + "Content-Length: " + QByteArray::number(refused.size()) + "\r\n",
+                                              refused));
+        QCOMPARE(scalar(QStringLiteral("SELECT NRIPCLIENTE FROM EXECFAT")).toString(), client);
     }
 
     void bearerToken_data()

@@ -990,6 +990,10 @@ private slots:
             QVERIFY2(
                 answer.errorMessage().contains(reverses ? QStringLiteral("supervisor") : QStringLiteral("faturamento")),
                 qPrintable(answer.errorMessage()));
+        // A call that would write is journaled also when refused for its right.
+        if (code == -32008 && !method.startsWith(u"Get"))
+            QCOMPARE(scalar(QStringLiteral("SELECT NMMETODO || NMUSUARIO || CDERRO FROM EXECFAT")).toString(),
+                     method + QStringLiteral("ana-32008"));
         if (code != 0 || method.startsWith(u"Get")) {
             expectUnchangedBilling();
             QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-04"))), QStringLiteral("P"));
@@ -1015,14 +1019,19 @@ private slots:
         QTest::addColumn<QStringList>("items"); // of the second call
         QTest::addColumn<bool>("sameKey");
         QTest::addColumn<int>("code"); // of the second call; 0: the first answer again
+        QTest::addColumn<bool>("otherUser"); // the calls come from two users
         const QString nf = QStringLiteral("GeraNF");
-        QTest::newRow("same key, same call") << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0;
-        QTest::newRow("same key, another batch") << nf << QStringList{"c1-6-06"} << true << -32009;
+        QTest::newRow("same key, same call") << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0 << false;
+        QTest::newRow("same key, same call, another user")
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << true << -32011 << true;
+        QTest::newRow("same key on a batch of two generations")
+            << QStringLiteral("lote") << QStringList{"c1-6-06", "c1-6-07"} << true << -32600 << false;
+        QTest::newRow("same key, another batch") << nf << QStringList{"c1-6-06"} << true << -32009 << false;
         QTest::newRow("same key, the batch in another order")
-            << nf << QStringList{"c1-6-05", "c1-6-04"} << true << -32009;
+            << nf << QStringList{"c1-6-05", "c1-6-04"} << true << -32009 << false;
         QTest::newRow("same key, another method")
-            << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"} << true << -32009;
-        QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011;
+            << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"} << true << -32009 << false;
+        QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011 << false;
     }
 
     void idempotencyKey()
@@ -1031,21 +1040,34 @@ private slots:
         QFETCH(QStringList, items);
         QFETCH(bool, sameKey);
         QFETCH(int, code);
-        const httplib::Headers key{{"Idempotency-Key", "3f0c-chave-1"}};
+        QFETCH(bool, otherUser);
+        httplib::Headers key{{"Idempotency-Key", "3f0c-chave-1"}};
+        httplib::Headers secondKey = key;
+        if (otherUser) {
+            key.merge(bearer(addUser(QStringLiteral("ana"), QStringLiteral("faturamento"))));
+            secondKey.merge(bearer(addUser(QStringLiteral("bia"), QStringLiteral("faturamento"))));
+        }
         const QStringList firstItems{"c1-6-04", "c1-6-05"};
         const Answer first = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(firstItems)),
                                   sameKey ? key : httplib::Headers{});
         QVERIFY2(first.hasResult(), first.body.constData());
         const int entries = count(QStringLiteral("LANCFATFAS"));
-        const Answer second = post(m_server.port(), generationRequest(method, batchOf(items)),
-                                   sameKey ? key : httplib::Headers{});
+        const QByteArray batch = "[" + generationRequest(QStringLiteral("GeraNF"), batchOf({items.at(0)})) + ","
+                                 + generationRequest(QStringLiteral("GeraNF"), batchOf({items.at(1)})) + "]";
+        const Answer second = post(m_server.port(),
+                                   method == u"lote" ? batch : generationRequest(method, batchOf(items)),
+                                   sameKey ? secondKey : httplib::Headers{});
         QCOMPARE(second.errorCode(), code);
+        // Every call is journaled: the run, then the repeat or each refused call.
+        QCOMPARE(count(QStringLiteral("EXECFAT")), method == u"lote" ? 3 : 2);
         if (code == 0)
             QCOMPARE(second.body, first.body);
         QCOMPARE(count(QStringLiteral("LANCFATFAS")), entries);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT WHERE CDCLIENTE = 'C1'")).toInt(), 2);
         QCOMPARE(statusOf(*fixture(QStringLiteral("c1-6-06"))), QStringLiteral("P"));
-        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM EXECFAT WHERE CDERRO IS NULL")).toInt(), 1);
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM EXECFAT WHERE CDERRO IS NULL AND IDEXECORIGEM IS NULL"))
+                     .toInt(),
+                 1);
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM CHAVEEXECFAT")).toInt(), sameKey ? 1 : 0);
     }
 
@@ -1056,14 +1078,20 @@ private slots:
     {
         QTest::addColumn<QString>("method");
         QTest::addColumn<QStringList>("reversed"); // the items whose entries are reversed
-        QTest::newRow("the whole run") << "EstornaGeracao" << QStringList{"c1-1-04", "c1-2-04", "c1-3-04"};
-        QTest::newRow("one entry of the run") << "EstornaLancamento" << QStringList{"c1-3-04"};
+        QTest::addColumn<QString>("reason");
+        const QString reason = QStringLiteral("Cliente pediu nova nota com outro endereço");
+        QTest::newRow("the whole run") << "EstornaGeracao" << QStringList{"c1-1-04", "c1-2-04", "c1-3-04"} << reason;
+        QTest::newRow("one entry of the run") << "EstornaLancamento" << QStringList{"c1-3-04"} << reason;
+        // The reason's limit counts characters as a reader does: 150 emoji are 150.
+        QTest::newRow("a reason of 150 emoji") << "EstornaLancamento" << QStringList{"c1-3-04"}
+                                               << QString::fromStdU32String(std::u32string(150, U'\U0001F4B0'));
     }
 
     void reverseThenBillAgain()
     {
         QFETCH(QString, method);
         QFETCH(QStringList, reversed);
+        QFETCH(QString, reason);
         const httplib::Headers sara = bearer(addUser(QStringLiteral("sara"), QStringLiteral("supervisor")));
         const QStringList items{"c1-1-04", "c1-2-04", "c1-3-04"};
         const Answer made = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)), sara);
@@ -1081,7 +1109,6 @@ private slots:
                  QStringLiteral("2/3"));
         QCOMPARE(BillingRows::cell(runs, 0, "CDERRO"), QString());
 
-        const QString reason = QStringLiteral("Cliente pediu nova nota com outro endereço");
         const int entry = scalar(QStringLiteral("SELECT NRLANCFAT FROM ITEMLANCFAT WHERE CDCLIENTE = 'C1' AND "
                                                 "IDAPURFATFAS = '3'"))
                               .toInt();
@@ -1196,6 +1223,10 @@ private slots:
         QTest::newRow("a blank reason") << "" << run << QJsonArray{1, "   "} << -32602 << "motivo";
         QTest::newRow("a reason of 201 characters")
             << "" << one << QJsonArray{"01", "N", 1, QString(201, u'x')} << -32602 << "200";
+        QTest::newRow("a NUL in the reason")
+            << "" << one << QJsonArray{"01", "N", 1, QStringLiteral("duplicada\u0000x")} << -32602 << "controle";
+        QTest::newRow("a line feed in the reason")
+            << "" << run << QJsonArray{1, QStringLiteral("duplicada\nFORJADA")} << -32602 << "uma linha";
         QTest::newRow("a kind that is no kind") << "" << one << QJsonArray{"01", "X", 1, why} << -32602 << "N (Nota";
         QTest::newRow("entry number zero") << "" << one << QJsonArray{"01", "N", 0, why} << -32602 << "maior que zero";
     }
@@ -1305,6 +1336,13 @@ private slots:
         const QByteArray log = server.newLog();
         QVERIFY2(!log.contains("perdida") && !log.contains("reconectando"), log.constData());
         QCOMPARE(log.count("erro do banco de dados"), 1);
+        // The refusal's record did not wait for the lock a second time: it was kept,
+        // and written once the database took writes again.
+        QVERIFY2(!log.contains("não pôde ser registrada"), log.constData());
+        QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) || NMMETODO || MIN(CDERRO) FROM EXECFAT WHERE CDERRO IS "
+                                       "NOT NULL GROUP BY NMMETODO"))
+                     .toString(),
+                 QStringLiteral("1GeraNF-32020"));
     }
 
     // A generation that waits on an item another session has locked holds its thread

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <latch>
 
@@ -123,6 +125,11 @@ private slots:
             << QStringList{"--database", "DB", "--token-file", "READABLETOKEN"} << 2 << "chmod 600" << QString();
         QTest::newRow("token file the group may write")
             << QStringList{"--database", "DB", "--token-file", "GROUPTOKEN"} << 2 << "chmod 600" << QString();
+        QTest::newRow("token file a FIFO") << QStringList{"--database", "DB", "--token-file", "FIFOTOKEN"} << 2
+                                           << "não é um arquivo comum" << QString();
+        QTest::newRow("trusted proxy not an address")
+            << QStringList{"--database", "DB", "--trusted-proxies", "127.0.0.1,nginx"} << 2 << "\"nginx\" não é um "
+            << QString();
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
                                         << "Não foi possível escutar" << QString();
         QTest::newRow("every IPv4 address without a token")
@@ -191,6 +198,9 @@ private slots:
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^EMPTYTOKEN$")), emptyToken);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^READABLETOKEN$")), readableToken);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^GROUPTOKEN$")), groupToken);
+        const QString fifoToken = m_dir.filePath(QStringLiteral("fifo-token"));
+        QVERIFY(QFile::exists(fifoToken) || ::mkfifo(QFile::encodeName(fifoToken).constData(), 0600) == 0);
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^FIFOTOKEN$")), fifoToken);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^DB$")), m_url);
         arguments.replaceInStrings(QRegularExpression(QStringLiteral("^BUSY$")),
                                    QStringLiteral("127.0.0.1:%1").arg(m_server.port()));

@@ -627,11 +627,15 @@ private slots:
         // answer stored with the key is, byte for byte, the one the host got, and the
         // run's entries hold the two items, each once.
         const QVariantList run{
-            scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = ?"), {method}).toLongLong()};
-        QCOMPARE(column(QStringLiteral("SELECT r.NMMETODO || '/' || COALESCE(r.CDERRO::text, '-') FROM EXECFAT r "
-                                       "JOIN EXECFAT x ON x.CHAVEREQ = r.CHAVEREQ WHERE x.IDEXECFAT = ?"),
+            scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT WHERE NMMETODO = ? AND IDEXECORIGEM IS NULL"),
+                   {method})
+                .toLongLong()};
+        // The host's repeat got the stored answer: journaled as a repeat of the run.
+        QCOMPARE(column(QStringLiteral("SELECT r.NMMETODO || '/' || COALESCE(r.CDERRO::text, '-') || '/' || "
+                                       "COALESCE(r.IDEXECORIGEM::text, '-') FROM EXECFAT r JOIN EXECFAT x ON "
+                                       "x.CHAVEREQ = r.CHAVEREQ WHERE x.IDEXECFAT = ? ORDER BY r.IDEXECFAT"),
                         run),
-                 QStringList{method + QStringLiteral("/-")});
+                 (QStringList{method + QStringLiteral("/-/-"), method + QStringLiteral("/-/") + run[0].toString()}));
         QCOMPARE(scalar(QStringLiteral("SELECT TXRESPOSTA FROM CHAVEEXECFAT WHERE IDEXECFAT = ?"), run).toUtf8(),
                  DataPacket::encode(answer));
         QCOMPARE(scalar(QStringLiteral("SELECT COUNT(*) FROM ITEMLANCFAT l JOIN LANCFATFAS e USING (CDEMPRESA, "

@@ -69,11 +69,15 @@ QList<Rule> makeRules()
                         "IN ('EstornaGeracao', 'EstornaLancamento'))")},
         // A key belongs to its user: two users may send the same text.
         {QStringLiteral("a key of two committed runs"),
-         QStringLiteral("SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND CHAVEREQ <> '' "
-                        "GROUP BY COALESCE(NMUSUARIO, ''), CHAVEREQ HAVING COUNT(*) > 1) x")},
+         QStringLiteral(
+             "SELECT COUNT(*) FROM (SELECT CHAVEREQ FROM EXECFAT WHERE CDERRO IS NULL AND IDEXECORIGEM IS NULL AND "
+             "CHAVEREQ <> '' "
+             "GROUP BY COALESCE(NMUSUARIO, ''), CHAVEREQ HAVING COUNT(*) > 1) x")},
         {QStringLiteral("a committed run without its key's answer"),
-         QStringLiteral("SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.CHAVEREQ <> '' AND NOT EXISTS "
-                        "(SELECT 1 FROM CHAVEEXECFAT c WHERE c.IDEXECFAT = x.IDEXECFAT)")},
+         QStringLiteral(
+             "SELECT COUNT(*) FROM EXECFAT x WHERE x.CDERRO IS NULL AND x.IDEXECORIGEM IS NULL AND x.CHAVEREQ <> '' "
+             "AND NOT EXISTS "
+             "(SELECT 1 FROM CHAVEEXECFAT c WHERE c.IDEXECFAT = x.IDEXECFAT)")},
     };
 }
 

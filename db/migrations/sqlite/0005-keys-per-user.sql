@@ -1,0 +1,28 @@
+-- fas:foreign-keys-off
+-- An Idempotency-Key belongs to the user who sent it: another user's same key is
+-- another key. The single desk and the token file have no user: their keys are
+-- kept under the empty name. Existing keys go to the user of their run.
+CREATE TABLE NEW_CHAVEEXECFAT (
+  NMUSUARIO  VARCHAR(40)  NOT NULL DEFAULT '',
+  CHAVEREQ   VARCHAR(200) NOT NULL,
+  HASHREQ    CHAR(64)     NOT NULL,
+  IDEXECFAT  INTEGER      NOT NULL REFERENCES EXECFAT (IDEXECFAT),
+  DTCRIACAO  TIMESTAMP    NOT NULL,
+  QTLINHAS   INTEGER,
+  TXRESPOSTA TEXT,
+  PRIMARY KEY (NMUSUARIO, CHAVEREQ)
+);
+;;
+INSERT INTO NEW_CHAVEEXECFAT (NMUSUARIO, CHAVEREQ, HASHREQ, IDEXECFAT, DTCRIACAO, QTLINHAS, TXRESPOSTA)
+SELECT COALESCE(x.NMUSUARIO, ''), c.CHAVEREQ, c.HASHREQ, c.IDEXECFAT, c.DTCRIACAO, c.QTLINHAS, c.TXRESPOSTA
+FROM CHAVEEXECFAT c LEFT JOIN EXECFAT x ON x.IDEXECFAT = c.IDEXECFAT;
+;;
+DROP TABLE CHAVEEXECFAT;
+;;
+ALTER TABLE NEW_CHAVEEXECFAT RENAME TO CHAVEEXECFAT;
+;;
+CREATE INDEX IX_CHAVEEXECFAT_CRIACAO ON CHAVEEXECFAT (DTCRIACAO);
+;;
+-- A call answered again from its key's stored answer ran nothing: its row names
+-- the run whose answer it got. The history of runs does not list it.
+ALTER TABLE EXECFAT ADD COLUMN IDEXECORIGEM INTEGER REFERENCES EXECFAT (IDEXECFAT);
