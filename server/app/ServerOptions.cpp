@@ -53,16 +53,16 @@ void readPgSession(const ConfigFile &ini, DatabaseConnection::PgSession &session
     }
 }
 
-QList<QHostAddress> parseProxies(const QString &text, const QString &what)
+std::vector<IpAddress> parseProxies(const QString &text, const QString &what)
 {
-    QList<QHostAddress> proxies;
+    std::vector<IpAddress> proxies;
     for (const QString &item : text.split(u',', Qt::SkipEmptyParts)) {
-        const QHostAddress address(item.trimmed());
-        if (address.isNull())
+        const auto address = IpAddress::parse(item.toStdString());
+        if (!address)
             throw FasError(QStringLiteral("%1: \"%2\" não é um endereço IP. Liste os endereços dos proxies "
                                           "separados por vírgula, por exemplo 127.0.0.1,::1.")
                                .arg(what, item.trimmed()));
-        proxies << address;
+        proxies.push_back(*address);
     }
     return proxies;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHostAddress>
+#include <vector>
+
+#include "server/base/IpAddress.h"
 #include <QList>
 #include <QProcessEnvironment>
 #include <QString>
@@ -24,7 +26,7 @@ public:
     QString tokenFile;
     // The proxies whose X-Forwarded-For / X-Real-IP name the client ([appserver]
     // trusted_proxies, --trusted-proxies: a comma list of addresses). Empty: none.
-    QList<QHostAddress> trustedProxies;
+    std::vector<IpAddress> trustedProxies;
     QByteArray token; // empty: no token required
     int threads = 8;
     qint64 maxBodyBytes = qint64(128) * 1024 * 1024;

@@ -1,5 +1,7 @@
 #include "server/billing/BillingService.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <atomic>
 
@@ -51,6 +53,19 @@ QString notInTime(const ThreadDatabase &database)
         .arg(database.url().displayName());
 }
 
+// What a call did, as a sentence about whether it was recorded may name it.
+QString recordedText(const char *method)
+{
+    static const QHash<QByteArray, QString> texts{
+        {"GeraNF", QStringLiteral("a geração das notas fiscais foi gravada")},
+        {"GeraInvoice", QStringLiteral("a geração das invoices foi gravada")},
+        {"EstornaGeracao", QStringLiteral("o estorno da geração foi gravado")},
+        {"EstornaLancamento", QStringLiteral("o estorno do lançamento foi gravado")},
+    };
+    return texts.value(QByteArray(method),
+                       QStringLiteral("a operação %1 foi gravada").arg(QString::fromLatin1(method)));
+}
+
 // Logs a database failure and throws the answer a user can act on. A connection
 // that failed is dropped, so the next call starts afresh; a busy one is kept.
 [[noreturn]] void answerFailure(const ThreadDatabase &database, const char *method, const SqlFailure &failure)
@@ -73,9 +88,9 @@ QString notInTime(const ThreadDatabase &database)
     database.discard();
     if (failure.isOutcomeUnknown())
         throw RpcError(RpcCode::DatabaseUnavailable,
-                       QStringLiteral("Não foi possível confirmar se a operação %1 foi gravada: a conexão com o banco "
-                                      "de dados %2 caiu durante a confirmação; consulte a prévia antes de repetir.")
-                           .arg(QString::fromLatin1(method), database.url().displayName()));
+                       QStringLiteral("Não foi possível confirmar se %1: a conexão com o banco de dados %2 caiu "
+                                      "durante a confirmação; consulte a prévia antes de repetir.")
+                           .arg(recordedText(method), database.url().displayName()));
     if (failure.isTimedOut())
         throw RpcError(RpcCode::DatabaseUnavailable, notInTime(database));
     if (failure.isConnectionLost())

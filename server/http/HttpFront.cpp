@@ -451,7 +451,7 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
         if (!exchange) // every routed request was parsed, so it has one
             return httplib::Server::HandlerResponse::Unhandled;
         exchange->note().start = Clock::now();
-        if (!d->options.trustedProxies.isEmpty()) {
+        if (!d->options.trustedProxies.empty()) {
             std::string forwardedFor;
             for (size_t i = 0; i < req.get_header_value_count("X-Forwarded-For"); ++i)
                 forwardedFor += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
@@ -555,35 +555,30 @@ HttpFront::~HttpFront() = default;
 
 namespace {
 
-bool isTrusted(const QHostAddress &address, const QList<QHostAddress> &trusted)
+bool isTrusted(const std::optional<IpAddress> &address, const std::vector<IpAddress> &trusted)
 {
-    return std::any_of(trusted.begin(), trusted.end(), [&address](const QHostAddress &proxy) {
-        return proxy.isEqual(address, QHostAddress::TolerantConversion);
-    });
-}
-
-QHostAddress addressOf(const std::string &text)
-{
-    return QHostAddress(QString::fromStdString(text).trimmed());
+    return address && std::find(trusted.begin(), trusted.end(), *address) != trusted.end();
 }
 
 } // namespace
 
 std::string HttpFront::clientAddressOf(const std::string &peer, const std::string &forwardedFor,
-                                       const std::string &realIp, const QList<QHostAddress> &trusted)
+                                       const std::string &realIp, const std::vector<IpAddress> &trusted)
 {
-    if (!isTrusted(addressOf(peer), trusted))
+    if (!isTrusted(IpAddress::parse(peer), trusted))
         return peer;
-    const QStringList hops = QString::fromStdString(forwardedFor).split(u',');
-    for (auto hop = hops.crbegin(); hop != hops.crend(); ++hop) {
-        const QHostAddress address(hop->trimmed());
-        if (address.isNull())
+    std::string_view hops = forwardedFor;
+    while (!hops.empty()) {
+        const auto comma = hops.rfind(',');
+        const auto address = IpAddress::parse(comma == std::string_view::npos ? hops : hops.substr(comma + 1));
+        if (!address)
             break; // not an address: what lies left of it cannot be told
         if (!isTrusted(address, trusted))
-            return address.toString().toStdString();
+            return address->text();
+        hops = comma == std::string_view::npos ? std::string_view() : hops.substr(0, comma);
     }
-    const QHostAddress real = addressOf(realIp);
-    return real.isNull() || isTrusted(real, trusted) ? peer : real.toString().toStdString();
+    const auto real = IpAddress::parse(realIp);
+    return !real || isTrusted(real, trusted) ? peer : real->text();
 }
 
 bool HttpFront::isEntry(std::string_view method, std::string_view target)

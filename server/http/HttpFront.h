@@ -5,12 +5,13 @@
 #include <string_view>
 #include <utility>
 
-#include <QHostAddress>
+#include <vector>
 #include <QList>
 #include <QString>
 
 #include <QByteArray>
 
+#include "server/base/IpAddress.h"
 #include "server/http/CallerIdentity.h"
 #include "server/rpc/JsonRpcFront.h"
 
@@ -66,7 +67,7 @@ public:
         CallerIdentity::Resolver identify;
         // The proxies (nginx) whose X-Forwarded-For / X-Real-IP name the client; a
         // request from any other peer is the peer's own. Empty: none.
-        QList<QHostAddress> trustedProxies;
+        std::vector<IpAddress> trustedProxies;
     };
 
     HttpFront(const Settings &settings, const JsonRpcFront &front, HealthCheck health, QString databaseKind);
@@ -82,7 +83,7 @@ public:
     // the client (the right-most X-Forwarded-For address that is no trusted proxy,
     // else X-Real-IP).
     static std::string clientAddressOf(const std::string &peer, const std::string &forwardedFor,
-                                       const std::string &realIp, const QList<QHostAddress> &trusted);
+                                       const std::string &realIp, const std::vector<IpAddress> &trusted);
 
     // The bound on the memory of bodies being received that `settings` come to.
     static qint64 bodyMemoryOf(const Settings &settings);
