@@ -27,6 +27,56 @@ int parseInt(const QString &text, int low, int high, const QString &what)
     return value;
 }
 
+// The waits for clients, by their names in [appserver] and in --deadline.
+const struct DeadlineSetting
+{
+    const char *key;
+    int HttpFront::Deadlines::*seconds;
+} DeadlineSettings[] = {
+    {"header_deadline_s", &HttpFront::Deadlines::headerSeconds},
+    {"body_deadline_s", &HttpFront::Deadlines::bodySeconds},
+    {"read_timeout_s", &HttpFront::Deadlines::readSeconds},
+    {"write_timeout_s", &HttpFront::Deadlines::writeSeconds},
+    {"answer_wait_s", &HttpFront::Deadlines::answerSeconds},
+    {"keep_alive_s", &HttpFront::Deadlines::keepAliveSeconds},
+};
+
+void setDeadline(HttpFront::Deadlines &deadlines, const QString &key, const QString &seconds, const QString &what)
+{
+    for (const DeadlineSetting &setting : DeadlineSettings)
+        if (key == QLatin1String(setting.key)) {
+            deadlines.*setting.seconds = parseInt(seconds, 1, 86400, what);
+            return;
+        }
+    QStringList names;
+    for (const DeadlineSetting &setting : DeadlineSettings)
+        names << QLatin1String(setting.key);
+    throw FasError(QStringLiteral("%1: prazo desconhecido \"%2\"; use um de %3.").arg(what, key, names.join(u", ")));
+}
+
+void readDeadlines(const ConfigFile &ini, HttpFront::Deadlines &deadlines)
+{
+    for (const DeadlineSetting &setting : DeadlineSettings) {
+        const QString key = QLatin1String(setting.key);
+        const QString text = ini.text(QStringLiteral("appserver/") + key);
+        if (!text.isEmpty())
+            setDeadline(deadlines, key, text, QStringLiteral("[appserver] ") + key);
+    }
+}
+
+// --deadline NAME=SECONDS, as often as wanted.
+void applyDeadlineOptions(const QStringList &values, HttpFront::Deadlines &deadlines)
+{
+    for (const QString &value : values) {
+        const qsizetype equals = value.indexOf(u'=');
+        if (equals <= 0)
+            throw FasError(QStringLiteral("--deadline \"%1\": escreva NOME=SEGUNDOS, por exemplo "
+                                          "body_deadline_s=60.")
+                               .arg(value));
+        setDeadline(deadlines, value.left(equals), value.mid(equals + 1), QStringLiteral("--deadline"));
+    }
+}
+
 // The [database] section's keep-alive and time-outs; a key left out keeps its default.
 void readPgSession(const ConfigFile &ini, DatabaseConnection::PgSession &session)
 {
@@ -140,10 +190,16 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         QStringLiteral("Endereços (separados por vírgula) dos proxies cujo X-Forwarded-For ou X-Real-IP indica o "
                        "cliente, por exemplo 127.0.0.1 com o nginx na mesma máquina (padrão: nenhum)."),
         QStringLiteral("enderecos"));
+    const QCommandLineOption deadlineOption(
+        QStringLiteral("deadline"),
+        QStringLiteral("Prazo de espera por um cliente, em segundos (pode repetir): header_deadline_s (padrão 10), "
+                       "body_deadline_s (60), read_timeout_s (30), write_timeout_s (120), answer_wait_s (30), "
+                       "keep_alive_s (5)."),
+        QStringLiteral("nome=segundos"));
     const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
                                            QStringLiteral("Mostra a versão."));
     parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption,
-                       threadsOption, bodyOption, bodyMemoryOption, proxiesOption});
+                       threadsOption, bodyOption, bodyMemoryOption, proxiesOption, deadlineOption});
 
     ServerOptions options;
     if (!parser.parse(arguments))
@@ -169,6 +225,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         const ConfigFile ini(configPath);
         options.databaseUrl = ini.databaseUrl();
         readPgSession(ini, options.pgSession);
+        readDeadlines(ini, options.deadlines);
         const QString listen = ini.text(QStringLiteral("appserver/listen"));
         if (!listen.isEmpty())
             parseListen(listen, options.listenHost, options.listenPort);
@@ -201,6 +258,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     if (parser.isSet(bodyMemoryOption))
         options.bodyMemoryBytes =
             qint64(parseInt(parser.value(bodyMemoryOption), 1, 65536, QStringLiteral("--body-memory-mb"))) << 20;
+    applyDeadlineOptions(parser.values(deadlineOption), options.deadlines);
     if (parser.isSet(proxiesOption))
         options.trustedProxies = parseProxies(parser.value(proxiesOption), QStringLiteral("--trusted-proxies"));
     if (options.bodyMemoryBytes > 0 && options.bodyMemoryBytes < options.maxBodyBytes)

@@ -10,10 +10,11 @@
 #include <QStringList>
 
 #include "platform/sql/DatabaseConnection.h"
+#include "server/http/HttpFront.h"
 
 // What fas-appserver runs with: read from the INI configuration shared with the
 // desktop host ([database] url and the PostgreSQL time-outs, [appserver] listen,
-// token_file, threads, max_body_mb, body_memory_mb, trusted_proxies), then overridden by the command line. Throws
+// token_file, threads, max_body_mb, body_memory_mb, trusted_proxies and the deadlines), then overridden by the command line. Throws
 // FasError with a Portuguese message for anything it cannot use.
 class ServerOptions
 {
@@ -35,6 +36,10 @@ public:
     // minute ([database] keepalives_idle_s, keepalives_interval_s, keepalives_count,
     // tcp_user_timeout_s), and no statement runs longer than statement_timeout_s.
     DatabaseConnection::PgSession pgSession{30, 10, 3, 60'000, 300'000};
+    // How long the server waits for its clients ([appserver] header_deadline_s,
+    // body_deadline_s, read_timeout_s, write_timeout_s, answer_wait_s, keep_alive_s;
+    // --deadline NAME=SECONDS with the same names).
+    HttpFront::Deadlines deadlines;
     bool helpRequested = false;
     bool versionRequested = false;
     QString helpText; // --help or --version: what to print instead of serving

@@ -45,6 +45,7 @@ HttpFront::Settings httpSettings(const ServerOptions &options, const AccessContr
     settings.maxBodyBytes = options.maxBodyBytes;
     settings.bodyMemoryBytes = options.bodyMemoryBytes;
     settings.trustedProxies = options.trustedProxies;
+    settings.deadlines = options.deadlines;
     settings.identify = [&access](const std::optional<std::string> &token) { return access.identify(token); };
     return settings;
 }

@@ -155,10 +155,10 @@ QString unknownEntryMessage(const httplib::Request &req)
              QLatin1String(HttpFront::RpcPath), QLatin1String(HttpFront::HealthPath));
 }
 
-QString bodyTimedOutMessage()
+QString bodyTimedOutMessage(const HttpFront::Deadlines &deadlines)
 {
     return QStringLiteral("O corpo da requisição não chegou inteiro em %1 segundos; a chamada não foi executada.")
-        .arg(HttpFront::BodyDeadlineSeconds);
+        .arg(deadlines.bodySeconds);
 }
 
 QString tooLargeMessage(qint64 maxBodyBytes)
@@ -350,7 +350,7 @@ void HttpFront::Private::readBodyAndAnswer(const httplib::ContentReader &reader,
     if (tooLarge || failure == ConnectionStream::BodyFailure::OverBudget) {
         refuse(exchange, res, 413, RpcCode::RequestTooLarge, tooLargeMessage(options.maxBodyBytes));
     } else if (failure == ConnectionStream::BodyFailure::TimedOut) {
-        refuse(exchange, res, 408, RpcCode::InvalidRequest, bodyTimedOutMessage());
+        refuse(exchange, res, 408, RpcCode::InvalidRequest, bodyTimedOutMessage(options.deadlines));
     } else if (!complete) {
         refuse(exchange, res, 400, RpcCode::InvalidRequest,
                QStringLiteral("Requisição HTTP inválida: o corpo chegou incompleto ou malformado; a chamada não "
@@ -365,21 +365,24 @@ namespace {
 ConnectionStream::Limits limitsFor(const HttpFront::Settings &options)
 {
     ConnectionStream::Limits limits;
-    limits.headerDeadline = std::chrono::seconds(HttpFront::HeaderDeadlineSeconds);
+    const HttpFront::Deadlines &deadlines = options.deadlines;
+    limits.headerDeadline = std::chrono::seconds(deadlines.headerSeconds);
     limits.maxHeaderBytes = HttpFront::MaxHeaderBytes;
     limits.maxHeaderLines = HttpFront::MaxHeaderLines;
-    limits.bodyDeadline = std::chrono::seconds(HttpFront::BodyDeadlineSeconds);
+    limits.bodyDeadline = std::chrono::seconds(deadlines.bodySeconds);
     // Chunk framing adds a few bytes per chunk; a client that sends more framing
     // than data is not one of ours.
     limits.maxBodyWireBytes = size_t(options.maxBodyBytes) * 2 + 65536;
     limits.maxBodyBytes = size_t(options.maxBodyBytes);
     limits.bodyMemoryBytes = size_t(HttpFront::bodyMemoryOf(options));
-    limits.readTimeout = std::chrono::seconds(HttpFront::ReadTimeoutSeconds);
-    limits.writeTimeout = std::chrono::seconds(HttpFront::WriteTimeoutSeconds);
+    limits.readTimeout = std::chrono::seconds(deadlines.readSeconds);
+    limits.writeTimeout = std::chrono::seconds(deadlines.writeSeconds);
+    limits.answerWaitGrace = std::chrono::seconds(deadlines.answerSeconds);
     return limits;
 }
 
-std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemoryBytes)
+std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemoryBytes,
+                         const HttpFront::Deadlines &deadlines)
 {
     QString message;
     using R = GuardedServer::Refusal;
@@ -387,7 +390,7 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
     if (why == R::HeadersTimedOut)
         message = QStringLiteral("Os cabeçalhos da requisição não chegaram inteiros em %1 segundos; a conexão "
                                  "foi encerrada.")
-                      .arg(HttpFront::HeaderDeadlineSeconds);
+                      .arg(deadlines.headerSeconds);
     else if (why == R::MalformedHeader)
         message = QStringLiteral("Requisição HTTP inválida: cada linha de cabeçalho deve ser \"nome: valor\", sem "
                                  "espaço antes dos dois-pontos e sem continuar a linha anterior.");
@@ -396,7 +399,7 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
                                  "aceita.")
                       .arg(HttpFront::MaxHeaderLines - 1);
     else if (why == R::BodyTimedOut)
-        message = bodyTimedOutMessage();
+        message = bodyTimedOutMessage(deadlines);
     else if (why == R::NoRoomForBody) {
         code = RpcCode::Busy;
         message = QStringLiteral("O servidor de aplicação está recebendo outras requisições grandes e não tem "
@@ -421,8 +424,8 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
 HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind)
     : d(new Private(
         options, front, std::move(health), std::move(databaseKind), limitsFor(options),
-        [memory = bodyMemoryOf(options)](int status, GuardedServer::Refusal why) {
-            return earlyRefusal(status, why, memory);
+        [memory = bodyMemoryOf(options), deadlines = options.deadlines](int status, GuardedServer::Refusal why) {
+            return earlyRefusal(status, why, memory, deadlines);
         },
         [](std::string_view line) {
             const auto methodEnd = line.find(' ');
@@ -435,9 +438,9 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
     // Content-Length bodies are checked against the limit before they are read;
     // the reader below also counts chunked ones.
     server.set_payload_max_length(size_t(options.maxBodyBytes));
-    server.set_read_timeout(ReadTimeoutSeconds, 0);
-    server.set_write_timeout(WriteTimeoutSeconds, 0);
-    server.setKeepAlive(std::chrono::seconds(KeepAliveTimeoutSeconds), KeepAliveMaxRequests);
+    server.set_read_timeout(options.deadlines.readSeconds, 0);
+    server.set_write_timeout(options.deadlines.writeSeconds, 0);
+    server.setKeepAlive(std::chrono::seconds(options.deadlines.keepAliveSeconds), KeepAliveMaxRequests);
     server.set_tcp_nodelay(true);
     // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would let
     // a second server bind the same port and silently take half of the requests.

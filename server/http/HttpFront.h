@@ -38,20 +38,26 @@ public:
     // methods; any other request is answered 404 before its body is read.
     static constexpr const char *RpcPath = "/FAS09600.rdmFaturamento";
     static constexpr const char *HealthPath = "/health";
-    static constexpr int ReadTimeoutSeconds = 30;
-    static constexpr int WriteTimeoutSeconds = 120;
-    static constexpr int KeepAliveTimeoutSeconds = 5;
     static constexpr int KeepAliveMaxRequests = 100;
-    static constexpr int HeaderDeadlineSeconds = 10;
     static constexpr int MaxHeaderBytes = 16384;
     static constexpr int MaxHeaderLines = 65; // the request line and 64 headers
-    static constexpr int BodyDeadlineSeconds = 60;
     // Bodies read and not yet served hold at most this much, or twice the body
     // limit when that is more (unless configured).
     static constexpr int DefaultBodyMemoryMb = 256;
     // Connection threads beyond the application threads: they only wait for header
     // blocks, so this many slow clients can wait without delaying anyone.
     static constexpr int ExtraConnectionThreads = 128;
+
+    // How long the server waits for a client, in seconds ([appserver] *_s settings).
+    struct Deadlines
+    {
+        int headerSeconds = 10;     // the first byte of a request to the end of its headers
+        int bodySeconds = 60;       // the end of the headers to the end of the body
+        int readSeconds = 30;       // one wait for the client's next bytes
+        int writeSeconds = 120;     // one wait to write to the client
+        int answerSeconds = 30;     // all the waits to write an answer, plus a second per 64 KB taken
+        int keepAliveSeconds = 5;   // an idle kept-alive connection
+    };
 
     // What the program configures of the HTTP side.
     struct Settings
@@ -68,6 +74,7 @@ public:
         // The proxies (nginx) whose X-Forwarded-For / X-Real-IP name the client; a
         // request from any other peer is the peer's own. Empty: none.
         std::vector<IpAddress> trustedProxies;
+        Deadlines deadlines;
     };
 
     HttpFront(const Settings &settings, const JsonRpcFront &front, HealthCheck health, QString databaseKind);

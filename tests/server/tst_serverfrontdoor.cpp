@@ -321,6 +321,9 @@ private slots:
         const QByteArray te = "Transfer-Encoding: chunked\r\n";
         const QByteArray large = QByteArray(1200 * 1024, 'x'); // above what a serving thread once waited for
         const QStringList twoMb = {QStringLiteral("--max-body-mb"), QStringLiteral("2")};
+        // Deadlines short enough to wait for, long enough for the liveness rounds.
+        const QStringList headerDeadline = {QStringLiteral("--deadline"), QStringLiteral("header_deadline_s=6")};
+        const QStringList bodyDeadline = {QStringLiteral("--deadline"), QStringLiteral("body_deadline_s=8")};
         Filter years;
         years.dtIni = QStringLiteral("2100-01-01");
         years.dtFin = QStringLiteral("9999-12-31");
@@ -331,11 +334,12 @@ private slots:
             QTest::newRow(name) << start << atOnce << more << clients << serverArgs << within
                                 << QString::fromLatin1(then);
         };
-        row("headers", "POST /FAS09600.rdmFaturamento HTTP/1.1\r\nX-Slow: ", false, "a", 24, {}, 5000, "408");
+        row("headers", "POST /FAS09600.rdmFaturamento HTTP/1.1\r\nX-Slow: ", false, "a", 24, headerDeadline, 5000,
+            "408");
         row("small body", rawPost(json + "Content-Length: 5000\r\n"), true, "a", 24, {}, 5000, "");
         row("small chunked body", rawPost(json + te) + "1388\r\n", true, "a", 24, {}, 5000, "");
-        row("large body", rawPost(json + "Content-Length: 1572864\r\n") + large, true, "a", 24, twoMb, 5000,
-            "408 body");
+        row("large body", rawPost(json + "Content-Length: 1572864\r\n") + large, true, "a", 24, twoMb + bodyDeadline,
+            5000, "408 body");
         row("large chunked body",
             rawPost(json + te) + QByteArray::number(large.size(), 16) + "\r\n" + large + "\r\n1388\r\n", true, "a", 24,
             twoMb, 5000, "");
@@ -345,10 +349,14 @@ private slots:
         row("idle connections above the connection threads", "GET /health HTTP/1.1\r\nHost: a\r\n\r\n", true, {}, 140,
             {}, 5000, "closed");
         // The one serving thread answers the health entry once the reader is cut off:
-        // after 30 s, and a second for each 64 KB the system took of the answer.
+        // after the answer's wait (3 s here), and a second for each 64 KB the system
+        // took of the answer.
         row("answer not read",
             rawPost(json + "Content-Length: " + QByteArray::number(longPreview.size()) + "\r\n", longPreview), true, {},
-            1, {QStringLiteral("--threads"), QStringLiteral("1")}, 120000, "cut");
+            1,
+            {QStringLiteral("--threads"), QStringLiteral("1"), QStringLiteral("--deadline"),
+             QStringLiteral("answer_wait_s=3")},
+            120000, "cut");
     }
 
     void slowClientsDoNotStopTheServer()
@@ -399,8 +407,7 @@ private slots:
         if (then == QLatin1String("408")) {
             QCOMPARE(RawHttp::readAnswer(sockets.front(), 30000).status, 408);
         } else if (then == QLatin1String("408 body") && m_backend == Backend::Sqlite) {
-            // A body's deadline is a minute: waited for once, on one database.
-            const RawHttp::Answer late = RawHttp::readAnswer(sockets.front(), 90000);
+            const RawHttp::Answer late = RawHttp::readAnswer(sockets.front(), 30000);
             QCOMPARE(late.status, 408);
             QVERIFY2(QJsonDocument::fromJson(late.body)
                          .object()
@@ -408,7 +415,7 @@ private slots:
                          .toObject()
                          .value(QStringLiteral("message"))
                          .toString()
-                         .contains(QStringLiteral("não chegou inteiro em 60 segundos")),
+                         .contains(QStringLiteral("não chegou inteiro em 8 segundos")),
                      late.body.constData());
         } else if (then == QLatin1String("closed")) {
             const int connectionThreads = 8 + 128;
