@@ -130,6 +130,10 @@ private slots:
         QTest::newRow("trusted proxy not an address")
             << QStringList{"--database", "DB", "--trusted-proxies", "127.0.0.1,nginx"} << 2 << "\"nginx\" não é um "
             << QString();
+        QTest::newRow("deadline of no name") << QStringList{"--database", "DB", "--deadline", "corpo=60"} << 2
+                                             << "prazo desconhecido \"corpo\"" << QString();
+        QTest::newRow("deadline of no seconds")
+            << QStringList{"--database", "DB", "--deadline", "body_deadline_s=0"} << 2 << "de 1 a 86400" << QString();
         QTest::newRow("address in use") << QStringList{"--database", "DB", "--listen", "BUSY"} << 1
                                         << "Não foi possível escutar" << QString();
         QTest::newRow("every IPv4 address without a token")
