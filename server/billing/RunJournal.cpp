@@ -63,8 +63,8 @@ std::optional<RunJournal::Stored> RunJournal::stored(const QSqlDatabase &db) con
 
 std::int64_t RunJournal::insertRun(const QSqlDatabase &db, const Outcome *ended) const
 {
-    const QVariant none(QMetaType(QMetaType::QString));
-    const QVariant noNumber(QMetaType(QMetaType::LongLong));
+    const QVariant none{QMetaType(QMetaType::QString)};
+    const QVariant noNumber{QMetaType(QMetaType::LongLong)};
     SqlStatement insert(db,
                         QStringLiteral("INSERT INTO EXECFAT (NMMETODO, NMUSUARIO, NRIPCLIENTE, CHAVEREQ, DTINICIO, "
                                        "DTFIM, CDERRO, IDEXECORIGEM) VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING "
