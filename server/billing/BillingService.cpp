@@ -207,28 +207,22 @@ void BillingService::registerMethods(MethodRegistry &methods) const
     methods.add("GetFaturamento", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getFaturamento(p, c); });
     // The calls that write are journaled also when the front refuses them.
-    auto journaled = [this](const char *method) {
-        return
-            [this, method](const RequestContext &c, int code) { journalRefusal(QString::fromLatin1(method), c, code); };
+    auto writing = [this, &methods](const char *method, AccessRight right, auto handler) {
+        methods.add(
+            method, right,
+            [this, handler](const RpcParams &p, const RequestContext &c) { return (this->*handler)(p, c); },
+            [this, method](const RequestContext &c, int code) {
+                journalRefusal(QString::fromLatin1(method), c, code);
+            });
     };
-    methods.add(
-        "GeraNF", AccessRight::Faturamento,
-        [this](const RpcParams &p, const RequestContext &c) { return geraNF(p, c); }, journaled("GeraNF"));
-    methods.add(
-        "GeraInvoice", AccessRight::Faturamento,
-        [this](const RpcParams &p, const RequestContext &c) { return geraInvoice(p, c); }, journaled("GeraInvoice"));
+    writing("GeraNF", AccessRight::Faturamento, &BillingService::geraNF);
+    writing("GeraInvoice", AccessRight::Faturamento, &BillingService::geraInvoice);
     methods.add("GetGeracoes", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getGeracoes(p, c); });
     methods.add("GetLancamentosGeracao", AccessRight::Consulta,
                 [this](const RpcParams &p, const RequestContext &c) { return getLancamentosGeracao(p, c); });
-    methods.add(
-        "EstornaGeracao", AccessRight::Supervisor,
-        [this](const RpcParams &p, const RequestContext &c) { return estornaGeracao(p, c); },
-        journaled("EstornaGeracao"));
-    methods.add(
-        "EstornaLancamento", AccessRight::Supervisor,
-        [this](const RpcParams &p, const RequestContext &c) { return estornaLancamento(p, c); },
-        journaled("EstornaLancamento"));
+    writing("EstornaGeracao", AccessRight::Supervisor, &BillingService::estornaGeracao);
+    writing("EstornaLancamento", AccessRight::Supervisor, &BillingService::estornaLancamento);
 }
 
 RpcResult BillingService::getGeracoes(const RpcParams &params, const RequestContext &context) const
