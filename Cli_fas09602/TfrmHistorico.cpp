@@ -51,11 +51,10 @@ TfrmHistorico::TfrmHistorico(QWidget *parent)
     createCompanyQuery();
     netHistorico = new TNetConnection(this);
     netHistorico->setObjectName(QStringLiteral("netHistorico"));
-    reversal = new HistoryReversal({this, cdsGeracoes, cdsLancamentos,
-                                    [this](const QString &method, const QList<RemoteArgument> &args) {
-                                        return Chama(method, args);
-                                    },
-                                    [this] { Pesquisar(); }});
+    reversal = new HistoryReversal(
+        {this, cdsGeracoes, cdsLancamentos,
+         [this](const QString &method, const QList<RemoteArgument> &args) { return Chama(method, args); },
+         [this] { Pesquisar(); }});
     connectHandlers();
     AtualizaComandos();
 }
