@@ -35,6 +35,12 @@ void CriaFaturamento()
     defaultCursorOnFailure.dismiss();
 }
 
+HistoryOpener &historyOpener()
+{
+    static HistoryOpener opener;
+    return opener;
+}
+
 void initialization()
 {
     boIdCriado = false;

@@ -4,7 +4,7 @@
 
 #include "platform/data/TRecordStore.h"
 
-#include "Cli_fas09600/ServerRefusals.h"
+#include "outside/services/ServerRefusals.h"
 
 #include "outside/services/Consiste.h"
 #include "platform/data/DataPacket.h"

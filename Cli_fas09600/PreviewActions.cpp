@@ -1,26 +1,23 @@
 #include "Cli_fas09600/PreviewActions.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
 
-#include "platform/ui/EventGuard.h"
-#include "Cli_fas09600/ExportDialog.h"
 #include "Cli_fas09600/PreviewCells.h"
-#include "outside/controls/TButtonFlat.h"
-#include "platform/data/TClientDataSet.h"
+#include "outside/forms/ExportDialog.h"
+#include "outside/forms/TableExport.h"
+#include "platform/ui/EventGuard.h"
 #include "platform/ui/TDBGrid.h"
-#include "Cli_fas09600/PreviewExport.h"
-#include "Cli_fas09600/TfrmFaturamento.h"
-#include "Cli_fas09600/RunResultPanel.h"
-#include "Cli_fas09600/history/HistoryReversal.h"
-#include "Cli_fas09600/history/TfrmHistorico.h"
 
-PreviewActions::PreviewActions(TfrmFaturamento *screen)
-    : QObject(screen)
-    , m_screen(screen)
+PreviewActions::PreviewActions(const Parts &parts)
+    : QObject(parts.screen)
+    , m_screen(parts.screen)
+    , m_grid(parts.grid)
 {
+    QWidget *screen = parts.screen;
     mnuExportar = new QAction(QStringLiteral("Exportar…"), screen);
     mnuExportar->setObjectName(QStringLiteral("mnuExportar"));
     mnuExportar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
@@ -39,50 +36,51 @@ PreviewActions::PreviewActions(TfrmFaturamento *screen)
         screen->addAction(action);
     }
     actCopiar->setShortcutContext(Qt::WidgetShortcut);
-    screen->dbgPadrao->addAction(actCopiar);
+    m_grid->addAction(actCopiar);
 
-    screen->mnuOperacao->addSeparator();
-    screen->mnuOperacao->addAction(mnuExportar);
-    screen->mnuOperacao->addAction(mnuRestaurarLayout);
-    screen->mnuOperacao->addSeparator();
-    screen->mnuOperacao->addAction(mnuHistorico);
+    parts.operacao->addSeparator();
+    parts.operacao->addAction(mnuExportar);
+    parts.operacao->addAction(mnuRestaurarLayout);
+    parts.operacao->addSeparator();
+    parts.operacao->addAction(mnuHistorico);
+    createGridMenu();
 
-    ppmGrade = new QMenu(screen->dbgPadrao);
+    connect(mnuExportar, &QAction::triggered, this, EventGuard::wrap([this](bool) { Export(); }));
+    connect(mnuHistorico, &QAction::triggered, this, EventGuard::wrap([open = parts.openHistory](bool) {
+                if (open)
+                    open();
+            }));
+    connect(actCopiar, &QAction::triggered, this, EventGuard::wrap([this](bool) { CopySelectedRows(); }));
+    connect(actVerificar, &QAction::triggered, this, [verify = parts.verify] {
+        // The key does what the button does, when the button can be used.
+        if (verify->isEnabled())
+            verify->click();
+    });
+}
+
+void PreviewActions::createGridMenu()
+{
+    ppmGrade = new QMenu(m_grid);
     ppmGrade->setObjectName(QStringLiteral("ppmGrade"));
     ppmGrade->addAction(mnuExportar);
     ppmGrade->addAction(actCopiar);
-    screen->dbgPadrao->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(screen->dbgPadrao, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { ppmGrade->popup(m_screen->dbgPadrao->viewport()->mapToGlobal(pos)); });
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { ppmGrade->popup(m_grid->viewport()->mapToGlobal(pos)); });
     // From the keyboard (the menu key, Shift+F10), at the current cell.
-    actMenuGrade = new QAction(screen->dbgPadrao);
+    actMenuGrade = new QAction(m_grid);
     actMenuGrade->setShortcuts({QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)});
     actMenuGrade->setShortcutContext(Qt::WidgetShortcut);
-    screen->dbgPadrao->addAction(actMenuGrade);
+    m_grid->addAction(actMenuGrade);
     connect(actMenuGrade, &QAction::triggered, this, [this] {
-        TDBGrid *grid = m_screen->dbgPadrao;
-        const QRect cell = grid->visualRect(grid->currentIndex());
-        ppmGrade->popup(grid->viewport()->mapToGlobal(cell.isValid() ? cell.center() : QPoint(0, 0)));
-    });
-
-    connect(mnuExportar, &QAction::triggered, this, EventGuard::wrap([this](bool) { Export(); }));
-    connect(mnuHistorico, &QAction::triggered, this, EventGuard::wrap([this](bool) {
-                // The history's reversals show in the result panel of this preview.
-                TfrmHistorico *history = TfrmHistorico::Abre();
-                connect(history->reversal, &HistoryReversal::EntryReversed, m_screen->runResultPanel,
-                        &RunResultPanel::MarkReversed, Qt::UniqueConnection);
-            }));
-    connect(actCopiar, &QAction::triggered, this, EventGuard::wrap([this](bool) { CopySelectedRows(); }));
-    connect(actVerificar, &QAction::triggered, this, [this] {
-        // The key does what the button does, when the button can be used.
-        if (m_screen->sbtVerificar->isEnabled())
-            m_screen->sbtVerificar->click();
+        const QRect cell = m_grid->visualRect(m_grid->currentIndex());
+        ppmGrade->popup(m_grid->viewport()->mapToGlobal(cell.isValid() ? cell.center() : QPoint(0, 0)));
     });
 }
 
 void PreviewActions::Export()
 {
-    const TDBGrid *grid = m_screen->dbgPadrao;
+    const TDBGrid *grid = m_grid;
     ExportDialog::Run(m_screen, true, [grid](bool onlyTicked) {
         return std::unique_ptr<ExportTable>(
             new PreviewCells(*grid, onlyTicked ? PreviewCells::Rows::Ticked : PreviewCells::Rows::All));
@@ -92,12 +90,12 @@ void PreviewActions::Export()
 void PreviewActions::CopySelectedRows()
 {
     QList<int> rows;
-    const QModelIndexList selected = m_screen->dbgPadrao->selectionModel()->selectedRows();
+    const QModelIndexList selected = m_grid->selectionModel()->selectedRows();
     for (const QModelIndex &index : selected)
         rows << index.row();
     std::sort(rows.begin(), rows.end());
     if (rows.isEmpty())
         return;
-    const PreviewCells cells(*m_screen->dbgPadrao, rows);
-    QGuiApplication::clipboard()->setText(PreviewExport::TabSeparated(cells));
+    const PreviewCells cells(*m_grid, rows);
+    QGuiApplication::clipboard()->setText(TableExport::TabSeparated(cells));
 }

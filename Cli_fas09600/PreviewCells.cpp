@@ -1,17 +1,11 @@
 #include "Cli_fas09600/PreviewCells.h"
 
-#include <QHeaderView>
-
 #include "billing/BillingCodes.h"
-#include "platform/data/FormatSettings.h"
+#include "platform/data/TRecordStore.h"
 #include "platform/data/TClientDataSet.h"
 #include "platform/ui/TDBGrid.h"
 #include "platform/ui/TDisplayRowScope.h"
 #include "platform/data/TField.h"
-
-namespace {
-
-} // namespace
 
 PreviewCells::Shown PreviewCells::shownAs(const TField &field)
 {
@@ -40,65 +34,52 @@ QString shownText(const TField &field, PreviewCells::Shown shown)
     case Shown::Tick:
         return fromStored(field.AsString(), shown);
     case Shown::DateTime:
-        return field.IsNull() ? QString() : FormatSettings::dateTimeToString(field.AsDateTime());
     case Shown::Plain:
         break;
     }
-    return field.DisplayText();
+    return GridCells::ShownText(field);
 }
 
 } // namespace
 
 PreviewCells::PreviewCells(const TDBGrid &grid, Rows rows)
-    : m_grid(grid)
-    , m_dataSet(grid.DataModel()->DataSet())
+    : GridCells(grid)
 {
-    takeShownColumns();
-    const TClientDataSet *dataSet = m_dataSet;
-    if (!dataSet || !dataSet->Active())
+    takeShownKinds();
+    const TClientDataSet *rowsOf = dataSet();
+    if (rows == Rows::All || !rowsOf || !rowsOf->Active())
         return;
-    const TRecordStore &store = dataSet->Store();
+    const TRecordStore &store = rowsOf->Store();
     const int tick = store.indexOf(QStringLiteral("IDCHECK"));
     const int count = grid.DataModel()->rowCount();
-    m_rows.reserve(count);
+    QList<int> ticked;
     for (int row = 0; row < count; ++row) {
-        if (rows == Rows::Ticked && (tick < 0 || store.isNull(row, tick) || store.text(row, tick) != "S"))
-            continue;
-        m_rows << row;
+        if (tick >= 0 && !store.isNull(row, tick) && store.text(row, tick) == "S")
+            ticked << row;
     }
+    setRows(std::move(ticked));
 }
 
 PreviewCells::PreviewCells(const TDBGrid &grid, QList<int> rows)
-    : m_grid(grid)
-    , m_dataSet(grid.DataModel()->DataSet())
-    , m_rows(std::move(rows))
+    : GridCells(grid, std::move(rows))
 {
-    takeShownColumns();
+    takeShownKinds();
 }
 
-void PreviewCells::takeShownColumns()
+void PreviewCells::takeShownKinds()
 {
-    const QHeaderView *header = m_grid.horizontalHeader();
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int logical = header->logicalIndex(visual);
-        if (!header->isSectionHidden(logical) && m_grid.ColumnField(logical)) {
-            m_columns << logical;
-            m_fields << m_grid.ColumnField(logical);
-            m_shown << shownAs(*m_fields.last());
-        }
-    }
+    for (int column = 0; column < columnCount(); ++column)
+        m_shown << shownAs(*field(column));
 }
 
-template<typename Read>
-auto PreviewCells::read(int row, int column, Read read) const
+QString PreviewCells::cellText(const TField &field, int column) const
 {
-    const TDisplayRowScope displayed(m_dataSet, m_rows.at(row));
-    return read(*field(column));
+    return shownText(field, m_shown.at(column));
 }
 
-QString PreviewCells::title(int column) const
+QString PreviewCells::columnTitle(int gridColumn) const
 {
-    return ColumnTitle(m_grid, m_columns.at(column));
+    return ColumnTitle(grid(), gridColumn);
 }
 
 QString PreviewCells::ColumnTitle(const TDBGrid &grid, int gridColumn)
@@ -111,43 +92,6 @@ QString PreviewCells::ColumnTitle(const TDBGrid &grid, int gridColumn)
     if (name == QLatin1String("IDSTAPFATFAS"))
         return QStringLiteral("Situação");
     return grid.model()->headerData(gridColumn, Qt::Horizontal).toString();
-}
-
-ExportTable::Kind PreviewCells::kind(int column) const
-{
-    switch (field(column)->DataType()) {
-    case TFieldType::Float:
-        return Kind::Number;
-    case TFieldType::DateTime:
-        return Kind::DateTime;
-    default:
-        return Kind::Text;
-    }
-}
-
-int PreviewCells::widthPixels(int column) const
-{
-    return m_grid.columnWidth(m_columns.at(column));
-}
-
-QString PreviewCells::text(int row, int column) const
-{
-    return read(row, column, [shown = m_shown.at(column)](const TField &f) { return shownText(f, shown); });
-}
-
-bool PreviewCells::isBlank(int row, int column) const
-{
-    return read(row, column, [](const TField &f) { return f.IsNull(); });
-}
-
-double PreviewCells::number(int row, int column) const
-{
-    return read(row, column, [](const TField &f) { return f.AsFloat(); });
-}
-
-QDateTime PreviewCells::dateTime(int row, int column) const
-{
-    return read(row, column, [](const TField &f) { return f.AsDateTime(); });
 }
 
 QString PreviewCells::CellText(const TDBGrid &grid, int datasetRow, int gridColumn)

@@ -2,18 +2,17 @@
 
 #include <QList>
 
-#include "Cli_fas09600/ExportTable.h"
 #include "pkg_fas09600_export.h"
+#include "platform/ui/GridCells.h"
 
-class TClientDataSet;
 class TDBGrid;
 class TField;
 
 // The preview grid's rows as the user sees them, for export, the clipboard and
-// find: the shown columns in their on-screen order and titles, the rows in the
-// grid's order (all, only the ticked ones, or a chosen few). The status reads as
-// its situation text, the tick as "Sim" or "Não", the calculation's date whole.
-class PKG_FAS09600_EXPORT PreviewCells : public ExportTable
+// find (GridCells), with the preview's own readings: the status as its
+// situation text, the tick as "Sim" or "Não", the two picture columns titled;
+// and the ticked rows alone when asked.
+class PKG_FAS09600_EXPORT PreviewCells : public GridCells
 {
 public:
     enum class Rows { All, Ticked };
@@ -22,16 +21,6 @@ public:
     enum class Shown { Situation, Tick, DateTime, Plain };
     PreviewCells(const TDBGrid &grid, Rows rows);
     PreviewCells(const TDBGrid &grid, QList<int> rows);
-
-    int columnCount() const override { return int(m_columns.size()); }
-    QString title(int column) const override;
-    Kind kind(int column) const override;
-    int widthPixels(int column) const override;
-    int rowCount() const override { return int(m_rows.size()); }
-    QString text(int row, int column) const override;
-    bool isBlank(int row, int column) const override;
-    double number(int row, int column) const override;
-    QDateTime dateTime(int row, int column) const override;
 
     // The title of a grid column as title() gives it (the picture columns named).
     static QString ColumnTitle(const TDBGrid &grid, int gridColumn);
@@ -46,19 +35,13 @@ public:
     static bool ShowsFromStoredText(const TField &field);
     static QString ShownFromStored(const TField &field, const QString &stored);
 
-private:
-    void takeShownColumns();
-    static Shown shownAs(const TField &field);
-    TField *field(int column) const { return m_fields.at(column); }
-    // The field of `column` reading dataset row `row` (the display row, set
-    // for the call: the cursor does not move).
-    template<typename Read>
-    auto read(int row, int column, Read read) const;
+protected:
+    QString cellText(const TField &field, int column) const override;
+    QString columnTitle(int gridColumn) const override;
 
-    const TDBGrid &m_grid;
-    TClientDataSet *m_dataSet;
-    QList<int> m_columns; // grid columns in on-screen order
-    QList<TField *> m_fields;
+private:
+    void takeShownKinds();
+    static Shown shownAs(const TField &field);
+
     QList<Shown> m_shown; // per column, found once
-    QList<int> m_rows;    // dataset rows
 };

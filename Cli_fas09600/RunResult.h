@@ -3,7 +3,7 @@
 #include <QList>
 #include <QString>
 
-#include "Cli_fas09600/ExportTable.h"
+#include "platform/ui/ExportTable.h"
 #include "Cli_fas09600/GenerationResult.h"
 #include "pkg_fas09600_export.h"
 

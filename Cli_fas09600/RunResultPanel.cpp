@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/EventGuard.h"
-#include "Cli_fas09600/ExportDialog.h"
+#include "outside/forms/ExportDialog.h"
 
 RunResultPanel::RunResultPanel(QWidget *screen)
     : QDockWidget(QStringLiteral("Resultado da geração"), screen)

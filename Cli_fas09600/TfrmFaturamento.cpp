@@ -25,12 +25,13 @@
 #include "outside/services/Consiste.h"
 #include "Cli_fas09601/PreviewRequest.h"
 #include "Cli_fas09601/PreviewLink.h"
+#include "Cli_fas09601/TfrmFiltroFaturamento.h"
 #include "platform/ui/EventGuard.h"
 #include "Cli_fas09600/FaturamentoPictures.h"
 #include "platform/data/FormatSettings.h"
 #include "Cli_fas09600/GenerationRun.h"
 #include "Cli_fas09600/LegendTotals.h"
-#include "Cli_fas09600/ServerRefusals.h"
+#include "outside/services/ServerRefusals.h"
 #include "outside/services/Korvane.h"
 #include "platform/data/FasError.h"
 #include "outside/net/RemoteCallError.h"
@@ -485,13 +486,13 @@ void TfrmFaturamento::dbgPadraoDrawColumnCell(TDBGrid *sender, TCanvas &canvas, 
 void TfrmFaturamento::sbtVerificarClick(QObject *sender)
 {
     Q_UNUSED(sender);
-    PreviewLink &link = Cli_fas09601::previewLink();
-    // Before any filter came to the screen, the filter dialog's defaults.
-    const std::optional<TFILTRO> filtro = m_filter ? m_filter : link.Offered();
-    if (!filtro)
+    TfrmFiltroFaturamento *dialog = Cli_fas09601::frmFiltroFaturamento;
+    if (!m_filter && !dialog)
         return; // no filter dialog yet: nothing to load
-    link.ReloadingStoredFilter();
-    LoadPreview(*filtro);
+    // The dialog puts its controls and picked lists back from its stored
+    // choices; before any filter came to the screen, those are its defaults.
+    const std::optional<TFILTRO> stored = dialog ? std::optional(dialog->StoredFilter()) : std::nullopt;
+    LoadPreview(m_filter ? *m_filter : *stored);
 }
 
 void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
@@ -632,7 +633,11 @@ void TfrmFaturamento::setUpConveniences()
     addDockWidget(Qt::BottomDockWidgetArea, runResultPanel);
     runResultPanel->hide();
     connect(cdsFaturamento, &TClientDataSet::AfterOpen, runResultPanel, [this] { runResultPanel->PreviewLoaded(); });
-    previewActions = new PreviewActions(this);
+    previewActions = new PreviewActions({this, mnuOperacao, dbgPadrao, sbtVerificar, [this] {
+                                             // The history's reversals show in this preview's result panel.
+                                             if (const auto &open = Cli_fas09600::historyOpener())
+                                                 open(*runResultPanel);
+                                         }});
     previewSorting = new PreviewSorting(dbgPadrao, cdsFaturamento);
     screenLayout = new ScreenLayout(this, dbgPadrao, previewSorting);
     connect(previewActions->mnuRestaurarLayout, &QAction::triggered, this, [this] {

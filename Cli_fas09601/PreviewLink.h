@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 
 #include <QObject>
 #include <QPointer>
@@ -13,10 +12,8 @@
 // each filter it confirms to the loader that the preview's owner set here, and
 // learns from it whether the load succeeded (the loader returns once the rows
 // are in; a failed load throws, and the dialog stays open on the stored
-// choices). The dialog never knows who loads. When the preview loads its last
-// filter again without the dialog (verify, F5, the refresh after a generation
-// run), its owner says so here, and the dialog puts its own controls and picked
-// lists back from its stored filter.
+// choices). The dialog never knows who loads, and nothing comes back through
+// here: the preview loads its last filter again on its own.
 class PKG_FAS09600_EXPORT PreviewLink : public QObject
 {
     Q_OBJECT
@@ -27,18 +24,8 @@ public:
     void SetLoader(QObject *owner, Loader load);
     // Loads the preview for `filtro`. With no preview to load it, nothing happens.
     void Load(const TFILTRO &filtro) const;
-    void ReloadingStoredFilter() { emit StoredFilterReloading(); }
-
-    // The dialog's stored filter before it has handed any over (its defaults,
-    // set when it is made): what a preview that was never handed a filter loads.
-    void Offer(const TFILTRO &filtro) { m_offered = filtro; }
-    const std::optional<TFILTRO> &Offered() const { return m_offered; }
-
-signals:
-    void StoredFilterReloading();
 
 private:
     QPointer<QObject> m_owner;
     Loader m_load;
-    std::optional<TFILTRO> m_offered;
 };

@@ -1,6 +1,6 @@
 #include "Cli_fas09601/TfrmFiltroFaturamento.h"
 
-#include "Cli_fas09601/CompanyQuery.h"
+#include "outside/data/CompanyQuery.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -211,10 +211,6 @@ void TfrmFiltroFaturamento::connectHandlers()
             EventGuard::wrap([this](TDateEditPlus *sender) { depDtIniApuExit(sender); }));
     connect(depDtFinApu, &TDateEditPlus::Exit, this,
             EventGuard::wrap([this](TDateEditPlus *sender) { depDtFinApuExit(sender); }));
-    // The preview loads the stored filter again without the dialog: the dialog's
-    // controls and picked lists come back to it, as an opening would bring them.
-    connect(&Cli_fas09601::previewLink(), &PreviewLink::StoredFilterReloading, this,
-            [this] { Atualiza_Filtro(false); });
 }
 
 void TfrmFiltroFaturamento::ControlClicked(QAbstractButton *button)
@@ -250,7 +246,6 @@ void TfrmFiltroFaturamento::FormCreate(QObject *sender)
     Filtro.boNEmitidas = false;
     Filtro.boCSituacao = false;
     Filtro.boNSituacao = false;
-    Cli_fas09601::previewLink().Offer(Filtro);
 }
 
 void TfrmFiltroFaturamento::FormActivate(QObject *sender)
@@ -461,14 +456,16 @@ void TfrmFiltroFaturamento::validate()
 
 void TfrmFiltroFaturamento::sbtConfirmaClick(QObject *sender)
 {
-    const bool userConfirm = sender == sbtConfirma;
-    if (userConfirm) {
-        validate();
-        Atualiza_Filtro(true);
-    } else {
-        Atualiza_Filtro(false);
-    }
+    Q_UNUSED(sender);
+    validate();
+    Atualiza_Filtro(true);
     // A failed load leaves the dialog open on the choices just stored.
     Cli_fas09601::previewLink().Load(Filtro);
-    CloseWithResult(userConfirm ? QDialog::Accepted : QDialog::Rejected);
+    CloseWithResult(QDialog::Accepted);
+}
+
+TFILTRO TfrmFiltroFaturamento::StoredFilter()
+{
+    Atualiza_Filtro(false);
+    return Filtro;
 }

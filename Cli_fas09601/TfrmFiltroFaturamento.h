@@ -28,7 +28,8 @@ class frmFiltroFaturamento;
 // One instance lives for the module's life (only hidden when closed); it keeps
 // the last confirmed choices in Filtro and restores them at every opening. Its
 // confirm validates and stores the choices, then hands them to whoever loads
-// the preview (PreviewLink); it knows nothing of the preview screen.
+// the preview (PreviewLink); it knows nothing of the preview screen. The
+// preview reads the stored choices through StoredFilter.
 class PKG_FAS09600_EXPORT TfrmFiltroFaturamento : public TfrmFiltroPadrao
 {
     Q_OBJECT
@@ -42,10 +43,15 @@ public:
     void btfSaveOpcClick(QObject *sender) override;
     void btfLoadOpcClick(QObject *sender) override;
 
-    // The user's confirm (sender sbtConfirma) validates and stores the
-    // controls; any other sender restores them from Filtro. Both then hand
-    // Filtro to the preview's loader and close the dialog once it has loaded.
+    // The user's confirm validates and stores the controls, hands Filtro to
+    // the preview's loader and closes the dialog once it has loaded; a failed
+    // load leaves it open on the choices just stored.
     void sbtConfirmaClick(QObject *sender) override;
+
+    // The dialog's second entry, the preview's verify: the stored choices,
+    // with the controls and the picked lists put back from them first, as
+    // the next opening will show them. Before any confirm, the defaults.
+    TFILTRO StoredFilter();
 
     // true: controls into Filtro; false: Filtro into the controls, running the
     // click rules of the boxes it changes.

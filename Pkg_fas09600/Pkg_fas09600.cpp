@@ -4,7 +4,11 @@
 #include <string_view>
 
 #include "Cli_fas09600/Cli_fas09600.h"
+#include "Cli_fas09600/RunResultPanel.h"
 #include "Cli_fas09601/Cli_fas09601.h"
+#include "Cli_fas09602/Cli_fas09602.h"
+#include "Cli_fas09602/HistoryReversal.h"
+#include "Cli_fas09602/TfrmHistorico.h"
 #include "Pkg_fas09600/PackageInfo.h"
 #include "fas/Version.h"
 
@@ -21,16 +25,39 @@ struct UnitEntry
     int count;
 };
 
-// In table order: the units the two screens use come from the shared
-// libraries, which initialize themselves when loaded; then the filter dialog's
-// unit, then the preview screen's unit last.
+// The preview's "Histórico de gerações…": the history screen, whose
+// reversals the preview's result panel marks. The screens know nothing of
+// each other; the package puts them together here.
+void openHistory(RunResultPanel &resultPanel)
+{
+    TfrmHistorico *history = TfrmHistorico::Abre();
+    QObject::connect(history->reversal, &HistoryReversal::EntryReversed, &resultPanel, &RunResultPanel::MarkReversed,
+                     Qt::UniqueConnection);
+}
+
+void historyInitialization()
+{
+    Cli_fas09602::initialization();
+    Cli_fas09600::historyOpener() = openHistory;
+}
+
+void historyFinalization()
+{
+    Cli_fas09600::historyOpener() = nullptr;
+    Cli_fas09602::Finalization();
+}
+
+// In table order: the units the screens use come from the shared libraries,
+// which initialize themselves when loaded; then the filter dialog's unit, the
+// history screen's unit, then the preview screen's unit last.
 UnitEntry unitTable[] = {
     {"Cli_FAS09601", &Cli_fas09601::initialization, &Cli_fas09601::Finalization, 0},
+    {"Cli_FAS09602", &historyInitialization, &historyFinalization, 0},
     {"Cli_FAS09600", &Cli_fas09600::initialization, &Cli_fas09600::Finalization, 0},
 };
 
 const char *const requiredPackages[] = {"_kor", "_rtl", "_qr", "_lib", "_ger", "_frm", "_db", "_vcl"};
-const char *const containedUnits[] = {"Pkg_FAS09600", "Cli_FAS09601", "Cli_FAS09600", "SysInit"};
+const char *const containedUnits[] = {"Pkg_FAS09600", "Cli_FAS09601", "Cli_FAS09600", "Cli_FAS09602", "SysInit"};
 
 const PackageInfoTable packageInfo = {
     1,

@@ -1,5 +1,5 @@
 // "Exportar…" on a 100,000-row preview, on the offscreen platform, with the
-// progress dialog the command shows: CSV and XLSX written by PreviewExport
+// progress dialog the command shows: CSV and XLSX written by TableExport
 // through the screen's own grid. The CSV is compared, in the same run and
 // alternately, with a reference: the plain way of writing the same rows, each
 // cell's display text read from the grid's model and streamed with QTextStream.
@@ -23,7 +23,7 @@
 #include "bench/BenchPreviewRows.h"
 #include "Cli_fas09600/FindBar.h"
 #include "Cli_fas09600/PreviewCells.h"
-#include "Cli_fas09600/PreviewExport.h"
+#include "outside/forms/TableExport.h"
 #include "platform/data/TClientDataSet.h"
 #include "platform/ui/TDBGrid.h"
 #include "Cli_fas09600/TfrmFaturamento.h"
@@ -55,12 +55,12 @@ double timed(const std::function<void()> &work)
     return timer.nsecsElapsed() / 1e9;
 }
 
-void exportWithProgress(const TDBGrid &grid, PreviewExport::Format format, const QString &path)
+void exportWithProgress(const TDBGrid &grid, TableExport::Format format, const QString &path)
 {
     const PreviewCells cells(grid, PreviewCells::Rows::All);
     QProgressDialog progress(QStringLiteral("Exportando..."), QStringLiteral("Cancelar"), 0, cells.rowCount());
     progress.setMinimumDuration(300);
-    PreviewExport::Write(cells, format, path, [&progress](int done, int total) {
+    TableExport::Write(cells, format, path, [&progress](int done, int total) {
         progress.setMaximum(std::max(total, 1));
         progress.setValue(done);
         return !progress.wasCanceled();
@@ -114,20 +114,20 @@ int main(int argc, char **argv)
     Figures csv, reference, xlsx, find;
     QList<double> ratios;
     for (int pair = 0; pair < pairs; ++pair) {
-        csv.seconds << timed([&] { exportWithProgress(grid, PreviewExport::Format::Csv, dir.filePath("ours.csv")); });
+        csv.seconds << timed([&] { exportWithProgress(grid, TableExport::Format::Csv, dir.filePath("ours.csv")); });
         reference.seconds << timed([&] { referenceCsv(grid, dir.filePath("reference.csv")); });
         ratios << csv.seconds.last() / reference.seconds.last();
         xlsx.seconds << timed(
-            [&] { exportWithProgress(grid, PreviewExport::Format::Xlsx, dir.filePath("ours.xlsx")); });
+            [&] { exportWithProgress(grid, TableExport::Format::Xlsx, dir.filePath("ours.xlsx")); });
         screen.findBar->edtProcurar->setText(QStringLiteral("Nenhum cliente assim"));
         find.seconds << timed([&] { screen.findBar->FindNext(); });
     }
     std::printf("%d rows, %d pairs\n", Rows, pairs);
-    print("CSV (PreviewExport)", csv);
+    print("CSV (TableExport)", csv);
     print("CSV reference (model+stream)", reference);
     Figures ratio{ratios};
     std::printf("%-28s min %7.3f     median %7.3f\n", "ratio ours/reference", ratio.min(), ratio.median());
-    print("XLSX (PreviewExport)", xlsx);
+    print("XLSX (TableExport)", xlsx);
     print("find next, no row matches", find);
     std::printf("load after: %s\n", qPrintable(loadAverage()));
     const bool met = csv.median() <= GoalSeconds && xlsx.median() <= GoalSeconds;

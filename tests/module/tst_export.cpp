@@ -8,12 +8,12 @@
 #include <QStatusBar>
 #include <QLabel>
 
-#include "Cli_fas09600/ExportDialog.h"
+#include "outside/forms/ExportDialog.h"
 #include "tests/support/ExportFiles.h"
 #include "Cli_fas09600/FindBar.h"
 #include "tests/module/ModuleFixture.h"
 #include "Cli_fas09600/PreviewCells.h"
-#include "Cli_fas09600/PreviewExport.h"
+#include "outside/forms/TableExport.h"
 #include "tests/module/PreviewScreenTest.h"
 #include "platform/data/TClientDataSet.h"
 #include "platform/ui/TDBGrid.h"
@@ -156,8 +156,8 @@ private slots:
         QVERIFY(before.open(QIODevice::WriteOnly) && before.write("antes") == 5);
         before.close();
         QList<int> steps;
-        const bool written = PreviewExport::Write(PreviewCells(*grid(), PreviewCells::Rows::All),
-                                                  csv ? PreviewExport::Format::Csv : PreviewExport::Format::Xlsx, path,
+        const bool written = TableExport::Write(PreviewCells(*grid(), PreviewCells::Rows::All),
+                                                  csv ? TableExport::Format::Csv : TableExport::Format::Xlsx, path,
                                                   [&steps](int done, int total) {
                                                       steps << done << total;
                                                       return false;

@@ -426,7 +426,7 @@ class TstGeneration : public QObject
     static void loadStoredFilter()
     {
         try {
-            Cli_fas09601::frmFiltroFaturamento->sbtConfirmaClick(screen()->sbtVerificar);
+            screen()->sbtVerificarClick(screen()->sbtVerificar);
         } catch (const std::exception &error) {
             QFAIL(error.what());
         }

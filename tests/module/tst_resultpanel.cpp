@@ -8,7 +8,7 @@
 #include <QTableWidget>
 
 #include "billing/BillingItemLayout.h"
-#include "Cli_fas09600/ExportDialog.h"
+#include "outside/forms/ExportDialog.h"
 #include "tests/support/ExportFiles.h"
 #include "Cli_fas09600/FindBar.h"
 #include "Cli_fas09600/GenerationResult.h"

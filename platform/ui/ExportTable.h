@@ -3,11 +3,11 @@
 #include <QDateTime>
 #include <QString>
 
-#include "pkg_fas09600_export.h"
+#include "fasui_export.h"
 
-// A table as a screen shows it, to be written out by PreviewExport: titled
+// A table as a screen shows it, to be written out by TableExport: titled
 // columns of text, numbers or date-times, one row after the other.
-class PKG_FAS09600_EXPORT ExportTable
+class FASUI_EXPORT ExportTable
 {
 public:
     enum class Kind { Text, Number, DateTime };

@@ -1,8 +1,8 @@
-#include "Cli_fas09600/history/HistoryColumns.h"
+#include "Cli_fas09602/HistoryColumns.h"
 
 #include <QHash>
 
-#include "Cli_fas09600/ServerRefusals.h"
+#include "outside/services/ServerRefusals.h"
 
 #include "billing/HistoryLayout.h"
 #include "platform/data/TClientDataSet.h"

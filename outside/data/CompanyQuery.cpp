@@ -1,4 +1,4 @@
-#include "Cli_fas09601/CompanyQuery.h"
+#include "outside/data/CompanyQuery.h"
 
 #include "outside/data/TADOIBQuery.h"
 #include "outside/data/TdtmDBGeral.h"

@@ -1,4 +1,4 @@
-#include "Cli_fas09600/ExportDialog.h"
+#include "outside/forms/ExportDialog.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -19,7 +19,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "Cli_fas09600/ExportTable.h"
+#include "platform/ui/ExportTable.h"
 #include "platform/data/FasError.h"
 #include "outside/services/MessageDialog.h"
 #include "outside/forms/TApplication.h"
@@ -88,9 +88,9 @@ QString ExportDialog::SuggestedFolder()
     return QDir::homePath();
 }
 
-PreviewExport::Format ExportDialog::Format() const
+TableExport::Format ExportDialog::Format() const
 {
-    return rbtCsv->isChecked() ? PreviewExport::Format::Csv : PreviewExport::Format::Xlsx;
+    return rbtCsv->isChecked() ? TableExport::Format::Csv : TableExport::Format::Xlsx;
 }
 
 bool ExportDialog::OnlyTicked() const
@@ -103,7 +103,7 @@ QString ExportDialog::FilePath() const
     QString path = edtArquivo->text().trimmed();
     if (path.isEmpty())
         return path;
-    const QString suffix = Format() == PreviewExport::Format::Csv ? QStringLiteral("csv") : QStringLiteral("xlsx");
+    const QString suffix = Format() == TableExport::Format::Csv ? QStringLiteral("csv") : QStringLiteral("xlsx");
     if (QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) != 0)
         path += QLatin1Char('.') + suffix;
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
@@ -111,7 +111,7 @@ QString ExportDialog::FilePath() const
 
 void ExportDialog::browse()
 {
-    const QString filter = Format() == PreviewExport::Format::Csv ? QStringLiteral("Texto CSV (*.csv)")
+    const QString filter = Format() == TableExport::Format::Csv ? QStringLiteral("Texto CSV (*.csv)")
                                                                   : QStringLiteral("Planilha XLSX (*.xlsx)");
     const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar"), edtArquivo->text(), filter,
                                                         nullptr, QFileDialog::DontConfirmOverwrite);
@@ -156,7 +156,7 @@ void ExportDialog::Run(QWidget *parent, bool offerTicked, const TableSource &sou
     progress.setMinimumDuration(300);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    const bool written = PreviewExport::Write(*table, dialog.Format(), dialog.FilePath(),
+    const bool written = TableExport::Write(*table, dialog.Format(), dialog.FilePath(),
                                               [&progress](int done, int total) {
                                                   progress.setMaximum(std::max(total, 1));
                                                   progress.setValue(done);

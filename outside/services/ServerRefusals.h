@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "outside/net/RemoteCallError.h"
-#include "pkg_fas09600_export.h"
+#include "kor_export.h"
 
 // What the screens tell a clerk when the application server refuses a call:
 // what happened and what to do, in words, never a method's name or a protocol
@@ -13,9 +13,9 @@
 namespace ServerRefusals {
 
 // The history's "Resultado" of a refused run: "já estornada", "sem permissão"…
-PKG_FAS09600_EXPORT QString Outcome(int code);
+KOR_EXPORT QString Outcome(int code);
 // The message a clerk reads for a refused call; other failures keep theirs.
-PKG_FAS09600_EXPORT QString Message(const RemoteCallError &error);
+KOR_EXPORT QString Message(const RemoteCallError &error);
 
 // Runs a remote call; a refusal comes out as a FasError in the clerk's words.
 template<typename Call>

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "pkg_fas09600_export.h"
+#include "kor_export.h"
 
 class ExportTable;
 
@@ -13,7 +13,7 @@ class ExportTable;
 // and date forms) or XLSX (a bold header row, real number and date cells,
 // column widths from the screen's). The file appears only when complete: a
 // failure or a cancel leaves an existing file of that name as it was.
-class PKG_FAS09600_EXPORT PreviewExport
+class KOR_EXPORT TableExport
 {
 public:
     enum class Format { Csv, Xlsx };

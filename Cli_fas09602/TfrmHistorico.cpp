@@ -1,24 +1,19 @@
-#include "Cli_fas09600/history/TfrmHistorico.h"
+#include "Cli_fas09602/TfrmHistorico.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QScopeGuard>
-#include <QSplitter>
-#include <QVBoxLayout>
 
-#include "Cli_fas09600/ExportDialog.h"
-#include "Cli_fas09600/PreviewCells.h"
-#include "Cli_fas09600/ServerRefusals.h"
-#include "Cli_fas09600/history/HistoryColumns.h"
-#include "Cli_fas09600/history/HistoryReversal.h"
-#include "Cli_fas09601/CompanyQuery.h"
+#include "outside/forms/ExportDialog.h"
+#include "outside/services/ServerRefusals.h"
+#include "Cli_fas09602/HistoryColumns.h"
+#include "Cli_fas09602/HistoryReversal.h"
+#include "ui_frmHistorico.h"
+#include "outside/data/CompanyQuery.h"
 #include "outside/controls/TBtnPesquisa.h"
 #include "outside/controls/TButtonFlat.h"
 #include "outside/controls/TDateEditPlus.h"
@@ -34,6 +29,7 @@
 #include "platform/data/TClientDataSet.h"
 #include "platform/data/TRecordStore.h"
 #include "platform/ui/EventGuard.h"
+#include "platform/ui/GridCells.h"
 #include "platform/ui/TDBGrid.h"
 #include "platform/ui/TDataSource.h"
 
@@ -41,44 +37,24 @@ namespace {
 
 QPointer<TfrmHistorico> openScreen;
 
-TButtonFlat *commandButton(QWidget *parent, const char *name, StandardGlyphs::Glyph glyph, const QString &text)
-{
-    auto *button = new TButtonFlat(parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setIcon(StandardGlyphs::icon(glyph));
-    button->setText(text);
-    button->setToolTip(text);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    return button;
-}
-
-QAction *menuEntry(QMenu *menu, const char *name, const QString &text, const QKeySequence &keys = {})
-{
-    QAction *action = menu->addAction(text);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setShortcut(keys);
-    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    return action;
-}
-
 } // namespace
 
 TfrmHistorico::TfrmHistorico(QWidget *parent)
     : QMainWindow(parent)
+    , m_ui(std::make_unique<Ui::frmHistorico>())
 {
-    setObjectName(QStringLiteral("frmHistorico"));
-    setWindowTitle(QStringLiteral("Histórico de gerações (NF/INVOICE)"));
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    createCommands(layout);
-    createFilterRow(layout);
-    createGrids(layout);
-    setCentralWidget(central);
-    createMenu();
+    m_ui->setupUi(this);
+    takeDesign();
+    setUpCommands();
+    setUpFilterRow();
+    setUpGrids();
     createCompanyQuery();
     netHistorico = new TNetConnection(this);
     netHistorico->setObjectName(QStringLiteral("netHistorico"));
-    reversal = new HistoryReversal(this);
+    reversal = new HistoryReversal(
+        {this, cdsGeracoes, cdsLancamentos,
+         [this](const QString &method, const QList<RemoteArgument> &args) { return Chama(method, args); },
+         [this] { Pesquisar(); }});
     connectHandlers();
     AtualizaComandos();
 }
@@ -131,63 +107,50 @@ void TfrmHistorico::Fechar()
         close();
 }
 
-void TfrmHistorico::createCommands(QVBoxLayout *layout)
+void TfrmHistorico::takeDesign()
 {
-    using Glyph = StandardGlyphs::Glyph;
-    sbtPesquisar = commandButton(this, "sbtPesquisar", Glyph::Verify, QStringLiteral("Pesquisar"));
-    sbtEstornarGeracao = commandButton(this, "sbtEstornarGeracao", Glyph::Cancel, QStringLiteral("Estornar geração…"));
-    sbtEstornarLancamento = commandButton(this, "sbtEstornarLancamento", Glyph::Delete,
-                                          QStringLiteral("Estornar lançamento…"));
-    sbtExportar = commandButton(this, "sbtExportar", Glyph::Print, QStringLiteral("Exportar…"));
-    sbtFechar = commandButton(this, "sbtFechar", Glyph::Close, QStringLiteral("Fechar"));
-    auto *row = new QHBoxLayout;
-    for (TButtonFlat *button : {sbtPesquisar, sbtEstornarGeracao, sbtEstornarLancamento, sbtExportar})
-        row->addWidget(button);
-    row->addStretch();
-    row->addWidget(sbtFechar);
-    layout->addLayout(row);
+    depDtInicio = m_ui->depDtInicio;
+    depDtFim = m_ui->depDtFim;
+    edtUsuario = m_ui->edtUsuario;
+    edtEmpresa = m_ui->edtEmpresa;
+    btpEmpresa = m_ui->btpEmpresa;
+    sbtPesquisar = m_ui->sbtPesquisar;
+    sbtEstornarGeracao = m_ui->sbtEstornarGeracao;
+    sbtEstornarLancamento = m_ui->sbtEstornarLancamento;
+    sbtExportar = m_ui->sbtExportar;
+    sbtFechar = m_ui->sbtFechar;
+    mnuOperacao = m_ui->mnuOperacao;
+    mnuPesquisar = m_ui->mnuPesquisar;
+    mnuEstornarGeracao = m_ui->mnuEstornarGeracao;
+    mnuEstornarLancamento = m_ui->mnuEstornarLancamento;
+    mnuExportar = m_ui->mnuExportar;
+    mnuFechar = m_ui->mnuFechar;
+    dbgGeracoes = m_ui->dbgGeracoes;
+    dbgLancamentos = m_ui->dbgLancamentos;
 }
 
-void TfrmHistorico::createFilterRow(QVBoxLayout *layout)
+void TfrmHistorico::setUpCommands()
 {
-    depDtInicio = new TDateEditPlus(this);
-    depDtInicio->setObjectName(QStringLiteral("depDtInicio"));
-    depDtFim = new TDateEditPlus(this);
-    depDtFim->setObjectName(QStringLiteral("depDtFim"));
+    using Glyph = StandardGlyphs::Glyph;
+    sbtPesquisar->setIcon(StandardGlyphs::icon(Glyph::Verify));
+    sbtEstornarGeracao->setIcon(StandardGlyphs::icon(Glyph::Cancel));
+    sbtEstornarLancamento->setIcon(StandardGlyphs::icon(Glyph::Delete));
+    sbtExportar->setIcon(StandardGlyphs::icon(Glyph::Print));
+    sbtFechar->setIcon(StandardGlyphs::icon(Glyph::Close));
+    // Their keys work anywhere in the screen, not only from the menu.
+    for (QAction *action : {mnuPesquisar, mnuExportar})
+        addAction(action);
+}
+
+void TfrmHistorico::setUpFilterRow()
+{
     const QDate today = QDate::currentDate();
     const QDate first(today.year(), today.month(), 1);
     depDtInicio->SetDate(first);
     depDtFim->SetDate(first.addMonths(1).addDays(-1));
-    edtUsuario = new QLineEdit(this);
-    edtUsuario->setObjectName(QStringLiteral("edtUsuario"));
-    edtUsuario->setMaxLength(40);
-    edtUsuario->setPlaceholderText(QStringLiteral("todos"));
-    edtEmpresa = new QLineEdit(this);
-    edtEmpresa->setObjectName(QStringLiteral("edtEmpresa"));
-    edtEmpresa->setMaxLength(2);
-    edtEmpresa->setPlaceholderText(QStringLiteral("todas"));
-    edtEmpresa->setMaximumWidth(60);
-    btpEmpresa = new TBtnPesquisa(this);
-    btpEmpresa->setObjectName(QStringLiteral("btpEmpresa"));
-    btpEmpresa->setToolTip(QStringLiteral("Pesquisar"));
-
-    auto *row = new QHBoxLayout;
-    const auto label = [this, row](const QString &text, QWidget *buddy) {
-        auto *caption = new QLabel(text, this);
-        caption->setBuddy(buddy);
-        row->addWidget(caption);
-        row->addWidget(buddy);
-    };
-    label(QStringLiteral("&Período:"), depDtInicio);
-    label(QStringLiteral("&a"), depDtFim);
-    label(QStringLiteral("&Usuário:"), edtUsuario);
-    label(QStringLiteral("E&mpresa:"), edtEmpresa);
-    row->addWidget(btpEmpresa);
-    row->addStretch();
-    layout->addLayout(row);
 }
 
-void TfrmHistorico::createGrids(QVBoxLayout *layout)
+void TfrmHistorico::setUpGrids()
 {
     cdsGeracoes = new TClientDataSet(this);
     cdsGeracoes->setObjectName(QStringLiteral("cdsGeracoes"));
@@ -197,34 +160,11 @@ void TfrmHistorico::createGrids(QVBoxLayout *layout)
     dtsGeracoes->SetDataSet(cdsGeracoes);
     dtsLancamentos = new TDataSource(this);
     dtsLancamentos->SetDataSet(cdsLancamentos);
-    auto *split = new QSplitter(Qt::Vertical, this);
-    dbgGeracoes = new TDBGrid(split);
-    dbgGeracoes->setObjectName(QStringLiteral("dbgGeracoes"));
-    dbgLancamentos = new TDBGrid(split);
-    dbgLancamentos->setObjectName(QStringLiteral("dbgLancamentos"));
     HistoryColumns::SetUpRuns(*cdsGeracoes, *dbgGeracoes);
     HistoryColumns::SetUpEntries(*cdsLancamentos, *dbgLancamentos);
     dbgGeracoes->SetDataSource(dtsGeracoes);
     dbgLancamentos->SetDataSource(dtsLancamentos);
-    layout->addWidget(split, 1);
     m_lastGrid = dbgGeracoes;
-}
-
-void TfrmHistorico::createMenu()
-{
-    mnuOperacao = menuBar()->addMenu(QStringLiteral("&Operação"));
-    mnuOperacao->setObjectName(QStringLiteral("mnuOperacao"));
-    mnuPesquisar = menuEntry(mnuOperacao, "mnuPesquisar", QStringLiteral("Pesquisar"), Qt::Key_F5);
-    mnuOperacao->addSeparator();
-    mnuEstornarGeracao = menuEntry(mnuOperacao, "mnuEstornarGeracao", QStringLiteral("Estornar geração…"));
-    mnuEstornarLancamento = menuEntry(mnuOperacao, "mnuEstornarLancamento", QStringLiteral("Estornar lançamento…"));
-    mnuOperacao->addSeparator();
-    mnuExportar = menuEntry(mnuOperacao, "mnuExportar", QStringLiteral("Exportar…"),
-                            QKeySequence(Qt::CTRL | Qt::Key_E));
-    mnuOperacao->addSeparator();
-    mnuFechar = menuEntry(mnuOperacao, "mnuFechar", QStringLiteral("Fechar"));
-    for (QAction *action : {mnuPesquisar, mnuExportar})
-        addAction(action);
 }
 
 void TfrmHistorico::createCompanyQuery()
@@ -250,6 +190,13 @@ void TfrmHistorico::connectHandlers()
     guarded(sbtFechar, &QAbstractButton::clicked, &TfrmHistorico::Fechar);
     guarded(mnuFechar, &QAction::triggered, &TfrmHistorico::Fechar);
     guarded(btpEmpresa, &QAbstractButton::clicked, &TfrmHistorico::pickCompany);
+    const auto reverse = [this](auto *sender, auto signal, void (HistoryReversal::*command)()) {
+        connect(sender, signal, reversal, EventGuard::wrap([this, command](auto &&...) { (reversal->*command)(); }));
+    };
+    reverse(sbtEstornarGeracao, &QAbstractButton::clicked, &HistoryReversal::EstornaGeracao);
+    reverse(mnuEstornarGeracao, &QAction::triggered, &HistoryReversal::EstornaGeracao);
+    reverse(sbtEstornarLancamento, &QAbstractButton::clicked, &HistoryReversal::EstornaLancamento);
+    reverse(mnuEstornarLancamento, &QAction::triggered, &HistoryReversal::EstornaLancamento);
     guarded(cdsGeracoes, &TClientDataSet::AfterScroll, &TfrmHistorico::CarregaLancamentos);
     guarded(cdsGeracoes, &TClientDataSet::StateChange, &TfrmHistorico::AtualizaComandos);
     guarded(cdsLancamentos, &TClientDataSet::StateChange, &TfrmHistorico::AtualizaComandos);
@@ -319,7 +266,7 @@ void TfrmHistorico::Exportar()
 {
     const TDBGrid *grid = m_lastGrid ? m_lastGrid.data() : dbgGeracoes;
     ExportDialog::Run(this, false, [grid](bool) {
-        return std::unique_ptr<ExportTable>(new PreviewCells(*grid, PreviewCells::Rows::All));
+        return std::unique_ptr<ExportTable>(new GridCells(*grid));
     });
 }
 

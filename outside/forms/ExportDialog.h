@@ -5,8 +5,8 @@
 
 #include <QDialog>
 
-#include "Cli_fas09600/PreviewExport.h"
-#include "pkg_fas09600_export.h"
+#include "outside/forms/TableExport.h"
+#include "kor_export.h"
 
 class QLabel;
 class QLineEdit;
@@ -16,7 +16,7 @@ class ExportTable;
 // "Exportar": asks which rows (all or only the ticked ones, where the table has
 // ticks), the file's format and its name, then writes the file under a progress
 // dialog that can cancel. Run() is what the screen's commands call.
-class PKG_FAS09600_EXPORT ExportDialog : public QDialog
+class KOR_EXPORT ExportDialog : public QDialog
 {
     Q_OBJECT
 public:
@@ -32,7 +32,7 @@ public:
     QLineEdit *edtArquivo = nullptr;
     QLabel *lblArquivo = nullptr;
 
-    PreviewExport::Format Format() const;
+    TableExport::Format Format() const;
     bool OnlyTicked() const;
     // The file name with the format's extension when it has none of its own.
     QString FilePath() const;

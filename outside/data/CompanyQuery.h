@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pkg_fas09600_export.h"
+#include "kor_export.h"
 
 class QObject;
 class TADOIBQuery;
@@ -10,6 +10,6 @@ class TADOIBQuery;
 // screen's company lookup read the same query.
 namespace CompanyQuery {
 
-PKG_FAS09600_EXPORT TADOIBQuery *Create(QObject *owner);
+KOR_EXPORT TADOIBQuery *Create(QObject *owner);
 
 } // namespace CompanyQuery

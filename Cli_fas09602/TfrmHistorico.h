@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -12,7 +14,6 @@ class QAction;
 class QLineEdit;
 class QMdiSubWindow;
 class QMenu;
-class QVBoxLayout;
 class HistoryReversal;
 class TADOIBQuery;
 class TBtnPesquisa;
@@ -23,12 +24,17 @@ class TDateEditPlus;
 class TDBGrid;
 class TNetConnection;
 
+namespace Ui {
+class frmHistorico;
+}
+
 // "Histórico de gerações": the runs of generation and reversal in a period (who,
 // when, what kind, company, entries, items, total, outcome), newest first, and
 // the entries of the selected run below them, with the reversal of a whole run
 // or of one entry (HistoryReversal). One screen at a time, an MDI child of the
 // host, opened from the preview's "Operação" menu (Abre). It holds its own
-// connection to the application server, opened at its first call.
+// connection to the application server, opened at its first call. Its layout
+// is designed in frmHistorico.ui; its data and behaviour are made here.
 class PKG_FAS09600_EXPORT TfrmHistorico : public QMainWindow
 {
     Q_OBJECT
@@ -84,10 +90,10 @@ public:
     HistoryReversal *reversal = nullptr;
 
 private:
-    void createFilterRow(QVBoxLayout *layout);
-    void createCommands(QVBoxLayout *layout);
-    void createGrids(QVBoxLayout *layout);
-    void createMenu();
+    void takeDesign();
+    void setUpFilterRow();
+    void setUpCommands();
+    void setUpGrids();
     void createCompanyQuery();
     void connectHandlers();
     void pickCompany();
@@ -95,6 +101,7 @@ private:
     bool hasLiveEntry() const; // among the selected run's entries
     QList<RemoteArgument> filterArguments() const;
 
+    std::unique_ptr<Ui::frmHistorico> m_ui;
     QPointer<QMdiSubWindow> m_frame;
     QPointer<TDBGrid> m_lastGrid; // the grid that last had the focus, for the export
 };

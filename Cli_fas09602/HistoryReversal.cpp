@@ -1,17 +1,12 @@
-#include "Cli_fas09600/history/HistoryReversal.h"
+#include "Cli_fas09602/HistoryReversal.h"
 
-#include <QAbstractButton>
-#include <QAction>
 #include <QStringList>
 
-#include "Cli_fas09600/history/HistoryColumns.h"
-#include "Cli_fas09600/history/ReversalDialog.h"
-#include "Cli_fas09600/history/TfrmHistorico.h"
+#include "Cli_fas09602/HistoryColumns.h"
+#include "Cli_fas09602/ReversalDialog.h"
 #include "billing/HistoryLayout.h"
-#include "outside/controls/TButtonFlat.h"
 #include "outside/services/MessageDialog.h"
 #include "platform/data/TClientDataSet.h"
-#include "platform/ui/EventGuard.h"
 
 namespace {
 
@@ -22,21 +17,15 @@ QString field(const TClientDataSet &dataSet, const char *name)
 
 } // namespace
 
-HistoryReversal::HistoryReversal(TfrmHistorico *screen)
-    : QObject(screen)
-    , m_screen(screen)
+HistoryReversal::HistoryReversal(const Parts &parts)
+    : QObject(parts.screen)
+    , m_parts(parts)
 {
-    const auto run = EventGuard::wrap([this](auto &&...) { EstornaGeracao(); });
-    const auto entry = EventGuard::wrap([this](auto &&...) { EstornaLancamento(); });
-    connect(screen->sbtEstornarGeracao, &QAbstractButton::clicked, this, run);
-    connect(screen->mnuEstornarGeracao, &QAction::triggered, this, run);
-    connect(screen->sbtEstornarLancamento, &QAbstractButton::clicked, this, entry);
-    connect(screen->mnuEstornarLancamento, &QAction::triggered, this, entry);
 }
 
 void HistoryReversal::EstornaGeracao()
 {
-    const TClientDataSet &runs = *m_screen->cdsGeracoes;
+    const TClientDataSet &runs = *m_parts.runs;
     if (!runs.Active() || runs.IsEmpty())
         return;
     const QString run = field(runs, "IDGERACAO");
@@ -49,7 +38,7 @@ void HistoryReversal::EstornaGeracao()
 
 void HistoryReversal::EstornaLancamento()
 {
-    const TClientDataSet &entries = *m_screen->cdsLancamentos;
+    const TClientDataSet &entries = *m_parts.entries;
     if (!entries.Active() || entries.IsEmpty())
         return;
     const QString company = field(entries, "CDEMPRESA");
@@ -63,18 +52,18 @@ void HistoryReversal::EstornaLancamento()
 
 void HistoryReversal::reverse(const QString &question, const QString &method, QList<RemoteArgument> args)
 {
-    const std::optional<QString> reason = ReversalDialog::Ask(m_screen, question);
+    const std::optional<QString> reason = ReversalDialog::Ask(m_parts.screen, question);
     if (!reason)
         return;
     args << RemoteArgument::text(*reason);
     TClientDataSet reversed;
     reversed.SetFieldDefs(HistoryLayout::entries());
-    reversed.SetData(m_screen->Chama(method, args));
+    reversed.SetData(m_parts.call(method, args));
     for (reversed.First(); !reversed.Eof(); reversed.Next())
         emit EntryReversed(field(reversed, "CDEMPRESA"), field(reversed, "IDTPLANCFAT"),
                            qint64(reversed.FieldByName(QStringLiteral("NRLANCFAT"))->AsFloat()));
     MessageDialog::information(Summary(reversed));
-    m_screen->Pesquisar();
+    m_parts.reload();
 }
 
 QString HistoryReversal::Summary(TClientDataSet &rows)

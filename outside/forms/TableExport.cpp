@@ -1,4 +1,4 @@
-#include "Cli_fas09600/PreviewExport.h"
+#include "outside/forms/TableExport.h"
 
 #include <cerrno>
 #include <cmath>
@@ -13,7 +13,7 @@
 
 #include <xlsxwriter.h>
 
-#include "Cli_fas09600/ExportTable.h"
+#include "platform/ui/ExportTable.h"
 #include "platform/data/FasError.h"
 
 namespace {
@@ -26,7 +26,7 @@ constexpr int ProgressStep = 4096;
         QStringLiteral("Não foi possível gravar o arquivo %1: %2.").arg(QDir::toNativeSeparators(path), why));
 }
 
-bool report(const PreviewExport::Progress &progress, int done, int total)
+bool report(const TableExport::Progress &progress, int done, int total)
 {
     return !progress || progress(done, total);
 }
@@ -53,12 +53,12 @@ lxw_datetime excelDateTime(const QDateTime &value)
 
 } // namespace
 
-bool PreviewExport::Write(const ExportTable &table, Format format, const QString &path, const Progress &progress)
+bool TableExport::Write(const ExportTable &table, Format format, const QString &path, const Progress &progress)
 {
     return format == Format::Csv ? writeCsv(table, path, progress) : writeXlsx(table, path, progress);
 }
 
-QString PreviewExport::FormulaSafe(const QString &text, bool isText)
+QString TableExport::FormulaSafe(const QString &text, bool isText)
 {
     // "=", "+", "-" and "@" start a formula in a spreadsheet; a client's name
     // must never run as one, whether it goes by file or by the clipboard.
@@ -67,7 +67,7 @@ QString PreviewExport::FormulaSafe(const QString &text, bool isText)
     return text;
 }
 
-QString PreviewExport::CsvCell(const QString &text, bool isText)
+QString TableExport::CsvCell(const QString &text, bool isText)
 {
     QString cell = FormulaSafe(text, isText);
     if (cell.contains(QLatin1Char(';')) || cell.contains(QLatin1Char('"')) || cell.contains(QLatin1Char('\n'))
@@ -78,7 +78,7 @@ QString PreviewExport::CsvCell(const QString &text, bool isText)
     return cell;
 }
 
-QString PreviewExport::TabSeparated(const ExportTable &table)
+QString TableExport::TabSeparated(const ExportTable &table)
 {
     const auto clean = [](QString text) {
         text.replace(QLatin1Char('\t'), QLatin1Char(' '));
@@ -100,7 +100,7 @@ QString PreviewExport::TabSeparated(const ExportTable &table)
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-bool PreviewExport::writeCsv(const ExportTable &table, const QString &path, const Progress &progress)
+bool TableExport::writeCsv(const ExportTable &table, const QString &path, const Progress &progress)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -140,7 +140,7 @@ bool PreviewExport::writeCsv(const ExportTable &table, const QString &path, cons
     return true;
 }
 
-bool PreviewExport::writeXlsx(const ExportTable &table, const QString &path, const Progress &progress)
+bool TableExport::writeXlsx(const ExportTable &table, const QString &path, const Progress &progress)
 {
     constexpr int maxRows = 1048575; // a sheet's rows, less the header
     const int columns = table.columnCount();

@@ -1,4 +1,4 @@
-#include "Cli_fas09600/ServerRefusals.h"
+#include "outside/services/ServerRefusals.h"
 
 #include <QHash>
 

@@ -1,4 +1,4 @@
-#include "Cli_fas09600/history/ReversalDialog.h"
+#include "Cli_fas09602/ReversalDialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
