@@ -8,9 +8,58 @@
 namespace StandardGlyphs {
 namespace {
 
+const QColor Ink(30, 30, 30);
+
+void drawPrint(QPainter &p)
+{
+    p.setPen(QPen(Ink, 1));
+    p.setBrush(Qt::white);
+    p.drawRect(4, 1, 8, 5);
+    p.setBrush(QColor(170, 170, 170));
+    p.drawRect(1, 6, 14, 6);
+    p.setBrush(Qt::white);
+    p.drawRect(4, 10, 8, 5);
+}
+
+void drawHelp(QPainter &p)
+{
+    QFont font = p.font();
+    font.setBold(true);
+    font.setPixelSize(14);
+    p.setFont(font);
+    p.setPen(QColor(0, 70, 160));
+    p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
+}
+
+void drawFilter(QPainter &p)
+{
+    p.setPen(QPen(Ink, 1));
+    p.setBrush(QColor(90, 140, 220));
+    QPainterPath funnel;
+    funnel.moveTo(1, 2);
+    funnel.lineTo(15, 2);
+    funnel.lineTo(9.5, 8);
+    funnel.lineTo(9.5, 14);
+    funnel.lineTo(6.5, 12);
+    funnel.lineTo(6.5, 8);
+    funnel.closeSubpath();
+    p.drawPath(funnel);
+}
+
+void drawGenerate(QPainter &p)
+{
+    p.setPen(QPen(Ink, 1));
+    p.setBrush(Qt::white);
+    p.drawRect(2, 1, 10, 13);
+    p.setPen(QPen(QColor(120, 120, 120), 1));
+    for (int y = 4; y <= 10; y += 3)
+        p.drawLine(4, y, 10, y);
+    p.setPen(QPen(QColor(0, 140, 0), 2));
+    p.drawPolyline(QPolygon({QPoint(8, 12), QPoint(10, 14), QPoint(15, 8)}));
+}
+
 void drawGlyph(QPainter &p, Glyph glyph)
 {
-    const QColor ink(30, 30, 30);
     p.setRenderHint(QPainter::Antialiasing);
     switch (glyph) {
     case Glyph::Insert:
@@ -19,7 +68,7 @@ void drawGlyph(QPainter &p, Glyph glyph)
         p.drawLine(2, 8, 14, 8);
         break;
     case Glyph::Edit:
-        p.setPen(QPen(ink, 1));
+        p.setPen(QPen(Ink, 1));
         p.setBrush(QColor(255, 220, 120));
         p.drawPolygon(QPolygon({QPoint(3, 11), QPoint(11, 3), QPoint(13, 5), QPoint(5, 13), QPoint(2, 14)}));
         break;
@@ -33,12 +82,12 @@ void drawGlyph(QPainter &p, Glyph glyph)
         break;
     case Glyph::Cancel:
     case Glyph::Close:
-        p.setPen(QPen(glyph == Glyph::Cancel ? QColor(200, 0, 0) : ink, 2.5));
+        p.setPen(QPen(glyph == Glyph::Cancel ? QColor(200, 0, 0) : Ink, 2.5));
         p.drawLine(3, 3, 13, 13);
         p.drawLine(13, 3, 3, 13);
         break;
     case Glyph::Search:
-        p.setPen(QPen(ink, 2));
+        p.setPen(QPen(Ink, 2));
         p.drawEllipse(QRectF(2, 2, 8, 8));
         p.drawLine(10, 10, 14, 14);
         break;
@@ -49,46 +98,16 @@ void drawGlyph(QPainter &p, Glyph glyph)
         p.drawPolygon(QPolygon({QPoint(11, 1), QPoint(15, 5), QPoint(10, 6)}));
         break;
     case Glyph::Print:
-        p.setPen(QPen(ink, 1));
-        p.setBrush(Qt::white);
-        p.drawRect(4, 1, 8, 5);
-        p.setBrush(QColor(170, 170, 170));
-        p.drawRect(1, 6, 14, 6);
-        p.setBrush(Qt::white);
-        p.drawRect(4, 10, 8, 5);
+        drawPrint(p);
         break;
-    case Glyph::Help: {
-        QFont font = p.font();
-        font.setBold(true);
-        font.setPixelSize(14);
-        p.setFont(font);
-        p.setPen(QColor(0, 70, 160));
-        p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
+    case Glyph::Help:
+        drawHelp(p);
         break;
-    }
-    case Glyph::Filter: {
-        p.setPen(QPen(ink, 1));
-        p.setBrush(QColor(90, 140, 220));
-        QPainterPath funnel;
-        funnel.moveTo(1, 2);
-        funnel.lineTo(15, 2);
-        funnel.lineTo(9.5, 8);
-        funnel.lineTo(9.5, 14);
-        funnel.lineTo(6.5, 12);
-        funnel.lineTo(6.5, 8);
-        funnel.closeSubpath();
-        p.drawPath(funnel);
+    case Glyph::Filter:
+        drawFilter(p);
         break;
-    }
     case Glyph::Generate:
-        p.setPen(QPen(ink, 1));
-        p.setBrush(Qt::white);
-        p.drawRect(2, 1, 10, 13);
-        p.setPen(QPen(QColor(120, 120, 120), 1));
-        for (int y = 4; y <= 10; y += 3)
-            p.drawLine(4, y, 10, y);
-        p.setPen(QPen(QColor(0, 140, 0), 2));
-        p.drawPolyline(QPolygon({QPoint(8, 12), QPoint(10, 14), QPoint(15, 8)}));
+        drawGenerate(p);
         break;
     }
 }

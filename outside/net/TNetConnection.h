@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -35,13 +36,12 @@
 // A call is synchronous for its caller. The request runs on a worker thread
 // while the caller's thread waits in a local event loop that excludes user
 // input: the busy animation keeps moving and no second user action can start.
-namespace httplib {
-class Client;
-}
-
+//
+// The work is shared out: HttpTransport makes the requests, AnswerReader reads
+// the answers, CallWait keeps the caller waiting; this class joins them.
 class AnswerStream;
-class RemoteCallError;
-class TJsonDocument;
+class HttpTransport;
+struct HttpAnswer;
 
 class KOR_EXPORT TNetConnection : public QObject
 {
@@ -94,44 +94,26 @@ public:
     // Stops the call in flight if the user may stop it; does nothing otherwise.
     void Cancel();
 
-    // The last call that was sent: its method and the JSON text of its
-    // positional parameters (an array). Empty before the first call.
-    struct Request
-    {
-        QString method;
-        QByteArray params;
-    };
-    const Request &LastRequest() const { return m_lastRequest; }
-
 signals:
     void BeforeConnect(TNetConnection *sender);
     // While a data packet arrives: the rows received so far (a few times a second).
     void ReceivingRows(int rows);
+    // As a call goes out: its method and the JSON text of its positional
+    // parameters (an array). Only made when something listens.
+    void Sending(const QString &method, const QByteArray &params);
 
 private:
-    struct HttpAnswer;
-    static HttpAnswer post(httplib::Client &http, const std::string &path, const std::string &body,
-                           const std::string &idempotencyKey, AnswerStream &stream);
-    static bool outcomeUnknown(const HttpAnswer &answer);
-    TRemoteValue readStreamed(AnswerStream &stream, const QString &method, int status) const;
-    TRemoteValue readAnswer(std::shared_ptr<TJsonDocument> document, const QString &method, int status) const;
-    TRemoteValue readAnswerText(const QByteArray &body, const QString &method, int status) const;
-    RemoteCallError badAnswer(const QString &method, const QString &why) const;
-    RemoteCallError refusal(const QString &method, std::int64_t code, std::string_view message) const;
-    template<typename ErrorObject, typename Value>
-    [[noreturn]] void throwRefusal(Value value, const QString &method) const;
-    struct Client;
-    HttpAnswer send(const std::shared_ptr<Client> &client, const std::string &path, const std::string &body,
-                    std::unique_ptr<AnswerStream> &stream);
-    HttpAnswer runOnWorker(const std::shared_ptr<Client> &client, const std::function<HttpAnswer()> &request,
-                           const AnswerStream *stream = nullptr, bool cancellable = false, int deadlineMs = -1);
-    void pause(int ms) const;
-    std::shared_ptr<Client> makeClient() const;
-    void throwIfNotDelivered(const HttpAnswer &answer, const QString &what) const;
+    HttpAnswer send(const std::shared_ptr<HttpTransport> &transport, const std::string &path,
+                               const std::string &body, std::unique_ptr<AnswerStream> &stream);
+    HttpAnswer runOnWorker(const std::shared_ptr<HttpTransport> &transport,
+                                      const std::function<HttpAnswer()> &request,
+                                      const AnswerStream *stream = nullptr, int deadlineMs = -1);
     void checkHealth();
+    void readHealth(const QByteArray &body);
+    void refuseWhileBusy(const QString &method) const;
     std::string buildRequest(const QString &method, const QList<RemoteArgument> &args);
 
-    std::shared_ptr<Client> m_client; // shared with a call in flight
+    std::shared_ptr<HttpTransport> m_client; // shared with a call in flight
     bool m_busy = false;
     bool m_cancellable = false; // the call in flight may be stopped by the user
     bool m_cancelled = false;
@@ -145,5 +127,4 @@ private:
     QString m_userRight;
     bool m_connected = false;
     qint64 m_nextId = 1;
-    Request m_lastRequest;
 };

@@ -94,10 +94,10 @@ QPointer<BusyAnimation> &current()
     return instance;
 }
 
-int &activations()
+std::function<void()> &activationListener()
 {
-    static int count = 0;
-    return count;
+    static std::function<void()> listener;
+    return listener;
 }
 
 } // namespace
@@ -105,7 +105,8 @@ int &activations()
 void ActiveShowAvi(QWidget *mainForm, int kind)
 {
     Q_UNUSED(kind);
-    ++activations();
+    if (activationListener())
+        activationListener()();
     if (current())
         return;
     current() = new BusyAnimation(mainForm);
@@ -138,9 +139,9 @@ bool IsActive()
     return !current().isNull();
 }
 
-int ActivationCount()
+void SetActivationListener(std::function<void()> listener)
 {
-    return activations();
+    activationListener() = std::move(listener);
 }
 
 } // namespace Showavi

@@ -19,6 +19,8 @@ KOR_EXPORT void ShowReceivedRows(int rows);
 // to stop); the animation then takes the input the waiting call lets through.
 KOR_EXPORT void OfferCancel(std::function<void()> cancel);
 KOR_EXPORT bool IsActive();
-KOR_EXPORT int ActivationCount(); // how many times it has been shown, for tests
+// Told each time the animation is asked for (once per remote call), by whoever
+// follows the calls; an empty function: no one.
+KOR_EXPORT void SetActivationListener(std::function<void()> listener);
 
 } // namespace Showavi

@@ -83,6 +83,9 @@ private:
     void put(char c) { m_out.push_back(c); }
     void put(std::string_view text) { m_out.append(text.data(), decltype(m_out.size())(text.size())); }
     void putInteger(int value);
+    void putField(const TFieldDef &def);
+    void putRow(const TRecordStore &store, int r);
+    void putCell(const TRecordStore &store, int r, int f);
 
     Out &m_out;
 };
@@ -149,8 +152,8 @@ void Encoder<Out>::putInteger(int value)
     put(std::string_view(buffer, std::size_t(result.ptr - buffer)));
 }
 
-template<typename Out>
-void Encoder<Out>::write(const TRecordStore &store)
+// A packet's fields must have names, unique whatever their case, and text fields a size.
+void checkFields(const TRecordStore &store)
 {
     const TFieldDefs &defs = store.defs();
     const int fieldCount = store.fieldCount();
@@ -169,84 +172,105 @@ void Encoder<Out>::write(const TRecordStore &store)
                 notEncodable(QStringLiteral("o campo %1 aparece mais de uma vez").arg(inQuotes(def.name)));
         }
     }
+}
 
+template<typename Out>
+void Encoder<Out>::write(const TRecordStore &store)
+{
+    checkFields(store);
     put(std::string_view("{\"fields\":["));
-    for (int f = 0; f < fieldCount; ++f) {
-        const TFieldDef &def = defs[f];
+    for (int f = 0; f < store.fieldCount(); ++f) {
         if (f > 0)
             put(',');
-        put(std::string_view("{\"name\":"));
-        putString(def.name.toStdString());
-        switch (def.type) {
-        case TFieldType::String:
-        case TFieldType::FixedChar:
-            put(std::string_view(",\"type\":\"string\",\"size\":"));
-            putInteger(def.size);
-            put(def.type == TFieldType::FixedChar ? std::string_view(",\"fixed\":true}")
-                                                  : std::string_view(",\"fixed\":false}"));
-            break;
-        case TFieldType::DateTime:
-            put(std::string_view(",\"type\":\"datetime\",\"size\":0,\"fixed\":false}"));
-            break;
-        case TFieldType::Float:
-            put(std::string_view(",\"type\":\"float\",\"size\":0,\"fixed\":false}"));
-            break;
-        }
+        putField(store.defs()[f]);
     }
     put(std::string_view("],\"rows\":["));
     const int rows = store.rowCount();
     for (int r = 0; r < rows; ++r) {
         if (r > 0)
             put(',');
-        put('[');
-        for (int f = 0; f < fieldCount; ++f) {
-            if (f > 0)
-                put(',');
-            if (store.isNull(r, f)) {
-                put(std::string_view("null", 4));
-                continue;
-            }
-            const TFieldDef &def = defs[f];
-            switch (def.type) {
-            case TFieldType::String:
-            case TFieldType::FixedChar: {
-                const std::string_view text = store.text(r, f);
-                if (!simdjson::validate_utf8(text.data(), text.size()))
-                    notEncodable(cellPlace(r, def) + QStringLiteral(": o texto não é UTF-8 válido"));
-                if (text.size() > std::size_t(def.size) && Utf8::length(text) > std::size_t(def.size))
-                    notEncodable(cellPlace(r, def)
-                                 + QStringLiteral(": texto com %1 caracteres excede o tamanho %2")
-                                       .arg(Utf8::length(text))
-                                       .arg(def.size));
-                putString(text);
-                break;
-            }
-            case TFieldType::DateTime: {
-                char buffer[24];
-                const std::int64_t ms = store.dateTimeMs(r, f);
-                if (!CivilDate::formatIso(ms, buffer))
-                    notEncodable(cellPlace(r, def) + QStringLiteral(": data fora do intervalo dos anos 1 a 9999"));
-                put('"');
-                put(std::string_view(buffer, 23));
-                put('"');
-                break;
-            }
-            case TFieldType::Float: {
-                const double value = store.number(r, f);
-                if (!std::isfinite(value))
-                    notEncodable(cellPlace(r, def)
-                                 + QStringLiteral(": o valor %1 não pode ser representado em JSON")
-                                       .arg(std::isnan(value) ? QStringLiteral("NaN")
-                                            : value > 0       ? QStringLiteral("+Inf")
-                                                              : QStringLiteral("-Inf")));
-                putNumber(value);
-                break;
-            }
-            }
-        }
-        put(']');
+        putRow(store, r);
     }
     put(std::string_view("]}"));
+}
+
+template<typename Out>
+void Encoder<Out>::putField(const TFieldDef &def)
+{
+    put(std::string_view("{\"name\":"));
+    putString(def.name.toStdString());
+    switch (def.type) {
+    case TFieldType::String:
+    case TFieldType::FixedChar:
+        put(std::string_view(",\"type\":\"string\",\"size\":"));
+        putInteger(def.size);
+        put(def.type == TFieldType::FixedChar ? std::string_view(",\"fixed\":true}")
+                                              : std::string_view(",\"fixed\":false}"));
+        break;
+    case TFieldType::DateTime:
+        put(std::string_view(",\"type\":\"datetime\",\"size\":0,\"fixed\":false}"));
+        break;
+    case TFieldType::Float:
+        put(std::string_view(",\"type\":\"float\",\"size\":0,\"fixed\":false}"));
+        break;
+    }
+}
+
+template<typename Out>
+void Encoder<Out>::putRow(const TRecordStore &store, int r)
+{
+    put('[');
+    for (int f = 0; f < store.fieldCount(); ++f) {
+        if (f > 0)
+            put(',');
+        if (store.isNull(r, f))
+            put(std::string_view("null", 4));
+        else
+            putCell(store, r, f);
+    }
+    put(']');
+}
+
+template<typename Out>
+void Encoder<Out>::putCell(const TRecordStore &store, int r, int f)
+{
+    const TFieldDef &def = store.defs()[f];
+    switch (def.type) {
+    case TFieldType::String:
+    case TFieldType::FixedChar: {
+        const std::string_view text = store.text(r, f);
+        if (!simdjson::validate_utf8(text.data(), text.size()))
+            notEncodable(cellPlace(r, def) + QStringLiteral(": o texto não é UTF-8 válido"));
+        if (text.size() > std::size_t(def.size) && Utf8::length(text) > std::size_t(def.size))
+            notEncodable(cellPlace(r, def)
+                         + QStringLiteral(": texto com %1 caracteres excede o tamanho %2")
+                               .arg(Utf8::length(text))
+                               .arg(def.size));
+        putString(text);
+        break;
+    }
+    case TFieldType::DateTime: {
+        char buffer[24];
+        const std::int64_t ms = store.dateTimeMs(r, f);
+        if (!CivilDate::formatIso(ms, buffer))
+            notEncodable(cellPlace(r, def) + QStringLiteral(": data fora do intervalo dos anos 1 a 9999"));
+        put('"');
+        put(std::string_view(buffer, 23));
+        put('"');
+        break;
+    }
+    case TFieldType::Float: {
+        const double value = store.number(r, f);
+        if (!std::isfinite(value))
+            notEncodable(cellPlace(r, def)
+                         + QStringLiteral(": o valor %1 não pode ser representado em JSON")
+                               .arg(std::isnan(value) ? QStringLiteral("NaN")
+                                    : value > 0       ? QStringLiteral("+Inf")
+                                                      : QStringLiteral("-Inf")));
+        putNumber(value);
+        break;
+    }
+    }
 }
 
 } // namespace

@@ -31,21 +31,30 @@ int parseInt(const QString &text, int low, int high, const QString &what)
 const struct DeadlineSetting
 {
     const char *key;
-    int HttpFront::Deadlines::*seconds;
+    HttpFront::Deadlines::Ms HttpFront::Deadlines::*value;
 } DeadlineSettings[] = {
-    {"header_deadline_s", &HttpFront::Deadlines::headerSeconds},
-    {"body_deadline_s", &HttpFront::Deadlines::bodySeconds},
-    {"read_timeout_s", &HttpFront::Deadlines::readSeconds},
-    {"write_timeout_s", &HttpFront::Deadlines::writeSeconds},
-    {"answer_wait_s", &HttpFront::Deadlines::answerSeconds},
-    {"keep_alive_s", &HttpFront::Deadlines::keepAliveSeconds},
+    {"header_deadline_s", &HttpFront::Deadlines::header},
+    {"body_deadline_s", &HttpFront::Deadlines::body},
+    {"read_timeout_s", &HttpFront::Deadlines::read},
+    {"write_timeout_s", &HttpFront::Deadlines::write},
+    {"answer_wait_s", &HttpFront::Deadlines::answer},
+    {"keep_alive_s", &HttpFront::Deadlines::keepAlive},
 };
+
+// Whole seconds ("60"), or milliseconds with their unit ("500ms").
+HttpFront::Deadlines::Ms parseDuration(const QString &text, const QString &what)
+{
+    const QString value = text.trimmed();
+    if (value.endsWith(QLatin1String("ms"), Qt::CaseInsensitive))
+        return HttpFront::Deadlines::Ms(parseInt(value.chopped(2), 1, 86'400'000, what + QStringLiteral(" em ms")));
+    return std::chrono::seconds(parseInt(value, 1, 86400, what));
+}
 
 void setDeadline(HttpFront::Deadlines &deadlines, const QString &key, const QString &seconds, const QString &what)
 {
     for (const DeadlineSetting &setting : DeadlineSettings)
         if (key == QLatin1String(setting.key)) {
-            deadlines.*setting.seconds = parseInt(seconds, 1, 86400, what);
+            deadlines.*setting.value = parseDuration(seconds, what);
             return;
         }
     QStringList names;
@@ -152,143 +161,180 @@ void ServerOptions::parseListen(const QString &text, QString &host, int &port)
     host = h;
 }
 
-ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)
+namespace {
+
+// The program's options, as --help lists them.
+struct CommandLine
 {
+    CommandLine();
+
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Servidor de aplicação do faturamento (FAS09600.rdmFaturamento): JSON-RPC 2.0 sobre HTTP.\n"
-                       "As opções prevalecem sobre o arquivo de configuração."));
-    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
-                                        QStringLiteral("Mostra esta ajuda."));
-    const QCommandLineOption configOption(
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Mostra esta ajuda.")};
+    const QCommandLineOption config{
         QStringLiteral("config"),
         QStringLiteral("Arquivo INI de configuração (padrão: variável FAS_CONFIG, se houver)."),
-        QStringLiteral("arquivo"));
-    const QCommandLineOption databaseOption(
-        QStringLiteral("database"), QStringLiteral("Arquivo SQLite ou endereço postgresql://."), QStringLiteral("url"));
-    const QCommandLineOption listenOption(
+        QStringLiteral("arquivo")};
+    const QCommandLineOption database{QStringLiteral("database"),
+                                      QStringLiteral("Arquivo SQLite ou endereço postgresql://."),
+                                      QStringLiteral("url")};
+    const QCommandLineOption listen{
         QStringLiteral("listen"),
         QStringLiteral("Endereço de escuta HOST:PORTA (padrão 127.0.0.1:9600; porta 0 = qualquer livre)."),
-        QStringLiteral("host:porta"));
-    const QCommandLineOption tokenOption(QStringLiteral("token-file"),
-                                         QStringLiteral("Arquivo com o token exigido no cabeçalho "
-                                                        "Authorization: Bearer."),
-                                         QStringLiteral("arquivo"));
-    const QCommandLineOption threadsOption(
-        QStringLiteral("threads"), QStringLiteral("Número de threads de atendimento (padrão 8)."), QStringLiteral("n"));
-    const QCommandLineOption bodyOption(QStringLiteral("max-body-mb"),
-                                        QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
-                                                       "(padrão 128)."),
-                                        QStringLiteral("mb"));
-    const QCommandLineOption bodyMemoryOption(
+        QStringLiteral("host:porta")};
+    const QCommandLineOption token{QStringLiteral("token-file"),
+                                   QStringLiteral("Arquivo com o token exigido no cabeçalho "
+                                                  "Authorization: Bearer."),
+                                   QStringLiteral("arquivo")};
+    const QCommandLineOption threads{QStringLiteral("threads"),
+                                     QStringLiteral("Número de threads de atendimento (padrão 8)."),
+                                     QStringLiteral("n")};
+    const QCommandLineOption body{QStringLiteral("max-body-mb"),
+                                  QStringLiteral("Tamanho máximo do corpo de uma requisição, em MB "
+                                                 "(padrão 128)."),
+                                  QStringLiteral("mb")};
+    const QCommandLineOption bodyMemory{
         QStringLiteral("body-memory-mb"),
         QStringLiteral("Memória, em MB, para os corpos de requisição sendo recebidos, somados (padrão 256, ou o "
                        "dobro de --max-body-mb se for maior)."),
-        QStringLiteral("mb"));
-    const QCommandLineOption proxiesOption(
+        QStringLiteral("mb")};
+    const QCommandLineOption proxies{
         QStringLiteral("trusted-proxies"),
         QStringLiteral("Endereços (separados por vírgula) dos proxies cujo X-Forwarded-For ou X-Real-IP indica o "
                        "cliente, por exemplo 127.0.0.1 com o nginx na mesma máquina (padrão: nenhum)."),
-        QStringLiteral("enderecos"));
-    const QCommandLineOption deadlineOption(
+        QStringLiteral("enderecos")};
+    const QCommandLineOption deadline{
         QStringLiteral("deadline"),
-        QStringLiteral("Prazo de espera por um cliente, em segundos (pode repetir): header_deadline_s (padrão 10), "
-                       "body_deadline_s (60), read_timeout_s (30), write_timeout_s (120), answer_wait_s (30), "
-                       "keep_alive_s (5)."),
-        QStringLiteral("nome=segundos"));
-    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")},
-                                           QStringLiteral("Mostra a versão."));
-    parser.addOptions({helpOption, versionOption, configOption, databaseOption, listenOption, tokenOption,
-                       threadsOption, bodyOption, bodyMemoryOption, proxiesOption, deadlineOption});
+        QStringLiteral("Prazo de espera por um cliente, em segundos, ou em milissegundos com ms (500ms) (pode "
+                       "repetir): header_deadline_s (padrão 10), body_deadline_s (60), read_timeout_s (30), "
+                       "write_timeout_s (120), answer_wait_s (30), keep_alive_s (5)."),
+        QStringLiteral("nome=segundos")};
+    const QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Mostra a versão.")};
+};
 
-    ServerOptions options;
-    if (!parser.parse(arguments))
-        throw FasError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        throw FasError(QStringLiteral("Argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
-    if (parser.isSet(helpOption)) {
-        options.helpRequested = true;
-        options.helpText = parser.helpText();
-        return options;
-    }
-    if (parser.isSet(versionOption)) {
-        options.versionRequested = true;
-        options.helpText = QStringLiteral("fas-appserver " FAS_VERSION "\n");
-        return options;
-    }
+CommandLine::CommandLine()
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Servidor de aplicação do faturamento (FAS09600.rdmFaturamento): JSON-RPC 2.0 sobre HTTP.\n"
+                       "As opções prevalecem sobre o arquivo de configuração."));
+    parser.addOptions(
+        {help, version, config, database, listen, token, threads, body, bodyMemory, proxies, deadline});
+}
 
-    QString configPath = parser.value(configOption);
-    if (configPath.isEmpty())
-        configPath = environment.value(QStringLiteral("FAS_CONFIG"));
-    QString tokenFile;
-    if (!configPath.isEmpty()) {
-        const ConfigFile ini(configPath);
-        options.databaseUrl = ini.databaseUrl();
-        readPgSession(ini, options.pgSession);
-        readDeadlines(ini, options.deadlines);
-        const QString listen = ini.text(QStringLiteral("appserver/listen"));
-        if (!listen.isEmpty())
-            parseListen(listen, options.listenHost, options.listenPort);
-        tokenFile = ini.path(QStringLiteral("appserver/token_file"));
-        const QString threads = ini.text(QStringLiteral("appserver/threads"));
-        if (!threads.isEmpty())
-            options.threads = parseInt(threads, 1, 256, QStringLiteral("[appserver] threads"));
-        const QString body = ini.text(QStringLiteral("appserver/max_body_mb"));
-        if (!body.isEmpty())
-            options.maxBodyBytes = qint64(parseInt(body, 1, 4096, QStringLiteral("[appserver] max_body_mb"))) << 20;
-        options.trustedProxies = parseProxies(ini.text(QStringLiteral("appserver/trusted_proxies")),
-                                              QStringLiteral("[appserver] trusted_proxies"));
-        const QString bodyMemory = ini.text(QStringLiteral("appserver/body_memory_mb"));
-        if (!bodyMemory.isEmpty())
-            options.bodyMemoryBytes =
-                qint64(parseInt(bodyMemory, 1, 65536, QStringLiteral("[appserver] body_memory_mb"))) << 20;
-    }
-
-    if (parser.isSet(databaseOption))
-        options.databaseUrl = parser.value(databaseOption);
-    if (parser.isSet(listenOption))
-        parseListen(parser.value(listenOption), options.listenHost, options.listenPort);
-    if (parser.isSet(tokenOption))
-        tokenFile = parser.value(tokenOption);
-    if (parser.isSet(threadsOption))
-        options.threads = parseInt(parser.value(threadsOption), 1, 256, QStringLiteral("--threads"));
-    if (parser.isSet(bodyOption))
-        options.maxBodyBytes = qint64(parseInt(parser.value(bodyOption), 1, 4096, QStringLiteral("--max-body-mb")))
-                               << 20;
-    if (parser.isSet(bodyMemoryOption))
+// The [database] and [appserver] settings of the INI file; returns its token file.
+QString readConfig(const QString &configPath, ServerOptions &options)
+{
+    const ConfigFile ini(configPath);
+    options.databaseUrl = ini.databaseUrl();
+    readPgSession(ini, options.pgSession);
+    readDeadlines(ini, options.deadlines);
+    const QString listen = ini.text(QStringLiteral("appserver/listen"));
+    if (!listen.isEmpty())
+        ServerOptions::parseListen(listen, options.listenHost, options.listenPort);
+    const QString threads = ini.text(QStringLiteral("appserver/threads"));
+    if (!threads.isEmpty())
+        options.threads = parseInt(threads, 1, 256, QStringLiteral("[appserver] threads"));
+    const QString body = ini.text(QStringLiteral("appserver/max_body_mb"));
+    if (!body.isEmpty())
+        options.maxBodyBytes = qint64(parseInt(body, 1, 4096, QStringLiteral("[appserver] max_body_mb"))) << 20;
+    options.trustedProxies = parseProxies(ini.text(QStringLiteral("appserver/trusted_proxies")),
+                                          QStringLiteral("[appserver] trusted_proxies"));
+    const QString bodyMemory = ini.text(QStringLiteral("appserver/body_memory_mb"));
+    if (!bodyMemory.isEmpty())
         options.bodyMemoryBytes =
-            qint64(parseInt(parser.value(bodyMemoryOption), 1, 65536, QStringLiteral("--body-memory-mb"))) << 20;
-    applyDeadlineOptions(parser.values(deadlineOption), options.deadlines);
-    if (parser.isSet(proxiesOption))
-        options.trustedProxies = parseProxies(parser.value(proxiesOption), QStringLiteral("--trusted-proxies"));
+            qint64(parseInt(bodyMemory, 1, 65536, QStringLiteral("[appserver] body_memory_mb"))) << 20;
+    return ini.path(QStringLiteral("appserver/token_file"));
+}
+
+// The command line's options, over the configuration's.
+void applyCommandLine(const CommandLine &line, ServerOptions &options)
+{
+    const QCommandLineParser &parser = line.parser;
+    if (parser.isSet(line.database))
+        options.databaseUrl = parser.value(line.database);
+    if (parser.isSet(line.listen))
+        ServerOptions::parseListen(parser.value(line.listen), options.listenHost, options.listenPort);
+    if (parser.isSet(line.token))
+        options.tokenFile = parser.value(line.token);
+    if (parser.isSet(line.threads))
+        options.threads = parseInt(parser.value(line.threads), 1, 256, QStringLiteral("--threads"));
+    if (parser.isSet(line.body))
+        options.maxBodyBytes = qint64(parseInt(parser.value(line.body), 1, 4096, QStringLiteral("--max-body-mb")))
+                               << 20;
+    if (parser.isSet(line.bodyMemory))
+        options.bodyMemoryBytes =
+            qint64(parseInt(parser.value(line.bodyMemory), 1, 65536, QStringLiteral("--body-memory-mb"))) << 20;
+    applyDeadlineOptions(parser.values(line.deadline), options.deadlines);
+    if (parser.isSet(line.proxies))
+        options.trustedProxies = parseProxies(parser.value(line.proxies), QStringLiteral("--trusted-proxies"));
+}
+
+// What the options together must make sense of.
+void checkTogether(const ServerOptions &options)
+{
     if (options.bodyMemoryBytes > 0 && options.bodyMemoryBytes < options.maxBodyBytes)
         throw FasError(QStringLiteral("A memória para corpos de requisição (%1 MB) é menor que o corpo máximo (%2 "
                                       "MB): um corpo permitido nunca caberia. Aumente body_memory_mb ou diminua "
                                       "max_body_mb.")
                            .arg(options.bodyMemoryBytes >> 20)
                            .arg(options.maxBodyBytes >> 20));
-
     if (options.databaseUrl.trimmed().isEmpty())
         throw FasError(QStringLiteral("Banco de dados não informado: use --database ou [database] url na "
                                       "configuração."));
     DatabaseUrl::parse(options.databaseUrl); // reports a malformed address now
+}
 
-    options.tokenFile = tokenFile;
-    if (!tokenFile.isEmpty()) {
-        requireRegularFile(tokenFile);
-        PrivateFile::requireOwnerOnly(tokenFile, QStringLiteral("O arquivo de token"));
-        QFile file(tokenFile);
-        if (!file.open(QIODevice::ReadOnly))
-            throw FasError(
-                QStringLiteral("O arquivo de token %1 não pôde ser lido: %2").arg(tokenFile, file.errorString()));
-        options.token = file.readAll().trimmed();
-        if (options.token.isEmpty())
-            throw FasError(QStringLiteral("O arquivo de token %1 está vazio.").arg(tokenFile));
-        for (char c : std::as_const(options.token))
-            if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f)
-                throw FasError(QStringLiteral("O token de %1 deve ser uma única linha de caracteres ASCII "
-                                              "visíveis.")
-                                   .arg(tokenFile));
+// The token of the token file, one line of visible ASCII.
+QByteArray readToken(const QString &tokenFile)
+{
+    requireRegularFile(tokenFile);
+    PrivateFile::requireOwnerOnly(tokenFile, QStringLiteral("O arquivo de token"));
+    QFile file(tokenFile);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FasError(
+            QStringLiteral("O arquivo de token %1 não pôde ser lido: %2").arg(tokenFile, file.errorString()));
+    const QByteArray token = file.readAll().trimmed();
+    if (token.isEmpty())
+        throw FasError(QStringLiteral("O arquivo de token %1 está vazio.").arg(tokenFile));
+    for (char c : token)
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+            throw FasError(QStringLiteral("O token de %1 deve ser uma única linha de caracteres ASCII "
+                                          "visíveis.")
+                               .arg(tokenFile));
+    return token;
+}
+
+} // namespace
+
+ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    CommandLine line;
+    QCommandLineParser &parser = line.parser;
+    ServerOptions options;
+    if (!parser.parse(arguments))
+        throw FasError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        throw FasError(QStringLiteral("Argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
+    if (parser.isSet(line.help)) {
+        options.helpRequested = true;
+        options.helpText = parser.helpText();
+        return options;
     }
+    if (parser.isSet(line.version)) {
+        options.versionRequested = true;
+        options.helpText = QStringLiteral("fas-appserver " FAS_VERSION "\n");
+        return options;
+    }
+
+    QString configPath = parser.value(line.config);
+    if (configPath.isEmpty())
+        configPath = environment.value(QStringLiteral("FAS_CONFIG"));
+    if (!configPath.isEmpty())
+        options.tokenFile = readConfig(configPath, options);
+    applyCommandLine(line, options);
+    checkTogether(options);
+    if (!options.tokenFile.isEmpty())
+        options.token = readToken(options.tokenFile);
     return options;
 }

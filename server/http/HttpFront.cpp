@@ -155,10 +155,18 @@ QString unknownEntryMessage(const httplib::Request &req)
              QLatin1String(HttpFront::RpcPath), QLatin1String(HttpFront::HealthPath));
 }
 
+// A deadline in a message: "8 segundos", or "500 milissegundos" when not whole seconds.
+QString durationText(std::chrono::milliseconds ms)
+{
+    if (ms.count() % 1000 != 0)
+        return QStringLiteral("%1 milissegundos").arg(ms.count());
+    return QStringLiteral("%1 segundos").arg(ms.count() / 1000);
+}
+
 QString bodyTimedOutMessage(const HttpFront::Deadlines &deadlines)
 {
-    return QStringLiteral("O corpo da requisição não chegou inteiro em %1 segundos; a chamada não foi executada.")
-        .arg(deadlines.bodySeconds);
+    return QStringLiteral("O corpo da requisição não chegou inteiro em %1; a chamada não foi executada.")
+        .arg(durationText(deadlines.body));
 }
 
 QString tooLargeMessage(qint64 maxBodyBytes)
@@ -268,6 +276,16 @@ struct HttpFront::Private
     // from a caller not admitted is answered here (401, or 503 when the database
     // cannot tell) and false returned; /health is always let through.
     bool admit(const httplib::Request &req, httplib::Response &res, HttpExchange &exchange) const;
+
+    // The sockets' timeouts and options.
+    void configureConnections();
+    // The handlers of the entries, of errors and of the log.
+    void route();
+    httplib::Server::HandlerResponse preRoute(const httplib::Request &req, httplib::Response &res);
+    void answerHealth(const httplib::Request &req, httplib::Response &res) const;
+    void answerError(const httplib::Request &req, httplib::Response &res) const;
+    void answerException(const httplib::Request &req, httplib::Response &res, std::exception_ptr ep) const;
+    void log(const httplib::Request &req, const httplib::Response &res) const;
 };
 
 bool HttpFront::Private::admit(const httplib::Request &req, httplib::Response &res, HttpExchange &exchange) const
@@ -366,18 +384,18 @@ ConnectionStream::Limits limitsFor(const HttpFront::Settings &options)
 {
     ConnectionStream::Limits limits;
     const HttpFront::Deadlines &deadlines = options.deadlines;
-    limits.headerDeadline = std::chrono::seconds(deadlines.headerSeconds);
+    limits.headerDeadline = deadlines.header;
     limits.maxHeaderBytes = HttpFront::MaxHeaderBytes;
     limits.maxHeaderLines = HttpFront::MaxHeaderLines;
-    limits.bodyDeadline = std::chrono::seconds(deadlines.bodySeconds);
+    limits.bodyDeadline = deadlines.body;
     // Chunk framing adds a few bytes per chunk; a client that sends more framing
     // than data is not one of ours.
     limits.maxBodyWireBytes = size_t(options.maxBodyBytes) * 2 + 65536;
     limits.maxBodyBytes = size_t(options.maxBodyBytes);
     limits.bodyMemoryBytes = size_t(HttpFront::bodyMemoryOf(options));
-    limits.readTimeout = std::chrono::seconds(deadlines.readSeconds);
-    limits.writeTimeout = std::chrono::seconds(deadlines.writeSeconds);
-    limits.answerWaitGrace = std::chrono::seconds(deadlines.answerSeconds);
+    limits.readTimeout = deadlines.read;
+    limits.writeTimeout = deadlines.write;
+    limits.answerWaitGrace = deadlines.answer;
     return limits;
 }
 
@@ -388,9 +406,9 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
     using R = GuardedServer::Refusal;
     int code = RpcCode::InvalidRequest;
     if (why == R::HeadersTimedOut)
-        message = QStringLiteral("Os cabeçalhos da requisição não chegaram inteiros em %1 segundos; a conexão "
+        message = QStringLiteral("Os cabeçalhos da requisição não chegaram inteiros em %1; a conexão "
                                  "foi encerrada.")
-                      .arg(deadlines.headerSeconds);
+                      .arg(durationText(deadlines.header));
     else if (why == R::MalformedHeader)
         message = QStringLiteral("Requisição HTTP inválida: cada linha de cabeçalho deve ser \"nome: valor\", sem "
                                  "espaço antes dos dois-pontos e sem continuar a linha anterior.");
@@ -421,26 +439,39 @@ std::string earlyRefusal(int status, GuardedServer::Refusal why, qint64 bodyMemo
 
 } // namespace
 
+namespace {
+
+// Whether a request line names one of the entries (see HttpFront::isEntry).
+bool routedLine(std::string_view line)
+{
+    const auto methodEnd = line.find(' ');
+    const auto targetEnd = line.find(' ', methodEnd + 1);
+    return methodEnd != std::string_view::npos && targetEnd != std::string_view::npos
+           && HttpFront::isEntry(line.substr(0, methodEnd), line.substr(methodEnd + 1, targetEnd - methodEnd - 1));
+}
+
+} // namespace
+
 HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthCheck health, QString databaseKind)
     : d(new Private(
         options, front, std::move(health), std::move(databaseKind), limitsFor(options),
         [memory = bodyMemoryOf(options), deadlines = options.deadlines](int status, GuardedServer::Refusal why) {
             return earlyRefusal(status, why, memory, deadlines);
         },
-        [](std::string_view line) {
-            const auto methodEnd = line.find(' ');
-            const auto targetEnd = line.find(' ', methodEnd + 1);
-            return methodEnd != std::string_view::npos && targetEnd != std::string_view::npos
-                   && isEntry(line.substr(0, methodEnd), line.substr(methodEnd + 1, targetEnd - methodEnd - 1));
-        }))
+        routedLine))
 {
-    GuardedServer &server = d->server;
+    d->configureConnections();
+    d->route();
+}
+
+void HttpFront::Private::configureConnections()
+{
     // Content-Length bodies are checked against the limit before they are read;
     // the reader below also counts chunked ones.
     server.set_payload_max_length(size_t(options.maxBodyBytes));
-    server.set_read_timeout(options.deadlines.readSeconds, 0);
-    server.set_write_timeout(options.deadlines.writeSeconds, 0);
-    server.setKeepAlive(std::chrono::seconds(options.deadlines.keepAliveSeconds), KeepAliveMaxRequests);
+    server.set_read_timeout(options.deadlines.read);
+    server.set_write_timeout(options.deadlines.write);
+    server.setKeepAlive(options.deadlines.keepAlive, KeepAliveMaxRequests);
     server.set_tcp_nodelay(true);
     // Only SO_REUSEADDR: the library's default also sets SO_REUSEPORT, which would let
     // a second server bind the same port and silently take half of the requests.
@@ -448,36 +479,17 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&yes), sizeof yes);
     });
+}
 
-    server.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
-        HttpExchange *exchange = d->server.exchangeOf(req);
-        if (!exchange) // every routed request was parsed, so it has one
-            return httplib::Server::HandlerResponse::Unhandled;
-        exchange->note().start = Clock::now();
-        if (!d->options.trustedProxies.empty()) {
-            std::string forwardedFor;
-            for (size_t i = 0; i < req.get_header_value_count("X-Forwarded-For"); ++i)
-                forwardedFor += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
-            exchange->context().setClientAddress(clientAddressOf(exchange->context().clientAddress(), forwardedFor,
-                                                                 req.get_header_value("X-Real-IP"),
-                                                                 d->options.trustedProxies));
-        }
-        exchange->context().setIdempotencyKey(req.get_header_value("Idempotency-Key"));
-        if (!isEntry(req.method, req.target)) {
-            // Its body was not read ahead and is not read now.
-            refuse(*exchange, res, 404, RpcCode::InvalidRequest, unknownEntryMessage(req));
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (!d->admit(req, res, *exchange))
-            return httplib::Server::HandlerResponse::Handled;
-        if (req.method == "POST" && !acceptBodyHeaders(req, res, *exchange, d->options.maxBodyBytes))
-            return httplib::Server::HandlerResponse::Handled;
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+void HttpFront::Private::route()
+{
+    using Request = httplib::Request;
+    using Response = httplib::Response;
+    server.set_pre_routing_handler([this](const Request &req, Response &res) { return preRoute(req, res); });
 
     // A client that asks before sending a body learns at once that it is too large.
-    server.set_expect_100_continue_handler([this](const httplib::Request &req, httplib::Response &res) {
-        if (declaredLength(req) <= d->options.maxBodyBytes)
+    server.set_expect_100_continue_handler([this](const Request &req, Response &res) {
+        if (declaredLength(req) <= options.maxBodyBytes)
             return 100;
         res.status = 413;
         return 413;
@@ -488,70 +500,107 @@ HttpFront::HttpFront(const Settings &options, const JsonRpcFront &front, HealthC
     // The library takes a route's path as a regular expression: its dot is escaped,
     // so that the route is the one path isEntry() admits.
     server.Post(R"(/FAS09600\.rdmFaturamento)",
-                [this](const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader) {
+                [this](const Request &req, Response &res, const httplib::ContentReader &reader) {
                     HttpExchange unparsed(nullptr, {});
-                    d->readBodyAndAnswer(reader, res, d->exchangeOf(req, unparsed));
+                    readBodyAndAnswer(reader, res, exchangeOf(req, unparsed));
                 });
-
-    server.Get(HealthPath, [this](const httplib::Request &req, httplib::Response &res) {
-        HttpExchange unparsed(nullptr, {});
-        const HttpExchange &exchange = d->exchangeOf(req, unparsed);
-        const auto [ok, reason] = d->health();
-        res.status = ok ? 200 : 503;
-        setJson(res,
-                exchange.admitted() ? healthBody(ok, d->databaseKind, reason, exchange.context()) : bareHealthBody(ok));
+    server.Get(HealthPath, [this](const Request &req, Response &res) { answerHealth(req, res); });
+    server.set_error_handler([this](const Request &req, Response &res) { answerError(req, res); });
+    server.set_exception_handler([this](const Request &req, Response &res, std::exception_ptr ep) {
+        answerException(req, res, std::move(ep));
     });
+    server.set_logger([this](const Request &req, const Response &res) { log(req, res); });
+}
 
-    server.set_error_handler([this](const httplib::Request &req, httplib::Response &res) {
-        if (!res.body.empty())
-            return;
-        HttpExchange unparsed(nullptr, {});
-        HttpExchange &exchange = d->exchangeOf(req, unparsed);
-        QString message;
-        int code = RpcCode::InvalidRequest;
-        if (res.status == 413) {
-            code = RpcCode::RequestTooLarge;
-            message = tooLargeMessage(d->options.maxBodyBytes);
-            exchange.closeAfterAnswer();
-        } else if (res.status == 404) {
-            message = unknownEntryMessage(req);
-        } else {
-            message = QStringLiteral("Requisição HTTP inválida (%1).").arg(res.status);
-            exchange.closeAfterAnswer();
-        }
-        exchange.note().errorCode = code;
-        setJson(res, JsonRpcFront::errorResponse(code, message));
-    });
+httplib::Server::HandlerResponse HttpFront::Private::preRoute(const httplib::Request &req, httplib::Response &res)
+{
+    HttpExchange *exchange = server.exchangeOf(req);
+    if (!exchange) // every routed request was parsed, so it has one
+        return httplib::Server::HandlerResponse::Unhandled;
+    exchange->note().start = Clock::now();
+    if (!options.trustedProxies.empty()) {
+        std::string forwardedFor;
+        for (size_t i = 0; i < req.get_header_value_count("X-Forwarded-For"); ++i)
+            forwardedFor += (i ? "," : "") + req.get_header_value("X-Forwarded-For", i);
+        exchange->context().setClientAddress(clientAddressOf(exchange->context().clientAddress(), forwardedFor,
+                                                             req.get_header_value("X-Real-IP"),
+                                                             options.trustedProxies));
+    }
+    exchange->context().setIdempotencyKey(req.get_header_value("Idempotency-Key"));
+    if (!isEntry(req.method, req.target)) {
+        // Its body was not read ahead and is not read now.
+        refuse(*exchange, res, 404, RpcCode::InvalidRequest, unknownEntryMessage(req));
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    if (!admit(req, res, *exchange))
+        return httplib::Server::HandlerResponse::Handled;
+    if (req.method == "POST" && !acceptBodyHeaders(req, res, *exchange, options.maxBodyBytes))
+        return httplib::Server::HandlerResponse::Handled;
+    return httplib::Server::HandlerResponse::Unhandled;
+}
 
-    server.set_exception_handler([this](const httplib::Request &req, httplib::Response &res, std::exception_ptr ep) {
-        std::string what = "exceção desconhecida";
-        try {
-            if (ep)
-                std::rethrow_exception(ep);
-        } catch (const std::exception &e) {
-            what = e.what();
-        } catch (...) {
-        }
-        qCCritical(lcHttp, "falha interna em %s %s: %s", LogText::escaped(req.method).c_str(),
-                   LogText::escaped(req.path).c_str(), LogText::escaped(what).c_str());
-        res.status = 500;
-        HttpExchange unparsed(nullptr, {});
-        d->exchangeOf(req, unparsed).note().errorCode = RpcCode::ServerFailure;
-        setJson(res, JsonRpcFront::errorResponse(RpcCode::ServerFailure,
-                                                 QStringLiteral("Erro interno no servidor de aplicação: a operação "
-                                                                "não foi concluída.")));
-    });
+void HttpFront::Private::answerHealth(const httplib::Request &req, httplib::Response &res) const
+{
+    HttpExchange unparsed(nullptr, {});
+    const HttpExchange &exchange = exchangeOf(req, unparsed);
+    const auto [ok, reason] = health();
+    res.status = ok ? 200 : 503;
+    setJson(res, exchange.admitted() ? healthBody(ok, databaseKind, reason, exchange.context()) : bareHealthBody(ok));
+}
 
-    server.set_logger([this](const httplib::Request &req, const httplib::Response &res) {
-        if (const HttpExchange *exchange = d->server.exchangeOf(req)) {
-            logLine(req, res, exchange->note());
-            return;
-        }
-        // Refused before it was parsed: by the error handler, always as an invalid request.
-        HttpExchange::Note note;
-        note.errorCode = res.status >= 400 ? RpcCode::InvalidRequest : 0;
-        logLine(req, res, note);
-    });
+void HttpFront::Private::answerError(const httplib::Request &req, httplib::Response &res) const
+{
+    if (!res.body.empty())
+        return;
+    HttpExchange unparsed(nullptr, {});
+    HttpExchange &exchange = exchangeOf(req, unparsed);
+    QString message;
+    int code = RpcCode::InvalidRequest;
+    if (res.status == 413) {
+        code = RpcCode::RequestTooLarge;
+        message = tooLargeMessage(options.maxBodyBytes);
+        exchange.closeAfterAnswer();
+    } else if (res.status == 404) {
+        message = unknownEntryMessage(req);
+    } else {
+        message = QStringLiteral("Requisição HTTP inválida (%1).").arg(res.status);
+        exchange.closeAfterAnswer();
+    }
+    exchange.note().errorCode = code;
+    setJson(res, JsonRpcFront::errorResponse(code, message));
+}
+
+void HttpFront::Private::answerException(const httplib::Request &req, httplib::Response &res,
+                                         std::exception_ptr ep) const
+{
+    std::string what = "exceção desconhecida";
+    try {
+        if (ep)
+            std::rethrow_exception(ep);
+    } catch (const std::exception &e) {
+        what = e.what();
+    } catch (...) {
+    }
+    qCCritical(lcHttp, "falha interna em %s %s: %s", LogText::escaped(req.method).c_str(),
+               LogText::escaped(req.path).c_str(), LogText::escaped(what).c_str());
+    res.status = 500;
+    HttpExchange unparsed(nullptr, {});
+    exchangeOf(req, unparsed).note().errorCode = RpcCode::ServerFailure;
+    setJson(res, JsonRpcFront::errorResponse(RpcCode::ServerFailure,
+                                             QStringLiteral("Erro interno no servidor de aplicação: a operação "
+                                                            "não foi concluída.")));
+}
+
+void HttpFront::Private::log(const httplib::Request &req, const httplib::Response &res) const
+{
+    if (const HttpExchange *exchange = server.exchangeOf(req)) {
+        logLine(req, res, exchange->note());
+        return;
+    }
+    // Refused before it was parsed: by the error handler, always as an invalid request.
+    HttpExchange::Note note;
+    note.errorCode = res.status >= 400 ? RpcCode::InvalidRequest : 0;
+    logLine(req, res, note);
 }
 
 HttpFront::~HttpFront() = default;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -48,15 +50,17 @@ public:
     // blocks, so this many slow clients can wait without delaying anyone.
     static constexpr int ExtraConnectionThreads = 128;
 
-    // How long the server waits for a client, in seconds ([appserver] *_s settings).
+    // How long the server waits for a client ([appserver] *_s settings, which also
+    // take milliseconds: "500ms").
     struct Deadlines
     {
-        int headerSeconds = 10;     // the first byte of a request to the end of its headers
-        int bodySeconds = 60;       // the end of the headers to the end of the body
-        int readSeconds = 30;       // one wait for the client's next bytes
-        int writeSeconds = 120;     // one wait to write to the client
-        int answerSeconds = 30;     // all the waits to write an answer, plus a second per 64 KB taken
-        int keepAliveSeconds = 5;   // an idle kept-alive connection
+        using Ms = std::chrono::milliseconds;
+        Ms header{10'000};    // the first byte of a request to the end of its headers
+        Ms body{60'000};      // the end of the headers to the end of the body
+        Ms read{30'000};      // one wait for the client's next bytes
+        Ms write{120'000};    // one wait to write to the client
+        Ms answer{30'000};    // all the waits to write an answer, plus a second per 64 KB taken
+        Ms keepAlive{5'000};  // an idle kept-alive connection
     };
 
     // What the program configures of the HTTP side.

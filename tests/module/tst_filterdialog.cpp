@@ -13,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "tests/support/CallWatch.h"
 #include "Cli_fas09600/Cli_fas09600.h"
 #include "Cli_fas09601/Cli_fas09601.h"
 #include "platform/sql/DatabaseConnection.h"
@@ -302,7 +303,7 @@ class TstFilterDialog : public QObject
 
     static QStringList lastArguments()
     {
-        const TNetConnection::Request &request = screen()->netFaturamento->LastRequest();
+        const CallWatch::Request request = CallWatch::lastRequest(screen()->netFaturamento);
         QStringList args;
         const QJsonArray params = QJsonDocument::fromJson(request.params).array();
         for (const QJsonValue &value : params)
@@ -366,6 +367,7 @@ private slots:
         Cli_fas09601::stCliente.clear();
         optionsStore().clear();
         m_fixture.clearMessages();
+        CallWatch::watch(screen()->netFaturamento);
     }
 
     void cleanup()
@@ -602,7 +604,7 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QString, message);
         QFETCH(QString, focus);
-        const int animations = Showavi::ActivationCount();
+        const int animations = CallWatch::busyAnimations();
         QString focused;
         bool open = false;
         openDialog([&](Dialog *d) {
@@ -616,7 +618,7 @@ private slots:
         QCOMPARE(m_fixture.messages, QStringList{message});
         QCOMPARE(focused, focus);
         QVERIFY(open);
-        QCOMPARE(Showavi::ActivationCount(), animations); // nothing was requested
+        QCOMPARE(CallWatch::busyAnimations(), animations); // nothing was requested
         QVERIFY(!Showavi::IsActive());
         QVERIFY(m_fixture.errors.isEmpty());
 
@@ -757,7 +759,7 @@ private slots:
         QFETCH(QStringList, steps);
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, rows);
-        const int animations = Showavi::ActivationCount();
+        const int animations = CallWatch::busyAnimations();
         bool open = true;
         openDialog([&](Dialog *d) {
             for (const QString &step : steps)
@@ -769,10 +771,10 @@ private slots:
         QCOMPARE(m_fixture.errors, QStringList{});
         QVERIFY(!open);
         QCOMPARE(dialog()->result(), int(QDialog::Accepted));
-        QCOMPARE(screen()->netFaturamento->LastRequest().method, QStringLiteral("GetFaturamento"));
+        QCOMPARE(CallWatch::lastRequest(screen()->netFaturamento).method, QStringLiteral("GetFaturamento"));
         QCOMPARE(lastArguments(), arguments);
         QCOMPARE(previewRows(), rows);
-        QCOMPARE(Showavi::ActivationCount(), animations + 1);
+        QCOMPARE(CallWatch::busyAnimations(), animations + 1);
         QVERIFY(!Showavi::IsActive());
     }
 
@@ -982,7 +984,7 @@ private slots:
         reconnectTo(doomed.port());
         doomed.stop();
 
-        const int animations = Showavi::ActivationCount();
+        const int animations = CallWatch::busyAnimations();
         bool open = false;
         bool animating = true;
         QString situation = QStringLiteral("?");
@@ -997,7 +999,7 @@ private slots:
 
         QVERIFY(open);
         QVERIFY(!animating);
-        QCOMPARE(Showavi::ActivationCount(), animations + 1);
+        QCOMPARE(CallWatch::busyAnimations(), animations + 1);
         QCOMPARE(situation, QString());
         QCOMPARE(m_fixture.errors.size(), 1);
         QVERIFY2(m_fixture.errors.first().contains(QStringLiteral("127.0.0.1:%1").arg(doomed.port())),

@@ -7,6 +7,7 @@
 #include <QSqlQuery>
 #include <QTabWidget>
 
+#include "tests/support/CallWatch.h"
 #include "billing/BillingItemLayout.h"
 #include "tests/support/BillingRows.h"
 #include "Cli_fas09600/Cli_fas09600.h"
@@ -495,7 +496,7 @@ class TstGeneration : public QObject
         m_posted.clear();
         m_dialogs.clear();
         m_fixture.errors.clear();
-        m_activations = Showavi::ActivationCount();
+        m_activations = CallWatch::busyAnimations();
         m_observed.running = true;
         if (gesture == QLatin1String("button")) {
             screen()->sbtGerarNF->click();
@@ -511,7 +512,7 @@ class TstGeneration : public QObject
         m_observed.running = false;
     }
 
-    int requestsMade() const { return Showavi::ActivationCount() - m_activations; }
+    int requestsMade() const { return CallWatch::busyAnimations() - m_activations; }
 
     // What every way out of a run leaves behind.
     void verifyAtRest()

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 
+#include "tests/support/CallWatch.h"
 #include "Cli_fas09601/Cli_fas09601.h"
 #include "Cli_fas09600/FindBar.h"
 #include "tests/module/ModuleFixture.h"
@@ -61,12 +62,12 @@ private slots:
         QVERIFY(loads.isValid());
         QSignalSpy verifies(screen()->sbtVerificar, &QAbstractButton::clicked);
         QGuiApplication::clipboard()->clear();
-        const int requestsBefore = Showavi::ActivationCount(); // one busy animation per server call
+        const int requestsBefore = CallWatch::busyAnimations(); // one busy animation per server call
         if (key == 0)
             screen()->sbtVerificar->click();
         else
             pressOnGrid(key, Qt::KeyboardModifiers(modifiers));
-        const int requests = Showavi::ActivationCount() - requestsBefore;
+        const int requests = CallWatch::busyAnimations() - requestsBefore;
         if (reached == QLatin1String("find bar"))
             QVERIFY(screen()->findBar->isVisible());
         else if (reached == QLatin1String("preview loaded"))

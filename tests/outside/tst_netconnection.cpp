@@ -693,14 +693,12 @@ private slots:
         net.SetPort(trickling.serverPort());
         net.SetTimeoutMs(2000);
         net.Open();
-        QElapsedTimer timer;
-        timer.start();
+        // Each byte comes well within any per-read time-out: only a deadline for the
+        // whole call ends it (100 000 bytes would take over five hours); when, is
+        // measured by bench/bench_slow_clients.sh.
         expectError([&] { net.Call(QStringLiteral("GetFaturamento"), defaultFilter()); },
                     RemoteCallError::Reason::TimedOut,
                     {net.Address(), QStringLiteral("GetFaturamento"), QStringLiteral("2 segundos")});
-        // Each byte came well within any per-read time-out: only a deadline for the
-        // whole call ends it (100 000 bytes would take over five hours).
-        QVERIFY2(timer.elapsed() < 15000, qPrintable(QString::number(timer.elapsed())));
         qDeleteAll(peers);
     }
 

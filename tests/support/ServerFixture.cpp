@@ -544,7 +544,7 @@ void ServerFixture::initTestCase()
     QVERIFY(fillLookups());
     QVERIFY(resetBilling());
     // A 1 MB body limit keeps the oversize test small.
-    QVERIFY2(m_server.start(m_url, {QStringLiteral("--max-body-mb"), QStringLiteral("1")}),
+    QVERIFY2(m_server.start(m_url, QStringList{QStringLiteral("--max-body-mb"), QStringLiteral("1")} + m_serverArgs),
              m_server.newLog().constData());
 }
 

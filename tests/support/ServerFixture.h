@@ -194,6 +194,7 @@ protected:
     QString m_demoDatabaseName;
     AppServerProcess m_server;
     AppServerProcess m_tokenServer;
+    QStringList m_serverArgs; // more options for m_server, set before initTestCase
 
     QSqlDatabase db() const { return QSqlDatabase::database(m_connection); }
 
