@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "billing/FiscalRegistration.h"
 #include "platform/sql/DatabaseError.h"
 #include "db/SchemaMigrator.h"
 #include "db/SchemaScript.h"
@@ -80,6 +81,7 @@ QStringList BillingCheck::run() const
     all += freedButRealized();
     all += entryTotals();
     all += numberCounters();
+    all += fiscalRegistration();
     return all;
 }
 
@@ -258,4 +260,79 @@ QStringList BillingCheck::numberCounters() const
         return QStringLiteral("O contador de %1 da empresa %2 está em %3, mas o maior número usado é %4.")
             .arg(kind, row.value(0).toString(), row.value(2).toString(), row.value(3).toString());
     });
+}
+
+namespace {
+
+// A calculation not yet billed, of a company whose notes go out as NFS-e, for a
+// client with its main address in Brazil: one that would become a national note.
+QString pendingNationalNote(const QString &item)
+{
+    return QStringLiteral(
+               "COALESCE(%1.IDSTAPFATFAS, '') IN ('P', '') "
+               "AND EXISTS (SELECT 1 FROM EMPRESA e WHERE e.CDEMPRESA = %1.CDEMPRESA AND e.IDNFSEEMPRESA = 'S') "
+               "AND EXISTS (SELECT 1 FROM ENDECLIE d WHERE d.CDCLIENTE = %1.CDCLIENTE AND d.CDPAIS = '0055' "
+               "AND d.IDTPENDECLIE = 'P') "
+               "AND NOT EXISTS (SELECT 1 FROM ITEMLANCFAT l WHERE %2)")
+        .arg(item, sameItem(item, QStringLiteral("l")));
+}
+
+QString joined(const QStringList &problems)
+{
+    return problems.join(QStringLiteral("; "));
+}
+
+} // namespace
+
+QStringList BillingCheck::fiscalRegistration() const
+{
+    QStringList all = findings(
+        QStringLiteral("SELECT CDEMPRESA, NRCNPJEMPRESA, NRINSCMUNEMPRESA, CDMUNIBGEEMPRESA, IDREGTRIBEMPRESA, "
+                       "NRSERIEDPS FROM EMPRESA WHERE IDNFSEEMPRESA = 'S' ORDER BY CDEMPRESA"),
+        [](const QSqlQuery &row) {
+            const QStringList problems = FiscalRegistration::problems(
+                FiscalRegistration::Company{row.value(1).toString(), row.value(2).toString(), row.value(3).toString(),
+                                            row.value(4).toString(), row.value(5).toString()});
+            return problems.isEmpty() ? QString()
+                                      : QStringLiteral("A empresa %1 emite NFS-e, mas %2.")
+                                            .arg(row.value(0).toString(), joined(problems));
+        });
+    all += findings(
+        QStringLiteral("SELECT c.CDCLIENTE, c.IDTPIJURCLIE, c.NRINSJURCLIE, (SELECT MIN(d.CDMUNIBGE) FROM ENDECLIE d "
+                       "WHERE d.CDCLIENTE = c.CDCLIENTE AND d.CDPAIS = '0055' AND d.IDTPENDECLIE = 'P') FROM CLIENTE c "
+                       "WHERE EXISTS (SELECT 1 FROM APURFATFAS a WHERE a.CDCLIENTE = c.CDCLIENTE AND %1) "
+                       "ORDER BY c.CDCLIENTE")
+            .arg(pendingNationalNote(QStringLiteral("a"))),
+        [](const QSqlQuery &row) {
+            const QStringList problems = FiscalRegistration::problems(
+                FiscalRegistration::Client{row.value(1).toString(), row.value(2).toString(), row.value(3).toString()});
+            return problems.isEmpty() ? QString()
+                                      : QStringLiteral("O cliente %1 tem apurações pendentes de NFS-e, mas %2.")
+                                            .arg(row.value(0).toString(), joined(problems));
+        });
+    all += findings(QStringLiteral("SELECT p.CDPRODUTO, p.CDSERVNACPRODUTO, p.PCALIQISSPRODUTO FROM PRODUTO p "
+                                   "WHERE EXISTS (SELECT 1 FROM APURFATFAS a WHERE a.CDPRODUTO = p.CDPRODUTO AND %1) "
+                                   "ORDER BY p.CDPRODUTO")
+                        .arg(pendingNationalNote(QStringLiteral("a"))),
+                    [](const QSqlQuery &row) {
+                        FiscalRegistration::Service service{row.value(1).toString(), {}};
+                        if (!row.value(2).isNull())
+                            service.issRate = row.value(2).toDouble();
+                        const QStringList problems = FiscalRegistration::problems(service);
+                        return problems.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("O produto %1 tem apurações pendentes de NFS-e, mas %2.")
+                                         .arg(row.value(0).toString(), joined(problems));
+                    });
+    all += findings(QStringLiteral("SELECT a.CDEMPRESA, COUNT(*) FROM APURFATFAS a WHERE a.CDPRODUTO IS NULL AND %1 "
+                                   "GROUP BY a.CDEMPRESA ORDER BY a.CDEMPRESA")
+                        .arg(pendingNationalNote(QStringLiteral("a"))),
+                    [](const QSqlQuery &row) {
+                        return QStringLiteral("A empresa %1 emite NFS-e, mas %2 apuração(ões) pendente(s) de clientes "
+                                              "no Brasil não têm produto (CDPRODUTO), de onde a nota tira o código de "
+                                              "serviço e a alíquota de ISS.")
+                            .arg(row.value(0).toString(), row.value(1).toString());
+                    });
+    all.removeAll(QString());
+    return all;
 }

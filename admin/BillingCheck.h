@@ -23,6 +23,9 @@ private:
     QStringList freedButRealized() const;
     QStringList entryTotals() const;
     QStringList numberCounters() const;
+    // Companies whose notes go out as NFS-e: their registration, and that of the
+    // domestic clients and services of their pending calculations.
+    QStringList fiscalRegistration() const;
     // Runs a query and turns each row into a line with `describe`.
     template<typename Describe>
     QStringList findings(const QString &sql, Describe describe) const;

@@ -5,6 +5,7 @@
 
 #include "platform/sql/DatabaseConnection.h"
 #include "platform/sql/DatabaseError.h"
+#include "admin/import/CsvReader.h"
 #include "admin/import/ImportError.h"
 #include "admin/import/ImportSource.h"
 #include "admin/import/ImportValidator.h"
@@ -46,12 +47,22 @@ void report(const QString &path, int lines, const QList<ImportWriter::TableCount
     }
 }
 
-int import(const ImportLayout &layout, const QString &path, const DatabaseUrl &database, QTextStream &out,
+// The kind's layout for the file's header: a file of an older release may stop
+// before the last columns.
+ImportLayout layoutForFile(const ImportLayout &layout, const QString &text)
+{
+    CsvReader reader(text);
+    CsvRecord header;
+    return reader.next(header) ? layout.forHeaderWidth(header.fields.size()) : layout;
+}
+
+int import(const ImportLayout &kind, const QString &path, const DatabaseUrl &database, QTextStream &out,
            QTextStream &err)
 {
     QElapsedTimer timer;
     timer.start();
     const QString text = ImportSource::load(path);
+    const ImportLayout layout = layoutForFile(kind, text);
     ImportValidator validator(layout);
     const ImportBatch batch = validator.read(text);
     if (!validator.problems().isEmpty())

@@ -1,5 +1,7 @@
 #include "admin/import/ImportLayout.h"
 
+#include "billing/FiscalId.h"
+
 namespace {
 
 ImportColumn text(const char *name, int size, bool required = false, int part = 0)
@@ -17,6 +19,33 @@ ImportColumn typed(const char *name, ValueKind kind, bool required = false, int 
     return {QString::fromLatin1(name), kind, 0, required, {}, part};
 }
 
+ImportColumn checked(ImportColumn column, QString (*check)(const QString &))
+{
+    column.check = check;
+    return column;
+}
+
+QString municipality(const QString &code)
+{
+    return FiscalId::municipalityProblem(code);
+}
+
+QString serviceCode(const QString &code)
+{
+    return FiscalId::serviceCodeProblem(code);
+}
+
+QString series(const QString &series)
+{
+    return FiscalId::seriesProblem(series);
+}
+
+// The value as the import converted it: "2.5".
+QString issRate(const QString &percent)
+{
+    return FiscalId::issRateProblem(percent.toDouble());
+}
+
 QStringList names(std::initializer_list<const char *> list)
 {
     QStringList result;
@@ -30,8 +59,12 @@ ImportLayout companies()
     ImportLayout layout;
     layout.keyword = QStringLiteral("empresas");
     layout.englishKeyword = QStringLiteral("companies");
-    layout.columns = {text("CDEMPRESA", 2, true), text("NMEMPRESA", 40, true), text("NRCNPJEMPRESA", 14),
-                      text("SGESTADO", 2)};
+    layout.columns = {text("CDEMPRESA", 2, true),      text("NMEMPRESA", 40, true),
+                      text("NRCNPJEMPRESA", 14),       text("SGESTADO", 2),
+                      text("NRINSCMUNEMPRESA", 15),    checked(text("CDMUNIBGEEMPRESA", 7), municipality),
+                      code("IDREGTRIBEMPRESA", "123"), checked(text("NRSERIEDPS", 5), series),
+                      code("IDNFSEEMPRESA", "SN")};
+    layout.shortestHeader = 4;
     layout.targets = {
         {QStringLiteral("EMPRESA"), layout.header(), names({"CDEMPRESA"}), 0, QStringLiteral("a empresa")}};
     return layout;
@@ -71,12 +104,28 @@ ImportLayout clients()
                       text("NMBAIRENDECLIE", 40, false, 1),
                       text("NMCIDADE", 40, false, 1),
                       text("SGESTADO", 3, false, 1),
-                      text("NRCEPENDECLIE", 10, false, 1)};
+                      text("NRCEPENDECLIE", 10, false, 1),
+                      checked(text("CDMUNIBGE", 7, false, 1), municipality)};
+    layout.shortestHeader = 14;
     layout.targets = {
         {QStringLiteral("CLIENTE"), layout.header().mid(0, 6), names({"CDCLIENTE"}), 0, QStringLiteral("o cliente")},
         {QStringLiteral("ENDECLIE"), QStringList{QStringLiteral("CDCLIENTE")} + layout.header().mid(6),
          names({"CDCLIENTE", "NRSEQENDECLIE"}), 1, QStringLiteral("o endereço")},
     };
+    return layout;
+}
+
+// A service: its name, its code in the national list and its ISS rate.
+ImportLayout products()
+{
+    ImportLayout layout;
+    layout.keyword = QStringLiteral("produtos");
+    layout.englishKeyword = QStringLiteral("products");
+    layout.columns = {text("CDPRODUTO", 10, true), text("NMPRODUTO", 50, true),
+                      checked(text("CDSERVNACPRODUTO", 6), serviceCode),
+                      checked(typed("PCALIQISSPRODUTO", ValueKind::Decimal), issRate)};
+    layout.targets = {
+        {QStringLiteral("PRODUTO"), layout.header(), names({"CDPRODUTO"}), 0, QStringLiteral("o produto")}};
     return layout;
 }
 
@@ -106,7 +155,7 @@ ImportLayout calculations()
         {names({"CDCLIENTE"}), QStringLiteral("CLIENTE"), names({"CDCLIENTE"}), QStringLiteral("o cliente"),
          QStringLiteral("importe antes os clientes"), 0},
         {names({"CDPRODUTO"}), QStringLiteral("PRODUTO"), names({"CDPRODUTO"}), QStringLiteral("o produto"),
-         QStringLiteral("cadastre-o antes"), 0},
+         QStringLiteral("importe antes os produtos"), 0},
         {names({"CDOPERAPUR"}), QStringLiteral("OPERADOR"), names({"CDOPERADOR"}), QStringLiteral("o operador"),
          QStringLiteral("cadastre-o antes"), 0},
     };
@@ -118,7 +167,7 @@ ImportLayout calculations()
 
 const QList<ImportLayout> &ImportLayout::all()
 {
-    static const QList<ImportLayout> layouts = {companies(), branches(), clients(), calculations()};
+    static const QList<ImportLayout> layouts = {companies(), branches(), clients(), products(), calculations()};
     return layouts;
 }
 
@@ -140,6 +189,18 @@ QStringList ImportLayout::header() const
     for (const ImportColumn &column : columns)
         result << column.name;
     return result;
+}
+
+ImportLayout ImportLayout::forHeaderWidth(qsizetype width) const
+{
+    if (shortestHeader == 0 || width < shortestHeader || width >= columns.size())
+        return *this;
+    ImportLayout narrowed = *this;
+    narrowed.columns = columns.mid(0, width);
+    const QStringList kept = narrowed.header();
+    for (ImportTarget &target : narrowed.targets)
+        target.columns.removeIf([&kept](const QString &column) { return !kept.contains(column); });
+    return narrowed;
 }
 
 int ImportLayout::columnIndex(const QString &name) const

@@ -23,6 +23,9 @@ struct ImportColumn
     bool required = false; // may not be blank (in a line that carries its part)
     QString codes;         // Code: the letters allowed
     int part = 0;          // 0: the line's main record; 1: the second record some lines carry
+    // A further check of a converted value that is not blank: empty, or the reason
+    // it is refused (fiscal identifiers).
+    QString (*check)(const QString &value) = nullptr;
 };
 
 // One table an import writes, the file's columns it takes and its key.
@@ -57,12 +60,19 @@ struct ImportLayout
     QList<ImportReference> references;
     // Calculations: a row already billed (an entry, or situation "R") is never changed.
     bool keepsBilledRows = false;
+    // The columns a header may stop after: the files of older releases, which end
+    // before the fiscal registration's columns (0: the whole header only). A file
+    // without a column leaves that column of its rows as it is.
+    int shortestHeader = 0;
 
     static const QList<ImportLayout> &all();
     // The layout of a keyword (either language, any case); null when there is none.
     static const ImportLayout *find(const QString &keyword);
 
     QStringList header() const;
+    // This layout for a header of `width` columns: without the optional last columns
+    // the header leaves out; itself when `width` is not a header it accepts.
+    ImportLayout forHeaderWidth(qsizetype width) const;
     int columnIndex(const QString &name) const;
     // The column whose value says that a line carries a second record (its key).
     int partKeyColumn(int part) const;

@@ -63,11 +63,15 @@ bool ImportValidator::checkHeader(const CsvRecord &record)
         }
     }
     if (record.fields.size() != expected.size()) {
+        const QString optional =
+            m_layout.shortestHeader > 0
+                ? QStringLiteral(" (ou as %1 primeiras, sem as colunas da NFS-e)").arg(m_layout.shortestHeader)
+                : QString();
         problem(record.line, {},
-                QStringLiteral("cabeçalho errado: tem %1 colunas e deveria ter %2; %3")
+                QStringLiteral("cabeçalho errado: tem %1 colunas e deveria ter %2%3; %4")
                     .arg(record.fields.size())
                     .arg(expected.size())
-                    .arg(wanted));
+                    .arg(optional, wanted));
         return false;
     }
     return true;
@@ -108,6 +112,8 @@ bool ImportValidator::convertValues(const CsvRecord &record, QStringList &values
         const ImportColumn &column = m_layout.columns.at(i);
         QString reason;
         if (!ImportValue::convert(column, values[i], reason))
+            problem(record.line, column.name, reason);
+        else if (column.check && !values.at(i).isNull() && !(reason = column.check(values.at(i))).isEmpty())
             problem(record.line, column.name, reason);
     }
     for (qsizetype i = 0; i < values.size(); ++i) {

@@ -68,17 +68,31 @@ struct Company
     const char *name;
     const char *state;
     std::vector<std::pair<const char *, const char *>> branches; // code, name
+    // Fiscal registration: municipal registration, IBGE code of the head office's
+    // city, Simples Nacional option ('1' none, '3' ME/EPP).
+    const char *municipalRegistration;
+    const char *municipality;
+    const char *regime;
 };
 
 const std::vector<Company> &companies()
 {
     static const std::vector<Company> list = {
-        {"01", "Fas Tecnologia Ltda", "SP", {{"0001", "Matriz São Paulo"}, {"0002", "Filial Campinas"}}},
+        {"01",
+         "Fas Tecnologia Ltda",
+         "SP",
+         {{"0001", "Matriz São Paulo"}, {"0002", "Filial Campinas"}},
+         "45871236",
+         "3550308",
+         "1"},
         {"02",
          "Fas Serviços de Informática S.A.",
          "RJ",
-         {{"0001", "Matriz Rio de Janeiro"}, {"0002", "Filial Niterói"}, {"0003", "Filial Petrópolis"}}},
-        {"03", "Fas Sul Sistemas Ltda", "RS", {{"0001", "Matriz Porto Alegre"}}},
+         {{"0001", "Matriz Rio de Janeiro"}, {"0002", "Filial Niterói"}, {"0003", "Filial Petrópolis"}},
+         "07123984",
+         "3304557",
+         "1"},
+        {"03", "Fas Sul Sistemas Ltda", "RS", {{"0001", "Matriz Porto Alegre"}}, "0981234", "4314902", "3"},
     };
     return list;
 }
@@ -137,26 +151,58 @@ struct Product
     const char *code;
     const char *name;
     char serviceType;
-    const char *catalogue; // CDTIPOSERV
+    const char *catalogue;    // CDTIPOSERV
+    const char *nationalCode; // in the national list of services
+    double issRate;           // percent
 };
 
 const std::vector<Product> &products()
 {
     static const std::vector<Product> list = {
-        {"MO001", "Mão de obra técnica", '1', "MOB"},
-        {"MO002", "Mão de obra de consultoria", '1', "MOB"},
-        {"SD001", "Service Desk 8x5", '2', "SDK"},
-        {"SD002", "Service Desk 24x7", '2', "SDK"},
-        {"CU001", "Customização de relatórios", '3', "CUS"},
-        {"CU002", "Customização de integrações", '3', "CUS"},
-        {"TR001", "Treinamento de usuários", '4', "TRE"},
-        {"LI001", "Licença de uso – módulo fiscal", '5', "LIC"},
-        {"LI002", "Licença de uso – folha de pagamento", '5', "LIC"},
-        {"MA001", "Manutenção mensal do sistema", '6', "MAN"},
-        {"MA002", "Manutenção evolutiva", '6', "MAN"},
-        {"LO001", "Locação de equipamentos", '7', "LOC"},
+        {"MO001", "Mão de obra técnica", '1', "MOB", "010701", 2.0},
+        {"MO002", "Mão de obra de consultoria", '1', "MOB", "010601", 2.0},
+        {"SD001", "Service Desk 8x5", '2', "SDK", "010701", 2.0},
+        {"SD002", "Service Desk 24x7", '2', "SDK", "010701", 2.0},
+        {"CU001", "Customização de relatórios", '3', "CUS", "010401", 2.9},
+        {"CU002", "Customização de integrações", '3', "CUS", "010401", 2.9},
+        {"TR001", "Treinamento de usuários", '4', "TRE", "080201", 5.0},
+        {"LI001", "Licença de uso – módulo fiscal", '5', "LIC", "010501", 2.0},
+        {"LI002", "Licença de uso – folha de pagamento", '5', "LIC", "010501", 2.0},
+        {"MA001", "Manutenção mensal do sistema", '6', "MAN", "010701", 2.0},
+        {"MA002", "Manutenção evolutiva", '6', "MAN", "010401", 2.9},
+        {"LO001", "Locação de equipamentos", '7', "LOC", "010701", 5.0},
     };
     return list;
+}
+
+// The IBGE code of a demo client's city in Brazil; empty abroad.
+QString municipalityOf(const char *city)
+{
+    static const std::map<std::string_view, const char *> codes = {{"São Paulo", "3550308"},
+                                                                   {"Campinas", "3509502"},
+                                                                   {"Belo Horizonte", "3106200"},
+                                                                   {"Niterói", "3303302"},
+                                                                   {"Goiânia", "5208707"},
+                                                                   {"Curitiba", "4106902"},
+                                                                   {"Salvador", "2927408"},
+                                                                   {"Florianópolis", "4205407"},
+                                                                   {"Petrópolis", "3303906"},
+                                                                   {"Porto Alegre", "4314902"},
+                                                                   {"Joinville", "4209102"},
+                                                                   {"Maringá", "4115200"},
+                                                                   {"Vitória", "3205309"},
+                                                                   {"Uberlândia", "3170206"},
+                                                                   {"Recife", "2611606"},
+                                                                   {"Fortaleza", "2304400"},
+                                                                   {"Santos", "3548500"},
+                                                                   {"Ribeirão Preto", "3543402"},
+                                                                   {"São José dos Campos", "3549904"},
+                                                                   {"Natal", "2408102"},
+                                                                   {"Belém", "1501402"},
+                                                                   {"Manaus", "1302603"},
+                                                                   {"Brasília", "5300108"}};
+    const auto found = codes.find(city);
+    return found == codes.end() ? QString() : QString::fromLatin1(found->second);
 }
 
 const std::vector<std::pair<const char *, const char *>> &operators()
@@ -299,14 +345,19 @@ void writeParameters(QSqlDatabase &db, const Period &period)
 }
 
 // Companies and their branches; returns the number of branches.
-int writeCompanies(QSqlDatabase &db, Random &random)
+// Their fiscal registration is always filled; `nationalNotes` switches the
+// national service note on for all of them.
+int writeCompanies(QSqlDatabase &db, Random &random, bool nationalNotes)
 {
     // One table at a time: a COPY stream must end before the next begins.
     BulkInserter empresa(db, QStringLiteral("EMPRESA"),
-                         columns({"CDEMPRESA", "NMEMPRESA", "NRCNPJEMPRESA", "SGESTADO"}));
+                         columns({"CDEMPRESA", "NMEMPRESA", "NRCNPJEMPRESA", "SGESTADO", "NRINSCMUNEMPRESA",
+                                  "CDMUNIBGEEMPRESA", "IDREGTRIBEMPRESA", "NRSERIEDPS", "IDNFSEEMPRESA"}));
     for (const Company &c : companies())
-        empresa.insert(
-            {QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(random.engine()), QString::fromUtf8(c.state)});
+        empresa.insert({QString::fromUtf8(c.code), QString::fromUtf8(c.name), cnpj(random.engine()),
+                        QString::fromUtf8(c.state), QString::fromLatin1(c.municipalRegistration),
+                        QString::fromLatin1(c.municipality), QString::fromLatin1(c.regime), QStringLiteral("1"),
+                        nationalNotes ? QVariant(QStringLiteral("S")) : nullText()});
     empresa.finish();
     BulkInserter filial(db, QStringLiteral("FILIAL"), columns({"CDEMPRESA", "CDFILIAL", "NMFILIAL", "NMCIDADE"}));
     int branches = 0;
@@ -324,9 +375,11 @@ int writeCompanies(QSqlDatabase &db, Random &random)
 
 void writeProductsAndOperators(QSqlDatabase &db)
 {
-    BulkInserter produto(db, QStringLiteral("PRODUTO"), columns({"CDPRODUTO", "NMPRODUTO"}));
+    BulkInserter produto(db, QStringLiteral("PRODUTO"),
+                         columns({"CDPRODUTO", "NMPRODUTO", "CDSERVNACPRODUTO", "PCALIQISSPRODUTO"}));
     for (const Product &p : products())
-        produto.insert({QString::fromUtf8(p.code), QString::fromUtf8(p.name)});
+        produto.insert(
+            {QString::fromUtf8(p.code), QString::fromUtf8(p.name), QString::fromLatin1(p.nationalCode), p.issRate});
     produto.finish();
     BulkInserter operador(db, QStringLiteral("OPERADOR"), columns({"CDOPERADOR", "NMOPERADOR"}));
     for (const auto &[code, name] : operators())
@@ -369,7 +422,8 @@ void addAddresses(std::vector<QVariantList> &addresses, int i, const Client &cli
              QStringLiteral("%1, %2").arg(QString::fromUtf8(streets[random.pick(6)])).arg(10 + random.pick(2000)),
              QString::fromUtf8(districts[random.pick(5)]), QString::fromUtf8(seed.city), QString::fromUtf8(seed.state),
              client.domestic ? QStringLiteral("%1-%2").arg(10000 + random.pick(89999)).arg(100 + random.pick(899))
-                             : QString()});
+                             : QString(),
+             countryCode == u"0055" && client.domestic ? QVariant(municipalityOf(seed.city)) : nullText()});
     };
     for (int m = 0; m < seed.mainAddresses; ++m)
         address("P", country);
@@ -406,7 +460,7 @@ std::vector<Client> writeClients(QSqlDatabase &db, Random &random, int rows)
     cliente.finish();
     BulkInserter endereco(db, QStringLiteral("ENDECLIE"),
                           columns({"CDCLIENTE", "NRSEQENDECLIE", "IDTPENDECLIE", "CDPAIS", "DSLOGRENDECLIE",
-                                   "NMBAIRENDECLIE", "NMCIDADE", "SGESTADO", "NRCEPENDECLIE"}));
+                                   "NMBAIRENDECLIE", "NMCIDADE", "SGESTADO", "NRCEPENDECLIE", "CDMUNIBGE"}));
     for (const QVariantList &row : addresses)
         endereco.insert(row);
     endereco.finish();
@@ -696,7 +750,7 @@ DemoDataGenerator::Summary DemoDataGenerator::fillTables()
     const Period period(m_options.today);
     Summary summary;
     writeParameters(m_db, period);
-    summary.branches = writeCompanies(m_db, random);
+    summary.branches = writeCompanies(m_db, random, m_options.nationalNotes);
     summary.companies = int(companies().size());
     writeProductsAndOperators(m_db);
     const std::vector<Client> clients = writeClients(m_db, random, m_options.rows);

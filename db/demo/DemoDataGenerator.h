@@ -17,6 +17,7 @@ public:
         int rows = 3000;     // billing calculations
         quint32 seed = 9600; // same seed, same data
         QDate today = QDate::currentDate();
+        bool nationalNotes = false; // the companies' notes go out as national NFS-e
     };
     struct Summary
     {

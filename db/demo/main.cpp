@@ -39,7 +39,10 @@ int run(QCoreApplication &app)
                                            QStringLiteral("Apaga as tabelas existentes antes de criar."));
     const QCommandLineOption schemaOnlyOption(QStringLiteral("schema-only"),
                                               QStringLiteral("Cria só as tabelas, sem dados."));
-    parser.addOptions({databaseOption, rowsOption, seedOption, replaceOption, schemaOnlyOption});
+    const QCommandLineOption nfseOption(
+        QStringLiteral("nfse"),
+        QStringLiteral("Liga a NFS-e nacional nas empresas (os cadastros fiscais vêm sempre preenchidos)."));
+    parser.addOptions({databaseOption, rowsOption, seedOption, replaceOption, schemaOnlyOption, nfseOption});
     parser.process(app);
 
     if (!parser.isSet(databaseOption)) {
@@ -78,6 +81,7 @@ int run(QCoreApplication &app)
             DemoDataGenerator::Options options;
             options.rows = rows;
             options.seed = seed;
+            options.nationalNotes = parser.isSet(nfseOption);
             const DemoDataGenerator::Summary summary = DemoDataGenerator(db, options).fill();
             // Statistics of the fresh tables, so the first queries get good plans.
             QSqlQuery(db).exec(QStringLiteral("ANALYZE"));

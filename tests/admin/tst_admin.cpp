@@ -173,6 +173,10 @@ private slots:
         QCOMPARE(migrate.code, 0);
         QVERIFY2(migrate.out.contains(QStringLiteral("Migração 0002-schema-version aplicada.")),
                  qPrintable(migrate.out));
+        // Open again: SQLite's driver mis-sizes a row whose table another process
+        // altered under a statement prepared before.
+        db.close();
+        QVERIFY(db.open());
         QCOMPARE(allRows(db, columns), before);
         QCOMPARE(SchemaMigrator(db).currentVersion(), SchemaMigrator(db).newestVersion());
         SchemaGate::requireCurrent(DatabaseUrl::parse(m_scratch.url()));
@@ -295,6 +299,28 @@ private slots:
             << QStringList{"UPDATE APURFATFAS SET IDSTAPFATFAS = 'P' WHERE CDCLIENTE = 'C002' AND CDEMPRESA = '01'"}
             << same
             << "A apuração 01/0001/C002/2024-02-01/1 está no lançamento de nota fiscal 01/2, mas a sua situação é P";
+        // Company 01 sends its notes as national NFS-e: its pending note for C001
+        // needs the company, the client and the product registered.
+        const QStringList national{"UPDATE EMPRESA SET IDNFSEEMPRESA = 'S' WHERE CDEMPRESA = '01'"};
+        const QStringList company{"UPDATE EMPRESA SET NRINSCMUNEMPRESA = '123', CDMUNIBGEEMPRESA = '3550308', "
+                                  "IDREGTRIBEMPRESA = '1', NRSERIEDPS = '1' WHERE CDEMPRESA = '01'"};
+        const QStringList registered =
+            national + company
+            + QStringList{"UPDATE CLIENTE SET NRINSJURCLIE = '44555666000181' WHERE CDCLIENTE = 'C001'",
+                          "UPDATE ENDECLIE SET CDMUNIBGE = '3550308' WHERE CDCLIENTE = 'C001'",
+                          "UPDATE PRODUTO SET CDSERVNACPRODUTO = '160201', PCALIQISSPRODUTO = 2"};
+        QTest::newRow("national notes: the company's registration")
+            << national << same
+            << "A empresa 01 emite NFS-e, mas falta a inscrição municipal (NRINSCMUNEMPRESA); falta o código IBGE do "
+               "município (CDMUNIBGEEMPRESA)";
+        QTest::newRow("national notes: the client's")
+            << national + company << same
+            << "O cliente C001 tem apurações pendentes de NFS-e, mas o CNPJ 44555666000199 tem dígito verificador "
+               "errado; falta o código IBGE do município do endereço principal no Brasil (CDMUNIBGE).";
+        QTest::newRow("national notes: everything registered") << registered << same << "nenhum problema encontrado";
+        QTest::newRow("national notes: the product's ISS rate")
+            << registered + QStringList{"UPDATE PRODUTO SET PCALIQISSPRODUTO = NULL"} << same
+            << "O produto FRETE tem apurações pendentes de NFS-e, mas falta a alíquota de ISS (PCALIQISSPRODUTO).";
         QTest::newRow("schema older than the programs")
             << QStringList{"UPDATE SCHEMA_VERSION SET NRVERSION = 3"} << same
             << QStringLiteral("está na versão 3 e estes programas usam a versão %1: atualize-o com fas-admin migrate")

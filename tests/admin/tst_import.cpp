@@ -51,9 +51,15 @@ QString lineWith(const QString &kind, const QMap<QString, QString> &values)
     return fields.join(u';');
 }
 
-QByteArray csv(const QString &kind, const QStringList &lines)
+// A file of `kind` with the header of older releases where the kind has one (the
+// base lines fit it), else the whole header; `fullHeader`: always the whole one.
+QByteArray csv(const QString &kind, const QStringList &lines, bool fullHeader = false)
 {
-    return (QStringList{ImportLayout::find(kind)->header().join(u';')} + lines).join(u'\n').toUtf8() + '\n';
+    const ImportLayout *layout = ImportLayout::find(kind);
+    const QStringList header = layout->header().mid(0, fullHeader               ? -1
+                                                       : layout->shortestHeader ? layout->shortestHeader
+                                                                                : -1);
+    return (QStringList{header.join(u';')} + lines).join(u'\n').toUtf8() + '\n';
 }
 
 QString example(const QString &kind)
@@ -205,6 +211,9 @@ private slots:
             << ""
             << "Clientes" << QStringList{"CLIENTE: 4 incluída(s)", "ENDECLIE: 4 incluída(s)"}
             << QStringList{"CLIENTE: 0 incluída(s), 4 atualizada(s)", "ENDECLIE: 0 incluída(s), 4 atualizada(s)"};
+        QTest::newRow("produtos") << ""
+                                  << "products" << QStringList{"PRODUTO: 3 incluída(s)"}
+                                  << QStringList{"PRODUTO: 0 incluída(s), 3 atualizada(s)"};
         QTest::newRow("apurações") << "empresas,filiais,clientes"
                                    << "apurações" << QStringList{"4 linha(s) importada(s)", "APURFATFAS: 4 incluída(s)"}
                                    << QStringList{"APURFATFAS: 0 incluída(s), 4 atualizada(s)."};
@@ -233,6 +242,19 @@ private slots:
         for (const QString &count : againCounts)
             QVERIFY2(again.out.contains(count), qPrintable(again.out));
         QCOMPARE(m_database.snapshot(), imported);
+    }
+
+    // A file of an older release, without the fiscal columns, changes what it
+    // brings and leaves the registration as it was.
+    void olderFileKeepsRegistration()
+    {
+        QVERIFY(prepare(QStringLiteral("empresas")));
+        const Run run = import(QStringLiteral("empresas"), writeFile(csv("empresas", {"10;Araucária Serviços;;PR"})));
+        QVERIFY2(run.code == ImportCommand::Imported, qPrintable(run.err));
+        QCOMPARE(
+            TestSql::column(m_database.db(), QStringLiteral("SELECT NMEMPRESA || '|' || NRINSCMUNEMPRESA || '|' || "
+                                                            "CDMUNIBGEEMPRESA FROM EMPRESA WHERE CDEMPRESA = '10'")),
+            QStringList{QStringLiteral("Araucária Serviços|0123456789|4106902")});
     }
 
     void storedValues_data()
@@ -281,7 +303,8 @@ private slots:
         QTest::newRow("header one column short")
             << ""
             << "empresas" << QByteArray("CDEMPRESA;NMEMPRESA;NRCNPJEMPRESA\n")
-            << QStringList{"tem 3 colunas e deveria ter 4", "CDEMPRESA;NMEMPRESA;NRCNPJEMPRESA;SGESTADO"};
+            << QStringList{"tem 3 colunas e deveria ter 9 (ou as 4 primeiras, sem as colunas da NFS-e)",
+                           "CDEMPRESA;NMEMPRESA;NRCNPJEMPRESA;SGESTADO"};
         QTest::newRow("comma separated") << ""
                                          << "empresas" << QByteArray("CDEMPRESA,NMEMPRESA,NRCNPJEMPRESA,SGESTADO\n")
                                          << QStringList{"separadas por vírgula"};
@@ -322,6 +345,26 @@ private slots:
         QTest::newRow("missing column") << ""
                                         << "empresas" << csv("empresas", {"12;Empresa;SC"})
                                         << QStringList{"linha 2: a linha tem 3 colunas e o cabeçalho tem 4"};
+        const QString registered = QStringLiteral("12;Empresa;11222333000181;SC;123;4205407;1;1;S");
+        QTest::newRow("municipality of no state")
+            << ""
+            << "empresas" << csv("empresas", {QString(registered).replace("4205407", "9905407")}, true)
+            << QStringList{"linha 2, coluna CDMUNIBGEEMPRESA: o código IBGE do município 9905407 não começa pelo "
+                           "código de um estado"};
+        QTest::newRow("Simples option not in the layout")
+            << ""
+            << "empresas" << csv("empresas", {QString(registered).replace(";1;1;S", ";4;1;S")}, true)
+            << QStringList{"coluna IDREGTRIBEMPRESA: valor '4' não é aceito; use 1, 2 ou 3"};
+        QTest::newRow("address municipality of 6 digits")
+            << ""
+            << "clientes" << csv("clientes", {baseLines().value("clientes") + ";410690"}, true)
+            << QStringList{"coluna CDMUNIBGE: o código IBGE do município \"410690\" não tem 7 algarismos"};
+        QTest::newRow("service code and ISS rate")
+            << ""
+            << "produtos"
+            << QByteArray("CDPRODUTO;NMPRODUTO;CDSERVNACPRODUTO;PCALIQISSPRODUTO\nP1;A;10701;2\nP2;B;010701;5,01\n")
+            << QStringList{"linha 2, coluna CDSERVNACPRODUTO: o código de serviço nacional \"10701\" não tem 6",
+                           "linha 3, coluna PCALIQISSPRODUTO: a alíquota de ISS 5,01% não está entre 0 e 5%"};
         QTest::newRow("unclosed quote") << ""
                                         << "empresas" << csv("empresas", {"12;Empresa;;SC", "13;\"Empresa;;SC"})
                                         << QStringList{"linha 3: aspas abertas e não fechadas"};
@@ -416,8 +459,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown kind") << QStringList{"produtos", "x.csv"}
-                                      << "Tipo de importação desconhecido: \"produtos\"";
+        QTest::newRow("unknown kind") << QStringList{"operadores", "x.csv"}
+                                      << "Tipo de importação desconhecido: \"operadores\"";
         QTest::newRow("no file") << QStringList{"empresas"} << "Uso: fas-admin import TIPO ARQUIVO";
     }
 
