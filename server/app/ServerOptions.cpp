@@ -7,7 +7,7 @@
 
 #include "platform/data/ConfigFile.h"
 #include "platform/sql/DatabaseError.h"
-#include "platform/sql/DatabaseUrl.h"
+#include "platform/sql/DatabaseSettings.h"
 #include "platform/data/FasError.h"
 #include "platform/data/PrivateFile.h"
 #include "fas/Version.h"
@@ -217,9 +217,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         return options;
     }
 
-    QString configPath = parser.value(configOption);
-    if (configPath.isEmpty())
-        configPath = environment.value(QStringLiteral("FAS_CONFIG"));
+    const QString configPath = DatabaseSettings::configPath(parser.value(configOption), environment);
     QString tokenFile;
     if (!configPath.isEmpty()) {
         const ConfigFile ini(configPath);
@@ -268,10 +266,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
                            .arg(options.bodyMemoryBytes >> 20)
                            .arg(options.maxBodyBytes >> 20));
 
-    if (options.databaseUrl.trimmed().isEmpty())
-        throw FasError(QStringLiteral("Banco de dados não informado: use --database ou [database] url na "
-                                      "configuração."));
-    DatabaseUrl::parse(options.databaseUrl); // reports a malformed address now
+    DatabaseSettings::requireUrl(options.databaseUrl);
 
     options.tokenFile = tokenFile;
     if (!tokenFile.isEmpty()) {
