@@ -1,10 +1,12 @@
 #include "admin/AdminOptions.h"
 
+#include <optional>
+
 #include <QCommandLineParser>
 
 #include "admin/CommandTable.h"
 #include "platform/data/FasError.h"
-#include "server/app/ServerOptions.h"
+#include "platform/sql/DatabaseSettings.h"
 
 namespace {
 
@@ -73,12 +75,11 @@ AdminOptions AdminOptions::parse(const QStringList &givenArguments, const QProce
         return options;
     }
 
-    // The server's own reading of the configuration names the database.
-    QStringList serverArguments{arguments.value(0, QStringLiteral("fas-admin"))};
-    if (parser.isSet(configOption))
-        serverArguments << QStringLiteral("--config") << parser.value(configOption);
+    // The database is found as the application server finds it.
+    std::optional<QString> database;
     if (parser.isSet(databaseOption))
-        serverArguments << QStringLiteral("--database") << parser.value(databaseOption);
-    options.databaseUrl = ServerOptions::parse(serverArguments, environment).databaseUrl;
+        database = parser.value(databaseOption);
+    options.databaseUrl = DatabaseSettings::read(DatabaseSettings::configPath(parser.value(configOption), environment),
+                                                 database);
     return options;
 }

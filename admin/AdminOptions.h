@@ -6,7 +6,7 @@
 
 // fas-admin's command line: the options (--config and --database before or after
 // the command, --help), the command's name and its own arguments. The database is found as the
-// application server finds it (ServerOptions: the INI file's [database] url, a
+// application server finds it (DatabaseSettings: the INI file's [database] url, a
 // SQLite path relative to the file, --database over it). Throws FasError with a
 // Portuguese message for anything it cannot use.
 struct AdminOptions

@@ -1,6 +1,6 @@
 #include "admin/CommandTable.h"
 
-#include "commands/Commands.h"
+#include "admin/commands/Commands.h"
 
 namespace CommandTable {
 

@@ -5,9 +5,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "billing/UserToken.h"
 #include "platform/data/CivilDate.h"
 #include "platform/sql/DatabaseError.h"
-#include "server/billing/UserToken.h"
 
 UserStore::UserStore(QSqlDatabase db)
     : m_db(std::move(db))

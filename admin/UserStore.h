@@ -4,7 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
-#include "server/rpc/AccessRight.h"
+#include "billing/AccessRight.h"
 
 // The application server's users in the database (USUARIOFAT), as fas-admin keeps
 // them: a new user gets a new token, shown once and stored only as its hash; a

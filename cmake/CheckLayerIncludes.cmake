@@ -1,25 +1,51 @@
 cmake_policy(SET CMP0057 NEW) # if(... IN_LIST ...)
-# Run as a build step of each server layer (cmake -P): fails the build when one of
-# the layer's files includes a header of a server layer it may not use.
-#   -DLAYER=http -DALLOWED="http;rpc;base" -DSTAMP=<file> -DFILES="a.cpp;b.h;..."
-# Server headers are included from the repository root ("server/<layer>/X.h"); a
-# path that climbs out of the folder ("../") is refused too, since it would hide
-# the layer it reaches.
+# Run as a build step of the library that compiles a folder (cmake -P): fails the
+# build when one of the folder's files includes a header of a folder that the table
+# (cmake/IncludeTable.txt) does not let it use.
+#   -DFOLDER=server/http -DROOT=<repository> -DSTAMP=<file> -DFILES="a.cpp;b.h;..."
+# A header is found as the compiler finds it: beside the including file, else from
+# the repository root ("server/rpc/RpcError.h"). A header found in neither (the
+# generated export, design and version headers, the system's) is not judged; one that
+# lies in no folder of the table is refused, and so is a path that climbs out ("../"),
+# since it would hide the folder it reaches.
+include(${CMAKE_CURRENT_LIST_DIR}/IncludeTable.cmake)
+fas_read_include_table()
+set(allowed ${FAS_INCLUDE_ALLOWED_${FOLDER}})
+set(others ${allowed})
+list(REMOVE_ITEM others ${FOLDER})
+if(others)
+  list(JOIN others ", " others)
+  set(may "it may include only its own headers and those of ${others}")
+else()
+  set(may "it may include only its own headers")
+endif()
 set(refusals "")
-foreach(file IN LISTS FILES)
-  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include")
+foreach(path IN LISTS FILES)
+  file(RELATIVE_PATH file "${ROOT}" "${path}")
+  file(STRINGS "${path}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  get_filename_component(here "${path}" DIRECTORY)
   foreach(line IN LISTS lines)
-    if(line MATCHES "\"server/([A-Za-z0-9_]+)/")
-      set(used "${CMAKE_MATCH_1}")
-      if(NOT used IN_LIST ALLOWED)
-        string(APPEND refusals "\n  ${file}: ${line}\n    the ${LAYER} layer may use only: ${ALLOWED}")
-      endif()
-    elseif(line MATCHES "\"\\.\\./")
-      string(APPEND refusals "\n  ${file}: ${line}\n    include server headers as \"server/<layer>/Name.h\"")
+    string(REGEX REPLACE "^[^\"]*\"([^\"]*)\".*$" "\\1" header "${line}")
+    if(header MATCHES "(^|/)\\.\\./")
+      string(APPEND refusals "\n  ${file}: ${line}\n    include the header from the repository root")
+      continue()
+    endif()
+    if(EXISTS "${here}/${header}")
+      file(RELATIVE_PATH found "${ROOT}" "${here}/${header}")
+    elseif(EXISTS "${ROOT}/${header}")
+      set(found "${header}")
+    else()
+      continue()
+    endif()
+    fas_folder_of(used "${found}")
+    if(NOT used)
+      string(APPEND refusals "\n  ${file}: ${line}\n    ${found} lies in no folder of the include table")
+    elseif(NOT used IN_LIST allowed)
+      string(APPEND refusals "\n  ${file}: ${line}\n    ${FOLDER} may not use ${used}; ${may}")
     endif()
   endforeach()
 endforeach()
 if(refusals)
-  message(FATAL_ERROR "server layer ${LAYER}: include of a layer it may not use:${refusals}")
+  message(FATAL_ERROR "${FOLDER}: include of a folder it may not use (the table is cmake/IncludeTable.txt):${refusals}")
 endif()
 file(TOUCH "${STAMP}")

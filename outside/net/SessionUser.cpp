@@ -1,6 +1,6 @@
 #include "outside/net/SessionUser.h"
 
-#include <QStringList>
+#include "billing/AccessRight.h"
 
 SessionUser &SessionUser::instance()
 {
@@ -19,8 +19,6 @@ void SessionUser::set(const QString &name, const QString &right)
 
 bool SessionUser::mayAtLeast(const QString &needed) const
 {
-    static const QStringList order{QStringLiteral("consulta"), QStringLiteral("faturamento"),
-                                   QStringLiteral("supervisor")};
-    const qsizetype held = order.indexOf(m_right);
-    return held < 0 || held >= order.indexOf(needed);
+    const std::optional<AccessRight> held = AccessRights::fromName(m_right);
+    return !held || *held >= AccessRights::fromName(needed).value_or(AccessRight::Anyone);
 }

@@ -7,7 +7,7 @@
 
 #include "platform/data/ConfigFile.h"
 #include "platform/sql/DatabaseError.h"
-#include "platform/sql/DatabaseUrl.h"
+#include "platform/sql/DatabaseSettings.h"
 #include "platform/data/FasError.h"
 #include "platform/data/PrivateFile.h"
 #include "fas/Version.h"
@@ -279,10 +279,7 @@ void checkTogether(const ServerOptions &options)
                                       "max_body_mb.")
                            .arg(options.bodyMemoryBytes >> 20)
                            .arg(options.maxBodyBytes >> 20));
-    if (options.databaseUrl.trimmed().isEmpty())
-        throw FasError(QStringLiteral("Banco de dados não informado: use --database ou [database] url na "
-                                      "configuração."));
-    DatabaseUrl::parse(options.databaseUrl); // reports a malformed address now
+    DatabaseSettings::requireUrl(options.databaseUrl);
 }
 
 // The token of the token file, one line of visible ASCII.
@@ -327,9 +324,7 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
         return options;
     }
 
-    QString configPath = parser.value(line.config);
-    if (configPath.isEmpty())
-        configPath = environment.value(QStringLiteral("FAS_CONFIG"));
+    const QString configPath = DatabaseSettings::configPath(parser.value(line.config), environment);
     if (!configPath.isEmpty())
         options.tokenFile = readConfig(configPath, options);
     applyCommandLine(line, options);

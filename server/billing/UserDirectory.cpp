@@ -1,7 +1,7 @@
 #include "server/billing/UserDirectory.h"
 
+#include "billing/UserToken.h"
 #include "server/base/SecretCompare.h"
-#include "server/billing/UserToken.h"
 #include "server/sql/SqlFailure.h"
 #include "server/sql/SqlStatement.h"
 

@@ -7,7 +7,7 @@
 
 #include <QString>
 
-#include "server/rpc/AccessRight.h"
+#include "billing/AccessRight.h"
 #include "server/rpc/RequestContext.h"
 #include "server/rpc/RpcParams.h"
 #include "server/rpc/RpcResult.h"

@@ -9,7 +9,7 @@
 
 #include <QString>
 
-#include "server/rpc/AccessRight.h"
+#include "billing/AccessRight.h"
 
 // What the server knows about the request being answered, handed explicitly from
 // the HTTP front through the JSON-RPC front to the method that runs: who asks

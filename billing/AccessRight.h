@@ -4,8 +4,10 @@
 
 #include <QString>
 
-// The rights a user may hold, each including the ones before it. A remote method
-// names the least one it needs when it is registered; Anyone needs no user at all.
+// The rights a user may hold, each including the ones before it (the order of the
+// enumeration is the order of the rights). A remote method names the least one it
+// needs when it is registered; Anyone needs no user at all. The server, fas-admin
+// and the module all name and order rights through this header.
 enum class AccessRight { Anyone, Consulta, Faturamento, Supervisor };
 
 namespace AccessRights {

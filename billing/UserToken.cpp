@@ -1,4 +1,4 @@
-#include "server/billing/UserToken.h"
+#include "billing/UserToken.h"
 
 #include <array>
 
