@@ -40,25 +40,20 @@ QString prefixed(const QStringList &columns, const QString &table)
 
 ImportWriter::ImportWriter(QSqlDatabase db, const ImportLayout &layout)
     : m_db(std::move(db))
+    , m_sql(SqlDialect::of(m_db))
     , m_layout(layout)
 {
 }
 
-bool ImportWriter::onSqlite() const
-{
-    return m_db.driverName() == QLatin1String("QSQLITE");
-}
-
-// On SQLite the import takes the write lock as it begins, as a generation does: a
-// transaction that read first could not write after a generation committed in the
-// meantime, and would fail at once instead of waiting its turn.
+// The import begins as a generation does (on SQLite it takes the write lock at
+// once): a transaction that read first could not write after a generation
+// committed in the meantime, and would fail at once instead of waiting its turn.
 void ImportWriter::begin()
 {
     QSqlQuery query(m_db);
-    const bool begun = onSqlite() ? query.exec(QStringLiteral("BEGIN IMMEDIATE")) : m_db.transaction();
-    if (!begun)
-        throw DatabaseError(QStringLiteral("Não foi possível iniciar a transação da importação: %1")
-                                .arg((onSqlite() ? query.lastError() : m_db.lastError()).text()));
+    if (!query.exec(m_sql.beginWrite()))
+        throw DatabaseError(
+            QStringLiteral("Não foi possível iniciar a transação da importação: %1").arg(query.lastError().text()));
 }
 
 ImportWriter::Outcome ImportWriter::write(const ImportBatch &batch)
@@ -143,12 +138,6 @@ QString ImportWriter::billedCondition(const QString &stagedRow) const
              match(key, QStringLiteral("a"), key, stagedRow));
 }
 
-QString ImportWriter::distinct(const QString &left, const QString &right) const
-{
-    return onSqlite() ? QStringLiteral("%1 IS NOT %2").arg(left, right)
-                      : QStringLiteral("%1 IS DISTINCT FROM %2").arg(left, right);
-}
-
 // Whether a staged line s would change its stored row a. Its situation only
 // counts when it asks for more than "pending" or "realized": the file of the
 // month still says pending for what has been billed since.
@@ -161,7 +150,7 @@ QString ImportWriter::changedCondition(const ImportTarget &target) const
         if (column == QLatin1String("IDSTAPFATFAS"))
             terms << QStringLiteral("COALESCE(s.IDSTAPFATFAS, 'P') NOT IN ('P', 'R')");
         else
-            terms << distinct(QStringLiteral("s.") + column, QStringLiteral("a.") + column);
+            terms << m_sql.distinct(QStringLiteral("s.") + column, QStringLiteral("a.") + column);
     }
     return terms.join(QStringLiteral(" OR "));
 }
@@ -204,19 +193,17 @@ QString ImportWriter::stillUnbilled(const ImportTarget &target) const
         .arg(target.table, match(target.key, QStringLiteral("l"), target.key, target.table));
 }
 
-// PostgreSQL: the rows in the order generation and reversal lock calculations, so
-// that the import never holds a row one of them waits for while it waits for theirs.
+// Where writers lock rows (PostgreSQL): the rows in the order generation and
+// reversal lock calculations, so that the import never holds a row one of them
+// waits for while it waits for theirs.
 QString ImportWriter::lockOrder(const ImportTarget &target) const
 {
-    if (onSqlite())
-        return {};
     QStringList terms;
     for (const QString &column : target.key) {
         const ValueKind kind = m_layout.columns.at(m_layout.columnIndex(column)).kind;
-        terms << (kind == ValueKind::Text || kind == ValueKind::Code ? column + QStringLiteral(" COLLATE \"C\"")
-                                                                     : column);
+        terms << (kind == ValueKind::Text || kind == ValueKind::Code ? m_sql.byteOrder(column) : column);
     }
-    return QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
+    return m_sql.lockOrder(terms);
 }
 
 ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const ImportTarget &target, int rows,

@@ -8,6 +8,7 @@
 
 #include "admin/import/ImportBatch.h"
 #include "admin/import/ImportLayout.h"
+#include "server/sql/SqlDialect.h"
 
 class QSqlQuery;
 class StagingTable;
@@ -52,11 +53,10 @@ private:
     QString lockOrder(const ImportTarget &target) const;
     QString billedCondition(const QString &stagedRow) const;
     QString changedCondition(const ImportTarget &target) const;
-    QString distinct(const QString &left, const QString &right) const;
     static QString valuesText(const QStringList &columns, const QSqlQuery &query, int first);
-    bool onSqlite() const;
     void begin();
 
     QSqlDatabase m_db;
+    SqlDialect m_sql;
     const ImportLayout &m_layout;
 };

@@ -24,7 +24,7 @@ void appendCopyValue(QByteArray &out, const QString &value)
 StagingTable::StagingTable(QSqlDatabase &db, const ImportTarget &target)
     : m_db(db)
     , m_target(target)
-    , m_sqlite(db.driverName() == QLatin1String("QSQLITE"))
+    , m_sql(SqlDialect::of(db))
 {
 }
 
@@ -35,7 +35,7 @@ QString StagingTable::bareName() const
 
 QString StagingTable::name() const
 {
-    return (m_sqlite ? QStringLiteral("temp.") : QStringLiteral("pg_temp.")) + bareName();
+    return m_sql.temporary(bareName());
 }
 
 void StagingTable::fail(const QString &reason) const
@@ -50,21 +50,21 @@ void StagingTable::exec(const QString &sql) const
         fail(query.lastError().text());
 }
 
+// The rows go in through each database's own bulk interface, one function each.
 void StagingTable::load(const std::vector<ImportRow> &rows)
 {
-    const QString columns = m_target.columns.join(QStringLiteral(", "));
-    if (m_sqlite) {
-        // PostgreSQL drops its staging tables with the transaction; SQLite keeps them
-        // for the connection.
-        exec(QStringLiteral("DROP TABLE IF EXISTS %1").arg(name()));
-        exec(QStringLiteral("CREATE TEMP TABLE %1 AS SELECT 0 AS LINHA, %2 FROM %3 WHERE 0")
-                 .arg(bareName(), columns, m_target.table));
+    const QString shape = QStringLiteral("SELECT 0 AS LINHA, %1 FROM %2")
+                              .arg(m_target.columns.join(QStringLiteral(", ")), m_target.table);
+    for (const QString &statement : m_sql.createEmptyTemporary(bareName(), shape))
+        exec(statement);
+    switch (m_sql.kind()) {
+    case DatabaseUrl::Kind::Sqlite:
         loadSqlite(rows);
-    } else {
-        exec(QStringLiteral("CREATE TEMP TABLE %1 ON COMMIT DROP AS SELECT 0 AS LINHA, %2 FROM %3 WITH NO DATA")
-                 .arg(bareName(), columns, m_target.table));
+        break;
+    case DatabaseUrl::Kind::PostgreSql:
         loadPostgres(rows);
-        exec(QStringLiteral("ANALYZE %1").arg(name()));
+        exec(QStringLiteral("ANALYZE %1").arg(name())); // temporary tables are never analyzed by themselves
+        break;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "admin/import/ImportBatch.h"
 #include "admin/import/ImportLayout.h"
+#include "server/sql/SqlDialect.h"
 
 // A temporary table shaped like an import's target table (same column types)
 // plus the file's line number LINHA, filled in bulk inside the running
@@ -33,5 +34,5 @@ private:
 
     QSqlDatabase &m_db;
     const ImportTarget &m_target;
-    bool m_sqlite = true;
+    SqlDialect m_sql;
 };

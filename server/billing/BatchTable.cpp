@@ -32,8 +32,8 @@ void openRow(std::string &out)
 
 } // namespace
 
-BatchTable::BatchTable(const std::vector<ItemKey> &keys, DatabaseUrl::Kind dialect)
-    : m_dialect(dialect)
+BatchTable::BatchTable(const std::vector<ItemKey> &keys, SqlDialect dialect)
+    : m_sql(dialect)
 {
     std::string out = "[";
     for (std::size_t i = 0; i < keys.size(); ++i) {
@@ -49,15 +49,12 @@ BatchTable::BatchTable(const std::vector<ItemKey> &keys, DatabaseUrl::Kind diale
 
 QString BatchTable::column(int index, const char *type) const
 {
-    if (m_dialect == DatabaseUrl::Kind::Sqlite)
-        return QStringLiteral("json_extract(value, '$[%1]')").arg(index);
-    const QString text = QStringLiteral("(e ->> %1)").arg(index);
-    return type ? QStringLiteral("CAST(%1 AS %2)").arg(text, QLatin1String(type)) : text;
+    return m_sql.jsonRowElement(index, type);
 }
 
 QString BatchTable::source() const
 {
-    const QString from = rowsOf();
+    const QString from = m_sql.jsonRows();
     return QStringLiteral("(SELECT %1 AS pos, %2 AS company, %3 AS branch, %4 AS client, %5 AS month, %6 AS type "
                           "FROM %7) k")
         .arg(column(0, "INTEGER"), column(1), column(2), column(3), column(4, "DATE"), column(5, "CHAR(1)"), from);
@@ -101,33 +98,22 @@ void BatchTable::appendLink(std::string &out, const ItemKey &key, int number)
     out += ',' + std::to_string(number) + ']';
 }
 
-QString BatchTable::rowsOf() const
-{
-    return m_dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("json_each(?)")
-                                                  : QStringLiteral("json_array_elements(CAST(? AS json)) AS j(e)");
-}
-
 QString BatchTable::insertEntries() const
 {
-    const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
-    const QString from = rowsOf();
     return QStringLiteral("INSERT INTO LANCFATFAS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, CDFILIAL, CDCLIENTE, "
                           "CDGRUPONFAPUR, DTLANCFAT, QTITEMLANCFAT, VRTOTLANCFAT, IDEXECFAT) "
                           "SELECT %1, t.kind, %2, %3, %4, %5, t.stamp, %6, %7, t.run "
                           "FROM (SELECT %8 AS kind, %9 AS stamp, %10 AS run) t, %11")
         .arg(column(0), column(1, "INTEGER"), column(2), column(3), column(4), column(5, "INTEGER"),
-             column(6, "NUMERIC"), sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS CHAR(1))"),
-             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS TIMESTAMP)"),
-             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS BIGINT)"), from);
+             column(6, "NUMERIC"), m_sql.typed("CHAR(1)"), m_sql.typed("TIMESTAMP"), m_sql.typed("BIGINT"),
+             m_sql.jsonRows());
 }
 
 QString BatchTable::insertLinks() const
 {
-    const bool sqlite = m_dialect == DatabaseUrl::Kind::Sqlite;
-    const QString from = rowsOf();
     return QStringLiteral("INSERT INTO ITEMLANCFAT (CDEMPRESA, CDFILIAL, CDCLIENTE, DTMESAPURFAS, IDAPURFATFAS, "
                           "IDTPLANCFAT, NRLANCFAT) "
                           "SELECT %1, %2, %3, %4, %5, t.kind, %6 FROM (SELECT %7 AS kind) t, %8")
         .arg(column(0), column(1), column(2), column(3, "DATE"), column(4, "CHAR(1)"), column(5, "INTEGER"),
-             sqlite ? QStringLiteral("?") : QStringLiteral("CAST(? AS CHAR(1))"), from);
+             m_sql.typed("CHAR(1)"), m_sql.jsonRows());
 }

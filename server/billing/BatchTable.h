@@ -5,18 +5,18 @@
 
 #include <QString>
 
-#include "platform/sql/DatabaseUrl.h"
 #include "server/billing/ItemKey.h"
+#include "server/sql/SqlDialect.h"
 
 // A generation batch as SQL sees it: the items' keys in one bound JSON array,
-// read as a table (json_each on SQLite, json_array_elements on PostgreSQL), so a
-// run needs a few statements per batch instead of a few per item. Also writes the
-// bound lists of new entries and links the run inserts from a select.
+// read as a table (SqlDialect::jsonRows), so a run needs a few statements per
+// batch instead of a few per item. Also writes the bound lists of new entries and
+// links the run inserts from a select.
 class BatchTable
 {
 public:
     // `keys` in the run's order; an item's position in it is its "pos".
-    BatchTable(const std::vector<ItemKey> &keys, DatabaseUrl::Kind dialect);
+    BatchTable(const std::vector<ItemKey> &keys, SqlDialect dialect);
 
     // The value to bind wherever source() has its placeholder.
     const QString &json() const { return m_json; }
@@ -39,9 +39,7 @@ public:
 
 private:
     QString column(int index, const char *type = nullptr) const;
-    // The rows of a bound JSON array of arrays, each as `value` (SQLite) or `e`.
-    QString rowsOf() const;
 
-    DatabaseUrl::Kind m_dialect;
+    SqlDialect m_sql;
     QString m_json;
 };

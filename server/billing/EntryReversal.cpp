@@ -6,6 +6,7 @@
 #include <QDateTime>
 
 #include "platform/data/CivilDate.h"
+#include "server/billing/ItemKey.h"
 #include "server/billing/RunHistory.h"
 #include "server/billing/RunJournal.h"
 #include "server/billing/SqlTransaction.h"
@@ -73,7 +74,7 @@ EntryReversal::Request EntryReversal::Request::ofEntry(const RpcParams &params)
 
 EntryReversal::EntryReversal(QSqlDatabase db, DatabaseUrl::Kind dialect)
     : m_db(std::move(db))
-    , m_dialect(dialect)
+    , m_sql(dialect)
 {
 }
 
@@ -82,14 +83,14 @@ EntryReversal::EntryReversal(QSqlDatabase db, DatabaseUrl::Kind dialect)
 EntryReversal::Answer EntryReversal::run(const Request &request, RunJournal &journal)
 {
     m_request = request;
-    SqlTransaction transaction(m_db, m_dialect);
+    SqlTransaction transaction(m_db, m_sql);
     const std::int64_t reversalRun = journal.open(m_db);
     const Totals totals = lockEntries();
     lockCalculations();
     moveLinksAndReopen();
     markEntries(journal.call().user, reversalRun);
 
-    const RunHistory::Packet packet = RunHistory(m_db, m_dialect).entriesReversedBy(reversalRun);
+    const RunHistory::Packet packet = RunHistory(m_db, m_sql.kind()).entriesReversedBy(reversalRun);
     journal.close(m_db, {totals.items, totals.entries, totals.total}, packet.json, packet.rows);
     transaction.commit();
     return Answer{packet.json, packet.rows};
@@ -122,7 +123,7 @@ EntryReversal::Totals EntryReversal::lockEntries() const
     SqlStatement entries(m_db,
                          QStringLiteral("SELECT DTESTORNO, QTITEMLANCFAT, VRTOTLANCFAT FROM LANCFATFAS WHERE %1 "
                                         "ORDER BY CDEMPRESA, IDTPLANCFAT, NRLANCFAT%2")
-                             .arg(target(), onSqlite() ? QString() : QStringLiteral(" FOR UPDATE")),
+                             .arg(target(), m_sql.forUpdate()),
                          "estorno: lançamentos");
     entries.exec(targetValues());
     Totals totals;
@@ -162,20 +163,20 @@ void EntryReversal::refuseNothingLive(int reversed) const
                                                + NothingReversed);
 }
 
-// PostgreSQL: the entries' calculations, locked in the order generation locks them.
+// Where writers lock rows (PostgreSQL): the entries' calculations, locked in the
+// order generation locks them.
 void EntryReversal::lockCalculations() const
 {
-    if (onSqlite())
+    if (!m_sql.locksRows())
         return;
-    SqlStatement lock(m_db,
-                      QStringLiteral("SELECT 1 FROM APURFATFAS a WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, "
-                                     "a.DTMESAPURFAS, a.IDAPURFATFAS) IN (SELECT CDEMPRESA, CDFILIAL, CDCLIENTE, "
-                                     "DTMESAPURFAS, IDAPURFATFAS FROM ITEMLANCFAT WHERE %1) "
-                                     "ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
-                                     "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, a.IDAPURFATFAS COLLATE \"C\" "
-                                     "FOR UPDATE OF a")
-                          .arg(liveEntryKeys()),
-                      "estorno: itens");
+    const QString item = QStringLiteral("a");
+    SqlStatement lock(
+        m_db,
+        QStringLiteral("SELECT 1 FROM APURFATFAS a WHERE (a.CDEMPRESA, a.CDFILIAL, a.CDCLIENTE, "
+                       "a.DTMESAPURFAS, a.IDAPURFATFAS) IN (SELECT CDEMPRESA, CDFILIAL, CDCLIENTE, "
+                       "DTMESAPURFAS, IDAPURFATFAS FROM ITEMLANCFAT WHERE %1)%2%3")
+            .arg(liveEntryKeys(), m_sql.lockOrder(ItemKey::lockOrder(m_sql, item)), m_sql.forUpdate(item)),
+        "estorno: itens");
     lock.exec(targetValues());
     while (lock.next()) {
     }

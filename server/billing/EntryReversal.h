@@ -9,6 +9,7 @@
 
 #include "platform/sql/DatabaseUrl.h"
 #include "server/rpc/RpcParams.h"
+#include "server/sql/SqlDialect.h"
 
 class RunJournal;
 
@@ -18,8 +19,9 @@ class RunJournal;
 // not touched). Its item links move to ITEMLANCFATHIST and its calculations return
 // to pending (status "P"), so they can be ticked and billed again.
 //
-// Locks as generation does: SQLite takes the write lock at BEGIN IMMEDIATE;
-// PostgreSQL locks the entries, then their calculations, each in key order.
+// Locks as generation does (SqlDialect): SQLite takes the write lock at BEGIN
+// IMMEDIATE; PostgreSQL locks the entries, then their calculations, each in key
+// order.
 // A generation only ever waits on calculations, so the two never wait in a circle;
 // one that claimed a calculation first makes the reversal wait, and one that comes
 // after the reversal committed finds the calculation pending.
@@ -60,7 +62,6 @@ private:
         double total = 0;
     };
 
-    bool onSqlite() const { return m_dialect == DatabaseUrl::Kind::Sqlite; }
     // The targeted entries, as a condition on LANCFATFAS's own columns, and its values;
     // the keys of those still live, as a condition on (company, kind, number).
     QString target() const;
@@ -75,6 +76,6 @@ private:
     QString entryName() const;
 
     QSqlDatabase m_db;
-    DatabaseUrl::Kind m_dialect;
+    SqlDialect m_sql;
     Request m_request;
 };

@@ -95,8 +95,9 @@ struct GenerationRun::RunState
     std::vector<ItemState> items;     // by position in `keys`
     std::deque<SqlStatement> lasting; // see prepareLasting
     std::int64_t runId;               // the run's row, named by its entries; 0: not recorded
-    // SQLite: the rowids of the rows the last read found, a bound JSON array, so
-    // that the claim updates exactly those rows without looking the keys up again.
+    // When claimsRowsRead(): the places (SqlDialect::rowIdentity) of the rows the
+    // last read found, a bound JSON array, so that the claim updates exactly those
+    // rows without looking the keys up again.
     std::string rowids;
 
     // A statement kept until the run ends: on PostgreSQL the driver releases a
@@ -187,7 +188,7 @@ std::vector<GenerationRun::ItemKey> GenerationRun::keysOf(const TRecordStore &ba
 
 GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind)
     : m_db(std::move(db))
-    , m_dialect(dialect)
+    , m_sql(dialect)
     , m_kind(kind)
 {
 }
@@ -201,8 +202,8 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *
         throw RpcError(RpcCode::InvalidParams,
                        QStringLiteral("O lote está vazio: informe ao menos um item. %1.").arg(nothingGenerated()));
 
-    SqlTransaction transaction(m_db, m_dialect);
-    RunState state{keys, BatchTable(keys, m_dialect), prepareItemRead(), {}, {}, 0, {}};
+    SqlTransaction transaction(m_db, m_sql);
+    RunState state{keys, BatchTable(keys, m_sql), prepareItemRead(), {}, {}, 0, {}};
     if (journal)
         state.runId = journal->open(m_db);
 
@@ -265,10 +266,9 @@ void GenerationRun::execUnprepared(const QString &sql) const // not preparable o
 // The statement explain reads one item with, prepared once before the claim.
 SqlStatement GenerationRun::prepareItemRead() const
 {
-    const QString date = onSqlite() ? QStringLiteral("?") : QStringLiteral("CAST(? AS DATE)");
     const QString itemKey = QStringLiteral("a.CDEMPRESA = ? AND a.CDFILIAL = ? AND a.CDCLIENTE = ? "
                                            "AND a.DTMESAPURFAS = %1 AND a.IDAPURFATFAS = ?")
-                                .arg(date);
+                                .arg(m_sql.typed("DATE"));
     return SqlStatement(m_db,
                         QStringLiteral("SELECT a.IDSTAPFATFAS, l.IDTPLANCFAT, l.NRLANCFAT, c.NMFANTCLIE, "
                                        "(SELECT COUNT(1) FROM ENDECLIE d WHERE %1), "
@@ -280,12 +280,11 @@ SqlStatement GenerationRun::prepareItemRead() const
                         "GeraNF/GeraInvoice: leitura do item");
 }
 
+// The read's row locks, in key order (nothing on SQLite, which holds the database).
 QString GenerationRun::lockOrder() const
 {
-    return onSqlite() ? QString()
-                      : QStringLiteral(" ORDER BY a.CDEMPRESA COLLATE \"C\", a.CDFILIAL COLLATE \"C\", "
-                                       "a.CDCLIENTE COLLATE \"C\", a.DTMESAPURFAS, "
-                                       "a.IDAPURFATFAS COLLATE \"C\" FOR UPDATE OF a");
+    const QString item = QStringLiteral("a");
+    return m_sql.lockOrder(ItemKey::lockOrder(m_sql, item)) + m_sql.forUpdate(item);
 }
 
 // Fills `items` from a statement whose rows are pos, client name, group, value;
@@ -298,14 +297,14 @@ int GenerationRun::readItems(RunState &state, const QString &sql, const char *co
     SqlStatement read(m_db, sql, context);
     read.exec({state.table.json()});
     int count = 0;
-    state.rowids = "[";
+    state.rowids.assign(1, '[');
     while (read.next()) {
         ItemState &item = state.items.at(size_t(read.value(0).toInt()));
         item.clientName = read.value(1).toString();
         item.groupNull = read.value(2).isNull();
         item.group = read.value(2).toString();
         item.value = read.value(3).toDouble();
-        if (onSqlite()) {
+        if (claimsRowsRead()) {
             if (count > 0)
                 state.rowids.push_back(',');
             state.rowids += std::to_string(read.value(4).toLongLong());
@@ -324,7 +323,7 @@ int GenerationRun::readItems(RunState &state, const QString &sql, const char *co
 void GenerationRun::readAndLock(RunState &state) const
 {
     readItems(state,
-              readSql().arg(onSqlite() ? QStringLiteral(", a.rowid") : QString(),
+              readSql().arg(claimsRowsRead() ? QStringLiteral(", a.") + m_sql.rowIdentity() : QString(),
                             state.table.joinItems(QStringLiteral("a")), lockOrder()),
               "GeraNF/GeraInvoice: leitura dos itens");
 }
@@ -349,40 +348,42 @@ QString GenerationRun::claimable(bool withNationality) const
 }
 
 // The first attempt: read, lock and claim the whole batch under every rule of
-// the check. On PostgreSQL one statement locks the rows in key order, as the
-// read alone does, then claims exactly the rows it locked.
+// the check. Where a WITH may hold an UPDATE (PostgreSQL) one statement locks the
+// rows in key order, as the read alone does, then claims exactly the rows it
+// locked; elsewhere (SQLite) the read and the claim are two statements.
 bool GenerationRun::claimWholeBatch(RunState &state) const
 {
-    if (onSqlite()) {
+    if (!m_sql.updatesInWith()) {
         readAndLock(state);
         return claimAll(state, true);
     }
-    const QString locked = readSql().arg(QStringLiteral(", a.ctid AS rowid"),
+    const QString place = m_sql.rowIdentity();
+    const QString locked = readSql().arg(QStringLiteral(", a.%1 AS rowid").arg(place),
                                          state.table.joinItems(QStringLiteral("a")), lockOrder());
     const QString sql = QStringLiteral("WITH locked AS (%1), claimed AS (UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                       "FROM locked WHERE APURFATFAS.ctid = locked.rowid AND %2 "
+                                       "FROM locked WHERE APURFATFAS.%2 = locked.rowid AND %3 "
                                        "RETURNING locked.pos, locked.NMFANTCLIE, locked.CDGRUPONFAPUR, "
                                        "locked.VRTOTAFATFAS) SELECT * FROM claimed")
-                            .arg(locked, claimable(true));
+                            .arg(locked, place, claimable(true));
     return readItems(state, sql, "GeraNF/GeraInvoice: reserva dos itens") == int(state.keys.size());
 }
 
-// The claim: one conditional update over the batch. SQLite holds the write lock
-// since BEGIN, so nothing changed since the read: the claim takes the rows the
-// read found, by rowid, without looking each key up again. PostgreSQL joins the
-// batch on the whole key.
+// The claim: one conditional update over the batch. Where writers take no row
+// locks (SQLite) the transaction holds the whole database since BEGIN, so nothing
+// changed since the read: the claim takes the rows the read found, by their
+// place, without looking each key up again. Where they do (PostgreSQL) it joins
+// the batch on the whole key.
 bool GenerationRun::claimAll(const RunState &state, bool withNationality) const
 {
     const QString item = QStringLiteral("APURFATFAS");
     SqlStatement claim(m_db,
-                       onSqlite()
-                           ? QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' "
-                                            "WHERE rowid IN (SELECT value FROM json_each(?)) AND %1")
-                                 .arg(claimable(withNationality))
+                       claimsRowsRead()
+                           ? QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' WHERE %1 IN (%2) AND %3")
+                                 .arg(m_sql.rowIdentity(), m_sql.jsonValues(), claimable(withNationality))
                            : QStringLiteral("UPDATE APURFATFAS SET IDSTAPFATFAS = 'R' FROM %1 WHERE %2 AND %3")
                                  .arg(state.table.source(), BatchTable::matches(item), claimable(withNationality)),
                        "GeraNF/GeraInvoice: reserva dos itens");
-    claim.exec({onSqlite() ? QString::fromStdString(state.rowids) : state.table.json()});
+    claim.exec({claimsRowsRead() ? QString::fromStdString(state.rowids) : state.table.json()});
     const bool all = claim.rowsAffected() == int(state.keys.size());
     claim.finish();
     return all;
@@ -597,8 +598,8 @@ GenerationRun::Answer GenerationRun::readAnswer(const BatchTable &table) const
     // as an IN, and both databases then look each item up by its full key.
     const QString batchRows =
         QStringLiteral("JOIN %1 ON %2\n").arg(table.source(), BatchTable::matches(QStringLiteral("a")));
-    const QString answerSql = SqlText::get("item-select", m_dialect) + batchRows
-                              + SqlText::get("item-order", m_dialect);
+    const QString answerSql = SqlText::get("item-select", m_sql.kind()) + batchRows
+                              + SqlText::get("item-order", m_sql.kind());
     Answer answer;
     PreviewStream rows(NativeCursor::open(m_db, answerSql, {table.json()}, "GeraNF/GeraInvoice: resposta"));
     while (rows.fill(answer.packet)) {

@@ -11,6 +11,7 @@
 #include "platform/sql/DatabaseUrl.h"
 #include "platform/data/TRecordStore.h"
 #include "server/billing/ItemKey.h"
+#include "server/sql/SqlDialect.h"
 
 class BatchTable;
 class RunJournal;
@@ -30,7 +31,8 @@ class SqlStatement;
 // each group becomes one entry numbered per company and kind from the NUMLANCFAT
 // counter, updated inside the same transaction (SQLite takes the write lock up
 // front with BEGIN IMMEDIATE; PostgreSQL locks the batch's rows in key order and
-// then the counter rows), so two runs never wait for each other in a circle.
+// then the counter rows: SqlDialect), so two runs never wait for each other in a
+// circle.
 class GenerationRun
 {
 public:
@@ -63,7 +65,8 @@ private:
     using GroupKey = std::tuple<QString, QString, QString, bool, QString>;
     using Groups = std::map<GroupKey, std::vector<const ItemState *>>;
 
-    bool onSqlite() const { return m_dialect == DatabaseUrl::Kind::Sqlite; }
+    // Whether the claim takes the rows the last read found by their place (see claimAll).
+    bool claimsRowsRead() const { return !m_sql.locksRows(); }
     bool isInvoice() const { return m_kind == Kind::Invoice; }
     QString kindCode() const;
     QString nothingGenerated() const;
@@ -95,6 +98,6 @@ private:
     Answer readAnswer(const BatchTable &table) const;
 
     QSqlDatabase m_db;
-    DatabaseUrl::Kind m_dialect;
+    SqlDialect m_sql;
     Kind m_kind;
 };

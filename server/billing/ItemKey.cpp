@@ -2,6 +2,8 @@
 
 #include <tuple>
 
+#include "server/sql/SqlDialect.h"
+
 bool ItemKey::operator<(const ItemKey &o) const
 {
     return std::tie(company, branch, client, month, type) < std::tie(o.company, o.branch, o.client, o.month, o.type);
@@ -10,4 +12,13 @@ bool ItemKey::operator<(const ItemKey &o) const
 bool ItemKey::operator==(const ItemKey &o) const
 {
     return std::tie(company, branch, client, month, type) == std::tie(o.company, o.branch, o.client, o.month, o.type);
+}
+
+QStringList ItemKey::lockOrder(const SqlDialect &dialect, const QString &alias)
+{
+    const QString prefix = alias + u'.';
+    return {dialect.byteOrder(prefix + QStringLiteral("CDEMPRESA")),
+            dialect.byteOrder(prefix + QStringLiteral("CDFILIAL")),
+            dialect.byteOrder(prefix + QStringLiteral("CDCLIENTE")), prefix + QStringLiteral("DTMESAPURFAS"),
+            dialect.byteOrder(prefix + QStringLiteral("IDAPURFATFAS"))};
 }

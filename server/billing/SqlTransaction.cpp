@@ -3,15 +3,14 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "server/sql/SqlDialect.h"
 #include "server/sql/SqlFailure.h"
 
-SqlTransaction::SqlTransaction(QSqlDatabase &db, DatabaseUrl::Kind dialect)
+SqlTransaction::SqlTransaction(QSqlDatabase &db, const SqlDialect &dialect)
     : m_db(db)
 {
-    const QString begin = dialect == DatabaseUrl::Kind::Sqlite ? QStringLiteral("BEGIN IMMEDIATE")
-                                                               : QStringLiteral("BEGIN");
     QSqlQuery query(m_db);
-    if (!query.exec(begin)) {
+    if (!query.exec(dialect.beginWrite())) {
         SqlFailure failure(QStringLiteral("início da transação"), query.lastError());
         failure.markBeforeChanges();
         throw failure;

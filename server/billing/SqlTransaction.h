@@ -2,16 +2,14 @@
 
 #include <QSqlDatabase>
 
-#include "platform/sql/DatabaseUrl.h"
+class SqlDialect;
 
 // One write transaction of the billing data, rolled back unless committed, on every
-// way out. SQLite takes the write lock at BEGIN (BEGIN IMMEDIATE) rather than at the
-// first write, so that two writers never both read and then fail to upgrade their
-// locks; PostgreSQL's writers lock their rows themselves.
+// way out; begun as SqlDialect::beginWrite says.
 class SqlTransaction
 {
 public:
-    SqlTransaction(QSqlDatabase &db, DatabaseUrl::Kind dialect);
+    SqlTransaction(QSqlDatabase &db, const SqlDialect &dialect);
     ~SqlTransaction();
     SqlTransaction(const SqlTransaction &) = delete;
     SqlTransaction &operator=(const SqlTransaction &) = delete;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -41,11 +42,11 @@ const QMap<QString, QString> &baseLines()
     return lines;
 }
 
-// The base line of `kind` with some columns replaced.
-QString lineWith(const QString &kind, const QMap<QString, QString> &values)
+// The base line of `kind` (or `base`) with some columns replaced.
+QString lineWith(const QString &kind, const QMap<QString, QString> &values, const QString &base = {})
 {
     const ImportLayout *layout = ImportLayout::find(kind);
-    QStringList fields = baseLines().value(kind).split(u';');
+    QStringList fields = (base.isEmpty() ? baseLines().value(kind) : base).split(u';');
     for (auto it = values.begin(); it != values.end(); ++it)
         fields[layout->columnIndex(it.key())] = it.value();
     return fields.join(u';');
@@ -413,6 +414,16 @@ private slots:
             << all + ",apuracoes,faturando" << c << csv(c, {baseLines().value(c), billedLine})
             << QStringList{"linha 3: a apuração (CDEMPRESA 10, CDFILIAL 0001, CDCLIENTE C100, DTMESAPURFAS 2024-03-01, "
                            "IDAPURFATFAS 6) já foi faturada (Nota Fiscal, lançamento 7)"};
+        // The billed calculation as the example file has it: only a null cell differs.
+        const QString billedAsLoaded = QStringLiteral(
+            "10;0001;C100;01/03/2024;6;P;SERV;05/04/2024 14:30;;;MAN;N;\"Manutenção mensal do sistema\nreferente a "
+            "03/2024\";Pagável em qualquer banco;;1.234,56;;;SS-1001");
+        for (const auto &[tag, column, value] :
+             {std::tuple{"billed calculation, a blank cell filled", "NRNOTAFISC", "000123"},
+              std::tuple{"billed calculation, a cell emptied", "DSBOLEFATFAS", ""}})
+            QTest::newRow(tag) << all + ",apuracoes,faturada" << c
+                               << csv(c, {lineWith(c, {{column, value}}, billedAsLoaded)})
+                               << QStringList{"linha 2: a apuração", "já foi faturada (Nota Fiscal, lançamento 7)"};
         QTest::newRow("realized calculation cancelled")
             << all + ",apuracoes,realizada" << c
             << csv(c, {lineWith(c, {{"DTMESAPURFAS", "01/03/2024"}, {"IDSTAPFATFAS", "C"}})})
