@@ -216,15 +216,13 @@ void PacketStream::endElement()
 
 namespace {
 
-// Parses one row in place when it holds no integer the DOM would misread.
+// Parses one row in place; one with an integer beyond 64 bits again, widened.
 simdjson::error_code parseRow(dom::parser &parser, std::string &text, dom::element &root)
 {
-    if (!TJsonDocument::mayHoldNegativeZero(text)) {
-        text.reserve(text.size() + std::size_t(TJsonDocument::Padding));
-        const simdjson::error_code error = parser.parse(text.data(), text.size(), false).get(root);
-        if (error != simdjson::NUMBER_ERROR)
-            return error;
-    }
+    text.reserve(text.size() + std::size_t(TJsonDocument::Padding));
+    const simdjson::error_code error = parser.parse(text.data(), text.size(), false).get(root);
+    if (error != simdjson::NUMBER_ERROR)
+        return error;
     return parseWhole(parser, text, root);
 }
 
