@@ -93,8 +93,8 @@ TRemoteValue AnswerReader::read(HttpTransport::Answer &answer, AnswerStream &str
 
     // The answer is parsed once, in the buffer it was received into, and dropped:
     // a data packet in it later loads from the parsed values (TDataPacket). An
-    // answer the DOM cannot read faithfully (the number -0, an integer beyond 64
-    // bits) is read by the on-demand reader instead, as text.
+    // answer the DOM refuses (an integer beyond 64 bits) is read by the on-demand
+    // reader instead, as text.
     TJsonDocument::pad(answer.body);
     auto document = std::make_shared<TJsonDocument>();
     if (document->parse(answer.body) != simdjson::SUCCESS)

@@ -37,17 +37,8 @@ std::size_t AnswerStream::scanEnvelope(std::string_view bytes)
 {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
-        if (m_inString) {
-            if (m_escape)
-                m_escape = false;
-            else if (c == '\\')
-                m_escape = true;
-            else if (c == '"')
-                m_inString = false;
-        } else if (c == '"') {
-            m_inString = true;
-        } else if (c == '{' || c == '[') {
-            if (++m_depth == 2 && c == '{') {
+        if (m_scan.step(c) == JsonScan::Byte::Open) {
+            if (m_scan.depth() == 2 && c == '{') {
                 m_whole.append(bytes.data(), qsizetype(i));
                 if (resultStartsHere()) {
                     m_head.assign(m_whole.constData(), std::size_t(m_whole.size()));
@@ -61,8 +52,6 @@ std::size_t AnswerStream::scanEnvelope(std::string_view bytes)
                 m_whole.append(c);
                 return i + 1;
             }
-        } else if (c == '}' || c == ']') {
-            --m_depth;
         }
     }
     m_whole.append(bytes.data(), qsizetype(bytes.size()));

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 
+#include "platform/data/JsonScan.h"
 #include "platform/data/PacketStream.h"
 #include "platform/data/TDataPacket.h"
 
@@ -55,8 +56,6 @@ private:
     std::exception_ptr m_failure;
     std::atomic<int> m_rows{0};
     std::atomic<qint64> m_bytes{0};
-    int m_depth = 0;
-    bool m_inString = false;
-    bool m_escape = false;
+    JsonScan m_scan;
     bool m_streamed = false;
 };

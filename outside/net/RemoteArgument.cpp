@@ -1,6 +1,6 @@
 #include "outside/net/RemoteArgument.h"
 
-#include "platform/data/DataPacket.h"
+#include "platform/data/JsonWriter.h"
 
 RemoteArgument::RemoteArgument(Kind kind, QByteArray payload)
     : m_kind(kind)
@@ -33,5 +33,5 @@ void RemoteArgument::writeJson(std::string &out) const
         out.append("null");
         return;
     }
-    DataPacket::appendJsonString(out, std::string_view(m_payload.constData(), size_t(m_payload.size())));
+    JsonWriter::appendString(out, std::string_view(m_payload.constData(), size_t(m_payload.size())));
 }

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 
 #include "platform/data/FasError.h"
+#include "platform/data/JsonWriter.h"
 #include "outside/services/MessageDialog.h"
 #include "platform/ui/TDataSource.h"
 #include "outside/forms/TfrmPesqLista.h"
@@ -29,7 +30,7 @@ QString WriteList(const QStringList &keys)
 {
     if (keys.isEmpty())
         return {};
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact));
+    return QString::fromStdString(JsonWriter::stringList(keys));
 }
 
 void PesquisaLista(TDataSource *source, const QString &keyField, const QString &titleAndEmpty, bool singleChoice,

@@ -1,11 +1,11 @@
 #include "platform/data/DataPacket.h"
 
-#include <charconv>
 #include <cmath>
 
 #include <simdjson.h>
 
 #include "platform/data/CivilDate.h"
+#include "platform/data/JsonWriter.h"
 #include "platform/data/PacketFaults.h"
 #include "platform/data/PacketReader.h"
 #include "platform/data/PacketText_p.h"
@@ -76,81 +76,19 @@ public:
     }
 
     void write(const TRecordStore &store);
-    void putString(std::string_view utf8);
-    void putNumber(double value);
 
 private:
     void put(char c) { m_out.push_back(c); }
-    void put(std::string_view text) { m_out.append(text.data(), decltype(m_out.size())(text.size())); }
-    void putInteger(int value);
+    void put(std::string_view text) { JsonWriter::appendRaw(m_out, text); }
+    void putString(std::string_view utf8) { JsonWriter::appendString(m_out, utf8); }
+    void putNumber(double value) { JsonWriter::appendNumber(m_out, value); }
+    void putInteger(int value) { JsonWriter::appendInteger(m_out, value); }
     void putField(const TFieldDef &def);
     void putRow(const TRecordStore &store, int r);
     void putCell(const TRecordStore &store, int r, int f);
 
     Out &m_out;
 };
-
-template<typename Out>
-void Encoder<Out>::putString(std::string_view utf8)
-{
-    static constexpr char hex[] = "0123456789abcdef";
-    put('"');
-    const char *p = utf8.data();
-    const char *end = p + utf8.size();
-    const char *run = p;
-    for (; p != end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        put(std::string_view(run, std::size_t(p - run)));
-        run = p + 1;
-        switch (c) {
-        case '"':
-            put(std::string_view("\\\"", 2));
-            break;
-        case '\\':
-            put(std::string_view("\\\\", 2));
-            break;
-        case '\n':
-            put(std::string_view("\\n", 2));
-            break;
-        case '\r':
-            put(std::string_view("\\r", 2));
-            break;
-        case '\t':
-            put(std::string_view("\\t", 2));
-            break;
-        case '\b':
-            put(std::string_view("\\b", 2));
-            break;
-        case '\f':
-            put(std::string_view("\\f", 2));
-            break;
-        default: {
-            const char escaped[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
-            put(std::string_view(escaped, 6));
-        }
-        }
-    }
-    put(std::string_view(run, std::size_t(end - run)));
-    put('"');
-}
-
-template<typename Out>
-void Encoder<Out>::putNumber(double value)
-{
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    put(std::string_view(buffer, std::size_t(result.ptr - buffer)));
-}
-
-template<typename Out>
-void Encoder<Out>::putInteger(int value)
-{
-    char buffer[16];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    put(std::string_view(buffer, std::size_t(result.ptr - buffer)));
-}
 
 // A packet's fields must have names, unique whatever their case, and text fields a size.
 void checkFields(const TRecordStore &store)
@@ -274,16 +212,6 @@ void Encoder<Out>::putCell(const TRecordStore &store, int r, int f)
 }
 
 } // namespace
-
-void appendJsonString(std::string &out, std::string_view utf8)
-{
-    Encoder<std::string>(out).putString(utf8);
-}
-
-void appendNumber(std::string &out, double value)
-{
-    Encoder<std::string>(out).putNumber(value);
-}
 
 void encodeTo(const TRecordStore &store, std::string &out)
 {

@@ -18,7 +18,8 @@ class element;
 // {"fields":[{"name":"CDEMPRESA","type":"string","size":2,"fixed":false}, ...],
 //  "rows":[[...], ...]}
 // Dates as ISO-8601 text "yyyy-MM-ddThh:mm:ss.zzz", blank as null, numbers as JSON
-// numbers written so that they read back bit for bit.
+// numbers written so that they read back bit for bit (a zero as 0, never -0), all
+// written with JsonWriter.
 namespace DataPacket {
 
 constexpr qsizetype DefaultMaxBytes = qsizetype(512) * 1024 * 1024;
@@ -26,11 +27,6 @@ constexpr qsizetype DefaultMaxBytes = qsizetype(512) * 1024 * 1024;
 FASDATA_EXPORT QByteArray encode(const TRecordStore &store);
 // Appends the packet to `out` (for writers that build a larger document around it).
 FASDATA_EXPORT void encodeTo(const TRecordStore &store, std::string &out);
-// Appends `utf8` as a JSON string literal, escaped as the packet writer escapes
-// its texts (for writers of other JSON documents, such as remote calls).
-FASDATA_EXPORT void appendJsonString(std::string &out, std::string_view utf8);
-// Appends a finite number as the packet writer writes it (shortest round trip).
-FASDATA_EXPORT void appendNumber(std::string &out, double value);
 
 // Reads a whole packet. Throws PacketError naming what is wrong and where (field,
 // row, column) for bad JSON, a missing or unknown key, a wrong type, a row of the

@@ -17,14 +17,12 @@ namespace {
 // ---------------------------------------------------------------------------
 // Numbers the DOM cannot carry as they are written
 
-// The DOM reads the integer -0 as 0, losing the sign, and refuses an integer
-// beyond 64 bits; as a decimal ("-0.0", "123...0.0") it reads either to the
-// double the text means. Returns the text with those integers (outside strings)
-// so widened, or an empty text when none was found.
+// The DOM refuses an integer beyond 64 bits; as a decimal ("123...0.0") it reads
+// to the double the text means. Returns the text with those integers (outside
+// strings) so widened, or an empty text when none was found. (No writer of the
+// system writes -0; the DOM reads it as 0.)
 bool integerNeedsWidening(std::string_view token)
 {
-    if (token == "-0")
-        return true;
     if (token.front() == '-') {
         std::int64_t value = 0;
         return std::from_chars(token.data(), token.data() + token.size(), value).ec == std::errc::result_out_of_range;
@@ -325,13 +323,9 @@ void PacketReader::badCell(int row, int column, const QString &problem) const
 
 simdjson::error_code parseWhole(dom::parser &parser, std::string_view text, dom::element &root)
 {
-    std::string widened;
-    if (TJsonDocument::mayHoldNegativeZero(text))
-        widened = widenedIntegers(text);
-    simdjson::error_code error = widened.empty() ? parser.parse(text.data(), text.size(), true).get(root)
-                                                 : parser.parse(widened).get(root);
-    if (error == simdjson::NUMBER_ERROR && widened.empty()) {
-        widened = widenedIntegers(text);
+    simdjson::error_code error = parser.parse(text.data(), text.size(), true).get(root);
+    if (error == simdjson::NUMBER_ERROR) {
+        const std::string widened = widenedIntegers(text);
         if (!widened.empty())
             error = parser.parse(widened).get(root);
     }

@@ -37,9 +37,9 @@ private:
     std::vector<std::size_t> m_sizes;
 };
 
-// Parses `text` with the DOM; a text the DOM would misread or refuse for its
-// integers alone (-0, integers beyond 64 bits) is parsed with them written as
-// decimals, which read to the same values.
+// Parses `text` with the DOM; a text the DOM would refuse for its integers alone
+// (beyond 64 bits) is parsed with them written as decimals, which read to the
+// same values.
 simdjson::error_code parseWhole(simdjson::dom::parser &parser, std::string_view text, simdjson::dom::element &root);
 
 } // namespace DataPacket::detail

@@ -28,45 +28,6 @@ int PacketStream::rows() const
     return m_rowCount;
 }
 
-// One byte inside a JSON string; returns false when it closes the string.
-bool PacketStream::stringByte(char c)
-{
-    if (m_escape)
-        m_escape = false;
-    else if (c == '\\')
-        m_escape = true;
-    else if (c == '"')
-        m_inString = false;
-    return m_inString;
-}
-
-// Inside a string: moves to its closing quote (or to the last byte when the string
-// goes on in the next piece), past escapes; returns that position.
-std::size_t PacketStream::skipString(std::string_view bytes, std::size_t i)
-{
-    const std::size_t end = bytes.size();
-    if (m_escape) {
-        m_escape = false;
-        ++i;
-    }
-    while (i < end) {
-        const char c = bytes[i];
-        if (c == '"') {
-            m_inString = false;
-            return i;
-        }
-        if (c == '\\') {
-            if (i + 1 == end) {
-                m_escape = true;
-                return i;
-            }
-            ++i;
-        }
-        ++i;
-    }
-    return end - 1;
-}
-
 std::size_t PacketStream::feed(std::string_view bytes)
 {
     std::size_t taken = 0;
@@ -110,19 +71,15 @@ std::size_t PacketStream::scanKept(std::string_view bytes, std::string &kept, bo
     std::size_t i = 0;
     for (; i < bytes.size(); ++i) {
         const char c = bytes[i];
-        if (m_inString) {
-            stringByte(c);
-        } else if (c == '"') {
-            m_inString = true;
-        } else if (c == '{' || c == '[') {
-            ++m_depth;
-            if (beforeRows && c == '[' && m_depth == 2 && !m_complete) {
+        const JsonScan::Byte kind = m_scan.step(c);
+        if (kind == JsonScan::Byte::Open) {
+            if (beforeRows && c == '[' && m_scan.depth() == 2 && !m_complete) {
                 kept.append(bytes.substr(0, i + 1));
                 if (tryStartRows())
                     m_mode = Mode::Rows;
                 return i + 1;
             }
-        } else if ((c == '}' || c == ']') && --m_depth == 0 && !m_complete) {
+        } else if (kind == JsonScan::Byte::Close && m_scan.depth() == 0 && !m_complete) {
             m_complete = true;
             if (m_stopAtEnd) {
                 ++i;
@@ -158,14 +115,14 @@ std::size_t PacketStream::scanRows(std::string_view bytes)
     std::size_t start = 0; // of the current row's bytes in `bytes`
     std::size_t i = 0;
     const auto leaveRows = [&] {
-        --m_depth;
+        m_scan.close();
         m_mode = Mode::Tail;
         m_rowsConsumed += qsizetype(i + 1);
         return i + 1;
     };
     for (; i < bytes.size(); ++i) {
-        if (m_inString) {
-            i = skipString(bytes, i);
+        if (m_scan.inString()) {
+            i = m_scan.skipString(bytes, i);
             continue;
         }
         const char c = bytes[i];
@@ -184,12 +141,12 @@ std::size_t PacketStream::scanRows(std::string_view bytes)
             start = i;
         }
         if (c == '"') {
-            m_inString = true;
+            m_scan.enterString();
         } else if (c == '[' || c == '{') {
-            ++m_depth;
-        } else if (m_depth > 2) {
+            m_scan.open();
+        } else if (m_scan.depth() > 2) {
             if (c == ']' || c == '}')
-                --m_depth;
+                m_scan.close();
         } else if (c == '}') {
             m_row.append(bytes.substr(start, i + 1 - start));
             refuseRow(true); // a brace that closes nothing the row opened
@@ -216,15 +173,13 @@ void PacketStream::endElement()
 
 namespace {
 
-// Parses one row in place when it holds no integer the DOM would misread.
+// Parses one row in place; one with an integer beyond 64 bits again, widened.
 simdjson::error_code parseRow(dom::parser &parser, std::string &text, dom::element &root)
 {
-    if (!TJsonDocument::mayHoldNegativeZero(text)) {
-        text.reserve(text.size() + std::size_t(TJsonDocument::Padding));
-        const simdjson::error_code error = parser.parse(text.data(), text.size(), false).get(root);
-        if (error != simdjson::NUMBER_ERROR)
-            return error;
-    }
+    text.reserve(text.size() + std::size_t(TJsonDocument::Padding));
+    const simdjson::error_code error = parser.parse(text.data(), text.size(), false).get(root);
+    if (error != simdjson::NUMBER_ERROR)
+        return error;
     return parseWhole(parser, text, root);
 }
 

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include "platform/data/DataPacket.h"
+#include "platform/data/JsonScan.h"
 #include "platform/data/TRecordStore.h"
 #include "fasdata_export.h"
 
@@ -62,8 +63,6 @@ private:
     [[noreturn]] void refuseRow(bool closed);
     void checkTail();
     std::string standIn(bool closed, bool rowsAsBlanks) const;
-    bool stringByte(char c);
-    std::size_t skipString(std::string_view bytes, std::size_t i);
 
     qsizetype m_maxBytes;
     int m_maxRows;
@@ -76,9 +75,7 @@ private:
     qsizetype m_rowsConsumed = 0; // bytes of the rows list so far (after its '[')
     qsizetype m_elementAt = 0;    // where the row being received starts in the rows list
     int m_rowCount = 0;
-    int m_depth = 0;
-    bool m_inString = false;
-    bool m_escape = false;
+    JsonScan m_scan;
     bool m_inElement = false;
     bool m_afterComma = false;
     bool m_overLimit = false;

@@ -1,7 +1,5 @@
 #include "platform/data/TJsonDocument.h"
 
-#include <cstring>
-
 namespace {
 
 qsizetype freeSpaceAtEnd(const QByteArray &text)
@@ -24,30 +22,10 @@ void TJsonDocument::pad(QByteArray &text)
     text.truncate(size); // keeps the capacity, so the padding stays in place
 }
 
-bool TJsonDocument::mayHoldNegativeZero(std::string_view text)
-{
-    const char *const begin = text.data();
-    const char *const end = begin + text.size();
-    for (const char *p = begin; p < end;) {
-        p = static_cast<const char *>(std::memchr(p, '-', std::size_t(end - p)));
-        if (!p)
-            return false;
-        const bool startsToken = p == begin || std::strchr(",[:{ \t\r\n", p[-1]) != nullptr;
-        const bool zero = p + 1 < end && p[1] == '0';
-        const bool endsThere = p + 2 >= end || std::strchr("0123456789.eE", p[2]) == nullptr;
-        if (startsToken && zero && endsThere)
-            return true;
-        ++p;
-    }
-    return false;
-}
-
 simdjson::error_code TJsonDocument::parse(const QByteArray &text)
 {
     m_parsed = false;
     m_textBytes = text.size();
-    if (mayHoldNegativeZero(std::string_view(text.constData(), std::size_t(text.size()))))
-        return simdjson::NUMBER_ERROR;
     simdjson::error_code error = simdjson::SUCCESS;
     if (freeSpaceAtEnd(text) >= Padding) {
         error = m_parser.parse(text.constData(), std::size_t(text.size()), false).get(m_root);

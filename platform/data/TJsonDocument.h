@@ -29,14 +29,9 @@ public:
 
     // Parses `text`; a text without room for the padding is read from a padded
     // copy (pad() first to avoid it). On failure the reason is returned and the
-    // document stays empty. The DOM reads the number -0 (no fraction, no
-    // exponent) as the integer 0, which would lose the sign of a negative zero:
-    // such a text is refused (NUMBER_ERROR), for a reader that keeps it.
+    // document stays empty (an integer beyond 64 bits: NUMBER_ERROR, for a reader
+    // that widens it).
     simdjson::error_code parse(const QByteArray &text);
-    // Whether `text` may hold the number token -0 (a blank, comma, colon or
-    // bracket before it, no digit, point or exponent after it); also true when
-    // such a sequence stands inside a string, which only costs the caller speed.
-    static bool mayHoldNegativeZero(std::string_view text);
 
     simdjson::dom::element root() const { return m_root; } // only once parsed
     qsizetype textBytes() const { return m_textBytes; }

@@ -1,15 +1,9 @@
 #include "server/billing/BatchTable.h"
 
 #include "platform/data/CivilDate.h"
-#include "platform/data/DataPacket.h"
+#include "platform/data/JsonWriter.h"
 
 namespace {
-
-void appendText(std::string &out, const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    DataPacket::appendJsonString(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
-}
 
 // The item's key, its five parts as JSON texts separated by commas.
 void appendKey(std::string &out, const ItemKey &key)
@@ -19,7 +13,7 @@ void appendKey(std::string &out, const ItemKey &key)
         if (!first)
             out.push_back(',');
         first = false;
-        appendText(out, text);
+        JsonWriter::appendString(out, text);
     }
 }
 
@@ -39,7 +33,8 @@ BatchTable::BatchTable(const std::vector<ItemKey> &keys, SqlDialect dialect)
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const ItemKey &k = keys[i];
         openRow(out);
-        out += std::to_string(i) + ',';
+        JsonWriter::appendInteger(out, std::int64_t(i));
+        out.push_back(',');
         appendKey(out, k);
         out.push_back(']');
     }
@@ -76,18 +71,22 @@ void BatchTable::appendEntry(std::string &out, const QString &company, int numbe
                              const QString &client, const QString *group, int items, double total)
 {
     openRow(out);
-    appendText(out, company);
-    out += ',' + std::to_string(number) + ',';
-    appendText(out, branch);
+    JsonWriter::appendString(out, company);
     out.push_back(',');
-    appendText(out, client);
+    JsonWriter::appendInteger(out, number);
+    out.push_back(',');
+    JsonWriter::appendString(out, branch);
+    out.push_back(',');
+    JsonWriter::appendString(out, client);
     out.push_back(',');
     if (group)
-        appendText(out, *group);
+        JsonWriter::appendString(out, *group);
     else
         out += "null";
-    out += ',' + std::to_string(items) + ',';
-    DataPacket::appendNumber(out, total);
+    out.push_back(',');
+    JsonWriter::appendInteger(out, items);
+    out.push_back(',');
+    JsonWriter::appendNumber(out, total);
     out.push_back(']');
 }
 
@@ -95,7 +94,9 @@ void BatchTable::appendLink(std::string &out, const ItemKey &key, int number)
 {
     openRow(out);
     appendKey(out, key);
-    out += ',' + std::to_string(number) + ']';
+    out.push_back(',');
+    JsonWriter::appendInteger(out, number);
+    out.push_back(']');
 }
 
 QString BatchTable::insertEntries() const

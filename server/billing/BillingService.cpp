@@ -1,7 +1,5 @@
 #include "server/billing/BillingService.h"
 
-#include <QHash>
-
 #include <algorithm>
 #include <atomic>
 
@@ -14,6 +12,7 @@
 #include "platform/data/DataPacket.h"
 #include "platform/sql/DatabaseError.h"
 #include "server/base/ServerLog.h"
+#include "server/billing/CallFailure.h"
 #include "server/billing/PreviewQuery.h"
 #include "server/billing/RunHistory.h"
 #include "server/rpc/RpcError.h"
@@ -46,64 +45,6 @@ private:
     QueryStop m_stop;
 };
 
-QString notInTime(const ThreadDatabase &database)
-{
-    return QStringLiteral("O banco de dados %1 não respondeu a tempo. Nada foi alterado; tente novamente em "
-                          "instantes ou informe o administrador.")
-        .arg(database.url().displayName());
-}
-
-// What a call did, as a sentence about whether it was recorded may name it.
-QString recordedText(const char *method)
-{
-    static const QHash<QByteArray, QString> texts{
-        {"GeraNF", QStringLiteral("a geração das notas fiscais foi gravada")},
-        {"GeraInvoice", QStringLiteral("a geração das invoices foi gravada")},
-        {"EstornaGeracao", QStringLiteral("o estorno da geração foi gravado")},
-        {"EstornaLancamento", QStringLiteral("o estorno do lançamento foi gravado")},
-    };
-    return texts.value(QByteArray(method),
-                       QStringLiteral("a operação %1 foi gravada").arg(QString::fromLatin1(method)));
-}
-
-// Logs a database failure and throws the answer a user can act on. A connection
-// that failed is dropped, so the next call starts afresh; a busy one is kept.
-[[noreturn]] void answerFailure(const ThreadDatabase &database, const char *method, const SqlFailure &failure)
-{
-    qCWarning(lcSql, "%s: erro do banco de dados em %s: %s [%s]", method, qUtf8Printable(failure.context()),
-              qUtf8Printable(failure.error().text().simplified()), qUtf8Printable(failure.error().nativeErrorCode()));
-    if (failure.isBusy())
-        throw RpcError(RpcCode::Busy, database.url().isSqlite()
-                                          ? QStringLiteral("Outro processo está gravando no banco de dados %1 e não o "
-                                                           "liberou a tempo. Nada foi alterado; tente novamente em "
-                                                           "instantes. Se persistir, feche o programa que está "
-                                                           "gravando nele.")
-                                                .arg(database.url().displayName())
-                                          : QStringLiteral("O banco de dados está ocupado com outra geração. "
-                                                           "Nada foi alterado; tente novamente em instantes."));
-    if (failure.isCancelled() && !failure.isConnectionLost()) {
-        // The statement time-out passed; the connection itself is sound.
-        throw RpcError(RpcCode::DatabaseUnavailable, notInTime(database));
-    }
-    database.discard();
-    if (failure.isOutcomeUnknown())
-        throw RpcError(RpcCode::DatabaseUnavailable,
-                       QStringLiteral("Não foi possível confirmar se %1: a conexão com o banco de dados %2 caiu "
-                                      "durante a confirmação; consulte a prévia antes de repetir.")
-                           .arg(recordedText(method), database.url().displayName()));
-    if (failure.isTimedOut())
-        throw RpcError(RpcCode::DatabaseUnavailable, notInTime(database));
-    if (failure.isConnectionLost())
-        throw RpcError(RpcCode::DatabaseUnavailable,
-                       QStringLiteral("O banco de dados %1 está indisponível. Nada foi alterado; tente "
-                                      "novamente ou informe o administrador.")
-                           .arg(database.url().displayName()));
-    throw RpcError(RpcCode::ServerFailure,
-                   QStringLiteral("O banco de dados recusou a operação %1. Nada foi alterado; informe o "
-                                  "administrador (detalhes no registro do servidor).")
-                       .arg(QString::fromLatin1(method)));
-}
-
 // Runs `work` on the thread's connection and turns a database failure into an
 // answer. When the old connection turns out to be broken (the database server
 // restarted meanwhile) the work runs once more on a fresh one: reading work always,
@@ -131,10 +72,8 @@ auto withDatabase(const ThreadDatabase &database, const RequestContext &context,
             QSqlDatabase db = database.connection();
             return stoppable(db);
         }
-    } catch (const SqlFailure &failure) {
-        if (context.stopRequested())
-            throw RpcError::clientGone(); // the statement was stopped; the connection is sound
-        answerFailure(database, method, failure);
+    } catch (...) {
+        CallFailure(database, context, method).rethrow();
     }
 }
 
@@ -162,14 +101,9 @@ public:
             const bool more = m_stream->fill(out);
             m_rows = m_stream->rows();
             return more;
-        } catch (const SqlFailure &failure) {
-            m_stream.reset();
-            if (m_context.stopRequested())
-                throw RpcError::clientGone();
-            answerFailure(m_database, "GetFaturamento", failure);
         } catch (...) {
-            m_stream.reset();
-            throw;
+            m_stream.reset(); // the statement goes before its connection may be dropped
+            CallFailure(m_database, m_context, "GetFaturamento").rethrow();
         }
     }
 
@@ -204,23 +138,31 @@ BillingService::BillingService(const ThreadDatabase &database)
 
 void BillingService::registerMethods(MethodRegistry &methods) const
 {
-    methods.add("GetFaturamento", AccessRight::Consulta,
-                [this](const RpcParams &p, const RequestContext &c) { return getFaturamento(p, c); });
-    // The calls that write are journaled also when the front refuses them.
-    auto writing = [this, &methods](const char *method, AccessRight right, auto handler) {
-        methods.add(
-            method, right,
-            [this, handler](const RpcParams &p, const RequestContext &c) { return (this->*handler)(p, c); },
-            [this, method](const RequestContext &c, int code) {
-                journalRefusal(QString::fromLatin1(method), c, code);
-            });
+    using Method = RpcResult (BillingService::*)(const RpcParams &, const RequestContext &) const;
+    // Every method answers its failures through CallFailure.
+    auto answering = [this](const char *name, Method method) {
+        return [this, name, method](const RpcParams &p, const RequestContext &c) {
+            try {
+                return (this->*method)(p, c);
+            } catch (...) {
+                CallFailure(m_database, c, name).rethrow();
+            }
+        };
     };
+    auto reading = [&](const char *name, AccessRight right, Method method) {
+        methods.add(name, right, answering(name, method));
+    };
+    // The calls that write are journaled also when the front refuses them.
+    auto writing = [&](const char *name, AccessRight right, Method method) {
+        methods.add(name, right, answering(name, method), [this, name](const RequestContext &c, int code) {
+            journalRefusal(QString::fromLatin1(name), c, code);
+        });
+    };
+    reading("GetFaturamento", AccessRight::Consulta, &BillingService::getFaturamento);
     writing("GeraNF", AccessRight::Faturamento, &BillingService::geraNF);
     writing("GeraInvoice", AccessRight::Faturamento, &BillingService::geraInvoice);
-    methods.add("GetGeracoes", AccessRight::Consulta,
-                [this](const RpcParams &p, const RequestContext &c) { return getGeracoes(p, c); });
-    methods.add("GetLancamentosGeracao", AccessRight::Consulta,
-                [this](const RpcParams &p, const RequestContext &c) { return getLancamentosGeracao(p, c); });
+    reading("GetGeracoes", AccessRight::Consulta, &BillingService::getGeracoes);
+    reading("GetLancamentosGeracao", AccessRight::Consulta, &BillingService::getLancamentosGeracao);
     writing("EstornaGeracao", AccessRight::Supervisor, &BillingService::estornaGeracao);
     writing("EstornaLancamento", AccessRight::Supervisor, &BillingService::estornaLancamento);
 }
@@ -260,7 +202,7 @@ RpcResult BillingService::reverse(const RpcParams &params, const RequestContext 
     const QString method = wholeRun ? QStringLiteral("EstornaGeracao") : QStringLiteral("EstornaLancamento");
     RunJournal journal(callOf(method, params, context));
     for (;;) {
-        if (const auto stored = storedAnswer(journal, context))
+        if (const auto stored = storedAnswer(journal, params, context))
             return replay(journal, *stored);
         try {
             const EntryReversal::Answer answer = reverseRecorded(params, journal, context, wholeRun);
@@ -308,6 +250,18 @@ RpcResult BillingService::geraInvoice(const RpcParams &params, const RequestCont
     return generate(params, context, true);
 }
 
+// The hash keys were stored with until the parameters were hashed as sent: each
+// parameter written again from its parsed form, followed by a line break. A key
+// stored then is still answered for KeptDays after; this can go once those days
+// have passed.
+QString BillingService::formerHashOf(const QString &method, const RpcParams &params)
+{
+    std::string all;
+    for (int i = 0; i < params.size(); ++i)
+        all += RpcParams::jsonText(params.at(i)) + '\n';
+    return RunJournal::hashOf(method, all);
+}
+
 RunJournal::Call BillingService::callerOf(const QString &method, const RequestContext &context)
 {
     const std::string &key = context.idempotencyKey();
@@ -333,10 +287,7 @@ RunJournal::Call BillingService::callOf(const QString &method, const RpcParams &
                                       "foi gerado nem estornado; envie a chamada de novo com uma chave válida.")
                            .arg(RunJournal::MaxKeyLength));
     }
-    std::string all;
-    for (int i = 0; i < params.size(); ++i)
-        all += params.at(i).json + '\n';
-    call.requestHash = RunJournal::hashOf(method, all);
+    call.requestHash = RunJournal::hashOf(method, params.sentText());
     return call;
 }
 
@@ -351,7 +302,7 @@ RpcResult BillingService::generate(const RpcParams &params, const RequestContext
     RunJournal journal(callOf(method, params, context));
     for (;;) {
         // A key already answered: the same answer, nothing billed again.
-        if (const auto stored = storedAnswer(journal, context))
+        if (const auto stored = storedAnswer(journal, params, context))
             return replay(journal, *stored);
         try {
             const GenerationRun::Answer answer = runRecorded(params, journal, context, invoice);
@@ -366,13 +317,14 @@ RpcResult BillingService::generate(const RpcParams &params, const RequestContext
     }
 }
 
-std::optional<RunJournal::Stored> BillingService::storedAnswer(const RunJournal &journal,
+std::optional<RunJournal::Stored> BillingService::storedAnswer(const RunJournal &journal, const RpcParams &params,
                                                                const RequestContext &context) const
 {
     const QString &method = journal.call().method;
+    const auto formerHash = [&] { return formerHashOf(method, params); };
     try {
         return withDatabase(m_database, context, qUtf8Printable(method), Retry::OnLostConnection,
-                            [&journal](QSqlDatabase &db) { return journal.stored(db); });
+                            [&](QSqlDatabase &db) { return journal.stored(db, formerHash); });
     } catch (const RpcError &error) {
         if (error.code() == RpcCode::KeyReused)
             recordFailure(journal, error.code());
@@ -396,12 +348,10 @@ GenerationRun::Answer BillingService::runRecorded(const RpcParams &params, RunJo
                               invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
             return run.run(batch, &journal);
         });
-    } catch (const RpcError &error) {
+    } catch (...) {
+        const RpcError error = CallFailure(m_database, context, qUtf8Printable(method)).current();
         recordFailure(journal, error.code());
-        throw;
-    } catch (const PacketError &) {
-        recordFailure(journal, RpcCode::InvalidParams);
-        throw;
+        throw error;
     }
 }
 

@@ -59,7 +59,9 @@ private:
     RpcResult reverse(const RpcParams &params, const RequestContext &context, bool wholeRun) const;
     EntryReversal::Answer reverseRecorded(const RpcParams &params, RunJournal &journal, const RequestContext &context,
                                           bool wholeRun) const;
-    std::optional<RunJournal::Stored> storedAnswer(const RunJournal &journal, const RequestContext &context) const;
+    std::optional<RunJournal::Stored> storedAnswer(const RunJournal &journal, const RpcParams &params,
+                                                   const RequestContext &context) const;
+    static QString formerHashOf(const QString &method, const RpcParams &params);
     RpcResult replay(const RunJournal &journal, const RunJournal::Stored &stored) const;
     void recordFailure(const RunJournal &journal, int code) const;
     // Journals a call that made no run. A call waits for a busy database once: the

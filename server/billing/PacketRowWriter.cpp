@@ -6,6 +6,7 @@
 
 #include "platform/data/CivilDate.h"
 #include "platform/data/DataPacket.h"
+#include "platform/data/JsonWriter.h"
 #include "platform/data/FasError.h"
 #include "platform/data/TRecordStore.h"
 #include "server/billing/ItemRowReader.h"
@@ -75,7 +76,7 @@ bool PacketRowWriter::putText(std::string_view utf8)
     if (utf8.size() > std::size_t(nextField().size) || !simdjson::validate_utf8(utf8.data(), utf8.size()))
         return false;
     separate();
-    DataPacket::appendJsonString(m_out, utf8);
+    JsonWriter::appendString(m_out, utf8);
     return true;
 }
 
@@ -83,7 +84,7 @@ void PacketRowWriter::putText(const QString &text)
 {
     const QByteArray utf8 = ItemRowReader::fittedUtf8(text, nextField().size);
     separate();
-    DataPacket::appendJsonString(m_out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    JsonWriter::appendString(m_out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
 }
 
 void PacketRowWriter::putNumber(double value)
@@ -94,7 +95,7 @@ void PacketRowWriter::putNumber(double value)
                          .arg(std::isnan(value) ? QStringLiteral("NaN")
                               : value > 0       ? QStringLiteral("+Inf")
                                                 : QStringLiteral("-Inf")));
-    DataPacket::appendNumber(m_out, value);
+    JsonWriter::appendNumber(m_out, value);
 }
 
 void PacketRowWriter::putDateText(std::string_view text)

@@ -1,8 +1,6 @@
 #include "server/billing/PreviewFilter.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonParseError>
+#include <simdjson.h>
 
 #include "platform/data/CivilDate.h"
 #include "server/rpc/RpcError.h"
@@ -63,23 +61,24 @@ QStringList PreviewFilter::parseList(const QString &text, const QString &name)
 {
     if (text.isEmpty())
         return {};
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
+    thread_local simdjson::dom::parser parser;
+    const QByteArray utf8 = text.toUtf8();
+    simdjson::dom::array array;
+    if (parser.parse(utf8.constData(), std::size_t(utf8.size())).get_array().get(array) != simdjson::SUCCESS)
         invalid(QStringLiteral("%1 inválida: esperado um texto com uma lista JSON de códigos, "
                                "por exemplo [\"01\",\"02\"].")
                     .arg(name));
     QStringList list;
-    const QJsonArray array = doc.array();
-    for (qsizetype i = 0; i < array.size(); ++i) {
-        if (!array.at(i).isString())
-            invalid(QStringLiteral("%1 inválida: o elemento %2 não é um texto.").arg(name).arg(i + 1));
-        list.append(array.at(i).toString());
-        if (list.last().contains(QChar(0)))
+    for (simdjson::dom::element element : array) {
+        std::string_view code;
+        if (element.get_string().get(code) != simdjson::SUCCESS)
+            invalid(QStringLiteral("%1 inválida: o elemento %2 não é um texto.").arg(name).arg(list.size() + 1));
+        if (code.find('\0') != std::string_view::npos)
             invalid(QStringLiteral("%1 inválida: o elemento %2 contém o caractere NUL (\\u0000), que nenhum código "
                                    "tem.")
                         .arg(name)
-                        .arg(i + 1));
+                        .arg(list.size() + 1));
+        list.append(QString::fromUtf8(code.data(), qsizetype(code.size())));
     }
     return list;
 }

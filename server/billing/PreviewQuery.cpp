@@ -1,9 +1,7 @@
 #include "server/billing/PreviewQuery.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-
 #include "platform/data/CivilDate.h"
+#include "platform/data/JsonWriter.h"
 #include "server/billing/ItemRowReader.h"
 #include "server/billing/SqlText.h"
 #include "server/sql/SqlStatement.h"
@@ -12,7 +10,7 @@ namespace {
 
 QString jsonList(const QStringList &values)
 {
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(values)).toJson(QJsonDocument::Compact));
+    return QString::fromStdString(JsonWriter::stringList(values));
 }
 
 } // namespace

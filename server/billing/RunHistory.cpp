@@ -119,7 +119,8 @@ std::int64_t RunHistory::runIdOf(const RpcParams &params, int index, const QStri
     if (index >= params.size())
         throw RpcError(RpcCode::InvalidParams, QStringLiteral("Falta o parâmetro %1 (%2).").arg(index + 1).arg(name));
     const RpcParams::Value &value = params.at(index);
-    const QString text = value.kind == RpcParams::Kind::String ? value.text : QString::fromStdString(value.json);
+    const QString text = value.kind == RpcParams::Kind::String ? value.text
+                                                               : QString::fromStdString(RpcParams::jsonText(value));
     bool ok = false;
     const qlonglong id = text.trimmed().toLongLong(&ok);
     if (!ok || id <= 0 || (value.kind != RpcParams::Kind::String && value.kind != RpcParams::Kind::Number))

@@ -40,7 +40,8 @@ QString RunJournal::now()
     return CivilDate::sqlDateTime(QDateTime::currentDateTime(), CivilDate::SqlTime::Milliseconds);
 }
 
-std::optional<RunJournal::Stored> RunJournal::stored(const QSqlDatabase &db) const
+std::optional<RunJournal::Stored> RunJournal::stored(const QSqlDatabase &db,
+                                                     const std::function<QString()> &formerHash) const
 {
     if (m_call.key.isEmpty())
         return std::nullopt;
@@ -51,7 +52,8 @@ std::optional<RunJournal::Stored> RunJournal::stored(const QSqlDatabase &db) con
     read.exec({ownerOf(m_call.user), m_call.key});
     if (!read.next())
         return std::nullopt;
-    if (read.value(0).toString() != m_call.requestHash)
+    const QString hash = read.value(0).toString();
+    if (hash != m_call.requestHash && (!formerHash || hash != formerHash()))
         throw RpcError(RpcCode::KeyReused,
                        QStringLiteral("A chave de idempotência \"%1\" já foi usada por outra chamada (outro método ou "
                                       "outro lote). Nada foi gerado; envie esta chamada com uma chave nova.")

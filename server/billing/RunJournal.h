@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -31,7 +32,7 @@ public:
         QString user; // empty: the server has no users
         QString clientAddress;
         QString key;         // the Idempotency-Key; empty when none was sent
-        QString requestHash; // SHA-256 of the method and its parameters
+        QString requestHash; // SHA-256 of the method and its parameters as sent (hashOf)
         QDateTime start;
     };
 
@@ -70,8 +71,10 @@ public:
     const Call &call() const { return m_call; }
 
     // The answer of the committed run with this call's key; nullopt when there is
-    // none. Throws RpcError(KeyReused) when that run was another call.
-    std::optional<Stored> stored(const QSqlDatabase &db) const;
+    // none. Throws RpcError(KeyReused) when that run was another call: its hash is
+    // neither the call's nor, when given, `formerHash()` (how a key stored by an
+    // earlier version of the server hashed this call; asked only on a mismatch).
+    std::optional<Stored> stored(const QSqlDatabase &db, const std::function<QString()> &formerHash = {}) const;
     // Inside the run's transaction: its row, and the key's. Returns the run's id.
     std::int64_t open(const QSqlDatabase &db);
     // Inside the run's transaction, before COMMIT.
@@ -81,7 +84,11 @@ public:
     // Forgets keys older than KeptDays (their runs stay).
     static void pruneKeys(const QSqlDatabase &db);
 
-    // The hash that tells one call from another under the same key.
+    // The hash that tells one call from another under the same key. `params`: the
+    // parameter list as sent, without the blanks between its tokens
+    // (RpcParams::sentText): a call sent again with other spacing is the same call;
+    // with its members in another order, or a text or number spelled otherwise, it
+    // is another.
     static QString hashOf(const QString &method, const std::string &params);
 
 private:

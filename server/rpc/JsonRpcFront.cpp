@@ -2,52 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 
 #include <simdjson.h>
 
-#include "platform/data/DataPacket.h"
-#include "platform/sql/DatabaseError.h"
+#include "platform/data/JsonWriter.h"
 #include "server/base/LogText.h"
 #include "server/base/ServerLog.h"
 #include "server/rpc/RpcError.h"
 
 namespace {
-
-void appendJsonString(std::string &out, std::string_view text)
-{
-    out.push_back('"');
-    for (char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out.append("\\\"");
-            break;
-        case '\\':
-            out.append("\\\\");
-            break;
-        case '\n':
-            out.append("\\n");
-            break;
-        case '\r':
-            out.append("\\r");
-            break;
-        case '\t':
-            out.append("\\t");
-            break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out.append(buffer);
-            } else {
-                out.push_back(ch);
-            }
-        }
-    }
-    out.push_back('"');
-}
 
 void logFailure(std::string_view method, const char *what)
 {
@@ -97,7 +61,7 @@ enum class Streaming { Allowed, Materialize };
 // `budget`: how large a materialized result may grow before the call is answered
 // with "answer too large" instead.
 Outcome callOne(const MethodRegistry &methods, const RequestContext &context, simdjson::dom::element root,
-                Streaming streaming, std::size_t budget = SIZE_MAX);
+                RpcParams::Source source, Streaming streaming, std::size_t budget = SIZE_MAX);
 
 // A call of a batch that is not run, because the batch has spent its answer budget
 // or its client has gone: answered with the error when it has an id.
@@ -152,7 +116,7 @@ std::string JsonRpcFront::errorResponse(int code, const QString &message, std::s
     out.append(R"(,"error":{"code":)");
     out.append(std::to_string(code));
     out.append(R"(,"message":)");
-    appendJsonString(out, message.toStdString());
+    JsonWriter::appendString(out, message);
     out.append("}}");
     return out;
 }
@@ -168,7 +132,7 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
         return reply;
     }
     if (!root.is_array()) {
-        Outcome one = callOne(m_methods, context, root, Streaming::Allowed);
+        Outcome one = callOne(m_methods, context, root, {body, -1}, Streaming::Allowed);
         reply.body = std::move(one.response);
         if (one.stream) {
             reply.stream = std::move(one.stream);
@@ -210,11 +174,13 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
     // The budget counts every byte a call made, also one whose answer was refused as
     // too large: it bounds the batch's work, not only what it sends.
     std::size_t spent = 0;
+    int place = 0;
     for (simdjson::dom::element element : elements) {
-        Outcome one = context.stopRequested() ? notRun(element, RpcError::clientGone())
-                      : spent > MaxBatchAnswerBytes
-                          ? notRun(element, budgetSpent())
-                          : callOne(m_methods, context, element, Streaming::Materialize, MaxBatchAnswerBytes - spent);
+        const RpcParams::Source source{body, place++};
+        Outcome one = context.stopRequested()       ? notRun(element, RpcError::clientGone())
+                      : spent > MaxBatchAnswerBytes ? notRun(element, budgetSpent())
+                                                    : callOne(m_methods, context, element, source,
+                                                              Streaming::Materialize, MaxBatchAnswerBytes - spent);
         spent += std::max(one.produced, one.response.size());
         if (reply.errorCode == 0)
             reply.errorCode = one.errorCode;
@@ -235,139 +201,189 @@ JsonRpcFront::Reply JsonRpcFront::handle(const RequestContext &context, std::str
 
 namespace {
 
-Outcome callOne(const MethodRegistry &methods, const RequestContext &context, simdjson::dom::element root,
-                Streaming streaming, std::size_t budget)
+// One call as read from the request, before it runs.
+struct Call
 {
-    Outcome outcome;
+    std::string id = "null"; // as JSON text
     bool notification = false;
-    auto fail = [&outcome, &notification](int code, const QString &message, std::string_view id) {
-        outcome.errorCode = code;
-        // The errors of a well-formed notification are not answered.
-        if (!notification)
-            outcome.response = JsonRpcFront::errorResponse(code, message, id);
-        return outcome;
-    };
+    std::string_view method;
+    std::vector<RpcParams::Value> values;
+    const MethodRegistry::Method *found = nullptr;
 
-    simdjson::dom::object object;
-    if (root.get_object().get(object) != simdjson::SUCCESS)
-        return fail(RpcCode::InvalidRequest, QStringLiteral("Requisição inválida: esperado um objeto JSON-RPC 2.0."),
-                    "null");
+    QString methodName() const { return QString::fromUtf8(method.data(), qsizetype(method.size())); }
+};
 
-    // The id first, so that every later error can carry it.
-    std::string id = "null";
-    simdjson::dom::element idElement;
-    const bool hasId = object["id"].get(idElement) == simdjson::SUCCESS;
+// The error answer, unless the call is a well-formed notification (not answered).
+Outcome failed(const Call &call, const RpcError &error, Outcome outcome = {})
+{
+    outcome.errorCode = error.code();
+    if (!call.notification)
+        outcome.response = JsonRpcFront::errorResponse(error.code(), error.message(), call.id);
+    return outcome;
+}
+
+RpcError invalidRequest(const QString &problem)
+{
+    return RpcError(RpcCode::InvalidRequest, QStringLiteral("Requisição inválida: %1").arg(problem));
+}
+
+// The id first, so that every later error can carry it; then the version and the method.
+void readHeader(simdjson::dom::object object, Call &call)
+{
+    simdjson::dom::element id;
+    const bool hasId = object["id"].get(id) == simdjson::SUCCESS;
     if (hasId) {
-        if (idElement.is_object() || idElement.is_array() || idElement.is_bool())
-            return fail(RpcCode::InvalidRequest,
-                        QStringLiteral("Requisição inválida: o id deve ser um número, um texto ou null."), "null");
-        id = simdjson::to_string(idElement);
+        if (id.is_object() || id.is_array() || id.is_bool())
+            throw invalidRequest(QStringLiteral("o id deve ser um número, um texto ou null."));
+        call.id = simdjson::to_string(id);
     }
     std::string_view version;
     if (object["jsonrpc"].get_string().get(version) != simdjson::SUCCESS || version != "2.0")
-        return fail(RpcCode::InvalidRequest,
-                    QStringLiteral("Requisição inválida: o membro \"jsonrpc\" deve ser \"2.0\"."), id);
-    std::string_view method;
-    if (object["method"].get_string().get(method) != simdjson::SUCCESS)
-        return fail(RpcCode::InvalidRequest,
-                    QStringLiteral("Requisição inválida: o membro \"method\" deve ser um texto."), id);
-    outcome.method = std::string(method);
-    notification = !hasId;
+        throw invalidRequest(QStringLiteral("o membro \"jsonrpc\" deve ser \"2.0\"."));
+    if (object["method"].get_string().get(call.method) != simdjson::SUCCESS)
+        throw invalidRequest(QStringLiteral("o membro \"method\" deve ser um texto."));
+    call.notification = !hasId;
+}
 
-    std::vector<RpcParams::Value> values;
-    simdjson::dom::element paramsElement;
-    if (object["params"].get(paramsElement) == simdjson::SUCCESS) {
-        if (!paramsElement.is_array())
-            return fail(RpcCode::InvalidParams,
-                        QStringLiteral("Os parâmetros de %1 devem ser uma lista posicional.")
-                            .arg(QString::fromUtf8(method.data(), qsizetype(method.size()))),
-                        id);
-        simdjson::dom::array paramsArray;
-        if (paramsElement.get_array().get(paramsArray) != simdjson::SUCCESS)
-            return fail(RpcCode::InvalidParams, QStringLiteral("Os parâmetros devem ser uma lista posicional."), id);
-        for (simdjson::dom::element element : paramsArray) {
-            RpcParams::Value value;
-            value.kind = kindOf(element.type());
-            if (value.kind == RpcParams::Kind::String) {
-                std::string_view text;
-                if (element.get_string().get(text) != simdjson::SUCCESS)
-                    return fail(RpcCode::InvalidParams, QStringLiteral("Parâmetro de texto ilegível."), id);
-                value.text = QString::fromUtf8(text.data(), qsizetype(text.size()));
-            }
-            value.json = simdjson::to_string(element);
-            value.element = element;
-            values.push_back(std::move(value));
-        }
+// Texts are read as text; objects and arrays keep their parsed form only, their
+// text is written when a method asks for it.
+RpcParams::Value paramOf(simdjson::dom::element element)
+{
+    RpcParams::Value value;
+    value.kind = kindOf(element.type());
+    if (value.kind == RpcParams::Kind::String) {
+        std::string_view text;
+        if (element.get_string().get(text) != simdjson::SUCCESS)
+            throw RpcError(RpcCode::InvalidParams, QStringLiteral("Parâmetro de texto ilegível."));
+        value.text = QString::fromUtf8(text.data(), qsizetype(text.size()));
     }
+    if (value.kind != RpcParams::Kind::Object && value.kind != RpcParams::Kind::Array)
+        value.json = simdjson::to_string(element);
+    value.element = element;
+    return value;
+}
 
-    const MethodRegistry::Method *found = methods.find(method);
-    if (!found)
-        return fail(RpcCode::MethodNotFound,
-                    QStringLiteral("Método desconhecido: %1. Os métodos são %2.")
-                        .arg(QString::fromUtf8(method.data(), qsizetype(method.size())), methods.namesText()),
-                    id);
+void readParams(simdjson::dom::object object, Call &call)
+{
+    simdjson::dom::element params;
+    if (object["params"].get(params) != simdjson::SUCCESS)
+        return;
+    simdjson::dom::array list;
+    if (params.get_array().get(list) != simdjson::SUCCESS)
+        throw RpcError(RpcCode::InvalidParams,
+                       QStringLiteral("Os parâmetros de %1 devem ser uma lista posicional.").arg(call.methodName()));
+    for (simdjson::dom::element element : list)
+        call.values.push_back(paramOf(element));
+}
 
-    if (const auto &user = context.user(); user && user->right < found->required) {
-        qCWarning(lcRpc, "%s recusado ao usuário %s (direito %s, exige %s)", LogText::escaped(method).c_str(),
-                  qUtf8Printable(user->name), qUtf8Printable(AccessRights::name(user->right)),
-                  qUtf8Printable(AccessRights::name(found->required)));
-        if (found->writes())
-            found->refused(context, RpcCode::Forbidden);
-        return fail(RpcCode::Forbidden,
-                    QStringLiteral("Acesso negado: %1 exige o direito %2, e o usuário %3 tem o direito %4. Peça "
-                                   "ao administrador o direito %2.")
-                        .arg(QString::fromUtf8(method.data(), qsizetype(method.size())),
-                             AccessRights::name(found->required), user->name, AccessRights::name(user->right)),
-                    id);
+void findMethod(const MethodRegistry &methods, Call &call)
+{
+    call.found = methods.find(call.method);
+    if (!call.found)
+        throw RpcError(
+            RpcCode::MethodNotFound,
+            QStringLiteral("Método desconhecido: %1. Os métodos são %2.").arg(call.methodName(), methods.namesText()));
+}
+
+// A user below the method's right is refused (and a writing call journaled so).
+void checkRight(const Call &call, const RequestContext &context)
+{
+    const auto &user = context.user();
+    const MethodRegistry::Method &found = *call.found;
+    if (!user || user->right >= found.required)
+        return;
+    qCWarning(lcRpc, "%s recusado ao usuário %s (direito %s, exige %s)", LogText::escaped(call.method).c_str(),
+              qUtf8Printable(user->name), qUtf8Printable(AccessRights::name(user->right)),
+              qUtf8Printable(AccessRights::name(found.required)));
+    if (found.writes())
+        found.refused(context, RpcCode::Forbidden);
+    throw RpcError(
+        RpcCode::Forbidden,
+        QStringLiteral("Acesso negado: %1 exige o direito %2, e o usuário %3 tem o direito %4. Peça "
+                       "ao administrador o direito %2.")
+            .arg(call.methodName(), AccessRights::name(found.required), user->name, AccessRights::name(user->right)));
+}
+
+// Reads the rest of a streamed result into it (inside a batch), within `budget`.
+// Returns whether parts are left for the reply's stream.
+bool readResult(JsonRpcFront::Result &result, const RequestContext &context, Streaming streaming, std::size_t budget,
+                Outcome &outcome)
+{
+    bool more = result.stream->fill(result.json);
+    while (more && streaming == Streaming::Materialize) {
+        outcome.produced = result.json.size();
+        if (context.stopRequested())
+            throw RpcError::clientGone();
+        if (result.json.size() > budget)
+            throw RpcError(RpcCode::AnswerTooLarge,
+                           QStringLiteral("A resposta desta chamada passa de %1 MB, o limite de um lote: "
+                                          "faça-a fora do lote.")
+                               .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20));
+        more = result.stream->fill(result.json);
     }
+    result.rows = result.stream->rows();
+    return more;
+}
 
+void writeResult(const Call &call, JsonRpcFront::Result &result, bool more, Outcome &outcome)
+{
+    std::string &out = outcome.response;
+    out.reserve(result.json.size() + call.id.size() + 40);
+    out.append(R"({"jsonrpc":"2.0","id":)");
+    out.append(call.id);
+    out.append(R"(,"result":)");
+    out.append(result.json);
+    if (more)
+        outcome.stream = std::move(result.stream);
+    else
+        out.push_back('}');
+}
+
+// Runs the call's method. A failure the method did not answer as an RpcError is
+// logged and answered with a generic error.
+Outcome run(Call &call, RpcParams::Source source, const RequestContext &context, Streaming streaming,
+            std::size_t budget)
+{
+    Outcome outcome;
+    outcome.method = std::string(call.method);
     try {
-        JsonRpcFront::Result result = found->handler(RpcParams(std::move(values)), context);
-        bool more = false;
-        if (result.stream) {
-            more = result.stream->fill(result.json);
-            while (more && streaming == Streaming::Materialize) {
-                outcome.produced = result.json.size();
-                if (context.stopRequested())
-                    throw RpcError::clientGone();
-                if (result.json.size() > budget)
-                    throw RpcError(RpcCode::AnswerTooLarge,
-                                   QStringLiteral("A resposta desta chamada passa de %1 MB, o limite de um lote: "
-                                                  "faça-a fora do lote.")
-                                       .arg(JsonRpcFront::MaxBatchAnswerBytes >> 20));
-                more = result.stream->fill(result.json);
-            }
-            result.rows = result.stream->rows();
-        }
+        JsonRpcFront::Result result = call.found->handler(RpcParams(std::move(call.values), source), context);
+        const bool more = result.stream && readResult(result, context, streaming, budget, outcome);
         outcome.produced = result.json.size();
         outcome.rows = result.rows;
-        if (notification)
-            return outcome;
-        std::string &out = outcome.response;
-        out.reserve(result.json.size() + id.size() + 40);
-        out.append(R"({"jsonrpc":"2.0","id":)");
-        out.append(id);
-        out.append(R"(,"result":)");
-        out.append(result.json);
-        if (more)
-            outcome.stream = std::move(result.stream);
-        else
-            out.push_back('}');
+        if (!call.notification)
+            writeResult(call, result, more, outcome);
         return outcome;
     } catch (const RpcError &error) {
-        fail(error.code(), error.message(), id);
-    } catch (const PacketError &error) {
-        fail(RpcCode::InvalidParams, QStringLiteral("Lote de itens inválido: %1").arg(error.message()), id);
-    } catch (const DatabaseError &error) {
-        fail(RpcCode::DatabaseUnavailable, error.message(), id);
+        return failed(call, error, std::move(outcome));
     } catch (const std::exception &error) {
-        logFailure(method, error.what());
-        fail(RpcCode::ServerFailure,
-             QStringLiteral("Erro interno no servidor de aplicação: a operação não foi concluída. "
-                            "Tente de novo; se persistir, informe o administrador."),
-             id);
+        logFailure(call.method, error.what());
+        return failed(call,
+                      RpcError(RpcCode::ServerFailure,
+                               QStringLiteral("Erro interno no servidor de aplicação: a operação não foi concluída. "
+                                              "Tente de novo; se persistir, informe o administrador.")),
+                      std::move(outcome));
     }
-    return outcome;
+}
+
+Outcome callOne(const MethodRegistry &methods, const RequestContext &context, simdjson::dom::element root,
+                RpcParams::Source source, Streaming streaming, std::size_t budget)
+{
+    Call call;
+    try {
+        simdjson::dom::object object;
+        if (root.get_object().get(object) != simdjson::SUCCESS)
+            throw invalidRequest(QStringLiteral("esperado um objeto JSON-RPC 2.0."));
+        readHeader(object, call);
+        readParams(object, call);
+        findMethod(methods, call);
+        checkRight(call, context);
+    } catch (const RpcError &error) {
+        Outcome outcome = failed(call, error);
+        outcome.method = std::string(call.method);
+        return outcome;
+    }
+    return run(call, source, context, streaming, budget);
 }
 
 } // namespace

@@ -20,8 +20,8 @@
 // front reads a stream's first part before answering, so a failure there is an
 // ordinary error answer; a single call's later parts follow in the reply's stream,
 // while inside a batch the whole result is read into the batch's answer. Failures are exceptions: RpcError keeps its
-// code and message; a PacketError becomes "invalid params"; a DatabaseError "database unavailable"; any other exception
-// becomes a generic server error whose details go to the log only.
+// code and message (the service turns its database and packet failures into RpcErrors in one place, CallFailure);
+// any other exception becomes a generic server error whose details go to the log only.
 class JsonRpcFront
 {
 public:

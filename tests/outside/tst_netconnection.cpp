@@ -318,21 +318,23 @@ private slots:
             << QByteArray(R"({"jsonrpc":"2.0","result":{"fields":[{"name":"VR","type":"float"}],)"
                           R"("rows":[[2]]},"id":1})")
             << false << 2.0 << -1 << "";
-        QTest::newRow("negative zero keeps its sign") << answer("-0") << false << -0.0 << -1 << "";
-        QTest::newRow("negative zero in chunks") << answer("-0") << true << -0.0 << -1 << "";
+        // No writer of the system writes -0 any more; one from an earlier server reads as 0.
+        QTest::newRow("negative zero reads as zero") << answer("-0") << false << 0.0 << -1 << "";
+        QTest::newRow("negative zero in chunks") << answer("-0") << true << 0.0 << -1 << "";
         QTest::newRow("integer beyond 64 bits")
             << answer("123456789012345678901234567890") << false << 123456789012345678901234567890.0 << -1 << "";
         QTest::newRow("error object") << QByteArray(
             R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001,"message":"Sem dados"}})")
                                       << false << 0.0 << int(R::ServerError) << "Sem dados";
-        QTest::newRow("error object read as text") // -0 sends the answer to the on-demand reader
-            << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":{"code":-32010,"message":"Item inexistente"}})") << false
-            << 0.0 << int(R::ServerError) << "Item inexistente";
+        QTest::newRow("error object read as text") // an id beyond 64 bits sends the answer to the on-demand reader
+            << QByteArray(
+                   R"({"jsonrpc":"2.0","id":123456789012345678901,"error":{"code":-32010,"message":"Item inexistente"}})")
+            << false << 0.0 << int(R::ServerError) << "Item inexistente";
         QTest::newRow("error without a message") << QByteArray(R"({"jsonrpc":"2.0","id":1,"error":{"code":-32001}})")
                                                  << false << 0.0 << int(R::BadAnswer) << "objeto de erro malformado";
         QTest::newRow("error as text, read as text")
-            << QByteArray(R"({"jsonrpc":"2.0","id":-0,"error":"falhou"})") << false << 0.0 << int(R::BadAnswer)
-            << "objeto de erro malformado";
+            << QByteArray(R"({"jsonrpc":"2.0","id":123456789012345678901,"error":"falhou"})") << false << 0.0
+            << int(R::BadAnswer) << "objeto de erro malformado";
         QTest::newRow("answer cut short")
             << answer("1").left(60) << true << 0.0 << int(R::BadAnswer) << "resposta inválida";
         QTest::newRow("error after the result")

@@ -158,7 +158,7 @@ void TestDataPacket::roundTripCell_data()
     QTest::newRow("0.1") << fl << 0 << false << "" << qint64(0) << 0.1 << QByteArray("0.1");
     QTest::newRow("0.1+0.2") << fl << 0 << false << "" << qint64(0) << 0.1 + 0.2 << QByteArray("0.30000000000000004");
     QTest::newRow("zero") << fl << 0 << false << "" << qint64(0) << 0.0 << QByteArray("0");
-    QTest::newRow("negative zero") << fl << 0 << false << "" << qint64(0) << -0.0 << QByteArray("-0");
+    QTest::newRow("negative zero written 0") << fl << 0 << false << "" << qint64(0) << -0.0 << QByteArray("0");
     QTest::newRow("1234.5") << fl << 0 << false << "" << qint64(0) << 1234.5 << QByteArray("1234.5");
     QTest::newRow("1e308") << fl << 0 << false << "" << qint64(0) << 1e308 << QByteArray("1e+308");
     QTest::newRow("max") << fl << 0 << false << "" << qint64(0) << std::numeric_limits<double>::max()
@@ -203,17 +203,14 @@ void TestDataPacket::roundTripCell()
     const QByteArray encoded = DataPacket::encode(store);
     QVERIFY2(encoded.endsWith(",\"rows\":[[" + json + "]]}"), encoded.constData());
 
+    if (json == "0")
+        store.setNumber(row, 0, 0.0); // a negative zero reads back as the zero it was written as
     const TRecordStore decoded = DataPacket::decode(encoded);
     compareStores(decoded, store);
-    // The parser of answers reads every cell the same way, or refuses the number
-    // -0 (which it would read as +0) so that the answer is read as text.
+    // The parser of answers reads every cell the same way.
     TJsonDocument answer;
-    if (json == "-0") {
-        QCOMPARE(answer.parse(inAnswer(encoded)), simdjson::NUMBER_ERROR);
-    } else {
-        QCOMPARE(answer.parse(inAnswer(encoded)), simdjson::SUCCESS);
-        compareStores(DataPacket::decode(answer, "result"), store);
-    }
+    QCOMPARE(answer.parse(inAnswer(encoded)), simdjson::SUCCESS);
+    compareStores(DataPacket::decode(answer, "result"), store);
 }
 
 // A table with every type, nulls and long texts survives encode + decode, and
@@ -457,7 +454,7 @@ void TestDataPacket::malformed_data()
     QTest::newRow("missing comma after -0")
         << row2(R"(["ab" -0])") << noLimit << QStringList{"linha 2", "JSON malformado"};
     QTest::newRow("size -0") << packet(R"({"name":"A","type":"string","size":-0})", "") << noLimit
-                             << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};
+                             << QStringList{"campo \"A\"", "tamanho 0 inválido"};
     QTest::newRow("size beyond 64 bits") << packet(R"({"name":"A","type":"string","size":99999999999999999999})", "")
                                          << noLimit
                                          << QStringList{"campo \"A\"", "\"size\" deve ser um número inteiro"};

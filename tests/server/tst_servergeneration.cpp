@@ -1028,18 +1028,26 @@ private slots:
         QTest::addColumn<bool>("sameKey");
         QTest::addColumn<int>("code"); // of the second call; 0: the first answer again
         QTest::addColumn<bool>("otherUser"); // the calls come from two users
+        QTest::addColumn<QString>("resent"); // "spaced": blanks between its tokens; "earlier": key hashed as before
         const QString nf = QStringLiteral("GeraNF");
-        QTest::newRow("same key, same call") << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0 << false;
+        QTest::newRow("same key, same call")
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0 << false << QString();
+        QTest::newRow("same key, same call with other spacing")
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0 << false << "spaced";
+        QTest::newRow("same key, same call, key stored by an earlier server")
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << true << 0 << false << "earlier";
         QTest::newRow("same key, same call, another user")
-            << nf << QStringList{"c1-6-04", "c1-6-05"} << true << -32011 << true;
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << true << -32011 << true << QString();
         QTest::newRow("same key on a batch of two generations")
-            << QStringLiteral("lote") << QStringList{"c1-6-06", "c1-6-07"} << true << -32600 << false;
-        QTest::newRow("same key, another batch") << nf << QStringList{"c1-6-06"} << true << -32009 << false;
+            << QStringLiteral("lote") << QStringList{"c1-6-06", "c1-6-07"} << true << -32600 << false << QString();
+        QTest::newRow("same key, another batch")
+            << nf << QStringList{"c1-6-06"} << true << -32009 << false << QString();
         QTest::newRow("same key, the batch in another order")
-            << nf << QStringList{"c1-6-05", "c1-6-04"} << true << -32009 << false;
-        QTest::newRow("same key, another method")
-            << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"} << true << -32009 << false;
-        QTest::newRow("no key: billed already") << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011 << false;
+            << nf << QStringList{"c1-6-05", "c1-6-04"} << true << -32009 << false << QString();
+        QTest::newRow("same key, another method") << QStringLiteral("GeraInvoice") << QStringList{"c1-6-04", "c1-6-05"}
+                                                  << true << -32009 << false << QString();
+        QTest::newRow("no key: billed already")
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << false << -32011 << false << QString();
     }
 
     void idempotencyKey()
@@ -1049,6 +1057,7 @@ private slots:
         QFETCH(bool, sameKey);
         QFETCH(int, code);
         QFETCH(bool, otherUser);
+        QFETCH(QString, resent);
         httplib::Headers key{{"Idempotency-Key", "3f0c-chave-1"}};
         httplib::Headers secondKey = key;
         if (otherUser) {
@@ -1064,9 +1073,15 @@ private slots:
         QByteArrayList calls;
         for (const QString &item : items)
             calls << generationRequest(QStringLiteral("GeraNF"), batchOf({item}));
-        const Answer second = post(m_server.port(),
-                                   method == u"lote" ? "[" + calls.join(',') + "]"
-                                                     : generationRequest(method, batchOf(items)),
+        QByteArray request = generationRequest(method, batchOf(items));
+        if (resent == u"spaced")
+            request.replace("\":", "\" :\n ").replace(",\"", ", \"");
+        if (resent == u"earlier") // each parameter as the parser writes it, then a line break
+            QVERIFY(exec(QStringLiteral("UPDATE CHAVEEXECFAT SET HASHREQ = ?"),
+                         {QString::fromLatin1(
+                             QCryptographicHash::hash("GeraNF\n" + batchOf(items) + "\n", QCryptographicHash::Sha256)
+                                 .toHex())}));
+        const Answer second = post(m_server.port(), method == u"lote" ? "[" + calls.join(',') + "]" : request,
                                    sameKey ? secondKey : httplib::Headers{});
         QCOMPARE(second.errorCode(), code);
         // Every call is journaled: the run, then the repeat or each refused call.
