@@ -1,0 +1,118 @@
+#include "server/nfse/DpsData.h"
+
+#include "server/nfse/FiscalId.h"
+#include "server/nfse/NfseFormat.h"
+
+namespace {
+
+void add(QStringList &list, const QString &problem)
+{
+    if (!problem.isEmpty())
+        list << problem;
+}
+
+QString required(const QString &value, const QString &what, int maxLength)
+{
+    const QString text = value.trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("%1 não está preenchido(a): complete o cadastro.").arg(what);
+    if (text.size() > maxLength)
+        return QStringLiteral("%1 tem %2 caracteres; o leiaute da NFS-e aceita até %3. Abrevie-o(a).")
+            .arg(what)
+            .arg(text.size())
+            .arg(maxLength);
+    return {};
+}
+
+// Address texts travel as the layout's plain string type, which takes only the
+// characters of ISO 8859-1 (the accented letters of Portuguese among them).
+QString latin1Only(const QString &value, const QString &what)
+{
+    for (const QChar c : value)
+        if (c.unicode() > 0xFF || c.unicode() < 0x20)
+            return QStringLiteral("%1 tem o caractere \u201c%2\u201d, que o leiaute da NFS-e não aceita. "
+                                  "Troque-o no cadastro.")
+                .arg(what, c);
+    return {};
+}
+
+void checkCompany(const DpsData &d, QStringList &list)
+{
+    add(list, FiscalId::cnpjProblem(d.companyCnpj, QStringLiteral("O CNPJ da empresa emitente")));
+    add(list,
+        required(d.companyMunicipalRegistration, QStringLiteral("A inscrição municipal da empresa emitente"), 15));
+    add(list, FiscalId::ibgeProblem(d.companyMunicipality, QStringLiteral("O município (IBGE) da empresa emitente")));
+    if (d.series < 1 || d.series > 99999)
+        list << QStringLiteral("A série da DPS (%1) deve estar entre 1 e 99999.").arg(d.series);
+    if (d.number < 1 || d.number > 999999999999999LL)
+        list << QStringLiteral("O número da DPS (%1) deve estar entre 1 e 999999999999999.").arg(d.number);
+}
+
+void checkDates(const DpsData &d, QStringList &list)
+{
+    add(list, NfseFormat::dateTimeProblem(d.emitted, QStringLiteral("A data e hora de emissão")));
+    if (!d.competence.isValid() || d.competence.year() < 2000 || d.competence.year() > 2099)
+        list << QStringLiteral("A data de competência não é válida: informe uma data entre 2000 e 2099.");
+    else if (d.emitted.isValid() && d.competence > d.emitted.date())
+        list << QStringLiteral("A data de competência (%1) é posterior à emissão (%2): o serviço não pode ser "
+                               "declarado antes de prestado.")
+                    .arg(d.competence.toString(QStringLiteral("dd/MM/yyyy")),
+                         d.emitted.date().toString(QStringLiteral("dd/MM/yyyy")));
+}
+
+void checkClientAddress(const DpsData &d, QStringList &list)
+{
+    if (d.clientStreet.trimmed().isEmpty())
+        return;
+    add(list, FiscalId::ibgeProblem(d.clientMunicipality, QStringLiteral("O município (IBGE) do endereço do cliente")));
+    add(list, required(d.clientStreet, QStringLiteral("O logradouro do cliente"), 255));
+    add(list, required(d.clientStreetNumber, QStringLiteral("O número do endereço do cliente"), 60));
+    add(list, required(d.clientDistrict, QStringLiteral("O bairro do cliente"), 60));
+    add(list, latin1Only(d.clientStreet, QStringLiteral("O logradouro do cliente")));
+    add(list, latin1Only(d.clientStreetNumber, QStringLiteral("O número do endereço do cliente")));
+    add(list, latin1Only(d.clientDistrict, QStringLiteral("O bairro do cliente")));
+    const QString cep = d.clientPostalCode.trimmed();
+    if (FiscalId::digitsOf(cep).size() != 8 || cep.size() > 9)
+        list << QStringLiteral("O CEP do cliente (%1) deve ter 8 dígitos.").arg(cep);
+}
+
+void checkClient(const DpsData &d, QStringList &list)
+{
+    add(list, FiscalId::cnpjOrCpfProblem(d.clientDocument, QStringLiteral("do cliente")));
+    add(list, required(d.clientName, QStringLiteral("O nome do cliente"), 300));
+    checkClientAddress(d, list);
+}
+
+void checkService(const DpsData &d, QStringList &list)
+{
+    const QString code = d.serviceCode.trimmed();
+    if (code.size() != 6 || FiscalId::digitsOf(code) != code)
+        list << QStringLiteral("O código de serviço nacional do produto (%1) deve ter 6 dígitos "
+                               "(item, subitem e desdobro da lista nacional).")
+                    .arg(code);
+    add(list, required(d.description, QStringLiteral("A descrição do serviço"), 2000));
+    if (d.valueCents <= 0 || d.valueCents > NfseFormat::maxCents)
+        list << QStringLiteral("O valor do serviço (%1) deve ser maior que zero e ter até 15 dígitos inteiros.")
+                    .arg(NfseFormat::money(d.valueCents));
+    const int maxRate = 500;
+    const int minRate = d.taxRegime == DpsData::TaxRegime::SimplesNacional ? 1 : 200;
+    if (d.issRateHundredths < minRate || d.issRateHundredths > maxRate)
+        list << QStringLiteral("A alíquota do ISS (%1%) deve estar entre %2% e 5,00%%3.")
+                    .arg(NfseFormat::rate(d.issRateHundredths).replace(u'.', u','),
+                         NfseFormat::rate(minRate).replace(u'.', u','),
+                         d.taxRegime == DpsData::TaxRegime::SimplesNacional
+                             ? QString()
+                             : QStringLiteral(" fora do Simples Nacional"));
+}
+
+} // namespace
+
+QStringList DpsData::problems() const
+{
+    QStringList list;
+    checkCompany(*this, list);
+    checkDates(*this, list);
+    checkClient(*this, list);
+    checkService(*this, list);
+    return list;
+}
