@@ -14,6 +14,7 @@
 #include <openssl/x509.h>
 #include <xmlsec/base64.h>
 #include <xmlsec/crypto.h>
+#include <xmlsec/errors.h>
 #include <xmlsec/templates.h>
 #include <xmlsec/xmldsig.h>
 #include <xmlsec/xmlsec.h>
@@ -52,6 +53,18 @@ void freeCaStack(STACK_OF(X509) * stack)
     sk_X509_pop_free(stack, X509_free);
 }
 
+// xmlsec1 reports a failure as a chain of calls, the cause first; the signer keeps
+// the cause (per thread) for its message instead of letting xmlsec1 print to stderr.
+thread_local QString xmlsecCause;
+
+void keepXmlsecCause(const char *, int, const char *, const char *, const char *subject, int reason, const char *msg)
+{
+    if (xmlsecCause.isEmpty())
+        xmlsecCause = QStringLiteral("%1 (%2, código %3)")
+                          .arg(QString::fromUtf8(msg ? msg : ""), QString::fromUtf8(subject ? subject : ""))
+                          .arg(reason);
+}
+
 // xmlsec1 and its OpenSSL engine, once per process. The legacy provider reads the
 // older PKCS#12 files (RC2, 3DES) that certificate authorities still hand out.
 void initialiseOnce()
@@ -64,6 +77,7 @@ void initialiseOnce()
             OSSL_PROVIDER_load(nullptr, "default");
         xmlSecBase64SetDefaultLineSize(1 << 24); // base64 values on one line
         xmlSecSetDefaultLineFeed(xmlText(""));
+        xmlSecErrorsSetCallback(keepXmlsecCause);
         if (xmlSecInit() < 0 || xmlSecCheckVersion() != 1 || xmlSecOpenSSLAppInit(nullptr) < 0
             || xmlSecOpenSSLInit() < 0)
             failure = QStringLiteral("A biblioteca de assinatura XML (xmlsec1 com OpenSSL) não pôde ser iniciada: "
@@ -181,12 +195,13 @@ DpsSigner::DpsSigner(const QString &pkcs12Path, const QString &passwordPath)
         readSecret(passwordPath, QStringLiteral("O arquivo da senha do certificado A1")));
     const Parsed parsed = parsePkcs12(content, password, pkcs12Path, passwordPath);
     requireInForce(parsed.certificate.get(), pkcs12Path);
+    xmlsecCause.clear();
     XmlSecKeyPtr key(xmlSecOpenSSLAppPkcs12LoadMemory(reinterpret_cast<const xmlSecByte *>(content.constData()),
                                                       static_cast<xmlSecSize>(content.size()), password.constData(),
                                                       nullptr, nullptr));
     if (!key)
         throw FasError(QStringLiteral("O certificado %1 não pôde ser preparado para assinar: %2.")
-                           .arg(pkcs12Path, opensslReason()));
+                           .arg(pkcs12Path, xmlsecCause.isEmpty() ? opensslReason() : xmlsecCause));
     m_key = std::make_unique<Key>(Key{std::move(key), dateOf(X509_get0_notAfter(parsed.certificate.get()))});
 }
 
@@ -220,10 +235,12 @@ QByteArray DpsSigner::sign(const QByteArray &xml) const
     xmlSecTmplX509DataAddCertificate(
         xmlSecTmplKeyInfoAddX509Data(xmlSecTmplSignatureEnsureKeyInfo(signature, nullptr)));
 
+    xmlsecCause.clear();
     DsigCtxPtr context(xmlSecDSigCtxCreate(nullptr));
     if (!context || !(context->signKey = xmlSecKeyDuplicate(m_key->key.get()))
         || xmlSecDSigCtxSign(context.get(), signature) < 0)
-        throw FasError(QStringLiteral("A assinatura do documento da NFS-e falhou: %1.").arg(opensslReason()));
+        throw FasError(QStringLiteral("A assinatura do documento da NFS-e falhou: %1.")
+                           .arg(xmlsecCause.isEmpty() ? opensslReason() : xmlsecCause));
 
     xmlChar *text = nullptr;
     int size = 0;
