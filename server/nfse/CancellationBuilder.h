@@ -12,13 +12,13 @@
 // its infPedReg as it signs a DPS.
 struct CancellationData
 {
-    enum class Reason { IssueError = 1, ServiceNotRendered = 2, Other = 9 };
+    enum class Reason { EmissionError = 1, ServiceNotRendered = 2, Other = 9 };
 
     DpsData::Environment environment = DpsData::Environment::Homologation;
-    QString authorDocument; // CNPJ (or CPF) of the issuing company
+    QString authorDocument; // CNPJ (or CPF) of the emitting company
     QString accessKey;      // the note's 50-digit access key
     QDateTime requested;    // with its offset from UTC
-    Reason reason = Reason::IssueError;
+    Reason reason = Reason::EmissionError;
     QString reasonText; // 15 to 255 characters
 
     QStringList problems() const;

@@ -36,7 +36,7 @@ void writeProvider(QXmlStreamWriter &xml, const DpsData &d)
     text(xml, "IM", d.companyMunicipalRegistration.trimmed());
     xml.writeStartElement(QStringLiteral("regTrib"));
     // Simples Nacional: an ME/EPP whose federal and municipal taxes are both settled
-    // within it; otherwise not an adherent. No special municipal regime.
+    // within it; otherwise not an adherent. No particular municipal regime.
     if (d.taxRegime == DpsData::TaxRegime::SimplesNacional) {
         text(xml, "opSimpNac", QStringLiteral("3"));
         text(xml, "regApTribSN", QStringLiteral("1"));
@@ -114,7 +114,7 @@ void writeInfDps(QXmlStreamWriter &xml, const DpsData &d)
     text(xml, "serie", QString::number(d.series));
     text(xml, "nDPS", QString::number(d.number));
     text(xml, "dCompet", NfseFormat::date(d.competence));
-    text(xml, "tpEmit", QStringLiteral("1")); // issued by the provider
+    text(xml, "tpEmit", QStringLiteral("1")); // emitted by the provider
     text(xml, "cLocEmi", d.companyMunicipality.trimmed());
     writeProvider(xml, d);
     writeClient(xml, d);

@@ -13,7 +13,7 @@ namespace DpsBuilder {
 // The layout's version, written in the versao attribute.
 inline constexpr char layoutVersion[] = "1.01";
 
-// The DPS's identity, 45 characters: "DPS", the issuing municipality's IBGE code (7),
+// The DPS's identity, 45 characters: "DPS", the emitting municipality's IBGE code (7),
 // the kind of federal registration (1 CPF, 2 CNPJ), the registration (14, a CPF with
 // leading zeros), the series (5) and the number (15), both with leading zeros. The
 // same data give the same Id, so a DPS sent again is the same DPS to the service.

@@ -11,14 +11,17 @@ void add(QStringList &list, const QString &problem)
         list << problem;
 }
 
+// `what` is a noun phrase with its article, in lower case ("o nome do cliente").
 QString required(const QString &value, const QString &what, int maxLength)
 {
     const QString text = value.trimmed();
     if (text.isEmpty())
-        return QStringLiteral("%1 não está preenchido(a): complete o cadastro.").arg(what);
+        return QStringLiteral("Falta %1: complete o cadastro.").arg(what);
+    QString subject = what;
+    subject[0] = subject[0].toUpper();
     if (text.size() > maxLength)
-        return QStringLiteral("%1 tem %2 caracteres; o leiaute da NFS-e aceita até %3. Abrevie-o(a).")
-            .arg(what)
+        return QStringLiteral("%1 tem %2 caracteres; o leiaute da NFS-e aceita até %3. Abrevie o texto.")
+            .arg(subject)
             .arg(text.size())
             .arg(maxLength);
     return {};
@@ -40,7 +43,7 @@ void checkCompany(const DpsData &d, QStringList &list)
 {
     add(list, FiscalId::cnpjProblem(d.companyCnpj, QStringLiteral("O CNPJ da empresa emitente")));
     add(list,
-        required(d.companyMunicipalRegistration, QStringLiteral("A inscrição municipal da empresa emitente"), 15));
+        required(d.companyMunicipalRegistration, QStringLiteral("a inscrição municipal da empresa emitente"), 15));
     add(list, FiscalId::ibgeProblem(d.companyMunicipality, QStringLiteral("O município (IBGE) da empresa emitente")));
     if (d.series < 1 || d.series > 99999)
         list << QStringLiteral("A série da DPS (%1) deve estar entre 1 e 99999.").arg(d.series);
@@ -65,9 +68,9 @@ void checkClientAddress(const DpsData &d, QStringList &list)
     if (d.clientStreet.trimmed().isEmpty())
         return;
     add(list, FiscalId::ibgeProblem(d.clientMunicipality, QStringLiteral("O município (IBGE) do endereço do cliente")));
-    add(list, required(d.clientStreet, QStringLiteral("O logradouro do cliente"), 255));
-    add(list, required(d.clientStreetNumber, QStringLiteral("O número do endereço do cliente"), 60));
-    add(list, required(d.clientDistrict, QStringLiteral("O bairro do cliente"), 60));
+    add(list, required(d.clientStreet, QStringLiteral("o logradouro do cliente"), 255));
+    add(list, required(d.clientStreetNumber, QStringLiteral("o número do endereço do cliente"), 60));
+    add(list, required(d.clientDistrict, QStringLiteral("o bairro do cliente"), 60));
     add(list, latin1Only(d.clientStreet, QStringLiteral("O logradouro do cliente")));
     add(list, latin1Only(d.clientStreetNumber, QStringLiteral("O número do endereço do cliente")));
     add(list, latin1Only(d.clientDistrict, QStringLiteral("O bairro do cliente")));
@@ -79,7 +82,7 @@ void checkClientAddress(const DpsData &d, QStringList &list)
 void checkClient(const DpsData &d, QStringList &list)
 {
     add(list, FiscalId::cnpjOrCpfProblem(d.clientDocument, QStringLiteral("do cliente")));
-    add(list, required(d.clientName, QStringLiteral("O nome do cliente"), 300));
+    add(list, required(d.clientName, QStringLiteral("o nome do cliente"), 300));
     checkClientAddress(d, list);
 }
 
@@ -90,7 +93,7 @@ void checkService(const DpsData &d, QStringList &list)
         list << QStringLiteral("O código de serviço nacional do produto (%1) deve ter 6 dígitos "
                                "(item, subitem e desdobro da lista nacional).")
                     .arg(code);
-    add(list, required(d.description, QStringLiteral("A descrição do serviço"), 2000));
+    add(list, required(d.description, QStringLiteral("a descrição do serviço"), 2000));
     if (d.valueCents <= 0 || d.valueCents > NfseFormat::maxCents)
         list << QStringLiteral("O valor do serviço (%1) deve ser maior que zero e ter até 15 dígitos inteiros.")
                     .arg(NfseFormat::money(d.valueCents));

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // What a DPS (the declaration the national NFS-e system turns into a note) says,
-// as a plain value: the issuing company, the client, the service and its value.
+// as a plain value: the emitting company, the client, the service and its value.
 // Money is held in cents and the ISS rate in hundredths of a percent (500 = 5,00%),
 // so nothing is rounded on the way to the document.
 struct DpsData
@@ -16,10 +16,10 @@ struct DpsData
 
     Environment environment = Environment::Homologation;
 
-    // The issuing company.
+    // The emitting company.
     QString companyCnpj;
     QString companyMunicipalRegistration;
-    QString companyMunicipality; // IBGE code, 7 digits: where the note is issued and the service rendered
+    QString companyMunicipality; // IBGE code, 7 digits: where the note is emitted and the service rendered
     TaxRegime taxRegime = TaxRegime::Normal;
     int series = 1;    // 1 .. 99999
     qint64 number = 0; // 1 .. 999999999999999, never reused within the company's series

@@ -236,7 +236,7 @@ void TestNfseDps::refusal_data()
     }) << "empresa" << good << "O município (IBGE) do endereço do cliente (355030) não é válido: o código IBGE";
     QTest::newRow("missing municipal registration")
         << Change([](DpsData &d) { d.companyMunicipalRegistration.clear(); }) << "empresa" << good
-        << "A inscrição municipal da empresa emitente não está preenchido(a): complete o cadastro.";
+        << "Falta a inscrição municipal da empresa emitente: complete o cadastro.";
     QTest::newRow("ISS rate above 5%") << Change([](DpsData &d) {
         d.issRateHundredths = 501;
     }) << "empresa" << good << "A alíquota do ISS (5,01%) deve estar entre 2,00% e 5,00% fora do Simples Nacional.";
@@ -289,7 +289,8 @@ void TestNfseDps::cancellation_data()
     QTest::addColumn<int>("reason");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("company, issue error") << "11.222.333/0001-81" << 1 << "<CNPJAutor>11222333000181</CNPJAutor>";
+    QTest::newRow("company, error in the emission")
+        << "11.222.333/0001-81" << 1 << "<CNPJAutor>11222333000181</CNPJAutor>";
     QTest::newRow("person, other reason") << "52998224725" << 9 << "<CPFAutor>52998224725</CPFAutor>";
 }
 
