@@ -8,13 +8,18 @@
 
 namespace {
 
-bool openssl(const QString &dir, const QStringList &arguments)
+// Runs openssl in `dir` with the words of `command` (file names relative to `dir`);
+// a password goes in the environment (FAS_P12), where spaces do not split it.
+bool openssl(const QString &dir, const QString &command, const QString &password = {})
 {
     QProcess process;
     process.setWorkingDirectory(dir);
-    process.start(QStringLiteral("openssl"), arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("FAS_P12"), password);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("openssl"), command.split(u' '));
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        qWarning("openssl %s failed: %s", qPrintable(arguments.join(u' ')), process.readAllStandardError().constData());
+        qWarning("openssl %s failed: %s", qPrintable(command), process.readAllStandardError().constData());
         return false;
     }
     return true;
@@ -22,32 +27,23 @@ bool openssl(const QString &dir, const QStringList &arguments)
 
 // `openssl req -x509` cannot date a certificate in the past; a one-off CA database
 // lets `openssl ca -selfsign` set both ends of its validity.
-bool expiredCertificate(const QString &dir, const QString &key, const QString &pem)
+bool makeCertificate(const QString &dir, const QString &name, CertificateValidity validity)
 {
-    const QString request = pem + QStringLiteral(".csr");
-    const QString config = QStringLiteral("[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\nnew_certs_dir=.\n"
-                                          "serial=serial\ndefault_md=sha256\npolicy=p\n[p]\ncommonName=supplied\n");
-    QFile(dir + QStringLiteral("/index.txt")).open(QIODevice::WriteOnly);
-    return writeSecretFile(dir + QStringLiteral("/serial"), "01\n")
-           && writeSecretFile(dir + QStringLiteral("/ca.cnf"), config.toUtf8())
-           && openssl(dir,
-                      {QStringLiteral("req"), QStringLiteral("-new"), QStringLiteral("-newkey"),
-                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
-                       QStringLiteral("-out"), request, QStringLiteral("-subj"), QStringLiteral("/CN=EMPRESA VENCIDA")})
-           && openssl(dir,
-                      {QStringLiteral("ca"), QStringLiteral("-batch"), QStringLiteral("-config"),
-                       QStringLiteral("ca.cnf"), QStringLiteral("-selfsign"), QStringLiteral("-keyfile"), key,
-                       QStringLiteral("-in"), request, QStringLiteral("-startdate"), QStringLiteral("20200101000000Z"),
-                       QStringLiteral("-enddate"), QStringLiteral("20210101000000Z"), QStringLiteral("-out"), pem});
-}
-
-bool certificateInForce(const QString &dir, const QString &key, const QString &pem)
-{
-    return openssl(dir, {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                         QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-sha256"),
-                         QStringLiteral("-days"), QStringLiteral("30"), QStringLiteral("-keyout"), key,
-                         QStringLiteral("-out"), pem, QStringLiteral("-subj"),
-                         QStringLiteral("/CN=EMPRESA DE TESTE:11222333000181")});
+    if (validity == CertificateValidity::InForce)
+        return openssl(dir, QStringLiteral("req -x509 -newkey rsa:2048 -nodes -sha256 -days 30 -subj /CN=EMPRESA-TESTE "
+                                           "-keyout %1.key.pem -out %1.pem")
+                                .arg(name));
+    const QByteArray config = "[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\nnew_certs_dir=.\nserial=serial\n"
+                              "default_md=sha256\npolicy=p\n[p]\ncommonName=supplied\n";
+    return writeSecretFile(dir + QStringLiteral("/index.txt"), {})
+           && writeSecretFile(dir + QStringLiteral("/serial"), "01\n")
+           && writeSecretFile(dir + QStringLiteral("/ca.cnf"), config)
+           && openssl(dir, QStringLiteral("req -new -newkey rsa:2048 -nodes -subj /CN=EMPRESA-VENCIDA "
+                                          "-keyout %1.key.pem -out %1.csr")
+                               .arg(name))
+           && openssl(dir, QStringLiteral("ca -batch -config ca.cnf -selfsign -keyfile %1.key.pem -in %1.csr "
+                                          "-startdate 20200101000000Z -enddate 20210101000000Z -out %1.pem")
+                               .arg(name));
 }
 
 } // namespace
@@ -56,15 +52,12 @@ TestCertificate makeTestCertificate(const QString &dir, const QString &name, con
                                     CertificateValidity validity)
 {
     const QString base = QDir(dir).filePath(name);
-    const QString key = base + QStringLiteral(".key.pem");
     TestCertificate made{base + QStringLiteral(".p12"), base + QStringLiteral(".senha"), base + QStringLiteral(".pem")};
-    const bool certificate = validity == CertificateValidity::Expired
-                                 ? expiredCertificate(dir, key, made.certificatePem)
-                                 : certificateInForce(dir, key, made.certificatePem);
-    if (!certificate
-        || !openssl(dir, {QStringLiteral("pkcs12"), QStringLiteral("-export"), QStringLiteral("-inkey"), key,
-                          QStringLiteral("-in"), made.certificatePem, QStringLiteral("-out"), made.pkcs12,
-                          QStringLiteral("-passout"), QStringLiteral("pass:") + password})
+    if (!makeCertificate(dir, name, validity)
+        || !openssl(
+            dir,
+            QStringLiteral("pkcs12 -export -inkey %1.key.pem -in %1.pem -out %1.p12 -passout env:FAS_P12").arg(name),
+            password)
         || !QFile::setPermissions(made.pkcs12, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
         || !writeSecretFile(made.passwordFile, password.toUtf8() + '\n'))
         return {};
