@@ -220,6 +220,10 @@ QByteArray DpsSigner::sign(const QByteArray &xml) const
     if (!target)
         throw FasError(QStringLiteral("O documento a assinar não é uma DPS nem um pedido de evento da NFS-e: falta "
                                       "o elemento com o atributo Id."));
+    if (xmlSecFindChild(root, xmlSecNodeSignature, xmlSecDSigNs))
+        throw FasError(
+            QStringLiteral("O documento da NFS-e já está assinado: envie-o como está, sem assiná-lo de novo."));
+    xmlsecCause.clear();
     xmlAttrPtr idAttr = xmlHasProp(target, xmlText("Id"));
     const std::unique_ptr<xmlChar, XmlTextFreer> id(xmlNodeListGetString(doc.get(), idAttr->children, 1));
     xmlAddID(nullptr, doc.get(), id.get(), idAttr);
@@ -227,7 +231,9 @@ QByteArray DpsSigner::sign(const QByteArray &xml) const
 
     xmlNodePtr signature = xmlSecTmplSignatureCreate(doc.get(), xmlSecTransformInclC14NId, xmlSecTransformRsaSha256Id,
                                                      nullptr);
-    xmlAddChild(root, signature);
+    if (!signature || !xmlAddChild(root, signature))
+        throw FasError(
+            QStringLiteral("A assinatura do documento da NFS-e não pôde ser preparada: %1.").arg(xmlsecCause));
     xmlNodePtr reference = xmlSecTmplSignatureAddReference(signature, xmlSecTransformSha256Id, nullptr,
                                                            xmlText(uri.constData()), nullptr);
     xmlSecTmplReferenceAddTransform(reference, xmlSecTransformEnvelopedId);
@@ -235,7 +241,6 @@ QByteArray DpsSigner::sign(const QByteArray &xml) const
     xmlSecTmplX509DataAddCertificate(
         xmlSecTmplKeyInfoAddX509Data(xmlSecTmplSignatureEnsureKeyInfo(signature, nullptr)));
 
-    xmlsecCause.clear();
     DsigCtxPtr context(xmlSecDSigCtxCreate(nullptr));
     if (!context || !(context->signKey = xmlSecKeyDuplicate(m_key->key.get()))
         || xmlSecDSigCtxSign(context.get(), signature) < 0)

@@ -199,6 +199,7 @@ void TestNfseDps::signedDps()
          QList<QByteArray>{"rsa-sha256\"/>", "REC-xml-c14n-20010315\"/>", "#sha256\"/>", "<X509Certificate>",
                            "<Reference URI=\"#" + DpsBuilder::dpsId(data).toLatin1() + "\">"})
         QVERIFY2(signedXml.contains(part), part.constData());
+    QVERIFY_THROWS_EXCEPTION(FasError, signer.sign(signedXml)); // a signed document is never signed again
     if (tamper)
         signedXml.replace("<vServ>1500.00</vServ>", "<vServ>15.00</vServ>");
     const QString verification = verifyProblems(signedXml, QStringLiteral("infDPS"), m_inForce.certificatePem);
