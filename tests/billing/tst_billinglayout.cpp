@@ -190,54 +190,29 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("CNPJ") << "cnpj"
-                              << "11222333000181"
-                              << "";
-        QTest::newRow("CNPJ, second check digit wrong") << "cnpj"
-                                                        << "11222333000182"
-                                                        << "dígito verificador errado";
-        QTest::newRow("CNPJ, alphanumeric") << "cnpj"
-                                            << "12ABC34501DE35"
-                                            << "";
-        QTest::newRow("CNPJ, alphanumeric, lower case") << "cnpj"
-                                                        << "12abc34501de35"
-                                                        << "não tem 14 caracteres";
-        QTest::newRow("CNPJ, letter among the check digits") << "cnpj"
-                                                             << "12ABC34501DE3A"
-                                                             << "não tem 14 caracteres";
-        QTest::newRow("CNPJ, with its points") << "cnpj"
-                                               << "11.222.333/0001-81"
-                                               << "sem pontos, barra ou traço";
-        QTest::newRow("CNPJ, zeros") << "cnpj"
-                                     << "00000000000000"
-                                     << "todos os algarismos iguais";
-        QTest::newRow("CPF") << "cpf"
-                             << "12345678909"
-                             << "";
-        QTest::newRow("CPF, first check digit wrong") << "cpf"
-                                                      << "12345678919"
-                                                      << "dígito verificador errado";
-        QTest::newRow("CPF, all equal") << "cpf"
-                                        << "11111111111"
-                                        << "todos os algarismos iguais";
-        QTest::newRow("CPF, 10 digits") << "cpf"
-                                        << "1234567890"
-                                        << "não tem 11 algarismos";
-        QTest::newRow("municipality") << "ibge"
-                                      << "5300108"
-                                      << "";
-        QTest::newRow("municipality, no state 20") << "ibge"
-                                                   << "2000000"
-                                                   << "não começa pelo código de um estado";
-        QTest::newRow("service code") << "service"
-                                      << "010701"
-                                      << "";
-        QTest::newRow("service code with points") << "service"
-                                                  << "01.07.01"
-                                                  << "não tem 6 algarismos";
-        QTest::newRow("series of six digits") << "series"
-                                              << "123456"
-                                              << "não tem de 1 a 5 algarismos";
+        const auto row = [](const char *name, const char *kind, const char *value, const char *problem) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(value)
+                                << QString::fromUtf8(problem);
+        };
+        row("CNPJ", "cnpj", "11222333000181", "");
+        row("CNPJ, second check digit wrong", "cnpj", "11222333000182", "dígito verificador errado");
+        row("CNPJ, alphanumeric", "cnpj", "12ABC34501DE35", "");
+        row("CNPJ, alphanumeric, lower case", "cnpj", "12abc34501de35", "");
+        row("CNPJ, letter among the check digits", "cnpj", "12ABC34501DE3A", "não tem 14 caracteres");
+        row("CNPJ, written with points, bar and dash", "cnpj", "11.222.333/0001-81", "");
+        row("CNPJ, zeros", "cnpj", "00000000000000", "todos os algarismos iguais");
+        row("CPF", "cpf", "12345678909", "");
+        row("CPF, first check digit wrong", "cpf", "12345678919", "dígito verificador errado");
+        row("CPF, all equal", "cpf", "11111111111", "todos os algarismos iguais");
+        row("CPF, 10 digits", "cpf", "1234567890", "não tem 11 algarismos");
+        row("document of 12 digits", "document", "123456789012", "não tem 14 caracteres (CNPJ) nem 11");
+        row("municipality", "ibge", "5300108", "");
+        row("municipality, no state 20", "ibge", "2000000", "não começa pelo código de um estado");
+        row("municipality, check digit", "ibge", "3550307", "dígito verificador errado");
+        row("municipality published outside the rule", "ibge", "4305871", "");
+        row("service code", "service", "010701", "");
+        row("service code with points", "service", "01.07.01", "não tem 6 algarismos");
+        row("series of six digits", "series", "123456", "não tem de 1 a 5 algarismos");
     }
 
     void fiscalIds()
@@ -245,11 +220,10 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, value);
         QFETCH(QString, problem);
-        const QHash<QString, QString (*)(QStringView)> checks{{"cnpj", FiscalId::cnpjProblem},
-                                                              {"cpf", FiscalId::cpfProblem},
-                                                              {"ibge", FiscalId::municipalityProblem},
-                                                              {"service", FiscalId::serviceCodeProblem},
-                                                              {"series", FiscalId::seriesProblem}};
+        const QHash<QString, QString (*)(QStringView)> checks{
+            {"cnpj", FiscalId::cnpjProblem},           {"cpf", FiscalId::cpfProblem},
+            {"document", FiscalId::documentProblem},   {"ibge", FiscalId::municipalityProblem},
+            {"service", FiscalId::serviceCodeProblem}, {"series", FiscalId::seriesProblem}};
         const QString found = checks.value(kind)(value);
         QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
     }
