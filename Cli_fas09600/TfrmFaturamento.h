@@ -27,7 +27,7 @@ class LegendTotals;
 class CalculationDateColumn;
 class FindBar;
 class PreviewActions;
-class PreviewRequest;
+struct PreviewRequest;
 class PreviewSorting;
 class RunResultPanel;
 class ScreenLayout;
