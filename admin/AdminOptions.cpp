@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 
 #include "admin/CommandTable.h"
+#include "platform/data/CommandLineText.h"
 #include "platform/data/FasError.h"
 #include "platform/sql/DatabaseSettings.h"
 
@@ -55,7 +56,7 @@ AdminOptions AdminOptions::parse(const QStringList &givenArguments, const QProce
     const QCommandLineOption databaseOption(QStringLiteral("database"), QString(), QStringLiteral("url"));
     parser.addOptions({helpOption, configOption, databaseOption});
     if (!parser.parse(arguments))
-        throw FasError(parser.errorText() + QStringLiteral(" (veja fas-admin --help)"));
+        throw FasError(CommandLineText::error(parser, QStringLiteral("fas-admin")));
 
     AdminOptions options;
     const QStringList positional = parser.positionalArguments();

@@ -1,5 +1,7 @@
 #include "host/HostCommandLine.h"
 
+#include "platform/data/CommandLineText.h"
+
 #include <cstdio>
 
 #include <QCoreApplication>
@@ -7,23 +9,23 @@
 #include "fas/Version.h"
 
 HostCommandLine::HostCommandLine()
-    : config(QStringLiteral("config"), QStringLiteral("INI configuration file (default: $FAS_CONFIG)."),
-             QStringLiteral("file"))
-    , database(QStringLiteral("database"), QStringLiteral("Host database: SQLite path or postgresql:// URL."),
+    : config(QStringLiteral("config"), QStringLiteral("Arquivo INI de configuração (padrão: variável FAS_CONFIG)."),
+             QStringLiteral("arquivo"))
+    , database(QStringLiteral("database"), QStringLiteral("Banco de dados do host: arquivo SQLite ou endereço postgresql://."),
                QStringLiteral("url"))
-    , server(QStringLiteral("server"), QStringLiteral("Application server address HOST:PORT."),
-             QStringLiteral("address"))
-    , module(QStringLiteral("module"), QStringLiteral("Path of libPkg_fas09600.so."), QStringLiteral("path"))
-    , open(QStringLiteral("open"), QStringLiteral("Open the billing preview at start."))
+    , server(QStringLiteral("server"), QStringLiteral("Endereço do servidor de aplicação HOST:PORTA."),
+             QStringLiteral("endereço"))
+    , module(QStringLiteral("module"), QStringLiteral("Caminho de libPkg_fas09600.so."), QStringLiteral("caminho"))
+    , open(QStringLiteral("open"), QStringLiteral("Abre a prévia para faturamento ao iniciar."))
     , screenshot(QStringLiteral("screenshot"),
-                 QStringLiteral("Debugging: save the screen to FILE MS after start (repeatable)."),
-                 QStringLiteral("MS:FILE"))
+                 QStringLiteral("Depuração: grava a tela em ARQUIVO MS milissegundos após o início (pode repetir)."),
+                 QStringLiteral("MS:ARQUIVO"))
     , click(QStringLiteral("click"),
-            QStringLiteral("Debugging: click the button named NAME MS after start (repeatable)."),
-            QStringLiteral("MS:NAME"))
-    , quitAfter(QStringLiteral("quit-after"), QStringLiteral("Debugging: quit MS after start."), QStringLiteral("MS"))
+            QStringLiteral("Depuração: clica no botão de nome NOME MS milissegundos após o início (pode repetir)."),
+            QStringLiteral("MS:NOME"))
+    , quitAfter(QStringLiteral("quit-after"), QStringLiteral("Depuração: encerra MS milissegundos após o início."), QStringLiteral("MS"))
 {
-    parser.setApplicationDescription(QStringLiteral("Host of the billing preview module (FAS09600)."));
+    parser.setApplicationDescription(QStringLiteral("Hospedeiro do módulo Prévia para Faturamento (FAS09600)."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({config, database, server, module, open, screenshot, click, quitAfter});
@@ -42,7 +44,7 @@ std::optional<int> HostCommandLine::answerWithoutDisplay(int argc, char *argv[])
     if (!commandLine.parser.parse(QCoreApplication::arguments()))
         return std::nullopt;
     if (commandLine.parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(commandLine.parser.helpText()), stdout);
+        std::fputs(qPrintable(CommandLineText::help(commandLine.parser, QStringLiteral("fas-host"))), stdout);
         return 0;
     }
     if (commandLine.parser.isSet(QStringLiteral("version"))) {

@@ -9,6 +9,7 @@
 #include "platform/ui/EventGuard.h"
 #include "platform/data/FasError.h"
 #include "host/HostCommandLine.h"
+#include "platform/data/CommandLineText.h"
 #include "outside/services/HostConfig.h"
 #include "host/HostTranslations.h"
 #include "host/HostWindow.h"
@@ -40,7 +41,11 @@ int main(int argc, char *argv[])
 
     HostCommandLine commandLine;
     QCommandLineParser &parser = commandLine.parser;
-    parser.process(app);
+    // Qt's own options (-platform, -style ...) were taken by the application.
+    if (!parser.parse(QApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(CommandLineText::error(parser, QStringLiteral("fas-host"))));
+        return CommandLineText::UsageStatus;
+    }
 
     ModuleLoader module(parser.isSet(commandLine.module)
                             ? parser.value(commandLine.module)

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSqlQuery>
 
+#include "platform/data/CommandLineText.h"
 #include "platform/sql/DatabaseConnection.h"
 #include "platform/sql/DatabaseError.h"
 #include "db/demo/DemoDataGenerator.h"
@@ -20,7 +21,7 @@ void say(const QString &text)
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
-int run(QCoreApplication &app)
+int run()
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -43,7 +44,18 @@ int run(QCoreApplication &app)
         QStringLiteral("nfse"),
         QStringLiteral("Liga a NFS-e nacional nas empresas (os cadastros fiscais vêm sempre preenchidos)."));
     parser.addOptions({databaseOption, rowsOption, seedOption, replaceOption, schemaOnlyOption, nfseOption});
-    parser.process(app);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        say(CommandLineText::error(parser, QStringLiteral("fas-demo-data")));
+        return CommandLineText::UsageStatus;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(CommandLineText::help(parser, QStringLiteral("fas-demo-data"))), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("fas-demo-data %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
 
     if (!parser.isSet(databaseOption)) {
         say(QStringLiteral("Informe o banco de dados com --database (arquivo SQLite ou postgresql://...)."));
@@ -110,7 +122,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("fas-demo-data"));
     QCoreApplication::setApplicationVersion(QStringLiteral(FAS_VERSION));
     try {
-        return run(app);
+        return run();
     } catch (const FasError &error) {
         say(error.message());
         return 1;

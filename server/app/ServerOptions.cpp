@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/data/CommandLineText.h"
 #include "platform/data/ConfigFile.h"
 #include "platform/sql/DatabaseError.h"
 #include "platform/sql/DatabaseSettings.h"
@@ -310,12 +311,12 @@ ServerOptions ServerOptions::parse(const QStringList &arguments, const QProcessE
     QCommandLineParser &parser = line.parser;
     ServerOptions options;
     if (!parser.parse(arguments))
-        throw FasError(parser.errorText());
+        throw FasError(CommandLineText::error(parser, QStringLiteral("fas-appserver")));
     if (!parser.positionalArguments().isEmpty())
         throw FasError(QStringLiteral("Argumento inesperado: %1").arg(parser.positionalArguments().constFirst()));
     if (parser.isSet(line.help)) {
         options.helpRequested = true;
-        options.helpText = parser.helpText();
+        options.helpText = CommandLineText::help(parser, QStringLiteral("fas-appserver"));
         return options;
     }
     if (parser.isSet(line.version)) {

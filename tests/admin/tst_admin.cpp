@@ -382,6 +382,8 @@ private slots:
         QTest::newRow("demo data replacing a database of these programs")
             << "current" << QStringList{"fas-demo-data", "--replace", "--rows", "20"} << 0 << "20 apurações";
         QTest::newRow("unknown command") << "current" << QStringList{"migrar"} << 2 << "Comando desconhecido: migrar";
+        QTest::newRow("unknown option") << "current" << QStringList{"--banco", "x"} << 2
+                                        << "fas-admin: opção desconhecida: --banco. Veja fas-admin --help.";
         QTest::newRow("command help") << "none" << QStringList{"backup", "--help"} << 0 << "fas-admin backup ARQUIVO";
         QTest::newRow("no database") << "none" << QStringList{"check"} << 2 << "Banco de dados não informado";
         QTest::newRow("backup without a file") << "current" << QStringList{"backup"} << 2 << "fas-admin backup ARQUIVO";

@@ -102,7 +102,11 @@ private slots:
         QTest::addColumn<QString>("mentions");
         QTest::addColumn<QString>("users"); // made before the start: "enabled", "disabled" or none
         QTest::newRow("no database") << QStringList{} << 2 << "Banco de dados não informado" << QString();
-        QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2 << "porta" << QString();
+        QTest::newRow("unknown option") << QStringList{"--porta", "1"} << 2
+                                        << "fas-appserver: opção desconhecida: --porta. Veja fas-appserver --help."
+                                        << QString();
+        QTest::newRow("option without its value")
+            << QStringList{"--database", "DB", "--threads"} << 2 << "falta o valor de --threads" << QString();
         QTest::newRow("configuration file missing")
             << QStringList{"--config", "/nao/existe.ini"} << 2 << "/nao/existe.ini" << QString();
         QTest::newRow("listen without a port")
