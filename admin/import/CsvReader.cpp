@@ -11,8 +11,9 @@ bool allEmpty(const QStringList &fields)
 
 } // namespace
 
-CsvReader::CsvReader(QStringView text)
+CsvReader::CsvReader(QStringView text, int firstLine)
     : m_text(text)
+    , m_line(firstLine)
 {
 }
 

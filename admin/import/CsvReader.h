@@ -18,10 +18,13 @@ struct CsvRecord
 class CsvReader
 {
 public:
-    explicit CsvReader(QStringView text);
+    // `firstLine`: the number of the text's first line (a piece of a longer file).
+    explicit CsvReader(QStringView text, int firstLine = 1);
 
     // The next record; false at the end of the text.
     bool next(CsvRecord &record);
+    // The number of the line the reader is on: after the text, its last line's + 1.
+    int line() const { return m_line; }
 
 private:
     bool atLineEnd() const;

@@ -1,5 +1,7 @@
 #include "admin/import/ImportCommand.h"
 
+#include <optional>
+
 #include <QElapsedTimer>
 #include <QScopeGuard>
 
@@ -47,37 +49,93 @@ void report(const QString &path, int lines, const QList<ImportWriter::TableCount
     }
 }
 
-// The kind's layout for the file's header: a file of an older release may stop
-// before the last columns.
-ImportLayout layoutForFile(const ImportLayout &layout, const QString &text)
+// The kind's layout for the file's header (in its first piece): a file of an
+// older release may stop before the last columns.
+ImportLayout layoutForFile(const ImportLayout &layout, const QString &firstPiece)
 {
-    CsvReader reader(text);
+    CsvReader reader(firstPiece);
     CsvRecord header;
     return reader.next(header) ? layout.forHeaderWidth(header.fields.size()) : layout;
 }
+
+// Where the valid rows go as the file is read: the database is opened for the
+// first rows to stage. A database that fails is remembered, and the file is still
+// read to the end, so that a bad file is told as such whatever the database does.
+class Destination
+{
+public:
+    Destination(const DatabaseUrl &database, const ImportLayout &layout)
+        : m_database(database)
+        , m_layout(layout)
+    {
+    }
+    ~Destination()
+    {
+        m_writer.reset();
+        if (m_opened)
+            DatabaseConnection::close(connectionName());
+    }
+
+    void stage(const ImportBatch &rows)
+    {
+        if (!m_failure.isEmpty())
+            return;
+        try {
+            writer().stage(rows);
+        } catch (const DatabaseError &error) {
+            m_failure = error.message();
+            m_writer.reset();
+        }
+    }
+    ImportWriter::Outcome finish()
+    {
+        if (!m_failure.isEmpty())
+            throw DatabaseError(m_failure);
+        return writer().finish();
+    }
+
+private:
+    static QString connectionName() { return QStringLiteral("fas-admin-import"); }
+    ImportWriter &writer()
+    {
+        if (!m_writer) {
+            m_opened = true;
+            m_writer.emplace(DatabaseConnection::open(m_database, connectionName()), m_layout);
+        }
+        return *m_writer;
+    }
+
+    const DatabaseUrl &m_database;
+    const ImportLayout &m_layout;
+    std::optional<ImportWriter> m_writer;
+    QString m_failure;
+    bool m_opened = false;
+};
 
 int import(const ImportLayout &kind, const QString &path, const DatabaseUrl &database, QTextStream &out,
            QTextStream &err)
 {
     QElapsedTimer timer;
     timer.start();
-    const QString text = ImportSource::load(path);
-    const ImportLayout layout = layoutForFile(kind, text);
+    ImportStream file(path);
+    QString piece;
+    const bool any = file.next(piece);
+    const ImportLayout layout = any ? layoutForFile(kind, piece) : kind;
     ImportValidator validator(layout);
-    const ImportBatch batch = validator.read(text);
+    Destination destination(database, layout);
+    for (bool more = any; more; more = file.next(piece)) {
+        validator.read(piece);
+        const ImportBatch rows = validator.takeRows();
+        if (validator.problems().isEmpty())
+            destination.stage(rows);
+    }
+    validator.finish();
     if (!validator.problems().isEmpty())
         return refuse(path, validator.problems(), err);
-    const QString connection = QStringLiteral("fas-admin-import");
-    ImportWriter::Outcome outcome;
-    {
-        QSqlDatabase db = DatabaseConnection::open(database, connection);
-        const auto close = qScopeGuard([&connection] { DatabaseConnection::close(connection); });
-        outcome = ImportWriter(db, layout).write(batch);
-        db = QSqlDatabase();
-    }
+    const ImportWriter::Outcome outcome = destination.finish();
     if (!outcome.problems.isEmpty())
         return refuse(path, outcome.problems, err);
-    report(path, batch.lines, outcome.counts, timer.elapsed(), out);
+    report(path, validator.lines(), outcome.counts, timer.elapsed(), out);
     return ImportCommand::Imported;
 }
 

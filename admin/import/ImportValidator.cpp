@@ -5,6 +5,7 @@
 ImportValidator::ImportValidator(const ImportLayout &layout)
     : m_layout(layout)
     , m_keys(size_t(layout.targets.size()))
+    , m_firstRows(size_t(layout.targets.size()))
 {
     m_batch.targets.resize(size_t(layout.targets.size()));
     for (const ImportTarget &target : layout.targets) {
@@ -24,22 +25,36 @@ void ImportValidator::problem(int line, const QString &column, const QString &re
     m_problems.append({line, column, reason});
 }
 
-ImportBatch ImportValidator::read(QStringView text)
+void ImportValidator::read(QStringView text)
 {
-    CsvReader reader(text);
+    CsvReader reader(text, m_line);
     CsvRecord record;
-    const QString expected = m_layout.header().join(u';');
-    if (!reader.next(record)) {
-        problem(0, {}, QStringLiteral("O arquivo está vazio; a primeira linha deve ser o cabeçalho %1.").arg(expected));
-        return {};
+    if (!m_header && !m_stopped && reader.next(record)) {
+        m_header = true;
+        m_stopped = !checkHeader(record);
     }
-    if (!checkHeader(record))
-        return {};
-    while (reader.next(record)) {
-        ++m_batch.lines;
+    while (!m_stopped && reader.next(record)) {
+        ++m_lines;
         readLine(record);
     }
-    return std::move(m_batch);
+    m_line = reader.line();
+}
+
+void ImportValidator::finish()
+{
+    if (!m_header)
+        problem(0, {},
+                QStringLiteral("O arquivo está vazio; a primeira linha deve ser o cabeçalho %1.")
+                    .arg(m_layout.header().join(u';')));
+}
+
+ImportBatch ImportValidator::takeRows()
+{
+    ImportBatch rows = std::move(m_batch);
+    m_batch = ImportBatch();
+    m_batch.targets.resize(size_t(m_layout.targets.size()));
+    rows.lines = m_lines;
+    return rows;
 }
 
 bool ImportValidator::checkHeader(const CsvRecord &record)
@@ -140,6 +155,12 @@ QString ImportValidator::keyText(const ImportTarget &target, const QStringList &
     return parts.join(QStringLiteral(", "));
 }
 
+// The client of several address lines comes once per line: the lines must agree.
+bool ImportValidator::repeatable(const ImportTarget &target) const
+{
+    return target.part == 0 && m_layout.targets.size() > 1;
+}
+
 void ImportValidator::addRow(size_t target, int line, const QStringList &values)
 {
     ImportRow row{line, {}};
@@ -150,23 +171,19 @@ void ImportValidator::addRow(size_t target, int line, const QStringList &values)
     QString key;
     for (const int column : m_keyColumns[target])
         key += row.values.at(column) + u'\x1f';
-    std::vector<ImportRow> &rows = m_batch.targets[target];
-    const auto seen = m_keys[target].constFind(key);
-    if (seen == m_keys[target].constEnd()) {
-        m_keys[target].insert(key, rows.size());
-        rows.push_back(std::move(row));
-        return;
-    }
-    const ImportRow &first = rows.at(*seen);
-    // The client of several address lines comes once per line: the lines must agree.
-    const bool repeatable = layoutTarget.part == 0 && m_layout.targets.size() > 1;
-    if (repeatable)
-        compareRepeated(first, row, layoutTarget);
-    else
+    const int first = m_keys[target].insert(key.toUtf8(), line);
+    if (first == 0) {
+        if (repeatable(layoutTarget))
+            m_firstRows[target].insert(key, row);
+        m_batch.targets[target].push_back(std::move(row));
+    } else if (repeatable(layoutTarget)) {
+        compareRepeated(m_firstRows[target].value(key), row, layoutTarget);
+    } else {
         problem(line, {},
                 QStringLiteral("%1 (%2) aparece duas vezes no arquivo: já está na linha %3")
                     .arg(layoutTarget.what, keyText(layoutTarget, row.values))
-                    .arg(first.line));
+                    .arg(first));
+    }
 }
 
 void ImportValidator::compareRepeated(const ImportRow &first, const ImportRow &row, const ImportTarget &target)

@@ -56,36 +56,69 @@ void ImportWriter::begin()
             QStringLiteral("Não foi possível iniciar a transação da importação: %1").arg(query.lastError().text()));
 }
 
-ImportWriter::Outcome ImportWriter::write(const ImportBatch &batch)
+ImportWriter::~ImportWriter()
 {
-    begin();
-    auto rollback = qScopeGuard([this] { m_db.rollback(); });
-    std::vector<StagingTable> staged;
-    for (qsizetype t = 0; t < m_layout.targets.size(); ++t) {
-        staged.emplace_back(m_db, m_layout.targets.at(t));
-        staged.back().load(batch.targets.at(size_t(t)));
+    if (m_open)
+        m_db.rollback();
+}
+
+void ImportWriter::stage(const ImportBatch &rows)
+{
+    if (!m_open) {
+        begin();
+        m_open = true;
+        m_staged.reserve(size_t(m_layout.targets.size()));
+        for (const ImportTarget &target : m_layout.targets) {
+            m_staged.emplace_back(m_db, target);
+            m_staged.back().create();
+        }
+        m_rows.assign(m_staged.size(), 0);
     }
+    for (size_t t = 0; t < m_staged.size(); ++t) {
+        m_staged[t].append(rows.targets.at(t));
+        m_rows[t] += int(rows.targets.at(t).size());
+    }
+}
+
+ImportWriter::Outcome ImportWriter::finish()
+{
+    if (!m_open)
+        stage(ImportBatch{std::vector<std::vector<ImportRow>>(size_t(m_layout.targets.size())), 0});
     Outcome outcome;
-    checkReferences(staged, outcome);
-    if (m_layout.keepsBilledRows)
-        checkBilled(staged.front(), outcome);
+    checkReferences(m_staged, outcome);
+    std::vector<bool> known;
+    for (size_t t = 0; t < m_staged.size(); ++t)
+        known.push_back(holdsAnyKey(m_staged[t], m_layout.targets.at(qsizetype(t))));
+    if (m_layout.keepsBilledRows && known.front())
+        checkBilled(m_staged.front(), outcome);
     if (!outcome.problems.isEmpty())
         return outcome; // rolled back
     int billedMeanwhile = 0;
-    for (qsizetype t = 0; t < m_layout.targets.size(); ++t) {
-        outcome.counts << upsert(staged.at(size_t(t)), m_layout.targets.at(t), int(batch.targets.at(size_t(t)).size()),
-                                 billedMeanwhile);
+    for (size_t t = 0; t < m_staged.size(); ++t) {
+        const ImportTarget &target = m_layout.targets.at(qsizetype(t));
+        outcome.counts << upsert(m_staged[t], target, m_rows[t], known[t], billedMeanwhile);
     }
     // Calculations billed after the check, and so left as they were by the upsert:
     // a line that would have changed one is refused as the check refuses it.
     if (billedMeanwhile > 0)
-        checkBilled(staged.front(), outcome);
+        checkBilled(m_staged.front(), outcome);
     if (!outcome.problems.isEmpty())
         return outcome; // rolled back
     if (!m_db.commit())
         throw DatabaseError(QStringLiteral("Não foi possível concluir a importação: %1").arg(m_db.lastError().text()));
-    rollback.dismiss();
+    m_open = false;
     return outcome;
+}
+
+// Whether the table already holds a row of any staged key.
+bool ImportWriter::holdsAnyKey(const StagingTable &staged, const ImportTarget &target) const
+{
+    QSqlQuery query = run(m_db,
+                          QStringLiteral("SELECT 1 FROM %1 s WHERE EXISTS (SELECT 1 FROM %2 t WHERE %3) LIMIT 1")
+                              .arg(staged.name(), target.table,
+                                   match(target.key, QStringLiteral("t"), target.key, QStringLiteral("s"))),
+                          QStringLiteral("procurar as chaves de %1").arg(target.table));
+    return query.next();
 }
 
 QString ImportWriter::valuesText(const QStringList &columns, const QSqlQuery &query, int first)
@@ -206,29 +239,41 @@ QString ImportWriter::lockOrder(const ImportTarget &target) const
     return m_sql.lockOrder(terms);
 }
 
+// `known`: whether the table holds any staged key. When it holds none, there is
+// nothing billed to keep and nothing to update: on SQLite, where the import holds
+// the write lock, the rows go in with a plain INSERT; on PostgreSQL the upsert
+// still runs, for a key another import may add meanwhile.
 ImportWriter::TableCount ImportWriter::upsert(const StagingTable &staged, const ImportTarget &target, int rows,
-                                              int &billedMeanwhile) const
+                                              bool known, int &billedMeanwhile) const
 {
     TableCount count;
     count.table = target.table;
-    if (m_layout.keepsBilledRows) {
+    const QString columns = target.columns.join(QStringLiteral(", "));
+    if (!known && m_sql.kind() == DatabaseUrl::Kind::Sqlite) {
+        run(m_db, QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3").arg(target.table, columns, staged.name()),
+            QStringLiteral("gravar %1").arg(target.table));
+        count.inserted = rows;
+        return count;
+    }
+    if (m_layout.keepsBilledRows && known) {
         QSqlQuery kept = run(
             m_db, QStringLiteral("DELETE FROM %1 WHERE %2").arg(staged.name(), billedCondition(staged.name())),
             QStringLiteral("separar as apurações já faturadas"));
         count.keptBilled = kept.numRowsAffected();
     }
-    QSqlQuery known = run(
-        m_db,
-        QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE EXISTS (SELECT 1 FROM %2 t WHERE %3)")
-            .arg(staged.name(), target.table, match(target.key, QStringLiteral("t"), target.key, QStringLiteral("s"))),
-        QStringLiteral("contar as linhas de %1").arg(target.table));
-    count.updated = known.next() ? known.value(0).toInt() : 0;
+    if (known) {
+        QSqlQuery stored = run(m_db,
+                               QStringLiteral("SELECT COUNT(*) FROM %1 s WHERE EXISTS (SELECT 1 FROM %2 t WHERE %3)")
+                                   .arg(staged.name(), target.table,
+                                        match(target.key, QStringLiteral("t"), target.key, QStringLiteral("s"))),
+                               QStringLiteral("contar as linhas de %1").arg(target.table));
+        count.updated = stored.next() ? stored.value(0).toInt() : 0;
+    }
     count.inserted = rows - count.keptBilled - count.updated;
     QStringList updates;
     for (const QString &column : target.columns)
         if (!target.key.contains(column))
             updates << QStringLiteral("%1 = excluded.%1").arg(column);
-    const QString columns = target.columns.join(QStringLiteral(", "));
     const bool guarded = m_layout.keepsBilledRows && &target == &m_layout.targets.front();
     const QSqlQuery written = run(
         m_db,

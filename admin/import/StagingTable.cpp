@@ -50,20 +50,27 @@ void StagingTable::exec(const QString &sql) const
         fail(query.lastError().text());
 }
 
-// The rows go in through each database's own bulk interface, one function each.
-void StagingTable::load(const std::vector<ImportRow> &rows)
+void StagingTable::create()
 {
     const QString shape = QStringLiteral("SELECT 0 AS LINHA, %1 FROM %2")
                               .arg(m_target.columns.join(QStringLiteral(", ")), m_target.table);
     for (const QString &statement : m_sql.createEmptyTemporary(bareName(), shape))
         exec(statement);
+}
+
+// The rows go in through each database's own bulk interface, one function each.
+// PostgreSQL's staging table is not analyzed: the checks and the upsert read it
+// whole, in plans that its size estimate from its pages already gets right.
+void StagingTable::append(const std::vector<ImportRow> &rows)
+{
+    if (rows.empty())
+        return;
     switch (m_sql.kind()) {
     case DatabaseUrl::Kind::Sqlite:
         loadSqlite(rows);
         break;
     case DatabaseUrl::Kind::PostgreSql:
         loadPostgres(rows);
-        exec(QStringLiteral("ANALYZE %1").arg(name())); // temporary tables are never analyzed by themselves
         break;
     }
 }

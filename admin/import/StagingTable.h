@@ -22,8 +22,10 @@ public:
 
     // "fas_import_<table>", qualified with the temporary schema.
     QString name() const;
-    // Creates the table and writes the rows; throws DatabaseError.
-    void load(const std::vector<ImportRow> &rows);
+    // Creates the table; throws DatabaseError.
+    void create();
+    // Adds rows (a piece of the file at a time); throws DatabaseError.
+    void append(const std::vector<ImportRow> &rows);
 
 private:
     QString bareName() const;

@@ -1,7 +1,6 @@
 #include "server/billing/UserDirectory.h"
 
 #include "billing/UserToken.h"
-#include "server/base/SecretCompare.h"
 #include "server/sql/SqlFailure.h"
 #include "server/sql/SqlStatement.h"
 
@@ -29,22 +28,27 @@ UserDirectory::Match UserDirectory::find(const std::optional<std::string> &token
     }
 }
 
+// One indexed look-up by the token's hash (HASHTOKEN is unique), whatever the
+// number of users. Comparing hashes through the index reveals nothing usable: the
+// hash of a 256-bit random token does not lead back to the token. The outer row
+// is there even when no user matches, to say whether the table has any user.
 UserDirectory::Match UserDirectory::read(const std::optional<std::string> &token) const
 {
     SqlStatement users(m_database.connection(),
-                       QStringLiteral("SELECT NMUSUARIO, IDDIREITO, HASHTOKEN, IDATIVO FROM USUARIOFAT"), "usuários");
-    users.exec();
-    const std::string hash = token ? UserToken::hashOf(*token).toStdString() : std::string();
+                       QStringLiteral("SELECT EXISTS (SELECT 1 FROM USUARIOFAT), u.NMUSUARIO, u.IDDIREITO, u.IDATIVO "
+                                      "FROM (SELECT 1 AS one) o LEFT JOIN USUARIOFAT u ON u.HASHTOKEN = ?"),
+                       "usuários");
+    const QVariant hash = token ? QVariant(UserToken::hashOf(*token)) : QVariant(QMetaType::fromType<QString>());
+    users.exec({hash});
     Match match;
-    while (users.next()) {
-        match.anyUser = true;
-        const std::string stored = users.value(2).toString().toStdString();
-        if (!token || !SecretCompare::equal(hash, stored) || match.user)
-            continue;
-        match.user = RequestContext::User{
-            users.value(0).toString(), AccessRights::fromName(users.value(1).toString()).value_or(AccessRight::Anyone)};
-        match.disabled = users.value(3).toString() != QStringLiteral("S");
-    }
+    if (!users.next())
+        return match;
+    match.anyUser = users.value(0).toInt() != 0;
+    if (users.value(1).isNull())
+        return match;
+    match.user = RequestContext::User{
+        users.value(1).toString(), AccessRights::fromName(users.value(2).toString()).value_or(AccessRight::Anyone)};
+    match.disabled = users.value(3).toString() != QStringLiteral("S");
     return match;
 }
 

@@ -309,6 +309,17 @@ private slots:
         QTest::newRow("comma separated") << ""
                                          << "empresas" << QByteArray("CDEMPRESA,NMEMPRESA,NRCNPJEMPRESA,SGESTADO\n")
                                          << QStringList{"separadas por vírgula"};
+        // More than one piece of the file (read 1 MB at a time): a line break inside
+        // quotes early on, a bad value and a key repeated far apart.
+        QStringList lines;
+        for (int i = 0; i < 2600; ++i)
+            lines << lineWith(c, {{"DTMESAPURFAS", QStringLiteral("01/%1/%2").arg(i % 12 + 1).arg(2000 + i / 12)},
+                                  {"DSFATURCLIE", QString(390, u'x')}});
+        lines[0] = lineWith(c, {{"DSEMISSPRONF", "\"duas\nlinhas\""}}, lines[0]);
+        lines[2400] = lineWith(c, {{"VRTOTAFATFAS", "12,3,4"}}, lines[2400]);
+        QTest::newRow("bad lines in a later piece")
+            << all << c << csv(c, lines << lines[1])
+            << QStringList{"linha 2403, coluna VRTOTAFATFAS:", "linha 2603: a apuração", "já está na linha 4"};
         QTest::newRow("empty file") << ""
                                     << "empresas" << QByteArray() << QStringList{"O arquivo está vazio"};
         QTest::newRow("latin-1 on line 3")
