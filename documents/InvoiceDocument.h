@@ -13,23 +13,23 @@ struct InvoiceDocument
     struct Party
     {
         QString name;
-        QString taxId;        // CNPJ or CPF, digits only or formatted
-        QStringList address;  // the lines as printed, blank ones left out
+        QString taxId;       // CNPJ or CPF, digits only or formatted
+        QStringList address; // the lines as printed, blank ones left out
     };
     struct Line
     {
-        QString service;      // the service's name (product, else the service type)
-        QString description;  // what the client is billed for; may be empty
-        QDate month;          // the calculation's month
+        QString service;     // the service's name (product, else the service type)
+        QString description; // what the client is billed for; may be empty
+        QDate month;         // the calculation's month
         double value = 0;
     };
 
     Party issuer;
     Party client;
-    QString company;          // CDEMPRESA
-    qint64 number = 0;        // NRLANCFAT
-    QDateTime date;           // DTLANCFAT, wall-clock
-    bool reversed = false;    // the entry was reversed: the document says so
+    QString company;       // CDEMPRESA
+    qint64 number = 0;     // NRLANCFAT
+    QDateTime date;        // DTLANCFAT, wall-clock
+    bool reversed = false; // the entry was reversed: the document says so
     QList<Line> lines;
 
     double total() const;

@@ -36,7 +36,8 @@ QString formattedTaxId(const QString &id)
         return QStringLiteral("%1.%2.%3/%4-%5")
             .arg(digits.mid(0, 2), digits.mid(2, 3), digits.mid(5, 3), digits.mid(8, 4), digits.mid(12, 2));
     if (digits.size() == 11)
-        return QStringLiteral("%1.%2.%3-%4").arg(digits.mid(0, 3), digits.mid(3, 3), digits.mid(6, 3), digits.mid(9, 2));
+        return QStringLiteral("%1.%2.%3-%4")
+            .arg(digits.mid(0, 3), digits.mid(3, 3), digits.mid(6, 3), digits.mid(9, 2));
     return id.trimmed();
 }
 
@@ -66,10 +67,7 @@ public:
     {
     }
 
-    static int linesPerPage()
-    {
-        return int((PageHeight - 2 * Margin - HeaderHeight - FooterHeight) / LineHeight);
-    }
+    static int linesPerPage() { return int((PageHeight - 2 * Margin - HeaderHeight - FooterHeight) / LineHeight); }
 
     // The lines plus the total's row, never less than one page.
     int pageCount() const
@@ -132,9 +130,8 @@ private:
         text(Margin, y,
              QStringLiteral("Invoice No. / Nº da fatura: %1-%2").arg(m_invoice.company).arg(m_invoice.number),
              font(9.5, true));
-        text(PageWidth - Margin, y,
-             QStringLiteral("Date / Data: %1").arg(m_invoice.date.date().toString(Qt::ISODate)), font(9.5, true),
-             Qt::AlignRight, 250);
+        text(PageWidth - Margin, y, QStringLiteral("Date / Data: %1").arg(m_invoice.date.date().toString(Qt::ISODate)),
+             font(9.5, true), Qt::AlignRight, 250);
         y += LineHeight;
         if (m_invoice.reversed) {
             text(Margin, y, QStringLiteral("REVERSED / ESTORNADA"), font(9.5, true));

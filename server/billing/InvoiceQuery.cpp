@@ -113,9 +113,9 @@ InvoiceQuery::Packet InvoiceQuery::read(const Request &request) const
     }
     query.finish();
     if (store.rowCount() == 0)
-        throw RpcError(RpcCode::EntryNotFound, QStringLiteral("A fatura %1 da empresa %2 não existe.")
-                                                   .arg(request.number)
-                                                   .arg(request.company));
+        throw RpcError(
+            RpcCode::EntryNotFound,
+            QStringLiteral("A fatura %1 da empresa %2 não existe.").arg(request.number).arg(request.company));
     Packet packet;
     packet.rows = store.rowCount();
     DataPacket::encodeTo(store, packet.json);

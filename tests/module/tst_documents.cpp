@@ -14,7 +14,8 @@ private:
     static InvoiceDocument invoice(int lines, const QString &client = QStringLiteral("Acme Holdings Inc."))
     {
         InvoiceDocument d;
-        d.issuer = {QStringLiteral("Faturadora Exemplo Ltda"), QStringLiteral("11222333000181"),
+        d.issuer = {QStringLiteral("Faturadora Exemplo Ltda"),
+                    QStringLiteral("11222333000181"),
                     {QStringLiteral("Matriz — Curitiba / PR")}};
         d.client = {client, {}, {QStringLiteral("500 Market Street"), QStringLiteral("San Francisco CA 94105 — US")}};
         d.company = QStringLiteral("01");
@@ -33,9 +34,9 @@ private:
             return {};
         file.close();
         QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-f"),
-                                              QString::number(page), QStringLiteral("-l"), QString::number(page),
-                                              file.fileName(), QStringLiteral("-")});
+        p.start(QStringLiteral("pdftotext"),
+                {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-f"), QString::number(page),
+                 QStringLiteral("-l"), QString::number(page), file.fileName(), QStringLiteral("-")});
         if (!p.waitForFinished(30000) || p.exitCode() != 0)
             return QStringLiteral("pdftotext failed: ") + QString::fromUtf8(p.readAllStandardError());
         return QString::fromUtf8(p.readAllStandardOutput());
@@ -55,11 +56,19 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QStringList>("absent");
         InvoiceDocument three = invoice(3);
-        QTest::newRow("lines and total") << three << 1
-                                         << QStringList{"INVOICE / FATURA", "01-4711", "2025-03-15", "Service line 1",
-                                                        "01/2025", "100.25", "Service line 3", "03/2025", "102.25",
-                                                        "Total / Total", "303.75", "11.222.333/0001-81",
-                                                        "Page / Página 1 of / de 1"}
+        QTest::newRow("lines and total") << three << 1 << QStringList{"INVOICE / FATURA",
+                                                                      "01-4711",
+                                                                      "2025-03-15",
+                                                                      "Service line 1",
+                                                                      "01/2025",
+                                                                      "100.25",
+                                                                      "Service line 3",
+                                                                      "03/2025",
+                                                                      "102.25",
+                                                                      "Total / Total",
+                                                                      "303.75",
+                                                                      "11.222.333/0001-81",
+                                                                      "Page / Página 1 of / de 1"}
                                          << QStringList{"REVERSED"};
         InvoiceDocument accented = invoice(1, QStringLiteral("Ação & Comércio São João Ltda"));
         accented.lines[0].service = QStringLiteral("Manutenção técnica");
@@ -73,13 +82,12 @@ private slots:
         QTest::newRow("reversed entry") << reversed << 1 << QStringList{"REVERSED / ESTORNADA"} << QStringList{};
         // 60 lines do not fit one page: the second repeats the header and ends in the total.
         const InvoiceDocument sixty = invoice(60);
-        QTest::newRow("60 lines, page 1") << sixty << 1
-                                          << QStringList{"Service line 1\n", "Page / Página 1 of / de 2"}
+        QTest::newRow("60 lines, page 1") << sixty << 1 << QStringList{"Service line 1\n", "Page / Página 1 of / de 2"}
                                           << QStringList{"Service line 60", "Total / Total"};
         QTest::newRow("60 lines, page 2")
             << sixty << 2
-            << QStringList{"INVOICE / FATURA", "01-4711", "Acme Holdings Inc.", "Service / Serviço", "Service line 60",
-                           "Total / Total", "7,785.00", "Page / Página 2 of / de 2"}
+            << QStringList{"INVOICE / FATURA", "01-4711",       "Acme Holdings Inc.", "Service / Serviço",
+                           "Service line 60",  "Total / Total", "7,785.00",           "Page / Página 2 of / de 2"}
             << QStringList{"Service line 1\n"};
     }
 
