@@ -1,6 +1,11 @@
 #include "Cli_fas09602/TfrmHistorico.h"
 
+#include "Cli_fas09602/InvoiceFromPacket.h"
+#include "documents/InvoicePdf.h"
+
 #include <QAction>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -124,6 +129,7 @@ void TfrmHistorico::takeDesign()
     mnuEstornarGeracao = m_ui->mnuEstornarGeracao;
     mnuEstornarLancamento = m_ui->mnuEstornarLancamento;
     mnuExportar = m_ui->mnuExportar;
+    mnuSalvarFatura = m_ui->mnuSalvarFatura;
     mnuFechar = m_ui->mnuFechar;
     dbgGeracoes = m_ui->dbgGeracoes;
     dbgLancamentos = m_ui->dbgLancamentos;
@@ -187,6 +193,7 @@ void TfrmHistorico::connectHandlers()
     guarded(mnuPesquisar, &QAction::triggered, &TfrmHistorico::Pesquisar);
     guarded(sbtExportar, &QAbstractButton::clicked, &TfrmHistorico::Exportar);
     guarded(mnuExportar, &QAction::triggered, &TfrmHistorico::Exportar);
+    guarded(mnuSalvarFatura, &QAction::triggered, &TfrmHistorico::SalvarFatura);
     guarded(sbtFechar, &QAbstractButton::clicked, &TfrmHistorico::Fechar);
     guarded(mnuFechar, &QAction::triggered, &TfrmHistorico::Fechar);
     guarded(btpEmpresa, &QAbstractButton::clicked, &TfrmHistorico::pickCompany);
@@ -287,6 +294,24 @@ void TfrmHistorico::AtualizaComandos()
     mnuEstornarLancamento->setEnabled(sbtEstornarLancamento->isEnabled());
     sbtExportar->setEnabled(hasRun);
     mnuExportar->setEnabled(hasRun);
+    mnuSalvarFatura->setEnabled(hasEntry
+                                && cdsLancamentos->FieldByName(QStringLiteral("IDTPLANCFAT"))->AsString() == u"I");
+}
+
+void TfrmHistorico::SalvarFatura()
+{
+    const QString company = cdsLancamentos->FieldByName(QStringLiteral("CDEMPRESA"))->AsString();
+    const QString number = cdsLancamentos->FieldByName(QStringLiteral("NRLANCFAT"))->AsString();
+    const InvoiceDocument invoice = InvoiceFromPacket::read(
+        Chama(QStringLiteral("GetFaturaDocumento"), {RemoteArgument::text(company), RemoteArgument::text(number)}));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar fatura em PDF"),
+                                                      InvoicePdf::fileName(invoice),
+                                                      QStringLiteral("Documento PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!InvoicePdf::save(invoice, path, &error))
+        QMessageBox::warning(this, QStringLiteral("Salvar fatura"), error);
 }
 
 bool TfrmHistorico::hasLiveEntry() const

@@ -53,6 +53,8 @@ public:
     void CarregaLancamentos();
     // Exports the runs, or the entries when their grid was the last to have the focus.
     void Exportar();
+    // The current entry, an invoice, as a PDF where the clerk chooses.
+    void SalvarFatura();
     // The reversal commands are for supervisors (or a user whose right is unknown),
     // on a generation that went through and still has a live entry, and on such
     // an entry: never on a reversal, a refused run or an entry reversed already.
@@ -76,6 +78,7 @@ public:
     QAction *mnuPesquisar = nullptr;
     QAction *mnuEstornarGeracao = nullptr;
     QAction *mnuEstornarLancamento = nullptr;
+    QAction *mnuSalvarFatura = nullptr;
     QAction *mnuExportar = nullptr;
     QAction *mnuFechar = nullptr;
     TDBGrid *dbgGeracoes = nullptr;

@@ -14,6 +14,7 @@
 #include "server/base/ServerLog.h"
 #include "server/billing/CallFailure.h"
 #include "server/billing/PreviewQuery.h"
+#include "server/billing/InvoiceQuery.h"
 #include "server/billing/RunHistory.h"
 #include "server/rpc/RpcError.h"
 #include "server/sql/QueryStop.h"
@@ -165,6 +166,16 @@ void BillingService::registerMethods(MethodRegistry &methods) const
     reading("GetLancamentosGeracao", AccessRight::Consulta, &BillingService::getLancamentosGeracao);
     writing("EstornaGeracao", AccessRight::Supervisor, &BillingService::estornaGeracao);
     writing("EstornaLancamento", AccessRight::Supervisor, &BillingService::estornaLancamento);
+    reading("GetFaturaDocumento", AccessRight::Consulta, &BillingService::getFaturaDocumento);
+}
+
+RpcResult BillingService::getFaturaDocumento(const RpcParams &params, const RequestContext &context) const
+{
+    const InvoiceQuery::Request request = InvoiceQuery::Request::fromParams(params);
+    const InvoiceQuery::Packet packet =
+        withDatabase(m_database, context, "GetFaturaDocumento", Retry::OnLostConnection,
+                     [&](QSqlDatabase &db) { return InvoiceQuery(db).read(request); });
+    return RpcResult{packet.json, packet.rows, {}};
 }
 
 RpcResult BillingService::getGeracoes(const RpcParams &params, const RequestContext &context) const

@@ -40,6 +40,8 @@ public:
     RpcResult getLancamentosGeracao(const RpcParams &params, const RequestContext &context) const;
     RpcResult estornaGeracao(const RpcParams &params, const RequestContext &context) const;
     RpcResult estornaLancamento(const RpcParams &params, const RequestContext &context) const;
+    // An invoice entry's document (see InvoiceQuery).
+    RpcResult getFaturaDocumento(const RpcParams &params, const RequestContext &context) const;
 
     // Journals a generation or reversal the JSON-RPC front refused before it ran
     // (for the caller's right, or for its batch's Idempotency-Key).

@@ -50,6 +50,8 @@ QByteArray rightsCall(const QString &method)
         return request(method, {1});
     if (method == u"EstornaGeracao")
         return request(method, {1, QStringLiteral("teste")});
+    if (method == u"GetFaturaDocumento")
+        return request(method, {"02", 1});
     if (method == u"EstornaLancamento")
         return request(method, {"01", "N", 1, QStringLiteral("Nota em duplicidade")});
     return generationRequest(method, batchOf({method == u"GeraNF" ? "c1-6-04" : "f2-7-04"}));
@@ -951,7 +953,8 @@ private slots:
                                                            {QStringLiteral("GetGeracoes"), 0, 0},
                                                            {QStringLiteral("GetLancamentosGeracao"), 0, -32015},
                                                            {QStringLiteral("EstornaGeracao"), 2, -32015},
-                                                           {QStringLiteral("EstornaLancamento"), 2, 0}};
+                                                           {QStringLiteral("EstornaLancamento"), 2, 0},
+                                                           {QStringLiteral("GetFaturaDocumento"), 0, 0}};
         for (const auto &[method, needs, passes] : methods) {
             auto row = [&, m = method, n = needs, p = passes](const char *right, int rank) {
                 QTest::addRow("%s, %s", right, qPrintable(m))
@@ -1284,6 +1287,53 @@ private slots:
                                        "(SELECT MAX(IDEXECFAT) FROM EXECFAT)"))
                      .toString(),
                  method + QString::number(code));
+    }
+
+    // GetFaturaDocumento: the invoice's lines with its header, live or reversed; a
+    // note or an unknown entry refused, naming it.
+    void invoiceDocument_data()
+    {
+        QTest::addColumn<bool>("reverseFirst");
+        QTest::addColumn<QJsonArray>("params");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expected"); // the lines' cells, or the refusal's words
+        const QString line = QStringLiteral("Beta Tecnologia S.A.|Matriz Beta|Zurich Trading AG|0041|"
+                                            "Manutenção mensal|Cobrança à vista|70|%1");
+        QTest::newRow("invoice") << false << QJsonArray{"02", 1} << 0 << line.arg(QStringLiteral("A"));
+        QTest::newRow("invoice, number as text, kind given")
+            << false << QJsonArray{"02", "1", "I"} << 0 << line.arg(QStringLiteral("A"));
+        QTest::newRow("reversed invoice") << true << QJsonArray{"02", 1} << 0 << line.arg(QStringLiteral("E"));
+        QTest::newRow("unknown invoice") << false << QJsonArray{"02", 99} << -32015 << "fatura 99 da empresa 02";
+        QTest::newRow("a note's number") << false << QJsonArray{"01", 1} << -32015 << "fatura 1 da empresa 01";
+        QTest::newRow("a note is not an invoice") << false << QJsonArray{"01", 1, "N"} << -32602 << "não é uma fatura";
+        QTest::newRow("no company") << false << QJsonArray{" ", 1} << -32602 << "Informe a empresa";
+        QTest::newRow("number zero") << false << QJsonArray{"02", 0} << -32602 << "maior que zero";
+        QTest::newRow("one parameter") << false << QJsonArray{"02"} << -32602 << "cdEmpresa";
+    }
+
+    void invoiceDocument()
+    {
+        QFETCH(bool, reverseFirst);
+        QFETCH(QJsonArray, params);
+        QFETCH(int, code);
+        QFETCH(QString, expected);
+        if (reverseFirst)
+            QVERIFY(call(QStringLiteral("EstornaLancamento"), {"02", "I", 1, "errada"}).hasResult());
+        const Answer answer = call(QStringLiteral("GetFaturaDocumento"), params);
+        QCOMPARE(answer.errorCode(), code);
+        if (code != 0) {
+            QVERIFY2(answer.errorMessage().contains(expected), qPrintable(answer.errorMessage()));
+            return;
+        }
+        const TRecordStore lines = answer.packet();
+        QCOMPARE(lines.rowCount(), 1);
+        QStringList cells;
+        for (const char *field : {"NMEMPRESA", "NMFILIAL", "NMFANTCLIE", "CDPAIS", "NMPRODUTO", "DSFATURCLIE",
+                                  "VRTOTAFATFAS", "IDSITUACAO"})
+            cells << BillingRows::cell(lines, 0, field);
+        QCOMPARE(cells.join(u'|'), expected);
+        QCOMPARE(BillingRows::cell(lines, 0, "DTMESAPURFAS").left(10), QStringLiteral("2024-04-01"));
+        QCOMPARE(BillingRows::cell(lines, 0, "VRTOTLANCFAT"), QStringLiteral("70"));
     }
 
     void generationBatchErrors_data()
