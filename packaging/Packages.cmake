@@ -57,7 +57,7 @@ set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME fas09600-desktop)
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_SECTION misc)
 # The SQLite driver and the platform plugins are loaded by Qt at run time, and so
 # are Qt's Portuguese texts for its own dialogs and buttons.
-set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "${fas_same_common}, libqt6sql6-sqlite, qt6-qpa-plugins, qt6-translations-l10n")
+set(CPACK_DEBIAN_DESKTOP_PACKAGE_DEPENDS "${fas_same_common}, libqt6sql6-sqlite, qt6-qpa-plugins, qt6-translations-l10n, fonts-dejavu-core")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 set(CPACK_DEBIAN_DESKTOP_DESCRIPTION "billing preview (NF/INVOICE): desktop host and module
 fas-host is the desktop host of the billing preview: it loads the module
