@@ -71,6 +71,7 @@ NfseConnection::NfseConnection(const NfseSettings &settings, const DpsSigner &id
         http.set_ca_cert_path(settings.caFile.toStdString());
     http.enable_server_certificate_verification(true);
     http.set_keep_alive(true);
+    http.set_tcp_nodelay(true);
     http.set_connection_timeout(std::chrono::seconds(std::min(settings.timeoutSeconds, 10)));
     http.set_read_timeout(std::chrono::seconds(settings.timeoutSeconds));
     http.set_write_timeout(std::chrono::seconds(settings.timeoutSeconds));

@@ -99,6 +99,7 @@ def make_note(dps_id, dps_xml):
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    disable_nagle_algorithm = True
 
     def log_message(self, *args):
         pass
