@@ -8,7 +8,7 @@ packages=(
   libcpp-httplib-dev libssl-dev zlib1g-dev libbrotli-dev libsimdjson-dev
   libbenchmark-dev libxlsxwriter-dev clang libclang-rt-14-dev libsystemd-dev lintian
   sqlite3 postgresql curl jq libsqlite3-dev libpq-dev unzip nginx openssl
-  libxml2-dev libxmlsec1-dev libxmlsec1-openssl xmlsec1 poppler-utils
+  libxml2-dev libxmlsec1-dev libxmlsec1-openssl xmlsec1 libxml2-utils python3 poppler-utils
   xvfb xauth fonts-dejavu-core qt6-translations-l10n xdotool ccache
 )
 missing=()

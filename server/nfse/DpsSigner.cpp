@@ -185,6 +185,7 @@ struct DpsSigner::Key
 {
     XmlSecKeyPtr key;
     QDate validUntil;
+    Parsed tls; // the same key and certificate, for the TLS connection
 };
 
 DpsSigner::DpsSigner(const QString &pkcs12Path, const QString &passwordPath)
@@ -193,7 +194,7 @@ DpsSigner::DpsSigner(const QString &pkcs12Path, const QString &passwordPath)
     const QByteArray content = readSecret(pkcs12Path, QStringLiteral("O certificado A1 da empresa"));
     const QByteArray password = passwordFrom(
         readSecret(passwordPath, QStringLiteral("O arquivo da senha do certificado A1")));
-    const Parsed parsed = parsePkcs12(content, password, pkcs12Path, passwordPath);
+    Parsed parsed = parsePkcs12(content, password, pkcs12Path, passwordPath);
     requireInForce(parsed.certificate.get(), pkcs12Path);
     xmlsecCause.clear();
     XmlSecKeyPtr key(xmlSecOpenSSLAppPkcs12LoadMemory(reinterpret_cast<const xmlSecByte *>(content.constData()),
@@ -202,7 +203,8 @@ DpsSigner::DpsSigner(const QString &pkcs12Path, const QString &passwordPath)
     if (!key)
         throw FasError(QStringLiteral("O certificado %1 não pôde ser preparado para assinar: %2.")
                            .arg(pkcs12Path, xmlsecCause.isEmpty() ? opensslReason() : xmlsecCause));
-    m_key = std::make_unique<Key>(Key{std::move(key), dateOf(X509_get0_notAfter(parsed.certificate.get()))});
+    const QDate validUntil = dateOf(X509_get0_notAfter(parsed.certificate.get()));
+    m_key = std::make_unique<Key>(Key{std::move(key), validUntil, std::move(parsed)});
 }
 
 DpsSigner::~DpsSigner() = default;
@@ -210,6 +212,16 @@ DpsSigner::~DpsSigner() = default;
 QDate DpsSigner::validUntil() const
 {
     return m_key->validUntil;
+}
+
+EVP_PKEY *DpsSigner::privateKey() const
+{
+    return m_key->tls.key.get();
+}
+
+X509 *DpsSigner::certificate() const
+{
+    return m_key->tls.certificate.get();
 }
 
 QByteArray DpsSigner::sign(const QByteArray &xml) const

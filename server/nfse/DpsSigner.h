@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QString>
 
+#include <openssl/types.h>
+
 // Signs the documents sent to the national NFS-e system with the company's A1
 // certificate: an XML-DSig enveloped signature of the document's first element that
 // carries an Id (infDPS of a DPS, infPedReg of an event request), RSA-SHA256 with a
@@ -27,6 +29,11 @@ public:
 
     // The last day the certificate is valid.
     QDate validUntil() const;
+
+    // The certificate and its key, owned by the signer: the client certificate of the
+    // TLS connection to the national service is the one that signs.
+    EVP_PKEY *privateKey() const;
+    X509 *certificate() const;
 
     // `xml` with the Signature appended to its root element. Throws FasError when
     // the document is not XML or has no element to sign. Safe to call from several
