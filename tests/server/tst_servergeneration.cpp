@@ -1339,10 +1339,10 @@ private slots:
         if (m_backend != Backend::Sqlite)
             QSKIP("a writer's lock on the file is SQLite's");
         AppServerProcess server;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("FAS_SQLITE_BUSY_TIMEOUT_MS"), QStringLiteral("300"));
-        server.process().setProcessEnvironment(environment);
-        QVERIFY2(server.start(m_url, {}), server.newLog().constData());
+        QSettings ini(server.tempPath(QStringLiteral("server.ini")), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("database/sqlite_busy_timeout_s"), QStringLiteral("300ms"));
+        ini.sync();
+        QVERIFY2(server.start(m_url, {QStringLiteral("--config"), ini.fileName()}), server.newLog().constData());
         // The server's thread opens its connection before the lock is taken.
         QVERIFY(post(server.port(), request(QStringLiteral("GetFaturamento"), Filter().params())).hasResult());
 
