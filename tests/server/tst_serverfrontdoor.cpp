@@ -196,7 +196,7 @@ private slots:
         const QByteArray good = request(QStringLiteral("GetFaturamento"), Filter().params());
         const QByteArray twoMb = paddedGeneration(2 * 1024 * 1024);
         const QByteArray generation = paddedGeneration(0);
-        const QByteArray bomb = gzipped(generation + QByteArray(64 * 1024 * 1024, ' '));
+        static const QByteArray bomb = gzipped(generation + QByteArray(64 * 1024 * 1024, ' ')); // made once
         QByteArray calls17 = "[";
         for (int i = 0; i < 17; ++i)
             calls17 += (i ? "," : "") + request(QStringLiteral("GetFaturamento"), Filter().params(), i + 1);

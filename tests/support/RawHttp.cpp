@@ -67,7 +67,7 @@ int connectTo(int port, bool smallWindow)
     // fresh request as soon as the queue has room is quicker.
     QDeadlineTimer deadline(10000);
     do {
-        const int sock = connectOnce(port, smallWindow, 50);
+        const int sock = connectOnce(port, smallWindow, 10);
         if (sock != NotYet)
             return sock;
     } while (!deadline.hasExpired());
