@@ -229,6 +229,10 @@ QString readConfig(const QString &configPath, ServerOptions &options)
     const ConfigFile ini(configPath);
     options.databaseUrl = ini.databaseUrl();
     readPgSession(ini, options.pgSession);
+    const QString busy = ini.text(QStringLiteral("database/sqlite_busy_timeout_s"));
+    if (!busy.isEmpty())
+        options.sqliteBusyTimeoutMs = int(
+            parseDuration(busy, QStringLiteral("[database] sqlite_busy_timeout_s")).count());
     readDeadlines(ini, options.deadlines);
     const QString listen = ini.text(QStringLiteral("appserver/listen"));
     if (!listen.isEmpty())

@@ -36,6 +36,9 @@ public:
     // minute ([database] keepalives_idle_s, keepalives_interval_s, keepalives_count,
     // tcp_user_timeout_s), and no statement runs longer than statement_timeout_s.
     DatabaseConnection::PgSession pgSession{30, 10, 3, 60'000, 300'000};
+    // SQLite: how long a statement waits, once, for another program's write lock
+    // before it fails as busy ([database] sqlite_busy_timeout_s; "300ms" too).
+    int sqliteBusyTimeoutMs = DatabaseConnection::SqliteBusyTimeoutMs;
     // How long the server waits for its clients ([appserver] header_deadline_s,
     // body_deadline_s, read_timeout_s, write_timeout_s, answer_wait_s, keep_alive_s;
     // --deadline NAME=SECONDS with the same names).

@@ -117,11 +117,7 @@ int serve(const ServerOptions &options, sigset_t &stopSignals)
     // Refuses a database without the billing tables or at another schema version.
     SchemaGate::requireCurrent(url);
 
-    // Tests shorten the wait for a busy SQLite file.
-    bool busyGiven = false;
-    const int busyMs = qEnvironmentVariableIntValue("FAS_SQLITE_BUSY_TIMEOUT_MS", &busyGiven);
-    ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs,
-                            options.pgSession);
+    ThreadDatabase database(url, options.sqliteBusyTimeoutMs, options.pgSession);
     BillingService service(database);
     MethodRegistry methods;
     service.registerMethods(methods);

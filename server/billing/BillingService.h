@@ -84,7 +84,4 @@ private:
     const ThreadDatabase &m_database;
     mutable std::mutex m_keptMutex;
     mutable std::vector<KeptRecord> m_kept;
-    // Test hook, read once from FAS_TEST_EXIT_AFTER_COMMIT: the process ends right
-    // after a generation commits, before its answer, as a server killed then would.
-    bool m_exitAfterCommit = false;
 };

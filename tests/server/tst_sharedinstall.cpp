@@ -249,10 +249,8 @@ class TstSharedInstall : public QObject
         QStringList servers = serverSlots();
         const QString serverPort = servers.at(slot).section(u':', 1, 1);
         auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (exitAfterCommit)
-            env.insert(QStringLiteral("FAS_TEST_EXIT_AFTER_COMMIT"), QStringLiteral("1"));
-        process->setProcessEnvironment(env);
+        process->setProcessEnvironment(exitAfterCommit ? AppServerProcess::endingAfterCommit()
+                                                       : QProcessEnvironment::systemEnvironment());
         process->setStandardErrorFile(sharedDir() + QStringLiteral("/appserver-%1.log").arg(slot + 1),
                                       QIODevice::Append);
         process->start(QStringLiteral(FAS_BIN_DIR "/fas-appserver"),

@@ -21,6 +21,17 @@ QString AppServerProcess::binary(const QString &name)
     return QStringLiteral(FAS_BIN_DIR "/") + name;
 }
 
+QProcessEnvironment AppServerProcess::endingAfterCommit()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAS_EXIT_AFTER_COMMIT_LIB));
+    // Under AddressSanitizer the library comes before the sanitizer's runtime.
+    const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       (asan.isEmpty() ? QString() : asan + u':') + QStringLiteral("verify_asan_link_order=0"));
+    return environment;
+}
+
 int AppServerProcess::unusedPort()
 {
     QTcpServer probe;

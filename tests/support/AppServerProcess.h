@@ -42,6 +42,10 @@ public:
     QByteArray serverLog();
     QByteArray newLog();
 
+    // The test's environment, in which fas-appserver ends with status 9 right after
+    // its first generation commits, before it answers (tests/support/ExitAfterCommit.cpp).
+    static QProcessEnvironment endingAfterCommit();
+
     // A loopback port nobody listens on, for tests of a refused connection.
     static int unusedPort();
     static QString binary(const QString &name);

@@ -7,27 +7,71 @@
 #include <QScopeGuard>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace RawHttp {
 
-int connectTo(int port)
+namespace {
+
+constexpr int NotYet = -2;
+
+// One attempt: a socket connected within `waitMs`, NotYet when it was not, or -1
+// when the connection failed.
+int connectOnce(int port, bool smallWindow, int waitMs)
 {
-    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (sock < 0)
         return -1;
+    auto closeSocket = qScopeGuard([sock] { ::close(sock); });
+    if (smallWindow) {
+        // The peer's send buffer grows with the segment size, which the peer takes
+        // from ours: small segments keep it small (about 300 KB), yet with room for
+        // a write of 100 KB whenever the peer may write.
+        const int receiveBuffer = 4096;
+        const int segment = 4096;
+        ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        ::setsockopt(sock, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(quint16(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(sock, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
-        ::close(sock);
-        return -1;
+        if (errno != EINPROGRESS)
+            return -1;
+        pollfd fd{sock, POLLOUT, 0};
+        if (::poll(&fd, 1, waitMs) <= 0)
+            return NotYet;
+        int error = 0;
+        socklen_t errorSize = sizeof error;
+        if (::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &errorSize) != 0 || error != 0)
+            return -1;
     }
+    if (::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) & ~O_NONBLOCK) != 0)
+        return -1;
+    closeSocket.dismiss();
     return sock;
+}
+
+} // namespace
+
+int connectTo(int port, bool smallWindow)
+{
+    // A listener whose queue of connections not yet accepted is full drops the
+    // connection request, which the system sends again only a second later: a
+    // fresh request as soon as the queue has room is quicker.
+    QDeadlineTimer deadline(10000);
+    do {
+        const int sock = connectOnce(port, smallWindow, 10);
+        if (sock != NotYet)
+            return sock;
+    } while (!deadline.hasExpired());
+    return -1;
 }
 
 bool sendAll(int sock, const QByteArray &data)

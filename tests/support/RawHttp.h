@@ -16,8 +16,9 @@ struct Answer
     QByteArray body;
 };
 
-// A socket connected to 127.0.0.1:port, or -1.
-int connectTo(int port);
+// A socket connected to 127.0.0.1:port, or -1. With `smallWindow`, the system
+// takes little (about 200 KB) of an answer the socket's owner does not read.
+int connectTo(int port, bool smallWindow = false);
 // Sends all of `data`; false when the peer closed or the send failed.
 bool sendAll(int sock, const QByteArray &data);
 // Reads until the peer closes or `timeoutMs` passes, and splits the answer.

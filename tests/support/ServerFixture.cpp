@@ -501,6 +501,20 @@ void ServerFixture::startTokenServer()
         m_url, {QStringLiteral("--token-file"), token, QStringLiteral("--max-body-mb"), QStringLiteral("1")}));
 }
 
+AppServerProcess *ServerFixture::serverWith(const QStringList &options)
+{
+    std::unique_ptr<AppServerProcess> &server = m_serversByOptions[options];
+    if (!server) {
+        auto started = std::make_unique<AppServerProcess>();
+        if (!started->start(m_url, options)) {
+            QTest::qFail(qPrintable(started->errorText()), __FILE__, __LINE__);
+            return nullptr;
+        }
+        server = std::move(started);
+    }
+    return server.get();
+}
+
 bool ServerFixture::serverServes()
 {
     httplib::Client client("127.0.0.1", m_server.port());
@@ -557,6 +571,7 @@ void ServerFixture::cleanupTestCase()
 {
     m_server.stop();
     m_tokenServer.stop();
+    m_serversByOptions.clear();
     DatabaseConnection::close(m_connection);
     if (!m_databaseName.isEmpty()) {
         {

@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <map>
+#include <memory>
 #include <vector>
 
 #include <QDate>
@@ -195,6 +197,7 @@ protected:
     AppServerProcess m_server;
     AppServerProcess m_tokenServer;
     QStringList m_serverArgs; // more options for m_server, set before initTestCase
+    std::map<QStringList, std::unique_ptr<AppServerProcess>> m_serversByOptions;
 
     QSqlDatabase db() const { return QSqlDatabase::database(m_connection); }
 
@@ -259,6 +262,11 @@ protected:
 
     // The server that asks for the token "c3rto-Tok3n%41", started once.
     void startTokenServer();
+
+    // A server of the fixture's database with `options`, started at its first use and
+    // stopped at the end: the rows that need the same options share it. nullptr when
+    // it did not start (a test failure says why).
+    AppServerProcess *serverWith(const QStringList &options);
 
     // The main server still answers its health entry and a preview.
     bool serverServes();

@@ -4,9 +4,11 @@
 
 #include "tests/support/RawHttp.h"
 
-SlowClients::SlowClients(std::vector<int> sockets, std::function<QByteArray(int round)> piece)
+SlowClients::SlowClients(std::vector<int> sockets, std::function<QByteArray(int round)> piece,
+                         std::chrono::milliseconds sendFor)
     : m_sockets(std::move(sockets))
     , m_piece(std::move(piece))
+    , m_sendFor(sendFor)
     , m_thread([this] { run(); })
 {
 }
@@ -31,14 +33,18 @@ void SlowClients::run()
 {
     constexpr int MaxRounds = 200;
     constexpr std::chrono::milliseconds Pace{100};
+    const auto until = std::chrono::steady_clock::now() + m_sendFor;
+    const auto sendingTime = [until] { return std::chrono::steady_clock::now() < until; };
     std::unique_lock lock(m_mutex);
-    for (int round = 0; round < MaxRounds && !m_stop; ++round) {
+    for (int round = 0; round < MaxRounds && !m_stop && sendingTime(); ++round) {
         lock.unlock();
         const QByteArray piece = m_piece(round);
         for (int sock : m_sockets)
-            RawHttp::sendAll(sock, piece);
+            if (sendingTime())
+                RawHttp::sendAll(sock, piece);
         ++m_rounds;
         lock.lock();
         m_wake.wait_for(lock, Pace, [this] { return m_stop; });
     }
+    m_ended = true;
 }
