@@ -103,9 +103,9 @@ while IFS='|' read -r name files; do
         [ -f "$root/$file" ] || [ -L "$root/$file" ] || fail "/$file is not a file"
     done
 done <<'TABLE'
-server|usr/bin/fas-appserver usr/bin/fas-admin usr/bin/fas-demo-data usr/lib/systemd/system/fas-appserver.service etc/fas09600/fas09600.ini usr/share/fas09600/nginx/fas09600.conf usr/share/man/man1/fas-appserver.1.gz usr/share/man/man1/fas-admin.1.gz usr/share/man/man1/fas-demo-data.1.gz usr/share/doc/fas09600-server/copyright usr/share/doc/fas09600-server/changelog.Debian.gz
+server|usr/bin/fas-appserver usr/bin/fas-admin usr/bin/fas-demo-data usr/lib/systemd/system/fas-appserver.service usr/lib/systemd/system/fas-appserver@.service etc/fas09600/fas09600.ini usr/share/fas09600/nginx/fas09600.conf usr/share/man/man1/fas-appserver.1.gz usr/share/man/man1/fas-admin.1.gz usr/share/man/man1/fas-demo-data.1.gz usr/share/doc/fas09600-server/copyright usr/share/doc/fas09600-server/changelog.Debian.gz
 desktop|usr/bin/fas-host @private@/fas-host @private@/libPkg_fas09600.so.@version@ @private@/libkor.so @private@/libfasui.so usr/share/applications/fas09600.desktop usr/share/icons/hicolor/scalable/apps/fas09600.svg usr/share/fas09600/guide/guia-do-usuario.md usr/share/fas09600/guide/images/previa.png usr/share/man/man1/fas-host.1.gz usr/share/doc/fas09600-desktop/copyright usr/share/doc/fas09600-desktop/changelog.Debian.gz
-common|@private@/libfasdata.so @private@/libfassql.so @private@/libfasbilling.so usr/share/doc/fas09600/README.md usr/share/doc/fas09600/docs/architecture.md usr/share/doc/fas09600/docs/operator.md usr/share/doc/fas09600-common/copyright usr/share/doc/fas09600-common/changelog.Debian.gz
+common|@private@/libfasdata.so @private@/libfassql.so @private@/libfasbilling.so usr/share/doc/fas09600/README.md usr/share/doc/fas09600/docs/architecture.md usr/share/doc/fas09600/docs/operator.md usr/share/doc/fas09600/docs/examples/import/produtos.csv usr/share/doc/fas09600-common/copyright usr/share/doc/fas09600-common/changelog.Debian.gz
 TABLE
 # The configuration may name the token file: root writes it, the group reads it
 # (postinst gives it to the group fas09600, which does not exist when it is built).
@@ -126,11 +126,18 @@ for line in 'ExecStart=/usr/bin/fas-appserver --config /etc/fas09600/fas09600.in
             NoNewPrivileges=yes ProtectSystem=strict ReadWritePaths=/var/lib/fas09600 PrivateTmp=yes; do
     grep -qx "$line" "$unit" || fail "the unit lacks $line"
 done
+# The template: the same unit, one server per loopback port.
+template=$root/usr/lib/systemd/system/fas-appserver@.service
+grep -qx 'ExecStart=/usr/bin/fas-appserver --config /etc/fas09600/fas09600.ini --listen 127.0.0.1:%i' "$template" ||
+    fail "the template unit does not listen on its instance's port"
+diff <(grep -v '^ExecStart=\|^Description=' "$unit") <(grep -v '^ExecStart=\|^Description=' "$template") >/dev/null ||
+    fail "the template unit differs from the unit beyond its command and description"
 # systemd checks the unit's keys and values offline; the program is the unpacked one.
 if command -v systemd-analyze >/dev/null; then
     sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$work/fas-appserver.service"
-    verdict=$(systemd-analyze verify "$work/fas-appserver.service" 2>&1) && [ -z "$verdict" ] ||
-        fail "systemd-analyze verify: $verdict"
+    sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$template" >"$work/fas-appserver@9601.service"
+    verdict=$(systemd-analyze verify "$work/fas-appserver.service" "$work/fas-appserver@9601.service" 2>&1) &&
+        [ -z "$verdict" ] || fail "systemd-analyze verify: $verdict"
 else
     echo "systemd-analyze is not installed here: the unit's keys are not checked"
 fi
