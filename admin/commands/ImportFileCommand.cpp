@@ -10,8 +10,8 @@ namespace {
 const QString Usage = QStringLiteral(
     "Uso: fas-admin import TIPO ARQUIVO\n"
     "Importa um arquivo CSV (UTF-8, separado por ';', vírgula decimal, datas dd/mm/aaaa) de empresas, filiais,\n"
-    "clientes ou apurações: lê e confere o arquivo inteiro e grava tudo numa transação, ou nada, listando cada\n"
-    "linha com problema. O cabeçalho de cada tipo está em docs/import.md.");
+    "clientes, produtos ou apurações: lê e confere o arquivo inteiro e grava tudo numa transação, ou nada,\n"
+    "listando cada linha com problema. O cabeçalho de cada tipo está em docs/import.md.");
 
 int run(AdminContext &context)
 {
@@ -23,6 +23,6 @@ int run(AdminContext &context)
 
 AdminCommand AdminCommands::importFile()
 {
-    return {QStringLiteral("import"), QStringLiteral("importa empresas, filiais, clientes ou apurações de um CSV"),
+    return {QStringLiteral("import"), QStringLiteral("importa empresas, filiais, clientes, produtos ou apurações de um CSV"),
             Usage, &run};
 }

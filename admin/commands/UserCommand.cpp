@@ -93,6 +93,8 @@ int run(AdminContext &context)
         return disable(context);
     if (action == u"token")
         return renewToken(context);
+    if (action.isEmpty())
+        throw AdminUsageError(QStringLiteral("Informe a ação: add, list, disable ou token.\n%1").arg(Usage));
     throw AdminUsageError(QStringLiteral("Ação desconhecida \"%1\".\n%2").arg(action, Usage));
 }
 
