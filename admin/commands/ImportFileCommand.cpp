@@ -23,6 +23,6 @@ int run(AdminContext &context)
 
 AdminCommand AdminCommands::importFile()
 {
-    return {QStringLiteral("import"), QStringLiteral("importa empresas, filiais, clientes, produtos ou apurações de um CSV"),
-            Usage, &run};
+    return {QStringLiteral("import"),
+            QStringLiteral("importa empresas, filiais, clientes, produtos ou apurações de um CSV"), Usage, &run};
 }
