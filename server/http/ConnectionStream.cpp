@@ -291,12 +291,15 @@ ssize_t ConnectionStream::write(const char *ptr, size_t size)
         const std::lock_guard lock(m_answerMutex);
         m_answerStarted = true;
     }
-    if (!waitWritable())
-        return -1;
-    ssize_t sent;
-    do {
-        sent = ::send(m_sock, ptr, size, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
+    // Without waiting inside send: a blocking send of a large piece would wait for
+    // the reader for as long as the system lets it, past the answer's allowance.
+    // What the socket takes now is written; the caller writes the rest.
+    ssize_t sent = -1;
+    while (waitWritable()) {
+        sent = ::send(m_sock, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent >= 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            break;
+    }
     if (sent > 0)
         m_answerWritten += std::size_t(sent);
     return sent;

@@ -30,10 +30,10 @@ int connectOnce(int port, bool smallWindow, int waitMs)
     auto closeSocket = qScopeGuard([sock] { ::close(sock); });
     if (smallWindow) {
         // The peer's send buffer grows with the segment size, which the peer takes
-        // from ours: small segments keep it small (about 300 KB), yet with room for
-        // a write of 100 KB whenever the peer may write.
+        // from ours: the smallest segments keep it small, so that a peer writing
+        // without waiting inside the system finds it full at once.
         const int receiveBuffer = 4096;
-        const int segment = 4096;
+        const int segment = 536;
         ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         ::setsockopt(sock, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
     }
