@@ -20,6 +20,7 @@
 #include "server/app/SystemdNotify.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/BillingService.h"
+#include "server/nfse/DpsData.h"
 #include "server/billing/UserDirectory.h"
 #include "server/http/HttpFront.h"
 #include "server/rpc/JsonRpcFront.h"
@@ -122,7 +123,11 @@ int serve(const ServerOptions &options, sigset_t &stopSignals)
     const int busyMs = qEnvironmentVariableIntValue("FAS_SQLITE_BUSY_TIMEOUT_MS", &busyGiven);
     ThreadDatabase database(url, busyGiven && busyMs >= 0 ? busyMs : DatabaseConnection::SqliteBusyTimeoutMs,
                             options.pgSession);
-    BillingService service(database);
+    if (!options.nfseEnvironmentSet)
+        qCInfo(lcServer, "sem [nfse] environment na configuração: as DPS das notas nacionais são declaradas em "
+                         "homologação");
+    BillingService service(database, options.nfseProduction ? DpsData::Environment::Production
+                                                            : DpsData::Environment::Homologation);
     MethodRegistry methods;
     service.registerMethods(methods);
     const JsonRpcFront front(methods);
