@@ -10,7 +10,6 @@
 #include "billing/FiscalId.h"
 #include "billing/FiscalRegistration.h"
 #include "platform/data/CivilDate.h"
-#include "platform/data/FasError.h"
 #include "platform/data/JsonWriter.h"
 #include "server/billing/BatchTable.h"
 #include "server/nfse/DpsBuilder.h"
@@ -305,15 +304,12 @@ void NfseOutbox::write(const std::vector<Entry> &entries, const QDateTime &stamp
             continue;
         DpsData data = dpsOf(entry, stamp);
         data.number = next[{entry.company, m_items[size_t(entry.positions.front())]->companySeries}]++;
-        try {
-            appendRow(rows, entry, data, DpsBuilder::build(data));
-        } catch (const FasError &error) {
+        if (const QStringList problems = data.problems(); !problems.isEmpty())
             throw RpcError(RpcCode::NfseRegistration,
-                           QStringLiteral("%1: a NFS-e do lançamento %2 da empresa %3 (cliente %4) não pôde ser "
-                                          "montada. %5")
-                               .arg(NothingGenerated, QString::number(entry.number), entry.company,
-                                    m_items[size_t(entry.positions.front())]->clientShown, error.message()));
-        }
+                           QStringLiteral("%1: a NFS-e da nota do cliente %2 pela empresa %3 não pôde ser montada. %4")
+                               .arg(NothingGenerated, m_items[size_t(entry.positions.front())]->clientShown,
+                                    entry.company, problems.join(u' ')));
+        appendRow(rows, entry, data, DpsBuilder::build(data));
     }
     rows += ']';
     const auto column = [this](int index, const char *type = nullptr) { return m_sql.jsonRowElement(index, type); };
