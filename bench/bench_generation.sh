@@ -21,8 +21,9 @@ group="'SERV'" pg_group="'SERV'" product=NULL client="" year=2100 counts="1000 1
 copies=""
 if [ "${NOTES:-}" = each ]; then
   # Copies of the first 23 clients (B000001..) so that the items, in months a DPS can
-  # declare (from 2010), meet none of the demo's; 1,000-item runs only.
-  group="printf('%05d', i)" pg_group="lpad(CAST(i AS TEXT), 5, '0')" product="'MO001'" client="B" year=2010
+  # declare (from 2000), meet none of the demo's; 1,000-item runs only (RUNS at most 7:
+  # a DPS cannot declare a month after its emission).
+  group="printf('%05d', i)" pg_group="lpad(CAST(i AS TEXT), 5, '0')" product="'MO001'" client="B" year=2000
   counts=1000 items=$(( runs * 1000 ))
   copies="INSERT INTO CLIENTE (CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, IDTPIJURCLIE)
 SELECT 'B' || CDCLIENTE, NMFANTCLIE, NMRAZSOCCLIE, NRINSJURCLIE, IDTPIJURCLIE FROM CLIENTE WHERE CDCLIENTE <= '000023';

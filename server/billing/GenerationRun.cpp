@@ -229,7 +229,7 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *
     std::optional<NfseOutbox> outbox;
     if (!isInvoice()) {
         outbox.emplace(m_db, m_sql, m_nfseEnvironment);
-        if (!outbox->read(state.table, int(state.items.size())))
+        if (!outbox->read(state.table, state.keys))
             outbox.reset();
     }
     if (outbox)

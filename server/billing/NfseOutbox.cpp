@@ -124,8 +124,27 @@ NfseOutbox::NfseOutbox(QSqlDatabase db, SqlDialect dialect, DpsData::Environment
 {
 }
 
-bool NfseOutbox::read(const BatchTable &table, int itemCount)
+// Whether any company of the batch emits NFS-e: one look at the few companies, so
+// that a run without national notes pays no more than that.
+bool NfseOutbox::anyNational(const std::vector<ItemKey> &keys) const
 {
+    SqlStatement companies(m_db, QStringLiteral("SELECT CDEMPRESA FROM EMPRESA WHERE IDNFSEEMPRESA = 'S'"),
+                           "GeraNF: empresas com NFS-e");
+    companies.exec();
+    std::set<QString> national;
+    while (companies.next())
+        national.insert(companies.value(0).toString());
+    companies.finish();
+    return !national.empty() && std::any_of(keys.begin(), keys.end(), [&national](const ItemKey &key) {
+        return national.count(key.company) > 0;
+    });
+}
+
+bool NfseOutbox::read(const BatchTable &table, const std::vector<ItemKey> &keys)
+{
+    if (!anyNational(keys))
+        return false;
+    const int itemCount = int(keys.size());
     m_items.assign(size_t(itemCount), std::nullopt);
     SqlStatement rows(m_db, readSql(table), "GeraNF: cadastro da NFS-e");
     rows.exec({table.json()});
@@ -157,9 +176,9 @@ QStringList NfseOutbox::registrationProblems() const
             continue;
         const DpsData &d = item->registration;
         if (companies.insert(item->company).second)
-            if (const QStringList p = FiscalRegistration::problems(FiscalRegistration::Company{
-                    d.companyCnpj, d.companyMunicipalRegistration, d.companyMunicipality,
-                    item->companyRegime, item->companySeries});
+            if (const QStringList p = FiscalRegistration::problems(
+                    FiscalRegistration::Company{d.companyCnpj, d.companyMunicipalRegistration, d.companyMunicipality,
+                                                item->companyRegime, item->companySeries});
                 !p.isEmpty())
                 found << registrationText(QStringLiteral("Empresa %1 (emite NFS-e)").arg(item->company), p);
         if (clients.insert(item->clientCode).second)
@@ -172,8 +191,8 @@ QStringList NfseOutbox::registrationProblems() const
                                     "serviço nacional e da alíquota de ISS do produto.")
                          .arg(item->clientShown, item->month.toString(QStringLiteral("MM/yyyy")));
         } else if (products.insert(item->product).second) {
-            if (const QStringList p =
-                    FiscalRegistration::problems(FiscalRegistration::Service{item->serviceCode, item->issRate});
+            if (const QStringList p = FiscalRegistration::problems(
+                    FiscalRegistration::Service{item->serviceCode, item->issRate});
                 !p.isEmpty())
                 found << registrationText(QStringLiteral("Produto %1").arg(item->product), p);
         }
@@ -233,9 +252,9 @@ std::map<std::pair<QString, QString>, qint64> NfseOutbox::numberDps(const std::v
                      QStringLiteral("INSERT INTO NUMDPS (CDEMPRESA, NRSERIEDPS, NRULTDPS) VALUES (?, ?, 0) "
                                     "ON CONFLICT (CDEMPRESA, NRSERIEDPS) DO NOTHING"),
                      "GeraNF: contador da DPS");
-    SqlStatement step(m_db,
-                      QStringLiteral("UPDATE NUMDPS SET NRULTDPS = NRULTDPS + ? WHERE CDEMPRESA = ? AND NRSERIEDPS = ?"),
-                      "GeraNF: numeração da DPS");
+    SqlStatement step(
+        m_db, QStringLiteral("UPDATE NUMDPS SET NRULTDPS = NRULTDPS + ? WHERE CDEMPRESA = ? AND NRSERIEDPS = ?"),
+        "GeraNF: numeração da DPS");
     SqlStatement read(m_db, QStringLiteral("SELECT NRULTDPS FROM NUMDPS WHERE CDEMPRESA = ? AND NRSERIEDPS = ?"),
                       "GeraNF: numeração da DPS");
     std::map<std::pair<QString, QString>, qint64> first;

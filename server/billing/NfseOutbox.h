@@ -10,6 +10,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include "server/billing/ItemKey.h"
 #include "server/nfse/DpsData.h"
 #include "server/sql/SqlDialect.h"
 
@@ -32,7 +33,7 @@ public:
     struct Item
     {
         QString company;
-        DpsData registration; // the company and client parts, filled from the database
+        DpsData registration;  // the company and client parts, filled from the database
         QString companyRegime; // IDREGTRIBEMPRESA as stored
         QString companySeries;
         QString clientCode;
@@ -57,7 +58,7 @@ public:
 
     // Reads the batch's items of companies emitting NFS-e. False when there are none:
     // the run then goes on exactly as for a company without the national note.
-    bool read(const BatchTable &table, int itemCount);
+    bool read(const BatchTable &table, const std::vector<ItemKey> &keys);
     // Throws RpcError naming every company, client and product whose registration
     // is missing or invalid, and every entry whose items differ in service code or
     // ISS rate.
@@ -66,6 +67,7 @@ public:
     void write(const std::vector<Entry> &entries, const QDateTime &stamp) const;
 
 private:
+    bool anyNational(const std::vector<ItemKey> &keys) const;
     bool isNational(const Entry &entry) const;
     QStringList registrationProblems() const;
     QString mixedServices(const Entry &entry) const;

@@ -380,11 +380,12 @@ private slots:
         QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
         // A note whose NFS-e the national service rejected: the history gives the reason.
         QVERIFY(TestSql::exec(
-            database(), QStringLiteral("INSERT INTO NFSEDPS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, NRSERIEDPS, NRDPS, IDDPS, "
-                                       "DSXMLDPS, IDSITDPS, DSRETORNO, DTCRIACAO) SELECT CDEMPRESA, IDTPLANCFAT, "
-                                       "NRLANCFAT, '1', 1, 'DPS-tst', '<DPS/>', 'R', 'E0310 Tomador não encontrado', "
-                                       "DTLANCFAT FROM LANCFATFAS WHERE IDTPLANCFAT = 'N' AND IDEXECFAT = (SELECT "
-                                       "MAX(IDEXECFAT) FROM LANCFATFAS)")));
+            database(),
+            QStringLiteral("INSERT INTO NFSEDPS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, NRSERIEDPS, NRDPS, IDDPS, "
+                           "DSXMLDPS, IDSITDPS, DSRETORNO, DTCRIACAO) SELECT CDEMPRESA, IDTPLANCFAT, "
+                           "NRLANCFAT, '1', 1, 'DPS-tst', '<DPS/>', 'R', 'E0310 Tomador não encontrado', "
+                           "DTLANCFAT FROM LANCFATFAS WHERE IDTPLANCFAT = 'N' AND IDEXECFAT = (SELECT "
+                           "MAX(IDEXECFAT) FROM LANCFATFAS)")));
 
         QWidget *history = historyFromMenu(preview);
         QVERIFY(history);
@@ -400,7 +401,7 @@ private slots:
         const QString entry = cell(entries, "NRLANCFAT");
         QCOMPARE(entries->FieldByName(QStringLiteral("IDSITDPS"))->DisplayText(),
                  cell(entries, "IDTPLANCFAT") == u"N" ? QStringLiteral("rejeitada: E0310 Tomador não encontrado")
-                                                     : QString());
+                                                      : QString());
 
         auto *reverseRun = named<QAbstractButton>(history, "sbtEstornarGeracao");
         QVERIFY(reverseRun->isEnabled()); // no users: the right is unknown

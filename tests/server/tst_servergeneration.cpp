@@ -818,8 +818,7 @@ private slots:
         const QStringList threeEntries{"c1-1-04", "c1-2-04", "c1-6-05", "c1-3-04", "c1-4-04"};
         QTest::newRow("one DPS per entry, numbered from 1") << threeEntries << "01" << 0 << 3;
         QTest::newRow("the series' counter goes on") << threeEntries << "01" << 41 << 3;
-        QTest::newRow("only the national company's entries")
-            << QStringList{"c1-6-04", "odd3-6-04"} << "01" << 0 << 1;
+        QTest::newRow("only the national company's entries") << QStringList{"c1-6-04", "odd3-6-04"} << "01" << 0 << 1;
         QTest::newRow("NFS-e of another company: as before") << threeEntries << "02" << 0 << 0;
     }
 
@@ -866,10 +865,9 @@ private slots:
         QVERIFY(exec(QStringLiteral("UPDATE NFSEDPS SET IDSITDPS = 'R', DSRETORNO = 'E0001 CNPJ do tomador' "
                                     "WHERE NRDPS = ?"),
                      {counter + 2}));
-        const TRecordStore entries =
-            call(QStringLiteral("GetLancamentosGeracao"), {scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT"))
-                                                               .toString()})
-                .packet();
+        const TRecordStore entries = call(QStringLiteral("GetLancamentosGeracao"),
+                                          {scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT")).toString()})
+                                         .packet();
         QCOMPARE(entries.fieldCount(), 16);
         QStringList states;
         for (int r = 0; r < entries.rowCount(); ++r)
@@ -878,10 +876,10 @@ private slots:
         states.sort();
         QStringList expectedStates;
         for (int n = 0; n < entries.rowCount(); ++n)
-            expectedStates << (n >= dps                     ? QStringLiteral("||")
-                               : n == 0                     ? QStringLiteral("A||777")
-                               : n == 1                     ? QStringLiteral("R|E0001 CNPJ do tomador|")
-                                                            : QStringLiteral("P||"));
+            expectedStates << (n >= dps ? QStringLiteral("||")
+                               : n == 0 ? QStringLiteral("A||777")
+                               : n == 1 ? QStringLiteral("R|E0001 CNPJ do tomador|")
+                                        : QStringLiteral("P||"));
         expectedStates.sort();
         QCOMPARE(states, expectedStates);
     }
