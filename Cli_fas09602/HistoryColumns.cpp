@@ -61,6 +61,21 @@ QString EntryState(const QString &code)
     return code == QLatin1String("E") ? QStringLiteral("Estornado") : code;
 }
 
+QString NfseState(const QString &code, const QString &reason)
+{
+    static const QHash<QString, QString> states{
+        {QStringLiteral("P"), QStringLiteral("a enviar")},
+        {QStringLiteral("A"), QStringLiteral("autorizada")},
+        {QStringLiteral("R"), QStringLiteral("rejeitada")},
+        {QStringLiteral("E"), QStringLiteral("cancelamento pedido")},
+        {QStringLiteral("C"), QStringLiteral("cancelada")},
+    };
+    const QString state = states.value(code, code);
+    if (code == QLatin1String("R") && !reason.trimmed().isEmpty())
+        return QStringLiteral("%1: %2").arg(state, reason.simplified());
+    return state;
+}
+
 void SetUpRuns(TClientDataSet &runs, TDBGrid &grid)
 {
     runs.SetFieldDefs(HistoryLayout::runs());
@@ -79,10 +94,16 @@ void SetUpEntries(TClientDataSet &entries, TDBGrid &grid)
     entries.SetFieldDefs(HistoryLayout::entries());
     showText(entries, "IDTPLANCFAT", &EntryKind);
     showText(entries, "IDSITUACAO", &EntryState);
+    entries.FieldByName(QStringLiteral("IDSITDPS"))->SetOnGetText([](const TField &f, bool displayText) {
+        if (!displayText)
+            return f.AsString();
+        return NfseState(f.AsString(), f.DataSet()->FieldByName(QStringLiteral("DSRETORNO"))->AsString());
+    });
     grid.SetColumns({column("NRLANCFAT", 85), column("IDTPLANCFAT", 55), column("CDEMPRESA", 55),
                      column("CDFILIAL", 45), column("CDCLIENTE", 110), column("QTITEMLANCFAT", 45),
                      column("VRTOTLANCFAT", 90), column("IDSITUACAO", 70), column("NMUSUESTORNO", 90),
-                     column("DTESTORNO", 135), column("DSMOTIVOESTORNO", 220)});
+                     column("DTESTORNO", 135), column("DSMOTIVOESTORNO", 220), column("IDSITDPS", 200),
+                     column("NRCHAVEACESSO", 330)});
     grid.SetEmptyText(QStringLiteral("Nenhum lançamento nesta geração."));
 }
 

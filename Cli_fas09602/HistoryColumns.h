@@ -25,5 +25,9 @@ PKG_FAS09600_EXPORT QString Outcome(const TField &errorCode);
 PKG_FAS09600_EXPORT QString EntryKind(const QString &code);
 // "Ativo" or "Estornado".
 PKG_FAS09600_EXPORT QString EntryState(const QString &code);
+// The state of an entry's national note (NFS-e): "a enviar", "autorizada",
+// "rejeitada: <the service's reason>", "cancelamento pedido", "cancelada"; empty for
+// an entry without one.
+PKG_FAS09600_EXPORT QString NfseState(const QString &code, const QString &reason);
 
 } // namespace HistoryColumns

@@ -81,6 +81,7 @@ QStringList BillingCheck::run() const
     all += freedButRealized();
     all += entryTotals();
     all += numberCounters();
+    all += dpsCounters();
     all += fiscalRegistration();
     return all;
 }
@@ -259,6 +260,24 @@ QStringList BillingCheck::numberCounters() const
                 .arg(kind, row.value(0).toString(), row.value(2).toString());
         return QStringLiteral("O contador de %1 da empresa %2 está em %3, mas o maior número usado é %4.")
             .arg(kind, row.value(0).toString(), row.value(2).toString(), row.value(3).toString());
+    });
+}
+
+QStringList BillingCheck::dpsCounters() const
+{
+    const QString sql = QStringLiteral(
+        "SELECT s.CDEMPRESA, s.NRSERIEDPS, n.NRULTDPS, MAX(s.NRDPS) FROM NFSEDPS s "
+        "LEFT JOIN NUMDPS n ON n.CDEMPRESA = s.CDEMPRESA AND n.NRSERIEDPS = s.NRSERIEDPS "
+        "GROUP BY s.CDEMPRESA, s.NRSERIEDPS, n.NRULTDPS "
+        "HAVING n.NRULTDPS IS NULL OR n.NRULTDPS < MAX(s.NRDPS) ORDER BY 1, 2");
+    return findings(sql, [](const QSqlQuery &row) {
+        if (row.value(2).isNull())
+            return QStringLiteral("A empresa %1 tem DPS da série %2 até o número %3, mas nenhum contador em NUMDPS: "
+                                  "a próxima nota repetiria um número.")
+                .arg(row.value(0).toString(), row.value(1).toString(), row.value(3).toString());
+        return QStringLiteral("O contador de DPS da empresa %1, série %2, está em %3, mas o maior número usado é %4: "
+                              "a próxima nota repetiria um número.")
+            .arg(row.value(0).toString(), row.value(1).toString(), row.value(2).toString(), row.value(3).toString());
     });
 }
 

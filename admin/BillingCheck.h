@@ -23,6 +23,9 @@ private:
     QStringList freedButRealized() const;
     QStringList entryTotals() const;
     QStringList numberCounters() const;
+    // The DPS counters (NUMDPS) behind the national notes' numbers (NFSEDPS): a
+    // counter below a number used would give that number again.
+    QStringList dpsCounters() const;
     // Companies whose notes go out as NFS-e: their registration, and that of the
     // domestic clients and services of their pending calculations.
     QStringList fiscalRegistration() const;

@@ -7,6 +7,7 @@ With CLIENTS (bench_generation_sql.sh) item n is client "H%05d" % (n % CLIENTS +
 and month 2100-01 plus n // CLIENTS; "--sql" prints instead the batch's keys as the
 INSERT of a temporary table b, for the plain-SQL reference ("--sql=postgresql" for
 PostgreSQL's spelling of its statistics)."""
+import os
 import sys
 
 sql = next((a for a in sys.argv[1:] if a.startswith("--sql")), None)
@@ -15,11 +16,17 @@ count, first = int(args[0]), int(args[1])
 clients = int(args[2]) if len(args) > 2 else 0
 
 
+# BENCH_CLIENT_PREFIX and BENCH_BASE_YEAR (bench_generation.sh's NOTES=each): the
+# clients' prefix and the first month's year instead of 2100.
+PREFIX = os.environ.get("BENCH_CLIENT_PREFIX", "")
+BASE_YEAR = int(os.environ.get("BENCH_BASE_YEAR", "2100"))
+
+
 def key(n):
     per = clients or 23
-    code = ("H%05d" if clients else "%06d") % (n % per + 1)
+    code = ("H%05d" if clients else PREFIX + "%06d") % (n % per + 1)
     month = n // per
-    return code, "%04d-%02d-01" % (2100 + month // 12, month % 12 + 1)
+    return code, "%04d-%02d-01" % (BASE_YEAR + month // 12, month % 12 + 1)
 
 
 if sql:

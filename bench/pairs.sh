@@ -70,12 +70,12 @@ single_report() {
 # bench_on NAME DATABASE_URL, the caller's: on SQLite, and on PostgreSQL where psql is.
 on_both_databases() { # ROWS SQLITE_SQL POSTGRESQL_SQL PG_DATABASE_NAME
   local rows=$1 sqlite_sql=$2 pg_sql=$3 pg_name=$4
-  "$build/bin/fas-demo-data" --database "$work/bench.sqlite" --rows "$rows" >&2
+  "$build/bin/fas-demo-data" --database "$work/bench.sqlite" --rows "$rows" ${DEMO_ARGS:-} >&2
   sqlite3 "$work/bench.sqlite" "$sqlite_sql"
   bench_on SQLite "$work/bench.sqlite"
   if command -v psql >/dev/null; then
     bench_pg_database "$pg_name"
-    "$build/bin/fas-demo-data" --database "$pg_url" --rows "$rows" >&2
+    "$build/bin/fas-demo-data" --database "$pg_url" --rows "$rows" ${DEMO_ARGS:-} >&2
     psql "$pg_url" -q -c "$pg_sql"
     bench_on PostgreSQL "$pg_url"
   fi

@@ -31,6 +31,10 @@ const TFieldDefs &runs()
     return defs;
 }
 
+// Last, the national note (NFS-e) of a note entry of a company emitting them: its
+// situation (NFSEDPS.IDSITDPS), the service's answer to a rejection, the access key;
+// null for the other entries. Last, so that a module reading the older layout finds
+// its fields in place.
 const TFieldDefs &entries()
 {
     static const TFieldDefs defs{field("CDEMPRESA", TFieldType::String, 2, "Empresa"),
@@ -45,7 +49,10 @@ const TFieldDefs &entries()
                                  field("NMUSUESTORNO", TFieldType::String, 40, "Estornado por"),
                                  field("DTESTORNO", TFieldType::DateTime, 0, "Estornado em"),
                                  field("DSMOTIVOESTORNO", TFieldType::String, 200, "Motivo do estorno"),
-                                 field("IDGERACAO", TFieldType::Float, 0, "Geração")};
+                                 field("IDGERACAO", TFieldType::Float, 0, "Geração"),
+                                 field("IDSITDPS", TFieldType::FixedChar, 1, "NFS-e"),
+                                 field("DSRETORNO", TFieldType::String, 1000, "Retorno da NFS-e"),
+                                 field("NRCHAVEACESSO", TFieldType::String, 50, "Chave de acesso")};
     return defs;
 }
 

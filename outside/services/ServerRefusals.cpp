@@ -43,6 +43,7 @@ const QHash<int, Words> &table()
         {-32013, {QStringLiteral("item não pendente"), {}}},
         {-32014, {QStringLiteral("nacionalidade do cliente"), {}}},
         {-32015, {QStringLiteral("nada a estornar"), {}}},
+        {-32017, {QStringLiteral("cadastro fiscal da NFS-e"), {}}},
         {-32016, {QStringLiteral("já estornada"), {}}},
         {-32020, {QStringLiteral("banco de dados ocupado"), {}}},
         {-32602, {QStringLiteral("dados recusados"), {}}},

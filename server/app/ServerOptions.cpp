@@ -224,6 +224,21 @@ CommandLine::CommandLine()
 }
 
 // The [database] and [appserver] settings of the INI file; returns its token file.
+// [nfse] environment: the national system's production or homologation (tests).
+void readNfseEnvironment(const ConfigFile &ini, ServerOptions &options)
+{
+    const QString value = ini.text(QStringLiteral("nfse/environment")).trimmed().toLower();
+    if (value.isEmpty())
+        return;
+    options.nfseEnvironmentSet = true;
+    if (value == u"producao" || value == u"produção" || value == u"production")
+        options.nfseProduction = true;
+    else if (value != u"homologacao" && value != u"homologação" && value != u"homologation")
+        throw FasError(QStringLiteral("[nfse] environment = \"%1\" não é um ambiente da NFS-e: use \"producao\" ou "
+                                      "\"homologacao\".")
+                           .arg(value));
+}
+
 QString readConfig(const QString &configPath, ServerOptions &options)
 {
     const ConfigFile ini(configPath);
@@ -234,6 +249,7 @@ QString readConfig(const QString &configPath, ServerOptions &options)
         options.sqliteBusyTimeoutMs = int(
             parseDuration(busy, QStringLiteral("[database] sqlite_busy_timeout_s")).count());
     readDeadlines(ini, options.deadlines);
+    readNfseEnvironment(ini, options);
     const QString listen = ini.text(QStringLiteral("appserver/listen"));
     if (!listen.isEmpty())
         ServerOptions::parseListen(listen, options.listenHost, options.listenPort);

@@ -43,6 +43,10 @@ public:
     // body_deadline_s, read_timeout_s, write_timeout_s, answer_wait_s, keep_alive_s;
     // --deadline NAME=SECONDS with the same names).
     HttpFront::Deadlines deadlines;
+    // Where GeraNF declares the national notes' DPS ([nfse] environment: "producao"
+    // or "homologacao"); without the setting, homologation.
+    bool nfseProduction = false;
+    bool nfseEnvironmentSet = false;
     bool helpRequested = false;
     bool versionRequested = false;
     QString helpText; // --help or --version: what to print instead of serving

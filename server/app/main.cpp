@@ -20,6 +20,7 @@
 #include "server/app/SystemdNotify.h"
 #include "server/base/ServerLog.h"
 #include "server/billing/BillingService.h"
+#include "server/nfse/DpsData.h"
 #include "server/billing/UserDirectory.h"
 #include "server/http/HttpFront.h"
 #include "server/rpc/JsonRpcFront.h"
@@ -118,7 +119,11 @@ int serve(const ServerOptions &options, sigset_t &stopSignals)
     SchemaGate::requireCurrent(url);
 
     ThreadDatabase database(url, options.sqliteBusyTimeoutMs, options.pgSession);
-    BillingService service(database);
+    if (!options.nfseEnvironmentSet)
+        qCInfo(lcServer, "sem [nfse] environment na configuração: as DPS das notas nacionais são declaradas em "
+                         "homologação");
+    BillingService service(database, options.nfseProduction ? DpsData::Environment::Production
+                                                            : DpsData::Environment::Homologation);
     MethodRegistry methods;
     service.registerMethods(methods);
     const JsonRpcFront front(methods);

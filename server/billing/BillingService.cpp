@@ -130,8 +130,9 @@ private:
 
 } // namespace
 
-BillingService::BillingService(const ThreadDatabase &database)
+BillingService::BillingService(const ThreadDatabase &database, DpsData::Environment nfseEnvironment)
     : m_database(database)
+    , m_nfseEnvironment(nfseEnvironment)
 {
 }
 
@@ -352,7 +353,8 @@ GenerationRun::Answer BillingService::runRecorded(const RpcParams &params, RunJo
                                                     QByteArrayView(lote.json.data(), qsizetype(lote.json.size())));
         return withDatabase(m_database, context, invoice ? "GeraInvoice" : "GeraNF", Retry::No, [&](QSqlDatabase &db) {
             GenerationRun run(db, m_database.url().kind(),
-                              invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote);
+                              invoice ? GenerationRun::Kind::Invoice : GenerationRun::Kind::FiscalNote,
+                              m_nfseEnvironment);
             return run.run(batch, &journal);
         });
     } catch (...) {

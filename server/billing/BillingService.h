@@ -28,7 +28,9 @@
 class BillingService
 {
 public:
-    explicit BillingService(const ThreadDatabase &database);
+    // `nfseEnvironment`: the environment GeraNF declares the national notes' DPS in.
+    explicit BillingService(const ThreadDatabase &database,
+                            DpsData::Environment nfseEnvironment = DpsData::Environment::Homologation);
 
     void registerMethods(MethodRegistry &methods) const;
 
@@ -82,6 +84,7 @@ private:
     };
 
     const ThreadDatabase &m_database;
+    DpsData::Environment m_nfseEnvironment;
     mutable std::mutex m_keptMutex;
     mutable std::vector<KeptRecord> m_kept;
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <deque>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include <QDateTime>
@@ -99,6 +100,8 @@ struct GenerationRun::RunState
     // last read found, a bound JSON array, so that the claim updates exactly those
     // rows without looking the keys up again.
     std::string rowids;
+    // The entries' time (DTLANCFAT), also their DPS's emission.
+    QDateTime stamp = QDateTime::currentDateTime();
 
     // A statement kept until the run ends: on PostgreSQL the driver releases a
     // prepared statement with a round trip of its own, which then comes after the
@@ -186,10 +189,12 @@ std::vector<GenerationRun::ItemKey> GenerationRun::keysOf(const TRecordStore &ba
     return keys;
 }
 
-GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind)
+GenerationRun::GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind,
+                             DpsData::Environment nfseEnvironment)
     : m_db(std::move(db))
     , m_sql(dialect)
     , m_kind(kind)
+    , m_nfseEnvironment(nfseEnvironment)
 {
 }
 
@@ -219,8 +224,20 @@ GenerationRun::Answer GenerationRun::run(const TRecordStore &batch, RunJournal *
     execUnprepared(QStringLiteral("RELEASE SAVEPOINT claim"));
 
     const Groups groups = groupItems(state.items);
+    // The notes of companies emitting NFS-e: their registration is checked before
+    // anything of theirs is written, their DPS written after their entries.
+    std::optional<NfseOutbox> outbox;
+    if (!isInvoice()) {
+        outbox.emplace(m_db, m_sql, m_nfseEnvironment);
+        if (!outbox->read(state.table, state.keys))
+            outbox.reset();
+    }
+    if (outbox)
+        outbox->check(noteEntries(state, groups, {}));
     const std::map<QString, int> firstNumbers = numberEntries(state, groups);
     const double total = writeEntriesAndLinks(state, groups, firstNumbers);
+    if (outbox)
+        outbox->write(noteEntries(state, groups, firstNumbers), state.stamp);
 
     state.finishAll();
     Answer answer = readAnswer(state.table);
@@ -546,6 +563,24 @@ void GenerationRun::refuseValue(const ItemState &item, double value, const QStri
                .arg(what, shown));
 }
 
+// The note entries the run makes, numbered from `nextNumber` (none: numbered 0),
+// in the order writeEntriesAndLinks writes them.
+std::vector<NfseOutbox::Entry> GenerationRun::noteEntries(const RunState &state, const Groups &groups,
+                                                          std::map<QString, int> nextNumber) const
+{
+    std::vector<NfseOutbox::Entry> entries;
+    entries.reserve(groups.size());
+    for (const auto &[key, members] : groups) {
+        NfseOutbox::Entry &entry = entries.emplace_back();
+        entry.company = std::get<0>(key);
+        entry.number = nextNumber[entry.company]++;
+        entry.total = entryTotal(members);
+        for (const ItemState *item : members)
+            entry.positions.push_back(int(item - state.items.data()));
+    }
+    return entries;
+}
+
 // The entries and their items, each written by one statement from a bound list.
 // Returns the entries' total.
 double GenerationRun::writeEntriesAndLinks(RunState &state, const Groups &groups,
@@ -574,7 +609,7 @@ void GenerationRun::insertEntriesAndLinks(RunState &state, const std::string &en
                                           const std::string &linkRows) const
 {
     const QString kind = kindCode();
-    const QString stamp = CivilDate::sqlDateTime(QDateTime::currentDateTime(), CivilDate::SqlTime::Milliseconds);
+    const QString stamp = CivilDate::sqlDateTime(state.stamp, CivilDate::SqlTime::Milliseconds);
     SqlStatement &entries = state.prepareLasting(m_db, state.table.insertEntries(), "GeraNF/GeraInvoice: lançamentos");
     entries.exec({kind, stamp, state.runId ? QVariant(qint64(state.runId)) : QVariant(QMetaType(QMetaType::LongLong)),
                   QString::fromStdString(entryRows)});

@@ -11,6 +11,8 @@
 #include "platform/sql/DatabaseUrl.h"
 #include "platform/data/TRecordStore.h"
 #include "server/billing/ItemKey.h"
+#include "server/billing/NfseOutbox.h"
+#include "server/nfse/DpsData.h"
 #include "server/sql/SqlDialect.h"
 
 class BatchTable;
@@ -40,7 +42,10 @@ public:
 
     using ItemKey = ::ItemKey;
 
-    GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind);
+    // `nfseEnvironment`: where the DPS of a company emitting national notes are
+    // declared (GeraNF writes them to NFSEDPS in the run's transaction: NfseOutbox).
+    GenerationRun(QSqlDatabase db, DatabaseUrl::Kind dialect, Kind kind,
+                  DpsData::Environment nfseEnvironment = DpsData::Environment::Homologation);
 
     struct Answer
     {
@@ -93,6 +98,8 @@ private:
     std::map<QString, int> numberEntries(RunState &state, const Groups &groups) const;
     double entryTotal(const std::vector<const ItemState *> &members) const;
     [[noreturn]] void refuseValue(const ItemState &item, double value, const QString &what) const;
+    std::vector<NfseOutbox::Entry> noteEntries(const RunState &state, const Groups &groups,
+                                               std::map<QString, int> nextNumber) const;
     double writeEntriesAndLinks(RunState &state, const Groups &groups, std::map<QString, int> nextNumber) const;
     void insertEntriesAndLinks(RunState &state, const std::string &entryRows, const std::string &linkRows) const;
     Answer readAnswer(const BatchTable &table) const;
@@ -100,4 +107,5 @@ private:
     QSqlDatabase m_db;
     SqlDialect m_sql;
     Kind m_kind;
+    DpsData::Environment m_nfseEnvironment;
 };

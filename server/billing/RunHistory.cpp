@@ -17,11 +17,14 @@ QDate optionalDate(const RpcParams &params, int index, const QString &name)
     return text.trimmed().isEmpty() ? QDate() : PreviewFilter::parseDate(text, name);
 }
 
-// The entries of the run, whether it made them or reversed them.
+// The entries of the run, whether it made them or reversed them, with their NFS-e
+// if they have one.
 const QLatin1String EntryColumns(
     "SELECT e.CDEMPRESA, e.IDTPLANCFAT, e.NRLANCFAT, e.CDFILIAL, e.CDCLIENTE, e.DTLANCFAT, e.QTITEMLANCFAT, "
     "e.VRTOTLANCFAT, CASE WHEN e.DTESTORNO IS NULL THEN 'A' ELSE 'E' END, e.NMUSUESTORNO, e.DTESTORNO, "
-    "e.DSMOTIVOESTORNO, e.IDEXECFAT FROM LANCFATFAS e ");
+    "e.DSMOTIVOESTORNO, e.IDEXECFAT, s.IDSITDPS, SUBSTR(s.DSRETORNO, 1, 1000), s.NRCHAVEACESSO FROM LANCFATFAS e "
+    "LEFT JOIN NFSEDPS s ON s.CDEMPRESA = e.CDEMPRESA AND s.IDTPLANCFAT = e.IDTPLANCFAT "
+    "AND s.NRLANCFAT = e.NRLANCFAT ");
 const QLatin1String EntryOrder(" ORDER BY e.CDEMPRESA, e.IDTPLANCFAT, e.NRLANCFAT");
 
 } // namespace

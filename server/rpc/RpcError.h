@@ -27,6 +27,7 @@ inline constexpr int ItemNotPending = -32013;       // any other status than pen
 inline constexpr int ItemWrongNationality = -32014; // domestic client in GeraInvoice, foreign in GeraNF
 inline constexpr int EntryNotFound = -32015;        // a run or entry to read or reverse that does not exist
 inline constexpr int EntryAlreadyReversed = -32016; // an entry (or every entry of a run) already reversed
+inline constexpr int NfseRegistration = -32017;     // GeraNF: what a national note (NFS-e) needs is missing
 inline constexpr int Busy = -32020;                 // another generation held the data too long
 inline constexpr int ClientGone = -32021;           // the client went away: the call was stopped, nothing kept
 } // namespace RpcCode

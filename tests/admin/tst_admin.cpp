@@ -276,6 +276,14 @@ private slots:
         QTest::newRow("counter missing")
             << QStringList{"DELETE FROM NUMLANCFAT WHERE IDTPLANCFAT = 'I'"} << same
             << "A empresa 01 tem lançamentos de invoices até o número 1, mas nenhum contador";
+        const QString dps = QStringLiteral(
+            "INSERT INTO NFSEDPS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, NRSERIEDPS, NRDPS, IDDPS, DSXMLDPS, DTCRIACAO) "
+            "VALUES ('01', 'N', 2, '1', 7, 'DPS-7', '<DPS/>', '2024-05-02 10:00:00')");
+        QTest::newRow("DPS counter behind")
+            << QStringList{dps, "INSERT INTO NUMDPS (CDEMPRESA, NRSERIEDPS, NRULTDPS) VALUES ('01', '1', 6)"} << same
+            << "O contador de DPS da empresa 01, série 1, está em 6, mas o maior número usado é 7";
+        QTest::newRow("DPS counter missing") << QStringList{dps} << same
+                                             << "A empresa 01 tem DPS da série 1 até o número 7, mas nenhum contador";
         // A reversed entry keeps its links in the history and reopens its calculations:
         // sound, unless they are lost.
         const QStringList freeing{

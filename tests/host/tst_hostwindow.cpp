@@ -224,12 +224,14 @@ class TestHostWindow : public QObject
         return QString::fromUtf8(admin.readAllStandardOutput()).trimmed().split(u'\n').constLast();
     }
 
-    bool dropUsers()
+    bool dropUsers() { return TestSql::exec(database(), QStringLiteral("DELETE FROM USUARIOFAT")); }
+
+    QSqlDatabase database()
     {
         const QString connection = QStringLiteral("tst_hostwindow");
         if (!QSqlDatabase::contains(connection))
             DatabaseConnection::open(DatabaseUrl::parse(m_server.databaseUrl()), connection);
-        return TestSql::exec(QSqlDatabase::database(connection), QStringLiteral("DELETE FROM USUARIOFAT"));
+        return QSqlDatabase::database(connection);
     }
 
     // The history's connection again, as `token`'s user (none: no token).
@@ -376,6 +378,14 @@ private slots:
         const QString key = generateOne(preview);
         QVERIFY(!key.isEmpty());
         QVERIFY2(m_errors.isEmpty(), qPrintable(m_errors.join(u'\n')));
+        // A note whose NFS-e the national service rejected: the history gives the reason.
+        QVERIFY(TestSql::exec(
+            database(),
+            QStringLiteral("INSERT INTO NFSEDPS (CDEMPRESA, IDTPLANCFAT, NRLANCFAT, NRSERIEDPS, NRDPS, IDDPS, "
+                           "DSXMLDPS, IDSITDPS, DSRETORNO, DTCRIACAO) SELECT CDEMPRESA, IDTPLANCFAT, "
+                           "NRLANCFAT, '1', 1, 'DPS-tst', '<DPS/>', 'R', 'E0310 Tomador não encontrado', "
+                           "DTLANCFAT FROM LANCFATFAS WHERE IDTPLANCFAT = 'N' AND IDEXECFAT = (SELECT "
+                           "MAX(IDEXECFAT) FROM LANCFATFAS)")));
 
         QWidget *history = historyFromMenu(preview);
         QVERIFY(history);
@@ -389,6 +399,9 @@ private slots:
         QCOMPARE(entries->RecordCount(), 1);
         QCOMPARE(cell(entries, "IDSITUACAO"), QStringLiteral("A"));
         const QString entry = cell(entries, "NRLANCFAT");
+        QCOMPARE(entries->FieldByName(QStringLiteral("IDSITDPS"))->DisplayText(),
+                 cell(entries, "IDTPLANCFAT") == u"N" ? QStringLiteral("rejeitada: E0310 Tomador não encontrado")
+                                                      : QString());
 
         auto *reverseRun = named<QAbstractButton>(history, "sbtEstornarGeracao");
         QVERIFY(reverseRun->isEnabled()); // no users: the right is unknown

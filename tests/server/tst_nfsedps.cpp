@@ -8,19 +8,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <libxml/parser.h>
-#include <libxml/xmlschemas.h>
-
 #include "platform/data/FasError.h"
 #include "server/nfse/CancellationBuilder.h"
 #include "server/nfse/DpsBuilder.h"
 #include "server/nfse/DpsSigner.h"
+#include "tests/support/NfseSchema.h"
 #include "tests/support/SecretFile.h"
 #include "tests/support/TestCertificates.h"
 
 namespace {
 
-const QString schemaDir = QStringLiteral(FAS_SOURCE_DIR "/server/nfse/schemas/v1_01/");
 const QString nfseNs = QStringLiteral("http://www.sped.fazenda.gov.br/nfse");
 
 DpsData sampleDps()
@@ -45,20 +42,7 @@ DpsData sampleDps()
 // Schema-validates `xml`; the empty text when it is valid, else libxml2's complaints.
 QString schemaProblems(const QByteArray &xml, const QString &schemaFile)
 {
-    QString errors;
-    xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(QFile::encodeName(schemaDir + schemaFile).constData());
-    xmlSchemaPtr schema = xmlSchemaParse(parser);
-    xmlSchemaValidCtxtPtr valid = schema ? xmlSchemaNewValidCtxt(schema) : nullptr;
-    xmlDocPtr doc = xmlReadMemory(xml.constData(), static_cast<int>(xml.size()), "dps.xml", nullptr, XML_PARSE_NONET);
-    xmlSchemaSetValidStructuredErrors(
-        valid, [](void *out, xmlErrorPtr error) { *static_cast<QString *>(out) += QString::fromUtf8(error->message); },
-        &errors);
-    const int result = (valid && doc) ? xmlSchemaValidateDoc(valid, doc) : -1;
-    xmlFreeDoc(doc);
-    xmlSchemaFreeValidCtxt(valid);
-    xmlSchemaFree(schema);
-    xmlSchemaFreeParserCtxt(parser);
-    return result == 0 ? QString() : errors + QStringLiteral(" (resultado %1)").arg(result);
+    return NfseSchema::problems(xml, schemaFile);
 }
 
 // xmlsec1 --verify over the document, trusting the test's certificate; the empty

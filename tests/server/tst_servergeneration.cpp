@@ -27,6 +27,7 @@
 #include "platform/data/DataPacket.h"
 #include "platform/sql/DatabaseConnection.h"
 #include "platform/sql/DatabaseUrl.h"
+#include "tests/support/NfseSchema.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerFixture.h"
 #include "server/billing/PreviewQuery.h"
@@ -807,13 +808,93 @@ private slots:
         QCOMPARE(invoiceNumbers, (QSet<QString>{"2", "3"}));
     }
 
+    // A note batch with NFS-e on for a company: one DPS per entry of that company,
+    // numbered on from its series' counter, schema-valid, declaring the entry's total.
+    void nationalNoteOutbox_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("national"); // the company emitting NFS-e
+        QTest::addColumn<int>("counter");      // NUMDPS before the run; 0: no row
+        QTest::addColumn<int>("dps");          // DPS expected
+        // c1-1-04, c1-2-04 and c1-6-05 make one entry (two months): c1-3-04 and c1-4-04 one each.
+        const QStringList threeEntries{"c1-1-04", "c1-2-04", "c1-6-05", "c1-3-04", "c1-4-04"};
+        QTest::newRow("one DPS per entry, numbered from 1") << threeEntries << "01" << 0 << 3;
+        QTest::newRow("the series' counter goes on") << threeEntries << "01" << 41 << 3;
+        QTest::newRow("only the national company's entries") << QStringList{"c1-6-04", "odd3-6-04"} << "01" << 0 << 1;
+        QTest::newRow("NFS-e of another company: as before") << threeEntries << "02" << 0 << 0;
+    }
+
+    void nationalNoteOutbox()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(QString, national);
+        QFETCH(int, counter);
+        QFETCH(int, dps);
+        QVERIFY(registerNationalNotes(national));
+        if (counter > 0)
+            QVERIFY(exec(QStringLiteral("INSERT INTO NUMDPS (CDEMPRESA, NRSERIEDPS, NRULTDPS) VALUES ('01', '1', ?)"),
+                         {counter}));
+        const Answer answer = post(m_server.port(), generationRequest(QStringLiteral("GeraNF"), batchOf(items)));
+        QVERIFY2(answer.hasResult(), answer.body.constData());
+        QCOMPARE(count(QStringLiteral("NFSEDPS")), dps);
+        QSqlQuery rows(db());
+        QVERIFY(rows.exec(QStringLiteral(
+            "SELECT s.NRDPS, s.IDDPS, s.DSXMLDPS, s.IDSITDPS, s.NRTENTATIVAS, l.VRTOTLANCFAT, s.NRSERIEDPS "
+            "FROM NFSEDPS s JOIN LANCFATFAS l ON l.CDEMPRESA = s.CDEMPRESA AND l.IDTPLANCFAT = s.IDTPLANCFAT "
+            "AND l.NRLANCFAT = s.NRLANCFAT ORDER BY s.NRDPS")));
+        qint64 expected = counter + 1;
+        while (rows.next()) {
+            QCOMPARE(rows.value(0).toLongLong(), expected++);
+            const QByteArray xml = rows.value(2).toString().toUtf8();
+            QCOMPARE(NfseSchema::problems(xml, QStringLiteral("DPS_v1.01.xsd")), QString());
+            QVERIFY(xml.contains("Id=\"" + rows.value(1).toString().toLatin1() + '"'));
+            QVERIFY(xml.contains("<nDPS>" + QByteArray::number(rows.value(0).toLongLong()) + "</nDPS>"));
+            QVERIFY2(xml.contains("<vServ>" + QByteArray::number(rows.value(5).toDouble(), 'f', 2) + "</vServ>"),
+                     xml.constData());
+            QVERIFY(xml.contains("<tpAmb>2</tpAmb>"));
+            QCOMPARE(rows.value(3).toString() + rows.value(4).toString() + rows.value(6).toString(),
+                     QStringLiteral("P01"));
+        }
+        QCOMPARE(expected, counter + dps + 1);
+        if (dps > 0)
+            QCOMPARE(scalar(QStringLiteral("SELECT NRULTDPS FROM NUMDPS WHERE CDEMPRESA = '01'")).toInt(),
+                     counter + dps);
+
+        // The run's history shows each note's NFS-e as the sender leaves it: here one
+        // authorized with its key, one rejected with the service's reason.
+        QVERIFY(exec(QStringLiteral("UPDATE NFSEDPS SET IDSITDPS = 'A', NRCHAVEACESSO = ? WHERE NRDPS = ?"),
+                     {QString(50, u'7'), counter + 1}));
+        QVERIFY(exec(QStringLiteral("UPDATE NFSEDPS SET IDSITDPS = 'R', DSRETORNO = 'E0001 CNPJ do tomador' "
+                                    "WHERE NRDPS = ?"),
+                     {counter + 2}));
+        const TRecordStore entries = call(QStringLiteral("GetLancamentosGeracao"),
+                                          {scalar(QStringLiteral("SELECT MAX(IDEXECFAT) FROM EXECFAT")).toString()})
+                                         .packet();
+        QCOMPARE(entries.fieldCount(), 16);
+        QStringList states;
+        for (int r = 0; r < entries.rowCount(); ++r)
+            states << BillingRows::cell(entries, r, "IDSITDPS") + u'|' + BillingRows::cell(entries, r, "DSRETORNO")
+                          + u'|' + BillingRows::cell(entries, r, "NRCHAVEACESSO").left(3);
+        states.sort();
+        QStringList expectedStates;
+        for (int n = 0; n < entries.rowCount(); ++n)
+            expectedStates << (n >= dps ? QStringLiteral("||")
+                               : n == 0 ? QStringLiteral("A||777")
+                               : n == 1 ? QStringLiteral("R|E0001 CNPJ do tomador|")
+                                        : QStringLiteral("P||"));
+        expectedStates.sort();
+        QCOMPARE(states, expectedStates);
+    }
+
     void generationRefusals_data()
     {
         QTest::addColumn<QString>("method");
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<int>("code");
         QTest::addColumn<QStringList>("mentions"); // "!text": a text the message must not hold
-        QTest::addColumn<QStringList>("stored");   // "label=value": VRTOTAFATFAS set before the call
+        // "label=value": VRTOTAFATFAS set before the call; "national": NFS-e switched on for
+        // company 01 (registerNationalNotes); "sql:...": a statement run before the call
+        QTest::addColumn<QStringList>("stored");
         const QString nf = QStringLiteral("GeraNF");
         const QString inv = QStringLiteral("GeraInvoice");
         QTest::newRow("note already issued")
@@ -855,6 +936,34 @@ private slots:
             << nf << QStringList{"c1-6-04"} << -32002
             << QStringList{"Não foi possível confirmar", "consulte a prévia antes de repetir", "!Nada foi alterado"}
             << QStringList{};
+        // A company emitting NFS-e: every missing registration is named, nothing written.
+        const QString national = QStringLiteral("national");
+        QTest::newRow("national note: client without its document")
+            << nf << QStringList{"c1-6-04"} << -32017
+            << QStringList{"Nenhuma Nota Fiscal", "Cliente C1", "falta o CNPJ (NRINSJURCLIE)"}
+            << QStringList{national, "sql:UPDATE CLIENTE SET NRINSJURCLIE = NULL WHERE CDCLIENTE = 'C1'"};
+        QTest::newRow("national note: company and product both named")
+            << nf << QStringList{"c1-6-04", "c1-6-05"} << -32017
+            << QStringList{"Empresa 01", "NRINSCMUNEMPRESA", "Produto P1", "PCALIQISSPRODUTO"}
+            << QStringList{national, "sql:UPDATE EMPRESA SET NRINSCMUNEMPRESA = NULL",
+                           "sql:UPDATE PRODUTO SET PCALIQISSPRODUTO = NULL"};
+        QTest::newRow("national note: client's municipality with a wrong check digit")
+            << nf << QStringList{"c1-6-04"} << -32017 << QStringList{"Cliente C1", "3304558"}
+            << QStringList{national, "sql:UPDATE ENDECLIE SET CDMUNIBGE = '3304558' WHERE CDCLIENTE = 'C1'"};
+        QTest::newRow("national note: calculation without product")
+            << nf << QStringList{"c1-6-04"} << -32017 << QStringList{"C1", "04/2024", "não tem produto"}
+            << QStringList{national, "sql:UPDATE APURFATFAS SET CDPRODUTO = NULL WHERE CDCLIENTE = 'C1'"};
+        QTest::newRow("national note: one entry, two services")
+            << nf << QStringList{"c1-1-04", "c1-2-04"} << -32017
+            << QStringList{"serviços diferentes", "010701", "010501", "CDGRUPONFAPUR"}
+            << QStringList{national,
+                           "sql:INSERT INTO PRODUTO (CDPRODUTO, NMPRODUTO, CDSERVNACPRODUTO, PCALIQISSPRODUTO) "
+                           "VALUES ('P2', 'Licença', '010501', 2)",
+                           "sql:UPDATE APURFATFAS SET CDPRODUTO = 'P2' WHERE IDAPURFATFAS = '2'"};
+        // Refused after its entries were written: the whole run is undone.
+        QTest::newRow("national note: competence the declaration cannot carry")
+            << nf << QStringList{"c1-6-04", "c1-6-9999-12"} << -32017
+            << QStringList{"não pôde ser montada", "competência"} << QStringList{national};
         QTest::newRow("largest total that fits")
             << nf << QStringList{"c1-6-04"} << 0 << QStringList{} << QStringList{"c1-6-04=9999999999999.99"};
     }
@@ -885,6 +994,14 @@ private slots:
                      qPrintable(ddl.lastError().text()));
         }
         for (const QString &assignment : stored) {
+            if (assignment == u"national") {
+                QVERIFY(registerNationalNotes());
+                continue;
+            }
+            if (assignment.startsWith(u"sql:")) {
+                QVERIFY(exec(assignment.mid(4)));
+                continue;
+            }
             const QString label = assignment.section(u'=', 0, 0), value = assignment.section(u'=', 1);
             if (!setValue(*fixture(label), value))
                 QSKIP("this database cannot store the value");
@@ -922,6 +1039,8 @@ private slots:
             scalar(QStringLiteral("SELECT NRULTLANCFAT FROM NUMLANCFAT WHERE CDEMPRESA = '01' AND IDTPLANCFAT = 'N'"))
                 .toInt(),
             2);
+        QCOMPARE(count(QStringLiteral("NFSEDPS")), 0);
+        QCOMPARE(count(QStringLiteral("NUMDPS")), 0);
         for (const QString &label : items)
             if (const Calc *c = fixture(label);
                 c && c->status && QByteArray(c->status) == "P" && label != QLatin1String("c1-6-03"))

@@ -352,14 +352,30 @@ bool ServerFixture::resetBilling()
 {
     bool ok = exec(QStringLiteral("DELETE FROM USUARIOFAT")) && exec(QStringLiteral("DELETE FROM CHAVEEXECFAT"))
               && exec(QStringLiteral("DELETE FROM ITEMLANCFATHIST")) && exec(QStringLiteral("DELETE FROM ITEMLANCFAT"))
+              && exec(QStringLiteral("DELETE FROM NFSEDPS")) && exec(QStringLiteral("DELETE FROM NUMDPS"))
               && exec(QStringLiteral("DELETE FROM LANCFATFAS")) && exec(QStringLiteral("DELETE FROM EXECFAT"))
-              && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"));
+              && exec(QStringLiteral("DELETE FROM NUMLANCFAT")) && exec(QStringLiteral("DELETE FROM APURFATFAS"))
+              && exec(QStringLiteral("DELETE FROM PRODUTO WHERE CDPRODUTO <> 'P1'"))
+              && exec(QStringLiteral("UPDATE EMPRESA SET IDNFSEEMPRESA = NULL"));
     for (const Calc &c : Fixture)
         ok = ok && insertCalc(c);
     ok = ok
          && exec(QStringLiteral("INSERT INTO NUMLANCFAT (CDEMPRESA, IDTPLANCFAT, NRULTLANCFAT) VALUES "
                                 "('01', 'N', 2), ('02', 'I', 1)"));
     return ok;
+}
+
+bool ServerFixture::registerNationalNotes(const QString &company)
+{
+    return exec(QStringLiteral("UPDATE EMPRESA SET NRCNPJEMPRESA = '11222333000181', NRINSCMUNEMPRESA = '1234567', "
+                               "CDMUNIBGEEMPRESA = '3550308', IDREGTRIBEMPRESA = '1', NRSERIEDPS = '1', "
+                               "IDNFSEEMPRESA = 'S' WHERE CDEMPRESA = ?"),
+                {company})
+           && exec(QStringLiteral("UPDATE CLIENTE SET NRINSJURCLIE = CASE IDTPIJURCLIE WHEN 'F' THEN '52998224725' "
+                                  "ELSE '12345678000195' END"))
+           && exec(QStringLiteral("UPDATE ENDECLIE SET CDMUNIBGE = '3304557', DSLOGRENDECLIE = 'Rua do Ouvidor, 50', "
+                                  "NMBAIRENDECLIE = 'Centro', NRCEPENDECLIE = '20040-030' WHERE CDPAIS = '0055'"))
+           && exec(QStringLiteral("UPDATE PRODUTO SET CDSERVNACPRODUTO = '010701', PCALIQISSPRODUTO = 5"));
 }
 
 QString ServerFixture::billingState()

@@ -239,6 +239,11 @@ protected:
     // users, runs or idempotency keys.
     bool resetBilling();
 
+    // Switches the national note (NFS-e) on for `company`, with a sound registration
+    // for it, every client and address in Brazil, and the product; resetBilling
+    // switches it off again.
+    bool registerNationalNotes(const QString &company = QStringLiteral("01"));
+
     void expectUnchangedBilling();
 
     // `count` calculations of client C1, one a month from January 2100 on, with a
