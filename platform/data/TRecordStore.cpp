@@ -289,6 +289,14 @@ void TRecordStore::permuteRows(const std::vector<int> &order)
     m_order.swap(cellsOf);
 }
 
+std::vector<int> TRecordStore::rowsInKeptOrder() const
+{
+    std::vector<int> rows = identity(m_rows);
+    for (std::size_t row = 0; row < m_order.size(); ++row)
+        rows[std::size_t(m_order[row])] = int(row);
+    return rows;
+}
+
 void TRecordStore::copyRow(int from, const TRecordStore &source, int sourceRow)
 {
     if (from < 0 || from >= m_rows || sourceRow < 0 || sourceRow >= source.m_rows

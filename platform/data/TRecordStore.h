@@ -66,6 +66,10 @@ public:
     // `order` holds every row number once (an index, see TRecordIndex); no cell
     // moves, only the map from rows to cells changes.
     void permuteRows(const std::vector<int> &order);
+    // The rows in the order their cells are kept: a pass over every row in this
+    // order reads the cells one after another (an index's keys) rather than
+    // jumping about after a sort.
+    std::vector<int> rowsInKeptOrder() const;
     void clear(); // drops the rows, keeps the definitions
     void reserve(int rows);
 
