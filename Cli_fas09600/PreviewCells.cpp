@@ -77,6 +77,27 @@ QString PreviewCells::cellText(const TField &field, int column) const
     return shownText(field, m_shown.at(column));
 }
 
+void PreviewCells::appendCellUtf8(const TField &field, int column, std::string &utf8) const
+{
+    const Shown shown = m_shown.at(column);
+    if (shown != Shown::Situation && shown != Shown::Tick) {
+        GridCells::appendCellUtf8(field, column, utf8);
+        return;
+    }
+    const TRecordStore &store = field.DataSet()->BufferStore();
+    const int row = field.DataSet()->BufferRow();
+    const bool stored = field.DataType() == TFieldType::String || field.DataType() == TFieldType::FixedChar;
+    if (!stored) {
+        utf8 += cellText(field, column).toStdString();
+        return;
+    }
+    auto key = std::make_pair(shown, std::string(store.text(row, field.Index())));
+    auto at = m_fromStored.find(key);
+    if (at == m_fromStored.end())
+        at = m_fromStored.emplace(std::move(key), cellText(field, column).toStdString()).first;
+    utf8 += at->second;
+}
+
 QString PreviewCells::columnTitle(int gridColumn) const
 {
     return ColumnTitle(grid(), gridColumn);

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <map>
+#include <string>
+#include <utility>
+
 #include <QList>
 
 #include "pkg_fas09600_export.h"
@@ -37,6 +41,7 @@ public:
 
 protected:
     QString cellText(const TField &field, int column) const override;
+    void appendCellUtf8(const TField &field, int column, std::string &utf8) const override;
     QString columnTitle(int gridColumn) const override;
 
 private:
@@ -44,4 +49,6 @@ private:
     static Shown shownAs(const TField &field);
 
     QList<Shown> m_shown; // per column, found once
+    // The status and tick texts by stored text, made once each.
+    mutable std::map<std::pair<Shown, std::string>, std::string> m_fromStored;
 };

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
@@ -100,6 +103,35 @@ QString TableExport::TabSeparated(const ExportTable &table)
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+namespace {
+
+// CsvCell on UTF-8: every character it looks at is ASCII.
+void appendCsvCell(std::string &out, std::string_view cell, bool isText)
+{
+    const char first = cell.empty() ? '\0' : cell.front();
+    const bool guarded = isText
+                         && (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' || first == '\r');
+    bool quoted = false;
+    for (const char c : cell)
+        quoted = quoted || c == ';' || c == '"' || c == '\n' || c == '\r';
+    if (quoted)
+        out += '"';
+    if (guarded)
+        out += '\'';
+    if (!quoted) {
+        out += cell;
+        return;
+    }
+    for (const char c : cell) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+} // namespace
+
 bool TableExport::writeCsv(const ExportTable &table, const QString &path, const Progress &progress)
 {
     QSaveFile file(path);
@@ -107,34 +139,37 @@ bool TableExport::writeCsv(const ExportTable &table, const QString &path, const 
         cannotWrite(path, file.errorString());
     const int columns = table.columnCount();
     const int rows = table.rowCount();
-    QByteArray buffer("\xEF\xBB\xBF");
-    QString line;
-    const auto endLine = [&] {
-        line += QLatin1String("\r\n");
-        buffer += line.toUtf8();
-        line.clear();
+    std::string buffer("\xEF\xBB\xBF");
+    const auto flush = [&] {
+        if (file.write(buffer.data(), qint64(buffer.size())) != qint64(buffer.size()))
+            cannotWrite(path, file.errorString());
+        buffer.clear();
     };
     for (int column = 0; column < columns; ++column)
-        line += (column ? QStringLiteral(";") : QString()) + CsvCell(table.title(column), true);
-    endLine();
+        appendCsvCell(buffer.append(column ? ";" : ""), table.title(column).toStdString(), true);
+    buffer += "\r\n";
+    std::vector<bool> isText(static_cast<std::size_t>(columns));
+    for (int column = 0; column < columns; ++column)
+        isText[std::size_t(column)] = table.kind(column) == ExportTable::Kind::Text;
+    std::vector<std::string> cells;
     for (int row = 0; row < rows; ++row) {
+        table.rowUtf8(row, cells);
         for (int column = 0; column < columns; ++column) {
             if (column)
-                line += QLatin1Char(';');
-            line += CsvCell(table.text(row, column), table.kind(column) == ExportTable::Kind::Text);
+                buffer += ';';
+            appendCsvCell(buffer, cells[std::size_t(column)], isText[std::size_t(column)]);
         }
-        endLine();
+        buffer += "\r\n";
         if ((row + 1) % ProgressStep == 0) {
-            if (file.write(buffer) != buffer.size())
-                cannotWrite(path, file.errorString());
-            buffer.clear();
+            flush();
             if (!report(progress, row + 1, rows)) {
                 file.cancelWriting();
                 return false;
             }
         }
     }
-    if (file.write(buffer) != buffer.size() || !file.commit())
+    flush();
+    if (!file.commit())
         cannotWrite(path, file.errorString());
     report(progress, rows, rows);
     return true;

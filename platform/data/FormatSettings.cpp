@@ -25,17 +25,7 @@ Settings &settings()
     return instance;
 }
 
-// One section of a display format: literal text around a run of digit placeholders.
-struct Section
-{
-    QString prefix;
-    QString suffix;
-    bool grouping = false;
-    int minInteger = 0;
-    int minDecimals = 0;
-    int maxDecimals = 0;
-    bool hasDigits = false;
-};
+using Section = FloatWriter::Section;
 
 // Literal text of a format: quotes removed, the quoted text kept as it stands.
 QString unquote(QStringView text)
@@ -92,13 +82,13 @@ Section parseSection(QStringView format)
         }
     }
     if (begin < 0) {
-        section.prefix = unquote(format);
+        section.prefix = unquote(format).toStdString();
         return section;
     }
     if (end < 0)
         end = format.size();
-    section.prefix = unquote(format.first(begin));
-    section.suffix = unquote(format.sliced(end));
+    section.prefix = unquote(format.first(begin)).toStdString();
+    section.suffix = unquote(format.sliced(end)).toStdString();
     bool afterPoint = false;
     for (const QChar c : format.sliced(begin, end - begin)) {
         if (c == QLatin1Char('.')) {
@@ -124,7 +114,7 @@ Section parseSection(QStringView format)
 // money: integer digits and decimal digits. The rounding looks at the exact
 // binary value (every double has at most 1074 decimals), so 0.125 gives 0,13
 // while 2.675, stored as 2.67499999..., gives 2,67.
-void digitsOf(double magnitude, const Section &section, std::string &integer, std::string &decimals)
+void exactDigitsOf(double magnitude, const Section &section, std::string &integer, std::string &decimals)
 {
     constexpr int exactDecimals = 1074;
     const int wanted = std::min(section.maxDecimals, exactDecimals);
@@ -149,6 +139,46 @@ void digitsOf(double magnitude, const Section &section, std::string &integer, st
         integer = digits.substr(0, digits.size() - decimals.size());
         decimals = digits.substr(digits.size() - decimals.size());
     }
+}
+
+// Whether |value| lies exactly halfway between two numbers of `decimals`
+// decimals; false when that cannot be told cheaply (the exact way decides then).
+bool surelyNoTie(double magnitude, int decimals)
+{
+    constexpr double exactIntegers = 9007199254740992.0; // 2^53
+    if (decimals > 21)
+        return false;
+    double scale = 10.0;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10.0;
+    const double scaled = magnitude * scale;
+    if (!(scaled < exactIntegers))
+        return false;
+    // The product is exact when nothing was rounded off; a tie is an exact
+    // integer ending in 5.
+    if (std::fma(magnitude, scale, -scaled) != 0.0)
+        return true;
+    return scaled != std::trunc(scaled) || std::fmod(scaled, 10.0) != 5.0;
+}
+
+// |value| rounded to the section's decimals, half away from zero. The fixed
+// form of std::to_chars rounds the exact binary value correctly; only an exact
+// tie, where it would round to even, takes the exact way.
+void digitsOf(double magnitude, const Section &section, std::string &integer, std::string &decimals)
+{
+    char buffer[64];
+    const int wanted = section.maxDecimals;
+    const auto result = magnitude < 1e17 && surelyNoTie(magnitude, wanted)
+                            ? std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, wanted)
+                            : std::to_chars_result{nullptr, std::errc::value_too_large};
+    if (result.ec == std::errc()) {
+        const std::string_view text(buffer, std::size_t(result.ptr - buffer));
+        const std::size_t point = text.find('.');
+        integer.assign(text.substr(0, point));
+        decimals.assign(point == std::string_view::npos ? std::string_view() : text.substr(point + 1));
+    } else {
+        exactDigitsOf(magnitude, section, integer, decimals);
+    }
     while (int(decimals.size()) > section.minDecimals && decimals.back() == '0')
         decimals.pop_back();
 }
@@ -158,31 +188,39 @@ bool allZero(const std::string &digits)
     return digits.find_first_not_of('0') == std::string::npos;
 }
 
-QString render(const Section &section, const std::string &integerDigits, const std::string &decimals, bool negative,
-               const QLocale &locale)
+void render(const Section &section, const std::string &integerDigits, const std::string &decimals, bool negative,
+            const std::string &minus, const std::string &group, const std::string &point, std::string &out)
 {
-    std::string integer = integerDigits;
-    if (integer == "0" && section.minInteger == 0)
-        integer.clear();
-    if (int(integer.size()) < section.minInteger)
-        integer.insert(0, std::size_t(section.minInteger) - integer.size(), '0');
-
-    QString out;
+    std::size_t digits = integerDigits.size();
+    const bool dropZero = integerDigits == "0" && section.minInteger == 0;
+    if (dropZero)
+        digits = 0;
+    const std::size_t padding = int(digits) < section.minInteger ? std::size_t(section.minInteger) - digits : 0;
+    const std::size_t width = padding + digits;
     if (negative)
-        out += locale.negativeSign();
+        out += minus;
     out += section.prefix;
-    const QString group = locale.groupSeparator();
-    for (std::size_t i = 0; i < integer.size(); ++i) {
-        if (section.grouping && i > 0 && (integer.size() - i) % 3 == 0)
+    for (std::size_t i = 0; i < width; ++i) {
+        if (section.grouping && i > 0 && (width - i) % 3 == 0)
             out += group;
-        out += QLatin1Char(integer[i]);
+        out += i < padding ? '0' : integerDigits[i - padding];
     }
     if (!decimals.empty()) {
-        out += locale.decimalPoint();
-        out += QLatin1String(decimals.data(), qsizetype(decimals.size()));
+        out += point;
+        out += decimals;
     }
     out += section.suffix;
-    return out;
+}
+
+bool isUsualDateTimeForm(const QString &date, const QString &time)
+{
+    return date == QLatin1String("dd/MM/yyyy") && time == QLatin1String("hh:mm:ss");
+}
+
+void appendTwoDigits(unsigned value, std::string &out)
+{
+    out += char('0' + value / 10 % 10);
+    out += char('0' + value % 10);
 }
 
 } // namespace
@@ -233,33 +271,98 @@ QString formatFloat(double value, const QString &displayFormat)
 {
     if (displayFormat.isEmpty())
         return floatToString(value);
+    std::string text;
+    FloatWriter(displayFormat).append(value, text);
+    return QString::fromStdString(text);
+}
+
+FloatWriter::FloatWriter(const QString &displayFormat)
+    : m_plain(displayFormat.isEmpty())
+{
     const QLocale loc = locale();
-    if (std::isnan(value))
-        return QStringLiteral("NaN");
-    if (std::isinf(value))
-        return value > 0 ? QStringLiteral("INF") : loc.negativeSign() + QStringLiteral("INF");
-
+    m_minus = loc.negativeSign().toStdString();
+    m_group = loc.groupSeparator().toStdString();
+    m_point = loc.decimalPoint().toStdString();
+    if (m_plain)
+        return;
     const QList<QStringView> parts = QStringView(displayFormat).split(QLatin1Char(';'));
-    const Section positive = parseSection(parts[0]);
-    const bool hasNegative = parts.size() > 1 && !parts[1].isEmpty();
-    const bool hasZero = parts.size() > 2 && !parts[2].isEmpty();
+    m_positive = parseSection(parts[0]);
+    m_hasNegative = parts.size() > 1 && !parts[1].isEmpty();
+    m_hasZero = parts.size() > 2 && !parts[2].isEmpty();
+    if (m_hasNegative)
+        m_negative = parseSection(parts[1]);
+    if (m_hasZero)
+        m_zero = parseSection(parts[2]);
+}
 
-    const Section &chosen = value < 0 && hasNegative ? parseSection(parts[1]) : positive;
-    if (!chosen.hasDigits)
-        return chosen.prefix;
-    std::string integer, decimals;
+void FloatWriter::append(double value, std::string &utf8) const
+{
+    if (m_plain) {
+        utf8 += floatToString(value).toStdString();
+        return;
+    }
+    if (std::isnan(value)) {
+        utf8 += "NaN";
+        return;
+    }
+    if (std::isinf(value)) {
+        utf8 += value > 0 ? "INF" : m_minus + "INF";
+        return;
+    }
+    const Section &chosen = value < 0 && m_hasNegative ? m_negative : m_positive;
+    if (!chosen.hasDigits) {
+        utf8 += chosen.prefix;
+        return;
+    }
+    appendSection(chosen, value, value < 0 && !m_hasNegative, utf8);
+}
+
+void FloatWriter::appendSection(const Section &chosen, double value, bool minus, std::string &utf8) const
+{
+    thread_local std::string integer, decimals;
     digitsOf(std::fabs(value), chosen, integer, decimals);
     const bool zero = allZero(integer) && allZero(decimals);
-    if (zero && hasZero) {
-        const Section zeroSection = parseSection(parts[2]);
-        if (!zeroSection.hasDigits)
-            return zeroSection.prefix;
-        digitsOf(0.0, zeroSection, integer, decimals);
-        return render(zeroSection, integer, decimals, false, loc);
+    if (zero && m_hasZero) {
+        if (!m_zero.hasDigits) {
+            utf8 += m_zero.prefix;
+            return;
+        }
+        digitsOf(0.0, m_zero, integer, decimals);
+        render(m_zero, integer, decimals, false, m_minus, m_group, m_point, utf8);
+        return;
     }
     // A negative section carries its own sign text; a rounded zero has no sign.
-    const bool minus = value < 0 && !hasNegative && !zero;
-    return render(chosen, integer, decimals, minus, loc);
+    render(chosen, integer, decimals, minus && !zero, m_minus, m_group, m_point, utf8);
+}
+
+DateTimeWriter::DateTimeWriter()
+    : m_usual(isUsualDateTimeForm(shortDateFormat(), longTimeFormat()))
+{
+}
+
+void DateTimeWriter::append(std::int64_t ms, std::string &utf8) const
+{
+    const CivilDate::Parts parts = CivilDate::split(ms);
+    const int year = int(parts.date.year());
+    if (!m_usual || year < 1000 || year > 9999 || !CivilDate::inRange(ms)) {
+        utf8 += dateTimeToString(CivilDate::toQt(ms)).toStdString();
+        return;
+    }
+    appendTwoDigits(unsigned(parts.date.day()), utf8);
+    utf8 += '/';
+    appendTwoDigits(unsigned(parts.date.month()), utf8);
+    utf8 += '/';
+    appendTwoDigits(unsigned(year / 100), utf8);
+    appendTwoDigits(unsigned(year % 100), utf8);
+    const auto &time = parts.time;
+    if (time.to_duration().count() == 0)
+        return;
+    utf8 += ' ';
+    appendTwoDigits(unsigned(time.hours().count()), utf8);
+    utf8 += ':';
+    appendTwoDigits(unsigned(time.minutes().count()), utf8);
+    utf8 += ':';
+    appendTwoDigits(unsigned(time.seconds().count()), utf8);
 }
 
 QString floatToString(double value)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -49,5 +52,51 @@ FASDATA_EXPORT QString dateTimeToString(const QDateTime &value);
 // and ISO 8601 ("yyyy-MM-dd", "yyyy-MM-ddThh:mm:ss", "yyyy-MM-ddThh:mm:ss.zzz").
 // The result is a Qt::UTC date-time: a plain wall-clock value, no zone.
 FASDATA_EXPORT bool stringToDateTime(const QString &text, QDateTime &value);
+
+// Writers for a long run of cells (an export): the format parsed and the
+// settings read once, each value written straight as UTF-8, the very text
+// formatFloat and dateTimeToString give.
+class FASDATA_EXPORT FloatWriter
+{
+public:
+    explicit FloatWriter(const QString &displayFormat); // empty: floatToString's form
+    void append(double value, std::string &utf8) const;
+
+    struct Section
+    {
+        std::string prefix;
+        std::string suffix;
+        bool grouping = false;
+        int minInteger = 0;
+        int minDecimals = 0;
+        int maxDecimals = 0;
+        bool hasDigits = false;
+    };
+
+private:
+    void appendSection(const Section &section, double magnitude, bool minus, std::string &utf8) const;
+
+    bool m_plain = false; // no display format
+    Section m_positive;
+    Section m_negative;
+    Section m_zero;
+    bool m_hasNegative = false;
+    bool m_hasZero = false;
+    std::string m_minus;
+    std::string m_group;
+    std::string m_point;
+};
+
+class FASDATA_EXPORT DateTimeWriter
+{
+public:
+    DateTimeWriter(); // the forms set now
+    // A date-time of the data (milliseconds of the wall clock, CivilDate) as
+    // dateTimeToString writes it.
+    void append(std::int64_t ms, std::string &utf8) const;
+
+private:
+    bool m_usual = false; // "dd/MM/yyyy" and "hh:mm:ss": written digit by digit
+};
 
 } // namespace FormatSettings

@@ -1,6 +1,7 @@
 #include "platform/data/TRecordStore.h"
 
 #include <cstring>
+#include <numeric>
 #include <stdexcept>
 
 #include "platform/data/RecordStore_p.h"
@@ -10,6 +11,22 @@ namespace {
 bool isTextType(TFieldType type)
 {
     return type == TFieldType::String || type == TFieldType::FixedChar;
+}
+
+std::vector<int> identity(int rows)
+{
+    std::vector<int> order(std::size_t(rows < 0 ? 0 : rows));
+    std::iota(order.begin(), order.end(), 0);
+    return order;
+}
+
+bool isIdentity(const std::vector<int> &order)
+{
+    for (std::size_t row = 0; row < order.size(); ++row) {
+        if (order[row] != int(row))
+            return false;
+    }
+    return true;
 }
 
 [[noreturn]] void badCell(const char *operation, int row, int field)
@@ -39,7 +56,7 @@ bool TRecordStore::isNull(int row, int field) const
 {
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
         return true;
-    return m_columns[std::size_t(field)].nulls[std::size_t(row)] != 0;
+    return m_columns[std::size_t(field)].nulls[kept(row)] != 0;
 }
 
 std::string_view TRecordStore::text(int row, int field) const
@@ -47,7 +64,7 @@ std::string_view TRecordStore::text(int row, int field) const
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs.at(field).type))
         return {};
     const Column &column = m_columns[std::size_t(field)];
-    const TextCell cell = column.cells[std::size_t(row)];
+    const TextCell cell = column.cells[kept(row)];
     if (cell.length == 0)
         return std::string_view("", 0);
     return std::string_view(column.pool.at(cell.offset), cell.length);
@@ -57,14 +74,14 @@ std::int64_t TRecordStore::dateTimeMs(int row, int field) const
 {
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::DateTime)
         return 0;
-    return m_columns[std::size_t(field)].times[std::size_t(row)];
+    return m_columns[std::size_t(field)].times[kept(row)];
 }
 
 double TRecordStore::number(int row, int field) const
 {
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::Float)
         return 0.0;
-    return m_columns[std::size_t(field)].numbers[std::size_t(row)];
+    return m_columns[std::size_t(field)].numbers[kept(row)];
 }
 
 void TRecordStore::setNull(int row, int field)
@@ -72,7 +89,7 @@ void TRecordStore::setNull(int row, int field)
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount())
         badCell("setNull", row, field);
     Column &column = m_columns[std::size_t(field)];
-    const auto r = std::size_t(row);
+    const std::size_t r = kept(row);
     column.nulls[r] = 1;
     switch (m_defs.at(field).type) {
     case TFieldType::String:
@@ -93,8 +110,8 @@ void TRecordStore::setText(int row, int field, std::string_view utf8)
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || !isTextType(m_defs.at(field).type))
         badCell("setText", row, field);
     Column &column = m_columns[std::size_t(field)];
-    writeText(column, std::size_t(row), utf8);
-    column.nulls[std::size_t(row)] = 0;
+    writeText(column, kept(row), utf8);
+    column.nulls[kept(row)] = 0;
 }
 
 // The pool never moves a text while it grows, so `utf8` may be a text of this
@@ -173,8 +190,8 @@ void TRecordStore::setDateTimeMs(int row, int field, std::int64_t ms)
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::DateTime)
         badCell("setDateTimeMs", row, field);
     Column &column = m_columns[std::size_t(field)];
-    column.times[std::size_t(row)] = ms;
-    column.nulls[std::size_t(row)] = 0;
+    column.times[kept(row)] = ms;
+    column.nulls[kept(row)] = 0;
 }
 
 void TRecordStore::setNumber(int row, int field, double value)
@@ -182,8 +199,8 @@ void TRecordStore::setNumber(int row, int field, double value)
     if (row < 0 || row >= m_rows || field < 0 || field >= fieldCount() || m_defs.at(field).type != TFieldType::Float)
         badCell("setNumber", row, field);
     Column &column = m_columns[std::size_t(field)];
-    column.numbers[std::size_t(row)] = value;
-    column.nulls[std::size_t(row)] = 0;
+    column.numbers[kept(row)] = value;
+    column.nulls[kept(row)] = 0;
 }
 
 int TRecordStore::appendRow()
@@ -196,7 +213,13 @@ void TRecordStore::insertRow(int at)
 {
     if (at < 0 || at > m_rows)
         badCell("insertRow", at, 0);
-    const auto r = std::size_t(at);
+    // The new row's cells go after all others; the map puts the row at `at`.
+    if (at < m_rows || !m_order.empty()) {
+        if (m_order.empty())
+            m_order = identity(m_rows);
+        m_order.insert(m_order.begin() + at, m_rows);
+    }
+    const auto r = std::size_t(m_rows);
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
         switch (m_defs.at(f).type) {
@@ -220,7 +243,14 @@ void TRecordStore::removeRow(int at)
 {
     if (at < 0 || at >= m_rows)
         badCell("removeRow", at, 0);
-    const auto r = std::size_t(at);
+    const std::size_t r = kept(at);
+    if (!m_order.empty()) {
+        m_order.erase(m_order.begin() + at);
+        for (int &later : m_order)
+            later -= std::size_t(later) > r ? 1 : 0;
+        if (isIdentity(m_order))
+            m_order.clear();
+    }
     for (int f = 0; f < fieldCount(); ++f) {
         Column &column = m_columns[std::size_t(f)];
         switch (m_defs.at(f).type) {
@@ -241,25 +271,6 @@ void TRecordStore::removeRow(int at)
     --m_rows;
 }
 
-namespace {
-
-// Row i afterwards holds row order[i] before: the cells are gathered into new
-// blocks, which replace the old ones, so one column more is held for a moment.
-// (Moving them in place, cycle by cycle, holds nothing more but chains one cache
-// miss to the next: on a million rows in random order it took five to eight
-// times as long.)
-template<typename T>
-void gather(BlockArray<T> &cells, const std::vector<int> &order)
-{
-    BlockArray<T> moved;
-    moved.reserve(cells.size());
-    for (const int from : order)
-        moved.push_back(cells[std::size_t(from)]);
-    cells.swap(moved);
-}
-
-} // namespace
-
 void TRecordStore::permuteRows(const std::vector<int> &order)
 {
     if (order.size() != std::size_t(m_rows))
@@ -270,22 +281,20 @@ void TRecordStore::permuteRows(const std::vector<int> &order)
             throw std::invalid_argument("TRecordStore::permuteRows: each row once");
         seen[std::size_t(from)] = true;
     }
-    for (int f = 0; f < fieldCount(); ++f) {
-        Column &column = m_columns[std::size_t(f)];
-        switch (m_defs.at(f).type) {
-        case TFieldType::String:
-        case TFieldType::FixedChar:
-            gather(column.cells, order);
-            break;
-        case TFieldType::DateTime:
-            gather(column.times, order);
-            break;
-        case TFieldType::Float:
-            gather(column.numbers, order);
-            break;
-        }
-        gather(column.nulls, order);
-    }
+    std::vector<int> cellsOf(order.size());
+    for (std::size_t row = 0; row < order.size(); ++row)
+        cellsOf[row] = int(kept(order[row]));
+    if (isIdentity(cellsOf))
+        cellsOf.clear();
+    m_order.swap(cellsOf);
+}
+
+std::vector<int> TRecordStore::rowsInKeptOrder() const
+{
+    std::vector<int> rows = identity(m_rows);
+    for (std::size_t row = 0; row < m_order.size(); ++row)
+        rows[std::size_t(m_order[row])] = int(row);
+    return rows;
 }
 
 void TRecordStore::copyRow(int from, const TRecordStore &source, int sourceRow)
@@ -306,8 +315,8 @@ void TRecordStore::copyCell(int row, int field, const TRecordStore &source, int 
     const TFieldType sourceType = source.m_defs.at(field).type;
     if (type != sourceType && !(isTextType(type) && isTextType(sourceType)))
         badCell("copyCell", row, field);
-    const auto to = std::size_t(row);
-    const auto src = std::size_t(sourceRow);
+    const std::size_t to = kept(row);
+    const std::size_t src = source.kept(sourceRow);
     Column &column = m_columns[std::size_t(field)];
     const Column &sourceColumn = source.m_columns[std::size_t(field)];
     switch (type) {
@@ -330,6 +339,7 @@ void TRecordStore::clear()
     for (Column &column : m_columns)
         column = Column();
     m_rows = 0;
+    m_order.clear();
 }
 
 void TRecordStore::reserve(int rows)
@@ -369,8 +379,10 @@ TRecordStore TRecordStore::reordered(TFieldDefs defs, const std::vector<int> &so
     for (std::size_t i = 0; i < sourceColumn.size(); ++i)
         result.m_columns[i] = std::move(m_columns[std::size_t(sourceColumn[i])]);
     result.m_rows = m_rows;
+    result.m_order = std::move(m_order);
     for (Column &column : m_columns)
         column = Column();
     m_rows = 0;
+    m_order.clear();
     return result;
 }

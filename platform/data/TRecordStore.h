@@ -21,6 +21,12 @@
 // write to the same column.
 // Date-times are milliseconds since 1970-01-01T00:00 of the wall clock (no zone).
 //
+// The rows are read in their order, which need not be the order their cells are
+// kept in: a sort (permuteRows) or an insert before the end only changes a map
+// from each row to where its cells are, so sorting a million rows of many
+// columns costs the row numbers, not every cell. Inserted rows keep their cells
+// after all others, so the cells stay in the order the rows came in.
+//
 // The store is plain storage: it does not check text sizes or UTF-8 (the data
 // packet codec and TField do). Reading a cell of the wrong kind or out of range
 // gives the empty value; writing one throws std::out_of_range, because it is a
@@ -57,9 +63,13 @@ public:
     // field there has the same type.
     void copyCell(int row, int field, const TRecordStore &source, int sourceRow);
     // Puts the rows in the order given: row i afterwards is row order[i] before.
-    // `order` holds every row number once (an index, see TRecordIndex); text
-    // pools stay where they are, only the cells move.
+    // `order` holds every row number once (an index, see TRecordIndex); no cell
+    // moves, only the map from rows to cells changes.
     void permuteRows(const std::vector<int> &order);
+    // The rows in the order their cells are kept: a pass over every row in this
+    // order reads the cells one after another (an index's keys) rather than
+    // jumping about after a sort.
+    std::vector<int> rowsInKeptOrder() const;
     void clear(); // drops the rows, keeps the definitions
     void reserve(int rows);
 
@@ -96,8 +106,11 @@ private:
     static void compactIfWasteful(Column &column);
     static void compact(Column &column);
     static TextArena packedTexts(BlockArray<TextCell> &cells, const TextArena &pool, std::uint64_t liveBytes);
+    // Where the cells of `row` are kept.
+    std::size_t kept(int row) const { return m_order.empty() ? std::size_t(row) : std::size_t(m_order[std::size_t(row)]); }
 
     TFieldDefs m_defs;
     std::vector<Column> m_columns;
     int m_rows = 0;
+    std::vector<int> m_order; // per row, where its cells are kept; empty: row i at i
 };

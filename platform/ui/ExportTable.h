@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <QDateTime>
 #include <QString>
 
@@ -34,4 +37,12 @@ public:
         return 2;
     }
     virtual QDateTime dateTime(int row, int column) const = 0;
+    // The cells of `row`, one per column, each as text() gives it, in UTF-8: a
+    // writer of many rows reads them this way (a table may read a row at once).
+    virtual void rowUtf8(int row, std::vector<std::string> &cells) const
+    {
+        cells.resize(std::size_t(columnCount()));
+        for (int column = 0; column < columnCount(); ++column)
+            cells[std::size_t(column)] = text(row, column).toStdString();
+    }
 };

@@ -5,6 +5,7 @@
 #include "platform/data/FormatSettings.h"
 #include "platform/data/TClientDataSet.h"
 #include "platform/data/TField.h"
+#include "platform/data/TRecordStore.h"
 #include "platform/ui/TDBGrid.h"
 #include "platform/ui/TDisplayRowScope.h"
 
@@ -104,4 +105,63 @@ double GridCells::number(int row, int column) const
 QDateTime GridCells::dateTime(int row, int column) const
 {
     return read(row, column, [](const TField &f) { return f.AsDateTime(); });
+}
+
+void GridCells::rowUtf8(int row, std::vector<std::string> &cells) const
+{
+    if (!m_dateWriter) {
+        m_dateWriter = std::make_unique<FormatSettings::DateTimeWriter>();
+        for (const TField *columnField : m_fields) {
+            m_numberWriters.emplace_back(columnField->Def().displayFormat);
+            m_written.push_back(writtenAs(*columnField));
+        }
+    }
+    cells.resize(m_fields.size());
+    const TDisplayRowScope displayed(m_dataSet, m_rows.at(row));
+    for (int column = 0; column < columnCount(); ++column) {
+        std::string &cell = cells[std::size_t(column)];
+        cell.clear();
+        appendCellUtf8(*field(column), column, cell);
+    }
+}
+
+// As ShownText: a date-time whole (blank when null), a text field without a
+// text handler as stored, a number in its display format; anything else as
+// its display text.
+GridCells::Written GridCells::writtenAs(const TField &field)
+{
+    const bool handled = bool(field.OnGetText());
+    switch (field.DataType()) {
+    case TFieldType::DateTime:
+        return Written::DateTime;
+    case TFieldType::String:
+    case TFieldType::FixedChar:
+        return handled ? Written::Shown : Written::Stored;
+    case TFieldType::Float:
+        return handled || field.Def().displayFormat.isEmpty() ? Written::Shown : Written::Number;
+    }
+    return Written::Shown;
+}
+
+void GridCells::appendCellUtf8(const TField &field, int column, std::string &utf8) const
+{
+    const TRecordStore &store = m_dataSet->BufferStore();
+    const int row = m_dataSet->BufferRow();
+    const int index = field.Index();
+    switch (m_written[std::size_t(column)]) {
+    case Written::Stored:
+        utf8 += store.text(row, index);
+        break;
+    case Written::DateTime:
+        if (!store.isNull(row, index))
+            m_dateWriter->append(store.dateTimeMs(row, index), utf8);
+        break;
+    case Written::Number:
+        if (!store.isNull(row, index))
+            m_numberWriters[std::size_t(column)].append(store.number(row, index), utf8);
+        break;
+    case Written::Shown:
+        utf8 += cellText(field, column).toStdString();
+        break;
+    }
 }

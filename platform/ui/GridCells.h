@@ -1,6 +1,10 @@
 #pragma once
 
+#include <memory>
+
 #include <QList>
+
+#include "platform/data/FormatSettings.h"
 
 #include "fasui_export.h"
 #include "platform/ui/ExportTable.h"
@@ -29,6 +33,9 @@ public:
     bool isBlank(int row, int column) const override;
     double number(int row, int column) const override;
     QDateTime dateTime(int row, int column) const override;
+    // The row made the fields' display row once for all its cells; stored texts
+    // copied as they are, numbers and dates written straight as UTF-8.
+    void rowUtf8(int row, std::vector<std::string> &cells) const override;
 
     // A cell of `field` on the row it reads: a date-time whole (blank when null),
     // anything else as its display text.
@@ -38,6 +45,9 @@ protected:
     // The text of the cell of `column` that `field` reads now.
     virtual QString cellText(const TField &field, int column) const;
     virtual QString columnTitle(int gridColumn) const;
+    // Appends cellText(field, column) as UTF-8 (field reading the row being
+    // read); a screen overriding cellText overrides this too.
+    virtual void appendCellUtf8(const TField &field, int column, std::string &utf8) const;
 
     const TDBGrid &grid() const { return m_grid; }
     TField *field(int column) const { return m_fields.at(column); }
@@ -46,6 +56,8 @@ protected:
 
 private:
     void takeShownColumns();
+    enum class Written { Stored, Number, DateTime, Shown };
+    static Written writtenAs(const TField &field);
     // The field of `column` reading dataset row `row` (the display row, set
     // for the call: the cursor does not move).
     template<typename Read>
@@ -56,4 +68,8 @@ private:
     QList<int> m_columns; // grid columns in on-screen order
     QList<TField *> m_fields;
     QList<int> m_rows; // dataset rows
+    // Per column, how rowUtf8 writes a cell and a number (made on the first call).
+    mutable std::vector<Written> m_written;
+    mutable std::vector<FormatSettings::FloatWriter> m_numberWriters;
+    mutable std::unique_ptr<FormatSettings::DateTimeWriter> m_dateWriter;
 };

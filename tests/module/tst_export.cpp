@@ -35,12 +35,15 @@ private slots:
         QTest::addColumn<bool>("onlyTicked");
         QTest::addColumn<bool>("fileThere"); // the user declines to replace it
         QTest::addColumn<bool>("suggested"); // the name offered kept, on an account without a documents folder
-        QTest::newRow("CSV, all rows") << true << false << false << false;
-        QTest::newRow("CSV, ticked rows") << true << true << false << false;
-        QTest::newRow("XLSX, all rows") << false << false << false << false;
-        QTest::newRow("XLSX, ticked rows") << false << true << false << false;
-        QTest::newRow("XLSX over a file kept") << false << false << true << false;
-        QTest::newRow("CSV, name offered, no documents folder") << true << false << false << true;
+        QTest::addColumn<bool>("byTotal");   // the rows sorted by their total first
+        QTest::newRow("CSV, all rows") << true << false << false << false << false;
+        QTest::newRow("CSV, ticked rows") << true << true << false << false << false;
+        QTest::newRow("XLSX, all rows") << false << false << false << false << false;
+        QTest::newRow("XLSX, ticked rows") << false << true << false << false << false;
+        QTest::newRow("XLSX over a file kept") << false << false << true << false << false;
+        QTest::newRow("CSV, name offered, no documents folder") << true << false << false << true << false;
+        QTest::newRow("CSV, ticked rows, sorted by total") << true << true << false << false << true;
+        QTest::newRow("XLSX, all rows, sorted by total") << false << false << false << false << true;
     }
 
     void exportReadBack()
@@ -49,7 +52,11 @@ private slots:
         QFETCH(bool, onlyTicked);
         QFETCH(bool, fileThere);
         QFETCH(bool, suggested);
+        QFETCH(bool, byTotal);
         loadSample();
+        const auto unsorted = qScopeGuard([] { screen()->cdsFaturamento->SetIndexField(QString()); });
+        if (byTotal)
+            screen()->cdsFaturamento->SetIndexField(QStringLiteral("VRTOTAFATFAS"));
         QTemporaryDir freshHome;
         const QByteArray home = qgetenv("HOME");
         const auto homeBack = qScopeGuard([&] { qputenv("HOME", home); });
@@ -93,8 +100,10 @@ private slots:
         }
 
         QList<QStringList> expected = PreviewScreenDriver::shownRows();
+        if (byTotal) // -0,50, 100,00, 1.234,50
+            expected = {expected[1], expected[2], expected[0]};
         if (onlyTicked)
-            expected.removeAt(1);
+            expected.removeIf([](const QStringList &row) { return row[0] == QStringLiteral("Não"); });
         const QString file = path + (csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx"));
         QCOMPARE(
             m_fixture.mainForm.statusBar()->currentMessage(),

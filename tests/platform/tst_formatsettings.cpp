@@ -47,6 +47,8 @@ void TestFormatSettings::formatFloat_data()
     QTest::newRow("exactly a thousand") << 1000.0 << money << "1.000,00";
     QTest::newRow("rounds half up from exact binary") << 0.125 << money << "0,13";
     QTest::newRow("2.675 is below the half in binary") << 2.675 << money << "2,67";
+    QTest::newRow("half of the last digit rounds up") << 2.5 << "0" << "3";
+    QTest::newRow("half a cent on thousands, negative") << -1234.125 << money << "-1.234,13";
     QTest::newRow("large") << 1e15 << money << "1.000.000.000.000.000,00";
     QTest::newRow("no grouping") << 1234.5 << "0.00"
                                  << "1234,50";
