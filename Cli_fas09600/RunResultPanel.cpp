@@ -2,17 +2,23 @@
 
 #include <algorithm>
 
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "platform/ui/EventGuard.h"
+#include "documents/InvoiceFromPacket.h"
+#include "documents/InvoicePdf.h"
 #include "outside/forms/ExportDialog.h"
+#include "outside/forms/TablePrint.h"
+#include "platform/data/TDataPacket.h"
+#include "platform/ui/EventGuard.h"
 
 RunResultPanel::RunResultPanel(QWidget *screen)
     : QDockWidget(QStringLiteral("Resultado da geração"), screen)
@@ -36,11 +42,17 @@ RunResultPanel::RunResultPanel(QWidget *screen)
     // Room for five entries and the total line; more scroll.
     const int rowHeight = tblResultado->verticalHeader()->defaultSectionSize();
     tblResultado->setFixedHeight(tblResultado->horizontalHeader()->sizeHint().height() + 6 * rowHeight + 4);
-    btnExportar = new QPushButton(QStringLiteral("E&xportar…"), content);
-    btnExportar->setObjectName(QStringLiteral("btnExportar"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(btnExportar);
+    btnSalvarFatura = addButton(QStringLiteral("btnSalvarFatura"), QStringLiteral("Salvar fatura em PDF…"),
+                                &RunResultPanel::SalvarFatura);
+    btnImprimir = addButton(QStringLiteral("btnImprimir"), QStringLiteral("Imprimir…"), &RunResultPanel::Imprimir);
+    btnSalvarPdf = addButton(QStringLiteral("btnSalvarPdf"), QStringLiteral("Salvar em PDF…"),
+                             &RunResultPanel::SalvarPdf);
+    btnExportar = new QPushButton(QStringLiteral("E&xportar…"), content);
+    btnExportar->setObjectName(QStringLiteral("btnExportar"));
+    for (QPushButton *button : {btnSalvarFatura, btnImprimir, btnSalvarPdf, btnExportar})
+        buttons->addWidget(button);
     layout->addWidget(tblResultado);
     layout->addLayout(buttons);
     setWidget(content);
@@ -51,10 +63,71 @@ RunResultPanel::RunResultPanel(QWidget *screen)
                     return std::unique_ptr<ExportTable>(std::make_unique<RunResult>(m_made));
                 });
             }));
+    connect(tblResultado, &QTableWidget::itemSelectionChanged, this, [this] { updateCommands(); });
+    updateCommands();
     connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (!visible && m_grownBy > 0)
             showBeside(false);
     });
+}
+
+QPushButton *RunResultPanel::addButton(const QString &name, const QString &text, void (RunResultPanel::*command)())
+{
+    auto *button = new QPushButton(text, this);
+    button->setObjectName(name);
+    connect(button, &QPushButton::clicked, this, EventGuard::wrap([this, command](bool) { (this->*command)(); }));
+    return button;
+}
+
+TableHeading RunResultPanel::printHeading() const
+{
+    TableHeading heading;
+    heading.title = QStringLiteral("Resultado da geração");
+    heading.filter = m_filterText;
+    return heading;
+}
+
+void RunResultPanel::Imprimir()
+{
+    TablePrint::Print(this, RunResult(m_made), printHeading());
+}
+
+void RunResultPanel::SalvarPdf()
+{
+    TablePrint::SaveAsPdf(this, RunResult(m_made), printHeading(), QStringLiteral("resultado-da-geracao.pdf"));
+}
+
+const GenerationResult::Entry *RunResultPanel::selectedInvoice() const
+{
+    const int row = tblResultado->currentRow();
+    const QList<GenerationResult::Entry> &entries = m_made.Entries();
+    if (row < 0 || row >= entries.size() || !tblResultado->selectionModel()->isRowSelected(row))
+        return nullptr;
+    const GenerationResult::Entry &entry = entries.at(row);
+    return entry.kind == GenerationResult::KindText(GenerationResult::Kind::Invoice) ? &entry : nullptr;
+}
+
+void RunResultPanel::updateCommands()
+{
+    btnSalvarFatura->setEnabled(m_invoiceSource && selectedInvoice());
+    for (QPushButton *button : {btnImprimir, btnSalvarPdf, btnExportar})
+        button->setEnabled(!m_made.IsEmpty());
+}
+
+void RunResultPanel::SalvarFatura()
+{
+    const GenerationResult::Entry *entry = selectedInvoice();
+    if (!entry || !m_invoiceSource)
+        return;
+    const InvoiceDocument invoice = InvoiceFromPacket::read(m_invoiceSource(entry->companyCode, entry->number));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar fatura em PDF"),
+                                                      InvoicePdf::fileName(invoice),
+                                                      QStringLiteral("Documento PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!InvoicePdf::save(invoice, path, &error))
+        QMessageBox::warning(this, QStringLiteral("Salvar fatura"), error);
 }
 
 void RunResultPanel::BeginRun()
@@ -92,6 +165,7 @@ void RunResultPanel::MarkReversed(const QString &companyCode, const QString &kin
 void RunResultPanel::fill()
 {
     const RunResult table(m_made);
+    tblResultado->clearSelection();
     tblResultado->setRowCount(table.rowCount());
     QFont totalFont = tblResultado->font();
     totalFont.setBold(true);
@@ -105,6 +179,7 @@ void RunResultPanel::fill()
             tblResultado->setItem(row, column, item);
         }
     }
+    updateCommands();
 }
 
 void RunResultPanel::showBeside(bool visible)

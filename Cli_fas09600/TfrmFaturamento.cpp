@@ -366,6 +366,7 @@ void TfrmFaturamento::sbtGerarNFClick(QObject *sender)
 {
     Q_UNUSED(sender);
     runResultPanel->BeginRun();
+    runResultPanel->SetFilterText(filterText());
     const auto runOver = qScopeGuard([this] { runResultPanel->EndRun(); });
     if (pgcPadrao->currentWidget() == tshFormulario)
         SetActivePage(tshFolhaDados);
@@ -505,6 +506,24 @@ void TfrmFaturamento::LoadPreview(const TFILTRO &filtro)
     cdsFaturamento->SetData(Consiste::CheckResultServ(CallGetFaturamento(request), true, 0));
 }
 
+// The preview's filter as a printed result states it: the period, the companies
+// and the clients ("todas", "todos" when not picked).
+QString TfrmFaturamento::filterText() const
+{
+    if (!m_filter)
+        return {};
+    const PreviewRequest request = PreviewRequest::FromFilter(*m_filter);
+    const auto codes = [](const QString &list, const QString &all, const QString &everyone) {
+        const QStringList picked = QString(list).split(u'_', Qt::SkipEmptyParts);
+        return all == u"T" || picked.isEmpty() ? everyone : picked.join(QStringLiteral(", "));
+    };
+    return QStringLiteral("Período de apuração: %1 a %2; empresas: %3; clientes: %4")
+        .arg(request.dtIniApu.date().toString(QStringLiteral("dd/MM/yyyy")),
+             request.dtFinApu.date().toString(QStringLiteral("dd/MM/yyyy")),
+             codes(request.stListaEmpresa, request.stTodosEmpresa, QStringLiteral("todas")),
+             codes(request.stListaCliente, request.stTodosCliente, QStringLiteral("todos")));
+}
+
 // The load's call: the animation counts the rows as they arrive and offers
 // "Cancelar" (Escape too); a stopped load ends quietly, the rows as they were.
 TRemoteValue TfrmFaturamento::CallGetFaturamento(const PreviewRequest &request)
@@ -632,6 +651,18 @@ void TfrmFaturamento::setUpConveniences()
     runResultPanel = new RunResultPanel(this);
     addDockWidget(Qt::BottomDockWidgetArea, runResultPanel);
     runResultPanel->hide();
+    runResultPanel->SetInvoiceSource([this](const QString &companyCode, const QString &number) {
+        Showavi::ActiveShowAvi(Application().MainForm(), 1);
+        const auto animationDown = qScopeGuard([] { Showavi::DeactiveShowAvi(); });
+        if (!netFaturamento->Connected())
+            netFaturamento->Open();
+        return Consiste::CheckResultServ(ServerRefusals::InClerkWords([&] {
+                                             return netFaturamento->Call(
+                                                 QStringLiteral("GetFaturaDocumento"),
+                                                 {RemoteArgument::text(companyCode), RemoteArgument::text(number)});
+                                         }),
+                                         true, 0);
+    });
     connect(cdsFaturamento, &TClientDataSet::AfterOpen, runResultPanel, [this] { runResultPanel->PreviewLoaded(); });
     previewActions = new PreviewActions({this, mnuOperacao, dbgPadrao, sbtVerificar, [this] {
                                              // The history's reversals show in this preview's result panel.

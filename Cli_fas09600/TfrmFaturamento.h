@@ -144,6 +144,7 @@ private:
     // The filter last given to LoadPreview, also when its load failed: the
     // filter dialog has stored it by then, and verify loads it again.
     std::optional<TFILTRO> m_filter;
+    QString filterText() const;
     CalculationDateColumn *m_calculationDate = nullptr;
     // The width fitTotalColumn last gave "Valor Total"; any other is the user's.
     int m_fittedTotalWidth = 0;

@@ -1,6 +1,6 @@
 #include "Cli_fas09602/TfrmHistorico.h"
 
-#include "Cli_fas09602/InvoiceFromPacket.h"
+#include "documents/InvoiceFromPacket.h"
 #include "documents/InvoicePdf.h"
 
 #include <QAction>
@@ -24,6 +24,7 @@
 #include "outside/controls/TDateEditPlus.h"
 #include "outside/data/TADOIBQuery.h"
 #include "outside/forms/StandardGlyphs.h"
+#include "outside/forms/TablePrint.h"
 #include "outside/forms/TApplication.h"
 #include "outside/net/SessionUser.h"
 #include "outside/net/TNetConnection.h"
@@ -128,6 +129,8 @@ void TfrmHistorico::takeDesign()
     mnuPesquisar = m_ui->mnuPesquisar;
     mnuEstornarGeracao = m_ui->mnuEstornarGeracao;
     mnuEstornarLancamento = m_ui->mnuEstornarLancamento;
+    mnuImprimir = m_ui->mnuImprimir;
+    mnuSalvarPdf = m_ui->mnuSalvarPdf;
     mnuExportar = m_ui->mnuExportar;
     mnuSalvarFatura = m_ui->mnuSalvarFatura;
     mnuFechar = m_ui->mnuFechar;
@@ -144,7 +147,7 @@ void TfrmHistorico::setUpCommands()
     sbtExportar->setIcon(StandardGlyphs::icon(Glyph::Print));
     sbtFechar->setIcon(StandardGlyphs::icon(Glyph::Close));
     // Their keys work anywhere in the screen, not only from the menu.
-    for (QAction *action : {mnuPesquisar, mnuExportar})
+    for (QAction *action : {mnuPesquisar, mnuImprimir, mnuExportar})
         addAction(action);
 }
 
@@ -194,6 +197,8 @@ void TfrmHistorico::connectHandlers()
     guarded(sbtExportar, &QAbstractButton::clicked, &TfrmHistorico::Exportar);
     guarded(mnuExportar, &QAction::triggered, &TfrmHistorico::Exportar);
     guarded(mnuSalvarFatura, &QAction::triggered, &TfrmHistorico::SalvarFatura);
+    guarded(mnuImprimir, &QAction::triggered, &TfrmHistorico::Imprimir);
+    guarded(mnuSalvarPdf, &QAction::triggered, &TfrmHistorico::SalvarPdf);
     guarded(sbtFechar, &QAbstractButton::clicked, &TfrmHistorico::Fechar);
     guarded(mnuFechar, &QAction::triggered, &TfrmHistorico::Fechar);
     guarded(btpEmpresa, &QAbstractButton::clicked, &TfrmHistorico::pickCompany);
@@ -252,6 +257,11 @@ void TfrmHistorico::Pesquisar()
 {
     // A refused search (a date the server does not take) leaves both grids as they were.
     const TDataPacket runs = Chama(QStringLiteral("GetGeracoes"), filterArguments());
+    m_searchedFor = QStringLiteral("Período: %1 a %2; usuário: %3; empresa: %4")
+                        .arg(depDtInicio->GetDate().toString(QStringLiteral("dd/MM/yyyy")),
+                             depDtFim->GetDate().toString(QStringLiteral("dd/MM/yyyy")),
+                             edtUsuario->text().trimmed().isEmpty() ? QStringLiteral("todos") : edtUsuario->text().trimmed(),
+                             edtEmpresa->text().trimmed().isEmpty() ? QStringLiteral("todas") : edtEmpresa->text().trimmed());
     cdsLancamentos->Close();
     cdsGeracoes->SetData(runs); // its first row's entries follow (CarregaLancamentos)
     AtualizaComandos();
@@ -269,12 +279,41 @@ void TfrmHistorico::CarregaLancamentos()
     AtualizaComandos();
 }
 
+const TDBGrid &TfrmHistorico::exportedGrid() const
+{
+    return m_lastGrid ? *m_lastGrid : *dbgGeracoes;
+}
+
 void TfrmHistorico::Exportar()
 {
-    const TDBGrid *grid = m_lastGrid ? m_lastGrid.data() : dbgGeracoes;
+    const TDBGrid *grid = &exportedGrid();
     ExportDialog::Run(this, false, [grid](bool) {
         return std::unique_ptr<ExportTable>(new GridCells(*grid));
     });
+}
+
+TableHeading TfrmHistorico::printHeading() const
+{
+    TableHeading heading;
+    heading.title = QStringLiteral("Histórico de gerações — gerações");
+    heading.filter = m_searchedFor;
+    if (&exportedGrid() == dbgLancamentos) {
+        heading.title = QStringLiteral("Histórico de gerações — lançamentos da geração %1")
+                            .arg(cdsGeracoes->FieldByName(QStringLiteral("IDGERACAO"))->AsString());
+    }
+    return heading;
+}
+
+void TfrmHistorico::Imprimir()
+{
+    TablePrint::Print(this, GridCells(exportedGrid()), printHeading());
+}
+
+void TfrmHistorico::SalvarPdf()
+{
+    const bool entries = &exportedGrid() == dbgLancamentos;
+    TablePrint::SaveAsPdf(this, GridCells(exportedGrid()), printHeading(),
+                          entries ? QStringLiteral("historico-lancamentos.pdf") : QStringLiteral("historico-geracoes.pdf"));
 }
 
 void TfrmHistorico::AtualizaComandos()
@@ -294,6 +333,8 @@ void TfrmHistorico::AtualizaComandos()
     mnuEstornarLancamento->setEnabled(sbtEstornarLancamento->isEnabled());
     sbtExportar->setEnabled(hasRun);
     mnuExportar->setEnabled(hasRun);
+    mnuImprimir->setEnabled(hasRun);
+    mnuSalvarPdf->setEnabled(hasRun);
     mnuSalvarFatura->setEnabled(hasEntry
                                 && cdsLancamentos->FieldByName(QStringLiteral("IDTPLANCFAT"))->AsString() == u"I");
 }

@@ -17,6 +17,7 @@ class QMenu;
 class HistoryReversal;
 class TADOIBQuery;
 class TBtnPesquisa;
+struct TableHeading;
 class TButtonFlat;
 class TClientDataSet;
 class TDataSource;
@@ -55,6 +56,10 @@ public:
     void Exportar();
     // The current entry, an invoice, as a PDF where the clerk chooses.
     void SalvarFatura();
+    // The grid last with the focus (as Exportar), printed or saved as a PDF, headed
+    // by the screen's title and the filter of the last search.
+    void Imprimir();
+    void SalvarPdf();
     // The reversal commands are for supervisors (or a user whose right is unknown),
     // on a generation that went through and still has a live entry, and on such
     // an entry: never on a reversal, a refused run or an entry reversed already.
@@ -79,6 +84,8 @@ public:
     QAction *mnuEstornarGeracao = nullptr;
     QAction *mnuEstornarLancamento = nullptr;
     QAction *mnuSalvarFatura = nullptr;
+    QAction *mnuImprimir = nullptr;
+    QAction *mnuSalvarPdf = nullptr;
     QAction *mnuExportar = nullptr;
     QAction *mnuFechar = nullptr;
     TDBGrid *dbgGeracoes = nullptr;
@@ -103,8 +110,11 @@ private:
     void showAsMdiChild();
     bool hasLiveEntry() const; // among the selected run's entries
     QList<RemoteArgument> filterArguments() const;
+    const TDBGrid &exportedGrid() const;
+    TableHeading printHeading() const;
 
     std::unique_ptr<Ui::frmHistorico> m_ui;
     QPointer<QMdiSubWindow> m_frame;
     QPointer<TDBGrid> m_lastGrid; // the grid that last had the focus, for the export
+    QString m_searchedFor;        // the filter of the runs shown, as printed
 };

@@ -1,4 +1,6 @@
-#include "Cli_fas09602/InvoiceFromPacket.h"
+#include "documents/InvoiceFromPacket.h"
+
+#include <algorithm>
 
 #include "billing/BillingCodes.h"
 #include "platform/data/TClientDataSet.h"
@@ -56,5 +58,8 @@ InvoiceDocument InvoiceFromPacket::read(const TDataPacket &packet)
         line.value = ds.FieldByName(QStringLiteral("VRTOTAFATFAS"))->AsFloat();
         d.lines << line;
     }
+    // The server answers in month order; the document keeps it whatever the packet's order.
+    std::stable_sort(d.lines.begin(), d.lines.end(),
+                     [](const InvoiceDocument::Line &a, const InvoiceDocument::Line &b) { return a.month < b.month; });
     return d;
 }
