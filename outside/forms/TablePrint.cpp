@@ -1,6 +1,7 @@
 #include "outside/forms/TablePrint.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include <QDir>
 #include <QFileDialog>
@@ -42,22 +43,58 @@ public:
         , m_table(table)
         , m_page(page)
     {
-        painter.setFont(fontOf(8));
+        m_points = cellPoints(painter);
+        painter.setFont(fontOf(m_points));
         m_rowHeight = painter.fontMetrics().height() * 1.4;
         m_padding = painter.fontMetrics().averageCharWidth() * 0.5;
         painter.setFont(fontOf(12, true));
         m_headingHeight = painter.fontMetrics().height() * 1.3;
-        painter.setFont(fontOf(8));
+        painter.setFont(fontOf(m_points));
         m_headingHeight += 2.4 * m_rowHeight;
-        double total = 0;
-        for (int column = 0; column < table.columnCount(); ++column)
-            total += std::max(table.widthPixels(column), 1);
+        const QList<double> widths = columnWidths(painter);
         double x = 0;
-        for (int column = 0; column < table.columnCount(); ++column) {
+        for (const double width : widths) {
             m_left << x;
-            x += std::max(table.widthPixels(column), 1) * page.width() / std::max(total, 1.0);
+            x += width;
         }
         m_left << page.width();
+    }
+
+    // Each column its title's width, and what is left of the page shared as the
+    // screen's widths ask for more (all of them in proportion when the page is wider).
+    QList<double> columnWidths(QPainter &painter) const
+    {
+        painter.setFont(fontOf(m_points, true));
+        // A screen pixel (96 dpi, the screen's font about 9 points) on the printer.
+        const double perPixel = painter.device()->logicalDpiX() / 96.0 * m_points / 9;
+        QList<double> titles, wanted;
+        for (int column = 0; column < m_table.columnCount(); ++column) {
+            titles << painter.fontMetrics().horizontalAdvance(m_table.title(column))
+                          + 2.0 * painter.fontMetrics().averageCharWidth();
+            wanted << std::max(std::max(m_table.widthPixels(column), 1) * perPixel, titles.last());
+        }
+        const double titleSum = std::accumulate(titles.begin(), titles.end(), 0.0);
+        const double wantedSum = std::accumulate(wanted.begin(), wanted.end(), 0.0);
+        const double page = m_page.width();
+        QList<double> widths;
+        for (qsizetype i = 0; i < titles.size(); ++i) {
+            if (wantedSum <= page || titleSum >= page)
+                widths << (wantedSum <= page ? wanted.at(i) * page / wantedSum : titles.at(i) * page / titleSum);
+            else
+                widths << titles.at(i) + (wanted.at(i) - titles.at(i)) * (page - titleSum) / (wantedSum - titleSum);
+        }
+        return widths;
+    }
+
+    // The cells' size: 8 points, smaller (down to 6) when the titles would not fit.
+    double cellPoints(QPainter &painter) const
+    {
+        painter.setFont(fontOf(8, true));
+        double titles = 0;
+        for (int column = 0; column < m_table.columnCount(); ++column)
+            titles += painter.fontMetrics().horizontalAdvance(m_table.title(column))
+                      + 2 * painter.fontMetrics().averageCharWidth();
+        return std::clamp(8 * m_page.width() / std::max(titles, 1.0), 6.0, 8.0);
     }
 
     int rowsPerPage() const
@@ -101,7 +138,7 @@ private:
     void paintRow(int row, double y)
     {
         const bool header = row < 0;
-        m_painter.setFont(fontOf(8, header));
+        m_painter.setFont(fontOf(m_points, header));
         const QRectF band(0, y, m_page.width(), m_rowHeight);
         if (header)
             m_painter.fillRect(band, headerFill);
@@ -126,6 +163,7 @@ private:
     const ExportTable &m_table;
     QSizeF m_page;
     QList<double> m_left; // each column's left edge, then the right edge
+    double m_points = 8;
     double m_rowHeight = 0;
     double m_padding = 0;
     double m_headingHeight = 0;

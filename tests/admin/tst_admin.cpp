@@ -423,7 +423,7 @@ private slots:
             << "current" << QStringList{"user", "disable", "ninguem"} << 1 << "O usuário ninguem não existe";
         QTest::newRow("user token of nobody")
             << "current" << QStringList{"user", "token", "ninguem"} << 1 << "O usuário ninguem não existe";
-        QTest::newRow("user without an action") << "current" << QStringList{"user"} << 2 << "Ação desconhecida";
+        QTest::newRow("user without an action") << "current" << QStringList{"user"} << 2 << "Informe a ação: add, list";
     }
 
     // The token is printed once, alone on the last line, and kept only as its
