@@ -45,7 +45,8 @@ int main(int argc, char **argv)
         return 1;
     QueueOutbox outbox;
     for (int i = 1; i <= count; ++i)
-        outbox.pending.push_back({i, {QStringLiteral("cliente%1@exemplo.com.br").arg(i)},
+        outbox.pending.push_back({i,
+                                  {QStringLiteral("cliente%1@exemplo.com.br").arg(i)},
                                   QStringLiteral("Fatura nº %1 — março").arg(i),
                                   QStringLiteral("Segue a fatura nº %1.\n").arg(i),
                                   {{QStringLiteral("fatura-%1.pdf").arg(i), "application/pdf", QByteArray(2048, 'x')}},

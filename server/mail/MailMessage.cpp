@@ -72,7 +72,20 @@ QByteArray nameParameter(const QString &parameter, const QString &name)
 {
     if (isPrintableAscii(name))
         return "; " + parameter.toLatin1() + "=" + quoted(name);
-    return ";" + crlf + " " + parameter.toLatin1() + "*=" + extendedValue(name);
+    // RFC 2231 continuations (name*0*=, name*1*=...) keep each line short; a %XX
+    // code is never split.
+    const QByteArray value = extendedValue(name);
+    QByteArray out;
+    int section = 0;
+    for (qsizetype at = 0; at < value.size(); ++section) {
+        qsizetype end = std::min(value.size(), at + 50);
+        if (end < value.size() && value.lastIndexOf('%', end - 1) >= end - 2)
+            end = value.lastIndexOf('%', end - 1);
+        out += ";" + crlf + " " + parameter.toLatin1() + "*" + QByteArray::number(section)
+               + "*=" + value.mid(at, end - at);
+        at = end;
+    }
+    return out;
 }
 
 QByteArray addressHeader(const QString &name, const QString &address)
@@ -81,7 +94,7 @@ QByteArray addressHeader(const QString &name, const QString &address)
         return address.toUtf8();
     if (isPrintableAscii(name))
         return quoted(name) + " <" + address.toUtf8() + ">";
-    return headerText(name) + " <" + address.toUtf8() + ">";
+    return headerText(name) + crlf + " <" + address.toUtf8() + ">"; // folded: the words fill a line
 }
 
 QByteArray boundaryOf(const MailOutbox::Message &message)
@@ -99,7 +112,8 @@ QByteArray textPart()
 
 QByteArray attachmentPart(const MailOutbox::Attachment &attachment)
 {
-    const QByteArray type = attachment.mimeType.isEmpty() ? QByteArray("application/octet-stream") : attachment.mimeType;
+    const QByteArray type = attachment.mimeType.isEmpty() ? QByteArray("application/octet-stream")
+                                                          : attachment.mimeType;
     return "Content-Type: " + type + nameParameter(QStringLiteral("name"), attachment.name) + crlf
            + "Content-Disposition: attachment" + nameParameter(QStringLiteral("filename"), attachment.name) + crlf
            + "Content-Transfer-Encoding: base64" + crlf + crlf + base64Lines(attachment.content);
@@ -146,7 +160,7 @@ QByteArray dateText(const QDateTime &date)
     const QLocale c = QLocale::c();
     const int offset = date.offsetFromUtc() / 60;
     const QByteArray zone = QStringLiteral("%1%2%3")
-                                .arg(offset < 0 ? u'-' : u'+')
+                                .arg(QLatin1Char(offset < 0 ? '-' : '+'))
                                 .arg(std::abs(offset) / 60, 2, 10, QChar(u'0'))
                                 .arg(std::abs(offset) % 60, 2, 10, QChar(u'0'))
                                 .toLatin1();

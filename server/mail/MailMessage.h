@@ -11,7 +11,8 @@
 //     (UTF-8, RFC 2047 "B" words when not ASCII), Date, Message-ID, MIME-Version;
 //   - the text as text/plain; charset=UTF-8, quoted-printable;
 //   - with attachments, multipart/mixed: each attachment base64 with its name
-//     (RFC 2231 name*= and filename*= for a name that is not ASCII).
+//     (RFC 2231 name*0*= and filename*0*=, in short pieces, for a name that is not
+//     ASCII); every line 7-bit and at most 78 characters.
 // The Message-ID is made from the outbox's key and the sender's domain, the same on
 // every try, so that a copy sent twice is recognisable as one message.
 namespace MailMessage {

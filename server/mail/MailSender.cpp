@@ -46,8 +46,9 @@ private:
     QByteArray m_text;
     qsizetype m_sent = 0;
     Step m_step = Step::Greeting;
-    QString m_recipient;  // the recipient of the last RCPT command
-    QString m_lastReply;  // the server's last line
+    QString m_recipient; // the recipient of the last RCPT command
+    QString m_lastReply; // the server's last line
+    bool m_closing = false;
 };
 
 namespace {
@@ -66,13 +67,14 @@ QByteArray bracketed(const QString &address)
 QString urlOf(const MailSettings &settings)
 {
     const QString scheme = settings.security == MailSettings::Security::Tls ? QStringLiteral("smtps")
-                                                                             : QStringLiteral("smtp");
+                                                                            : QStringLiteral("smtp");
     return QStringLiteral("%1://%2:%3").arg(scheme, settings.host).arg(settings.port);
 }
 
 } // namespace
 
-MailSender::Session::Session(const MailSettings &settings) : m_settings(settings)
+MailSender::Session::Session(const MailSettings &settings)
+    : m_settings(settings)
 {
     startCurl();
     m_curl = curl_easy_init();
@@ -119,6 +121,10 @@ int MailSender::Session::watch(CURL *, curl_infotype type, char *data, size_t si
 {
     auto *session = static_cast<Session *>(self);
     const QByteArray line = QByteArray(data, qsizetype(size)).trimmed();
+    if (type == CURLINFO_HEADER_OUT && line.startsWith("QUIT"))
+        session->m_closing = true; // the answer to QUIT says nothing of the message
+    if (session->m_closing)
+        return 0;
     if (type == CURLINFO_HEADER_IN && !line.isEmpty()) {
         session->m_lastReply = QString::fromUtf8(line.split('\n').last().trimmed());
     } else if (type == CURLINFO_HEADER_OUT) {
@@ -143,6 +149,7 @@ MailSender::Outcome MailSender::Session::send(const QString &from, const QString
     m_sent = 0;
     m_step = Step::Greeting;
     m_lastReply.clear();
+    m_closing = false;
     m_error[0] = '\0';
     curl_slist *to = nullptr;
     for (const QString &recipient : recipients)
@@ -164,8 +171,8 @@ MailSender::Outcome MailSender::Session::judge(CURLcode code) const
     curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &reply);
     const bool permanent = reply >= 500 && reply < 600;
     if (permanent && m_step == Step::Recipient)
-        return {Kind::Failed, QStringLiteral("o servidor de e-mail recusou o destinatário %1: %2")
-                                  .arg(m_recipient, m_lastReply)};
+        return {Kind::Failed,
+                QStringLiteral("o servidor de e-mail recusou o destinatário %1: %2").arg(m_recipient, m_lastReply)};
     if (permanent && m_step == Step::Text)
         return {Kind::Failed, QStringLiteral("o servidor de e-mail recusou a mensagem: %1").arg(m_lastReply)};
     if (code == CURLE_OPERATION_TIMEDOUT)
@@ -174,8 +181,8 @@ MailSender::Outcome MailSender::Session::judge(CURLcode code) const
                                  .arg(m_settings.port)
                                  .arg(m_settings.timeoutSeconds)};
     if (code == CURLE_LOGIN_DENIED)
-        return {Kind::Retry, QStringLiteral("o servidor de e-mail recusou o usuário ou a senha de [email] (%1)")
-                                 .arg(m_lastReply)};
+        return {Kind::Retry,
+                QStringLiteral("o servidor de e-mail recusou o usuário ou a senha de [email] (%1)").arg(m_lastReply)};
     if (reply >= 400 && reply < 600)
         return {Kind::Retry, QStringLiteral("o servidor de e-mail respondeu: %1").arg(m_lastReply)};
     if (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST)
@@ -188,7 +195,9 @@ MailSender::Outcome MailSender::Session::judge(CURLcode code) const
 }
 
 MailSender::MailSender(MailSettings settings, MailOutbox &outbox, Clock clock)
-    : m_settings(std::move(settings)), m_outbox(outbox), m_clock(std::move(clock))
+    : m_settings(std::move(settings))
+    , m_outbox(outbox)
+    , m_clock(std::move(clock))
 {
 }
 
@@ -248,9 +257,10 @@ MailSender::Outcome MailSender::transmit(const MailOutbox::Message &message)
                 QStringLiteral("o cliente não tem endereço de e-mail; cadastre-o e reenvie a mensagem")};
     for (const QString &recipient : message.recipients)
         if (!MailSettings::isAddress(recipient))
-            return {Outcome::Kind::Failed,
-                    QStringLiteral("\"%1\" não é um endereço de e-mail; corrija o cadastro do cliente e reenvie a mensagem")
-                        .arg(recipient)};
+            return {
+                Outcome::Kind::Failed,
+                QStringLiteral("\"%1\" não é um endereço de e-mail; corrija o cadastro do cliente e reenvie a mensagem")
+                    .arg(recipient)};
     const QByteArray text = MailMessage::build(message, {m_settings.senderAddress, m_settings.senderName}, m_clock());
     if (!m_session)
         m_session = std::make_unique<Session>(m_settings);

@@ -5,7 +5,11 @@
 #include "server/base/ServerLog.h"
 #include "server/mail/MailSender.h"
 
-MailSenderLoop::MailSenderLoop(MailSender &sender, std::chrono::milliseconds tick) : m_sender(sender), m_tick(tick) {}
+MailSenderLoop::MailSenderLoop(MailSender &sender, std::chrono::milliseconds tick)
+    : m_sender(sender)
+    , m_tick(tick)
+{
+}
 
 MailSenderLoop::~MailSenderLoop()
 {

@@ -13,8 +13,8 @@ namespace {
 
 [[noreturn]] void refuse(const QString &what)
 {
-    throw FasError(QStringLiteral("Seção [email] da configuração: %1. Corrija o arquivo e reinicie o servidor.")
-                       .arg(what));
+    throw FasError(
+        QStringLiteral("Seção [email] da configuração: %1. Corrija o arquivo e reinicie o servidor.").arg(what));
 }
 
 MailSettings::Security securityOf(const QString &text)
@@ -78,12 +78,13 @@ QString readPassword(const QString &path)
 void readLogin(QSettings &settings, MailSettings &read)
 {
     read.user = settings.value(QStringLiteral("user")).toString().trimmed();
-    const QString passwordFile =
-        besideConfiguration(settings, settings.value(QStringLiteral("password_file")).toString().trimmed());
+    const QString passwordFile = besideConfiguration(
+        settings, settings.value(QStringLiteral("password_file")).toString().trimmed());
     if (read.user.isEmpty() && !passwordFile.isEmpty())
         refuse(QStringLiteral("password_file foi dado sem user; informe o usuário do servidor de e-mail"));
     if (!read.user.isEmpty() && passwordFile.isEmpty())
-        refuse(QStringLiteral("user = \"%1\" foi dado sem password_file; informe o arquivo com a senha").arg(read.user));
+        refuse(
+            QStringLiteral("user = \"%1\" foi dado sem password_file; informe o arquivo com a senha").arg(read.user));
     if (!passwordFile.isEmpty())
         read.password = readPassword(passwordFile);
 }
@@ -105,7 +106,8 @@ void readSender(QSettings &settings, MailSettings &read)
 
 bool MailSettings::isAddress(const QString &address)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[^@\\s<>(),;:\"\\[\\]]+@[^@\\s<>(),;:\"\\[\\]]+\\.[^@\\s<>(),;:\"\\[\\].]+$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^[^@\\s<>(),;:\"\\[\\]]+@[^@\\s<>(),;:\"\\[\\]]+\\.[^@\\s<>(),;:\"\\[\\].]+$"));
     return address.size() <= 254 && pattern.match(address).hasMatch();
 }
 
@@ -126,7 +128,8 @@ std::optional<MailSettings> MailSettings::fromSettings(QSettings &settings)
         refuse(QStringLiteral("host = \"%1\" deve ser o nome ou o endereço do servidor de e-mail "
                               "(por exemplo smtp.exemplo.com.br)")
                    .arg(read.host));
-    read.security = securityOf(settings.value(QStringLiteral("security"), QStringLiteral("starttls")).toString().trimmed());
+    read.security = securityOf(
+        settings.value(QStringLiteral("security"), QStringLiteral("starttls")).toString().trimmed());
     read.port = numberIn(settings, QStringLiteral("port"), defaultPort(read.security), 1, 65535);
     read.timeoutSeconds = numberIn(settings, QStringLiteral("timeout_seconds"), 30, 1, 600);
     read.caFile = besideConfiguration(settings, settings.value(QStringLiteral("ca_file")).toString().trimmed());

@@ -24,7 +24,7 @@ public:
     std::optional<Message> message;
     QDateTime due;
     QString state = QStringLiteral("a enviar");
-    QString reason; // the last one recorded
+    QString reason;           // the last one recorded
     QList<qint64> retryWaits; // seconds between each failure and its next try
 
     std::optional<Message> claimMessage(const QDateTime &now) override
@@ -55,7 +55,8 @@ private:
 InvoiceDocument sampleInvoice()
 {
     InvoiceDocument d;
-    d.issuer = {QStringLiteral("Faturadora Exemplo Ltda"), QStringLiteral("11222333000181"), {QStringLiteral("Curitiba / PR")}};
+    d.issuer = {
+        QStringLiteral("Faturadora Exemplo Ltda"), QStringLiteral("11222333000181"), {QStringLiteral("Curitiba / PR")}};
     d.client = {QStringLiteral("Ação & Comércio São João Ltda"), {}, {QStringLiteral("500 Market Street")}};
     d.company = QStringLiteral("01");
     d.number = 4711;
@@ -74,8 +75,9 @@ MailOutbox::Message sampleMessage(const QStringList &recipients)
     m.body = QStringLiteral("Prezado cliente,\n\nSegue a fatura nº 4711 de março, no valor de 303,75, com vencimento "
                             "em 30 dias, conforme o contrato de prestação de serviços.\n.linha com ponto \n"
                             "=igual e acentuação: ç ã é ü\n");
-    m.attachments = {{QStringLiteral("Fatura nº 4711 — São João.pdf"), "application/pdf", InvoicePdf::make(sampleInvoice())},
-                     {QStringLiteral("nfse-4711.xml"), "text/xml", QByteArray("<NFSe>\r\n.\r\n</NFSe>")}};
+    m.attachments = {
+        {QStringLiteral("Fatura nº 4711 — São João.pdf"), "application/pdf", InvoicePdf::make(sampleInvoice())},
+        {QStringLiteral("nfse-4711.xml"), "text/xml", QByteArray("<NFSe>\r\n.\r\n</NFSe>")}};
     return m;
 }
 
@@ -87,7 +89,8 @@ QString pdfText(const QByteArray &pdf)
         return {};
     file.close();
     QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), file.fileName(), QStringLiteral("-")});
+    p.start(QStringLiteral("pdftotext"),
+            {QStringLiteral("-enc"), QStringLiteral("UTF-8"), file.fileName(), QStringLiteral("-")});
     return p.waitForFinished(30000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
@@ -121,23 +124,24 @@ void TestMailSender::delivery_data()
     const QString failed = QStringLiteral("falhou");
     const QStringList to{recipient};
     QTest::newRow("sent") << none << QJsonArray() << false << to << sent << QList<qint64>() << QString();
-    QTest::newRow("STARTTLS with login") << int(MailServer::Security::StartTls) << QJsonArray() << false << to
-                                         << sent << QList<qint64>() << QString();
-    QTest::newRow("implicit TLS with login") << int(MailServer::Security::Tls) << QJsonArray() << false << to
-                                             << sent << QList<qint64>() << QString();
+    QTest::newRow("STARTTLS with login") << int(MailServer::Security::StartTls) << QJsonArray() << false << to << sent
+                                         << QList<qint64>() << QString();
+    QTest::newRow("implicit TLS with login")
+        << int(MailServer::Security::Tls) << QJsonArray() << false << to << sent << QList<qint64>() << QString();
     QTest::newRow("450 twice, then sent once") << none << QJsonArray{"450", "450"} << false << to << sent
                                                << QList<qint64>{60, 120} << QStringLiteral("tente mais tarde");
     QTest::newRow("550: failed for good in the server's words")
-        << none << QJsonArray{"550"} << false << to << failed << QList<qint64>() << QStringLiteral("caixa postal inexistente");
+        << none << QJsonArray{"550"} << false << to << failed << QList<qint64>()
+        << QStringLiteral("caixa postal inexistente");
     QTest::newRow("one of two recipients refused: none receives it")
         << none << QJsonArray{"ok", "550"} << false << QStringList{recipient, QStringLiteral("outro@cliente.com.br")}
         << failed << QList<qint64>() << QStringLiteral("recusou o destinatário outro@cliente.com.br");
-    QTest::newRow("server down, then up") << none << QJsonArray() << true << to << sent << QList<qint64>{60}
-                                          << QStringLiteral("não aceitou a conexão");
+    QTest::newRow("server down, then up")
+        << none << QJsonArray() << true << to << sent << QList<qint64>{60} << QStringLiteral("não aceitou a conexão");
     QTest::newRow("no answer in time, then sent") << none << QJsonArray{"stall"} << false << to << sent
                                                   << QList<qint64>{60} << QStringLiteral("não respondeu em 1 s");
-    QTest::newRow("no address: failed, never sent")
-        << none << QJsonArray() << false << QStringList() << failed << QList<qint64>() << QStringLiteral("não tem endereço");
+    QTest::newRow("no address: failed, never sent") << none << QJsonArray() << false << QStringList() << failed
+                                                    << QList<qint64>() << QStringLiteral("não tem endereço");
     QTest::newRow("bad address: failed, never sent")
         << none << QJsonArray() << false << QStringList{QStringLiteral("contas@cliente com.br")} << failed
         << QList<qint64>() << QStringLiteral("não é um endereço de e-mail");
@@ -165,7 +169,9 @@ void TestMailSender::delivery()
     MailSettings settings;
     settings.host = QStringLiteral("127.0.0.1");
     settings.port = server->port();
-    settings.security = MailSettings::Security(security);
+    const MailSettings::Security securities[] = {MailSettings::Security::None, MailSettings::Security::StartTls,
+                                                 MailSettings::Security::Tls};
+    settings.security = securities[security];
     settings.caFile = options.security == MailServer::Security::None ? QString() : server->caFile();
     settings.user = options.user;
     settings.password = options.password;
@@ -198,16 +204,22 @@ void TestMailSender::delivery()
     if (received.isEmpty())
         return;
     const QJsonObject got = received[0].toObject();
+    // As sent: 7-bit text in lines of at most 78 characters, which any relay passes on.
+    for (const QByteArray &line : server->file(got[QStringLiteral("eml")].toString()).split('\n')) {
+        QVERIFY2(line.size() <= 79, line.constData());
+        QVERIFY2(std::all_of(line.cbegin(), line.cend(), [](char c) { return uchar(c) < 0x80; }), line.constData());
+    }
     QCOMPARE(got[QStringLiteral("mail_from")].toString(), settings.senderAddress);
     QCOMPARE(got[QStringLiteral("rcpt_tos")].toArray(), QJsonArray{recipient});
     QCOMPARE(got[QStringLiteral("tls")].toBool(), options.security != MailServer::Security::None);
     QCOMPARE(got[QStringLiteral("login")].toString(), options.user);
-    QCOMPARE(got[QStringLiteral("from")].toString(), QStringLiteral("Faturamento São João <faturamento@exemplo.com.br>"));
+    QCOMPARE(got[QStringLiteral("from")].toString(),
+             QStringLiteral("Faturamento São João <faturamento@exemplo.com.br>"));
     QCOMPARE(got[QStringLiteral("to")].toString(), recipient);
     QCOMPARE(got[QStringLiteral("subject")].toString(), message.subject);
     QCOMPARE(got[QStringLiteral("message_id")].toString(), QStringLiteral("<fas09600.mail.7@exemplo.com.br>"));
     QCOMPARE(got[QStringLiteral("date")].toString(), start.addSecs(7200 * retryWaits.size()).toString(Qt::ISODate));
-    QCOMPARE(got[QStringLiteral("body")].toString().remove(u'\r'), message.body + u'\n');
+    QCOMPARE(got[QStringLiteral("body")].toString().remove(u'\r'), message.body);
     const QJsonArray attachments = got[QStringLiteral("attachments")].toArray();
     QCOMPARE(attachments.size(), message.attachments.size());
     for (int i = 0; i < attachments.size(); ++i) {
@@ -216,7 +228,8 @@ void TestMailSender::delivery()
         QCOMPARE(a[QStringLiteral("type")].toString().toLatin1(), message.attachments[i].mimeType);
         QCOMPARE(server->file(a[QStringLiteral("file")].toString()), message.attachments[i].content);
     }
-    QVERIFY(pdfText(server->file(attachments[0][QStringLiteral("file")].toString())).contains(QStringLiteral("303.75")));
+    QVERIFY(
+        pdfText(server->file(attachments[0][QStringLiteral("file")].toString())).contains(QStringLiteral("303.75")));
 }
 
 void TestMailSender::settings_data()
@@ -229,19 +242,22 @@ void TestMailSender::settings_data()
     const QString base = QStringLiteral("[email]\nhost=smtp.exemplo.com.br\nsender_address=fat@exemplo.com.br\n");
     QTest::newRow("defaults: starttls on 587") << base << false << QString() << 587;
     QTest::newRow("tls: 465") << base + QStringLiteral("security=tls\n") << false << QString() << 465;
-    QTest::newRow("login with an owner-only password file")
-        << base + "user=fat\npassword_file=senha\n" << false << QString() << 587;
-    QTest::newRow("password file others may read")
-        << base + "user=fat\npassword_file=senha\n" << true << QStringLiteral("chmod 600") << 0;
-    QTest::newRow("user without password file") << base + "user=fat\n" << false << QStringLiteral("sem password_file") << 0;
-    QTest::newRow("missing password file")
-        << base + "user=fat\npassword_file=nenhum\n" << false << QStringLiteral("não pôde ser lido") << 0;
-    QTest::newRow("unknown security") << base + "security=ssl\n" << false << QStringLiteral("use starttls, tls ou none") << 0;
-    QTest::newRow("port out of range") << base + "port=70000\n" << false << QStringLiteral("port = \")70000\" deve ser um número"
-                                       << 0;
-    QTest::newRow("timeout not a number") << base + "timeout_seconds=muito\n" << false << QStringLiteral("timeout_seconds") << 0;
+    QTest::newRow("login with an owner-only password file") << base + "user=fat\npassword_file=senha\n"
+                                                            << false << QString() << 587;
+    QTest::newRow("password file others may read") << base + "user=fat\npassword_file=senha\n"
+                                                   << true << QStringLiteral("chmod 600") << 0;
+    QTest::newRow("user without password file") << base + "user=fat\n"
+                                                << false << QStringLiteral("sem password_file") << 0;
+    QTest::newRow("missing password file") << base + "user=fat\npassword_file=nenhum\n"
+                                           << false << QStringLiteral("não pôde ser lido") << 0;
+    QTest::newRow("unknown security") << base + "security=ssl\n"
+                                      << false << QStringLiteral("use starttls, tls ou none") << 0;
+    QTest::newRow("port out of range") << base + "port=70000\n"
+                                       << false << QStringLiteral("port = \"70000\" deve ser um número") << 0;
+    QTest::newRow("timeout not a number") << base + "timeout_seconds=muito\n"
+                                          << false << QStringLiteral("timeout_seconds") << 0;
     QTest::newRow("no host") << QStringLiteral("[email]\nsender_address=fat@exemplo.com.br\n") << false
-                             << QStringLiteral("host = \")\"" << 0;
+                             << QStringLiteral("host = \"\"") << 0;
     QTest::newRow("sender not an address")
         << QStringLiteral("[email]\nhost=smtp.exemplo.com.br\nsender_address=faturamento\n") << false
         << QStringLiteral("não é um endereço de e-mail") << 0;

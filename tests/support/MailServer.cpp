@@ -48,11 +48,16 @@ MailServer::MailServer(const QString &dir, const Options &options)
     }
     script.close();
     QStringList arguments{QStringLiteral(FAS_SOURCE_DIR "/tests/support/mail_server.py"),
-                          QStringLiteral("--folder"), m_folder,
-                          QStringLiteral("--port-file"), portFile,
-                          QStringLiteral("--port"), QString::number(options.port),
-                          QStringLiteral("--script"), scriptFile,
-                          QStringLiteral("--stall"), QString::number(options.stallSeconds)};
+                          QStringLiteral("--folder"),
+                          m_folder,
+                          QStringLiteral("--port-file"),
+                          portFile,
+                          QStringLiteral("--port"),
+                          QString::number(options.port),
+                          QStringLiteral("--script"),
+                          scriptFile,
+                          QStringLiteral("--stall"),
+                          QString::number(options.stallSeconds)};
     if (options.security != Security::None) {
         if (!makeServerCertificate(dir)) {
             qWarning("the mail server's certificate could not be made in %s", qPrintable(dir));

@@ -17,7 +17,7 @@ public:
     struct Options
     {
         Security security = Security::None;
-        QString user;     // a login it requires, with `password`; none when empty
+        QString user; // a login it requires, with `password`; none when empty
         QString password;
         QJsonObject script;
         int port = 0; // 0: a free one

@@ -59,7 +59,8 @@ def summary(data, envelope, session, number):
         with open(os.path.join(ARGS.folder, name), "wb") as f:
             f.write(part.get_payload(decode=True))
         attachments.append({"filename": part.get_filename(), "type": part.get_content_type(), "file": name})
-    return {"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos, "tls": bool(session.ssl),
+    return {"eml": "%04d.eml" % number, "mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos, "tls": bool(session.ssl) or ARGS.tls,  # implicit TLS leaves session.ssl unset
+           
             "login": session.auth_data.login.decode() if session.authenticated else "",
             "from": str(message["From"]), "to": str(message["To"]), "subject": str(message["Subject"]),
             "date": message["Date"].datetime.isoformat() if message["Date"] else None, "message_id": str(message["Message-ID"]),
@@ -92,7 +93,7 @@ class Handler:
 
 def authenticator(server, session, envelope, mechanism, auth_data):
     ok = auth_data.login.decode() == ARGS.user and auth_data.password.decode() == ARGS.password
-    return AuthResult(success=ok)
+    return AuthResult(success=ok, auth_data=auth_data)
 
 
 def free_port():
@@ -112,7 +113,8 @@ def main():
         if not ARGS.tls:
             kwargs.update(tls_context=context, require_starttls=True)
     if ARGS.user:
-        kwargs.update(authenticator=authenticator, auth_required=True)
+        # aiosmtpd offers AUTH under implicit TLS only when told the channel is safe
+        kwargs.update(authenticator=authenticator, auth_required=True, auth_require_tls=not ARGS.tls)
     controller = Controller(Handler(), hostname="127.0.0.1", port=port,
                             ssl_context=context if ARGS.tls else None, **kwargs)
     controller.start()
