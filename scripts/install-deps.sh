@@ -10,6 +10,7 @@ packages=(
   sqlite3 postgresql curl jq libsqlite3-dev libpq-dev unzip nginx openssl
   libxml2-dev libxmlsec1-dev libxmlsec1-openssl xmlsec1 libxml2-utils python3 poppler-utils
   xvfb xauth fonts-dejavu-core qt6-translations-l10n xdotool ccache
+  libcurl4-openssl-dev python3-aiosmtpd
 )
 missing=()
 for p in "${packages[@]}"; do
