@@ -1,6 +1,7 @@
 // fas-demo-data: creates the billing database's tables and fills them with demo data.
 
 #include <cstdio>
+#include <optional>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -21,7 +22,17 @@ void say(const QString &text)
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
-int run()
+// What the command line asks for; `status` set when the program ends at once.
+struct DemoRequest
+{
+    QString database;
+    DemoDataGenerator::Options options;
+    bool replace = false;
+    bool schemaOnly = false;
+    std::optional<int> status;
+};
+
+DemoRequest readCommandLine()
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -44,74 +55,86 @@ int run()
         QStringLiteral("nfse"),
         QStringLiteral("Liga a NFS-e nacional nas empresas (os cadastros fiscais vêm sempre preenchidos)."));
     parser.addOptions({databaseOption, rowsOption, seedOption, replaceOption, schemaOnlyOption, nfseOption});
+    DemoRequest request;
     if (!parser.parse(QCoreApplication::arguments())) {
         say(CommandLineText::error(parser, QStringLiteral("fas-demo-data")));
-        return CommandLineText::UsageStatus;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
+        request.status = CommandLineText::UsageStatus;
+    } else if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(CommandLineText::help(parser, QStringLiteral("fas-demo-data"))), stdout);
-        return 0;
-    }
-    if (parser.isSet(QStringLiteral("version"))) {
+        request.status = 0;
+    } else if (parser.isSet(QStringLiteral("version"))) {
         std::printf("fas-demo-data %s\n", qPrintable(QCoreApplication::applicationVersion()));
-        return 0;
-    }
-
-    if (!parser.isSet(databaseOption)) {
+        request.status = 0;
+    } else if (!parser.isSet(databaseOption)) {
         say(QStringLiteral("Informe o banco de dados com --database (arquivo SQLite ou postgresql://...)."));
-        return 2;
+        request.status = 2;
     }
+    if (request.status)
+        return request;
     bool rowsOk = false;
     bool seedOk = false;
-    const int rows = parser.value(rowsOption).toInt(&rowsOk);
-    const quint32 seed = parser.value(seedOption).toUInt(&seedOk);
-    if (!rowsOk || rows < 0 || rows > 50'000'000) {
+    request.options.rows = parser.value(rowsOption).toInt(&rowsOk);
+    request.options.seed = parser.value(seedOption).toUInt(&seedOk);
+    if (!rowsOk || request.options.rows < 0 || request.options.rows > 50'000'000) {
         say(QStringLiteral("--rows deve ser um número de 0 a 50000000."));
-        return 2;
-    }
-    if (!seedOk) {
+        request.status = 2;
+    } else if (!seedOk) {
         say(QStringLiteral("--seed deve ser um número inteiro não negativo."));
-        return 2;
+        request.status = 2;
     }
+    request.database = parser.value(databaseOption);
+    request.replace = parser.isSet(replaceOption);
+    request.schemaOnly = parser.isSet(schemaOnlyOption);
+    request.options.nationalNotes = parser.isSet(nfseOption);
+    return request;
+}
 
-    const DatabaseUrl url = DatabaseUrl::parse(parser.value(databaseOption));
+int fill(QSqlDatabase &db, const DatabaseUrl &url, const DemoRequest &request)
+{
+    const QStringList existing = SchemaScript::existingTables(db);
+    if (!existing.isEmpty() && !request.replace) {
+        say(QStringLiteral("O banco de dados %1 já tem as tabelas do faturamento (%2). Nada foi alterado; "
+                           "use --replace para apagá-las e gerar tudo de novo.")
+                .arg(url.displayName(), existing.join(QStringLiteral(", "))));
+        return 3;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    SchemaScript::drop(db);
+    SchemaScript::create(db);
+    if (request.schemaOnly) {
+        say(QStringLiteral("%1: tabelas criadas, sem dados.").arg(url.displayName()));
+        return 0;
+    }
+    const DemoDataGenerator::Summary summary = DemoDataGenerator(db, request.options).fill();
+    // Statistics of the fresh tables, so the first queries get good plans.
+    QSqlQuery(db).exec(QStringLiteral("ANALYZE"));
+    say(QStringLiteral("%1: %2 empresas, %3 filiais, %4 clientes, %5 apurações, %6 lançamentos "
+                       "em %7 ms.")
+            .arg(url.displayName())
+            .arg(summary.companies)
+            .arg(summary.branches)
+            .arg(summary.clients)
+            .arg(summary.calculations)
+            .arg(summary.entries)
+            .arg(timer.elapsed()));
+    return 0;
+}
+
+int run()
+{
+    const DemoRequest request = readCommandLine();
+    if (request.status)
+        return *request.status;
+    const DatabaseUrl url = DatabaseUrl::parse(request.database);
     const QString connection = QStringLiteral("fas-demo-data");
+    int status = 0;
     {
         QSqlDatabase db = DatabaseConnection::open(url, connection, DatabaseConnection::Mode::CreateIfMissing);
-        const QStringList existing = SchemaScript::existingTables(db);
-        if (!existing.isEmpty() && !parser.isSet(replaceOption)) {
-            say(QStringLiteral("O banco de dados %1 já tem as tabelas do faturamento (%2). Nada foi alterado; "
-                               "use --replace para apagá-las e gerar tudo de novo.")
-                    .arg(url.displayName(), existing.join(QStringLiteral(", "))));
-            return 3;
-        }
-        QElapsedTimer timer;
-        timer.start();
-        SchemaScript::drop(db);
-        SchemaScript::create(db);
-        if (!parser.isSet(schemaOnlyOption)) {
-            DemoDataGenerator::Options options;
-            options.rows = rows;
-            options.seed = seed;
-            options.nationalNotes = parser.isSet(nfseOption);
-            const DemoDataGenerator::Summary summary = DemoDataGenerator(db, options).fill();
-            // Statistics of the fresh tables, so the first queries get good plans.
-            QSqlQuery(db).exec(QStringLiteral("ANALYZE"));
-            say(QStringLiteral("%1: %2 empresas, %3 filiais, %4 clientes, %5 apurações, %6 lançamentos "
-                               "em %7 ms.")
-                    .arg(url.displayName())
-                    .arg(summary.companies)
-                    .arg(summary.branches)
-                    .arg(summary.clients)
-                    .arg(summary.calculations)
-                    .arg(summary.entries)
-                    .arg(timer.elapsed()));
-        } else {
-            say(QStringLiteral("%1: tabelas criadas, sem dados.").arg(url.displayName()));
-        }
+        status = fill(db, url, request);
     }
     DatabaseConnection::close(connection);
-    return 0;
+    return status;
 }
 
 } // namespace

@@ -109,8 +109,8 @@ namespace {
 void appendCsvCell(std::string &out, std::string_view cell, bool isText)
 {
     const char first = cell.empty() ? '\0' : cell.front();
-    const bool guarded = isText
-                         && (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' || first == '\r');
+    const bool guarded =
+        isText && (first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' || first == '\r');
     bool quoted = false;
     for (const char c : cell)
         quoted = quoted || c == ';' || c == '"' || c == '\n' || c == '\r';
@@ -175,6 +175,70 @@ bool TableExport::writeCsv(const ExportTable &table, const QString &path, const 
     return true;
 }
 
+namespace {
+
+// The sheet's cell formats: the header's, and each kind of value's.
+struct XlsxFormats
+{
+    lxw_format *header;
+    lxw_format *number;
+    lxw_format *integer;
+    lxw_format *date;
+
+    static XlsxFormats of(lxw_workbook *workbook)
+    {
+        XlsxFormats formats{workbook_add_format(workbook), workbook_add_format(workbook), workbook_add_format(workbook),
+                            workbook_add_format(workbook)};
+        format_set_bold(formats.header);
+        format_set_num_format(formats.number, "#,##0.00");
+        format_set_num_format(formats.integer, "#,##0");
+        format_set_num_format(formats.date, "dd/mm/yyyy hh:mm:ss");
+        return formats;
+    }
+};
+
+// The titles in bold, the columns as wide as on the screen (never narrower than their
+// titles), the first row frozen.
+void writeXlsxHeader(lxw_worksheet *sheet, const ExportTable &table, const XlsxFormats &formats)
+{
+    for (int column = 0; column < table.columnCount(); ++column) {
+        const double width = std::max(characterWidth(table.widthPixels(column)), table.title(column).size() + 2.0);
+        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
+        worksheet_write_string(sheet, 0, lxw_col_t(column), table.title(column).toUtf8().constData(), formats.header);
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+}
+
+// One row of the table under the header: numbers and dates as values, blanks left empty.
+void writeXlsxRow(lxw_worksheet *sheet, const ExportTable &table, int row, const XlsxFormats &formats)
+{
+    const auto sheetRow = lxw_row_t(row + 1);
+    for (int column = 0; column < table.columnCount(); ++column) {
+        const auto sheetColumn = lxw_col_t(column);
+        switch (table.kind(column)) {
+        case ExportTable::Kind::Number:
+            if (!table.isBlank(row, column))
+                worksheet_write_number(sheet, sheetRow, sheetColumn, table.number(row, column),
+                                       table.decimals(column) == 0 ? formats.integer : formats.number);
+            break;
+        case ExportTable::Kind::DateTime:
+            if (!table.isBlank(row, column)) {
+                lxw_datetime value = excelDateTime(table.dateTime(row, column));
+                worksheet_write_datetime(sheet, sheetRow, sheetColumn, &value, formats.date);
+            }
+            break;
+        case ExportTable::Kind::Text: {
+            const QString text = table.text(row, column);
+            if (!text.isEmpty())
+                worksheet_write_string(sheet, sheetRow, sheetColumn, text.toUtf8().constData(), nullptr);
+            break;
+        }
+        }
+    }
+}
+
+} // namespace
+
 bool TableExport::writeXlsx(const ExportTable &table, const QString &path, const Progress &progress)
 {
     constexpr int maxRows = 1048575; // a sheet's rows, less the header
@@ -202,45 +266,10 @@ bool TableExport::writeXlsx(const ExportTable &table, const QString &path, const
     });
 
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, "Planilha1");
-    lxw_format *header = workbook_add_format(workbook);
-    format_set_bold(header);
-    lxw_format *numberFormat = workbook_add_format(workbook);
-    format_set_num_format(numberFormat, "#,##0.00");
-    lxw_format *integerFormat = workbook_add_format(workbook);
-    format_set_num_format(integerFormat, "#,##0");
-    lxw_format *dateFormat = workbook_add_format(workbook);
-    format_set_num_format(dateFormat, "dd/mm/yyyy hh:mm:ss");
-
-    for (int column = 0; column < columns; ++column) {
-        const double width = std::max(characterWidth(table.widthPixels(column)), table.title(column).size() + 2.0);
-        worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
-        worksheet_write_string(sheet, 0, lxw_col_t(column), table.title(column).toUtf8().constData(), header);
-    }
-    worksheet_freeze_panes(sheet, 1, 0);
+    const XlsxFormats formats = XlsxFormats::of(workbook);
+    writeXlsxHeader(sheet, table, formats);
     for (int row = 0; row < rows; ++row) {
-        const auto sheetRow = lxw_row_t(row + 1);
-        for (int column = 0; column < columns; ++column) {
-            const auto sheetColumn = lxw_col_t(column);
-            switch (table.kind(column)) {
-            case ExportTable::Kind::Number:
-                if (!table.isBlank(row, column))
-                    worksheet_write_number(sheet, sheetRow, sheetColumn, table.number(row, column),
-                                           table.decimals(column) == 0 ? integerFormat : numberFormat);
-                break;
-            case ExportTable::Kind::DateTime:
-                if (!table.isBlank(row, column)) {
-                    lxw_datetime value = excelDateTime(table.dateTime(row, column));
-                    worksheet_write_datetime(sheet, sheetRow, sheetColumn, &value, dateFormat);
-                }
-                break;
-            case ExportTable::Kind::Text: {
-                const QString text = table.text(row, column);
-                if (!text.isEmpty())
-                    worksheet_write_string(sheet, sheetRow, sheetColumn, text.toUtf8().constData(), nullptr);
-                break;
-            }
-            }
-        }
+        writeXlsxRow(sheet, table, row, formats);
         if ((row + 1) % ProgressStep == 0 && !report(progress, row + 1, steps))
             return false;
     }
