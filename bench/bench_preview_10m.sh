@@ -48,7 +48,7 @@ types='["1","2","3","4","5","6","7"]'
 # they took one text per combination of filters.
 query_for() { # FIRST LAST CLIENTS_JSON SITUATIONS_JSON
   local first=$1 last=$2 clients=$3 situations=$4 tags=() values=("'$1'" "'$2'" "'$types'")
-  if grep -q -- '-- fas:' "$root/server/billing/sql/preview-where.postgresql.sql"; then
+  if grep -q -- '-- with ' "$root/server/billing/sql/preview-where.postgresql.sql"; then
     [ -z "$clients" ] || { tags+=(clients); values+=("'$clients'"); }
     if [ "$situations" = '["P",""]' ]; then tags+=(pending)
     elif [ -n "$situations" ]; then tags+=(situations); values+=("'$situations'"); fi

@@ -117,7 +117,7 @@ preview_sql_with() {
   local sql=$root/server/billing/sql
   {
     cat "$sql/item-select.$kind.sql"
-    awk -v tags=" $tags " '{ t = index($0, "-- fas:"); if (!t || index(tags, " " substr($0, t + 7) " ")) print }' \
+    awk -v tags=" $tags " '{ t = index($0, "-- with "); if (!t || index(tags, " " substr($0, t + 8) " ")) print }' \
       "$sql/preview-where.$kind.sql"
     [ "$order" = unordered ] || cat "$sql/item-order.$kind.sql"
   } |

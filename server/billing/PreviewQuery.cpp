@@ -11,7 +11,7 @@
 namespace {
 
 // The conditions of preview-where that a filter may leave out, each a line of the
-// file ending in "-- fas:<tag>". A condition a filter does not need is not written
+// file ending in "-- with <tag>". A condition a filter does not need is not written
 // at all, so the planner sees only what narrows the rows and can use an index on it.
 enum Condition : unsigned {
     Clients = 1,     // the client list
@@ -48,12 +48,12 @@ QString whereOf(const QString &where, unsigned conditions)
 {
     QString out;
     for (const QStringView line : QStringView(where).split(u'\n')) {
-        const qsizetype tagAt = line.indexOf(QLatin1String("-- fas:"));
+        const qsizetype tagAt = line.indexOf(QLatin1String("-- with "));
         bool keep = tagAt < 0;
         for (unsigned bit = 0; !keep && bit < std::size(Tags); ++bit)
-            keep = (conditions & (1u << bit)) && line.mid(tagAt + 7).trimmed() == QLatin1String(Tags[bit]);
+            keep = (conditions & (1u << bit)) && line.mid(tagAt + 8).trimmed() == QLatin1String(Tags[bit]);
         if (keep && !line.isEmpty())
-            out += line + u'\n';
+            out += line.toString() + u'\n';
     }
     return out;
 }
