@@ -95,18 +95,33 @@ start_server() {
   [ -n "$url" ] || { echo "bench: the server did not start" >&2; cat "$out.log" >&2; return 1; }
 }
 
-# The preview's query on one database, with the values PreviewQuery binds for the
-# period written in place of its '?'s. Prints the SQL.
+# The preview's query on one database, as PreviewQuery writes it for a filter that
+# takes every client, company, situation and note state (no tagged condition of
+# preview-where), with the values it binds for the period written in place of its
+# '?'s. Prints the SQL.
 #   preview_sql ROOT sqlite|postgresql FIRST_MONTH LAST_MONTH [TYPES_JSON [unordered]]
 #   TYPES_JSON: the service types asked for (default every one); "unordered" leaves
 #   out the ORDER BY.
 preview_sql() {
   local root=$1 kind=$2 first=$3 last=$4 types=${5:-'["1","2","3","4","5","6","7"]'} order=${6:-ordered}
-  local values=("'$first'" "'$last'" "'$types'" 1 "'[]'" 1 "'[]'" 1 "'[]'" 1 1)
-  local parts=("$root/server/billing/sql/item-select.$kind.sql" "$root/server/billing/sql/preview-where.$kind.sql")
-  [ "$order" = unordered ] || parts+=("$root/server/billing/sql/item-order.$kind.sql")
-  cat "${parts[@]}" |
-    awk -v vals="$(printf '%s\x1f' "${values[@]}")" '
+  preview_sql_with "$root" "$kind" "$order" "" "'$first'" "'$last'" "'$types'"
+}
+
+# The same for any filter: TAGS names the tagged conditions of preview-where the
+# filter keeps ("clients", "companies", "situations", "pending", "note-state"), the
+# VALUES are written in place of the kept text's '?'s, in order.
+#   preview_sql_with ROOT sqlite|postgresql ordered|unordered "TAG ..." VALUE...
+preview_sql_with() {
+  local root=$1 kind=$2 order=$3 tags=$4
+  shift 4
+  local sql=$root/server/billing/sql
+  {
+    cat "$sql/item-select.$kind.sql"
+    awk -v tags=" $tags " '{ t = index($0, "-- with "); if (!t || index(tags, " " substr($0, t + 8) " ")) print }' \
+      "$sql/preview-where.$kind.sql"
+    [ "$order" = unordered ] || cat "$sql/item-order.$kind.sql"
+  } |
+    awk -v vals="$(printf '%s\x1f' "$@")" '
       BEGIN { n = split(vals, v, "\x1f"); i = 0 }
       { out = ""; line = $0
         while ((p = index(line, "?")) > 0) { i++; out = out substr(line, 1, p - 1) v[i]; line = substr(line, p + 1) }

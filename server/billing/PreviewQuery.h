@@ -11,12 +11,15 @@
 #include "server/billing/PreviewFilter.h"
 #include "server/billing/PreviewStream.h"
 
-// The GetFaturamento query: one fixed SQL text per database (the item columns of
-// server/billing/sql/item-select, the conditions of server/billing/sql/preview-where,
-// the order of server/billing/sql/item-order) and the filter's values bound to its
-// placeholders. Lists travel as one bound JSON array
-// each (json_each on SQLite, json_array_elements_text on PostgreSQL), so the text
-// never changes with the filter and no value is ever pasted into it.
+// The GetFaturamento query: the item columns of server/billing/sql/item-select, the
+// conditions of server/billing/sql/preview-where, the order of
+// server/billing/sql/item-order, and the filter's values bound to its placeholders.
+// A filter that takes everything (all clients, all companies, all situations, both
+// note states) has no condition at all, and pending alone is written as the pending
+// index's condition: one statement per combination, each made once. Lists travel as
+// one bound JSON array each (json_each on SQLite, `= ANY (ARRAY(...))` over
+// json_array_elements_text on PostgreSQL, a form an index serves), so no value is
+// ever pasted into the text.
 class PreviewQuery
 {
 public:

@@ -24,7 +24,11 @@
 #include "platform/sql/DatabaseUrl.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerFixture.h"
+#include "platform/data/CivilDate.h"
+#include "server/billing/ItemRowReader.h"
 #include "server/billing/PreviewQuery.h"
+#include "server/billing/SqlText.h"
+#include "server/sql/SqlStatement.h"
 #include "server/sql/ThreadDatabase.h"
 
 // The preview as a client asks for it: GetFaturamento's filters, periods and odd
@@ -330,6 +334,81 @@ private slots:
         const Answer answer = post(server->port(), request(QStringLiteral("GetFaturamento"), everything.params()));
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.body, R"({"jsonrpc":"2.0","id":1,"result":)" + QByteArray::fromStdString(encoded) + "}");
+    }
+
+    // The statement PreviewQuery writes for each combination of the "all" flags
+    // against the one statement of every filter it replaced (kept in
+    // tests/server/sql/preview-where-earlier.*.sql): the same rows in the same order
+    // on demo data. The lists name the demo's first clients and companies and one
+    // key that matches nothing; a list under "all" is ignored by both.
+    void filterFormsAgree_data()
+    {
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<int>("companies");
+        QTest::addColumn<QString>("situations");
+        QTest::addColumn<QString>("noteStates");
+        QTest::newRow("pending of a few clients") << 3 << 1 << "_P_" << "_E__N_";
+        QTest::newRow("realized with a number") << 40 << 2 << "_R_" << "_E_";
+        QTest::newRow("several situations, no number") << 60 << 1 << "_P__R__C_" << "_N_";
+        QTest::newRow("lists naming nothing") << 0 << 0 << "_N_" << "_E_";
+    }
+
+    void filterFormsAgree()
+    {
+        QFETCH(int, clients);
+        QFETCH(int, companies);
+        QFETCH(QString, situations);
+        QFETCH(QString, noteStates);
+        const QString url = demoDatabase();
+        QVERIFY(!url.isEmpty());
+        const auto closeDemo = qScopeGuard([] { DatabaseConnection::close(QStringLiteral("tst-demo")); });
+        const QSqlDatabase db = DatabaseConnection::open(DatabaseUrl::parse(url), QStringLiteral("tst-demo"));
+        const DatabaseUrl::Kind kind = m_backend == Backend::Sqlite ? DatabaseUrl::Kind::Sqlite
+                                                                    : DatabaseUrl::Kind::PostgreSql;
+        QFile earlier(QStringLiteral(FAS_SOURCE_DIR "/tests/server/sql/preview-where-earlier.%1.sql")
+                          .arg(QLatin1String(kind == DatabaseUrl::Kind::Sqlite ? "sqlite" : "postgresql")));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        const QString earlierSql = SqlText::get("item-select", kind) + QString::fromUtf8(earlier.readAll())
+                                   + SqlText::get("item-order", kind);
+        auto firstKeys = [&db](const char *column, int count) {
+            QStringList keys{QStringLiteral("nobody")};
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("SELECT DISTINCT %1 FROM APURFATFAS ORDER BY 1").arg(QLatin1String(column)));
+            while (keys.size() <= count && q.next())
+                keys.append(q.value(0).toString());
+            return keys;
+        };
+        PreviewFilter filter;
+        filter.firstMonth = QDate(1, 1, 1);
+        filter.endMonth = QDate(10000, 1, 1);
+        filter.serviceTypes = {"1", "2", "3", "5", "6", "7"};
+        filter.clients = firstKeys("CDCLIENTE", clients);
+        filter.companies = firstKeys("CDEMPRESA", companies);
+        filter.situations = PreviewFilter::parseTokens(situations, QStringLiteral("PRCN"), QStringLiteral("Situação"));
+        if (filter.situations.contains(QStringLiteral("P")))
+            filter.situations.append(QString());
+        const QStringList states = PreviewFilter::parseTokens(noteStates, QStringLiteral("EN"), QStringLiteral("Nota"));
+        filter.issuedWanted = states.contains(QStringLiteral("E"));
+        filter.notIssuedWanted = states.contains(QStringLiteral("N"));
+        int answered = 0;
+        for (int all = 0; all < 8; ++all) {
+            filter.allClients = (all & 1) != 0;
+            filter.allCompanies = (all & 2) != 0;
+            filter.allSituations = (all & 4) != 0;
+            SqlStatement before(db, earlierSql, "earlier preview");
+            before.exec({CivilDate::sqlDate(filter.firstMonth), CivilDate::sqlDate(filter.endMonth.addMonths(-1)),
+                         jsonList(filter.serviceTypes), int(filter.allClients), jsonList(filter.clients),
+                         int(filter.allCompanies), jsonList(filter.companies), int(filter.allSituations),
+                         jsonList(filter.situations), int(filter.issuedWanted), int(filter.notIssuedWanted)});
+            TRecordStore expected = ItemRowReader::emptyStore();
+            ItemRowReader::appendAll(before.query(), expected);
+            std::string was, now;
+            DataPacket::encodeTo(expected, was);
+            DataPacket::encodeTo(PreviewQuery(filter, kind).run(db), now);
+            QVERIFY2(now == was, qPrintable(QStringLiteral("flags %1: %2 rows before").arg(all).arg(expected.rowCount())));
+            answered += expected.rowCount() > 0 ? 1 : 0;
+        }
+        QVERIFY(answered > 0);
     }
 
     // A failure found while the answer is being written: before the first part is
