@@ -22,6 +22,9 @@ cleanup() {
     if [ -f "$work/server.pid" ]; then
         kill "$(cat "$work/server.pid")" 2>/dev/null || true
     fi
+    # The server block runs in a subshell: the server itself is found by the
+    # scratch root its command line names.
+    pkill -f -- "$work/" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
