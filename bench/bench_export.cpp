@@ -9,7 +9,7 @@
 //
 // The CSV is also compared with its floor: a plain stdio writer of the same
 // cells read straight from the dataset (texts as stored, numbers with printf's
-// "%.2f", dates as digits), which is what the goal (ratio <= 1.2) is
+// "%.2f", dates as digits), which is what the goal (ratio <= 1.2) is
 // measured against.
 //
 // Run: bench_export [pairs] [csv] (5 pairs by default; "csv": the CSV pairs only).
