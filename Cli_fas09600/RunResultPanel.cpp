@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 
 #include "documents/InvoiceFromPacket.h"
-#include "documents/InvoicePdf.h"
+#include "outside/forms/InvoiceSaving.h"
 #include "outside/forms/ExportDialog.h"
 #include "outside/forms/TablePrint.h"
 #include "platform/data/TDataPacket.h"
@@ -120,14 +120,7 @@ void RunResultPanel::SalvarFatura()
     if (!entry || !m_invoiceSource)
         return;
     const InvoiceDocument invoice = InvoiceFromPacket::read(m_invoiceSource(entry->companyCode, entry->number));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar fatura em PDF"),
-                                                      InvoicePdf::fileName(invoice),
-                                                      QStringLiteral("Documento PDF (*.pdf)"));
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!InvoicePdf::save(invoice, path, &error))
-        QMessageBox::warning(this, QStringLiteral("Salvar fatura"), error);
+    InvoiceSaving::askAndSave(this, invoice);
 }
 
 void RunResultPanel::BeginRun()

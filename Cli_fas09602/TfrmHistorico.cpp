@@ -1,7 +1,7 @@
 #include "Cli_fas09602/TfrmHistorico.h"
 
 #include "documents/InvoiceFromPacket.h"
-#include "documents/InvoicePdf.h"
+#include "outside/forms/InvoiceSaving.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -345,14 +345,7 @@ void TfrmHistorico::SalvarFatura()
     const QString number = cdsLancamentos->FieldByName(QStringLiteral("NRLANCFAT"))->AsString();
     const InvoiceDocument invoice = InvoiceFromPacket::read(
         Chama(QStringLiteral("GetFaturaDocumento"), {RemoteArgument::text(company), RemoteArgument::text(number)}));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar fatura em PDF"),
-                                                      InvoicePdf::fileName(invoice),
-                                                      QStringLiteral("Documento PDF (*.pdf)"));
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!InvoicePdf::save(invoice, path, &error))
-        QMessageBox::warning(this, QStringLiteral("Salvar fatura"), error);
+    InvoiceSaving::askAndSave(this, invoice);
 }
 
 bool TfrmHistorico::hasLiveEntry() const

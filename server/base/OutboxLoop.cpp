@@ -1,28 +1,28 @@
-#include "server/mail/MailSenderLoop.h"
+#include "server/base/OutboxLoop.h"
 
 #include <exception>
 
 #include "server/base/ServerLog.h"
-#include "server/mail/MailSender.h"
 
-MailSenderLoop::MailSenderLoop(MailSender &sender, std::chrono::milliseconds tick)
-    : m_sender(sender)
+OutboxLoop::OutboxLoop(std::function<void()> sendDue, std::string name, std::chrono::milliseconds tick)
+    : m_sendDue(std::move(sendDue))
+    , m_name(std::move(name))
     , m_tick(tick)
 {
 }
 
-MailSenderLoop::~MailSenderLoop()
+OutboxLoop::~OutboxLoop()
 {
     stop();
 }
 
-void MailSenderLoop::start()
+void OutboxLoop::start()
 {
     if (!m_thread.joinable())
         m_thread = std::thread([this] { run(); });
 }
 
-void MailSenderLoop::wake()
+void OutboxLoop::wake()
 {
     {
         std::lock_guard lock(m_mutex);
@@ -31,7 +31,7 @@ void MailSenderLoop::wake()
     m_signal.notify_one();
 }
 
-void MailSenderLoop::stop()
+void OutboxLoop::stop()
 {
     {
         std::lock_guard lock(m_mutex);
@@ -42,18 +42,18 @@ void MailSenderLoop::stop()
         m_thread.join();
 }
 
-void MailSenderLoop::run()
+void OutboxLoop::run()
 {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         m_woken = false;
         lock.unlock();
         try {
-            m_sender.sendDue();
+            m_sendDue();
         } catch (const std::exception &error) {
             // The outbox could not be read or written (the database is away): the
             // next tick tries again.
-            qCWarning(lcServer, "e-mail sender: %s", error.what());
+            qCWarning(lcServer, "%s: %s", m_name.c_str(), error.what());
         }
         lock.lock();
         m_signal.wait_for(lock, m_tick, [this] { return m_woken || m_stopping; });
