@@ -3,7 +3,6 @@
 #include <limits>
 
 #include "billing/InvoiceLayout.h"
-#include "platform/data/CivilDate.h"
 #include "platform/data/DataPacket.h"
 #include "platform/data/TRecordStore.h"
 #include "server/billing/RunHistory.h"
@@ -46,32 +45,6 @@ QString documentSql()
         .arg(AddressOfClient, ItemsOfEntry);
 }
 
-void putCell(TRecordStore &store, int row, int field, const QVariant &value)
-{
-    if (value.isNull())
-        return;
-    switch (store.defs().at(field).type) {
-    case TFieldType::String:
-    case TFieldType::FixedChar: {
-        const QByteArray utf8 = value.toString().toUtf8();
-        store.setText(row, field, std::string_view(utf8.constData(), size_t(utf8.size())));
-        break;
-    }
-    case TFieldType::DateTime: {
-        std::int64_t ms = 0;
-        if (value.metaType().id() == QMetaType::QDateTime)
-            ms = CivilDate::fromQt(value.toDateTime());
-        else if (!CivilDate::parseIso<CivilDate::IsoForm::Database>(QStringView(value.toString()), ms))
-            return;
-        store.setDateTimeMs(row, field, ms);
-        break;
-    }
-    case TFieldType::Float:
-        store.setNumber(row, field, value.toDouble());
-        break;
-    }
-}
-
 } // namespace
 
 InvoiceQuery::Request InvoiceQuery::Request::fromParams(const RpcParams &params)
@@ -109,7 +82,7 @@ InvoiceQuery::Packet InvoiceQuery::read(const Request &request) const
     while (query.next()) {
         const int row = store.appendRow();
         for (int f = 0; f < store.fieldCount(); ++f)
-            putCell(store, row, f, query.value(f));
+            RunHistory::putCell(store, row, f, query.value(f));
     }
     query.finish();
     if (store.rowCount() == 0)

@@ -48,9 +48,12 @@ public:
     // throws RpcError(InvalidParams).
     static std::int64_t runIdOf(const RpcParams &params, int index, const QString &name = QStringLiteral("geração"));
 
+    // A value read from the database into the packet's cell of the field's type
+    // (a null stays null); the invoice's query writes its packet the same way.
+    static void putCell(TRecordStore &store, int row, int field, const QVariant &value);
+
 private:
     Packet read(const TFieldDefs &fields, const QString &sql, const QVariantList &values, const char *context) const;
-    static void putCell(TRecordStore &store, int row, int field, const QVariant &value);
 
     QSqlDatabase m_db;
     DatabaseUrl::Kind m_dialect;
